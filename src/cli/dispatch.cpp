@@ -4,6 +4,7 @@
 #include "cli/console.h"
 #include "cli/usage.h"
 #include "conformance/basic_vectors.h"
+#include "conformance/dump_mlg.h"
 
 namespace tk::cli {
 namespace {
@@ -20,10 +21,12 @@ struct Route {
 
 int runDumpCrc32(const QStringList& a) { return conformance::dumpCrc32(a.at(2)); }
 int runDumpJsonFmt(const QStringList& a) { return conformance::dumpJsonFmt(a.at(2)); }
+int runDumpMlg(const QStringList& a) { return conformance::dumpMlg(a.at(2), a.at(3)); }
 
 const Route kRoutes[] = {
     {"dump-crc32", 3, 3, runDumpCrc32},
     {"dump-jsonfmt", 3, 3, runDumpJsonFmt},
+    {"dump-mlg", 4, 4, runDumpMlg},
 };
 
 }  // namespace
