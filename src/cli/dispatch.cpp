@@ -5,6 +5,7 @@
 #include "cli/usage.h"
 #include "conformance/basic_vectors.h"
 #include "conformance/dump_ini.h"
+#include "conformance/dump_mlg.h"
 
 #include <cstdio>
 #include <limits>
@@ -25,6 +26,7 @@ struct Route {
 
 int runDumpCrc32(const QStringList& a) { return conformance::dumpCrc32(a.at(2)); }
 int runDumpJsonFmt(const QStringList& a) { return conformance::dumpJsonFmt(a.at(2)); }
+int runDumpMlg(const QStringList& a) { return conformance::dumpMlg(a.at(2), a.at(3)); }
 
 // dump-ini <file.ini> <out.json> [--sections <preset>]; "--sections" may stand anywhere.
 int runDumpIni(const QStringList& a) {
@@ -57,6 +59,7 @@ const Route kRoutes[] = {
     {"dump-crc32", 3, 3, runDumpCrc32},
     {"dump-jsonfmt", 3, 3, runDumpJsonFmt},
     {"dump-ini", 3, std::numeric_limits<qsizetype>::max(), runDumpIni},
+    {"dump-mlg", 4, 4, runDumpMlg},
 };
 
 }  // namespace
