@@ -1,7 +1,7 @@
 #include "comms/ecu_command_service.h"
 
-#include "comms/crc32.h"
 #include "comms/scripted_ecu_connection.h"
+#include "frame_helpers.h"
 
 #include <QElapsedTimer>
 
@@ -13,18 +13,8 @@
 namespace tk::comms {
 namespace {
 
-QByteArray hex(const char* text) { return QByteArray::fromHex(text); }
-
-// A response frame whose CRC is the standard CRC-32 of the payload, big-endian.
-QByteArray responseFrame(const QByteArray& payload) {
-  QByteArray frame;
-  frame.append(char(payload.size() >> 8)).append(char(payload.size() & 0xFF)).append(payload);
-  const quint32 crc = crc32(payload);
-  for (int shift = 24; shift >= 0; shift -= 8) {
-    frame.append(char((crc >> shift) & 0xFF));
-  }
-  return frame;
-}
+using test::hex;
+using test::responseFrame;
 
 // Hands out more bytes than asked for once the first reads are done, as a broken driver might.
 class OverdeliveringConnection : public ScriptedEcuConnection {

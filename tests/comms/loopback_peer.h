@@ -98,6 +98,9 @@ class PeerSocket {
     }
   }
 
+  /// Whether the script has not closed the connection yet.
+  bool isOpen() const { return fd_ >= 0; }
+
   /// Closes the connection (an orderly FIN).
   void close() {
     if (fd_ >= 0) {
