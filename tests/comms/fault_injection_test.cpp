@@ -19,7 +19,7 @@ namespace {
 using test::hex;
 using test::LoopbackPeer;
 using test::okFrame;
-using test::PeerSocket;
+using test::PeerStream;
 using test::responseFrame;
 
 // A margin for a loaded machine: a failing exchange may end this much after its deadline.
@@ -30,8 +30,8 @@ const QByteArray kGoodReply = okFrame(hex("01020304"));
 class FaultInjectionTest : public ::testing::Test {
  protected:
   // The peer answers the first request with fault, then every later one with kGoodReply.
-  void start(std::function<void(PeerSocket&)> fault) {
-    peer = std::make_unique<LoopbackPeer>([fault](PeerSocket& s) {
+  void start(std::function<void(PeerStream&)> fault) {
+    peer = std::make_unique<LoopbackPeer>([fault](PeerStream& s) {
       if (s.readFrame().isEmpty()) {
         return;
       }
@@ -75,7 +75,7 @@ class FaultInjectionTest : public ::testing::Test {
 };
 
 TEST_F(FaultInjectionTest, SilentEcu) {
-  start([](PeerSocket&) {});
+  start([](PeerStream&) {});
   EXPECT_EQ(timed(300), (EcuResponse{false, 0xFF, {}, QStringLiteral("Response timeout after 300ms")}));
   EXPECT_GE(elapsedMs, 300);
   EXPECT_LT(elapsedMs, 300 + kMarginMs);
@@ -83,7 +83,7 @@ TEST_F(FaultInjectionTest, SilentEcu) {
 }
 
 TEST_F(FaultInjectionTest, SlowEcuAnsweringAtNinetyPercentOfTheTimeout) {
-  start([](PeerSocket& s) {
+  start([](PeerStream& s) {
     QThread::msleep(2700);
     s.send(kGoodReply);
   });
@@ -94,7 +94,7 @@ TEST_F(FaultInjectionTest, SlowEcuAnsweringAtNinetyPercentOfTheTimeout) {
 }
 
 TEST_F(FaultInjectionTest, ReplySplitIntoSingleBytesWithPauses) {
-  start([](PeerSocket& s) { s.sendSlowly(kGoodReply, 15); });
+  start([](PeerStream& s) { s.sendSlowly(kGoodReply, 15); });
   const EcuResponse r = timed(3000);
   EXPECT_TRUE(r.ok) << r.error.toStdString();
   EXPECT_EQ(r.data, hex("01020304"));
@@ -102,7 +102,7 @@ TEST_F(FaultInjectionTest, ReplySplitIntoSingleBytesWithPauses) {
 }
 
 TEST_F(FaultInjectionTest, TrickleOutlastingTheDeadlineStillEndsAtTheDeadline) {
-  start([](PeerSocket& s) { s.sendSlowly(kGoodReply, 60); });
+  start([](PeerStream& s) { s.sendSlowly(kGoodReply, 60); });
   EXPECT_EQ(timed(250).error, QStringLiteral("Response timeout after 250ms"));
   EXPECT_LT(elapsedMs, 250 + kMarginMs);
   // Let the trickle finish; the next command's purge discards what is left of it.
@@ -111,7 +111,7 @@ TEST_F(FaultInjectionTest, TrickleOutlastingTheDeadlineStillEndsAtTheDeadline) {
 }
 
 TEST_F(FaultInjectionTest, GarbageBeforeTheFrame) {
-  start([](PeerSocket& s) { s.send(hex("A5") + kGoodReply); });
+  start([](PeerStream& s) { s.send(hex("A5") + kGoodReply); });
   const EcuResponse r = timed(1000);
   EXPECT_EQ(r, (EcuResponse{false, 0xFF, {}, QStringLiteral("Invalid payload size: 42240")}));
   EXPECT_LT(elapsedMs, 1000 + kMarginMs);
@@ -119,7 +119,7 @@ TEST_F(FaultInjectionTest, GarbageBeforeTheFrame) {
 }
 
 TEST_F(FaultInjectionTest, WrongCrc) {
-  start([](PeerSocket& s) {
+  start([](PeerStream& s) {
     QByteArray bad = kGoodReply;
     bad[bad.size() - 1] = char(bad.back() ^ 0x01);
     s.send(bad);
@@ -131,13 +131,13 @@ TEST_F(FaultInjectionTest, WrongCrc) {
 }
 
 TEST_F(FaultInjectionTest, LengthFieldZero) {
-  start([](PeerSocket& s) { s.send(hex("0000") + QByteArray(20, '\x00')); });
+  start([](PeerStream& s) { s.send(hex("0000") + QByteArray(20, '\x00')); });
   EXPECT_EQ(timed(1000).error, QStringLiteral("Invalid payload size: 0"));
   expectRecovered();
 }
 
 TEST_F(FaultInjectionTest, LengthFieldForty000) {
-  start([](PeerSocket& s) { s.send(hex("9C40") + QByteArray(3000, '\x11')); });
+  start([](PeerStream& s) { s.send(hex("9C40") + QByteArray(3000, '\x11')); });
   EXPECT_EQ(timed(1000).error, QStringLiteral("Invalid payload size: 40000"));
   expectRecovered();
 }
@@ -148,7 +148,7 @@ TEST_F(FaultInjectionTest, StatusByteForEveryErrorCode) {
                          "TS_RESPONSE_CRC_FAILURE",   "TS_RESPONSE_OUT_OF_RANGE",
                          "TS_RESPONSE_FRAMING_ERROR", "Unknown error 0x05",
                          "Unknown error 0xFE"};
-  start([&](PeerSocket& s) {
+  start([&](PeerStream& s) {
     s.send(responseFrame(QByteArray(1, char(codes[0]))));
     for (std::size_t i = 1; i < std::size(codes); ++i) {
       s.readFrame();
@@ -163,7 +163,7 @@ TEST_F(FaultInjectionTest, StatusByteForEveryErrorCode) {
 }
 
 TEST_F(FaultInjectionTest, StaleBytesArrivingBetweenCommandsArePurged) {
-  start([](PeerSocket& s) {
+  start([](PeerStream& s) {
     s.send(kGoodReply);
     QThread::msleep(10);
     s.send(QByteArrayLiteral("late noise from the last reply"));
@@ -177,7 +177,7 @@ TEST_F(FaultInjectionTest, StaleBytesArrivingBetweenCommandsArePurged) {
 
 TEST_F(FaultInjectionTest, EcuDroppingOutDuringABurn) {
   // Half of the burn's reply, then the line goes dead.
-  start([](PeerSocket& s) {
+  start([](PeerStream& s) {
     s.send(responseFrame(hex("04")).left(4));
     s.close();
   });

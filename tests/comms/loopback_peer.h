@@ -19,10 +19,10 @@
 
 namespace tk::test {
 
-/// The accepted client as the script sees it.
-class PeerSocket {
+/// The far end of a stream (an accepted TCP client or a terminal device) as a script sees it.
+class PeerStream {
  public:
-  explicit PeerSocket(int fd) : fd_(fd) {}
+  PeerStream(int fd, bool isSocket) : fd_(fd), isSocket_(isSocket) {}
 
   /// Up to n bytes, waiting at most timeoutMs in total; fewer when the client closed or time ran out.
   QByteArray readExactly(qsizetype n, int timeoutMs) {
@@ -35,7 +35,7 @@ class PeerSocket {
         break;
       }
       char buf[4096];
-      const ssize_t got = ::recv(fd_, buf, std::min<qsizetype>(sizeof buf, n - bytes.size()), 0);
+      const ssize_t got = ::read(fd_, buf, std::min<qsizetype>(sizeof buf, n - bytes.size()));
       if (got <= 0) {
         break;
       }
@@ -60,7 +60,7 @@ class PeerSocket {
       return {};
     }
     char buf[4096];
-    const ssize_t got = ::recv(fd_, buf, sizeof buf, 0);
+    const ssize_t got = ::read(fd_, buf, sizeof buf);
     return got > 0 ? QByteArray(buf, got) : QByteArray();
   }
 
@@ -72,7 +72,7 @@ class PeerSocket {
         continue;
       }
       char buf[4096];
-      if (::recv(fd_, buf, sizeof buf, 0) <= 0) {
+      if (::read(fd_, buf, sizeof buf) <= 0) {
         return true;
       }
     }
@@ -82,7 +82,10 @@ class PeerSocket {
   void send(const QByteArray& bytes) {
     qsizetype done = 0;
     while (done < bytes.size()) {
-      const ssize_t n = ::send(fd_, bytes.constData() + done, bytes.size() - done, MSG_NOSIGNAL);
+      const char* from = bytes.constData() + done;
+      const std::size_t left = static_cast<std::size_t>(bytes.size() - done);
+      // Sockets must not raise SIGPIPE when the client is gone.
+      const ssize_t n = isSocket_ ? ::send(fd_, from, left, MSG_NOSIGNAL) : ::write(fd_, from, left);
       if (n <= 0) {
         return;
       }
@@ -116,12 +119,13 @@ class PeerSocket {
   }
 
   int fd_;
+  bool isSocket_;
 };
 
 /// A listener on 127.0.0.1 with a free port that serves one client with a script.
 class LoopbackPeer {
  public:
-  using Script = std::function<void(PeerSocket&)>;
+  using Script = std::function<void(PeerStream&)>;
 
   explicit LoopbackPeer(Script script) : listenFd_(listenOnLoopback(8)) {
     thread_ = std::thread([this, s = std::move(script)] {
@@ -129,7 +133,7 @@ class LoopbackPeer {
       if (::poll(&p, 1, 10000) <= 0) {
         return;
       }
-      PeerSocket client(::accept(listenFd_, nullptr, nullptr));
+      PeerStream client(::accept(listenFd_, nullptr, nullptr), true);
       s(client);
       client.close();
     });

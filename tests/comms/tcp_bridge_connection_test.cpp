@@ -18,7 +18,7 @@ namespace {
 using test::hex;
 using test::LoopbackPeer;
 using test::okFrame;
-using test::PeerSocket;
+using test::PeerStream;
 using test::responseFrame;
 
 const QString kLoopback = QStringLiteral("127.0.0.1");
@@ -71,7 +71,7 @@ TEST(TcpBridgeIdentityTest, IdAndDisplayName) {
 
 TEST_F(TcpBridgeTest, FramedExchangeOverLoopback) {
   QByteArray received;
-  start([&](PeerSocket& s) {
+  start([&](PeerStream& s) {
     received = s.readFrame();
     s.send(okFrame("speeduino 202501"));
     s.waitForClientClose();
@@ -92,7 +92,7 @@ TEST_F(TcpBridgeTest, FramedExchangeOverLoopback) {
 TEST_F(TcpBridgeTest, MonitorSeesBothDirections) {
   EcuCommsMonitor monitor;
   start(
-      [](PeerSocket& s) {
+      [](PeerStream& s) {
         s.readFrame();
         s.send(okFrame("x"));
         s.waitForClientClose();
@@ -137,7 +137,7 @@ TEST(TcpBridgeOpenTest, SilentListenerTimesOutAfterThreeSeconds) {
 }
 
 TEST_F(TcpBridgeTest, PeerClosingMidPageReadIsReportedOnceAndEndsTheConnection) {
-  start([](PeerSocket& s) {
+  start([](PeerStream& s) {
     s.readFrame();
     // Header and half of a 129-byte page chunk, then the line goes dead.
     s.send(okFrame(QByteArray(128, '\x5A')).left(66));
@@ -158,7 +158,7 @@ TEST_F(TcpBridgeTest, PeerClosingMidPageReadIsReportedOnceAndEndsTheConnection) 
 }
 
 TEST_F(TcpBridgeTest, WriteAfterThePeerIsGoneReturnsZero) {
-  start([](PeerSocket& s) { s.close(); });
+  start([](PeerStream& s) { s.close(); });
   waitUntilDisconnected();
   EXPECT_EQ(conn->status(), ConnectionStatus::Disconnected);
   EXPECT_EQ(conn->write(EcuCommandService::wrapFrame("Q")), 0);
@@ -167,7 +167,7 @@ TEST_F(TcpBridgeTest, WriteAfterThePeerIsGoneReturnsZero) {
 }
 
 TEST_F(TcpBridgeTest, ExchangeRacingThePeersCloseFailsWithinItsDeadline) {
-  start([](PeerSocket& s) { s.close(); });
+  start([](PeerStream& s) { s.close(); });
   // The first write may still be accepted by the kernel; either way the exchange fails in time
   // and the connection ends up closed.
   QElapsedTimer clock;
@@ -186,7 +186,7 @@ TEST_F(TcpBridgeTest, ExchangeRacingThePeersCloseFailsWithinItsDeadline) {
 
 TEST_F(TcpBridgeTest, CloseIsOrderlyAndRepeatable) {
   std::atomic<bool> sawClose{false};
-  start([&](PeerSocket& s) { sawClose = s.waitForClientClose(); });
+  start([&](PeerStream& s) { sawClose = s.waitForClientClose(); });
   conn->close();
   conn->close();
   peer.reset();
