@@ -102,18 +102,18 @@ class CallCompiler : public CallHandler {
     for (qsizetype k = 0; k < pieces.size(); ++k) {
       const QStringView piece = pieces.at(k);
       const qsizetype pieceEnd = pieceBegin + piece.size();
-      std::vector<std::uint32_t> slots;
+      std::vector<std::uint32_t> slotList;
       while (next < inner.size() && inner[next].first < pieceEnd) {
-        slots.push_back(inner[next++].second);
+        slotList.push_back(inner[next++].second);
       }
       const QStringView trimmed = piece.trimmed();
       const bool textOnly = trimmed.startsWith(QLatin1String("array."));
       // A text that holds a call result depends on the value: such texts are read by rewriting.
-      if (!slots.empty() && (textOnly || (k == 0 && readsArgumentText(function)))) {
+      if (!slotList.empty() && (textOnly || (k == 0 && readsArgumentText(function)))) {
         rewrite_ = true;
       }
       call.textOnly.push_back(textOnly);
-      call.arguments.push_back(textOnly ? Postfix() : compilePostfix(piece, symbols_, slots));
+      call.arguments.push_back(textOnly ? Postfix() : compilePostfix(piece, symbols_, slotList));
       call.texts.append(trimmed.toString());
       pieceBegin = pieceEnd + 1;  // past the comma
     }
@@ -232,6 +232,7 @@ Postfix compilePostfix(QStringView text, SymbolTable& symbols,
                        std::span<const std::uint32_t> placeholderSlots) {
   Postfix p;
   const std::vector<Token> tokens = tokenize(text);
+  p.ops.reserve(tokens.size());
   // Operator stack; OpCode::Number marks an open parenthesis.
   std::vector<OpCode> stack;
   std::size_t placeholderIndex = 0;
@@ -322,19 +323,19 @@ std::shared_ptr<CompiledExpression> compileExpression(const QString& text, Symbo
   }
   CallCompiler calls(symbols);
   const QString out = scanCalls(text, calls);
-  std::vector<std::uint32_t> slots;
+  std::vector<std::uint32_t> slotList;
   for (const auto& [pos, slot] : calls.placeholders()) {
     if (!standsAlone(out, pos)) {
       compiled->rewrite = true;
     }
-    slots.push_back(slot);
+    slotList.push_back(slot);
   }
   if (calls.rewrite() || compiled->rewrite) {
     compiled->rewrite = true;
     return compiled;
   }
   compiled->calls = calls.takeCalls();
-  compiled->main = compilePostfix(out, symbols, slots);
+  compiled->main = compilePostfix(out, symbols, slotList);
   return compiled;
 }
 

@@ -22,7 +22,7 @@ class ExpressionEvaluator {
   static constexpr int kMaxNamedDepth = 64;
   /// Work (postfix operations plus rewritten characters) one top-level evaluation may spend before
   /// further named expressions evaluate to NaN.
-  static constexpr std::size_t kWorkBudget = 4'000'000;
+  static constexpr std::size_t kWorkBudget = 1'000'000;
   /// Texts longer than this are compiled for each evaluation instead of cached.
   static constexpr qsizetype kMaxCachedTextLength = 4096;
   /// The cache is emptied before an evaluation when it holds more texts or names than this.

@@ -111,6 +111,7 @@ long long leadingExponent(QStringView mantissa, long long exponent) {
 std::vector<Token> tokenize(QStringView text) {
   std::vector<Token> tokens;
   const qsizetype n = text.size();
+  tokens.reserve(static_cast<std::size_t>(n / 2 + 1));
   qsizetype i = 0;
   while (i < n) {
     const QChar c = text[i];
