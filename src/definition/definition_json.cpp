@@ -527,7 +527,7 @@ JsonValue settingGroupJson(const SettingGroup& g) {
 JsonValue settingFlagJson(const SettingFlag& f) {
   return Obj()
       .add("Name", f.Name)
-      .add("DefaultValue", num(f.DefaultValue))
+      .add("DefaultValue", f.DefaultValue)
       .add("IsActive", f.IsActive)
       .take();
 }
