@@ -47,27 +47,56 @@ void DefineList::defineLine(const QString& trimmedLine) {
   }
 }
 
+namespace {
+
+/// Positions of every '$' in text.
+void dollarPositions(const QString& text, std::vector<qsizetype>& out) {
+  out.clear();
+  for (qsizetype at = text.indexOf(u'$'); at >= 0; at = text.indexOf(u'$', at + 1)) {
+    out.push_back(at);
+  }
+}
+
+/// True when "$" + name occurs in text, given the positions of its dollar signs.
+bool referencesName(const QString& text, const std::vector<qsizetype>& dollars,
+                    const QString& name) {
+  const QStringView view(text);
+  for (const qsizetype at : dollars) {
+    if (view.sliced(at + 1).startsWith(name)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
 void DefineList::expand(QString& text) const {
   if (entries_.isEmpty() || !text.contains(u'$')) {
     return;
   }
   const qsizetype limit = text.size() + kMaxExpansionGrowth;
+  // Long values (label lists of thousands of items) hold few dollar signs: looking for each
+  // define only at those positions avoids one scan of the whole text per define.
+  std::vector<qsizetype> dollars;
+  dollarPositions(text, dollars);
   QString needle;
-  for (int round = 0; round < kMaxExpansionRounds && text.contains(u'$'); ++round) {
+  for (int round = 0; round < kMaxExpansionRounds && !dollars.empty(); ++round) {
     bool replaced = false;
     for (const auto& [name, value] : entries_) {
+      if (!referencesName(text, dollars, name)) {
+        continue;
+      }
       needle.clear();
       needle.append(u'$');
       needle.append(name);
-      if (!text.contains(needle)) {
-        continue;
-      }
       QString next = text;
       next.replace(needle, value);
       if (next.size() > limit) {
         return;
       }
       text = std::move(next);
+      dollarPositions(text, dollars);
       replaced = true;
     }
     if (!replaced) {
