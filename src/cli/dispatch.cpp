@@ -4,6 +4,7 @@
 #include "cli/console.h"
 #include "cli/usage.h"
 #include "conformance/basic_vectors.h"
+#include "conformance/dump_ecucmd.h"
 #include "conformance/dump_ini.h"
 
 #include <cstdio>
@@ -25,6 +26,7 @@ struct Route {
 
 int runDumpCrc32(const QStringList& a) { return conformance::dumpCrc32(a.at(2)); }
 int runDumpJsonFmt(const QStringList& a) { return conformance::dumpJsonFmt(a.at(2)); }
+int runDumpEcuCmd(const QStringList& a) { return conformance::dumpEcuCmd(a.at(2)); }
 
 // dump-ini <file.ini> <out.json> [--sections <preset>]; "--sections" may stand anywhere.
 int runDumpIni(const QStringList& a) {
@@ -57,6 +59,7 @@ const Route kRoutes[] = {
     {"dump-crc32", 3, 3, runDumpCrc32},
     {"dump-jsonfmt", 3, 3, runDumpJsonFmt},
     {"dump-ini", 3, std::numeric_limits<qsizetype>::max(), runDumpIni},
+    {"dump-ecucmd", 3, 3, runDumpEcuCmd},
 };
 
 }  // namespace
