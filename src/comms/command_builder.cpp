@@ -167,6 +167,80 @@ QByteArray buildCommand(const QString& commandTemplate, const QString& pageIdent
   return bytes;
 }
 
+std::optional<CommandFields> matchCommand(const QString& commandTemplate,
+                                          const QString& pageIdentifier, const QString& endianness,
+                                          int canId, const QByteArray& bytes) {
+  const bool little = isLittleEndianCommandOrder(endianness);
+  const QList<TemplatePart> parts = templateParts(commandTemplate, canId);
+  const QByteArray identifier = expandPageIdentifier(pageIdentifier, 0, canId);
+  const auto fixedLength = [&identifier](const TemplatePart& part) -> qsizetype {
+    switch (part.kind) {
+      case TemplatePart::Kind::Literal:
+        return part.literal.size();
+      case TemplatePart::Kind::Identifier:
+        return std::max<qsizetype>(identifier.size(), part.width);
+      case TemplatePart::Kind::Count:
+      case TemplatePart::Kind::Offset:
+        return part.width;
+      case TemplatePart::Kind::Value:
+        return 0;
+    }
+    return 0;
+  };
+  CommandFields fields;
+  qsizetype pos = 0;
+  for (qsizetype i = 0; i < parts.size(); ++i) {
+    const TemplatePart& part = parts.at(i);
+    qsizetype length = fixedLength(part);
+    if (part.kind == TemplatePart::Kind::Value) {
+      // The value takes whatever the parts after it leave over.
+      qsizetype tail = 0;
+      for (qsizetype k = i + 1; k < parts.size(); ++k) {
+        tail += fixedLength(parts.at(k));
+      }
+      length = bytes.size() - pos - tail;
+    }
+    if (length < 0 || pos + length > bytes.size()) {
+      return std::nullopt;
+    }
+    const QByteArray piece = bytes.mid(pos, length);
+    pos += length;
+    switch (part.kind) {
+      case TemplatePart::Kind::Literal:
+        if (piece != part.literal) {
+          return std::nullopt;
+        }
+        break;
+      case TemplatePart::Kind::Identifier:
+        if (piece != expandPageIdentifier(pageIdentifier, part.width, canId)) {
+          return std::nullopt;
+        }
+        break;
+      case TemplatePart::Kind::Count:
+      case TemplatePart::Kind::Offset: {
+        quint64 number = 0;
+        for (qsizetype k = 0; k < piece.size(); ++k) {
+          const auto b = static_cast<quint8>(piece.at(little ? piece.size() - 1 - k : k));
+          number = (number << 8) | b;
+          if (number > 0x7FFFFFFFu) {
+            return std::nullopt;  // not a number an int offset or count can hold
+          }
+        }
+        (part.kind == TemplatePart::Kind::Count ? fields.count : fields.offset) =
+            static_cast<int>(number);
+        break;
+      }
+      case TemplatePart::Kind::Value:
+        fields.value = piece;
+        break;
+    }
+  }
+  if (pos != bytes.size()) {
+    return std::nullopt;
+  }
+  return fields;
+}
+
 std::optional<QByteArray> buildChunkWriteFrame(const EcuDefinition& definition, int pageIndex,
                                                int offset, const QByteArray& value) {
   const QStringList& templates = definition.PageChunkWriteCommands;

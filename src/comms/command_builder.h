@@ -42,6 +42,21 @@ QByteArray buildCommand(const QString& commandTemplate, const QString& pageIdent
                         int count, const std::optional<QByteArray>& value,
                         const QString& endianness, int canId);
 
+/// The numbers and value found in a command by matchCommand; -1 for a field the template lacks.
+struct CommandFields {
+  int offset = -1;
+  int count = -1;
+  QByteArray value;
+
+  bool operator==(const CommandFields& other) const = default;
+};
+
+/// Reads command bytes back against the template that built them (the ECU's side of
+/// buildCommand); no value when the bytes do not have the template's form.
+std::optional<CommandFields> matchCommand(const QString& commandTemplate,
+                                          const QString& pageIdentifier, const QString& endianness,
+                                          int canId, const QByteArray& bytes);
+
 /// The framed chunk-write command of a page (0-based index) for value at offset, built from the
 /// definition's chunk-write template; no value when the page has none.
 std::optional<QByteArray> buildChunkWriteFrame(const EcuDefinition& definition, int pageIndex,

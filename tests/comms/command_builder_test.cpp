@@ -146,3 +146,44 @@ TEST(ChunkWriteFrameTest, FramesTheChunkWriteCommandOfThePage) {
 
 }  // namespace
 }  // namespace tk::comms
+
+namespace tk::comms {
+namespace {
+
+TEST(MatchCommandTest, ReadsBackWhatBuildCommandWrote) {
+  const QString id = QStringLiteral("\\$tsCanId\\x02");
+  for (const char* endianness : {"little", "big"}) {
+    const QString e = QString::fromLatin1(endianness);
+    const QByteArray value = QByteArray::fromHex("0102030405");
+    const QByteArray bytes =
+        buildCommand(QStringLiteral("M%2i%2o%2c%v"), id, 300, 5, value, e, 0);
+    EXPECT_EQ(matchCommand(QStringLiteral("M%2i%2o%2c%v"), id, e, 0, bytes),
+              (CommandFields{300, 5, value}))
+        << endianness;
+    EXPECT_EQ(matchCommand(QStringLiteral("p%2i%2o%2c"), id, e, 0,
+                           buildCommand(QStringLiteral("p%2i%2o%2c"), id, 7, 128, {}, e, 0)),
+              (CommandFields{7, 128, {}}));
+  }
+}
+
+TEST(MatchCommandTest, RejectsOtherPagesShapesAndLengths) {
+  const QString id = QStringLiteral("\\x00\\x01");
+  const QString little = QStringLiteral("little");
+  const QString read = QStringLiteral("p%2i%2o%2c");
+  EXPECT_FALSE(matchCommand(read, id, little, 0, QByteArray::fromHex("70000200000100")));
+  EXPECT_FALSE(matchCommand(read, id, little, 0, QByteArray::fromHex("710001000001")));
+  EXPECT_FALSE(matchCommand(read, id, little, 0, QByteArray::fromHex("7000010000010000")));
+  EXPECT_FALSE(matchCommand(read, id, little, 0, QByteArray::fromHex("700001")));
+  EXPECT_EQ(matchCommand(QStringLiteral("b%2i"), id, little, 0, QByteArray::fromHex("620001")),
+            (CommandFields{-1, -1, {}}));
+  // A value in the middle takes what the fixed parts after it leave over.
+  EXPECT_EQ(matchCommand(QStringLiteral("w%v!%1c"), id, little, 0, QByteArray::fromHex("77AABB2103")),
+            (CommandFields{-1, 3, QByteArray::fromHex("AABB")}));
+  // Numbers too large for an int are not a match.
+  EXPECT_FALSE(matchCommand(QStringLiteral("%4o"), id, QStringLiteral("big"), 0,
+                            QByteArray::fromHex("80000000")));
+  EXPECT_TRUE(matchCommand(QString(), id, little, 0, QByteArray()).has_value());
+}
+
+}  // namespace
+}  // namespace tk::comms
