@@ -433,13 +433,14 @@ AttributeScope::AttributeScope(const EcuDefinition& definition, const FieldIndex
                                const Tune& tune)
     : definition_(definition), index_(index), tune_(tune) {}
 
-double AttributeScope::evaluate(const QString& expression, double defaultValue) const {
+double AttributeScope::evaluate(const QString& expression, double emptyValue,
+                                double failedValue) const {
   const QStringView text = QStringView(expression).trimmed();
   if (text.isEmpty()) {
-    return defaultValue;
+    return emptyValue;
   }
   Evaluator evaluator(*this);
-  return evaluator.expression(text, 0).value_or(defaultValue);
+  return evaluator.expression(text, 0).value_or(failedValue);
 }
 
 std::optional<double> AttributeScope::nameValue(const QString& name) const {

@@ -27,8 +27,8 @@ class AttributeScope {
   /// A scope over tune; index must have been built from definition (or a copy of it).
   AttributeScope(const EcuDefinition& definition, const FieldIndex& index, const Tune& tune);
 
-  /// The value of expression; defaultValue when it is empty or does not parse.
-  double evaluate(const QString& expression, double defaultValue) const;
+  /// The value of expression: emptyValue when it is empty, failedValue when it does not parse.
+  double evaluate(const QString& expression, double emptyValue, double failedValue) const;
   /// The value of a name as expressions see it; nullopt when it is neither a constant nor a
   /// computed channel, or when the channel's expression does not parse.
   std::optional<double> nameValue(const QString& name) const;

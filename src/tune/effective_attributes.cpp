@@ -14,9 +14,11 @@ namespace tk {
 
 namespace {
 
-double attribute(const std::optional<QString>& expression, double plain, double emptyDefault,
-                 const AttributeScope& scope) {
-  return expression ? scope.evaluate(*expression, emptyDefault) : plain;
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+double attribute(const std::optional<QString>& expression, double plain, double emptyValue,
+                 double failedValue, const AttributeScope& scope) {
+  return expression ? scope.evaluate(*expression, emptyValue, failedValue) : plain;
 }
 
 // Truncation toward zero into the 32-bit range; NaN gives 0.
@@ -91,27 +93,30 @@ std::optional<QString> resolveUnits(const QString& expression, const AttributeSc
 
 }  // namespace
 
+// An expression that does not parse (a function this evaluator does not know, say) falls back
+// to the neutral value: scale 1 and translate 0 keep the raw bytes' meaning through a decode and
+// encode, and an unknown limit does not limit (a limit of 0 would zero every edit).
 double effectiveScale(const ConstantDef& constant, const AttributeScope& scope) {
-  return attribute(constant.ScaleExpression, constant.Scale, 1.0, scope);
+  return attribute(constant.ScaleExpression, constant.Scale, 1.0, 1.0, scope);
 }
 
 double effectiveTranslate(const ConstantDef& constant, const AttributeScope& scope) {
-  return attribute(constant.TranslateExpression, constant.Translate, 0.0, scope);
+  return attribute(constant.TranslateExpression, constant.Translate, 0.0, 0.0, scope);
 }
 
 double effectiveMin(const ConstantDef& constant, const AttributeScope& scope) {
-  return attribute(constant.MinExpression, constant.Min, 0.0, scope);
+  return attribute(constant.MinExpression, constant.Min, 0.0, -kInfinity, scope);
 }
 
 double effectiveMax(const ConstantDef& constant, const AttributeScope& scope) {
-  return attribute(constant.MaxExpression, constant.Max, 0.0, scope);
+  return attribute(constant.MaxExpression, constant.Max, 0.0, kInfinity, scope);
 }
 
 int effectiveDigits(const ConstantDef& constant, const AttributeScope& scope) {
   if (!constant.DigitsExpression) {
     return constant.Digits;
   }
-  return toInt32(scope.evaluate(*constant.DigitsExpression, 0.0));
+  return toInt32(scope.evaluate(*constant.DigitsExpression, 0.0, 0.0));
 }
 
 QString effectiveUnits(const ConstantDef& constant, const AttributeScope& scope) {

@@ -7,15 +7,16 @@ namespace tk {
 struct ConstantDef;
 class AttributeScope;
 
-/// ScaleExpression evaluated in scope when present (1.0 when empty), else Scale.
+/// ScaleExpression evaluated in scope when present (1.0 when empty or not parsing), else Scale.
 double effectiveScale(const ConstantDef& constant, const AttributeScope& scope);
-/// TranslateExpression evaluated when present (0.0 when empty), else Translate.
+/// TranslateExpression evaluated when present (0.0 when empty or not parsing), else Translate.
 double effectiveTranslate(const ConstantDef& constant, const AttributeScope& scope);
-/// MinExpression evaluated when present (0.0 when empty), else Min.
+/// MinExpression evaluated when present (0.0 when empty, -infinity when not parsing), else Min.
 double effectiveMin(const ConstantDef& constant, const AttributeScope& scope);
-/// MaxExpression evaluated when present (0.0 when empty), else Max.
+/// MaxExpression evaluated when present (0.0 when empty, +infinity when not parsing), else Max.
 double effectiveMax(const ConstantDef& constant, const AttributeScope& scope);
-/// DigitsExpression evaluated and truncated toward zero when present, else Digits.
+/// DigitsExpression evaluated and truncated toward zero when present (0 when empty or not
+/// parsing), else Digits.
 int effectiveDigits(const ConstantDef& constant, const AttributeScope& scope);
 /// UnitsExpression resolved when present, else Units. Resolved forms: stringValue(name),
 /// bitStringValue(list, name), name ? "a" : "b" and !name ? "a" : "b"; any other text, or a

@@ -1,6 +1,7 @@
 #include "tune/field_codec.h"
 
 #include "tune/attribute_expression.h"
+#include "tune/effective_attributes.h"
 #include "tune/field_index.h"
 #include "tune/raw_codec.h"
 
@@ -44,11 +45,6 @@ BitField bitField(const ConstantDef& constant) {
   field.mask = width >= 64 ? ~quint64{0} : (quint64{1} << width) - 1;
   field.shift = constant.BitStart;
   return field;
-}
-
-double evaluated(const std::optional<QString>& expression, double plain, double emptyDefault,
-                 const AttributeScope& scope) {
-  return expression ? scope.evaluate(*expression, emptyDefault) : plain;
 }
 
 }  // namespace
@@ -263,9 +259,8 @@ PageImages encodeTune(const Tune& tune, const EcuDefinition& definition,
       if (value == nullptr || constant.Offset >= image->size()) {
         continue;
       }
-      const double scale = evaluated(constant.ScaleExpression, constant.Scale, 1.0, scope);
-      const double translate =
-          evaluated(constant.TranslateExpression, constant.Translate, 0.0, scope);
+      const double scale = effectiveScale(constant, scope);
+      const double translate = effectiveTranslate(constant, scope);
       encodeConstant(constant, *value, *image, bigEndian, scale, translate);
     }
   }
@@ -307,9 +302,8 @@ Tune decodePages(const PageImages& images, const EcuDefinition& definition) {
   const AttributeScope scope(definition, index, tune);
   for (const Pending& p : pending) {
     const ConstantDef& constant = *p.constant;
-    const double scale = evaluated(constant.ScaleExpression, constant.Scale, 1.0, scope);
-    const double translate =
-        evaluated(constant.TranslateExpression, constant.Translate, 0.0, scope);
+    const double scale = effectiveScale(constant, scope);
+    const double translate = effectiveTranslate(constant, scope);
     if (std::abs(scale - constant.Scale) <= 0.0001 &&
         std::abs(translate - constant.Translate) <= 0.0001) {
       continue;
