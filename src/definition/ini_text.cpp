@@ -73,8 +73,8 @@ IniLines readLines(const QString& path) {
   return {decodeLines(file.readAll()), true};
 }
 
-QStringList splitList(const QString& text) {
-  QStringList items;
+void splitListViews(QStringView text, QList<QStringView>& out) {
+  out.clear();
   bool inQuotes = false;
   int square = 0;
   int curly = 0;
@@ -100,11 +100,21 @@ QStringList splitList(const QString& text) {
     } else if (c == u')') {
       --round;
     } else if (c == u',' && square == 0 && curly == 0 && round == 0) {
-      items.append(text.mid(start, i - start));
+      out.append(text.sliced(start, i - start));
       start = i + 1;
     }
   }
-  items.append(text.mid(start));
+  out.append(text.sliced(start));
+}
+
+QStringList splitList(const QString& text) {
+  QList<QStringView> views;
+  splitListViews(text, views);
+  QStringList items;
+  items.reserve(views.size());
+  for (const QStringView view : views) {
+    items.append(view.toString());
+  }
   return items;
 }
 
