@@ -4,6 +4,8 @@
 
 #include <QHash>
 
+#include <vector>
+
 namespace tk {
 namespace {
 
@@ -54,27 +56,48 @@ std::optional<std::pair<int, QStringView>> numberedLabel(QStringView item) {
   return std::make_pair(*value, item.sliced(j + 1));
 }
 
-/// Stores labels by value with an index, so long label lists stay linear.
+/// Stores labels by value with an index, so long label lists stay linear. Small values (the
+/// usual 0, 1, 2, ...) are found through a plain table, others through a hash.
 class BitValueWriter {
  public:
   explicit BitValueWriter(ConstantDef& c) : c_(c) {
     for (qsizetype i = 0; i < c_.BitValues.size(); ++i) {
-      index_.insert(c_.BitValues.at(i).first, i);
+      remember(c_.BitValues.at(i).first, i);
     }
   }
-  void set(int value, const QString& label) {
-    const auto it = index_.constFind(value);
-    if (it != index_.cend()) {
-      c_.BitValues[*it].second = label;
+  void set(int value, QString label) {
+    const qsizetype at = find(value);
+    if (at >= 0) {
+      c_.BitValues[at].second = std::move(label);
       return;
     }
-    index_.insert(value, c_.BitValues.size());
-    c_.BitValues.append({value, label});
+    remember(value, c_.BitValues.size());
+    c_.BitValues.append({value, std::move(label)});
   }
 
  private:
+  static constexpr int kDenseLimit = 1 << 16;
+
+  qsizetype find(int value) const {
+    if (value >= 0 && value < kDenseLimit) {
+      return static_cast<std::size_t>(value) < dense_.size() ? dense_[value] : -1;
+    }
+    return sparse_.value(value, -1);
+  }
+  void remember(int value, qsizetype at) {
+    if (value >= 0 && value < kDenseLimit) {
+      if (static_cast<std::size_t>(value) >= dense_.size()) {
+        dense_.resize(static_cast<std::size_t>(value) + 1, -1);
+      }
+      dense_[value] = at;
+    } else {
+      sparse_.insert(value, at);
+    }
+  }
+
   ConstantDef& c_;
-  QHash<int, qsizetype> index_;
+  std::vector<qsizetype> dense_;
+  QHash<int, qsizetype> sparse_;
 };
 
 /// Bit labels: "n=label" items set their value, others take the running index.

@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <QSet>
 
+#include <algorithm>
 #include <vector>
 
 namespace tk {
@@ -32,11 +33,17 @@ void DefineList::set(const QString& name, const QString& value) {
   }
   index_.insert(name, entries_.size());
   entries_.append({name, value});
+  const QString& stored = entries_.last().first;
+  byName_.emplace(std::u16string_view(reinterpret_cast<const char16_t*>(stored.constData()), static_cast<std::size_t>(stored.size())),
+                  entries_.size() - 1);
+  longestName_ = std::max(longestName_, stored.size());
 }
 
 void DefineList::clear() {
   entries_.clear();
   index_.clear();
+  byName_.clear();
+  longestName_ = 0;
 }
 
 void DefineList::defineLine(const QString& trimmedLine) {
@@ -48,46 +55,34 @@ void DefineList::defineLine(const QString& trimmedLine) {
   }
 }
 
-namespace {
-
-/// Positions of every '$' in text.
-void dollarPositions(const QString& text, std::vector<qsizetype>& out) {
-  out.clear();
+qsizetype DefineList::nextReferenced(const QString& text, qsizetype from) const {
+  qsizetype best = -1;
+  const auto* data = reinterpret_cast<const char16_t*>(text.constData());
   for (qsizetype at = text.indexOf(u'$'); at >= 0; at = text.indexOf(u'$', at + 1)) {
-    out.push_back(at);
-  }
-}
-
-/// True when "$" + name occurs in text, given the positions of its dollar signs.
-bool referencesName(const QString& text, const std::vector<qsizetype>& dollars,
-                    const QString& name) {
-  const QStringView view(text);
-  for (const qsizetype at : dollars) {
-    if (view.sliced(at + 1).startsWith(name)) {
-      return true;
+    const qsizetype room = std::min(longestName_, text.size() - at - 1);
+    for (qsizetype length = 1; length <= room; ++length) {
+      const auto it = byName_.find(std::u16string_view(data + at + 1, static_cast<std::size_t>(length)));
+      if (it != byName_.end() && it->second >= from && (best < 0 || it->second < best)) {
+        best = it->second;
+      }
     }
   }
-  return false;
+  return best;
 }
-
-}  // namespace
 
 void DefineList::expand(QString& text) const {
   if (entries_.isEmpty() || !text.contains(u'$')) {
     return;
   }
   const qsizetype limit = text.size() + kMaxExpansionGrowth;
-  // Long values (label lists of thousands of items) hold few dollar signs: looking for each
-  // define only at those positions avoids one scan of the whole text per define.
-  std::vector<qsizetype> dollars;
-  dollarPositions(text, dollars);
+  // Each round replaces the defines in list order. Instead of searching the whole text once per
+  // define, the text's dollar signs are matched against the names, which finds the next define
+  // that has a reference without a scan per define (long label lists hold few dollar signs).
   QString needle;
-  for (int round = 0; round < kMaxExpansionRounds && !dollars.empty(); ++round) {
+  for (int round = 0; round < kMaxExpansionRounds; ++round) {
     bool replaced = false;
-    for (const auto& [name, value] : entries_) {
-      if (!referencesName(text, dollars, name)) {
-        continue;
-      }
+    for (qsizetype i = nextReferenced(text, 0); i >= 0; i = nextReferenced(text, i + 1)) {
+      const auto& [name, value] = entries_.at(i);
       needle.clear();
       needle.append(u'$');
       needle.append(name);
@@ -97,7 +92,6 @@ void DefineList::expand(QString& text) const {
         return;
       }
       text = std::move(next);
-      dollarPositions(text, dollars);
       replaced = true;
     }
     if (!replaced) {

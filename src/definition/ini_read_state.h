@@ -7,6 +7,8 @@
 #include <QString>
 
 #include <optional>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 
 namespace tk::detail {
@@ -24,8 +26,14 @@ class DefineList {
   void clear();
 
  private:
+  /// The lowest define index >= from that "$" + name references in text, or -1.
+  qsizetype nextReferenced(const QString& text, qsizetype from) const;
+
   QList<std::pair<QString, QString>> entries_;
   QHash<QString, qsizetype> index_;
+  // Names by their UTF-16 text; the views point into the names of entries_, which never change.
+  std::unordered_map<std::u16string_view, qsizetype> byName_;
+  qsizetype longestName_ = 0;
 };
 
 /// Everything one read of a definition keeps between lines of the section pass.

@@ -120,13 +120,22 @@ QStringList splitList(const QString& text) {
 
 namespace {
 
+bool inSet(QChar c, QStringView set) {
+  for (const QChar s : set) {
+    if (c == s) {
+      return true;
+    }
+  }
+  return false;
+}
+
 QStringView trimView(QStringView text, QStringView set) {
   qsizetype begin = 0;
   qsizetype end = text.size();
-  while (begin < end && set.contains(text.at(begin))) {
+  while (begin < end && inSet(text.at(begin), set)) {
     ++begin;
   }
-  while (end > begin && set.contains(text.at(end - 1))) {
+  while (end > begin && inSet(text.at(end - 1), set)) {
     --end;
   }
   return text.sliced(begin, end - begin);
