@@ -33,17 +33,29 @@ void DefineList::set(const QString& name, const QString& value) {
   }
   index_.insert(name, entries_.size());
   entries_.append({name, value});
-  const QString& stored = entries_.last().first;
-  byName_.emplace(std::u16string_view(reinterpret_cast<const char16_t*>(stored.constData()), static_cast<std::size_t>(stored.size())),
-                  entries_.size() - 1);
-  longestName_ = std::max(longestName_, stored.size());
+  std::size_t node = 0;
+  for (const QChar c : name) {
+    std::size_t next = 0;
+    for (const auto& [ch, child] : trie_[node].children) {
+      if (ch == c.unicode()) {
+        next = static_cast<std::size_t>(child);
+        break;
+      }
+    }
+    if (next == 0) {
+      next = trie_.size();
+      trie_[node].children.emplace_back(c.unicode(), static_cast<qsizetype>(next));
+      trie_.emplace_back();
+    }
+    node = next;
+  }
+  trie_[node].define = entries_.size() - 1;
 }
 
 void DefineList::clear() {
   entries_.clear();
   index_.clear();
-  byName_.clear();
-  longestName_ = 0;
+  trie_.assign(1, TrieNode{});
 }
 
 void DefineList::defineLine(const QString& trimmedLine) {
@@ -57,13 +69,25 @@ void DefineList::defineLine(const QString& trimmedLine) {
 
 qsizetype DefineList::nextReferenced(const QString& text, qsizetype from) const {
   qsizetype best = -1;
-  const auto* data = reinterpret_cast<const char16_t*>(text.constData());
+  const QChar* data = text.constData();
+  const qsizetype n = text.size();
   for (qsizetype at = text.indexOf(u'$'); at >= 0; at = text.indexOf(u'$', at + 1)) {
-    const qsizetype room = std::min(longestName_, text.size() - at - 1);
-    for (qsizetype length = 1; length <= room; ++length) {
-      const auto it = byName_.find(std::u16string_view(data + at + 1, static_cast<std::size_t>(length)));
-      if (it != byName_.end() && it->second >= from && (best < 0 || it->second < best)) {
-        best = it->second;
+    std::size_t node = 0;
+    for (qsizetype i = at + 1; i < n; ++i) {
+      std::size_t next = 0;
+      for (const auto& [ch, child] : trie_[node].children) {
+        if (ch == data[i].unicode()) {
+          next = static_cast<std::size_t>(child);
+          break;
+        }
+      }
+      if (next == 0) {
+        break;
+      }
+      node = next;
+      const qsizetype define = trie_[node].define;
+      if (define >= from && (best < 0 || define < best)) {
+        best = define;
       }
     }
   }

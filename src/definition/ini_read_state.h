@@ -7,8 +7,7 @@
 #include <QString>
 
 #include <optional>
-#include <string_view>
-#include <unordered_map>
+#include <vector>
 #include <utility>
 
 namespace tk::detail {
@@ -29,11 +28,16 @@ class DefineList {
   /// The lowest define index >= from that "$" + name references in text, or -1.
   qsizetype nextReferenced(const QString& text, qsizetype from) const;
 
+  /// One node of the name trie: children by character, and the define ending here (or -1).
+  struct TrieNode {
+    std::vector<std::pair<char16_t, qsizetype>> children;
+    qsizetype define = -1;
+  };
+
   QList<std::pair<QString, QString>> entries_;
   QHash<QString, qsizetype> index_;
-  // Names by their UTF-16 text; the views point into the names of entries_, which never change.
-  std::unordered_map<std::u16string_view, qsizetype> byName_;
-  qsizetype longestName_ = 0;
+  // The names as a trie, so that the names following a dollar sign are found in one walk.
+  std::vector<TrieNode> trie_{TrieNode{}};
 };
 
 /// Everything one read of a definition keeps between lines of the section pass.
