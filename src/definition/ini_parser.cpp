@@ -139,14 +139,15 @@ PreparedLine prepareLine(const ReadState& state, const QString& line) {
   if (eq < 0) {
     return p;
   }
+  const QStringView view(text);
   p.hasKey = true;
-  p.key = text.left(eq).trimmed();
-  p.value = text.mid(eq + 1);
-  const qsizetype semicolon = p.value.indexOf(u';');
+  p.key = view.left(eq).trimmed().toString();
+  QStringView value = view.sliced(eq + 1);
+  const qsizetype semicolon = value.indexOf(u';');
   if (semicolon >= 0) {
-    p.value.truncate(semicolon);
+    value.truncate(semicolon);
   }
-  p.value = p.value.trimmed();
+  p.value = value.trimmed().toString();
   p.items = splitList(p.value);
   return p;
 }
