@@ -4,6 +4,7 @@
 #include "definition/ini_parser.h"
 #include "json/json_writer.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #include <cstdio>
@@ -19,6 +20,12 @@ int dumpIni(const QString& iniPath, const QString& outPath, const QString& prese
     std::fprintf(stderr, "ERROR: no such file: %s\n", iniPath.toUtf8().constData());
     return 2;
   }
+  QFile file(iniPath);
+  if (!file.open(QIODevice::ReadOnly)) {
+    std::fprintf(stderr, "ERROR: cannot read %s\n", iniPath.toUtf8().constData());
+    return 2;
+  }
+  file.close();
   const EcuDefinition definition = IniParser().parse(iniPath);
   if (preset == QLatin1String("constants")) {
     return writeJsonFile(constantsJson(definition), outPath);
