@@ -50,6 +50,7 @@ class ExpressionEvaluator {
  private:
   struct Context;
   class RewriteHandler;
+  class Scope;
 
   void prepare(const ExpressionHost& host);
   std::shared_ptr<const CompiledExpression> compiled(const QString& text);
@@ -64,7 +65,9 @@ class ExpressionEvaluator {
   SymbolTable symbols_;
   quint64 viewSerial_ = 0;
   quint64 viewRevision_ = 0;
+  /// Name resolutions are valid for this generation; each change of view gets a new number.
   quint64 generation_ = 1;
+  quint64 lastGeneration_ = 1;
   int nesting_ = 0;
 };
 

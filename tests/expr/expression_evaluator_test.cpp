@@ -186,6 +186,34 @@ TEST_F(EvaluatorTest, ChangedDefinitionIsResolvedAgain) {
   EXPECT_EQ(eval("twice"), 3.0);
 }
 
+// A host that evaluates another text, against another definition, from inside getValue.
+class ReentrantHost : public test::TableHost {
+ public:
+  ExpressionEvaluator* evaluator = nullptr;
+  const ExpressionHost* other = nullptr;
+  double getValue(const QString& name) const override {
+    if (name == QStringLiteral("inner")) {
+      return evaluator->evaluate(QStringLiteral("twice"), *other);
+    }
+    return TableHost::getValue(name);
+  }
+};
+
+TEST_F(EvaluatorTest, ReentrantEvaluationKeepsTheOuterDefinition) {
+  test::TableDefinitionView otherView;
+  otherView.named = {{QStringLiteral("twice"), QStringLiteral("7")}};
+  test::TableHost otherHost;
+  otherHost.view = &otherView;
+  ReentrantHost outer;
+  outer.values = host.values;
+  outer.view = &view;
+  outer.evaluator = &evaluator;
+  outer.other = &otherHost;
+  EXPECT_EQ(evaluator.evaluate(QStringLiteral("twice + inner + twice"), outer), 11.0);
+  EXPECT_EQ(evaluator.evaluate(QStringLiteral("twice"), otherHost), 7.0);
+  EXPECT_EQ(evaluator.evaluate(QStringLiteral("twice"), outer), 2.0);
+}
+
 TEST_F(EvaluatorTest, ConditionIsTruthOfTheValue) {
   EXPECT_TRUE(evaluator.evaluateCondition(QStringLiteral("a > b"), host));
   EXPECT_TRUE(evaluator.evaluateCondition(QStringLiteral("-0.5"), host));
