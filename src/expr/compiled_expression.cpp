@@ -159,7 +159,9 @@ CallHandler::~CallHandler() = default;
 QString scanCalls(QStringView input, CallHandler& handler) {
   // One pass with a stack of open parentheses gives the same replacements, in the same order, as
   // restarting the pattern search from the start after every replacement: a pair can only match
-  // once nothing parenthesised is left inside it, and pairs complete in closing order.
+  // once nothing parenthesised is left inside it, and pairs complete in closing order. The pass
+  // needs no iteration bound: it makes at most one replacement per "(" and never looks back
+  // further than the name before the pair, so any text is rewritten in linear time.
   QString out;
   out.reserve(input.size());
   struct Open {
