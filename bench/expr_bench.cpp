@@ -103,9 +103,8 @@ void runChannels(benchmark::State& state, bool rewrite) {
   state.counters["evaluations"] = evaluations;
   state.counters["time_per_eval"] =
       benchmark::Counter(evaluations, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-  state.SetLabel(QFileInfo(path).fileName().toStdString() + ", " +
-                 std::to_string(texts.size()) + " computed channels, " +
-                 std::to_string(host.channelCount()) + " declared");
+  state.SetLabel(QFileInfo(path).fileName().toStdString() + ", " + std::to_string(texts.size()) +
+                 " computed channels, " + std::to_string(host.channelCount()) + " declared");
 }
 
 void BM_ComputedChannelsCompiled(benchmark::State& state) { runChannels(state, false); }

@@ -41,8 +41,8 @@ const QString* EcuDefinitionView::namedExpression(const QString& name) const {
 std::optional<ChannelAttributes> EcuDefinitionView::channelAtOffset(int offset) const {
   for (const auto& [name, channel] : definition_.OutputChannels) {
     if (!channel.Expression && channel.Offset == offset) {
-      return ChannelAttributes{name, channel.Scale, channel.Translate, channel.Digits, channel.Min,
-                               channel.Max};
+      return ChannelAttributes{name,           channel.Scale, channel.Translate,
+                               channel.Digits, channel.Min,   channel.Max};
     }
   }
   return std::nullopt;

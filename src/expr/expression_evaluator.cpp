@@ -48,8 +48,7 @@ class ExpressionEvaluator::RewriteHandler : public CallHandler {
  public:
   RewriteHandler(ExpressionEvaluator& evaluator, Context& ctx) : evaluator_(evaluator), ctx_(ctx) {}
 
-  QString onCall(FunctionId function, const QString& out, qsizetype,
-                 qsizetype argsBegin) override {
+  QString onCall(FunctionId function, const QString& out, qsizetype, qsizetype argsBegin) override {
     const QList<QStringView> pieces =
         splitArguments(QStringView(out).mid(argsBegin, out.size() - argsBegin));
     std::vector<double> values;
@@ -61,9 +60,9 @@ class ExpressionEvaluator::RewriteHandler : public CallHandler {
                            : evaluator_.rewriteAndRun(piece, ctx_));
       texts.append(trimmed.toString());
     }
-    const double result = callFunction(function, values,
-                                       std::span<const QString>(texts.constData(), texts.size()),
-                                       ctx_.host, ctx_.state);
+    const double result =
+        callFunction(function, values, std::span<const QString>(texts.constData(), texts.size()),
+                     ctx_.host, ctx_.state);
     return callResultText(result);
   }
 
@@ -173,10 +172,9 @@ double ExpressionEvaluator::run(const CompiledExpression& expression, Context& c
     for (std::size_t i = 0; i < call.arguments.size(); ++i) {
       values.data()[i] = call.textOnly[i] ? 0.0 : runPostfix(call.arguments[i], slots.data(), ctx);
     }
-    const double result =
-        callFunction(call.function, std::span<const double>(values.data(), call.arguments.size()),
-                     std::span<const QString>(call.texts.constData(), call.texts.size()),
-                     ctx.host, ctx.state);
+    const double result = callFunction(
+        call.function, std::span<const double>(values.data(), call.arguments.size()),
+        std::span<const QString>(call.texts.constData(), call.texts.size()), ctx.host, ctx.state);
     slots.data()[k] = callResultValue(result);
   }
   return runPostfix(expression.main, slots.data(), ctx);

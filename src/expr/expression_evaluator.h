@@ -36,7 +36,8 @@ class ExpressionEvaluator {
   ExpressionEvaluator& operator=(const ExpressionEvaluator&) = delete;
 
   /// The value of text; state feeds the history functions (null: they give 0).
-  double evaluate(const QString& text, const ExpressionHost& host, ExpressionState* state = nullptr);
+  double evaluate(const QString& text, const ExpressionHost& host,
+                  ExpressionState* state = nullptr);
   /// Whether the value of text is true (non-zero and not NaN).
   bool evaluateCondition(const QString& text, const ExpressionHost& host,
                          ExpressionState* state = nullptr);

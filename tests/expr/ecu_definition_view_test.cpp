@@ -67,7 +67,8 @@ TEST_F(EcuDefinitionViewTest, ListedDefaultValuesAreUsedAsTheyAre) {
 TEST_F(EcuDefinitionViewTest, EvaluatesComputedChannelsThroughAHost) {
   test::TableHost host;
   host.view = &view;
-  host.values = {{QStringLiteral("afr"), 13.23}, {QStringLiteral("stoich"), 14.7},
+  host.values = {{QStringLiteral("afr"), 13.23},
+                 {QStringLiteral("stoich"), 14.7},
                  {QStringLiteral("coolantRaw"), 30.0}};
   ExpressionEvaluator evaluator;
   EXPECT_DOUBLE_EQ(evaluator.evaluate(QStringLiteral("lambda"), host), 0.9);
