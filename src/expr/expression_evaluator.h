@@ -26,9 +26,10 @@ class ExpressionEvaluator {
   /// Texts longer than this are compiled for each evaluation instead of cached.
   static constexpr qsizetype kMaxCachedTextLength = 4096;
   /// The cache is emptied before an evaluation when it holds more texts or names than this...
-  static constexpr qsizetype kMaxCacheEntries = 20000;
-  /// ...or more text characters than this.
-  static constexpr qsizetype kMaxCachedCharacters = 1 << 20;
+  static constexpr qsizetype kMaxCacheEntries = 4096;
+  /// ...or more text characters than this. Both are far above what one definition needs and keep
+  /// the cost of emptying the cache small.
+  static constexpr qsizetype kMaxCachedCharacters = 1 << 18;
 
   ExpressionEvaluator();
   ~ExpressionEvaluator();
