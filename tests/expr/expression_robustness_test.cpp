@@ -189,7 +189,7 @@ TEST_F(RobustnessTest, ThousandsOfNestedCalls) {
 TEST_F(RobustnessTest, LongRandomTextTerminates) {
   std::mt19937 rng(7);
   QString text;
-  while (text.size() < 1000000) {
+  while (text.size() < 250000) {
     text += randomExpression(rng);
   }
   const double viaCompiled = compiled.evaluate(text, host, &compiledState);
