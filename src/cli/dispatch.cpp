@@ -5,6 +5,7 @@
 #include "cli/usage.h"
 #include "conformance/basic_vectors.h"
 #include "conformance/dump_ecucmd.h"
+#include "conformance/dump_expr.h"
 #include "conformance/dump_ini.h"
 #include "conformance/dump_mlg.h"
 
@@ -29,6 +30,7 @@ int runDumpCrc32(const QStringList& a) { return conformance::dumpCrc32(a.at(2));
 int runDumpJsonFmt(const QStringList& a) { return conformance::dumpJsonFmt(a.at(2)); }
 int runDumpMlg(const QStringList& a) { return conformance::dumpMlg(a.at(2), a.at(3)); }
 int runDumpEcuCmd(const QStringList& a) { return conformance::dumpEcuCmd(a.at(2)); }
+int runDumpExpr(const QStringList& a) { return conformance::dumpExpr(a.at(2), a.at(3), a.at(4)); }
 
 // dump-ini <file.ini> <out.json> [--sections <preset>]; "--sections" may stand anywhere.
 int runDumpIni(const QStringList& a) {
@@ -63,6 +65,7 @@ const Route kRoutes[] = {
     {"dump-ini", 3, std::numeric_limits<qsizetype>::max(), runDumpIni},
     {"dump-mlg", 4, 4, runDumpMlg},
     {"dump-ecucmd", 3, 3, runDumpEcuCmd},
+    {"dump-expr", 5, 5, runDumpExpr},
 };
 
 }  // namespace
