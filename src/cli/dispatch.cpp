@@ -4,7 +4,13 @@
 #include "cli/console.h"
 #include "cli/usage.h"
 #include "conformance/basic_vectors.h"
+#include "conformance/dump_ecucmd.h"
+#include "conformance/dump_ini.h"
 #include "conformance/dump_mlg.h"
+
+#include <cstdio>
+#include <limits>
+#include <optional>
 
 namespace tk::cli {
 namespace {
@@ -22,11 +28,41 @@ struct Route {
 int runDumpCrc32(const QStringList& a) { return conformance::dumpCrc32(a.at(2)); }
 int runDumpJsonFmt(const QStringList& a) { return conformance::dumpJsonFmt(a.at(2)); }
 int runDumpMlg(const QStringList& a) { return conformance::dumpMlg(a.at(2), a.at(3)); }
+int runDumpEcuCmd(const QStringList& a) { return conformance::dumpEcuCmd(a.at(2)); }
+
+// dump-ini <file.ini> <out.json> [--sections <preset>]; "--sections" may stand anywhere.
+int runDumpIni(const QStringList& a) {
+  QStringList positional;
+  std::optional<QString> preset;
+  for (qsizetype i = 2; i < a.size(); ++i) {
+    if (a.at(i) == QLatin1String("--sections")) {
+      if (i + 1 >= a.size()) {
+        std::fputs("ERROR: --sections needs a preset name\n", stderr);
+        return 1;
+      }
+      preset = a.at(++i);
+    } else {
+      positional.append(a.at(i));
+    }
+  }
+  if (positional.size() != 2) {
+    printUsage();
+    return 1;
+  }
+  if (preset && !conformance::isKnownIniPreset(*preset)) {
+    std::fprintf(stderr, "ERROR: unknown --sections preset '%s' (known: constants, ui-defs)\n",
+                 preset->toUtf8().constData());
+    return 1;
+  }
+  return conformance::dumpIni(positional.at(0), positional.at(1), preset.value_or(QString()));
+}
 
 const Route kRoutes[] = {
     {"dump-crc32", 3, 3, runDumpCrc32},
     {"dump-jsonfmt", 3, 3, runDumpJsonFmt},
+    {"dump-ini", 3, std::numeric_limits<qsizetype>::max(), runDumpIni},
     {"dump-mlg", 4, 4, runDumpMlg},
+    {"dump-ecucmd", 3, 3, runDumpEcuCmd},
 };
 
 }  // namespace

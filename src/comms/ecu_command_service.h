@@ -1,0 +1,108 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDeadlineTimer>
+#include <QString>
+
+#include <optional>
+
+namespace tk::comms {
+
+class EcuConnection;
+
+/// The result of one framed exchange.
+struct EcuResponse {
+  bool ok = false;     ///< a well-formed response with an accepted status arrived
+  quint8 status = 0;   ///< the ECU's status byte, or the failure code (0xFF local, 0x82 CRC)
+  QByteArray data;     ///< the payload after the status byte (success only)
+  QString error;       ///< the failure message (failure only)
+
+  bool operator==(const EcuResponse& other) const = default;
+};
+
+/// Which bytes an ECU's response CRC covers, numbered in the order they are tried.
+enum class CrcCoverage {
+  Unknown = 0,           ///< not yet detected
+  Payload = 1,           ///< status byte and data
+  Data = 2,              ///< data only (CRC 0 when there is none)
+  LengthAndPayload = 3,  ///< the two length bytes, status byte and data
+  LengthAndData = 4,     ///< the two length bytes and data (CRC 0 when there is no data)
+};
+
+/// The framed request/response protocol over one connection: 2-byte big-endian length, payload,
+/// CRC-32. Blocking with deadlines, no event loop; never throws for I/O or protocol failures.
+class EcuCommandService {
+ public:
+  /// Status bytes the ECU uses.
+  static constexpr quint8 kStatusOk = 0x00;
+  static constexpr quint8 kStatusBurnOk = 0x04;
+  static constexpr quint8 kStatusUnderrun = 0x80;
+  static constexpr quint8 kStatusOverrun = 0x81;
+  static constexpr quint8 kStatusCrcFailure = 0x82;
+  static constexpr quint8 kStatusUnrecognized = 0x83;
+  static constexpr quint8 kStatusOutOfRange = 0x84;
+  static constexpr quint8 kStatusFramingError = 0x8D;
+  /// The failure code of local failures.
+  static constexpr quint8 kLocalFailure = 0xFF;
+  /// The largest response payload accepted.
+  static constexpr int kMaxPayload = 32768;
+
+  /// A service over connection (not owned, may be null).
+  explicit EcuCommandService(EcuConnection* connection = nullptr);
+
+  /// Attaches a connection (not owned, may be null) and restarts CRC detection.
+  void setConnection(EcuConnection* connection);
+  /// The attached connection, or null.
+  EcuConnection* connection() const { return connection_; }
+  /// The detected response CRC coverage; Unknown until a response matched.
+  CrcCoverage crcCoverage() const { return crcCoverage_; }
+  /// Whether the ECU was found to send its CRC least significant byte first.
+  bool crcLittleEndian() const { return crcLittleEndian_; }
+  /// Whether an exchange is under way.
+  bool isBusy() const { return busy_; }
+
+  /// Length (big-endian), payload, CRC-32 of the payload (big-endian).
+  static QByteArray wrapFrame(const QByteArray& payload);
+  /// The response timeout for a transfer of byteCount bytes: max(byteCount / 8 + 300, 500) ms.
+  static int scaledTimeoutMs(int byteCount);
+
+  /// Frames the payload and runs transact.
+  EcuResponse sendCommand(const QByteArray& payload, int timeoutMs);
+  /// Purges stale input, writes the frame and reads one response; drains the input after a
+  /// failure so that the next exchange starts on a clean stream.
+  EcuResponse transact(const QByteArray& frame, int timeoutMs);
+  /// Reads and checks one framed response within timeoutMs.
+  EcuResponse readResponse(int timeoutMs);
+  /// Purges stale input and writes the framed payload; reads nothing.
+  void sendWithoutResponse(const QByteArray& payload);
+  /// Like transact, but copies up to maxCount data bytes to destination[offset...] (which must
+  /// hold offset + maxCount bytes) and returns their count; -1 on any failure or a status other
+  /// than 0x00 or 0x04.
+  int readResponseInto(const QByteArray& frame, QByteArray& destination, int offset, int maxCount,
+                       int timeoutMs);
+  /// Wakes an ECU that lost frame alignment with an unframed "F"; true when it answered.
+  bool resync();
+  /// Sends a line of console text unframed and returns the reply without trailing NUL/CR/LF;
+  /// no value on failure or an empty reply.
+  std::optional<QString> sendConsoleCommand(const QString& text, int timeoutMs);
+  /// Discards pending input (up to ten reads of 4096 bytes).
+  void drainInput();
+
+ private:
+  struct ExactRead;
+  class BusyScope;
+
+  bool isConnected() const;
+  ExactRead readExactly(qsizetype wanted, const QDeadlineTimer& deadline);
+  bool checkCrc(const QByteArray& header, const QByteArray& payload, const QByteArray& crcField);
+  void purgeStaleInput();
+  void drainAfterFailure();
+  void discardReads();
+
+  EcuConnection* connection_ = nullptr;
+  CrcCoverage crcCoverage_ = CrcCoverage::Unknown;
+  bool crcLittleEndian_ = false;
+  bool busy_ = false;
+};
+
+}  // namespace tk::comms

@@ -1,0 +1,372 @@
+#include "definition/constant_parser.h"
+
+#include "definition/ini_text.h"
+
+#include <QHash>
+
+namespace tk {
+namespace {
+
+std::optional<ConstantType> parseKind(const QString& text) {
+  if (equalsWord(text, "scalar")) {
+    return ConstantType::Scalar;
+  }
+  if (equalsWord(text, "bits")) {
+    return ConstantType::Bits;
+  }
+  if (equalsWord(text, "array")) {
+    return ConstantType::Array;
+  }
+  if (equalsWord(text, "string")) {
+    return ConstantType::String;
+  }
+  const std::optional<int> n = parseInt(text);
+  if (n && *n >= 0 && *n <= 3) {
+    return static_cast<ConstantType>(*n);
+  }
+  return std::nullopt;
+}
+
+bool isSquareBracketed(const QString& t) {
+  return t.size() >= 2 && t.startsWith(u'[') && t.endsWith(u']');
+}
+
+/// Matches "^(\d+)\s*=\s*(.*)$" on a trimmed item: (value, label text) or nullopt.
+std::optional<std::pair<int, QString>> numberedLabel(const QString& item) {
+  qsizetype i = 0;
+  while (i < item.size() && item.at(i).unicode() >= u'0' && item.at(i).unicode() <= u'9') {
+    ++i;
+  }
+  if (i == 0) {
+    return std::nullopt;
+  }
+  qsizetype j = i;
+  while (j < item.size() && item.at(j).isSpace()) {
+    ++j;
+  }
+  if (j == item.size() || item.at(j) != u'=') {
+    return std::nullopt;
+  }
+  const std::optional<int> value = parseInt(item.left(i));
+  if (!value) {
+    return std::nullopt;
+  }
+  return std::make_pair(*value, item.mid(j + 1));
+}
+
+/// Stores labels by value with an index, so long label lists stay linear.
+class BitValueWriter {
+ public:
+  explicit BitValueWriter(ConstantDef& c) : c_(c) {
+    for (qsizetype i = 0; i < c_.BitValues.size(); ++i) {
+      index_.insert(c_.BitValues.at(i).first, i);
+    }
+  }
+  void set(int value, const QString& label) {
+    const auto it = index_.constFind(value);
+    if (it != index_.cend()) {
+      c_.BitValues[*it].second = label;
+      return;
+    }
+    index_.insert(value, c_.BitValues.size());
+    c_.BitValues.append({value, label});
+  }
+
+ private:
+  ConstantDef& c_;
+  QHash<int, qsizetype> index_;
+};
+
+/// Bit labels: "n=label" items set their value, others take the running index.
+void parseBitLabels(ConstantDef& c, const QStringList& items, qsizetype first) {
+  BitValueWriter writer(c);
+  int index = 0;
+  for (qsizetype i = first; i < items.size(); ++i) {
+    const QString item = items.at(i).trimmed();
+    if (item.isEmpty()) {
+      continue;
+    }
+    if (const auto numbered = numberedLabel(item)) {
+      writer.set(numbered->first, unquote(numbered->second));
+      continue;
+    }
+    writer.set(index, unquote(item));
+    ++index;
+  }
+}
+
+std::optional<QString> bracedExpression(const QString& item) {
+  if (isBraced(item)) {
+    return braceInside(item);
+  }
+  return std::nullopt;
+}
+
+/// Attributes of scalars, arrays and strings starting at items[first].
+void parseAttributes(ConstantDef& c, const QStringList& items, qsizetype first) {
+  BitValueWriter writer(c);
+  int counter = 0;
+  for (qsizetype i = first; i < items.size(); ++i) {
+    const QString item = items.at(i).trimmed();
+    const qsizetype position = i - first;
+    if (position == 0) {
+      if (isBraced(item)) {
+        c.UnitsExpression = item;
+        c.Units.clear();
+      } else {
+        c.Units = unquote(item);
+      }
+      continue;
+    }
+    if (item.isEmpty()) {
+      continue;
+    }
+    const std::optional<QString> expression = bracedExpression(item);
+    switch (position) {
+      case 1:
+        if (expression) {
+          c.ScaleExpression = *expression;
+          c.Scale = 1.0;
+        } else if (const auto d = parseDouble(item)) {
+          c.Scale = *d;
+        }
+        break;
+      case 2:
+        if (expression) {
+          c.TranslateExpression = *expression;
+          c.Translate = 0.0;
+        } else if (const auto d = parseDouble(item)) {
+          c.Translate = *d;
+        }
+        break;
+      case 3:
+        if (expression) {
+          c.MinExpression = *expression;
+          c.HasMin = true;
+        } else if (const auto d = parseDouble(item)) {
+          c.Min = *d;
+          c.HasMin = true;
+        }
+        break;
+      case 4:
+        if (expression) {
+          c.MaxExpression = *expression;
+          c.HasMax = true;
+        } else if (const auto d = parseDouble(item)) {
+          c.Max = *d;
+          c.HasMax = true;
+        }
+        break;
+      case 5:
+        if (expression) {
+          c.DigitsExpression = *expression;
+        } else if (const auto n = parseInt(item)) {
+          c.Digits = *n;
+        }
+        break;
+      default: {
+        const QString label = unquote(item);
+        if (!label.isEmpty()) {
+          writer.set(counter, label);
+          ++counter;
+        }
+        break;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+void parseShape(ConstantDef& c, const QString& text, bool allowBitRange) {
+  if (allowBitRange && text.contains(u':')) {
+    const QStringList parts = text.split(u':', Qt::SkipEmptyParts);
+    if (parts.size() == 2) {
+      c.BitStart = parseInt(parts.at(0)).value_or(0);
+      c.BitEnd = parseInt(parts.at(1)).value_or(0);
+    }
+    return;
+  }
+  if (text.contains(u'x')) {
+    const QStringList parts = text.split(u'x', Qt::SkipEmptyParts);
+    if (parts.size() != 2) {
+      return;
+    }
+    QList<int> shape;
+    for (qsizetype i = 0; i < 2; ++i) {
+      const QString part = parts.at(i).trimmed();
+      if (isBraced(part)) {
+        const QString expression = trimChars(part, QStringLiteral("{} "));
+        (i == 0 ? c.ShapeColsExpression : c.ShapeRowsExpression) = expression;
+        shape.append(1);
+      } else {
+        shape.append(parseInt(part).value_or(1));
+      }
+    }
+    c.Shape = shape;
+    return;
+  }
+  if (isBraced(text)) {
+    c.ShapeColsExpression = trimChars(text.trimmed(), QStringLiteral("{} "));
+    c.Shape = {1};
+  } else if (const auto n = parseInt(text)) {
+    c.Shape = {*n};
+  }
+}
+
+std::optional<ConstantDef> parseConstant(const QString& key, const QString& value) {
+  const QStringList items = splitList(value);
+  if (items.size() < 3) {
+    return std::nullopt;
+  }
+  ConstantDef c;
+  c.Name = key;
+  QString kind = items.at(0).trimmed();
+  if (equalsWord(kind, "oddArray")) {
+    kind = QStringLiteral("Array");
+    c.IsOddArray = true;
+  }
+  const std::optional<ConstantType> type = parseKind(kind);
+  if (!type) {
+    return std::nullopt;
+  }
+  c.Type = *type;
+  if (c.Type == ConstantType::String && items.size() >= 4) {
+    if (const auto n = parseInt(items.at(3))) {
+      c.Shape = {*n};
+    }
+  }
+  c.DataType = items.at(1).trimmed();
+  const QString offset = items.at(2).trimmed();
+  if (equalsWord(offset, "nextOffset")) {
+    c.Offset = kNextOffset;
+  } else if (equalsWord(offset, "lastOffset")) {
+    c.Offset = kLastOffset;
+  } else if (const auto n = parseInt(offset)) {
+    c.Offset = *n;
+  }
+  qsizetype attributes = 3;
+  if (items.size() >= 4) {
+    const QString fourth = items.at(3).trimmed();
+    if (isSquareBracketed(fourth)) {
+      parseShape(c, fourth.mid(1, fourth.size() - 2), true);
+      attributes = 4;
+    }
+  }
+  if (c.Type == ConstantType::Bits) {
+    parseBitLabels(c, items, attributes);
+  } else {
+    // A string's attribute list starts at its length item, so its Units hold the length text.
+    parseAttributes(c, items, c.Type == ConstantType::String ? 3 : attributes);
+  }
+  return c;
+}
+
+std::optional<ConstantDef> parsePcBits(const QString& key, const QString& value) {
+  const QStringList items = splitList(value);
+  if (items.isEmpty() || !equalsWord(items.at(0).trimmed(), "bits")) {
+    return std::nullopt;
+  }
+  ConstantDef c;
+  c.Name = key;
+  c.Type = ConstantType::Bits;
+  c.DataType = itemAt(items, 1).trimmed();
+  if (items.size() >= 3) {
+    const QString range = trimChars(items.at(2).trimmed(), QStringLiteral("[]"));
+    const QStringList parts = range.split(u':');
+    c.BitStart = parseInt(parts.at(0)).value_or(0);
+    if (parts.size() >= 2) {
+      c.BitEnd = parseInt(parts.at(1)).value_or(0);
+    }
+  }
+  BitValueWriter writer(c);
+  int index = 0;
+  for (qsizetype i = 3; i < items.size(); ++i) {
+    writer.set(index, unquote(items.at(i)));
+    ++index;
+  }
+  c.IsPcVariable = true;
+  return c;
+}
+
+std::optional<ConstantDef> parsePcValue(const QString& key, const QString& value) {
+  const QStringList items = splitList(value);
+  const std::optional<ConstantType> type = parseKind(items.at(0).trimmed());
+  if (!type) {
+    return std::nullopt;
+  }
+  ConstantDef c;
+  c.Name = key;
+  c.Type = *type;
+  c.DataType = itemAt(items, 1).trimmed();
+  c.Offset = 0;
+  qsizetype first = 2;
+  if (c.Type == ConstantType::String) {
+    if (items.size() >= 3) {
+      if (const auto n = parseInt(items.at(2))) {
+        c.Shape = {*n};
+      }
+    }
+    first = 3;
+  } else if (items.size() >= 3) {
+    const QString third = items.at(2).trimmed();
+    if (isSquareBracketed(third)) {
+      parseShape(c, third.mid(1, third.size() - 2), false);
+      first = 3;
+    }
+  }
+  for (qsizetype i = first; i < items.size() && i - first <= 5; ++i) {
+    const QString item = items.at(i).trimmed();
+    const std::optional<QString> expression = bracedExpression(item);
+    switch (i - first) {
+      case 0:
+        // PC variable units are plain text; braces are not an expression here.
+        c.Units = unquote(item);
+        break;
+      case 1:
+        if (expression) {
+          c.ScaleExpression = *expression;
+          c.Scale = 1.0;
+        } else if (const auto d = parseDouble(item)) {
+          c.Scale = *d;
+        }
+        break;
+      case 2:
+        if (const auto d = parseDouble(item)) {
+          c.Translate = *d;
+        }
+        break;
+      case 3:
+        if (expression) {
+          c.MinExpression = *expression;
+          c.HasMin = true;
+        } else if (const auto d = parseDouble(item)) {
+          c.Min = *d;
+          c.HasMin = true;
+        }
+        break;
+      case 4:
+        if (expression) {
+          c.MaxExpression = *expression;
+          c.HasMax = true;
+        } else if (const auto d = parseDouble(item)) {
+          c.Max = *d;
+          c.HasMax = true;
+        }
+        break;
+      case 5:
+        if (expression) {
+          c.DigitsExpression = *expression;
+        } else if (const auto n = parseInt(item)) {
+          c.Digits = *n;
+        }
+        break;
+      default:
+        break;
+    }
+  }
+  c.IsPcVariable = true;
+  return c;
+}
+
+}  // namespace tk

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "definition/constant_def.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace tk {
+
+/// Parses a [Constants] (or [OutputChannels], [Replay]) declaration; nullopt when rejected.
+/// Offsets "nextOffset" and "lastOffset" come back as kNextOffset and kLastOffset.
+std::optional<ConstantDef> parseConstant(const QString& key, const QString& value);
+/// Parses a [PcVariables] bits declaration (no offset item); nullopt when rejected.
+std::optional<ConstantDef> parsePcBits(const QString& key, const QString& value);
+/// Parses any other [PcVariables] declaration (no offset item); nullopt when rejected.
+std::optional<ConstantDef> parsePcValue(const QString& key, const QString& value);
+/// Fills Shape (or BitStart/BitEnd when allowed and the text has a colon) from the text inside [].
+void parseShape(ConstantDef& constant, const QString& text, bool allowBitRange);
+
+}  // namespace tk

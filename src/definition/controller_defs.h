@@ -1,0 +1,260 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace tk {
+
+/// One [Tools] addTool line.
+struct ToolDef {
+  QString ToolType;
+  QString Label;
+  QString Target;
+
+  bool operator==(const ToolDef&) const = default;
+};
+
+/// One [EventTriggers] page refresh: a condition, or "timer:<ms>" for a timed refresh.
+struct TriggeredPageRefresh {
+  int PageNumber = 0;
+  QString Condition;
+
+  bool operator==(const TriggeredPageRefresh&) const = default;
+};
+
+/// One [UserShortcuts] shortcut; TargetType is resolved when the line is read.
+struct ShortcutDef {
+  QString Id;
+  QString Name;
+  QString Key;
+  QString Modifiers;
+  QString Target;
+  QString TargetType;
+  bool IsToggle = false;
+  QString Condition;
+
+  bool operator==(const ShortcutDef&) const = default;
+};
+
+/// A data filter of the VE or warm-up analysis.
+struct AnalysisFilter {
+  QString Name;
+  QString DisplayName;
+  QString ChannelName;
+  QString Operator;
+  double DefaultValue = 0.0;
+  bool UserAdjustable = false;
+
+  bool operator==(const AnalysisFilter&) const = default;
+};
+
+/// The [VeAnalyze] section.
+struct VeAnalyzeDef {
+  QString VeTableName;
+  QString LambdaTargetTableName;
+  QString LambdaChannelName;
+  QString EgoCorrectionChannelName;
+  QString ActiveCondition;
+  QStringList LambdaTargetTables;
+  QList<AnalysisFilter> Filters;
+
+  bool operator==(const VeAnalyzeDef&) const = default;
+};
+
+/// The [WueAnalyze] section.
+struct WueAnalyzeDef {
+  QString WueTableName;
+  QString TargetTableName;
+  QString ChannelName;
+  QString ActiveCondition;
+  QList<AnalysisFilter> Filters;
+
+  bool operator==(const WueAnalyzeDef&) const = default;
+};
+
+/// A header or record field of a logger.
+struct LoggerField {
+  QString Name;
+  QString HeaderName;
+  int StartBit = 0;
+  int BitCount = 0;
+  QString Scale = QStringLiteral("1.0");
+  QString Translate = QStringLiteral("0");
+  QString Units;
+  QString UpdateCondition;
+  bool Hidden = false;
+
+  bool operator==(const LoggerField&) const = default;
+};
+
+/// A calculated field of a logger.
+struct LoggerCalcField {
+  QString Name;
+  QString HeaderName;
+  QString Units;
+  QString Expression;
+  bool Hidden = false;
+
+  bool operator==(const LoggerCalcField&) const = default;
+};
+
+/// A vertical marker of a logger graph.
+struct LoggerVerticalMarker {
+  QString FieldName;
+  QString Condition;
+  QString Color;
+  QString Label;
+
+  bool operator==(const LoggerVerticalMarker&) const = default;
+};
+
+/// One [LoggerDefinition] logger; fields in canonical order.
+struct LoggerDef {
+  QString Name;
+  QString DisplayName;
+  QString Type = QStringLiteral("csv");
+  QString StartCommand;
+  QString StopCommand;
+  QString DataReadCommand;
+  QString DataReadyCondition;
+  int DataReadTimeout = 0;
+  bool ContinuousRead = false;
+  int DataLength = 0;
+  int HeaderLength = 0;
+  int FooterLength = 0;
+  int RecordLength = 0;
+  QString DefaultXAxis;
+  int OverlaidDatasetCount = 0;
+  QString LogProcessorType;
+  int SlavePort = 0;
+  bool StopOnExit = false;
+  QList<LoggerField> HeaderFields;
+  QList<LoggerField> RecordFields;
+  QList<LoggerCalcField> CalcFields;
+  QString YFieldName;
+  QString XFieldName;
+  QString Title;
+  QString Position;
+  QList<LoggerVerticalMarker> VerticalMarkers;
+
+  bool operator==(const LoggerDef&) const = default;
+};
+
+/// An (identifier, label) pair of a reference table.
+struct TableIdentifier {
+  int Id = 0;
+  QString Label;
+
+  bool operator==(const TableIdentifier&) const = default;
+};
+
+/// The limits of one reference table identifier.
+struct TableLimit {
+  int Id = 0;
+  double Min = 0.0;
+  double Max = 0.0;
+  double Default = 0.0;
+
+  bool operator==(const TableLimit&) const = default;
+};
+
+/// A generator of a reference table.
+struct TableGenerator {
+  QString Type;
+  QString Label;
+  QString XUnits;
+  QString YUnits;
+  double XLow = 0.0;
+  double XHigh = 0.0;
+  double YLow = 0.0;
+  double YHigh = 0.0;
+
+  bool operator==(const TableGenerator&) const = default;
+};
+
+/// A thermistor option of a reference table.
+struct ThermOption {
+  QString Name;
+  double ResistorBias = 0.0;
+  double TempPoint1 = 0.0;
+  double ResPoint1 = 0.0;
+  double TempPoint2 = 0.0;
+  double ResPoint2 = 0.0;
+  double TempPoint3 = 0.0;
+  double ResPoint3 = 0.0;
+
+  bool operator==(const ThermOption&) const = default;
+};
+
+/// A solution of a reference table.
+struct ReferenceSolution {
+  QString Name;
+  QString Expression;
+  bool IsGenerator = false;
+
+  bool operator==(const ReferenceSolution&) const = default;
+};
+
+/// One [ReferenceTables] table; fields in canonical order.
+struct ReferenceTableDef {
+  QString Name;
+  QString Title;
+  QString TopicHelp;
+  QList<TableIdentifier> TableIdentifiers;
+  QList<TableLimit> TableLimits;
+  int AdcCount = 0;
+  int BytesPerAdc = 0;
+  double Scale = 1.0;
+  int TableStartOffset = 0;
+  QList<TableGenerator> TableGenerators;
+  QList<ThermOption> ThermOptions;
+  QList<ReferenceSolution> Solutions;
+  QString SolutionsLabel;
+
+  bool operator==(const ReferenceTableDef&) const = default;
+};
+
+/// One [KeyActions] action.
+struct KeyAction {
+  QString ActionType;
+  QString KeyCombination;
+  QString TargetDialog;
+
+  bool operator==(const KeyAction&) const = default;
+};
+
+/// One [DatalogViews] view with its graph trace lines.
+struct DatalogView {
+  QString Name;
+  QStringList GraphTraces;
+
+  bool operator==(const DatalogView&) const = default;
+};
+
+/// The [PortEditor] section; the ...FieldName fields name the constants holding per-port settings.
+struct PortEditorDef {
+  QString Name;
+  QString Title;
+  QString TopicHelp;
+  QStringList EnabledPorts;
+  QString EnabledFieldName;
+  QStringList Operators;
+  QString OperatorsFieldName;
+  QString ThresholdFieldName;
+  QString HysteresisFieldName;
+  QString PowerOnValueFieldName;
+  QString TriggerValueFieldName;
+  QString OutputOffsetFieldName;
+  QString OutputSizeFieldName;
+  QString OutputNameFieldName;
+  QString ActiveDelayFieldName;
+  QString InactiveDelayFieldName;
+  QStringList ConditionRelationships;
+  QString ConditionRelationshipFieldName;
+  int ConditionsPerPort = 0;
+
+  bool operator==(const PortEditorDef&) const = default;
+};
+
+}  // namespace tk

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "definition/ecu_definition.h"
+
+#include <QList>
+#include <QString>
+
+namespace tk {
+
+/// The built-in setting groups (sensor types and display units) in their fixed order; each group
+/// has its default option selected.
+const QList<SettingGroup>& defaultSettingGroups();
+
+/// Reads a "defaultSettingGroups" XML document; elements it does not know are skipped.
+QList<SettingGroup> readSettingGroupsXml(const QString& xml);
+
+}  // namespace tk

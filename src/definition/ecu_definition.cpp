@@ -1,0 +1,122 @@
+#include "definition/ecu_definition.h"
+
+namespace tk {
+
+bool SettingGroup::hasOption(const QString& name) const {
+  for (const SettingOption& option : Options) {
+    if (option.Name == name) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool DatalogEntry::isBooleanFormat() const {
+  for (const char* word : {"yesNo", "onOff", "highLow", "activeInactive"}) {
+    if (Format.compare(QLatin1String(word), Qt::CaseInsensitive) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool DatalogEntry::isHexFormat() const {
+  return Format.compare(QLatin1String("hex"), Qt::CaseInsensitive) == 0;
+}
+
+const PageGroup* EcuDefinition::findPage(int pageNumber) const {
+  for (const PageGroup& page : Pages) {
+    if (page.PageNumber == pageNumber) {
+      return &page;
+    }
+  }
+  return nullptr;
+}
+
+PageGroup* EcuDefinition::findPage(int pageNumber) {
+  for (PageGroup& page : Pages) {
+    if (page.PageNumber == pageNumber) {
+      return &page;
+    }
+  }
+  return nullptr;
+}
+
+int EcuDefinition::pageSize(int pageNumber) const {
+  return pageNumber >= 1 && pageNumber <= PageSizes.size() ? PageSizes.at(pageNumber - 1) : 0;
+}
+
+bool EcuDefinition::isBigEndian() const {
+  return Endianness.compare(QLatin1String("big"), Qt::CaseInsensitive) == 0;
+}
+
+const ConstantDef* EcuDefinition::findConstant(const QString& name) const {
+  for (const PageGroup& page : Pages) {
+    for (const ConstantDef& constant : page.Fields) {
+      if (constant.Name == name) {
+        return &constant;
+      }
+    }
+  }
+  return nullptr;
+}
+
+int EcuDefinition::pageOfConstant(const QString& name) const {
+  for (const PageGroup& page : Pages) {
+    for (const ConstantDef& constant : page.Fields) {
+      if (constant.Name == name) {
+        return page.PageNumber;
+      }
+    }
+  }
+  return -1;
+}
+
+namespace {
+
+int hexDigit(QChar c) {
+  const char16_t u = c.unicode();
+  if (u >= u'0' && u <= u'9') {
+    return u - u'0';
+  }
+  if (u >= u'a' && u <= u'f') {
+    return u - u'a' + 10;
+  }
+  if (u >= u'A' && u <= u'F') {
+    return u - u'A' + 10;
+  }
+  return -1;
+}
+
+}  // namespace
+
+QByteArray ochCommandBytes(const EcuDefinition& definition) {
+  const QString& text = definition.OchGetCommand;
+  if (text.isEmpty()) {
+    return QByteArray();
+  }
+  if (text.startsWith(QLatin1String("\\x"))) {
+    const QString digits = text.mid(2).trimmed();
+    int value = 0;
+    bool ok = !digits.isEmpty();
+    for (QChar c : digits) {
+      const int d = hexDigit(c);
+      if (d < 0 || value >= 16) {  // a third significant digit would reach 256
+        ok = false;
+        break;
+      }
+      value = value * 16 + d;
+    }
+    if (ok && value < 256) {
+      return QByteArray(1, static_cast<char>(value));
+    }
+  }
+  QByteArray bytes;
+  bytes.reserve(text.size());
+  for (QChar c : text) {
+    bytes.append(c.unicode() < 128 ? static_cast<char>(c.unicode()) : '?');
+  }
+  return bytes;
+}
+
+}  // namespace tk

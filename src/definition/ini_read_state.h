@@ -1,0 +1,122 @@
+#pragma once
+
+#include "definition/ecu_definition.h"
+
+#include <QHash>
+#include <QList>
+#include <QString>
+
+#include <optional>
+#include <utility>
+
+namespace tk::detail {
+
+/// `#define` symbols in order of first definition, with an index by name.
+class DefineList {
+ public:
+  /// Sets name to value: replaced in place when known, appended otherwise.
+  void set(const QString& name, const QString& value);
+  /// Replaces "$name" references (up to 20 rounds); self-references stop by that bound.
+  void expand(QString& text) const;
+  /// Handles a trimmed "#define" line; other lines are ignored.
+  void defineLine(const QString& trimmedLine);
+  const QList<std::pair<QString, QString>>& entries() const { return entries_; }
+  void clear();
+
+ private:
+  QList<std::pair<QString, QString>> entries_;
+  QHash<QString, qsizetype> index_;
+};
+
+/// Everything one read of a definition keeps between lines of the section pass.
+struct ReadState {
+  EcuDefinition def;
+  DefineList defines;
+  QString section;
+
+  // Constants: the current page and the resolution of nextOffset/lastOffset.
+  std::optional<int> currentPage;
+  int runningOffset = 0;
+  int runningSize = 0;
+  int ochRunningOffset = 0;
+  int ochRunningSize = 0;
+
+  // Multi-line records being collected.
+  std::optional<HelpDefinition> openHelp;
+  std::optional<LoggerDef> openLogger;
+  std::optional<ReferenceTableDef> openReferenceTable;
+  std::optional<DatalogView> openDatalogView;
+
+  // Context carried from line to line.
+  QString datalogCategory;
+  QString gaugeCategory;
+  QString currentTableId;
+  bool hasCurrentTable = false;
+  QString currentCurveId;
+  bool hasCurrentCurve = false;
+  qsizetype currentDialog = -1;
+  qsizetype currentIndicatorPanel = -1;
+  qsizetype currentReadoutPanel = -1;
+  qsizetype currentLiveGraph = -1;
+  /// Index of the open settingSelector item in the current dialog, or -1.
+  qsizetype currentSelectorItem = -1;
+  /// Index of the open groupMenu item in the last menu, or -1.
+  qsizetype currentMenuGroup = -1;
+
+  /// Stores the open help topic (when named) and closes it.
+  void closeHelpTopic();
+};
+
+/// A key/value line after comment removal and define expansion.
+struct KeyValue {
+  QString key;
+  QString value;
+};
+
+/// The common preparation of the line handlers: define expansion, split at the first '=',
+/// value cut before its first ';' and trimmed, items split with splitList.
+struct PreparedLine {
+  QString key;
+  QString value;
+  QStringList items;
+  bool hasKey = false;
+};
+PreparedLine prepareLine(const ReadState& state, const QString& line);
+
+// Section handlers (key/value kind).
+void handleHelpTopic(ReadState& state, const QString& key, const QString& value);
+void handleMegaTune(ReadState& state, const QString& key, const QString& value);
+void handleTunerStudio(ReadState& state, const QString& key, const QString& value);
+void handlePageSettings(ReadState& state, const QString& key, const QString& value);
+void handleConstantLine(ReadState& state, const QString& key, const QString& value);
+void handlePcVariable(ReadState& state, const QString& key, const QString& value);
+void handleConstantExtension(ReadState& state, const QString& key, const QString& value);
+void handleOutputChannel(ReadState& state, const QString& key, const QString& value);
+void handleReplay(ReadState& state, const QString& key, const QString& value);
+void handleFrontPage(ReadState& state, const QString& key, const QString& value);
+void handleGauge(ReadState& state, const QString& key, const QString& value);
+void handleControllerCommand(ReadState& state, const QString& key, const QString& value);
+void handlePortEditor(ReadState& state, const QString& key, const QString& value);
+void handleTool(ReadState& state, const QString& key, const QString& value);
+void handleEventTrigger(ReadState& state, const QString& key, const QString& value);
+void handleUserShortcut(ReadState& state, const QString& key, const QString& value);
+void handleVeAnalyze(ReadState& state, const QString& key, const QString& value);
+void handleWueAnalyze(ReadState& state, const QString& key, const QString& value);
+void handleLogger(ReadState& state, const QString& key, const QString& value);
+void handleReferenceTable(ReadState& state, const QString& key, const QString& value);
+void handleKeyAction(ReadState& state, const QString& key, const QString& value);
+void handleDatalogView(ReadState& state, const QString& key, const QString& value);
+
+// Section handlers (whole-line kind).
+void handleMenuLine(ReadState& state, const QString& line);
+void handleUserDefinedLine(ReadState& state, const QString& line);
+void handleTableEditorLine(ReadState& state, const QString& line);
+void handleCurveEditorLine(ReadState& state, const QString& line);
+void handleDatalogLine(ReadState& state, const QString& line);
+
+/// Closes the open logger, reference table and datalog view at the end of a read.
+void closeControllerRecords(ReadState& state);
+/// Derives the Scalars map from the scalar constants and the dialog labels.
+void buildScalars(EcuDefinition& definition);
+
+}  // namespace tk::detail

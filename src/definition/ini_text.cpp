@@ -1,0 +1,214 @@
+#include "definition/ini_text.h"
+
+#include <QFile>
+
+#include <charconv>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+#include <string>
+
+namespace tk {
+namespace {
+
+QString decodeUtf16(const QByteArray& bytes, qsizetype start, bool bigEndian) {
+  const qsizetype units = (bytes.size() - start) / 2;  // an odd last byte is dropped
+  QString text(units, Qt::Uninitialized);
+  QChar* out = text.data();
+  const auto* in = reinterpret_cast<const unsigned char*>(bytes.constData() + start);
+  for (qsizetype i = 0; i < units; ++i) {
+    const unsigned hi = bigEndian ? in[2 * i] : in[2 * i + 1];
+    const unsigned lo = bigEndian ? in[2 * i + 1] : in[2 * i];
+    out[i] = QChar(static_cast<char16_t>((hi << 8) | lo));
+  }
+  return text;
+}
+
+}  // namespace
+
+QStringList decodeLines(const QByteArray& bytes, bool trim) {
+  QString text;
+  const auto b = [&bytes](qsizetype i) { return static_cast<unsigned char>(bytes.at(i)); };
+  if (bytes.size() >= 3 && b(0) == 0xEF && b(1) == 0xBB && b(2) == 0xBF) {
+    text = QString::fromUtf8(bytes.constData() + 3, bytes.size() - 3);
+  } else if (bytes.size() >= 2 && b(0) == 0xFF && b(1) == 0xFE) {
+    text = decodeUtf16(bytes, 2, false);
+  } else if (bytes.size() >= 2 && b(0) == 0xFE && b(1) == 0xFF) {
+    text = decodeUtf16(bytes, 2, true);
+  } else {
+    // Definition files without a byte-order mark are Windows-era text: each byte is one character.
+    text = QString::fromLatin1(bytes);
+  }
+
+  QStringList lines;
+  const QChar* data = text.constData();
+  const qsizetype n = text.size();
+  const auto line = [data, trim](qsizetype from, qsizetype to) {
+    const QStringView view(data + from, to - from);
+    return (trim ? view.trimmed() : view).toString();
+  };
+  qsizetype start = 0;
+  for (qsizetype i = 0; i < n; ++i) {
+    const char16_t c = data[i].unicode();
+    if (c == u'\n' || c == u'\r') {
+      lines.append(line(start, i));
+      if (c == u'\r' && i + 1 < n && data[i + 1] == u'\n') {
+        ++i;
+      }
+      start = i + 1;
+    }
+  }
+  if (start < n) {
+    // A last line that is only blanks still counts before trimming.
+    lines.append(line(start, n));
+  }
+  return lines;
+}
+
+IniLines readLines(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    return {};
+  }
+  return {decodeLines(file.readAll()), true};
+}
+
+QStringList splitList(const QString& text) {
+  QStringList items;
+  bool inQuotes = false;
+  int square = 0;
+  int curly = 0;
+  int round = 0;
+  qsizetype start = 0;
+  const qsizetype n = text.size();
+  for (qsizetype i = 0; i < n; ++i) {
+    const char16_t c = text.at(i).unicode();
+    if (c == u'"') {
+      inQuotes = !inQuotes;
+    } else if (inQuotes) {
+      continue;
+    } else if (c == u'[') {
+      ++square;
+    } else if (c == u']') {
+      --square;
+    } else if (c == u'{') {
+      ++curly;
+    } else if (c == u'}') {
+      --curly;
+    } else if (c == u'(') {
+      ++round;
+    } else if (c == u')') {
+      --round;
+    } else if (c == u',' && square == 0 && curly == 0 && round == 0) {
+      items.append(text.mid(start, i - start));
+      start = i + 1;
+    }
+  }
+  items.append(text.mid(start));
+  return items;
+}
+
+namespace {
+
+QStringView trimView(QStringView text, QStringView set) {
+  qsizetype begin = 0;
+  qsizetype end = text.size();
+  while (begin < end && set.contains(text.at(begin))) {
+    ++begin;
+  }
+  while (end > begin && set.contains(text.at(end - 1))) {
+    --end;
+  }
+  return text.sliced(begin, end - begin);
+}
+
+}  // namespace
+
+QString trimChars(QStringView text, QStringView set) { return trimView(text, set).toString(); }
+
+QString unquote(QStringView text) { return trimView(text.trimmed(), u"\"").toString(); }
+
+QString stripBraces(QStringView text) { return trimView(text.trimmed(), u"{} ").toString(); }
+
+bool isBraced(QStringView text) {
+  const QStringView t = text.trimmed();
+  return t.size() >= 2 && t.startsWith(u'{') && t.endsWith(u'}');
+}
+
+QString braceInside(QStringView text) {
+  const QStringView t = text.trimmed();
+  return t.sliced(1, t.size() - 2).trimmed().toString();
+}
+
+std::optional<int> parseInt(QStringView text) {
+  const QStringView t = text.trimmed();
+  qsizetype i = 0;
+  if (i < t.size() && t.at(i) == u'+') {
+    ++i;
+  }
+  bool negative = false;
+  if (i < t.size() && t.at(i) == u'-') {
+    negative = true;
+    ++i;
+  }
+  if (i == t.size()) {
+    return std::nullopt;
+  }
+  std::int64_t value = 0;
+  for (; i < t.size(); ++i) {
+    const char16_t c = t.at(i).unicode();
+    if (c < u'0' || c > u'9') {
+      return std::nullopt;
+    }
+    value = value * 10 + (c - u'0');
+    if (value > std::int64_t{std::numeric_limits<int>::max()} + 1) {
+      return std::nullopt;
+    }
+  }
+  if (negative) {
+    value = -value;
+  }
+  if (value > std::numeric_limits<int>::max() || value < std::numeric_limits<int>::min()) {
+    return std::nullopt;
+  }
+  return static_cast<int>(value);
+}
+
+std::optional<double> parseDouble(QStringView text) {
+  QStringView t = text.trimmed();
+  if (t.endsWith(u'.')) {
+    t.chop(1);
+  }
+  if (t.startsWith(u'+')) {
+    t = t.sliced(1);
+  }
+  if (t.isEmpty()) {
+    return std::nullopt;
+  }
+  std::string ascii;
+  ascii.reserve(static_cast<std::size_t>(t.size()));
+  for (QChar c : t) {
+    // from_chars would also take "nan(...)"; only the bare words are numbers here.
+    if (c.unicode() >= 128 || c == u'(') {
+      return std::nullopt;
+    }
+    ascii.push_back(static_cast<char>(c.unicode()));
+  }
+  double value = 0.0;
+  const char* first = ascii.data();
+  const char* last = first + ascii.size();
+  const auto [ptr, ec] = std::from_chars(first, last, value, std::chars_format::general);
+  if (ptr != last) {
+    return std::nullopt;
+  }
+  if (ec == std::errc::result_out_of_range) {
+    // Out-of-range text still names a number: overflow is infinite, underflow is zero.
+    return std::strtod(ascii.c_str(), nullptr);
+  }
+  if (ec != std::errc()) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+}  // namespace tk

@@ -1,0 +1,28 @@
+#pragma once
+
+// Small helpers shared by the communications tests.
+
+#include "comms/crc32.h"
+
+#include <QByteArray>
+
+namespace tk::test {
+
+inline QByteArray hex(const char* text) { return QByteArray::fromHex(text); }
+
+/// A response frame as an ECU sends it: length, payload, CRC-32 of the payload big-endian.
+inline QByteArray responseFrame(const QByteArray& payload) {
+  QByteArray frame;
+  frame.append(char((payload.size() >> 8) & 0xFF)).append(char(payload.size() & 0xFF));
+  frame.append(payload);
+  const quint32 crc = comms::crc32(payload);
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    frame.append(char((crc >> shift) & 0xFF));
+  }
+  return frame;
+}
+
+/// A success response carrying data.
+inline QByteArray okFrame(const QByteArray& data) { return responseFrame(QByteArray(1, '\0') + data); }
+
+}  // namespace tk::test
