@@ -4,59 +4,89 @@
 #include "formats/mlg_reader.h"
 #include "json/number_format.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <string>
 
 namespace tk::conformance {
 namespace {
 
-// Appends through one reused scratch string so that each number costs no allocation.
+// Builds the text in one buffer that grows by doubling; numbers are formatted straight into it.
 class CsvBuilder {
  public:
-  explicit CsvBuilder(qsizetype expectedSize) { out_.reserve(expectedSize); }
+  explicit CsvBuilder(qsizetype expectedSize) { out_.resize(expectedSize); }
 
-  void raw(const char* text) { out_.append(text); }
-  void raw(const QByteArray& bytes) { out_.append(bytes); }
-  void comma() { out_.append(','); }
-  void endLine() { out_.append('\n'); }
+  void raw(const char* text) { put(text, static_cast<qsizetype>(std::strlen(text))); }
+  void raw(const QByteArray& bytes) { put(bytes.constData(), bytes.size()); }
+  void comma() { put(','); }
+  void endLine() { put('\n'); }
 
   void integer(long long value) {
-    char buf[24];
-    const auto res = std::to_chars(buf, buf + sizeof buf, value);
-    out_.append(buf, res.ptr - buf);
+    char* at = room(24);
+    used_ += std::to_chars(at, at + 24, value).ptr - at;
   }
   void number(double value) {
+    // Whole numbers below 2^53 have their exact digits as shortest form and stay in the plain
+    // form, so the integer channels that fill most logs skip the shortest-digits search.
+    if (std::fabs(value) < kExactIntegerLimit && value == std::trunc(value) &&
+        !(value == 0 && std::signbit(value))) {
+      integer(static_cast<long long>(value));
+      return;
+    }
     scratch_.clear();
     appendDouble(scratch_, value, kJsonThreshold);  // writes NaN, Infinity, -Infinity as text
-    out_.append(scratch_.data(), static_cast<qsizetype>(scratch_.size()));
+    put(scratch_.data(), static_cast<qsizetype>(scratch_.size()));
   }
   void singleNumber(float value) {
     scratch_.clear();
     appendFloat(scratch_, value);
-    out_.append(scratch_.data(), static_cast<qsizetype>(scratch_.size()));
+    put(scratch_.data(), static_cast<qsizetype>(scratch_.size()));
   }
   // A text cell holding a comma, a double quote or a line feed is quoted, inner quotes doubled.
   void cell(const QString& text) {
     const QByteArray utf8 = text.toUtf8();
     if (!utf8.contains(',') && !utf8.contains('"') && !utf8.contains('\n')) {
-      out_.append(utf8);
+      raw(utf8);
       return;
     }
-    out_.append('"');
+    put('"');
     for (const char c : utf8) {
       if (c == '"') {
-        out_.append('"');
+        put('"');
       }
-      out_.append(c);
+      put(c);
     }
-    out_.append('"');
+    put('"');
   }
 
-  QByteArray take() { return std::move(out_); }
+  QByteArray take() {
+    out_.resize(used_);
+    return std::move(out_);
+  }
 
  private:
+  static constexpr double kExactIntegerLimit = 9007199254740992.0;  // 2^53
+
+  char* room(qsizetype n) {
+    if (used_ + n > out_.size()) {
+      out_.resize(std::max(2 * out_.size(), used_ + n + 4096));
+    }
+    return out_.data() + used_;
+  }
+  void put(const char* bytes, qsizetype n) {
+    std::memcpy(room(n), bytes, static_cast<std::size_t>(n));
+    used_ += n;
+  }
+  void put(char c) {
+    *room(1) = c;
+    ++used_;
+  }
+
   QByteArray out_;
+  qsizetype used_ = 0;
   std::string scratch_;
 };
 
@@ -104,13 +134,14 @@ void recordLines(CsvBuilder& csv, const MlgLog& log) {
     csv.cell(f.name);
   }
   csv.endLine();
-  for (const MlgRecord& r : log.records) {
+  for (std::size_t i = 0; i < log.records.size(); ++i) {
+    const MlgRecord& r = log.records[i];
     csv.integer(r.counter);
     csv.comma();
     csv.integer(r.timestampRaw);
     csv.comma();
     csv.number(r.absoluteTimestamp);
-    for (const double v : r.values) {
+    for (const double v : log.recordValues(i)) {
       csv.comma();
       csv.number(v);
     }
@@ -136,9 +167,8 @@ void markerLines(CsvBuilder& csv, const MlgLog& log) {
 
 QByteArray mlgCsv(const MlgLog& log) {
   // Roughly ten characters per value; the buffer grows if the guess is short.
-  const qsizetype expected =
-      4096 + static_cast<qsizetype>(log.records.size()) *
-                 (24 + 10 * static_cast<qsizetype>(log.fields.size()));
+  const qsizetype expected = 4096 + static_cast<qsizetype>(log.records.size()) *
+                                        (24 + 10 * static_cast<qsizetype>(log.fields.size()));
   CsvBuilder csv(expected);
   headerLine(csv, "# formatVersion=", log.formatVersion);
   headerLine(csv, "# timestamp=", log.timestamp);

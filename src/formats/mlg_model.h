@@ -5,6 +5,7 @@
 #include <QStringView>
 
 #include <cstdint>
+#include <span>
 #include <stdexcept>
 #include <vector>
 
@@ -59,14 +60,13 @@ struct MlgField {
   std::uint8_t bitCount = 0;
 };
 
-/// One data record: block counter, raw 10 us timestamp, seconds since the log start, the
-/// checksum byte as stored, and one value per field in field order.
+/// One data record: block counter, raw 10 us timestamp, seconds since the log start and the
+/// checksum byte as stored. Its field values live in MlgLog::values.
 struct MlgRecord {
   std::uint8_t counter = 0;
   std::uint16_t timestampRaw = 0;
   double absoluteTimestamp = 0.0;
   std::uint8_t checksum = 0;
-  std::vector<double> values;
 };
 
 /// One marker block; its absolute time is that of the last record before it.
@@ -77,7 +77,9 @@ struct MlgMarker {
   QString message;
 };
 
-/// A whole datalog as read: header values, info text, fields, records and markers.
+/// A whole datalog as read: header values, info text, fields, records and markers. The records'
+/// field values are one block, record after record, each record one double per field in field
+/// order; a log of hours at hundreds of fields reads without one allocation per record.
 struct MlgLog {
   std::uint16_t formatVersion = 0;
   std::uint32_t timestamp = 0;
@@ -88,7 +90,14 @@ struct MlgLog {
   QString infoData;
   std::vector<MlgField> fields;
   std::vector<MlgRecord> records;
+  /// records.size() * fields.size() values: record r's values start at r * fields.size().
+  std::vector<double> values;
   std::vector<MlgMarker> markers;
+
+  /// The values of record r, one per field in field order.
+  std::span<const double> recordValues(std::size_t r) const {
+    return std::span<const double>(values).subspan(r * fields.size(), fields.size());
+  }
 };
 
 /// Index of the first field whose name equals the given one ignoring case, or -1.

@@ -153,9 +153,15 @@ void readBlocks(Cursor& cursor, MlgLog& log) {
   const int recordLength = log.recordLength;
   const std::vector<Decoder> decoders = buildDecoders(log.fields, recordLength);
   const std::size_t fieldCount = log.fields.size();
-  // Each record takes at least recordLength + 5 bytes, so this bounds the record count.
-  log.records.reserve(static_cast<std::size_t>(cursor.remaining() /
-                                               (static_cast<std::uint64_t>(recordLength) + 5)));
+  // Each record takes at least recordLength + 5 bytes, so this bounds the record count; it is
+  // exact for a log without markers. The values are reserved for it too unless that would be far
+  // more than a real log decodes to (fields beyond the record), where they grow as they come.
+  const std::uint64_t maxRecords =
+      cursor.remaining() / (static_cast<std::uint64_t>(recordLength) + 5);
+  log.records.reserve(static_cast<std::size_t>(maxRecords));
+  if (maxRecords * fieldCount <= 2 * cursor.remaining() + 4096) {
+    log.values.reserve(static_cast<std::size_t>(maxRecords * fieldCount));
+  }
 
   long long wraps = 0;
   int previousTimestamp = -1;
@@ -166,15 +172,17 @@ void readBlocks(Cursor& cursor, MlgLog& log) {
       MlgRecord record;
       record.counter = cursor.u8();
       record.timestampRaw = cursor.u16();
-      const std::uint8_t* values = cursor.take(static_cast<std::uint64_t>(recordLength) + 1);
-      record.checksum = values[recordLength];  // kept as stored, never verified
+      const std::uint8_t* bytes = cursor.take(static_cast<std::uint64_t>(recordLength) + 1);
+      record.checksum = bytes[recordLength];  // kept as stored, never verified
       // Loggers pad the end of a file with zeros: a zero block after real records ends the log.
       if (!log.records.empty() && record.counter == 0 && record.timestampRaw == 0) {
         break;
       }
-      record.values.resize(fieldCount);
+      const std::size_t first = log.values.size();
+      log.values.resize(first + fieldCount);  // fields without a decoder stay 0.0
+      double* out = log.values.data() + first;
       for (const Decoder& d : decoders) {
-        record.values[d.index] = decodeValue(values + d.offset, d.code);
+        out[d.index] = decodeValue(bytes + d.offset, d.code);
       }
       if (previousTimestamp - record.timestampRaw > kWrapDrop) {
         ++wraps;
@@ -183,7 +191,7 @@ void readBlocks(Cursor& cursor, MlgLog& log) {
       record.absoluteTimestamp =
           static_cast<double>(wraps * 65536 + record.timestampRaw) * kTimestampUnitSeconds;
       lastAbsolute = record.absoluteTimestamp;
-      log.records.push_back(std::move(record));
+      log.records.push_back(record);
     } else if (blockType == 0x01) {
       const std::uint64_t start = cursor.position() - 1;
       MlgMarker marker;
@@ -207,8 +215,7 @@ MlgLog parseMlg(QByteArrayView bytes) {
   const std::uint8_t* signature = cursor.take(kSignatureBytes);
   const QString found = fixedText(signature, kSignatureBytes).left(5);
   if (found != QLatin1String("MLVLG")) {
-    throw MlgError("Invalid MLG file format. Expected 'MLVLG', got '" + found.toStdString() +
-                   "'");
+    throw MlgError("Invalid MLG file format. Expected 'MLVLG', got '" + found.toStdString() + "'");
   }
   log.formatVersion = cursor.u16();
   log.timestamp = cursor.u32();

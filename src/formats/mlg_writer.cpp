@@ -150,10 +150,9 @@ void MlgWriter::writeHeader(std::uint32_t timestamp, const QString& infoText) {
   if (headerWritten_) {
     throw std::logic_error("Header has already been written");
   }
-  const qsizetype descriptorsEnd =
-      mlgHeaderLength(formatVersion_) +
-      static_cast<qsizetype>(mlgDescriptorLength(formatVersion_)) *
-          static_cast<qsizetype>(fields_.size());
+  const qsizetype descriptorsEnd = mlgHeaderLength(formatVersion_) +
+                                   static_cast<qsizetype>(mlgDescriptorLength(formatVersion_)) *
+                                       static_cast<qsizetype>(fields_.size());
   const bool hasInfo = !infoText.isEmpty();
   const qsizetype infoDataStart = hasInfo ? descriptorsEnd : 0;
   const qsizetype dataBeginIndex = hasInfo ? descriptorsEnd + infoText.size() + 1 : descriptorsEnd;

@@ -1,6 +1,7 @@
 #include "conformance/dump_mlg.h"
 
 #include "formats/mlg_writer.h"
+#include "json/number_format.h"
 #include "support/test_support.h"
 
 #include <QDir>
@@ -143,9 +144,9 @@ TEST_F(DumpMlgTest, NumberFormsAndTextCells) {
   log.fields.push_back(f);
   for (const double v : {kInf, -kInf, 1e-7, 123456789012345678.0, -0.0, 1e16, 1e17}) {
     MlgRecord r;
-    r.values = {v};
     r.absoluteTimestamp = 0.00001;
     log.records.push_back(r);
+    log.values.push_back(v);
   }
   MlgMarker m;
   m.message = QStringLiteral("two\nlines");
@@ -154,16 +155,48 @@ TEST_F(DumpMlgTest, NumberFormsAndTextCells) {
   // The info text is not a cell: it follows its key as it is.
   EXPECT_TRUE(csv.contains("\n# infoData=line one\nline, two\n# records=7\n"));
   EXPECT_TRUE(csv.contains("\n0,7,Temp\xC2\xB0,\"a\nb\",0,NaN,-Infinity,-3,\"x\"\"y\",0,0\n"));
-  EXPECT_TRUE(csv.contains("\ncounter,timestampRaw,absoluteTimestamp,Temp\xC2\xB0\n"
-                           "0,0,1E-05,Infinity\n"
-                           "0,0,1E-05,-Infinity\n"
-                           "0,0,1E-05,1E-07\n"
-                           "0,0,1E-05,1.2345678901234568E+17\n"
-                           "0,0,1E-05,-0\n"
-                           "0,0,1E-05,10000000000000000\n"
-                           "0,0,1E-05,1E+17\n"
-                           "[markers]\n"));
+  EXPECT_TRUE(
+      csv.contains("\ncounter,timestampRaw,absoluteTimestamp,Temp\xC2\xB0\n"
+                   "0,0,1E-05,Infinity\n"
+                   "0,0,1E-05,-Infinity\n"
+                   "0,0,1E-05,1E-07\n"
+                   "0,0,1E-05,1.2345678901234568E+17\n"
+                   "0,0,1E-05,-0\n"
+                   "0,0,1E-05,10000000000000000\n"
+                   "0,0,1E-05,1E+17\n"
+                   "[markers]\n"));
   EXPECT_TRUE(csv.endsWith("\n0,0,0,\"two\nlines\"\n"));
+}
+
+TEST_F(DumpMlgTest, WholeNumbersUseTheCanonicalDoubleForm) {
+  const std::pair<double, const char*> cases[] = {
+      {0.0, "0"},
+      {-0.0, "-0"},
+      {-1.0, "-1"},
+      {4294967295.0, "4294967295"},
+      {-987654321.0, "-987654321"},
+      {9007199254740991.0, "9007199254740991"},
+      {-9007199254740991.0, "-9007199254740991"},
+      {9007199254740992.0, "9007199254740992"},
+      {36028797018963968.0, "36028797018963970"},  // 2^55: shortest digits, zero-filled
+      {1e16, "10000000000000000"},
+      {1e17, "1E+17"},
+      {-9223372036854775808.0, "-9.223372036854776E+18"},
+      {2.5, "2.5"},
+  };
+  MlgLog log;
+  log.fields.push_back(MlgField());
+  for (const auto& [value, text] : cases) {
+    log.records.push_back(MlgRecord());
+    log.values.push_back(value);
+  }
+  const QByteArray csv = mlgCsv(log);
+  const qsizetype from = csv.indexOf("absoluteTimestamp,\n") + 19;
+  const QList<QByteArray> lines = csv.mid(from).split('\n');
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    EXPECT_EQ(lines.at(static_cast<qsizetype>(i)), QByteArray("0,0,0,") + cases[i].second);
+    EXPECT_EQ(QString::fromLatin1(cases[i].second), formatDoubleOrNonFinite(cases[i].first));
+  }
 }
 
 TEST_F(DumpMlgTest, InputErrorsExitWithTwoAndWriteNothing) {
@@ -213,8 +246,8 @@ TEST_F(DumpMlgTest, ProgramRoutesOnlyFourArguments) {
   ASSERT_EQ(dump(path("log.mlg"), path("lib.csv")), 0);
   EXPECT_EQ(test::readFile(path("cli.csv")), test::readFile(path("lib.csv")));
 
-  const test::ProcessResult missing = test::runCli({QStringLiteral("dump-mlg"), path("none.mlg"),
-                                                    path("x.csv")});
+  const test::ProcessResult missing =
+      test::runCli({QStringLiteral("dump-mlg"), path("none.mlg"), path("x.csv")});
   EXPECT_EQ(missing.exitCode, 2);
   EXPECT_EQ(missing.err, "ERROR: no such file: " + path("none.mlg").toUtf8() + "\n");
 

@@ -97,8 +97,8 @@ TEST_F(MlgWriterTest, NumericDescriptorLayout) {
   for (const std::uint16_t version : {1, 2}) {
     MlgWriter writer({f}, version);
     writer.writeHeader(0, QString());
-    QByteArray expected = hex("02") + padded("RPM", 34) + padded("rpm", 10) +
-                          hex("03 3F000000 C2200000 FF");
+    QByteArray expected =
+        hex("02") + padded("RPM", 34) + padded("rpm", 10) + hex("03 3F000000 C2200000 FF");
     if (version == 2) {
       expected += padded("Engine", 34);
     }
@@ -210,9 +210,8 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 INSTANTIATE_TEST_SUITE_P(
     Types, MlgWriterSaturationTest,
     ::testing::Values(
-        SaturationCase{0, 300, "FF"}, SaturationCase{0, 254.9, "FE"},
-        SaturationCase{0, -5, "00"}, SaturationCase{0, kNaN, "00"},
-        SaturationCase{1, -200, "80"}, SaturationCase{1, 200, "7F"},
+        SaturationCase{0, 300, "FF"}, SaturationCase{0, 254.9, "FE"}, SaturationCase{0, -5, "00"},
+        SaturationCase{0, kNaN, "00"}, SaturationCase{1, -200, "80"}, SaturationCase{1, 200, "7F"},
         SaturationCase{1, -1.9, "FF"}, SaturationCase{2, 70000, "FFFF"},
         SaturationCase{2, kNaN, "0000"}, SaturationCase{2, kInf, "FFFF"},
         SaturationCase{2, -kInf, "0000"}, SaturationCase{2, 4660.99, "1234"},
@@ -220,7 +219,8 @@ INSTANTIATE_TEST_SUITE_P(
         SaturationCase{3, 40000, "7FFF"}, SaturationCase{4, 1e10, "FFFFFFFF"},
         SaturationCase{4, -0.5, "00000000"}, SaturationCase{4, 4294967295.0, "FFFFFFFF"},
         SaturationCase{5, -1e10, "80000000"}, SaturationCase{5, -2, "FFFFFFFE"},
-        SaturationCase{6, 1e19, "7FFFFFFFFFFFFFFF"}, SaturationCase{6, 9223372036854775808.0, "7FFFFFFFFFFFFFFF"},
+        SaturationCase{6, 1e19, "7FFFFFFFFFFFFFFF"},
+        SaturationCase{6, 9223372036854775808.0, "7FFFFFFFFFFFFFFF"},
         SaturationCase{6, -1e19, "8000000000000000"}, SaturationCase{6, -3.5, "FFFFFFFFFFFFFFFD"},
         SaturationCase{6, kNaN, "0000000000000000"}, SaturationCase{7, 1.5, "3FC00000"},
         SaturationCase{7, 0.1, "3DCCCCCD"}, SaturationCase{7, -kInf, "FF800000"},
@@ -250,8 +250,7 @@ TEST_F(MlgWriterTest, MisuseRaisesLogicAndArgumentErrors) {
             "Header must be written before markers");
   writer.writeHeader(0, QString());
   EXPECT_THROW(writer.writeHeader(0, QString()), std::logic_error);
-  EXPECT_EQ(message([&] { writer.writeHeader(0, QString()); }),
-            "Header has already been written");
+  EXPECT_EQ(message([&] { writer.writeHeader(0, QString()); }), "Header has already been written");
   EXPECT_THROW(writer.writeRecord(0, two), std::invalid_argument);
   EXPECT_EQ(message([&] { writer.writeRecord(0, two); }),
             "Values array length must match field count");

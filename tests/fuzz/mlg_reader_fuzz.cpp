@@ -22,8 +22,8 @@ void check(bool condition) {
 void checkWriteBack(const tk::MlgLog& log) {
   tk::MlgWriter writer(log.fields, log.formatVersion);
   writer.writeHeader(log.timestamp, log.infoData);
-  for (const tk::MlgRecord& r : log.records) {
-    writer.writeRecord(r.timestampRaw, r.values);
+  for (std::size_t r = 0; r < log.records.size(); ++r) {
+    writer.writeRecord(log.records[r].timestampRaw, log.recordValues(r));
   }
   for (const tk::MlgMarker& m : log.markers) {
     writer.writeMarker(m.timestampRaw, m.message);
@@ -45,7 +45,7 @@ void checkWriteBack(const tk::MlgLog& log) {
     check(back.records[r].timestampRaw == log.records[r].timestampRaw);
     check(back.records[r].absoluteTimestamp == log.records[r].absoluteTimestamp);
     for (std::size_t f = 0; f < log.fields.size(); ++f) {
-      check(sameValue(back.records[r].values[f], log.records[r].values[f]));
+      check(sameValue(back.recordValues(r)[f], log.recordValues(r)[f]));
     }
   }
   if (expectedRecords == log.records.size()) {
@@ -62,9 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const tk::MlgError&) {
     return 0;
   }
-  for (const tk::MlgRecord& r : log.records) {
-    check(r.values.size() == log.fields.size());
-  }
+  check(log.values.size() == log.records.size() * log.fields.size());
   check(tk::conformance::mlgCsv(log).endsWith("\n"));
   try {
     checkWriteBack(log);
