@@ -4,6 +4,7 @@
 #include "cli/console.h"
 #include "cli/usage.h"
 #include "conformance/basic_vectors.h"
+#include "conformance/dump_ecucmd.h"
 #include "conformance/dump_ini.h"
 #include "conformance/dump_mlg.h"
 
@@ -27,6 +28,7 @@ struct Route {
 int runDumpCrc32(const QStringList& a) { return conformance::dumpCrc32(a.at(2)); }
 int runDumpJsonFmt(const QStringList& a) { return conformance::dumpJsonFmt(a.at(2)); }
 int runDumpMlg(const QStringList& a) { return conformance::dumpMlg(a.at(2), a.at(3)); }
+int runDumpEcuCmd(const QStringList& a) { return conformance::dumpEcuCmd(a.at(2)); }
 
 // dump-ini <file.ini> <out.json> [--sections <preset>]; "--sections" may stand anywhere.
 int runDumpIni(const QStringList& a) {
@@ -60,6 +62,7 @@ const Route kRoutes[] = {
     {"dump-jsonfmt", 3, 3, runDumpJsonFmt},
     {"dump-ini", 3, std::numeric_limits<qsizetype>::max(), runDumpIni},
     {"dump-mlg", 4, 4, runDumpMlg},
+    {"dump-ecucmd", 3, 3, runDumpEcuCmd},
 };
 
 }  // namespace

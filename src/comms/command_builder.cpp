@@ -1,5 +1,8 @@
 #include "comms/command_builder.h"
 
+#include "comms/ecu_command_service.h"
+#include "definition/ecu_definition.h"
+
 #include <algorithm>
 
 namespace tk::comms {
@@ -85,20 +88,23 @@ QByteArray expandPageIdentifier(const QString& identifier, int width, int canId)
   return bytes;
 }
 
-QByteArray buildCommand(const QString& commandTemplate, const QString& pageIdentifier, int offset,
-                        int count, const std::optional<QByteArray>& value,
-                        const QString& endianness, int canId) {
-  const bool little = isLittleEndianCommandOrder(endianness);
+QList<TemplatePart> templateParts(const QString& commandTemplate, int canId) {
   const QString t = replaceCanId(commandTemplate, canId);
-  QByteArray bytes;
+  QList<TemplatePart> parts;
+  const auto literal = [&parts](char b) {
+    if (parts.isEmpty() || parts.back().kind != TemplatePart::Kind::Literal) {
+      parts.append(TemplatePart{});
+    }
+    parts.back().literal.append(b);
+  };
   for (qsizetype i = 0; i < t.size();) {
     if (const std::optional<char> b = escapeAt(t, i)) {
-      bytes.append(*b);
+      literal(*b);
       i += 4;
       continue;
     }
     if (t.at(i) != QLatin1Char('%')) {
-      bytes.append(lowByte(t.at(i)));
+      literal(lowByte(t.at(i)));
       ++i;
       continue;
     }
@@ -109,29 +115,142 @@ QByteArray buildCommand(const QString& commandTemplate, const QString& pageIdent
       ++j;
     }
     if (j >= t.size()) {
-      break;  // a field cut off by the end of the template is dropped
+      break;  // a field cut off by the end of the template is dropped, and so is the rest
     }
     switch (t.at(j).unicode()) {
       case u'c':
-        bytes.append(intToBytes(count, width, little));
+        parts.append(TemplatePart{TemplatePart::Kind::Count, {}, width});
         break;
       case u'o':
-        bytes.append(intToBytes(offset, width, little));
+        parts.append(TemplatePart{TemplatePart::Kind::Offset, {}, width});
         break;
       case u'i':
-        bytes.append(expandPageIdentifier(pageIdentifier, width, canId));
+        parts.append(TemplatePart{TemplatePart::Kind::Identifier, {}, width});
         break;
       case u'v':
-        if (value) {
-          bytes.append(*value);
-        }
+        parts.append(TemplatePart{TemplatePart::Kind::Value, {}, width});
         break;
       default:
         break;  // an unknown field letter drops the whole field
     }
     i = j + 1;
   }
+  return parts;
+}
+
+QByteArray buildCommand(const QString& commandTemplate, const QString& pageIdentifier, int offset,
+                        int count, const std::optional<QByteArray>& value,
+                        const QString& endianness, int canId) {
+  const bool little = isLittleEndianCommandOrder(endianness);
+  QByteArray bytes;
+  for (const TemplatePart& part : templateParts(commandTemplate, canId)) {
+    switch (part.kind) {
+      case TemplatePart::Kind::Literal:
+        bytes.append(part.literal);
+        break;
+      case TemplatePart::Kind::Count:
+        bytes.append(intToBytes(count, part.width, little));
+        break;
+      case TemplatePart::Kind::Offset:
+        bytes.append(intToBytes(offset, part.width, little));
+        break;
+      case TemplatePart::Kind::Identifier:
+        bytes.append(expandPageIdentifier(pageIdentifier, part.width, canId));
+        break;
+      case TemplatePart::Kind::Value:
+        if (value) {
+          bytes.append(*value);
+        }
+        break;
+    }
+  }
   return bytes;
+}
+
+std::optional<CommandFields> matchCommand(const QString& commandTemplate,
+                                          const QString& pageIdentifier, const QString& endianness,
+                                          int canId, const QByteArray& bytes) {
+  const bool little = isLittleEndianCommandOrder(endianness);
+  const QList<TemplatePart> parts = templateParts(commandTemplate, canId);
+  const QByteArray identifier = expandPageIdentifier(pageIdentifier, 0, canId);
+  const auto fixedLength = [&identifier](const TemplatePart& part) -> qsizetype {
+    switch (part.kind) {
+      case TemplatePart::Kind::Literal:
+        return part.literal.size();
+      case TemplatePart::Kind::Identifier:
+        return std::max<qsizetype>(identifier.size(), part.width);
+      case TemplatePart::Kind::Count:
+      case TemplatePart::Kind::Offset:
+        return part.width;
+      case TemplatePart::Kind::Value:
+        return 0;
+    }
+    return 0;
+  };
+  CommandFields fields;
+  qsizetype pos = 0;
+  for (qsizetype i = 0; i < parts.size(); ++i) {
+    const TemplatePart& part = parts.at(i);
+    qsizetype length = fixedLength(part);
+    if (part.kind == TemplatePart::Kind::Value) {
+      // The value takes whatever the parts after it leave over.
+      qsizetype tail = 0;
+      for (qsizetype k = i + 1; k < parts.size(); ++k) {
+        tail += fixedLength(parts.at(k));
+      }
+      length = bytes.size() - pos - tail;
+    }
+    if (length < 0 || pos + length > bytes.size()) {
+      return std::nullopt;
+    }
+    const QByteArray piece = bytes.mid(pos, length);
+    pos += length;
+    switch (part.kind) {
+      case TemplatePart::Kind::Literal:
+        if (piece != part.literal) {
+          return std::nullopt;
+        }
+        break;
+      case TemplatePart::Kind::Identifier:
+        if (piece != expandPageIdentifier(pageIdentifier, part.width, canId)) {
+          return std::nullopt;
+        }
+        break;
+      case TemplatePart::Kind::Count:
+      case TemplatePart::Kind::Offset: {
+        quint64 number = 0;
+        for (qsizetype k = 0; k < piece.size(); ++k) {
+          const auto b = static_cast<quint8>(piece.at(little ? piece.size() - 1 - k : k));
+          number = (number << 8) | b;
+          if (number > 0x7FFFFFFFu) {
+            return std::nullopt;  // not a number an int offset or count can hold
+          }
+        }
+        (part.kind == TemplatePart::Kind::Count ? fields.count : fields.offset) =
+            static_cast<int>(number);
+        break;
+      }
+      case TemplatePart::Kind::Value:
+        fields.value = piece;
+        break;
+    }
+  }
+  if (pos != bytes.size()) {
+    return std::nullopt;
+  }
+  return fields;
+}
+
+std::optional<QByteArray> buildChunkWriteFrame(const EcuDefinition& definition, int pageIndex,
+                                               int offset, const QByteArray& value) {
+  const QStringList& templates = definition.PageChunkWriteCommands;
+  if (pageIndex < 0 || pageIndex >= templates.size() || templates.at(pageIndex).isEmpty()) {
+    return std::nullopt;
+  }
+  const QString identifier = definition.PageIdentifiers.value(pageIndex);
+  return EcuCommandService::wrapFrame(buildCommand(templates.at(pageIndex), identifier, offset,
+                                                   static_cast<int>(value.size()), value,
+                                                   definition.Endianness, 0));
 }
 
 QByteArray decodeEscapes(const QString& text, int canId) {

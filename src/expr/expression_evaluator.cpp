@@ -78,6 +78,7 @@ ExpressionEvaluator::~ExpressionEvaluator() = default;
 
 void ExpressionEvaluator::clearCache() {
   cache_.clear();
+  cachedCharacters_ = 0;
   symbols_.clear();
   ++generation_;
 }
@@ -92,8 +93,8 @@ void ExpressionEvaluator::prepare(const ExpressionHost& host) {
     ++generation_;
   }
   // Only between top-level evaluations: nothing compiled is running then.
-  if (nesting_ == 0 &&
-      (cache_.size() > kMaxCacheEntries || symbols_.size() > kMaxCacheEntries)) {
+  if (nesting_ == 0 && (cache_.size() > kMaxCacheEntries || symbols_.size() > kMaxCacheEntries ||
+                        cachedCharacters_ > kMaxCachedCharacters)) {
     clearCache();
   }
 }
@@ -132,6 +133,7 @@ std::shared_ptr<const CompiledExpression> ExpressionEvaluator::compiled(const QS
   std::shared_ptr<const CompiledExpression> code = compileExpression(text, symbols_);
   if (text.size() <= kMaxCachedTextLength) {
     cache_.insert(text, code);
+    cachedCharacters_ += text.size();
   }
   return code;
 }

@@ -25,8 +25,10 @@ class ExpressionEvaluator {
   static constexpr std::size_t kWorkBudget = 1'000'000;
   /// Texts longer than this are compiled for each evaluation instead of cached.
   static constexpr qsizetype kMaxCachedTextLength = 4096;
-  /// The cache is emptied before an evaluation when it holds more texts or names than this.
+  /// The cache is emptied before an evaluation when it holds more texts or names than this...
   static constexpr qsizetype kMaxCacheEntries = 20000;
+  /// ...or more text characters than this.
+  static constexpr qsizetype kMaxCachedCharacters = 1 << 20;
 
   ExpressionEvaluator();
   ~ExpressionEvaluator();
@@ -58,6 +60,7 @@ class ExpressionEvaluator {
   double resolve(Symbol& symbol, Context& ctx);
 
   QHash<QString, std::shared_ptr<const CompiledExpression>> cache_;
+  qsizetype cachedCharacters_ = 0;
   SymbolTable symbols_;
   quint64 viewSerial_ = 0;
   quint64 viewRevision_ = 0;

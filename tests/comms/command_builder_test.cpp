@@ -1,5 +1,7 @@
 #include "comms/command_builder.h"
 
+#include "definition/ecu_definition.h"
+
 #include <gtest/gtest.h>
 
 namespace tk::comms {
@@ -102,6 +104,85 @@ TEST(DecodeEscapesTest, WholeCommandTexts) {
   EXPECT_EQ(decodeEscapes(QStringLiteral("\\x4"), 0), hex("5C7834"));
   EXPECT_EQ(decodeEscapes(QStringLiteral("\\X41"), 0), hex("5C583431"));
   EXPECT_EQ(decodeEscapes(QStringLiteral("\\xFFz"), 0), hex("FF7A"));
+}
+
+}  // namespace
+}  // namespace tk::comms
+
+namespace tk::comms {
+namespace {
+
+TEST(TemplatePartsTest, SplitsLiteralsAndFields) {
+  using K = TemplatePart::Kind;
+  const QList<TemplatePart> parts = templateParts(QStringLiteral("M\\x25$tsCanId%2i%o%12c%q%v!%3"), 5);
+  const QList<TemplatePart> expected = {
+      {K::Literal, QByteArray::fromHex("4D2505"), 0},
+      {K::Identifier, {}, 2},
+      {K::Offset, {}, 0},
+      {K::Count, {}, 12},
+      {K::Value, {}, 0},
+      {K::Literal, QByteArrayLiteral("!"), 0},
+  };
+  EXPECT_EQ(parts, expected);
+  EXPECT_TRUE(templateParts(QString(), 0).isEmpty());
+}
+
+TEST(ChunkWriteFrameTest, FramesTheChunkWriteCommandOfThePage) {
+  EcuDefinition d;
+  d.Endianness = QStringLiteral("big");
+  d.PageIdentifiers = {QStringLiteral("\\x00\\x01")};
+  d.PageChunkWriteCommands = {QStringLiteral("C%2i%2o%2c%v"), QString()};
+  const std::optional<QByteArray> frame = buildChunkWriteFrame(d, 0, 16, QByteArray::fromHex("AABB"));
+  ASSERT_TRUE(frame.has_value());
+  // Payload 43 0001 0010 0002 AABB, CRC-32 CC5E5D53.
+  EXPECT_EQ(frame->toHex(' '), QByteArray("00 09 43 00 01 00 10 00 02 aa bb cc 5e 5d 53"));
+  EXPECT_FALSE(buildChunkWriteFrame(d, 1, 0, QByteArray::fromHex("AA")).has_value());
+  EXPECT_FALSE(buildChunkWriteFrame(d, 2, 0, QByteArray::fromHex("AA")).has_value());
+  EXPECT_FALSE(buildChunkWriteFrame(d, -1, 0, QByteArray::fromHex("AA")).has_value());
+  // Beyond the identifier list the identifier is empty, padded to its width.
+  d.PageChunkWriteCommands.append(QStringLiteral("C%2i"));
+  EXPECT_EQ(buildChunkWriteFrame(d, 2, 0, {})->mid(2, 3), QByteArray::fromHex("430000"));
+}
+
+}  // namespace
+}  // namespace tk::comms
+
+namespace tk::comms {
+namespace {
+
+TEST(MatchCommandTest, ReadsBackWhatBuildCommandWrote) {
+  const QString id = QStringLiteral("\\$tsCanId\\x02");
+  for (const char* endianness : {"little", "big"}) {
+    const QString e = QString::fromLatin1(endianness);
+    const QByteArray value = QByteArray::fromHex("0102030405");
+    const QByteArray bytes =
+        buildCommand(QStringLiteral("M%2i%2o%2c%v"), id, 300, 5, value, e, 0);
+    EXPECT_EQ(matchCommand(QStringLiteral("M%2i%2o%2c%v"), id, e, 0, bytes),
+              (CommandFields{300, 5, value}))
+        << endianness;
+    EXPECT_EQ(matchCommand(QStringLiteral("p%2i%2o%2c"), id, e, 0,
+                           buildCommand(QStringLiteral("p%2i%2o%2c"), id, 7, 128, {}, e, 0)),
+              (CommandFields{7, 128, {}}));
+  }
+}
+
+TEST(MatchCommandTest, RejectsOtherPagesShapesAndLengths) {
+  const QString id = QStringLiteral("\\x00\\x01");
+  const QString little = QStringLiteral("little");
+  const QString read = QStringLiteral("p%2i%2o%2c");
+  EXPECT_FALSE(matchCommand(read, id, little, 0, QByteArray::fromHex("70000200000100")));
+  EXPECT_FALSE(matchCommand(read, id, little, 0, QByteArray::fromHex("710001000001")));
+  EXPECT_FALSE(matchCommand(read, id, little, 0, QByteArray::fromHex("7000010000010000")));
+  EXPECT_FALSE(matchCommand(read, id, little, 0, QByteArray::fromHex("700001")));
+  EXPECT_EQ(matchCommand(QStringLiteral("b%2i"), id, little, 0, QByteArray::fromHex("620001")),
+            (CommandFields{-1, -1, {}}));
+  // A value in the middle takes what the fixed parts after it leave over.
+  EXPECT_EQ(matchCommand(QStringLiteral("w%v!%1c"), id, little, 0, QByteArray::fromHex("77AABB2103")),
+            (CommandFields{-1, 3, QByteArray::fromHex("AABB")}));
+  // Numbers too large for an int are not a match.
+  EXPECT_FALSE(matchCommand(QStringLiteral("%4o"), id, QStringLiteral("big"), 0,
+                            QByteArray::fromHex("80000000")));
+  EXPECT_TRUE(matchCommand(QString(), id, little, 0, QByteArray()).has_value());
 }
 
 }  // namespace

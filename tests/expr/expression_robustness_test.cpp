@@ -148,6 +148,12 @@ TEST_F(RobustnessTest, ManyDistinctTextsKeepTheCacheBounded) {
     ASSERT_EQ(compiled.evaluate(QStringLiteral("a + %1").arg(i), host), 5.0 + i);
   }
   EXPECT_EQ(compiled.evaluate(QStringLiteral("lambda"), host), 5.0 / -3.0);
+  // Long texts count by their length.
+  const QString padding(4000, QLatin1Char(' '));
+  for (int i = 0; i < 600; ++i) {
+    ASSERT_EQ(compiled.evaluate(padding + QStringLiteral("b * %1").arg(i), host), -3.0 * i);
+  }
+  EXPECT_EQ(compiled.evaluate(QStringLiteral("lambda"), host), 5.0 / -3.0);
 }
 
 }  // namespace

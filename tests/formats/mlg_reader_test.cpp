@@ -1,5 +1,6 @@
 #include "formats/mlg_reader.h"
 #include "formats/mlg_writer.h"
+#include "support/test_support.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -423,6 +424,54 @@ TEST(MlgReaderTest, RandomBytesNeverEscapeAsAnythingButMlgError) {
     }
   }
   EXPECT_GT(parsed, 100);
+}
+
+// The two seed logs in tests/data were assembled by a separate script, not by MlgWriter.
+TEST(MlgReaderTest, ReadsIndependentlyBuiltSeedLogs) {
+  const MlgLog v1 = readMlgFile(test::dataPath(QStringLiteral("mlg/seed-v1-markers.mlg")));
+  EXPECT_EQ(v1.formatVersion, 1);
+  EXPECT_EQ(v1.timestamp, 1700000000u);
+  EXPECT_EQ(v1.infoData, QStringLiteral("seed log"));
+  ASSERT_EQ(v1.fields.size(), 3u);
+  EXPECT_EQ(v1.fields[1].name, QStringLiteral("CLT"));
+  EXPECT_EQ(v1.fields[1].scale, 0.1f);
+  EXPECT_EQ(v1.fields[1].transform, -40.0f);
+  EXPECT_EQ(v1.fields[1].digits, 1);
+  EXPECT_EQ(v1.fields[2].recordOffset, 3);
+  const std::vector<std::vector<double>> values = {{0, 200, 0.0f},
+                                                   {10, 210, 0.05f},
+                                                   {20, -30, 0.1f},
+                                                   {30, -40, 0.64f},
+                                                   {40, 50, 0.67536f}};
+  const int counters[] = {0, 1, 3, 4, 5};
+  ASSERT_EQ(v1.records.size(), 5u);
+  for (std::size_t i = 0; i < 5; ++i) {
+    EXPECT_EQ(v1.records[i].values, values[i]) << i;
+    EXPECT_EQ(v1.records[i].counter, counters[i]) << i;
+  }
+  EXPECT_EQ(v1.records[4].absoluteTimestamp, 67536 * 0.00001);
+  ASSERT_EQ(v1.markers.size(), 2u);
+  EXPECT_EQ(v1.markers[0].message, QStringLiteral("Lap 1"));
+  EXPECT_EQ(v1.markers[0].counter, 2);
+  EXPECT_EQ(v1.markers[0].absoluteTimestamp, 0.05);
+  EXPECT_EQ(v1.markers[1].message, QStringLiteral("end"));
+
+  const MlgLog v2 = readMlgFile(test::dataPath(QStringLiteral("mlg/seed-v2-types.mlg")));
+  EXPECT_EQ(v2.formatVersion, 2);
+  EXPECT_TRUE(v2.infoData.isEmpty());
+  ASSERT_EQ(v2.fields.size(), 13u);
+  EXPECT_EQ(v2.fields[8].bitFieldNamesIndex, 110u);
+  EXPECT_EQ(v2.fields[8].bitCount, 3);
+  EXPECT_EQ(v2.fields[12].category, QStringLiteral("Seed"));
+  ASSERT_EQ(v2.records.size(), 4u);  // the zero padding after them is not a record
+  for (int k = 0; k < 4; ++k) {
+    const std::vector<double> expected = {double(k),  -double(k),    1000.0 * k,      -1000.0 * k,
+                                          4e9 - k,    -2e9 + k,      -1e15 * k,       0.5 * k,
+                                          double(k % 2), double(k), 3.0 * k, -double(k), 0};
+    EXPECT_EQ(v2.records[static_cast<std::size_t>(k)].values, expected) << k;
+  }
+  EXPECT_EQ(v2.records[2].timestampRaw, 464);
+  EXPECT_EQ(v2.records[2].absoluteTimestamp, 66000 * 0.00001);
 }
 
 TEST(MlgReaderTest, ReadMlgFileReadsTheFileOrNamesIt) {

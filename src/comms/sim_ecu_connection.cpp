@@ -1,0 +1,334 @@
+#include "comms/sim_ecu_connection.h"
+
+#include "comms/command_builder.h"
+#include "comms/crc32.h"
+#include "comms/ecu_command_service.h"
+#include "comms/ecu_text.h"
+#include "comms/sim_engine.h"
+
+#include <algorithm>
+
+namespace tk::comms {
+namespace {
+
+constexpr qsizetype kMaxUnframedProbe = 8;
+// A logger needs a moment of engine running after its start before a capture can be read.
+constexpr qint64 kCaptureMs = 50;
+
+int hexValue(QChar c) {
+  const char16_t u = c.unicode();
+  if (u >= u'0' && u <= u'9') {
+    return u - u'0';
+  }
+  if (u >= u'a' && u <= u'f') {
+    return u - u'a' + 10;
+  }
+  if (u >= u'A' && u <= u'F') {
+    return u - u'A' + 10;
+  }
+  return -1;
+}
+
+// Matches a realtime request against the definition's realtime command, whose own rule is
+// simpler than the page templates': "\xHH" escapes, and "%2o" and "%2c" as two-byte
+// little-endian offset and count. Gives (offset, count); -1 for a field the command lacks.
+std::optional<std::pair<int, int>> matchRealtimeRequest(const QString& text, const QByteArray& bytes) {
+  int offset = -1;
+  int count = -1;
+  qsizetype pos = 0;
+  const auto expect = [&](char b) {
+    if (pos >= bytes.size() || bytes.at(pos) != b) {
+      return false;
+    }
+    ++pos;
+    return true;
+  };
+  for (qsizetype i = 0; i < text.size();) {
+    if (text.at(i) == QLatin1Char('\\') && i + 3 < text.size() && text.at(i + 1) == QLatin1Char('x') &&
+        hexValue(text.at(i + 2)) >= 0 && hexValue(text.at(i + 3)) >= 0) {
+      if (!expect(static_cast<char>(hexValue(text.at(i + 2)) * 16 + hexValue(text.at(i + 3))))) {
+        return std::nullopt;
+      }
+      i += 4;
+      continue;
+    }
+    if (text.at(i) == QLatin1Char('%') && i + 2 < text.size() && text.at(i + 1) == QLatin1Char('2') &&
+        (text.at(i + 2) == QLatin1Char('o') || text.at(i + 2) == QLatin1Char('c'))) {
+      if (pos + 2 > bytes.size()) {
+        return std::nullopt;
+      }
+      const int value = quint8(bytes.at(pos)) | (quint8(bytes.at(pos + 1)) << 8);
+      (text.at(i + 2) == QLatin1Char('o') ? offset : count) = value;
+      pos += 2;
+      i += 3;
+      continue;
+    }
+    if (!expect(static_cast<char>(text.at(i).unicode() & 0xFF))) {
+      return std::nullopt;
+    }
+    ++i;
+  }
+  if (pos != bytes.size()) {
+    return std::nullopt;
+  }
+  return std::make_pair(offset, count);
+}
+
+bool startsWithProbeLetter(const QByteArray& bytes) {
+  return !bytes.isEmpty() && QByteArrayLiteral("FGQSV").contains(bytes.at(0));
+}
+
+}  // namespace
+
+SimEcuConnection::SimEcuConnection(const EcuDefinition& definition, QObject* parent)
+    : EcuConnection(parent), definition_(definition) {
+  for (const int size : std::as_const(definition_.PageSizes)) {
+    ram_.emplace_back(std::max(size, 0), '\0');
+  }
+  flash_ = ram_;
+  for (const auto& [name, logger] : definition_.LoggerDefinitions) {
+    loggers_.push_back(Logger{decodeEscapes(logger.StartCommand, 0), decodeEscapes(logger.StopCommand, 0),
+                              decodeEscapes(logger.DataReadCommand, 0),
+                              logger.Type.compare(QLatin1String("composite"), Qt::CaseInsensitive) == 0,
+                              logger.DataLength, logger.RecordLength, std::nullopt});
+  }
+  started_.start();
+}
+
+QString SimEcuConnection::id() const { return QStringLiteral("SIM:demo"); }
+
+QString SimEcuConnection::displayName() const { return QStringLiteral("Simulated ECU (demo)"); }
+
+void SimEcuConnection::setStatus(ConnectionStatus status) {
+  if (status_ != status) {
+    status_ = status;
+    Q_EMIT statusChanged(status);
+  }
+}
+
+bool SimEcuConnection::open() {
+  setStatus(ConnectionStatus::Connected);
+  return true;
+}
+
+void SimEcuConnection::close() {
+  input_.clear();
+  output_.clear();
+  setStatus(ConnectionStatus::Disconnected);
+}
+
+void SimEcuConnection::setClock(std::function<qint64()> runningMs) { clock_ = std::move(runningMs); }
+
+qint64 SimEcuConnection::nowMs() const { return clock_ ? clock_() : started_.elapsed(); }
+
+void SimEcuConnection::loadPage(int pageIndex, const QByteArray& bytes) {
+  if (pageIndex < 0 || pageIndex >= static_cast<int>(ram_.size())) {
+    return;
+  }
+  QByteArray& page = ram_[pageIndex];
+  page.fill('\0');
+  std::copy_n(bytes.constData(), std::min(bytes.size(), page.size()), page.data());
+  flash_[pageIndex] = page;
+}
+
+QByteArray SimEcuConnection::workingPage(int pageIndex) const {
+  return pageIndex >= 0 && pageIndex < static_cast<int>(ram_.size()) ? ram_[pageIndex] : QByteArray();
+}
+
+QByteArray SimEcuConnection::burnedPage(int pageIndex) const {
+  return pageIndex >= 0 && pageIndex < static_cast<int>(flash_.size()) ? flash_[pageIndex] : QByteArray();
+}
+
+void SimEcuConnection::powerCycle() { ram_ = flash_; }
+
+QByteArray SimEcuConnection::realtimeBlock() const {
+  return simRealtimeBlock(definition_, simEngineState(static_cast<double>(nowMs()) / 1000.0));
+}
+
+qint64 SimEcuConnection::write(const QByteArray& bytes) {
+  if (status_ != ConnectionStatus::Connected) {
+    return 0;
+  }
+  input_.append(bytes);
+  consumeInput();
+  return bytes.size();
+}
+
+QByteArray SimEcuConnection::read(qint64 maxBytes) {
+  const qsizetype n = std::clamp<qint64>(maxBytes, 0, output_.size());
+  QByteArray bytes = output_.left(n);
+  output_.remove(0, n);
+  return bytes;
+}
+
+qint64 SimEcuConnection::bytesAvailable() { return output_.size(); }
+
+// Splits the input into framed requests and unframed commands, the way a controller that speaks
+// both protocols tells them apart.
+void SimEcuConnection::consumeInput() {
+  const auto unframed = [this] {
+    if (const std::optional<Reply> r = answer(input_)) {
+      if (r->status == EcuCommandService::kStatusOk || r->status == EcuCommandService::kStatusBurnOk) {
+        output_.append(r->data);
+      }
+    }
+    input_.clear();
+  };
+  while (!input_.isEmpty()) {
+    if (input_.size() == 1) {
+      unframed();
+      return;
+    }
+    const int n = (quint8(input_.at(0)) << 8) | quint8(input_.at(1));
+    if (n == 0 || n > EcuCommandService::kMaxPayload) {
+      unframed();
+      return;
+    }
+    if (input_.size() < n + 6) {
+      // Short text commands look like the start of a long frame; they are taken as they are.
+      if (input_.size() <= kMaxUnframedProbe && startsWithProbeLetter(input_)) {
+        unframed();
+      }
+      return;
+    }
+    const QByteArray payload = input_.mid(2, n);
+    const quint32 crc = (quint32(quint8(input_.at(n + 2))) << 24) | (quint32(quint8(input_.at(n + 3))) << 16) |
+                        (quint32(quint8(input_.at(n + 4))) << 8) | quint32(quint8(input_.at(n + 5)));
+    if (crc != crc32(payload)) {
+      unframed();
+      return;
+    }
+    input_.remove(0, n + 6);
+    const Reply r = answer(payload).value_or(Reply{EcuCommandService::kStatusUnrecognized, {}});
+    output_.append(EcuCommandService::wrapFrame(QByteArray(1, static_cast<char>(r.status)) + r.data));
+  }
+}
+
+std::optional<SimEcuConnection::Reply> SimEcuConnection::answer(const QByteArray& command) {
+  const QByteArray query = decodeEscapes(definition_.QueryCommand, 0);
+  const QByteArray version = decodeEscapes(definition_.VersionInfo, 0);
+  const QString configText = definition_.RetrieveConfigErrorCommand.isEmpty()
+                                 ? QStringLiteral("e")
+                                 : definition_.RetrieveConfigErrorCommand;
+  if (command == "F") {
+    return Reply{0, QByteArrayLiteral("001")};
+  }
+  if (command == "Q" || command == "S" || (!query.isEmpty() && command == query)) {
+    return Reply{0, ecuBytesFromText(definition_.Signature)};
+  }
+  if (command == "V" || (!version.isEmpty() && command == version)) {
+    return Reply{0, QByteArray(kVersionText)};
+  }
+  if (command == ecuBytesFromText(configText)) {
+    // The count of configuration problems; a simulated controller has none.
+    return Reply{0, QByteArrayLiteral("ok: 0")};
+  }
+  if (std::optional<Reply> r = pageCommand(command)) {
+    return r;
+  }
+  if (std::optional<Reply> r = realtimeCommand(command)) {
+    return r;
+  }
+  for (const QString& text : std::as_const(definition_.Commands)) {
+    if (!text.isEmpty() && command == decodeEscapes(text, 0)) {
+      return Reply{0, {}};
+    }
+  }
+  return loggerCommand(command);
+}
+
+std::optional<SimEcuConnection::Reply> SimEcuConnection::pageCommand(const QByteArray& command) {
+  const Reply outOfRange{EcuCommandService::kStatusOutOfRange, {}};
+  const QString& endianness = definition_.Endianness;
+  for (int i = 0; i < static_cast<int>(ram_.size()); ++i) {
+    QByteArray& page = ram_[i];
+    const QString id = definition_.PageIdentifiers.value(i);
+    const auto match = [&](const QStringList& templates) -> std::optional<CommandFields> {
+      const QString t = templates.value(i);
+      return t.isEmpty() || page.isEmpty() ? std::nullopt : matchCommand(t, id, endianness, 0, command);
+    };
+    if (const std::optional<CommandFields> f = match(definition_.PageReadCommands)) {
+      const int offset = std::max(f->offset, 0);
+      const int count = f->count >= 0 ? f->count : static_cast<int>(page.size()) - offset;
+      if (offset + qsizetype(count) > page.size() || count < 0) {
+        return outOfRange;
+      }
+      return Reply{0, page.mid(offset, count)};
+    }
+    std::optional<CommandFields> write = match(definition_.PageChunkWriteCommands);
+    if (!write) {
+      write = match(definition_.PageValueWriteCommands);
+    }
+    if (write) {
+      const int offset = std::max(write->offset, 0);
+      if (write->count >= 0 && write->count != write->value.size()) {
+        return Reply{write->value.size() < write->count ? EcuCommandService::kStatusUnderrun
+                                                        : EcuCommandService::kStatusOverrun,
+                     {}};
+      }
+      if (offset + write->value.size() > page.size()) {
+        return outOfRange;
+      }
+      std::copy(write->value.cbegin(), write->value.cend(), page.begin() + offset);
+      return Reply{0, {}};
+    }
+    if (match(definition_.BurnCommands)) {
+      flash_[i] = page;
+      ++burnCount_;
+      return Reply{EcuCommandService::kStatusBurnOk, {}};
+    }
+    if (match(definition_.Crc32CheckCommands)) {
+      const quint32 crc = crc32(page);
+      QByteArray bytes;
+      for (int shift = 24; shift >= 0; shift -= 8) {
+        bytes.append(static_cast<char>((crc >> shift) & 0xFF));
+      }
+      return Reply{0, bytes};
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<SimEcuConnection::Reply> SimEcuConnection::realtimeCommand(const QByteArray& command) const {
+  if (definition_.OchGetCommand.isEmpty()) {
+    return std::nullopt;
+  }
+  const std::optional<std::pair<int, int>> fields = matchRealtimeRequest(definition_.OchGetCommand, command);
+  if (!fields) {
+    return std::nullopt;
+  }
+  const QByteArray block = realtimeBlock();
+  const int offset = std::max(fields->first, 0);
+  const int count = fields->second >= 0 ? fields->second : static_cast<int>(block.size()) - offset;
+  if (count < 0 || offset + qsizetype(count) > block.size()) {
+    return Reply{EcuCommandService::kStatusOutOfRange, {}};
+  }
+  return Reply{0, block.mid(offset, count)};
+}
+
+std::optional<SimEcuConnection::Reply> SimEcuConnection::loggerCommand(const QByteArray& command) {
+  for (Logger& logger : loggers_) {
+    if (!logger.start.isEmpty() && command == logger.start) {
+      logger.armedAtMs = nowMs();
+      return Reply{0, {}};
+    }
+    if (!logger.stop.isEmpty() && command == logger.stop) {
+      logger.armedAtMs.reset();
+      return Reply{0, {}};
+    }
+    if (!logger.read.isEmpty() && command == logger.read) {
+      const qint64 now = nowMs();
+      if (!logger.armedAtMs || now - *logger.armedAtMs < kCaptureMs) {
+        return Reply{EcuCommandService::kStatusOutOfRange, {}};
+      }
+      // Captures follow one another while the logger runs.
+      logger.armedAtMs = now;
+      const SimEngineState state = simEngineState(static_cast<double>(now) / 1000.0);
+      return Reply{0, logger.composite ? simCompositeLog(logger.length, logger.recordLength, state)
+                                       : simToothLog(logger.length, logger.recordLength, state)};
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace tk::comms

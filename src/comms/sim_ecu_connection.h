@@ -1,0 +1,95 @@
+#pragma once
+
+#include "comms/ecu_connection.h"
+#include "definition/ecu_definition.h"
+
+#include <QElapsedTimer>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace tk::comms {
+
+/// A demonstration ECU built from a definition. It speaks the framed protocol (and answers the
+/// same commands unframed): signature and version queries, page reads, chunk and value writes,
+/// burns and CRC checks of every page, the realtime block of a running engine, the
+/// configuration-error command, controller commands and the tooth and composite loggers. Pages
+/// live in a working copy (RAM) and a burned copy (flash) sized by the definition.
+class SimEcuConnection : public EcuConnection {
+  Q_OBJECT
+
+ public:
+  /// The answer to the version query.
+  static constexpr const char* kVersionText = "Torvik Simulated ECU 1.0";
+
+  /// A closed simulated ECU with zero-filled pages; the engine starts running now.
+  explicit SimEcuConnection(const EcuDefinition& definition, QObject* parent = nullptr);
+
+  /// "SIM:demo".
+  QString id() const override;
+  /// "Simulated ECU (demo)".
+  QString displayName() const override;
+  ConnectionStatus status() const override { return status_; }
+  /// Always succeeds.
+  bool open() override;
+  /// Drops pending input and replies.
+  void close() override;
+  /// Takes request bytes and queues the replies; the input's length, 0 when closed.
+  qint64 write(const QByteArray& bytes) override;
+  /// Takes up to maxBytes of queued reply bytes.
+  QByteArray read(qint64 maxBytes) override;
+  /// The queued reply bytes.
+  qint64 bytesAvailable() override;
+
+  /// Replaces the engine clock (milliseconds of running time); tests use fixed times.
+  void setClock(std::function<qint64()> runningMs);
+  /// Loads both copies of a page (0-based); bytes beyond the page are ignored, missing ones are 0.
+  void loadPage(int pageIndex, const QByteArray& bytes);
+  /// The working copy of a page; empty for an unknown page.
+  QByteArray workingPage(int pageIndex) const;
+  /// The burned copy of a page; empty for an unknown page.
+  QByteArray burnedPage(int pageIndex) const;
+  /// Reloads every working copy from flash, as a controller does after a reset.
+  void powerCycle();
+  /// Number of burns so far.
+  int burnCount() const { return burnCount_; }
+  /// The realtime block at the current engine time.
+  QByteArray realtimeBlock() const;
+
+ private:
+  struct Reply {
+    quint8 status = 0;
+    QByteArray data;
+  };
+  struct Logger {
+    QByteArray start;
+    QByteArray stop;
+    QByteArray read;
+    bool composite = false;
+    int length = 0;
+    int recordLength = 0;
+    std::optional<qint64> armedAtMs;
+  };
+
+  void setStatus(ConnectionStatus status);
+  void consumeInput();
+  std::optional<Reply> answer(const QByteArray& command);
+  std::optional<Reply> pageCommand(const QByteArray& command);
+  std::optional<Reply> realtimeCommand(const QByteArray& command) const;
+  std::optional<Reply> loggerCommand(const QByteArray& command);
+  qint64 nowMs() const;
+
+  EcuDefinition definition_;
+  ConnectionStatus status_ = ConnectionStatus::Disconnected;
+  QByteArray input_;
+  QByteArray output_;
+  std::vector<QByteArray> ram_;
+  std::vector<QByteArray> flash_;
+  std::vector<Logger> loggers_;
+  QElapsedTimer started_;
+  std::function<qint64()> clock_;
+  int burnCount_ = 0;
+};
+
+}  // namespace tk::comms
