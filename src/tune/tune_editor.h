@@ -33,6 +33,7 @@ class TuneEditor {
   /// Definition and tune loaded, no observers, nothing modified; for scratch copies too.
   TuneEditor(EcuDefinition definition, Tune tune);
   virtual ~TuneEditor() = default;
+  /// Copies definition, tune, cached images, flags and observers.
   TuneEditor(const TuneEditor&) = default;
   TuneEditor& operator=(const TuneEditor&) = default;
   TuneEditor(TuneEditor&&) = default;
@@ -73,10 +74,10 @@ class TuneEditor {
   bool deferredEdits() const { return deferredEdits_; }
   /// True when the cached page images no longer match the tune.
   bool imagesStale() const { return imagesStale_; }
-  /// Marks the cached page images stale (the next pageImages() rebuilds them).
-  void markImagesStale() { imagesStale_ = true; }
 
-  // Observers (empty functions are allowed and mean "none").
+  // Observers (empty functions are allowed and mean "none"). They are called synchronously and
+  // must not replace the definition or tune while a store is in progress; copies of the editor
+  // share them.
 
   void setValueChangingObserver(ValueChangingObserver observer);
   void setPageWriteObserver(PageWriteObserver observer);
