@@ -18,9 +18,8 @@ namespace tk {
 class TuneEditor {
  public:
   /// Called before a store: constant, page number, element index, old value, new value.
-  using ValueChangingObserver =
-      std::function<void(const ConstantDef&, int pageNumber, int index, double oldValue,
-                          double newValue)>;
+  using ValueChangingObserver = std::function<void(const ConstantDef&, int pageNumber, int index,
+                                                   double oldValue, double newValue)>;
   /// Called with the bytes of every page range a store changed.
   using PageWriteObserver = std::function<void(const PageWrite&)>;
   /// Called when a flag changes, with its new value.
