@@ -15,9 +15,23 @@ namespace tk {
 
 namespace {
 
-// Bound on nested conditionals and parentheses of one text, so a hostile definition cannot
-// exhaust the stack; deeper text counts as not parsing.
-constexpr int kMaxTextNesting = 64;
+// Bound on nested conditionals, unary operators and parentheses of one evaluation, computed
+// channels included, so a hostile definition cannot exhaust the stack; deeper text counts as
+// not parsing.
+constexpr int kMaxNesting = 256;
+
+// Counts one level of nesting for as long as it lives.
+class NestingLevel {
+ public:
+  explicit NestingLevel(int& depth) : depth_(depth) { ++depth_; }
+  ~NestingLevel() { --depth_; }
+  NestingLevel(const NestingLevel&) = delete;
+  NestingLevel& operator=(const NestingLevel&) = delete;
+  bool tooDeep() const { return depth_ > kMaxNesting; }
+
+ private:
+  int& depth_;
+};
 
 bool isTrue(double v) { return std::abs(v) > std::numeric_limits<double>::denorm_min(); }
 
@@ -245,45 +259,26 @@ class ArithmeticParser {
     return left;
   }
 
-  std::optional<double> unary() {
-    if (++nesting_ > kMaxTextNesting) {
-      return std::nullopt;
-    }
-    std::optional<double> result;
-    skipSpace();
-    if (pos_ < text_.size() && text_[pos_] == u'-') {
-      ++pos_;
-      result = unary();
-      if (result) {
-        result = -*result;
-      }
-    } else if (accept(QLatin1String("!"))) {
-      result = unary();
-      if (result) {
-        result = isTrue(*result) ? 0.0 : 1.0;
-      }
-    } else {
-      result = primary();
-    }
-    --nesting_;
-    return result;
-  }
+  std::optional<double> unary();
 
   std::optional<double> primary();
 
   QStringView text_;
   Evaluator& evaluator_;
   qsizetype pos_ = 0;
-  int nesting_ = 0;
 };
 
 class Evaluator {
  public:
   explicit Evaluator(const AttributeScope& scope) : scope_(scope) {}
 
+  // The nesting depth shared by every parser of this evaluation.
+  int& depth() { return depth_; }
+
   // Steps after the empty check: braces, the conditional, then a term. nullopt: does not parse.
-  std::optional<double> expression(QStringView text, int depth) {
-    if (depth > kMaxTextNesting) {
+  std::optional<double> expression(QStringView text) {
+    const NestingLevel level(depth_);
+    if (level.tooDeep()) {
       return std::nullopt;
     }
     text = text.trimmed();
@@ -297,13 +292,12 @@ class Evaluator {
     qsizetype colon = -1;
     findConditional(text, question, colon);
     if (question >= 0 && colon >= 0) {
-      const std::optional<double> condition = expression(text.first(question), depth + 1);
+      const std::optional<double> condition = expression(text.first(question));
       if (!condition) {
         return std::nullopt;
       }
-      return isTrue(*condition)
-                 ? expression(text.mid(question + 1, colon - question - 1), depth + 1)
-                 : expression(text.mid(colon + 1), depth + 1);
+      return isTrue(*condition) ? expression(text.mid(question + 1, colon - question - 1))
+                                : expression(text.mid(colon + 1));
     }
     return term(text);
   }
@@ -331,7 +325,7 @@ class Evaluator {
     }
     activeChannels_.append(text);
     const QStringView inner = QStringView(*channel).trimmed();
-    const std::optional<double> value = inner.isEmpty() ? 0.0 : expression(inner, 0);
+    const std::optional<double> value = inner.isEmpty() ? 0.0 : expression(inner);
     activeChannels_.removeLast();
     return value;
   }
@@ -394,7 +388,26 @@ class Evaluator {
 
   const AttributeScope& scope_;
   QStringList activeChannels_;
+  int depth_ = 0;
 };
+
+std::optional<double> ArithmeticParser::unary() {
+  const NestingLevel level(evaluator_.depth());
+  if (level.tooDeep()) {
+    return std::nullopt;
+  }
+  skipSpace();
+  if (pos_ < text_.size() && text_[pos_] == u'-') {
+    ++pos_;
+    const std::optional<double> operand = unary();
+    return operand ? std::optional<double>(-*operand) : std::nullopt;
+  }
+  if (accept(QLatin1String("!"))) {
+    const std::optional<double> operand = unary();
+    return operand ? std::optional<double>(isTrue(*operand) ? 0.0 : 1.0) : std::nullopt;
+  }
+  return primary();
+}
 
 std::optional<double> ArithmeticParser::primary() {
   skipSpace();
@@ -440,7 +453,7 @@ double AttributeScope::evaluate(const QString& expression, double emptyValue,
     return emptyValue;
   }
   Evaluator evaluator(*this);
-  return evaluator.expression(text, 0).value_or(failedValue);
+  return evaluator.expression(text).value_or(failedValue);
 }
 
 std::optional<double> AttributeScope::nameValue(const QString& name) const {

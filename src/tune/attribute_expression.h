@@ -16,9 +16,10 @@ class FieldIndex;
 /// an optional pair of braces, one conditional "c ? a : b" split at the top level, numbers,
 /// names and arithmetic (+ - * / %, unary - and !, comparisons, && and ||, C precedence).
 /// A name is the stored value of the constant of that name (ignoring case; element 0), else the
-/// value of the computed output channel of that name (evaluated the same way, nesting bounded,
-/// a cycle giving 0), else 0. The scope keeps references: definition, index and tune must
-/// outlive it, and changes to the tune are seen by later evaluations.
+/// value of the computed output channel of that name (exact name first, then ignoring case;
+/// evaluated the same way, nesting bounded, a cycle giving 0), else 0. The scope keeps references:
+/// definition, index and tune must outlive it, and changes to the tune are seen by later
+/// evaluations.
 class AttributeScope {
  public:
   /// Nesting limit for computed channels named by other expressions.

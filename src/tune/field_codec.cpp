@@ -106,7 +106,8 @@ std::optional<TuneValue> decodeConstant(const ConstantDef& constant, const QByte
   const RawType type = rawTypeOf(constant.DataType);
   switch (constant.Type) {
     case ConstantType::Scalar:
-      value.scalarValue = finite(readRaw(page, constant.Offset, type, bigEndian) * scale + translate);
+      value.scalarValue =
+          finite(readRaw(page, constant.Offset, type, bigEndian) * scale + translate);
       break;
     case ConstantType::Array: {
       const int n = elementCount(constant);
@@ -120,8 +121,8 @@ std::optional<TuneValue> decodeConstant(const ConstantDef& constant, const QByte
           }
           continue;
         }
-        values[i] = finite(readRaw(page, static_cast<int>(offset), type, bigEndian) * scale +
-                           translate);
+        values[i] =
+            finite(readRaw(page, static_cast<int>(offset), type, bigEndian) * scale + translate);
       }
       value.arrayValues = std::move(values);
       setShapeDimensions(value, constant);
@@ -134,7 +135,8 @@ std::optional<TuneValue> decodeConstant(const ConstantDef& constant, const QByte
         word = readUnsigned(page, constant.Offset, width, bigEndian);
       }
       const BitField field = bitField(constant);
-      const auto raw = static_cast<qint32>(static_cast<quint32>((word >> field.shift) & field.mask));
+      const auto raw =
+          static_cast<qint32>(static_cast<quint32>((word >> field.shift) & field.mask));
       value.bitsRawValue = raw;
       if (const QString* label = constant.bitValueLabel(raw)) {
         value.enumValue = *label;
@@ -143,7 +145,8 @@ std::optional<TuneValue> decodeConstant(const ConstantDef& constant, const QByte
     }
     case ConstantType::String: {
       const qint64 length = constant.Shape.isEmpty() ? 20 : constant.Shape.first();
-      const qint64 n = constant.Offset < 0 ? 0 : std::min(length, page.size() - qint64{constant.Offset});
+      const qint64 n =
+          constant.Offset < 0 ? 0 : std::min(length, page.size() - qint64{constant.Offset});
       QString text;
       if (n >= 1) {
         // Each byte is the character of that code.
@@ -234,8 +237,7 @@ PageImages encodeTune(const Tune& tune, const EcuDefinition& definition) {
   return encodeTune(tune, definition, FieldIndex(definition));
 }
 
-PageImages encodeTune(const Tune& tune, const EcuDefinition& definition,
-                      const FieldIndex& index) {
+PageImages encodeTune(const Tune& tune, const EcuDefinition& definition, const FieldIndex& index) {
   PageImages images;
   const int pages = std::min<qsizetype>(definition.NPages, definition.PageSizes.size());
   for (int number = 1; number <= pages; ++number) {
@@ -287,8 +289,8 @@ Tune decodePages(const PageImages& images, const EcuDefinition& definition) {
       if (constant.IsPcVariable) {
         continue;
       }
-      if (std::optional<TuneValue> value = decodeConstant(constant, *image, bigEndian,
-                                                          constant.Scale, constant.Translate)) {
+      if (std::optional<TuneValue> value =
+              decodeConstant(constant, *image, bigEndian, constant.Scale, constant.Translate)) {
         tune.upsert(std::move(*value));
       }
       if (constant.ScaleExpression || constant.TranslateExpression) {

@@ -17,10 +17,12 @@ struct EcuDefinition;
 /// from is copied or moved; it must be rebuilt when page groups or their constants change.
 class FieldIndex {
  public:
-  /// Indexes every constant of definition; of two names equal ignoring case the first declared wins.
+  /// Indexes every constant of definition; of two names equal ignoring case the first declared
+  /// wins.
   explicit FieldIndex(const EcuDefinition& definition);
 
-  /// The constant named name (ignoring case) in definition, which must be the indexed one or a copy.
+  /// The constant named name (ignoring case) in definition, which must be the indexed one or a
+  /// copy.
   std::optional<FieldRef> find(const EcuDefinition& definition, const QString& name) const;
 
  private:

@@ -22,8 +22,8 @@ bool selectsUnits(const ConstantDef& constant) {
 bool nonEmpty(const std::optional<QString>& text) { return text && !text->isEmpty(); }
 
 int clampToInt(qint64 v) {
-  return static_cast<int>(std::clamp<qint64>(v, std::numeric_limits<int>::min(),
-                                             std::numeric_limits<int>::max()));
+  return static_cast<int>(
+      std::clamp<qint64>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
 
 }  // namespace
@@ -155,9 +155,9 @@ double TuneEditor::effectiveScale(const ConstantDef& constant) const {
 }
 
 double TuneEditor::effectiveTranslate(const ConstantDef& constant) const {
-  return loaded() ? tk::effectiveTranslate(constant,
-                                           AttributeScope(*definition_, fieldIndex(), *tune_))
-                  : 0.0;
+  return loaded()
+             ? tk::effectiveTranslate(constant, AttributeScope(*definition_, fieldIndex(), *tune_))
+             : 0.0;
 }
 
 double TuneEditor::effectiveMin(const ConstantDef& constant) const {
@@ -171,8 +171,9 @@ double TuneEditor::effectiveMax(const ConstantDef& constant) const {
 }
 
 int TuneEditor::effectiveDigits(const ConstantDef& constant) const {
-  return loaded() ? tk::effectiveDigits(constant, AttributeScope(*definition_, fieldIndex(), *tune_))
-                  : 0;
+  return loaded()
+             ? tk::effectiveDigits(constant, AttributeScope(*definition_, fieldIndex(), *tune_))
+             : 0;
 }
 
 QString TuneEditor::effectiveUnits(const ConstantDef& constant) const {
@@ -328,11 +329,10 @@ void TuneEditor::endDeferredEdits() {
   if (deferredWrites_.isEmpty()) {
     return;
   }
-  std::stable_sort(deferredWrites_.begin(), deferredWrites_.end(),
-                   [](const PageWrite& a, const PageWrite& b) {
-                     return a.pageIndex != b.pageIndex ? a.pageIndex < b.pageIndex
-                                                       : a.offset < b.offset;
-                   });
+  std::stable_sort(
+      deferredWrites_.begin(), deferredWrites_.end(), [](const PageWrite& a, const PageWrite& b) {
+        return a.pageIndex != b.pageIndex ? a.pageIndex < b.pageIndex : a.offset < b.offset;
+      });
   struct Run {
     int pageIndex;
     qint64 start;

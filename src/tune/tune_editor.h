@@ -18,9 +18,8 @@ namespace tk {
 class TuneEditor {
  public:
   /// Called before a store: constant, page number, element index, old value, new value.
-  using ValueChangingObserver =
-      std::function<void(const ConstantDef&, int pageNumber, int index, double oldValue,
-                          double newValue)>;
+  using ValueChangingObserver = std::function<void(const ConstantDef&, int pageNumber, int index,
+                                                   double oldValue, double newValue)>;
   /// Called with the bytes of every page range a store changed.
   using PageWriteObserver = std::function<void(const PageWrite&)>;
   /// Called when a flag changes, with its new value.
@@ -33,6 +32,7 @@ class TuneEditor {
   /// Definition and tune loaded, no observers, nothing modified; for scratch copies too.
   TuneEditor(EcuDefinition definition, Tune tune);
   virtual ~TuneEditor() = default;
+  /// Copies definition, tune, cached images, flags and observers.
   TuneEditor(const TuneEditor&) = default;
   TuneEditor& operator=(const TuneEditor&) = default;
   TuneEditor(TuneEditor&&) = default;
@@ -73,10 +73,10 @@ class TuneEditor {
   bool deferredEdits() const { return deferredEdits_; }
   /// True when the cached page images no longer match the tune.
   bool imagesStale() const { return imagesStale_; }
-  /// Marks the cached page images stale (the next pageImages() rebuilds them).
-  void markImagesStale() { imagesStale_ = true; }
 
-  // Observers (empty functions are allowed and mean "none").
+  // Observers (empty functions are allowed and mean "none"). They are called synchronously and
+  // must not replace the definition or tune while a store is in progress; copies of the editor
+  // share them.
 
   void setValueChangingObserver(ValueChangingObserver observer);
   void setPageWriteObserver(PageWriteObserver observer);

@@ -13,10 +13,12 @@ void Tune::rebuildIndex() const {
     }
   }
   indexedCount_ = fields.size();
+  indexedData_ = fields.constData();
 }
 
 qsizetype Tune::indexOf(const QString& name) const {
-  if (indexedCount_ != fields.size()) {
+  // A different length or storage block means the list was changed or replaced behind the index.
+  if (indexedCount_ != fields.size() || indexedData_ != fields.constData()) {
     rebuildIndex();
   }
   auto it = index_.constFind(name);
@@ -52,12 +54,14 @@ TuneValue& Tune::upsert(TuneValue value) {
   index_.insert(value.name, fields.size());
   fields.append(std::move(value));
   indexedCount_ = fields.size();
+  indexedData_ = fields.constData();
   return fields.last();
 }
 
 void Tune::invalidateIndex() const {
   index_.clear();
   indexedCount_ = -1;
+  indexedData_ = nullptr;
 }
 
 bool Tune::operator==(const Tune& other) const {

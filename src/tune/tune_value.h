@@ -62,8 +62,8 @@ struct Tune {
   /// Raw page images carried by a legacy tune file.
   std::optional<PageImages> pages;
 
-  /// The first record named exactly name, or nullptr. Appending to or shrinking `fields` is
-  /// noticed; renaming a record in place needs invalidateIndex() before the next lookup.
+  /// The first record named exactly name, or nullptr. Adding, removing or replacing records of
+  /// `fields` is noticed; renaming a record in place needs invalidateIndex() before a lookup.
   const TuneValue* find(const QString& name) const;
   /// The first record named exactly name, or nullptr (same rules as the const overload).
   TuneValue* find(const QString& name);
@@ -81,6 +81,7 @@ struct Tune {
 
   mutable QHash<QString, qsizetype> index_;
   mutable qsizetype indexedCount_ = -1;
+  mutable const TuneValue* indexedData_ = nullptr;
 };
 
 /// A change of stored page bytes, as handed to the page-write observer.
