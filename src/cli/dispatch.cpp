@@ -5,6 +5,7 @@
 #include "cli/usage.h"
 #include "conformance/basic_vectors.h"
 #include "conformance/dump_ecucmd.h"
+#include "conformance/dump_tunecomms.h"
 #include "conformance/dump_ini.h"
 
 #include <cstdio>
@@ -27,6 +28,7 @@ struct Route {
 int runDumpCrc32(const QStringList& a) { return conformance::dumpCrc32(a.at(2)); }
 int runDumpJsonFmt(const QStringList& a) { return conformance::dumpJsonFmt(a.at(2)); }
 int runDumpEcuCmd(const QStringList& a) { return conformance::dumpEcuCmd(a.at(2)); }
+int runDumpTuneComms(const QStringList& a) { return conformance::dumpTuneComms(a.at(2)); }
 
 // dump-ini <file.ini> <out.json> [--sections <preset>]; "--sections" may stand anywhere.
 int runDumpIni(const QStringList& a) {
@@ -60,6 +62,7 @@ const Route kRoutes[] = {
     {"dump-jsonfmt", 3, 3, runDumpJsonFmt},
     {"dump-ini", 3, std::numeric_limits<qsizetype>::max(), runDumpIni},
     {"dump-ecucmd", 3, 3, runDumpEcuCmd},
+    {"dump-tunecomms", 3, 3, runDumpTuneComms},
 };
 
 }  // namespace
