@@ -182,7 +182,8 @@ bool TuneCommsService::verifySignature(EcuConnection& connection, const EcuDefin
 std::optional<QString> TuneCommsService::readFirmwareVersion(EcuConnection& connection,
                                                              const EcuDefinition& definition) {
   attach(connection);
-  const QString text = definition.VersionInfo.isEmpty() ? QStringLiteral("V") : definition.VersionInfo;
+  const QString text =
+      definition.VersionInfo.isEmpty() ? QStringLiteral("V") : definition.VersionInfo;
   const QByteArray command = decodeEscapes(text, 0);
   QByteArray reply;
   if (usesCrcFraming(connection)) {
@@ -282,8 +283,8 @@ std::optional<QByteArray> TuneCommsService::readPage(EcuConnection& connection,
   QByteArray page(size, '\0');
   for (int offset = 0; offset < size; offset += chunk) {
     const int n = std::min(chunk, size - offset);
-    const QByteArray command = buildCommand(readTemplate, identifier, offset, n, std::nullopt,
-                                            definition.Endianness, 0);
+    const QByteArray command =
+        buildCommand(readTemplate, identifier, offset, n, std::nullopt, definition.Endianness, 0);
     const QByteArray bytes = readChunk(connection, command, n, crc);
     if (bytes.size() != n) {
       throw PageReadError(QStringLiteral("Failed to read page %1 at offset %2")
@@ -334,11 +335,13 @@ void TuneCommsService::writePage(EcuConnection& connection, const EcuDefinition&
   const int chunk = chunkSize(definition.BlockingFactor, kMaxWriteChunk, kDefaultWriteChunk);
   for (int offset = 0; offset < length; offset += chunk) {
     const int n = std::min(chunk, length - offset);
-    const QByteArray command = chunkWriteCommand(definition, pageIndex, offset, bytes.mid(offset, n));
+    const QByteArray command =
+        chunkWriteCommand(definition, pageIndex, offset, bytes.mid(offset, n));
     // A refusal is not examined here: the whole page is always sent, and the caller learns of
     // problems from a read-back.
     if (crc) {
-      commands_.sendCommand(command, EcuCommandService::scaledTimeoutMs(static_cast<int>(command.size())));
+      commands_.sendCommand(command,
+                            EcuCommandService::scaledTimeoutMs(static_cast<int>(command.size())));
     } else {
       connection.write(command);
       sleepMs(20);

@@ -47,7 +47,8 @@ class TuneCommsService {
   std::optional<QString> readFirmwareVersion(EcuConnection& connection,
                                              const EcuDefinition& definition);
   /// The ECU's configuration-error text; no value when it reports none or the reply is not text.
-  std::optional<QString> readConfigError(EcuConnection& connection, const EcuDefinition& definition);
+  std::optional<QString> readConfigError(EcuConnection& connection,
+                                         const EcuDefinition& definition);
 
   /// The whole page read in chunks; no value when the page has no size or read command.
   /// Throws PageReadError "Failed to read page N at offset O" when a chunk fails.

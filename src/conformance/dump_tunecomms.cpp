@@ -60,7 +60,8 @@ struct Trace {
   void insertTx(JsonValue& v) const { v.insert(QStringLiteral("tx"), writesJson(connection)); }
 
   void finish(JsonValue& v) {
-    v.insert(QStringLiteral("bytesAvailableAfter"), static_cast<long long>(connection.bytesAvailable()));
+    v.insert(QStringLiteral("bytesAvailableAfter"),
+             static_cast<long long>(connection.bytesAvailable()));
   }
 
   ScriptedEcuConnection connection;
@@ -91,11 +92,11 @@ JsonValue chunkCommand(const char* name, EcuDefinition definition, int pageIndex
   v.insert(QStringLiteral("pageIndex"), pageIndex);
   v.insert(QStringLiteral("offset"), offset);
   v.insert(QStringLiteral("value"), traceHex(value));
-  v.insert(QStringLiteral("command"),
-           traceHex(comms::buildCommand(definition.PageChunkWriteCommands.at(pageIndex),
-                                        definition.PageIdentifiers.at(pageIndex), offset,
-                                        static_cast<int>(value.size()), value,
-                                        definition.Endianness, 0)));
+  v.insert(
+      QStringLiteral("command"),
+      traceHex(comms::buildCommand(
+          definition.PageChunkWriteCommands.at(pageIndex), definition.PageIdentifiers.at(pageIndex),
+          offset, static_cast<int>(value.size()), value, definition.Endianness, 0)));
   const std::optional<QByteArray> frame =
       comms::buildChunkWriteFrame(definition, pageIndex, offset, value);
   v.insert(QStringLiteral("frame"), frame ? JsonValue(traceHex(*frame)) : JsonValue());
@@ -173,7 +174,8 @@ JsonValue signatureShortRetry() {
   return v;
 }
 
-JsonValue verify(const char* name, const EcuDefinition& definition, const QList<QByteArray>& replies) {
+JsonValue verify(const char* name, const EcuDefinition& definition,
+                 const QList<QByteArray>& replies) {
   Trace t;
   t.decideFraming(true);
   for (const QByteArray& r : replies) {
@@ -210,7 +212,8 @@ JsonValue readPage(const char* name, const EcuDefinition& definition, int pageIn
   for (const QByteArray& r : failuresFirst) {
     t.connection.queueReply(r);
   }
-  const int chunk = definition.BlockingFactor < 1 ? 256 : std::min(definition.BlockingFactor, 32767);
+  const int chunk =
+      definition.BlockingFactor < 1 ? 256 : std::min(definition.BlockingFactor, 32767);
   for (qsizetype offset = 0; offset < page.size(); offset += chunk) {
     t.connection.queueReply(okFrame(page.mid(offset, chunk)));
   }
@@ -226,7 +229,8 @@ JsonValue readPage(const char* name, const EcuDefinition& definition, int pageIn
     error = QString::fromStdString(e.what());
   }
   t.insertTx(v);
-  v.insert(QStringLiteral("pageLength"), bytes ? JsonValue(static_cast<long long>(bytes->size())) : JsonValue());
+  v.insert(QStringLiteral("pageLength"),
+           bytes ? JsonValue(static_cast<long long>(bytes->size())) : JsonValue());
   v.insert(QStringLiteral("pageSha256"),
            bytes ? JsonValue(QString::fromLatin1(
                        QCryptographicHash::hash(*bytes, QCryptographicHash::Sha256).toHex()))
@@ -253,7 +257,8 @@ JsonValue consoleDelegate() {
   t.connection.queueReply(QByteArrayLiteral("engine idle\r\n"));
   JsonValue v = t.start("console-delegate");
   v.insert(QStringLiteral("command"), "status");
-  const std::optional<QString> reply = t.tune.sendConsoleCommand(t.connection, QStringLiteral("status"), 500);
+  const std::optional<QString> reply =
+      t.tune.sendConsoleCommand(t.connection, QStringLiteral("status"), 500);
   t.insertTx(v);
   v.insert(QStringLiteral("reply"), optionalText(reply));
   t.finish(v);
@@ -262,13 +267,15 @@ JsonValue consoleDelegate() {
 
 // The definition's pages laid end to end, each exactly its size; an error line when the image
 // does not have exactly that length.
-std::optional<QList<QByteArray>> slicePages(const EcuDefinition& definition, const QByteArray& image) {
+std::optional<QList<QByteArray>> slicePages(const EcuDefinition& definition,
+                                            const QByteArray& image) {
   QList<QByteArray> pages;
   qsizetype offset = 0;
   for (int i = 0; i < definition.NPages; ++i) {
     const qsizetype size = std::max(definition.PageSizes.value(i, 0), 0);
     if (offset + size > image.size()) {
-      std::fprintf(stderr, "ERROR: image too short: page %d needs %lld bytes at %lld, image is %lld\n",
+      std::fprintf(stderr,
+                   "ERROR: image too short: page %d needs %lld bytes at %lld, image is %lld\n",
                    i + 1, static_cast<long long>(size), static_cast<long long>(offset),
                    static_cast<long long>(image.size()));
       return std::nullopt;
@@ -302,7 +309,8 @@ JsonValue tuneCommsVectors(const EcuDefinition& definition, const QList<QByteArr
   EcuDefinition big = definition;
   big.Endianness = QStringLiteral("big");
   EcuDefinition withoutChunkWrite = definition;
-  withoutChunkWrite.PageChunkWriteCommands = {definition.PageChunkWriteCommands.value(0), QString()};
+  withoutChunkWrite.PageChunkWriteCommands = {definition.PageChunkWriteCommands.value(0),
+                                              QString()};
   EcuDefinition escapedVersion = definition;
   escapedVersion.VersionInfo = QStringLiteral("\\x53\\x02");
   EcuDefinition defaultChunks = definition;

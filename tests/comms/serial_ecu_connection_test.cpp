@@ -72,11 +72,13 @@ TEST(SerialIdentityTest, IdAndDisplayNameAndClosedBehaviour) {
 TEST(SerialOpenTest, MissingPortFailsWithTheDriversReason) {
   SerialEcuConnection conn(QStringLiteral("/nonexistent-dir/ttyTK0"), 115200);
   QStringList errors;
-  QObject::connect(&conn, &EcuConnection::errorOccurred, [&](const QString& m) { errors.append(m); });
+  QObject::connect(&conn, &EcuConnection::errorOccurred,
+                   [&](const QString& m) { errors.append(m); });
   EXPECT_FALSE(conn.open());
   EXPECT_EQ(conn.status(), ConnectionStatus::Error);
   ASSERT_EQ(errors.size(), 1);
-  EXPECT_TRUE(errors.at(0).startsWith(QStringLiteral("Failed to open port: "))) << errors.at(0).toStdString();
+  EXPECT_TRUE(errors.at(0).startsWith(QStringLiteral("Failed to open port: ")))
+      << errors.at(0).toStdString();
   EXPECT_GT(errors.at(0).size(), QStringLiteral("Failed to open port: ").size());
 }
 
@@ -87,8 +89,8 @@ TEST_F(SerialPtyTest, OpensOnceAndExchangesFrames) {
     s.send(okFrame("speeduino 202501"));
   });
   EXPECT_TRUE(conn->open());
-  EXPECT_EQ(statuses, (QList<ConnectionStatus>{ConnectionStatus::Connecting,
-                                               ConnectionStatus::Connected}));
+  EXPECT_EQ(statuses,
+            (QList<ConnectionStatus>{ConnectionStatus::Connecting, ConnectionStatus::Connected}));
   const EcuResponse r = service.sendCommand("Q", 2000);
   EXPECT_TRUE(r.ok) << r.error.toStdString();
   EXPECT_EQ(r.data, QByteArrayLiteral("speeduino 202501"));

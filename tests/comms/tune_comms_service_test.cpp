@@ -103,10 +103,10 @@ TEST_F(TuneCommsTest, ReadPageUsesDefaultChunksOf256WhenBlockingFactorIsZero) {
   conn.queueReply(okFrame(page.mid(256, 256)));
   conn.queueReply(okFrame(page.mid(512, 88)));
   EXPECT_EQ(service.readPage(conn, d, 0), page);
-  EXPECT_EQ(commandWrites(), (QList<QByteArray>{
-                                 EcuCommandService::wrapFrame(hex("70000100000001")),
-                                 EcuCommandService::wrapFrame(hex("70000100010001")),
-                                 EcuCommandService::wrapFrame(hex("70000100025800"))}));
+  EXPECT_EQ(commandWrites(),
+            (QList<QByteArray>{EcuCommandService::wrapFrame(hex("70000100000001")),
+                               EcuCommandService::wrapFrame(hex("70000100010001")),
+                               EcuCommandService::wrapFrame(hex("70000100025800"))}));
 }
 
 TEST_F(TuneCommsTest, ReadPageCapsChunksAt32767) {
@@ -201,7 +201,8 @@ TEST_F(TuneCommsTest, WriteChunkFramedReportsTheEcusVerdict) {
   decideFraming(true);
   conn.queueReply(okFrame({}));
   EXPECT_TRUE(service.writeChunk(conn, d, 1, 16, hex("0A0B0C")));
-  EXPECT_EQ(commandWrites().at(0), EcuCommandService::wrapFrame(hex("4D000210000300" "0A0B0C")));
+  EXPECT_EQ(commandWrites().at(0), EcuCommandService::wrapFrame(hex("4D000210000300"
+                                                                    "0A0B0C")));
   conn.queueReply(responseFrame(hex("84")));
   EXPECT_FALSE(service.writeChunk(conn, d, 1, 16, hex("0A0B0C")));
   EcuDefinition none = d;
@@ -215,7 +216,8 @@ TEST_F(TuneCommsTest, WriteChunkUnframedWritesRawAndTrustsIt) {
   const EcuDefinition d = twoPages(256, 128);
   decideFraming(false);
   EXPECT_TRUE(service.writeChunk(conn, d, 0, 2, hex("FF")));
-  EXPECT_EQ(commandWrites(), QList<QByteArray>{hex("4D0001020001" "00FF")});
+  EXPECT_EQ(commandWrites(), QList<QByteArray>{hex("4D0001020001"
+                                                   "00FF")});
 }
 
 TEST_F(TuneCommsTest, WritePageSplitsIntoChunksOf128ByDefaultAndBurns) {
@@ -233,9 +235,8 @@ TEST_F(TuneCommsTest, WritePageSplitsIntoChunksOf128ByDefaultAndBurns) {
   for (int i = 0; i < 5; ++i) {
     const int n = i < 4 ? 128 : 88;
     EXPECT_EQ(w.at(i), EcuCommandService::wrapFrame(
-                           QByteArrayLiteral("M") + hex("0001") +
-                           intToBytes(offsets[i], 2, true) + intToBytes(n, 2, true) +
-                           page.mid(offsets[i], n)))
+                           QByteArrayLiteral("M") + hex("0001") + intToBytes(offsets[i], 2, true) +
+                           intToBytes(n, 2, true) + page.mid(offsets[i], n)))
         << i;
   }
   EXPECT_EQ(w.at(5), EcuCommandService::wrapFrame(hex("620001")));
@@ -281,8 +282,9 @@ TEST_F(TuneCommsTest, UnframedWritePageWaitsForTheActivationDelay) {
   clock.start();
   service.writePage(conn, d, 0, pattern(128, 0), true);
   EXPECT_GE(clock.elapsed(), 20 + 250);
-  EXPECT_EQ(commandWrites(), (QList<QByteArray>{QByteArrayLiteral("M") + hex("000100008000") + pattern(128, 0),
-                                                hex("620001")}));
+  EXPECT_EQ(commandWrites(),
+            (QList<QByteArray>{QByteArrayLiteral("M") + hex("000100008000") + pattern(128, 0),
+                               hex("620001")}));
 }
 
 TEST_F(TuneCommsTest, SignaturePrefersASpeeduinoSReply) {
@@ -302,7 +304,8 @@ TEST_F(TuneCommsTest, ShortSignatureRepliesAreRetriedOnce) {
   decideFraming(true);
   conn.queueReply(okFrame("abc"));
   conn.queueReply(okFrame("speeduino 202501"));
-  EXPECT_EQ(service.querySignatureText(conn, QStringLiteral("Q")), QStringLiteral("speeduino 202501"));
+  EXPECT_EQ(service.querySignatureText(conn, QStringLiteral("Q")),
+            QStringLiteral("speeduino 202501"));
   conn.queueReply(okFrame("abc"));
   conn.queueReply(responseFrame(hex("83")));
   QElapsedTimer clock;
@@ -315,7 +318,8 @@ TEST_F(TuneCommsTest, ShortSignatureRepliesAreRetriedOnce) {
 TEST_F(TuneCommsTest, UnframedSignatureIsReadOnceAfterAPause) {
   decideFraming(false);
   conn.queueReply(QByteArrayLiteral("speeduino 202501\x80"));
-  EXPECT_EQ(service.querySignatureText(conn, QStringLiteral("Q")), QStringLiteral("speeduino 202501?"));
+  EXPECT_EQ(service.querySignatureText(conn, QStringLiteral("Q")),
+            QStringLiteral("speeduino 202501?"));
   EXPECT_EQ(commandWrites(), QList<QByteArray>{QByteArrayLiteral("Q")});
 }
 
@@ -370,7 +374,8 @@ struct ConfigErrorCase {
   const char* expected;  // nullptr for no value
 };
 
-class ConfigErrorTest : public TuneCommsTest, public ::testing::WithParamInterface<ConfigErrorCase> {};
+class ConfigErrorTest : public TuneCommsTest,
+                        public ::testing::WithParamInterface<ConfigErrorCase> {};
 
 TEST_P(ConfigErrorTest, OnlyPrintableNonZeroTextIsAnError) {
   const ConfigErrorCase c = GetParam();
@@ -394,14 +399,14 @@ INSTANTIATE_TEST_SUITE_P(
                       ConfigErrorCase{"0\r\n\0", 4, nullptr},
                       ConfigErrorCase{"bad\x01", 4, nullptr},
                       ConfigErrorCase{"\t pin 3 conflict \r\n\0", 20, "pin 3 conflict"},
-                      ConfigErrorCase{"\0\0", 2, nullptr},
-                      ConfigErrorCase{"caf\xE9", 4, nullptr}));
+                      ConfigErrorCase{"\0\0", 2, nullptr}, ConfigErrorCase{"caf\xE9", 4, nullptr}));
 
 TEST_F(TuneCommsTest, ConsoleDelegatesAfterAttaching) {
   EcuCommandService other;
   TuneCommsService unattached(other);
   conn.queueReply(QByteArrayLiteral("pong\r\n"));
-  EXPECT_EQ(unattached.sendConsoleCommand(conn, QStringLiteral("ping"), 500), QStringLiteral("pong"));
+  EXPECT_EQ(unattached.sendConsoleCommand(conn, QStringLiteral("ping"), 500),
+            QStringLiteral("pong"));
   EXPECT_EQ(other.connection(), &conn);
   EXPECT_EQ(conn.writes(), QList<QByteArray>{QByteArrayLiteral("ping\n")});
 }
