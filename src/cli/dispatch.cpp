@@ -7,6 +7,7 @@
 #include "conformance/dump_ecucmd.h"
 #include "conformance/dump_tunecomms.h"
 #include "conformance/dump_ini.h"
+#include "conformance/dump_mlg.h"
 
 #include <cstdio>
 #include <limits>
@@ -27,6 +28,7 @@ struct Route {
 
 int runDumpCrc32(const QStringList& a) { return conformance::dumpCrc32(a.at(2)); }
 int runDumpJsonFmt(const QStringList& a) { return conformance::dumpJsonFmt(a.at(2)); }
+int runDumpMlg(const QStringList& a) { return conformance::dumpMlg(a.at(2), a.at(3)); }
 int runDumpEcuCmd(const QStringList& a) { return conformance::dumpEcuCmd(a.at(2)); }
 int runDumpTuneComms(const QStringList& a) { return conformance::dumpTuneComms(a.at(2)); }
 
@@ -61,6 +63,7 @@ const Route kRoutes[] = {
     {"dump-crc32", 3, 3, runDumpCrc32},
     {"dump-jsonfmt", 3, 3, runDumpJsonFmt},
     {"dump-ini", 3, std::numeric_limits<qsizetype>::max(), runDumpIni},
+    {"dump-mlg", 4, 4, runDumpMlg},
     {"dump-ecucmd", 3, 3, runDumpEcuCmd},
     {"dump-tunecomms", 3, 3, runDumpTuneComms},
 };

@@ -1,5 +1,6 @@
 #include "definition/constant_def.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace tk {
@@ -39,6 +40,19 @@ int elementSize(const QString& dataType) {
   return 1;
 }
 
+namespace {
+
+/// a x b, saturated to the 64-bit range.
+long long saturatedProduct(long long a, long long b) {
+  long long product = 0;
+  if (__builtin_mul_overflow(a, b, &product)) {
+    return (a < 0) != (b < 0) ? INT64_MIN : INT64_MAX;
+  }
+  return product;
+}
+
+}  // namespace
+
 int fieldSize(const ConstantDef& constant) {
   const long long element = elementSize(constant.DataType);
   long long size = element;
@@ -46,11 +60,11 @@ int fieldSize(const ConstantDef& constant) {
     case ConstantType::Array: {
       long long count = 1;
       if (constant.Shape.size() == 2) {
-        count = static_cast<long long>(constant.Shape.at(0)) * constant.Shape.at(1);
+        count = saturatedProduct(constant.Shape.at(0), constant.Shape.at(1));
       } else if (constant.Shape.size() == 1) {
         count = constant.Shape.at(0);
       }
-      size = element * count * (constant.IsOddArray ? 2 : 1);
+      size = saturatedProduct(saturatedProduct(element, count), constant.IsOddArray ? 2 : 1);
       break;
     }
     case ConstantType::String:
@@ -60,14 +74,8 @@ int fieldSize(const ConstantDef& constant) {
     case ConstantType::Bits:
       break;
   }
-  // Hostile shapes can overflow 32 bits; the size saturates instead of wrapping.
-  if (size > INT32_MAX) {
-    return INT32_MAX;
-  }
-  if (size < INT32_MIN) {
-    return INT32_MIN;
-  }
-  return static_cast<int>(size);
+  // Hostile shapes can pass 32 bits; the size saturates instead of wrapping.
+  return static_cast<int>(std::clamp<long long>(size, INT32_MIN, INT32_MAX));
 }
 
 QString constantTypeText(ConstantType type) {

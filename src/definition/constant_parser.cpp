@@ -2,6 +2,8 @@
 
 #include "definition/ini_text.h"
 
+#include <QHash>
+
 namespace tk {
 namespace {
 
@@ -52,8 +54,32 @@ std::optional<std::pair<int, QString>> numberedLabel(const QString& item) {
   return std::make_pair(*value, item.mid(j + 1));
 }
 
+/// Stores labels by value with an index, so long label lists stay linear.
+class BitValueWriter {
+ public:
+  explicit BitValueWriter(ConstantDef& c) : c_(c) {
+    for (qsizetype i = 0; i < c_.BitValues.size(); ++i) {
+      index_.insert(c_.BitValues.at(i).first, i);
+    }
+  }
+  void set(int value, const QString& label) {
+    const auto it = index_.constFind(value);
+    if (it != index_.cend()) {
+      c_.BitValues[*it].second = label;
+      return;
+    }
+    index_.insert(value, c_.BitValues.size());
+    c_.BitValues.append({value, label});
+  }
+
+ private:
+  ConstantDef& c_;
+  QHash<int, qsizetype> index_;
+};
+
 /// Bit labels: "n=label" items set their value, others take the running index.
 void parseBitLabels(ConstantDef& c, const QStringList& items, qsizetype first) {
+  BitValueWriter writer(c);
   int index = 0;
   for (qsizetype i = first; i < items.size(); ++i) {
     const QString item = items.at(i).trimmed();
@@ -61,10 +87,10 @@ void parseBitLabels(ConstantDef& c, const QStringList& items, qsizetype first) {
       continue;
     }
     if (const auto numbered = numberedLabel(item)) {
-      c.setBitValue(numbered->first, unquote(numbered->second));
+      writer.set(numbered->first, unquote(numbered->second));
       continue;
     }
-    c.setBitValue(index, unquote(item));
+    writer.set(index, unquote(item));
     ++index;
   }
 }
@@ -78,6 +104,7 @@ std::optional<QString> bracedExpression(const QString& item) {
 
 /// Attributes of scalars, arrays and strings starting at items[first].
 void parseAttributes(ConstantDef& c, const QStringList& items, qsizetype first) {
+  BitValueWriter writer(c);
   int counter = 0;
   for (qsizetype i = first; i < items.size(); ++i) {
     const QString item = items.at(i).trimmed();
@@ -140,7 +167,7 @@ void parseAttributes(ConstantDef& c, const QStringList& items, qsizetype first) 
       default: {
         const QString label = unquote(item);
         if (!label.isEmpty()) {
-          c.setBitValue(counter, label);
+          writer.set(counter, label);
           ++counter;
         }
         break;
@@ -252,9 +279,10 @@ std::optional<ConstantDef> parsePcBits(const QString& key, const QString& value)
       c.BitEnd = parseInt(parts.at(1)).value_or(0);
     }
   }
+  BitValueWriter writer(c);
   int index = 0;
   for (qsizetype i = 3; i < items.size(); ++i) {
-    c.setBitValue(index, unquote(items.at(i)));
+    writer.set(index, unquote(items.at(i)));
     ++index;
   }
   c.IsPcVariable = true;

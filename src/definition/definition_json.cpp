@@ -1,5 +1,7 @@
 #include "definition/definition_json.h"
 
+#include "json/json_writer.h"
+
 #include <functional>
 
 namespace tk {
@@ -17,6 +19,10 @@ class Obj {
  private:
   JsonValue v_ = JsonValue::object();
 };
+
+// A hostile file may write "nan" or "inf" as a limit or scale; such values render as the strings
+// "NaN", "Infinity" and "-Infinity" so that the document can always be written.
+JsonValue num(double x) { return numberOrNonFinite(x); }
 
 JsonValue opt(const std::optional<QString>& s) { return s ? JsonValue(*s) : JsonValue(); }
 
@@ -160,7 +166,7 @@ JsonValue tableJson(const TableDef& t) {
       .add("UpDownLabel", t.UpDownLabel)
       .add("GridOrient", t.GridOrient)
       .add("TopicHelp", t.TopicHelp)
-      .add("GridHeight", t.GridHeight)
+      .add("GridHeight", num(t.GridHeight))
       .add("XBinReadOnly", t.XBinReadOnly)
       .add("YBinReadOnly", t.YBinReadOnly)
       .add("UserPassword", t.UserPassword)
@@ -210,10 +216,10 @@ JsonValue scalarJson(const ScalarDef& s) {
       .add("Offset", s.Offset)
       .add("DataType", s.DataType)
       .add("Units", s.Units)
-      .add("Scale", s.Scale)
-      .add("Translate", s.Translate)
-      .add("Min", s.Min)
-      .add("Max", s.Max)
+      .add("Scale", num(s.Scale))
+      .add("Translate", num(s.Translate))
+      .add("Min", num(s.Min))
+      .add("Max", num(s.Max))
       .add("Digits", s.Digits)
       .take();
 }
@@ -252,12 +258,12 @@ JsonValue readoutJson(const ReadoutDef& r) {
       .add("Channel", r.Channel)
       .add("Title", r.Title)
       .add("Units", r.Units)
-      .add("Min", r.Min)
-      .add("Max", r.Max)
-      .add("LowDanger", r.LowDanger)
-      .add("LowWarn", r.LowWarn)
-      .add("HighWarn", r.HighWarn)
-      .add("HighDanger", r.HighDanger)
+      .add("Min", num(r.Min))
+      .add("Max", num(r.Max))
+      .add("LowDanger", num(r.LowDanger))
+      .add("LowWarn", num(r.LowWarn))
+      .add("HighWarn", num(r.HighWarn))
+      .add("HighDanger", num(r.HighDanger))
       .add("ValueDigits", r.ValueDigits)
       .add("LabelDigits", r.LabelDigits)
       .add("IsGaugeReference", r.IsGaugeReference)
@@ -312,22 +318,22 @@ JsonValue gaugeJson(const GaugeDef& g) {
       .add("Channel", g.Channel)
       .add("Title", g.Title)
       .add("Units", g.Units)
-      .add("Min", g.Min)
-      .add("Max", g.Max)
+      .add("Min", num(g.Min))
+      .add("Max", num(g.Max))
       .add("Category", g.Category)
       .add("MinExpression", opt(g.MinExpression))
       .add("MaxExpression", opt(g.MaxExpression))
-      .add("LowDanger", g.LowDanger)
+      .add("LowDanger", num(g.LowDanger))
       .add("LowDangerExpression", opt(g.LowDangerExpression))
-      .add("LowWarning", g.LowWarning)
+      .add("LowWarning", num(g.LowWarning))
       .add("LowWarningExpression", opt(g.LowWarningExpression))
-      .add("HighWarning", g.HighWarning)
+      .add("HighWarning", num(g.HighWarning))
       .add("HighWarningExpression", opt(g.HighWarningExpression))
-      .add("HighDanger", g.HighDanger)
+      .add("HighDanger", num(g.HighDanger))
       .add("HighDangerExpression", opt(g.HighDangerExpression))
-      .add("ValueDigits", g.ValueDigits)
+      .add("ValueDigits", num(g.ValueDigits))
       .add("ValueDigitsExpression", opt(g.ValueDigitsExpression))
-      .add("LabelDigits", g.LabelDigits)
+      .add("LabelDigits", num(g.LabelDigits))
       .add("LabelDigitsExpression", opt(g.LabelDigitsExpression))
       .add("ActiveCondition", g.ActiveCondition)
       .take();
@@ -361,7 +367,7 @@ JsonValue filterJson(const AnalysisFilter& f) {
       .add("DisplayName", f.DisplayName)
       .add("ChannelName", f.ChannelName)
       .add("Operator", f.Operator)
-      .add("DefaultValue", f.DefaultValue)
+      .add("DefaultValue", num(f.DefaultValue))
       .add("UserAdjustable", f.UserAdjustable)
       .take();
 }
@@ -442,14 +448,14 @@ JsonValue referenceTableJson(const ReferenceTableDef& r) {
                                   [](const TableLimit& t) {
                                     return Obj()
                                         .add("Id", t.Id)
-                                        .add("Min", t.Min)
-                                        .add("Max", t.Max)
-                                        .add("Default", t.Default)
+                                        .add("Min", num(t.Min))
+                                        .add("Max", num(t.Max))
+                                        .add("Default", num(t.Default))
                                         .take();
                                   }))
       .add("AdcCount", r.AdcCount)
       .add("BytesPerAdc", r.BytesPerAdc)
-      .add("Scale", r.Scale)
+      .add("Scale", num(r.Scale))
       .add("TableStartOffset", r.TableStartOffset)
       .add("TableGenerators", arrayOf(r.TableGenerators,
                                       [](const TableGenerator& g) {
@@ -458,23 +464,23 @@ JsonValue referenceTableJson(const ReferenceTableDef& r) {
                                             .add("Label", g.Label)
                                             .add("XUnits", g.XUnits)
                                             .add("YUnits", g.YUnits)
-                                            .add("XLow", g.XLow)
-                                            .add("XHigh", g.XHigh)
-                                            .add("YLow", g.YLow)
-                                            .add("YHigh", g.YHigh)
+                                            .add("XLow", num(g.XLow))
+                                            .add("XHigh", num(g.XHigh))
+                                            .add("YLow", num(g.YLow))
+                                            .add("YHigh", num(g.YHigh))
                                             .take();
                                       }))
       .add("ThermOptions", arrayOf(r.ThermOptions,
                                    [](const ThermOption& t) {
                                      return Obj()
                                          .add("Name", t.Name)
-                                         .add("ResistorBias", t.ResistorBias)
-                                         .add("TempPoint1", t.TempPoint1)
-                                         .add("ResPoint1", t.ResPoint1)
-                                         .add("TempPoint2", t.TempPoint2)
-                                         .add("ResPoint2", t.ResPoint2)
-                                         .add("TempPoint3", t.TempPoint3)
-                                         .add("ResPoint3", t.ResPoint3)
+                                         .add("ResistorBias", num(t.ResistorBias))
+                                         .add("TempPoint1", num(t.TempPoint1))
+                                         .add("ResPoint1", num(t.ResPoint1))
+                                         .add("TempPoint2", num(t.TempPoint2))
+                                         .add("ResPoint2", num(t.ResPoint2))
+                                         .add("TempPoint3", num(t.TempPoint3))
+                                         .add("ResPoint3", num(t.ResPoint3))
                                          .take();
                                    }))
       .add("Solutions", arrayOf(r.Solutions,
@@ -492,7 +498,7 @@ JsonValue referenceTableJson(const ReferenceTableDef& r) {
 JsonValue extensionJson(const ConstantExtension& e) {
   JsonValue values = JsonValue::array();
   for (double d : e.ArrayValues) {
-    values.append(d);
+    values.append(num(d));
   }
   return Obj()
       .add("ConstantName", e.ConstantName)
@@ -576,10 +582,10 @@ JsonValue constantJson(const ConstantDef& c) {
       .add("DataType", c.DataType)
       .add("Offset", c.Offset)
       .add("Units", c.Units)
-      .add("Scale", c.Scale)
-      .add("Translate", c.Translate)
-      .add("Min", c.Min)
-      .add("Max", c.Max)
+      .add("Scale", num(c.Scale))
+      .add("Translate", num(c.Translate))
+      .add("Min", num(c.Min))
+      .add("Max", num(c.Max))
       .add("HasMin", c.HasMin)
       .add("HasMax", c.HasMax)
       .add("Digits", c.Digits)

@@ -4,6 +4,7 @@
 #include "definition/ini_read_state.h"
 #include "definition/ini_text.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
@@ -47,27 +48,56 @@ void DefineList::defineLine(const QString& trimmedLine) {
   }
 }
 
+namespace {
+
+/// Positions of every '$' in text.
+void dollarPositions(const QString& text, std::vector<qsizetype>& out) {
+  out.clear();
+  for (qsizetype at = text.indexOf(u'$'); at >= 0; at = text.indexOf(u'$', at + 1)) {
+    out.push_back(at);
+  }
+}
+
+/// True when "$" + name occurs in text, given the positions of its dollar signs.
+bool referencesName(const QString& text, const std::vector<qsizetype>& dollars,
+                    const QString& name) {
+  const QStringView view(text);
+  for (const qsizetype at : dollars) {
+    if (view.sliced(at + 1).startsWith(name)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
 void DefineList::expand(QString& text) const {
   if (entries_.isEmpty() || !text.contains(u'$')) {
     return;
   }
   const qsizetype limit = text.size() + kMaxExpansionGrowth;
+  // Long values (label lists of thousands of items) hold few dollar signs: looking for each
+  // define only at those positions avoids one scan of the whole text per define.
+  std::vector<qsizetype> dollars;
+  dollarPositions(text, dollars);
   QString needle;
-  for (int round = 0; round < kMaxExpansionRounds && text.contains(u'$'); ++round) {
+  for (int round = 0; round < kMaxExpansionRounds && !dollars.empty(); ++round) {
     bool replaced = false;
     for (const auto& [name, value] : entries_) {
+      if (!referencesName(text, dollars, name)) {
+        continue;
+      }
       needle.clear();
       needle.append(u'$');
       needle.append(name);
-      if (!text.contains(needle)) {
-        continue;
-      }
       QString next = text;
       next.replace(needle, value);
       if (next.size() > limit) {
         return;
       }
       text = std::move(next);
+      dollarPositions(text, dollars);
       replaced = true;
     }
     if (!replaced) {
@@ -310,7 +340,9 @@ class Reader {
     ++includes_;
     auto it = cache_.find(key);
     if (it == cache_.end()) {
-      it = cache_.insert(key, readLines(path).lines);
+      QFile file(path);
+      it = cache_.insert(key, file.open(QIODevice::ReadOnly) ? decodeLines(file.readAll(), true)
+                                                             : QStringList());
     }
     return &*it;
   }
@@ -378,9 +410,9 @@ class Reader {
     }
   }
 
+  // Lines arrive trimmed: both passes look only at the trimmed text, and pass 3 trims anyway.
   void pass1(const QStringList& lines) {
-    for (const QString& line : lines) {
-      const QString t = line.trimmed();
+    for (const QString& t : lines) {
       if (t.isEmpty() || t.at(0) == u';') {
         continue;
       }
@@ -465,8 +497,7 @@ class Reader {
   }
 
   void pass2(const QStringList& lines, ConditionStack& conditions, QStringList& out) {
-    for (const QString& line : lines) {
-      const QString t = line.trimmed();
+    for (const QString& t : lines) {
       if (t.startsWith(QLatin1String("#include"))) {
         QString key;
         if (!conditions.active()) {
@@ -564,8 +595,9 @@ class Reader {
       QString key;
       QString value;
       if (eq >= 0) {
-        key = t.left(eq).trimmed();
-        value = removeComment(t.mid(eq + 1).trimmed());
+        const QStringView view(t);
+        key = view.left(eq).trimmed().toString();
+        value = removeComment(view.sliced(eq + 1).trimmed().toString());
         state_.defines.expand(value);
       } else {
         value = t;
@@ -740,19 +772,21 @@ void IniParser::setGroupSelections(std::optional<GroupSelections> selections) {
 }
 
 EcuDefinition IniParser::parse(const QString& path) const {
-  const IniLines file = readLines(path);
-  if (!file.ok) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
     return EcuDefinition();
   }
+  QStringList lines = decodeLines(file.readAll(), true);
+  file.close();
   // A path without a folder part resolves includes against the current folder (".").
   const QFileInfo info(path);
   Reader reader(settingsSource_, flagOverrides_, groupSelections_, info.path());
-  return reader.run(file.lines, info.absoluteFilePath());
+  return reader.run(lines, info.absoluteFilePath());
 }
 
 EcuDefinition IniParser::parseBytes(const QByteArray& bytes, const QString& baseDirectory) const {
   Reader reader(settingsSource_, flagOverrides_, groupSelections_, baseDirectory);
-  return reader.run(decodeLines(bytes), QString());
+  return reader.run(decodeLines(bytes, true), QString());
 }
 
 EcuDefinition parseIniFile(const QString& path, const IniParseOptions& options) {

@@ -26,7 +26,7 @@ QString decodeUtf16(const QByteArray& bytes, qsizetype start, bool bigEndian) {
 
 }  // namespace
 
-QStringList decodeLines(const QByteArray& bytes) {
+QStringList decodeLines(const QByteArray& bytes, bool trim) {
   QString text;
   const auto b = [&bytes](qsizetype i) { return static_cast<unsigned char>(bytes.at(i)); };
   if (bytes.size() >= 3 && b(0) == 0xEF && b(1) == 0xBB && b(2) == 0xBF) {
@@ -43,11 +43,15 @@ QStringList decodeLines(const QByteArray& bytes) {
   QStringList lines;
   const QChar* data = text.constData();
   const qsizetype n = text.size();
+  const auto line = [data, trim](qsizetype from, qsizetype to) {
+    const QStringView view(data + from, to - from);
+    return (trim ? view.trimmed() : view).toString();
+  };
   qsizetype start = 0;
   for (qsizetype i = 0; i < n; ++i) {
     const char16_t c = data[i].unicode();
     if (c == u'\n' || c == u'\r') {
-      lines.append(QString(data + start, i - start));
+      lines.append(line(start, i));
       if (c == u'\r' && i + 1 < n && data[i + 1] == u'\n') {
         ++i;
       }
@@ -55,7 +59,8 @@ QStringList decodeLines(const QByteArray& bytes) {
     }
   }
   if (start < n) {
-    lines.append(QString(data + start, n - start));
+    // A last line that is only blanks still counts before trimming.
+    lines.append(line(start, n));
   }
   return lines;
 }
@@ -103,7 +108,9 @@ QStringList splitList(const QString& text) {
   return items;
 }
 
-QString trimChars(const QString& text, const QString& set) {
+namespace {
+
+QStringView trimView(QStringView text, QStringView set) {
   qsizetype begin = 0;
   qsizetype end = text.size();
   while (begin < end && set.contains(text.at(begin))) {
@@ -112,27 +119,29 @@ QString trimChars(const QString& text, const QString& set) {
   while (end > begin && set.contains(text.at(end - 1))) {
     --end;
   }
-  return text.mid(begin, end - begin);
+  return text.sliced(begin, end - begin);
 }
 
-QString unquote(const QString& text) { return trimChars(text.trimmed(), QStringLiteral("\"")); }
+}  // namespace
 
-QString stripBraces(const QString& text) {
-  return trimChars(text.trimmed(), QStringLiteral("{} "));
-}
+QString trimChars(QStringView text, QStringView set) { return trimView(text, set).toString(); }
 
-bool isBraced(const QString& text) {
-  const QString t = text.trimmed();
+QString unquote(QStringView text) { return trimView(text.trimmed(), u"\"").toString(); }
+
+QString stripBraces(QStringView text) { return trimView(text.trimmed(), u"{} ").toString(); }
+
+bool isBraced(QStringView text) {
+  const QStringView t = text.trimmed();
   return t.size() >= 2 && t.startsWith(u'{') && t.endsWith(u'}');
 }
 
-QString braceInside(const QString& text) {
-  const QString t = text.trimmed();
-  return t.mid(1, t.size() - 2).trimmed();
+QString braceInside(QStringView text) {
+  const QStringView t = text.trimmed();
+  return t.sliced(1, t.size() - 2).trimmed().toString();
 }
 
-std::optional<int> parseInt(const QString& text) {
-  const QString t = text.trimmed();
+std::optional<int> parseInt(QStringView text) {
+  const QStringView t = text.trimmed();
   qsizetype i = 0;
   if (i < t.size() && t.at(i) == u'+') {
     ++i;
@@ -165,13 +174,13 @@ std::optional<int> parseInt(const QString& text) {
   return static_cast<int>(value);
 }
 
-std::optional<double> parseDouble(const QString& text) {
-  QString t = text.trimmed();
+std::optional<double> parseDouble(QStringView text) {
+  QStringView t = text.trimmed();
   if (t.endsWith(u'.')) {
     t.chop(1);
   }
   if (t.startsWith(u'+')) {
-    t.remove(0, 1);
+    t = t.sliced(1);
   }
   if (t.isEmpty()) {
     return std::nullopt;

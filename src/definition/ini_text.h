@@ -14,29 +14,32 @@ struct IniLines {
 };
 
 /// Decodes bytes (UTF-8, UTF-16 LE/BE by byte-order mark, else Latin-1) and splits at LF, CR and
-/// CR LF; text after the last break is a final line when not empty.
-QStringList decodeLines(const QByteArray& bytes);
+/// CR LF; text after the last break is a final line when not empty. With trim set every line
+/// comes without its surrounding whitespace.
+QStringList decodeLines(const QByteArray& bytes, bool trim = false);
 /// Reads and decodes a whole file; ok is false (and no lines) when it cannot be opened.
 IniLines readLines(const QString& path);
 
 /// Splits at commas outside double quotes and outside (), [] and {}; items keep spaces and quotes.
 QStringList splitList(const QString& text);
 /// Removes every leading and trailing character that belongs to set.
-QString trimChars(const QString& text, const QString& set);
+QString trimChars(QStringView text, QStringView set);
 /// Trims, then removes any number of surrounding double quotes.
-QString unquote(const QString& text);
+QString unquote(QStringView text);
 /// Trims, then removes surrounding '{', '}' and blanks.
-QString stripBraces(const QString& text);
+QString stripBraces(QStringView text);
 /// True when the trimmed text starts with '{' and ends with '}'.
-bool isBraced(const QString& text);
+bool isBraced(QStringView text);
 /// The inside of a braced text, trimmed (the text must satisfy isBraced).
-QString braceInside(const QString& text);
+QString braceInside(QStringView text);
+/// The text without surrounding whitespace, as a new string.
+inline QString trimmedText(QStringView text) { return text.trimmed().toString(); }
 
 /// Trimmed decimal int32 with optional '+' then optional '-'; anything else fails.
-std::optional<int> parseInt(const QString& text);
+std::optional<int> parseInt(QStringView text);
 /// Trimmed double in fixed or scientific notation (one trailing '.' and one leading '+' allowed,
 /// inf/infinity/nan in any case), independent of the locale.
-std::optional<double> parseDouble(const QString& text);
+std::optional<double> parseDouble(QStringView text);
 
 /// Item i (0-based) of a list, or an empty text when missing.
 inline QString itemAt(const QStringList& items, qsizetype i) {
@@ -44,7 +47,7 @@ inline QString itemAt(const QStringList& items, qsizetype i) {
 }
 
 /// Case-insensitive comparison with an ASCII word.
-inline bool equalsWord(const QString& text, const char* word) {
+inline bool equalsWord(QStringView text, const char* word) {
   return text.compare(QLatin1String(word), Qt::CaseInsensitive) == 0;
 }
 

@@ -1,0 +1,198 @@
+#include "conformance/dump_mlg.h"
+
+#include "formats/mlg_reader.h"
+#include "json/number_format.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <charconv>
+#include <cstdio>
+#include <string>
+
+namespace tk::conformance {
+namespace {
+
+// Appends through one reused scratch string so that each number costs no allocation.
+class CsvBuilder {
+ public:
+  explicit CsvBuilder(qsizetype expectedSize) { out_.reserve(expectedSize); }
+
+  void raw(const char* text) { out_.append(text); }
+  void raw(const QByteArray& bytes) { out_.append(bytes); }
+  void comma() { out_.append(','); }
+  void endLine() { out_.append('\n'); }
+
+  void integer(long long value) {
+    char buf[24];
+    const auto res = std::to_chars(buf, buf + sizeof buf, value);
+    out_.append(buf, res.ptr - buf);
+  }
+  void number(double value) {
+    scratch_.clear();
+    appendDouble(scratch_, value, kJsonThreshold);  // writes NaN, Infinity, -Infinity as text
+    out_.append(scratch_.data(), static_cast<qsizetype>(scratch_.size()));
+  }
+  void singleNumber(float value) {
+    scratch_.clear();
+    appendFloat(scratch_, value);
+    out_.append(scratch_.data(), static_cast<qsizetype>(scratch_.size()));
+  }
+  // A text cell holding a comma, a double quote or a line feed is quoted, inner quotes doubled.
+  void cell(const QString& text) {
+    const QByteArray utf8 = text.toUtf8();
+    if (!utf8.contains(',') && !utf8.contains('"') && !utf8.contains('\n')) {
+      out_.append(utf8);
+      return;
+    }
+    out_.append('"');
+    for (const char c : utf8) {
+      if (c == '"') {
+        out_.append('"');
+      }
+      out_.append(c);
+    }
+    out_.append('"');
+  }
+
+  QByteArray take() { return std::move(out_); }
+
+ private:
+  QByteArray out_;
+  std::string scratch_;
+};
+
+void headerLine(CsvBuilder& csv, const char* key, long long value) {
+  csv.raw(key);
+  csv.integer(value);
+  csv.endLine();
+}
+
+void fieldLines(CsvBuilder& csv, const MlgLog& log) {
+  csv.raw(
+      "[fields]\n"
+      "index,dataType,name,units,displayStyle,scale,transform,digits,category,recordOffset,"
+      "byteSize\n");
+  for (const MlgField& f : log.fields) {
+    csv.integer(f.index);
+    csv.comma();
+    csv.integer(f.dataType);
+    csv.comma();
+    csv.cell(f.name);
+    csv.comma();
+    csv.cell(f.units);
+    csv.comma();
+    csv.integer(f.displayStyle);
+    csv.comma();
+    csv.singleNumber(f.scale);
+    csv.comma();
+    csv.singleNumber(f.transform);
+    csv.comma();
+    csv.integer(f.digits);
+    csv.comma();
+    csv.cell(f.category);
+    csv.comma();
+    csv.integer(f.recordOffset);
+    csv.comma();
+    csv.integer(f.byteSize);
+    csv.endLine();
+  }
+}
+
+void recordLines(CsvBuilder& csv, const MlgLog& log) {
+  csv.raw("[records]\ncounter,timestampRaw,absoluteTimestamp");
+  for (const MlgField& f : log.fields) {
+    csv.comma();
+    csv.cell(f.name);
+  }
+  csv.endLine();
+  for (const MlgRecord& r : log.records) {
+    csv.integer(r.counter);
+    csv.comma();
+    csv.integer(r.timestampRaw);
+    csv.comma();
+    csv.number(r.absoluteTimestamp);
+    for (const double v : r.values) {
+      csv.comma();
+      csv.number(v);
+    }
+    csv.endLine();
+  }
+}
+
+void markerLines(CsvBuilder& csv, const MlgLog& log) {
+  csv.raw("[markers]\ncounter,timestampRaw,absoluteTimestamp,message\n");
+  for (const MlgMarker& m : log.markers) {
+    csv.integer(m.counter);
+    csv.comma();
+    csv.integer(m.timestampRaw);
+    csv.comma();
+    csv.number(m.absoluteTimestamp);
+    csv.comma();
+    csv.cell(m.message);
+    csv.endLine();
+  }
+}
+
+void printError(const QString& line) {
+  const QByteArray bytes = line.toUtf8() + '\n';
+  std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stderr);
+  std::fflush(stderr);
+}
+
+}  // namespace
+
+QByteArray mlgCsv(const MlgLog& log) {
+  // Roughly ten characters per value; the buffer grows if the guess is short.
+  const qsizetype expected =
+      4096 + static_cast<qsizetype>(log.records.size()) *
+                 (24 + 10 * static_cast<qsizetype>(log.fields.size()));
+  CsvBuilder csv(expected);
+  headerLine(csv, "# formatVersion=", log.formatVersion);
+  headerLine(csv, "# timestamp=", log.timestamp);
+  headerLine(csv, "# recordLength=", log.recordLength);
+  headerLine(csv, "# numLoggerFields=", log.numLoggerFields);
+  // The info text follows its key as it is, even across line feeds: this line is not a CSV cell.
+  csv.raw("# infoData=");
+  csv.raw(log.infoData.toUtf8());
+  csv.endLine();
+  headerLine(csv, "# records=", static_cast<long long>(log.records.size()));
+  headerLine(csv, "# markers=", static_cast<long long>(log.markers.size()));
+  fieldLines(csv, log);
+  recordLines(csv, log);
+  markerLines(csv, log);
+  return csv.take();
+}
+
+int dumpMlg(const QString& mlgPath, const QString& outPath) {
+  if (!QFileInfo::exists(mlgPath)) {
+    printError(QStringLiteral("ERROR: no such file: ") + mlgPath);
+    return 2;
+  }
+  MlgLog log;
+  {
+    QFile in(mlgPath);
+    if (!in.open(QIODevice::ReadOnly)) {
+      printError(QStringLiteral("ERROR: cannot read ") + mlgPath);
+      return 2;
+    }
+    const QByteArray bytes = in.readAll();
+    try {
+      log = parseMlg(bytes);
+    } catch (const MlgError& e) {
+      printError(QStringLiteral("ERROR: ") + QString::fromUtf8(e.what()));
+      return 2;
+    }
+  }  // the file bytes are released before the text is built
+  const QByteArray csv = mlgCsv(log);
+  log = MlgLog();
+  QFile out(outPath);
+  if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    printError(QStringLiteral("ERROR: cannot write ") + outPath);
+    return 2;
+  }
+  out.write(csv);
+  return 0;
+}
+
+}  // namespace tk::conformance

@@ -1,0 +1,374 @@
+#include "tune/tune_editor.h"
+
+#include "tune/attribute_expression.h"
+#include "tune/effective_attributes.h"
+#include "tune/field_codec.h"
+
+#include <algorithm>
+#include <limits>
+#include <utility>
+
+namespace tk {
+
+namespace {
+
+// Constants whose change switches the units other constants are shown in; their scale and
+// translate expressions name them, so the raw bytes must be re-read after such a store.
+bool selectsUnits(const ConstantDef& constant) {
+  return constant.Name.compare(QLatin1String("useLambdaOnInterface"), Qt::CaseInsensitive) == 0 ||
+         constant.Name.compare(QLatin1String("useMetricOnInterface"), Qt::CaseInsensitive) == 0;
+}
+
+bool nonEmpty(const std::optional<QString>& text) { return text && !text->isEmpty(); }
+
+int clampToInt(qint64 v) {
+  return static_cast<int>(std::clamp<qint64>(v, std::numeric_limits<int>::min(),
+                                             std::numeric_limits<int>::max()));
+}
+
+}  // namespace
+
+TuneEditor::TuneEditor(EcuDefinition definition, Tune tune)
+    : definition_(std::move(definition)), tune_(std::move(tune)) {}
+
+void TuneEditor::load(EcuDefinition definition, Tune tune) {
+  definition_ = std::move(definition);
+  tune_ = std::move(tune);
+  invalidate();
+}
+
+void TuneEditor::setDefinition(EcuDefinition definition) {
+  definition_ = std::move(definition);
+  invalidate();
+}
+
+void TuneEditor::setTune(Tune tune) {
+  tune_ = std::move(tune);
+  invalidate();
+}
+
+void TuneEditor::unload() {
+  definition_.reset();
+  tune_.reset();
+  images_.clear();
+  deferredWrites_.clear();
+  invalidate();
+}
+
+const EcuDefinition* TuneEditor::definition() const {
+  return definition_ ? &*definition_ : nullptr;
+}
+
+EcuDefinition* TuneEditor::mutableDefinition() {
+  invalidate();
+  return definition_ ? &*definition_ : nullptr;
+}
+
+const Tune* TuneEditor::tune() const { return tune_ ? &*tune_ : nullptr; }
+
+Tune* TuneEditor::mutableTune() {
+  invalidate();
+  if (!tune_) {
+    return nullptr;
+  }
+  tune_->invalidateIndex();
+  return &*tune_;
+}
+
+void TuneEditor::invalidate() {
+  index_.reset();
+  imagesStale_ = true;
+}
+
+const FieldIndex& TuneEditor::fieldIndex() const {
+  if (!index_) {
+    index_.emplace(*definition_);
+  }
+  return *index_;
+}
+
+void TuneEditor::markModified() {
+  if (modified_) {
+    return;
+  }
+  modified_ = true;
+  if (modifiedChanged_) {
+    modifiedChanged_(true);
+  }
+}
+
+void TuneEditor::clearModified() {
+  if (!modified_) {
+    return;
+  }
+  modified_ = false;
+  if (modifiedChanged_) {
+    modifiedChanged_(false);
+  }
+}
+
+void TuneEditor::notePowerCycleField(const QString& name) {
+  if (!definition_ || powerCycleRequired_ ||
+      !definition_->RequiresPowerCycleFields.contains(name, Qt::CaseInsensitive)) {
+    return;
+  }
+  powerCycleRequired_ = true;
+  if (powerCycleChanged_) {
+    powerCycleChanged_(true);
+  }
+}
+
+void TuneEditor::setValueChangingObserver(ValueChangingObserver observer) {
+  valueChanging_ = std::move(observer);
+}
+void TuneEditor::setPageWriteObserver(PageWriteObserver observer) {
+  pageWrite_ = std::move(observer);
+}
+void TuneEditor::setModifiedChangedObserver(FlagObserver observer) {
+  modifiedChanged_ = std::move(observer);
+}
+void TuneEditor::setPowerCycleChangedObserver(FlagObserver observer) {
+  powerCycleChanged_ = std::move(observer);
+}
+void TuneEditor::setTuneChangedObserver(NotifyObserver observer) {
+  tuneChanged_ = std::move(observer);
+}
+void TuneEditor::setUnitsRefreshedObserver(NotifyObserver observer) {
+  unitsRefreshed_ = std::move(observer);
+}
+
+std::optional<FieldRef> TuneEditor::findField(const QString& name) const {
+  if (!loaded()) {
+    return std::nullopt;
+  }
+  return fieldIndex().find(*definition_, name);
+}
+
+double TuneEditor::getValue(const QString& name, int index) const {
+  const std::optional<FieldRef> field = findField(name);
+  return field ? storedValue(*tune_, *field->constant, index) : 0.0;
+}
+
+double TuneEditor::effectiveScale(const ConstantDef& constant) const {
+  return loaded() ? tk::effectiveScale(constant, AttributeScope(*definition_, fieldIndex(), *tune_))
+                  : 0.0;
+}
+
+double TuneEditor::effectiveTranslate(const ConstantDef& constant) const {
+  return loaded() ? tk::effectiveTranslate(constant,
+                                           AttributeScope(*definition_, fieldIndex(), *tune_))
+                  : 0.0;
+}
+
+double TuneEditor::effectiveMin(const ConstantDef& constant) const {
+  return loaded() ? tk::effectiveMin(constant, AttributeScope(*definition_, fieldIndex(), *tune_))
+                  : 0.0;
+}
+
+double TuneEditor::effectiveMax(const ConstantDef& constant) const {
+  return loaded() ? tk::effectiveMax(constant, AttributeScope(*definition_, fieldIndex(), *tune_))
+                  : 0.0;
+}
+
+int TuneEditor::effectiveDigits(const ConstantDef& constant) const {
+  return loaded() ? tk::effectiveDigits(constant, AttributeScope(*definition_, fieldIndex(), *tune_))
+                  : 0;
+}
+
+QString TuneEditor::effectiveUnits(const ConstantDef& constant) const {
+  return loaded() ? tk::effectiveUnits(constant, AttributeScope(*definition_, fieldIndex(), *tune_))
+                  : QString();
+}
+
+double TuneEditor::quantizeValue(const ConstantDef& constant, double value) const {
+  return loaded() ? tk::quantizeValue(constant, value,
+                                      AttributeScope(*definition_, fieldIndex(), *tune_))
+                  : 0.0;
+}
+
+void TuneEditor::rebuildImages() {
+  images_ = encodeTune(*tune_, *definition_, fieldIndex());
+  imagesStale_ = false;
+}
+
+PageImages TuneEditor::pageImages() {
+  if (!loaded()) {
+    return {};
+  }
+  if (imagesStale_) {
+    rebuildImages();
+  }
+  return images_;
+}
+
+void TuneEditor::setValue(const QString& name, int index, double value) {
+  const std::optional<FieldRef> field = findField(name);
+  if (!field) {
+    return;
+  }
+  const ConstantDef& constant = *field->constant;
+  const int pageNumber = field->pageNumber;
+
+  // A units switch changes how other constants' bytes read: keep the bytes as they are now.
+  std::optional<PageImages> keptImages;
+  if (!deferredEdits_ && selectsUnits(constant)) {
+    keptImages = pageImages();
+  }
+
+  const double stored = quantizeValue(constant, value);
+  if (valueChanging_) {
+    valueChanging_(constant, pageNumber, index, storedValue(*tune_, constant, index), stored);
+  }
+
+  TuneValue* record = tune_->find(constant.Name);
+  if (record == nullptr) {
+    TuneValue fresh;
+    fresh.name = constant.Name;
+    fresh.units = effectiveUnits(constant);
+    fresh.digits = effectiveDigits(constant);
+    record = &tune_->upsert(std::move(fresh));
+  }
+  switch (constant.Type) {
+    case ConstantType::Bits: {
+      const int raw = static_cast<int>(stored);  // already a whole number within the field
+      record->bitsRawValue = raw;
+      if (const QString* label = constant.bitValueLabel(raw)) {
+        record->enumValue = *label;
+      }
+      break;
+    }
+    case ConstantType::Array:
+      if (!record->arrayValues) {
+        record->arrayValues = QList<double>(elementCount(constant), 0.0);
+        setShapeDimensions(*record, constant);
+      }
+      if (index >= 0 && index < record->arrayValues->size()) {
+        (*record->arrayValues)[index] = stored;
+      }
+      break;
+    case ConstantType::Scalar:
+      record->scalarValue = stored;
+      break;
+    case ConstantType::String:
+      break;  // text is not set through a number
+  }
+  imagesStale_ = true;
+
+  const int width = elementSize(constant);
+  const qint64 offset64 = constant.Type == ConstantType::Bits
+                              ? qint64{constant.Offset}
+                              : constant.Offset + qint64{index} * width;
+  const int offset = clampToInt(offset64);
+
+  if (deferredEdits_) {
+    // Only the position matters here; the bytes are taken once the run ends. Nothing else
+    // happens for a deferred store (no modified flag, no power-cycle check).
+    deferredWrites_.append(
+        PageWrite{pageNumber - 1, offset, QByteArray(std::max(width, 0), '\0'), constant.Name});
+    return;
+  }
+
+  rebuildImages();
+  const auto image = images_.constFind(pageNumber);
+  if (image != images_.cend()) {
+    QByteArray bytes(std::max(width, 0), '\0');
+    if (offset64 >= 0 && width >= 1 && offset64 + width <= image->size()) {
+      bytes = image->mid(offset, width);
+    }
+    markModified();
+    if (tuneChanged_) {
+      tuneChanged_();
+    }
+    if (pageWrite_) {
+      pageWrite_(PageWrite{pageNumber - 1, offset, bytes, constant.Name});
+    }
+    if (keptImages) {
+      redecodeExpressionScaledConstants(*keptImages);
+    }
+  }
+  notePowerCycleField(constant.Name);
+}
+
+void TuneEditor::redecodeExpressionScaledConstants(const PageImages& keptImages) {
+  const bool bigEndian = definition_->isBigEndian();
+  // The scope sees every record replaced so far, as a sequential re-read would.
+  const AttributeScope scope(*definition_, fieldIndex(), *tune_);
+  for (const PageGroup& group : definition_->Pages) {
+    const auto image = keptImages.constFind(group.PageNumber);
+    if (image == keptImages.cend()) {
+      continue;
+    }
+    for (const ConstantDef& constant : group.Fields) {
+      if (constant.IsPcVariable ||
+          !(nonEmpty(constant.ScaleExpression) || nonEmpty(constant.TranslateExpression))) {
+        continue;
+      }
+      const double scale = tk::effectiveScale(constant, scope);
+      const double translate = tk::effectiveTranslate(constant, scope);
+      if (std::optional<TuneValue> value =
+              decodeConstant(constant, *image, bigEndian, scale, translate)) {
+        tune_->upsert(std::move(*value));
+      }
+    }
+  }
+  // The cached images were built from the values before this re-read.
+  imagesStale_ = true;
+  if (unitsRefreshed_) {
+    unitsRefreshed_();
+  }
+}
+
+void TuneEditor::beginDeferredEdits() {
+  deferredEdits_ = true;
+  deferredWrites_.clear();
+}
+
+void TuneEditor::endDeferredEdits() {
+  deferredEdits_ = false;
+  if (deferredWrites_.isEmpty()) {
+    return;
+  }
+  std::stable_sort(deferredWrites_.begin(), deferredWrites_.end(),
+                   [](const PageWrite& a, const PageWrite& b) {
+                     return a.pageIndex != b.pageIndex ? a.pageIndex < b.pageIndex
+                                                       : a.offset < b.offset;
+                   });
+  struct Run {
+    int pageIndex;
+    qint64 start;
+    qint64 end;
+    QString label;
+  };
+  QList<Run> runs;
+  for (const PageWrite& write : std::as_const(deferredWrites_)) {
+    const qint64 end = qint64{write.offset} + write.bytes.size();
+    if (!runs.isEmpty() && runs.last().pageIndex == write.pageIndex &&
+        write.offset <= runs.last().end) {
+      Run& run = runs.last();
+      run.end = std::max(run.end, end);
+      run.label += u'+' + write.source;
+    } else {
+      runs.append(Run{write.pageIndex, write.offset, end, write.source});
+    }
+  }
+  deferredWrites_.clear();
+  if (!loaded()) {
+    return;
+  }
+  rebuildImages();
+  if (tuneChanged_) {
+    tuneChanged_();
+  }
+  for (const Run& run : std::as_const(runs)) {
+    const auto image = images_.constFind(run.pageIndex + 1);
+    if (image == images_.cend() || run.start < 0) {
+      continue;
+    }
+    const QByteArray bytes = image->mid(run.start, run.end - run.start);
+    if (!bytes.isEmpty() && pageWrite_) {
+      pageWrite_(PageWrite{run.pageIndex, static_cast<int>(run.start), bytes, run.label});
+    }
+  }
+}
+
+}  // namespace tk

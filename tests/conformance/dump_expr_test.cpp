@@ -1,0 +1,125 @@
+#include "conformance/dump_expr.h"
+
+#include "json/json_writer.h"
+#include "../expr/expr_test_hosts.h"
+
+#include <gtest/gtest.h>
+
+namespace tk::conformance {
+namespace {
+
+class VectorScriptTest : public ::testing::Test {
+ protected:
+  VectorScriptTest() {
+    view.named = {{QStringLiteral("rpmK"), QStringLiteral("rpm / 1000")}};
+  }
+  QByteArray run(const char* script) {
+    return serialize(runVectorScript(QString::fromUtf8(script), &view));
+  }
+  QString errorOf(const char* script) {
+    try {
+      runVectorScript(QString::fromUtf8(script), &view);
+    } catch (const VectorScriptError& e) {
+      return QString::fromUtf8(e.what());
+    }
+    return QString();
+  }
+
+  expr::test::TableDefinitionView view;
+};
+
+QByteArray item(const char* kind, const char* text, const char* value) {
+  return QByteArray("  {\n    \"Kind\": \"") + kind + "\",\n    \"Expr\": \"" + text +
+         "\",\n    \"Value\": " + value + "\n  }";
+}
+
+TEST_F(VectorScriptTest, EveryKeywordInOneScript) {
+  const QByteArray out = run(
+      "# variables and lookups\n"
+      "set rpm 3000\n"
+      "  set map 95.5  \n"
+      "lset rpm 1000\n"
+      "\n"
+      "expr rpm / 100\n"
+      "cond map > 100\n"
+      "lookup rpm / 100\n"
+      "expr rpmK\n"
+      "lookup rpmK\n"
+      "record rpm 1000\n"
+      "record rpm 3000\n"
+      "expr maxvalue(rpm) - minvalue(rpm)\n"
+      "cycle\n"
+      "expr lastvalue(map) + getlogtime()\n"
+      "expr accumulate(rpm)\n"
+      "resetstate\n"
+      "expr maxvalue(rpm)\n"
+      "expr persistentaccumulate(rpm)\n"
+      "cond -2\n");
+  const QByteArray expected = "[\n" + item("expr", "rpm / 100", "30") + ",\n" +
+                              item("cond", "map \\u003E 100", "false") + ",\n" +
+                              item("lookup", "rpm / 100", "10") + ",\n" +
+                              item("expr", "rpmK", "3") + ",\n" + item("lookup", "rpmK", "1") +
+                              ",\n" + item("expr", "maxvalue(rpm) - minvalue(rpm)", "2000") +
+                              ",\n" + item("expr", "lastvalue(map) \\u002B getlogtime()", "96.5") +
+                              ",\n" + item("expr", "accumulate(rpm)", "7000") + ",\n" +
+                              item("expr", "maxvalue(rpm)", "0") + ",\n" +
+                              item("expr", "persistentaccumulate(rpm)", "7000") + ",\n" +
+                              item("cond", "-2", "true") + "\n]";
+  EXPECT_EQ(out, expected);
+}
+
+TEST_F(VectorScriptTest, NonFiniteValuesAreWrittenAsText) {
+  const QByteArray out = run(
+      "expr 7 % 0\n"
+      "expr 1e308 * 10\n"
+      "lookup -1e308 * 10\n"
+      "set junk abc\n"
+      "expr junk\n"
+      "cond nan\n");
+  const QByteArray expected = "[\n" + item("expr", "7 % 0", "\"NaN\"") + ",\n" +
+                              item("expr", "1e308 * 10", "\"Infinity\"") + ",\n" +
+                              item("lookup", "-1e308 * 10", "\"-Infinity\"") + ",\n" +
+                              item("expr", "junk", "0") + ",\n" + item("cond", "nan", "false") +
+                              "\n]";
+  EXPECT_EQ(out, expected);
+}
+
+TEST_F(VectorScriptTest, LinesMayEndWithCarriageReturns) {
+  EXPECT_EQ(run("set x 4\r\nexpr x * 2\r\n"), "[\n" + item("expr", "x * 2", "8") + "\n]");
+  EXPECT_EQ(run("expr\n"), "[\n" + item("expr", "", "0") + "\n]");
+  EXPECT_EQ(run("# nothing\n\n"), "[]");
+}
+
+TEST_F(VectorScriptTest, UnknownKeywordNamesItsLineCountingEveryLine) {
+  EXPECT_EQ(errorOf("# one\n# two\nbogus thing\nexpr 1\n"),
+            QStringLiteral("ERROR: bad vector script line 3: bogus thing"));
+  EXPECT_EQ(errorOf("set a 1\n\n  Set b 2  \n"),
+            QStringLiteral("ERROR: bad vector script line 3: Set b 2"));
+  EXPECT_EQ(errorOf("expr\t1\n"), QStringLiteral("ERROR: bad vector script line 1: expr\t1"));
+  EXPECT_EQ(errorOf("expr 1\n"), QString());
+}
+
+TEST(ScriptHostTest, TablesCycleAndDefinition) {
+  expr::ExpressionState state;
+  expr::test::TableDefinitionView view;
+  ScriptHost host(&view, state);
+  EXPECT_EQ(host.definition(), &view);
+  EXPECT_FALSE(host.isOnline());
+  host.setVariable(QStringLiteral("a"), 2);
+  host.setLookup(QStringLiteral("a"), 7);
+  EXPECT_EQ(host.getValue(QStringLiteral("a")), 2.0);
+  EXPECT_EQ(host.getValue(QStringLiteral("b")), 0.0);
+  host.useLookupTable(true);
+  EXPECT_EQ(host.getValue(QStringLiteral("a")), 7.0);
+  host.useLookupTable(false);
+  host.cycle();
+  host.cycle();
+  EXPECT_EQ(state.logTime(), 2.0);
+  ASSERT_NE(state.channel(QStringLiteral("a")), nullptr);
+  EXPECT_EQ(state.channel(QStringLiteral("a"))->history.size(), 2u);
+  host.record(QStringLiteral("c"), 9);
+  EXPECT_EQ(state.channel(QStringLiteral("c"))->last, 9.0);
+}
+
+}  // namespace
+}  // namespace tk::conformance

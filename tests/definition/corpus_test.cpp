@@ -1,0 +1,137 @@
+// Facts that must hold for every real definition file of the corpus.
+#include "definition/definition_json.h"
+#include "definition/ini_parser.h"
+#include "json/json_writer.h"
+#include "support/test_support.h"
+
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonParseError>
+
+#include <gtest/gtest.h>
+
+namespace tk {
+namespace {
+
+class IniCorpusTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const QString corpus = test::corpusDir();
+    if (corpus.isEmpty()) {
+      GTEST_SKIP() << "corpus not found";
+    }
+    const QDir dir(corpus + QStringLiteral("/ini"));
+    for (const QString& name : dir.entryList({QStringLiteral("*.ini")}, QDir::Files, QDir::Name)) {
+      files_.append(dir.filePath(name));
+    }
+    ASSERT_FALSE(files_.isEmpty());
+  }
+  static QString nameOf(const QString& path) { return QFileInfo(path).fileName(); }
+  QStringList files_;
+};
+
+TEST_F(IniCorpusTest, HeadersMatchTheKnownFiles) {
+  const QHash<QString, std::pair<QString, int>> known = {
+      {QStringLiteral("speeduino-201503-sig20.ini"), {QStringLiteral("20"), 3}},
+      {QStringLiteral("speeduino-201607.ini"), {QStringLiteral("speeduino 201607"), 8}},
+      {QStringLiteral("speeduino-201710.ini"), {QStringLiteral("speeduino 201710"), 10}},
+      {QStringLiteral("speeduino-202008.ini"), {QString(), 13}},
+      {QStringLiteral("speeduino-202207.ini"), {QString(), 15}},
+      {QStringLiteral("speeduino-202501.ini"), {QString(), 15}},
+      {QStringLiteral("speeduino-202504dev.ini"), {QStringLiteral("speeduino 202504-dev"), 15}},
+      {QStringLiteral("ms3-0569-1.5.2.ini"), {QStringLiteral("MS3 Format 0569.00 "), 20}},
+      {QStringLiteral("rusefi-mega100-20241027.ini"), {QString(), 1}},
+  };
+  for (const QString& path : std::as_const(files_)) {
+    SCOPED_TRACE(nameOf(path).toStdString());
+    const EcuDefinition d = IniParser().parse(path);
+    EXPECT_FALSE(d.Signature.isEmpty());
+    EXPECT_GT(d.NPages, 0);
+    EXPECT_EQ(d.NPages, d.PageSizes.size());
+    EXPECT_FALSE(d.PageReadCommands.isEmpty());
+    if (known.contains(nameOf(path))) {
+      const auto& [signature, pages] = known.value(nameOf(path));
+      if (!signature.isEmpty()) {
+        EXPECT_EQ(d.Signature, signature);
+      }
+      EXPECT_EQ(d.NPages, pages);
+    }
+  }
+}
+
+TEST_F(IniCorpusTest, EndiannessOfTheBigEndianFiles) {
+  for (const QString& path : std::as_const(files_)) {
+    const bool big = nameOf(path).startsWith(QLatin1String("ms3")) ||
+                     nameOf(path).contains(QLatin1String("201503"));
+    EXPECT_EQ(IniParser().parse(path).isBigEndian(), big) << nameOf(path).toStdString();
+  }
+}
+
+TEST_F(IniCorpusTest, TablesAndCurvesReferToDeclaredConstants) {
+  for (const QString& path : std::as_const(files_)) {
+    SCOPED_TRACE(nameOf(path).toStdString());
+    const EcuDefinition d = IniParser().parse(path);
+    for (const auto& [id, table] : d.Tables) {
+      EXPECT_NE(d.findConstant(table.ZBinVariable), nullptr) << "table " << id.toStdString();
+    }
+    for (const auto& [id, curve] : d.Curves) {
+      EXPECT_NE(d.findConstant(curve.YBinVariable), nullptr) << "curve " << id.toStdString();
+    }
+  }
+}
+
+TEST_F(IniCorpusTest, ConstantsAndChannelsLieInsideTheirBlocks) {
+  for (const QString& path : std::as_const(files_)) {
+    SCOPED_TRACE(nameOf(path).toStdString());
+    const EcuDefinition d = IniParser().parse(path);
+    int constants = 0;
+    for (const PageGroup& page : d.Pages) {
+      if (page.PageNumber == 0) {
+        continue;
+      }
+      const int size = d.pageSize(page.PageNumber);
+      for (const ConstantDef& c : page.Fields) {
+        ++constants;
+        EXPECT_GE(c.Offset, 0) << c.Name.toStdString();
+        EXPECT_LE(c.Offset + fieldSize(c), size)
+            << c.Name.toStdString() << " on page " << page.PageNumber;
+      }
+    }
+    EXPECT_GT(constants, 50);
+    EXPECT_GT(d.OchBlockSize, 0);
+    int declared = 0;
+    QStringList outside;
+    for (const auto& [name, channel] : d.OutputChannels) {
+      if (channel.Expression) {
+        continue;
+      }
+      ++declared;
+      EXPECT_GE(channel.Offset, 0) << name.toStdString();
+      if (channel.Offset + fieldSize(channel) > d.OchBlockSize) {
+        outside.append(name);
+      }
+    }
+    EXPECT_GT(declared, 10);
+    // The 2016 file itself declares its error channels at byte 34 of a 34-byte block.
+    const QStringList expected =
+        nameOf(path) == QLatin1String("speeduino-201607.ini")
+            ? QStringList{QStringLiteral("errors"), QStringLiteral("errorNum"),
+                          QStringLiteral("currentError")}
+            : QStringList();
+    EXPECT_EQ(outside, expected);
+  }
+}
+
+TEST_F(IniCorpusTest, DumpIsValidJson) {
+  for (const QString& path : std::as_const(files_)) {
+    SCOPED_TRACE(nameOf(path).toStdString());
+    const QByteArray text = serialize(definitionJson(IniParser().parse(path)));
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(text, &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
+    EXPECT_TRUE(doc.isObject());
+  }
+}
+
+}  // namespace
+}  // namespace tk

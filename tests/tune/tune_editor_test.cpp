@@ -1,0 +1,352 @@
+#include "tune/tune_editor.h"
+
+#include "tune/field_codec.h"
+#include "tune/tune_test_helpers.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+namespace tk {
+namespace {
+
+using test::hexOf;
+
+constexpr char kDefinition[] = R"(
+[MegaTune]
+signature = "editor test"
+
+[Constants]
+nPages = 2
+pageSize = 16, 8
+
+page = 1
+  rpmLimit = scalar, U16, 0, "rpm", 1, 0, 0, 8000, 0
+  fuelTrim = scalar, U08, 2, "%", 0.1, 0, 0, 25.5, 1
+  mode     = bits,   U08, 3, [4:6], "off", "on", "auto"
+  curveY   = array,  U08, 4, [4], "deg", 0.5, 0, 0, 100, 1
+  label    = string, ASCII, 8, 4
+  useMetricOnInterface = bits, U08, 12, [0:0], "No", "Yes"
+  tempAxis = array,  U08, 13, [2], { useMetricOnInterface ? "C" : "F" }, { useMetricOnInterface ? 1 : 1.8 }, -40, -100, 400, 0
+page = 2
+  other    = scalar, U08, 0, "", 1, 0, 0, 255, 0
+  wide     = array,  S16, 2, [3], "", 1, 0, -1000, 1000, 0
+
+[PcVariables]
+  pcOnly = scalar, U08, "", 1, 0, 0, 255, 0
+
+[ConstantsExtensions]
+  requiresPowerCycle = rpmLimit
+)";
+
+// Records every observer call as one line of text, in order.
+class TuneEditorTest : public ::testing::Test {
+ protected:
+  TuneEditorTest() {
+    const EcuDefinition definition = test::parseDefinition(kDefinition);
+    editor_.load(definition, newTune(definition));
+    editor_.setValueChangingObserver(
+        [this](const ConstantDef& c, int page, int index, double oldValue, double newValue) {
+          events_.append(QStringLiteral("changing %1 p%2 i%3 %4 -> %5")
+                             .arg(c.Name)
+                             .arg(page)
+                             .arg(index)
+                             .arg(oldValue)
+                             .arg(newValue));
+        });
+    editor_.setPageWriteObserver([this](const PageWrite& w) {
+      events_.append(QStringLiteral("write %1@%2 [%3] %4")
+                         .arg(w.pageIndex)
+                         .arg(w.offset)
+                         .arg(hexOf(w.bytes), w.source));
+    });
+    editor_.setModifiedChangedObserver(
+        [this](bool on) { events_.append(QStringLiteral("modified %1").arg(on)); });
+    editor_.setPowerCycleChangedObserver(
+        [this](bool on) { events_.append(QStringLiteral("power cycle %1").arg(on)); });
+    editor_.setTuneChangedObserver([this] { events_.append(QStringLiteral("tune changed")); });
+    editor_.setUnitsRefreshedObserver(
+        [this] { events_.append(QStringLiteral("units refreshed")); });
+  }
+
+  QStringList takeEvents() { return std::exchange(events_, {}); }
+  const TuneValue* value(const char* name) const {
+    return editor_.tune()->find(QString::fromLatin1(name));
+  }
+  const ConstantDef& constant(const char* name) const {
+    return *editor_.findField(QString::fromLatin1(name))->constant;
+  }
+  void set(const char* name, int index, double v) {
+    editor_.setValue(QString::fromLatin1(name), index, v);
+  }
+
+  TuneEditor editor_;
+  QStringList events_;
+};
+
+TEST(TuneEditorEmptyTest, EveryOperationIsNeutralWithoutADefinitionOrTune) {
+  TuneEditor editor;
+  int calls = 0;
+  editor.setPageWriteObserver([&calls](const PageWrite&) { ++calls; });
+  editor.setTuneChangedObserver([&calls] { ++calls; });
+  editor.setValueChangingObserver([&calls](const ConstantDef&, int, int, double, double) {
+    ++calls;
+  });
+  ConstantDef c;
+  c.Name = QStringLiteral("x");
+  c.ScaleExpression = QStringLiteral("2");
+  EXPECT_FALSE(editor.findField(QStringLiteral("x")).has_value());
+  EXPECT_EQ(editor.getValue(QStringLiteral("x")), 0);
+  EXPECT_EQ(editor.effectiveScale(c), 0);
+  EXPECT_EQ(editor.effectiveUnits(c), QString());
+  EXPECT_EQ(editor.quantizeValue(c, 5), 0);
+  editor.setValue(QStringLiteral("x"), 0, 1);
+  editor.beginDeferredEdits();
+  editor.setValue(QStringLiteral("x"), 0, 1);
+  editor.endDeferredEdits();
+  EXPECT_TRUE(editor.pageImages().isEmpty());
+  EXPECT_EQ(calls, 0);
+  EXPECT_FALSE(editor.isModified());
+  EXPECT_EQ(editor.definition(), nullptr);
+  EXPECT_EQ(editor.tune(), nullptr);
+
+  // A definition alone is not enough.
+  editor.setDefinition(test::parseDefinition(kDefinition));
+  EXPECT_FALSE(editor.findField(QStringLiteral("rpmLimit")).has_value());
+  editor.setTune(Tune());
+  EXPECT_TRUE(editor.findField(QStringLiteral("rpmLimit")).has_value());
+}
+
+TEST_F(TuneEditorTest, FindFieldIgnoresCaseAndGivesThePageOfTheDeclaration) {
+  const std::optional<FieldRef> rpm = editor_.findField(QStringLiteral("RPMLIMIT"));
+  ASSERT_TRUE(rpm.has_value());
+  EXPECT_EQ(rpm->constant->Name, QStringLiteral("rpmLimit"));
+  EXPECT_EQ(rpm->pageNumber, 1);
+  EXPECT_EQ(editor_.findField(QStringLiteral("Wide"))->pageNumber, 2);
+  EXPECT_EQ(editor_.findField(QStringLiteral("pconly"))->pageNumber, 0);
+  EXPECT_FALSE(editor_.findField(QStringLiteral("rpm")).has_value());
+}
+
+TEST_F(TuneEditorTest, GetValueReadsTheStoredValueByKind) {
+  set("fuelTrim", 0, 12.34);
+  set("mode", 0, 2);
+  set("curveY", 3, 40);
+  EXPECT_EQ(editor_.getValue(QStringLiteral("FUELTRIM")), 12.3);
+  EXPECT_EQ(editor_.getValue(QStringLiteral("mode")), 2);
+  EXPECT_EQ(editor_.getValue(QStringLiteral("curveY"), 3), 40);
+  EXPECT_EQ(editor_.getValue(QStringLiteral("curveY"), 4), 0);
+  EXPECT_EQ(editor_.getValue(QStringLiteral("curveY"), -1), 0);
+  EXPECT_EQ(editor_.getValue(QStringLiteral("label")), 0);
+  EXPECT_EQ(editor_.getValue(QStringLiteral("missing")), 0);
+  editor_.mutableTune()->find(QStringLiteral("fuelTrim"))->scalarValue.reset();
+  EXPECT_EQ(editor_.getValue(QStringLiteral("fuelTrim")), 0);
+  editor_.mutableTune()->fields.clear();
+  EXPECT_EQ(editor_.getValue(QStringLiteral("mode")), 0);
+}
+
+TEST_F(TuneEditorTest, StoringAScalarQuantisesAndReportsTheNewBytes) {
+  set("fuelTrim", 0, 12.34);
+  EXPECT_EQ(value("fuelTrim")->scalarValue, 12.3);
+  EXPECT_EQ(takeEvents(), (QStringList{QStringLiteral("changing fuelTrim p1 i0 0 -> 12.3"),
+                                       QStringLiteral("modified 1"),
+                                       QStringLiteral("tune changed"),
+                                       QStringLiteral("write 0@2 [7b] fuelTrim")}));
+  EXPECT_TRUE(editor_.isModified());
+  EXPECT_FALSE(editor_.imagesStale());
+  // Above the limit: clamped to 25.5 (raw 255); modified is reported only once.
+  set("FuelTrim", 0, 30);
+  EXPECT_EQ(takeEvents(), (QStringList{QStringLiteral("changing fuelTrim p1 i0 12.3 -> 25.5"),
+                                       QStringLiteral("tune changed"),
+                                       QStringLiteral("write 0@2 [ff] fuelTrim")}));
+  set("rpmLimit", 0, 7000.4);
+  EXPECT_EQ(takeEvents().mid(1), (QStringList{QStringLiteral("tune changed"),
+                                              QStringLiteral("write 0@0 [58 1b] rpmLimit"),
+                                              QStringLiteral("power cycle 1")}));
+  EXPECT_TRUE(editor_.isPowerCycleRequired());
+  set("rpmLimit", 0, 6000);
+  EXPECT_FALSE(takeEvents().contains(QStringLiteral("power cycle 1")));
+  EXPECT_EQ(hexOf(editor_.pageImages().value(1).left(3)), QStringLiteral("70 17 ff"));
+}
+
+TEST_F(TuneEditorTest, StoringAnArrayElementTouchesOnlyThatElement) {
+  set("curveY", 2, 33.3);  // scale 0.5: raw 66.6 -> 67
+  EXPECT_EQ(value("curveY")->arrayValues, (QList<double>{0, 0, 33.5, 0}));
+  EXPECT_EQ(takeEvents().last(), QStringLiteral("write 0@6 [43] curveY"));
+  set("curveY", 0, 500);
+  EXPECT_EQ(value("curveY")->arrayValues, (QList<double>{100, 0, 33.5, 0}));
+  // An index past the end stores nothing but still reports the bytes at its position, which
+  // here are the first byte of the string after the array.
+  takeEvents();
+  set("curveY", 4, 7);
+  EXPECT_EQ(value("curveY")->arrayValues, (QList<double>{100, 0, 33.5, 0}));
+  EXPECT_EQ(takeEvents().last(), QStringLiteral("write 0@8 [00] curveY"));
+  // Past the page end the reported bytes are zeros.
+  set("curveY", 40, 7);
+  EXPECT_EQ(takeEvents().last(), QStringLiteral("write 0@44 [00] curveY"));
+}
+
+TEST_F(TuneEditorTest, StoringIntoAMissingRecordCreatesItWithEffectiveUnitsAndShape) {
+  Tune tune = *editor_.tune();
+  tune.fields.clear();
+  editor_.setTune(tune);
+  set("curveY", 1, 10);
+  const TuneValue* v = value("curveY");
+  ASSERT_NE(v, nullptr);
+  EXPECT_EQ(v->units, QStringLiteral("deg"));
+  EXPECT_EQ(v->digits, 1);
+  EXPECT_EQ(v->arrayValues, (QList<double>{0, 10, 0, 0}));
+  EXPECT_EQ(v->cols, 4);
+  EXPECT_EQ(v->rows, 1);
+  set("tempAxis", 0, 20);
+  EXPECT_EQ(value("tempAxis")->units, QStringLiteral("F"));
+  set("label", 0, 5);
+  EXPECT_EQ(value("label")->name, QStringLiteral("label"));
+  EXPECT_FALSE(value("label")->stringValue.has_value());
+  EXPECT_EQ(editor_.tune()->fields.size(), 3);
+}
+
+TEST_F(TuneEditorTest, StoringBitsKeepsARawValueAndItsLabel) {
+  set("mode", 0, 2);
+  EXPECT_EQ(value("mode")->bitsRawValue, 2);
+  EXPECT_EQ(value("mode")->enumValue, QStringLiteral("auto"));
+  EXPECT_EQ(takeEvents().last(), QStringLiteral("write 0@3 [20] mode"));
+  // 5 has no label: the old one stays; 9 is beyond three bits.
+  set("mode", 0, 5);
+  EXPECT_EQ(value("mode")->bitsRawValue, 5);
+  EXPECT_EQ(value("mode")->enumValue, QStringLiteral("auto"));
+  set("mode", 0, 9);
+  EXPECT_EQ(value("mode")->bitsRawValue, 7);
+  EXPECT_EQ(hexOf(editor_.pageImages().value(1).mid(3, 1)), QStringLiteral("70"));
+}
+
+TEST_F(TuneEditorTest, StoringTextThroughANumberChangesNothingButStillReports) {
+  editor_.mutableTune()->find(QStringLiteral("label"))->stringValue = QStringLiteral("ab");
+  set("label", 0, 65);
+  EXPECT_EQ(value("label")->stringValue, QStringLiteral("ab"));
+  EXPECT_EQ(takeEvents().last(), QStringLiteral("write 0@8 [61 62 00 00] label"));
+}
+
+TEST_F(TuneEditorTest, UnknownNamesAndPageLessConstantsStoreNoBytes) {
+  set("noSuchThing", 0, 1);
+  EXPECT_TRUE(takeEvents().isEmpty());
+  set("pcOnly", 0, 9);
+  EXPECT_EQ(value("pcOnly")->scalarValue, 9);
+  // Only the value-changing observer hears of it: there is no page to write.
+  EXPECT_EQ(takeEvents(), QStringList{QStringLiteral("changing pcOnly p0 i0 0 -> 9")});
+  EXPECT_FALSE(editor_.isModified());
+}
+
+TEST_F(TuneEditorTest, DeferredEditsAreReportedOnceAsCoalescedRuns) {
+  editor_.beginDeferredEdits();
+  EXPECT_TRUE(editor_.deferredEdits());
+  set("curveY", 3, 4);
+  set("wide", 1, -2);
+  set("curveY", 1, 2);
+  set("other", 0, 5);
+  set("fuelTrim", 0, 1);
+  set("curveY", 0, 1);
+  set("wide", 0, 513);
+  set("curveY", 2, 3);
+  set("curveY", 1, 2.5);
+  set("rpmLimit", 0, 100);
+  QStringList changing = takeEvents();
+  EXPECT_EQ(changing.size(), 10);
+  EXPECT_TRUE(changing.first().startsWith(QStringLiteral("changing curveY p1 i3")));
+  EXPECT_TRUE(editor_.imagesStale());
+
+  editor_.endDeferredEdits();
+  EXPECT_FALSE(editor_.deferredEdits());
+  EXPECT_EQ(takeEvents(),
+            (QStringList{QStringLiteral("tune changed"),
+                         QStringLiteral("write 0@0 [64 00 0a] rpmLimit+fuelTrim"),
+                         QStringLiteral("write 0@4 [02 05 06 08] curveY+curveY+curveY+curveY+curveY"),
+                         QStringLiteral("write 1@0 [05] other"),
+                         QStringLiteral("write 1@2 [01 02 fe ff] wide+wide")}));
+  // A deferred run neither marks the tune modified nor notes power-cycle constants.
+  EXPECT_FALSE(editor_.isModified());
+  EXPECT_FALSE(editor_.isPowerCycleRequired());
+  EXPECT_EQ(value("curveY")->arrayValues, (QList<double>{1, 2.5, 3, 4}));
+
+  editor_.beginDeferredEdits();
+  editor_.endDeferredEdits();
+  EXPECT_TRUE(takeEvents().isEmpty());
+}
+
+TEST_F(TuneEditorTest, ChangingTheUnitSwitchReReadsExpressionScaledConstantsFromTheirBytes) {
+  set("useMetricOnInterface", 0, 1);
+  set("tempAxis", 0, 20);  // metric: raw = 20 + 40
+  set("tempAxis", 1, 30);
+  EXPECT_EQ(hexOf(editor_.pageImages().value(1).mid(13, 2)), QStringLiteral("3c 46"));
+  takeEvents();
+
+  set("useMetricOnInterface", 0, 0);
+  // The bytes keep their meaning: raw 60 and 70 now read as Fahrenheit.
+  EXPECT_EQ(value("tempAxis")->arrayValues, (QList<double>{68, 86}));
+  EXPECT_EQ(value("tempAxis")->units, QString());  // the plain units of a decoded record
+  EXPECT_EQ(editor_.effectiveUnits(constant("tempAxis")), QStringLiteral("F"));
+  EXPECT_EQ(takeEvents(), (QStringList{QStringLiteral("changing useMetricOnInterface p1 i0 1 -> 0"),
+                                       QStringLiteral("tune changed"),
+                                       QStringLiteral("write 0@12 [00] useMetricOnInterface"),
+                                       QStringLiteral("units refreshed")}));
+  EXPECT_EQ(hexOf(editor_.pageImages().value(1).mid(13, 2)), QStringLiteral("3c 46"));
+
+  // Inside a deferred run there is no re-read: the values stay and the bytes follow them.
+  editor_.beginDeferredEdits();
+  set("useMetricOnInterface", 0, 1);
+  editor_.endDeferredEdits();
+  EXPECT_EQ(value("tempAxis")->arrayValues, (QList<double>{68, 86}));
+  EXPECT_FALSE(takeEvents().contains(QStringLiteral("units refreshed")));
+  EXPECT_EQ(hexOf(editor_.pageImages().value(1).mid(13, 2)), QStringLiteral("6c 7e"));
+}
+
+TEST_F(TuneEditorTest, PageImagesAreRebuiltOnlyWhenStale) {
+  EXPECT_TRUE(editor_.imagesStale());
+  const PageImages first = editor_.pageImages();
+  EXPECT_FALSE(editor_.imagesStale());
+  EXPECT_EQ(first.keys(), (QList<int>{1, 2}));
+  // A change made behind the editor's back is seen only after the images are marked stale.
+  editor_.mutableTune()->find(QStringLiteral("other"))->scalarValue = 9;
+  EXPECT_TRUE(editor_.imagesStale());
+  EXPECT_EQ(hexOf(editor_.pageImages().value(2).left(1)), QStringLiteral("09"));
+}
+
+TEST_F(TuneEditorTest, ModifiedIsClearedAfterASave) {
+  set("other", 0, 1);
+  editor_.clearModified();
+  EXPECT_FALSE(editor_.isModified());
+  EXPECT_EQ(takeEvents().mid(1, 1), QStringList{QStringLiteral("modified 1")});
+  editor_.clearModified();
+  set("other", 0, 2);
+  EXPECT_TRUE(editor_.isModified());
+}
+
+TEST_F(TuneEditorTest, ScratchCopiesAreIndependent) {
+  TuneEditor scratch(*editor_.definition(), *editor_.tune());
+  scratch.setValue(QStringLiteral("other"), 0, 42);
+  EXPECT_EQ(scratch.getValue(QStringLiteral("other")), 42);
+  EXPECT_EQ(editor_.getValue(QStringLiteral("other")), 0);
+  EXPECT_TRUE(takeEvents().isEmpty());
+  EXPECT_TRUE(scratch.isModified());
+  EXPECT_FALSE(editor_.isModified());
+
+  TuneEditor copy = editor_;
+  copy.unload();
+  EXPECT_EQ(copy.tune(), nullptr);
+  ASSERT_NE(editor_.tune(), nullptr);
+  EXPECT_TRUE(editor_.findField(QStringLiteral("other")).has_value());
+}
+
+TEST_F(TuneEditorTest, ReplacingTheDefinitionDropsTheNameIndex) {
+  ASSERT_TRUE(editor_.findField(QStringLiteral("other")).has_value());
+  EcuDefinition renamed = *editor_.definition();
+  renamed.Pages[1].Fields[0].Name = QStringLiteral("renamed");
+  editor_.setDefinition(renamed);
+  EXPECT_FALSE(editor_.findField(QStringLiteral("other")).has_value());
+  EXPECT_TRUE(editor_.findField(QStringLiteral("RENAMED")).has_value());
+  editor_.mutableDefinition()->Pages[1].Fields.removeFirst();
+  EXPECT_FALSE(editor_.findField(QStringLiteral("renamed")).has_value());
+  EXPECT_EQ(editor_.findField(QStringLiteral("wide"))->constant->Offset, 2);
+}
+
+}  // namespace
+}  // namespace tk
