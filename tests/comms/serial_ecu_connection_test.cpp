@@ -1,11 +1,13 @@
 #include "comms/serial_ecu_connection.h"
 
+#include "comms/connection_provider.h"
 #include "comms/ecu_command_service.h"
 #include "comms/ecu_comms_monitor.h"
 #include "frame_helpers.h"
 #include "pty_pair.h"
 
 #include <QElapsedTimer>
+#include <QSerialPortInfo>
 
 #include <gtest/gtest.h>
 
@@ -154,6 +156,30 @@ TEST_F(SerialPtyTest, WriteThatCannotLeaveInTimeIsATimeoutNotAClose) {
   EXPECT_LT(writes, 1000);
   EXPECT_EQ(errors, QStringList{QStringLiteral("Write timeout on ") + pair->hostEnd()});
   EXPECT_EQ(conn->status(), ConnectionStatus::Connected);
+}
+
+}  // namespace
+}  // namespace tk::comms
+
+namespace tk::comms {
+namespace {
+
+TEST(SerialProviderTest, NamesPortsAndCreatesClosedSerialConnections) {
+  SerialConnectionProvider provider;
+  EXPECT_EQ(provider.name(), QStringLiteral("Serial Port"));
+  QStringList expected;
+  for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+    expected.append(info.portName());
+  }
+  EXPECT_EQ(provider.availablePorts(), expected);
+  EcuCommsMonitor monitor;
+  const std::unique_ptr<EcuConnection> conn =
+      provider.createConnection(QStringLiteral("ttyUSB7"), 57600, &monitor);
+  ASSERT_NE(conn, nullptr);
+  EXPECT_NE(dynamic_cast<SerialEcuConnection*>(conn.get()), nullptr);
+  EXPECT_EQ(conn->id(), QStringLiteral("SERIAL:ttyUSB7"));
+  EXPECT_EQ(conn->status(), ConnectionStatus::Disconnected);
+  EXPECT_EQ(conn->parent(), nullptr);
 }
 
 }  // namespace
