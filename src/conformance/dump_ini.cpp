@@ -1,12 +1,9 @@
 #include "conformance/dump_ini.h"
 
+#include "conformance/conformance_io.h"
 #include "definition/definition_json.h"
 #include "definition/ini_parser.h"
 #include "json/json_writer.h"
-
-#include <QFileInfo>
-
-#include <cstdio>
 
 namespace tk::conformance {
 
@@ -15,9 +12,8 @@ bool isKnownIniPreset(const QString& preset) {
 }
 
 int dumpIni(const QString& iniPath, const QString& outPath, const QString& preset) {
-  if (!QFileInfo::exists(iniPath)) {
-    std::fprintf(stderr, "ERROR: no such file: %s\n", iniPath.toUtf8().constData());
-    return 2;
+  if (const int code = requireInputFile(iniPath)) {
+    return code;
   }
   const EcuDefinition definition = IniParser().parse(iniPath);
   if (preset == QLatin1String("constants")) {

@@ -1,10 +1,8 @@
 #include "conformance/dump_mlg.h"
 
+#include "conformance/conformance_io.h"
 #include "formats/mlg_reader.h"
 #include "json/number_format.h"
-
-#include <QFile>
-#include <QFileInfo>
 
 #include <charconv>
 #include <cstdio>
@@ -134,12 +132,6 @@ void markerLines(CsvBuilder& csv, const MlgLog& log) {
   }
 }
 
-void printError(const QString& line) {
-  const QByteArray bytes = line.toUtf8() + '\n';
-  std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stderr);
-  std::fflush(stderr);
-}
-
 }  // namespace
 
 QByteArray mlgCsv(const MlgLog& log) {
@@ -165,34 +157,22 @@ QByteArray mlgCsv(const MlgLog& log) {
 }
 
 int dumpMlg(const QString& mlgPath, const QString& outPath) {
-  if (!QFileInfo::exists(mlgPath)) {
-    printError(QStringLiteral("ERROR: no such file: ") + mlgPath);
-    return 2;
-  }
   MlgLog log;
   {
-    QFile in(mlgPath);
-    if (!in.open(QIODevice::ReadOnly)) {
-      printError(QStringLiteral("ERROR: cannot read ") + mlgPath);
-      return 2;
+    QByteArray bytes;
+    if (const int code = readInputFile(mlgPath, bytes)) {
+      return code;
     }
-    const QByteArray bytes = in.readAll();
     try {
       log = parseMlg(bytes);
     } catch (const MlgError& e) {
       printError(QStringLiteral("ERROR: ") + QString::fromUtf8(e.what()));
-      return 2;
+      return kFileErrorExit;
     }
   }  // the file bytes are released before the text is built
   const QByteArray csv = mlgCsv(log);
   log = MlgLog();
-  QFile out(outPath);
-  if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-    printError(QStringLiteral("ERROR: cannot write ") + outPath);
-    return 2;
-  }
-  out.write(csv);
-  return 0;
+  return writeOutputFile(outPath, csv);
 }
 
 }  // namespace tk::conformance

@@ -1,0 +1,75 @@
+#include "conformance/conformance_io.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace tk::conformance {
+
+void printError(const QString& line) {
+  const QByteArray bytes = line.toUtf8() + '\n';
+  std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stderr);
+  std::fflush(stderr);
+}
+
+int requireInputFile(const QString& path) {
+  if (QFileInfo::exists(path)) {
+    return 0;
+  }
+  printError(QStringLiteral("ERROR: no such file: ") + path);
+  return kFileErrorExit;
+}
+
+int readInputFile(const QString& path, QByteArray& bytes) {
+  if (const int code = requireInputFile(path)) {
+    return code;
+  }
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    printError(QStringLiteral("ERROR: cannot read ") + path);
+    return kFileErrorExit;
+  }
+  bytes = file.readAll();
+  return 0;
+}
+
+int writeOutputFile(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    printError(QStringLiteral("ERROR: cannot write ") + path);
+    return kFileErrorExit;
+  }
+  file.write(bytes);
+  return 0;
+}
+
+std::optional<PageImages> sliceRawImage(const EcuDefinition& definition, const QByteArray& image) {
+  PageImages pages;
+  qsizetype offset = 0;
+  for (int index = 0; index < definition.NPages; ++index) {
+    // A negative size in a malformed definition counts as an empty page.
+    const qsizetype size = std::max(0, definition.pageSize(index + 1));
+    if (offset + size > image.size()) {
+      printError(QStringLiteral("ERROR: image too short: page %1 needs %2 bytes at %3, image is %4")
+                     .arg(index + 1)
+                     .arg(size)
+                     .arg(offset)
+                     .arg(image.size()));
+      return std::nullopt;
+    }
+    if (size > 0) {
+      pages.insert(index + 1, image.mid(offset, size));
+    }
+    offset += size;
+  }
+  if (offset < image.size()) {
+    printError(QStringLiteral("ERROR: image has %1 trailing bytes beyond the declared pages")
+                   .arg(image.size() - offset));
+    return std::nullopt;
+  }
+  return pages;
+}
+
+}  // namespace tk::conformance
