@@ -5,7 +5,9 @@
 #include "comms/ecu_connection.h"
 #include "comms/ecu_text.h"
 #include "definition/ecu_definition.h"
+#include "tune/field_codec.h"
 
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QThread>
 
@@ -295,6 +297,32 @@ std::optional<QByteArray> TuneCommsService::readPage(EcuConnection& connection,
     std::copy(bytes.cbegin(), bytes.cend(), page.begin() + offset);
   }
   return page;
+}
+
+Tune TuneCommsService::readTune(EcuConnection& connection, const EcuDefinition& definition) {
+  PageImages images;
+  for (int index = 0; index < definition.NPages; ++index) {
+    if (std::optional<QByteArray> page = readPage(connection, definition, index)) {
+      images.insert(index + 1, *page);
+    }
+  }
+  Tune tune = decodePages(images, definition);
+  tune.writeTimestamp = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
+  return tune;
+}
+
+void TuneCommsService::writeTune(EcuConnection& connection, const EcuDefinition& definition,
+                                 const Tune& tune, bool burn) {
+  PageImages images;
+  if (!tune.fields.isEmpty()) {
+    images = encodeTune(tune, definition);
+  } else if (tune.pages) {
+    images = *tune.pages;  // a legacy tune that carries only raw pages
+  }
+  // QMap keeps the page numbers in ascending order.
+  for (auto it = images.cbegin(); it != images.cend(); ++it) {
+    writePage(connection, definition, it.key() - 1, it.value(), burn);
+  }
 }
 
 QByteArray TuneCommsService::chunkWriteCommand(const EcuDefinition& definition, int pageIndex,

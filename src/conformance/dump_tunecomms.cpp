@@ -4,6 +4,7 @@
 #include "comms/ecu_command_service.h"
 #include "comms/scripted_ecu_connection.h"
 #include "comms/tune_comms_service.h"
+#include "conformance/conformance_io.h"
 #include "conformance/dump_ecucmd.h"
 #include "definition/ini_parser.h"
 #include "json/json_writer.h"
@@ -11,10 +12,7 @@
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-
-#include <cstdio>
 
 namespace tk::conformance {
 
@@ -265,32 +263,6 @@ JsonValue consoleDelegate() {
   return v;
 }
 
-// The definition's pages laid end to end, each exactly its size; an error line when the image
-// does not have exactly that length.
-std::optional<QList<QByteArray>> slicePages(const EcuDefinition& definition,
-                                            const QByteArray& image) {
-  QList<QByteArray> pages;
-  qsizetype offset = 0;
-  for (int i = 0; i < definition.NPages; ++i) {
-    const qsizetype size = std::max(definition.PageSizes.value(i, 0), 0);
-    if (offset + size > image.size()) {
-      std::fprintf(stderr,
-                   "ERROR: image too short: page %d needs %lld bytes at %lld, image is %lld\n",
-                   i + 1, static_cast<long long>(size), static_cast<long long>(offset),
-                   static_cast<long long>(image.size()));
-      return std::nullopt;
-    }
-    pages.append(image.mid(offset, size));
-    offset += size;
-  }
-  if (offset < image.size()) {
-    std::fprintf(stderr, "ERROR: image has %lld trailing bytes beyond the declared pages\n",
-                 static_cast<long long>(image.size() - offset));
-    return std::nullopt;
-  }
-  return pages;
-}
-
 }  // namespace
 
 std::optional<QString> findRepositoryRoot(const QStringList& startFolders) {
@@ -305,7 +277,7 @@ std::optional<QString> findRepositoryRoot(const QStringList& startFolders) {
   return std::nullopt;
 }
 
-JsonValue tuneCommsVectors(const EcuDefinition& definition, const QList<QByteArray>& pages) {
+JsonValue tuneCommsVectors(const EcuDefinition& definition, const PageImages& pages) {
   EcuDefinition big = definition;
   big.Endianness = QStringLiteral("big");
   EcuDefinition withoutChunkWrite = definition;
@@ -323,8 +295,8 @@ JsonValue tuneCommsVectors(const EcuDefinition& definition, const QList<QByteArr
   }
   capped.PageSizes[1] = cappedSize;
   QByteArray cappedPage;
-  while (cappedPage.size() < cappedSize && !pages.value(1).isEmpty()) {
-    cappedPage.append(pages.value(1));
+  while (cappedPage.size() < cappedSize && !pages.value(2).isEmpty()) {
+    cappedPage.append(pages.value(2));
   }
   cappedPage.resize(cappedSize);
   EcuDefinition bigChunks = definition;
@@ -364,11 +336,11 @@ JsonValue tuneCommsVectors(const EcuDefinition& definition, const QList<QByteArr
   vectors.append(configError("configerror-whitespace", definition, QByteArrayLiteral("  \t\r\n")));
   vectors.append(configError("configerror-binary", definition, fromHex("4552523A01")));
   vectors.append(configError("configerror-zero", definition, QByteArrayLiteral("0\r\n")));
-  vectors.append(readPage("readpage-default-chunk", defaultChunks, 1, pages.value(1)));
+  vectors.append(readPage("readpage-default-chunk", defaultChunks, 1, pages.value(2)));
   vectors.append(readPage("readpage-cap-chunk", capped, 1, cappedPage));
-  vectors.append(readPage("readpage-be-chunked", bigChunks, 0, pages.value(0)));
-  vectors.append(readPage("readpage-le-chunked", littleChunks, 0, pages.value(0)));
-  vectors.append(readPage("readpage-retry-succeeds", definition, 2, pages.value(2),
+  vectors.append(readPage("readpage-be-chunked", bigChunks, 0, pages.value(1)));
+  vectors.append(readPage("readpage-le-chunked", littleChunks, 0, pages.value(1)));
+  vectors.append(readPage("readpage-retry-succeeds", definition, 2, pages.value(3),
                           {statusFrame(0x84), fromHex("0003004142DEADBEEF")}));
   vectors.append(writeChunkUnframed(definition));
   vectors.append(consoleDelegate());
@@ -386,24 +358,18 @@ int dumpTuneComms(const QString& outPath) {
   }
   const std::optional<QString> root = findRepositoryRoot(starts);
   if (!root) {
-    std::fputs("ERROR: V2 repo root with tests/data/tunefields.ini not found\n", stderr);
-    return 2;
+    printError(QStringLiteral("ERROR: V2 repo root with tests/data/tunefields.ini not found"));
+    return kFileErrorExit;
   }
   const QDir dir(*root);
-  const QString imagePath = dir.filePath(kImagePath);
-  if (!QFileInfo::exists(imagePath)) {
-    std::fprintf(stderr, "ERROR: no such file: %s\n", imagePath.toUtf8().constData());
-    return 2;
-  }
-  QFile imageFile(imagePath);
-  if (!imageFile.open(QIODevice::ReadOnly)) {
-    std::fprintf(stderr, "ERROR: cannot read %s\n", imagePath.toUtf8().constData());
-    return 2;
+  QByteArray image;
+  if (const int code = readInputFile(dir.filePath(kImagePath), image)) {
+    return code;
   }
   const EcuDefinition definition = IniParser().parse(dir.filePath(kDefinitionPath));
-  const std::optional<QList<QByteArray>> pages = slicePages(definition, imageFile.readAll());
+  const std::optional<PageImages> pages = sliceRawImage(definition, image);
   if (!pages) {
-    return 2;
+    return kFileErrorExit;
   }
   return writeJsonFile(tuneCommsVectors(definition, *pages), outPath);
 }

@@ -1,9 +1,8 @@
 #pragma once
 
 #include "json/json_value.h"
+#include "tune/tune_value.h"
 
-#include <QByteArray>
-#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -19,8 +18,8 @@ namespace tk::conformance {
 std::optional<QString> findRepositoryRoot(const QStringList& startFolders);
 
 /// The named trace vectors of command building and the tune transfer service against scripted
-/// ECUs, for the definition and its page images (index 0 = page 1), as {"vectors": [...]}.
-JsonValue tuneCommsVectors(const EcuDefinition& definition, const QList<QByteArray>& pages);
+/// ECUs, for the definition and its page images, as {"vectors": [...]}.
+JsonValue tuneCommsVectors(const EcuDefinition& definition, const PageImages& pages);
 
 /// Reads tests/data/tunefields.ini and tests/data/tuneimg-synthetic.bin below the repository
 /// root and writes tuneCommsVectors() to outPath; returns the exit code.

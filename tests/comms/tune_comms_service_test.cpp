@@ -3,10 +3,16 @@
 #include "comms/command_builder.h"
 #include "comms/ecu_command_service.h"
 #include "comms/scripted_ecu_connection.h"
+#include "comms/sim_ecu_connection.h"
 #include "definition/ecu_definition.h"
+#include "definition/ini_parser.h"
 #include "frame_helpers.h"
+#include "support/test_support.h"
+#include "tune/field_codec.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -409,6 +415,150 @@ TEST_F(TuneCommsTest, ConsoleDelegatesAfterAttaching) {
             QStringLiteral("pong"));
   EXPECT_EQ(other.connection(), &conn);
   EXPECT_EQ(conn.writes(), QList<QByteArray>{QByteArrayLiteral("ping\n")});
+}
+
+}  // namespace
+}  // namespace tk::comms
+
+namespace tk::comms {
+namespace {
+
+const EcuDefinition& synthetic() {
+  static const EcuDefinition d =
+      IniParser().parse(test::dataPath(QStringLiteral("tunefields.ini")));
+  return d;
+}
+
+PageImages imagePages() {
+  const QByteArray image = test::readFile(test::dataPath(QStringLiteral("tuneimg-synthetic.bin")));
+  return {{1, image.mid(0, 288)}, {2, image.mid(288, 512)}, {3, image.mid(800, 128)}};
+}
+
+class TuneTransferTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sim.open();
+    tune.forceCrcProtocol(sim);
+  }
+
+  SimEcuConnection sim{synthetic()};
+  EcuCommandService commands;
+  TuneCommsService tune{commands};
+};
+
+TEST_F(TuneTransferTest, ReadTuneDecodesEveryPageAndStampsTheTime) {
+  const PageImages pages = imagePages();
+  for (auto it = pages.cbegin(); it != pages.cend(); ++it) {
+    sim.loadPage(it.key() - 1, it.value());
+  }
+  const QDateTime before = QDateTime::currentDateTimeUtc().addMSecs(-1);
+  const Tune read = tune.readTune(sim, synthetic());
+  Tune expected = decodePages(pages, synthetic());
+  EXPECT_EQ(read.fields, expected.fields);
+  EXPECT_EQ(read.signature, QStringLiteral("speeduino 202501-tk"));
+  EXPECT_EQ(read.nPages, 3);
+  EXPECT_EQ(read.lastSaved, QStringLiteral("0001-01-01T00:00:00"));
+  EXPECT_TRUE(
+      QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z$"))
+          .match(read.writeTimestamp)
+          .hasMatch())
+      << read.writeTimestamp.toStdString();
+  EXPECT_GE(QDateTime::fromString(read.writeTimestamp, Qt::ISODateWithMs), before);
+  // A few values worked out from the image by hand.
+  EXPECT_DOUBLE_EQ(*read.find(QStringLiteral("reqFuel"))->scalarValue, 15.700000000000001);
+  EXPECT_EQ(read.find(QStringLiteral("tuneName"))->stringValue, QStringLiteral("Synthetic tune"));
+  EXPECT_EQ(read.find(QStringLiteral("nCylinders"))->enumValue, QStringLiteral("6"));
+  EXPECT_EQ(read.find(QStringLiteral("triggerTeeth"))->bitsRawValue, 36);
+}
+
+TEST_F(TuneTransferTest, ReadTuneSkipsPagesWithoutSizeOrReadCommand) {
+  EcuDefinition d = synthetic();
+  d.PageReadCommands[1] = QString();
+  d.PageSizes[2] = 0;
+  sim.loadPage(0, imagePages().value(1));
+  const Tune read = tune.readTune(sim, d);
+  EXPECT_NE(read.find(QStringLiteral("reqFuel")), nullptr);
+  EXPECT_EQ(read.find(QStringLiteral("veTable")), nullptr);
+  EXPECT_EQ(read.find(QStringLiteral("fanOn")), nullptr);
+}
+
+TEST_F(TuneTransferTest, WriteTuneEncodesValuesAndBurnsEveryPage) {
+  Tune t = decodePages(imagePages(), synthetic());
+  t.find(QStringLiteral("reqFuel"))->scalarValue = 9.9;
+  tune.writeTune(sim, synthetic(), t, true);
+  const PageImages encoded = encodeTune(t, synthetic());
+  for (int index = 0; index < 3; ++index) {
+    EXPECT_EQ(sim.burnedPage(index), encoded.value(index + 1)) << index;
+  }
+  EXPECT_EQ(quint8(sim.burnedPage(0).at(0)), 99);
+  // Bytes of a type the codec cannot write stay 0 in the encoded page.
+  EXPECT_EQ(sim.burnedPage(0).at(22), '\0');
+  EXPECT_EQ(sim.burnCount(), 3);
+  const Tune back = tune.readTune(sim, synthetic());
+  EXPECT_DOUBLE_EQ(*back.find(QStringLiteral("reqFuel"))->scalarValue, 9.9);
+}
+
+TEST_F(TuneTransferTest, WriteTuneOfALegacyTuneSendsItsRawPagesUnburned) {
+  Tune legacy;
+  legacy.pages = PageImages{{3, QByteArray(128, '\x33')}, {1, QByteArray(288, '\x11')}};
+  tune.writeTune(sim, synthetic(), legacy, false);
+  EXPECT_EQ(sim.workingPage(0), QByteArray(288, '\x11'));
+  EXPECT_EQ(sim.workingPage(1), QByteArray(512, '\0'));
+  EXPECT_EQ(sim.workingPage(2), QByteArray(128, '\x33'));
+  EXPECT_EQ(sim.burnCount(), 0);
+  EXPECT_EQ(sim.burnedPage(0), QByteArray(288, '\0'));
+}
+
+TEST(TuneTransferScriptedTest, EmptyTuneWritesNothingAndRefusalsDoNotStopTheRest) {
+  ScriptedEcuConnection conn;
+  conn.open();
+  EcuCommandService commands;
+  TuneCommsService tune(commands);
+  conn.queueReply(QByteArrayLiteral("001"));
+  tune.forceCrcProtocol(conn);
+  tune.writeTune(conn, synthetic(), Tune{}, true);
+  EXPECT_EQ(conn.writes().size(), 1);
+
+  // Every chunk and burn refused: all pages are still sent, in order, each with its burn.
+  for (int i = 0; i < 12; ++i) {
+    conn.queueReply(test::responseFrame(test::hex("84")));
+  }
+  Tune legacy;
+  legacy.pages = imagePages();
+  tune.writeTune(conn, synthetic(), legacy, true);
+  QList<QByteArray> heads;
+  for (const QByteArray& w : conn.writes().mid(1)) {
+    heads.append(w.mid(2, 3));
+  }
+  const QByteArray m1 = test::hex("4D0001"), m2 = test::hex("4D0002"), m3 = test::hex("4D0003");
+  const QList<QByteArray> expected = {m1,
+                                      m1,
+                                      m1,
+                                      test::hex("620001"),
+                                      m2,
+                                      m2,
+                                      m2,
+                                      m2,
+                                      test::hex("620002"),
+                                      m3,
+                                      test::hex("620003")};
+  EXPECT_EQ(heads, expected);
+}
+
+TEST(TuneTransferScriptedTest, ReadTunePropagatesAFailedPage) {
+  ScriptedEcuConnection conn;
+  conn.open();
+  EcuCommandService commands;
+  TuneCommsService tune(commands);
+  conn.queueReply(QByteArrayLiteral("001"));
+  tune.forceCrcProtocol(conn);
+  conn.queueReply(test::okFrame(QByteArray(128, '\0')));
+  try {
+    tune.readTune(conn, synthetic());
+    FAIL() << "no exception";
+  } catch (const PageReadError& e) {
+    EXPECT_STREQ(e.what(), "Failed to read page 1 at offset 128");
+  }
 }
 
 }  // namespace

@@ -20,9 +20,9 @@ const EcuDefinition& synthetic() {
   return d;
 }
 
-QList<QByteArray> imagePages() {
+PageImages imagePages() {
   const QByteArray image = test::readFile(test::dataPath(QStringLiteral("tuneimg-synthetic.bin")));
-  return {image.mid(0, 288), image.mid(288, 512), image.mid(800, 128)};
+  return {{1, image.mid(0, 288)}, {2, image.mid(288, 512)}, {3, image.mid(800, 128)}};
 }
 
 const JsonValue& document() {
