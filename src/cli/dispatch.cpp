@@ -5,9 +5,10 @@
 #include "cli/usage.h"
 #include "conformance/basic_vectors.h"
 #include "conformance/dump_ecucmd.h"
-#include "conformance/dump_tunecomms.h"
+#include "conformance/dump_expr.h"
 #include "conformance/dump_ini.h"
 #include "conformance/dump_mlg.h"
+#include "conformance/dump_tunecomms.h"
 
 #include <cstdio>
 #include <limits>
@@ -31,6 +32,7 @@ int runDumpJsonFmt(const QStringList& a) { return conformance::dumpJsonFmt(a.at(
 int runDumpMlg(const QStringList& a) { return conformance::dumpMlg(a.at(2), a.at(3)); }
 int runDumpEcuCmd(const QStringList& a) { return conformance::dumpEcuCmd(a.at(2)); }
 int runDumpTuneComms(const QStringList& a) { return conformance::dumpTuneComms(a.at(2)); }
+int runDumpExpr(const QStringList& a) { return conformance::dumpExpr(a.at(2), a.at(3), a.at(4)); }
 
 // dump-ini <file.ini> <out.json> [--sections <preset>]; "--sections" may stand anywhere.
 int runDumpIni(const QStringList& a) {
@@ -66,6 +68,7 @@ const Route kRoutes[] = {
     {"dump-mlg", 4, 4, runDumpMlg},
     {"dump-ecucmd", 3, 3, runDumpEcuCmd},
     {"dump-tunecomms", 3, 3, runDumpTuneComms},
+    {"dump-expr", 5, 5, runDumpExpr},
 };
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include "conformance/dump_expr.h"
 
+#include "conformance/conformance_io.h"
+#include "definition/ini_parser.h"
+#include "expr/ecu_definition_view.h"
 #include "expr/expression_evaluator.h"
 #include "json/json_writer.h"
 
@@ -93,6 +96,29 @@ JsonValue runVectorScript(const QString& script, const expr::DefinitionView* def
     }
   }
   return results;
+}
+
+int dumpExpr(const QString& iniPath, const QString& scriptPath, const QString& outPath) {
+  if (const int code = requireInputFile(iniPath)) {
+    return code;
+  }
+  QByteArray scriptBytes;
+  if (const int code = readInputFile(scriptPath, scriptBytes)) {
+    return code;
+  }
+  const QString scriptText = QString::fromUtf8(scriptBytes);
+  // The definition is read exactly as the project loader reads it (without the project's setting
+  // choices, like dump-ini).
+  const EcuDefinition definition = IniParser().parse(iniPath);
+  const expr::EcuDefinitionView view(definition);
+  JsonValue results;
+  try {
+    results = runVectorScript(scriptText, &view);
+  } catch (const VectorScriptError& e) {
+    printError(QString::fromUtf8(e.what()));
+    return kFileErrorExit;
+  }
+  return writeJsonFile(results, outPath);
 }
 
 }  // namespace tk::conformance
