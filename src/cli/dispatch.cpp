@@ -8,6 +8,7 @@
 #include "conformance/dump_expr.h"
 #include "conformance/dump_ini.h"
 #include "conformance/dump_mlg.h"
+#include "conformance/dump_tunecomms.h"
 
 #include <cstdio>
 #include <limits>
@@ -30,6 +31,7 @@ int runDumpCrc32(const QStringList& a) { return conformance::dumpCrc32(a.at(2));
 int runDumpJsonFmt(const QStringList& a) { return conformance::dumpJsonFmt(a.at(2)); }
 int runDumpMlg(const QStringList& a) { return conformance::dumpMlg(a.at(2), a.at(3)); }
 int runDumpEcuCmd(const QStringList& a) { return conformance::dumpEcuCmd(a.at(2)); }
+int runDumpTuneComms(const QStringList& a) { return conformance::dumpTuneComms(a.at(2)); }
 int runDumpExpr(const QStringList& a) { return conformance::dumpExpr(a.at(2), a.at(3), a.at(4)); }
 
 // dump-ini <file.ini> <out.json> [--sections <preset>]; "--sections" may stand anywhere.
@@ -65,6 +67,7 @@ const Route kRoutes[] = {
     {"dump-ini", 3, std::numeric_limits<qsizetype>::max(), runDumpIni},
     {"dump-mlg", 4, 4, runDumpMlg},
     {"dump-ecucmd", 3, 3, runDumpEcuCmd},
+    {"dump-tunecomms", 3, 3, runDumpTuneComms},
     {"dump-expr", 5, 5, runDumpExpr},
 };
 

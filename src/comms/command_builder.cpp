@@ -28,7 +28,8 @@ int hexDigit(QChar c) {
 
 // The byte of a "\xHH" escape starting at i, when there is a complete one there.
 std::optional<char> escapeAt(const QString& text, qsizetype i) {
-  if (text.at(i) != QLatin1Char('\\') || i + 3 >= text.size() || text.at(i + 1) != QLatin1Char('x')) {
+  if (text.at(i) != QLatin1Char('\\') || i + 3 >= text.size() ||
+      text.at(i + 1) != QLatin1Char('x')) {
     return std::nullopt;
   }
   const int high = hexDigit(text.at(i + 2));

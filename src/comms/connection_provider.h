@@ -19,8 +19,7 @@ class ConnectionProvider {
   /// The port names on offer, in the system's order.
   virtual QStringList availablePorts() const = 0;
   /// A new closed connection; monitor may be null. The caller owns it.
-  virtual std::unique_ptr<EcuConnection> createConnection(const QString& portName,
-                                                          quint32 baudRate,
+  virtual std::unique_ptr<EcuConnection> createConnection(const QString& portName, quint32 baudRate,
                                                           EcuCommsMonitor* monitor) = 0;
 };
 

@@ -33,7 +33,8 @@ quint32 littleEndian32(const QByteArray& b, qsizetype at) {
 
 // The CRC an ECU would send for this response under one coverage mode.
 quint32 coverageCrc(CrcCoverage mode, const QByteArray& header, const QByteArray& payload) {
-  const bool withLength = mode == CrcCoverage::LengthAndPayload || mode == CrcCoverage::LengthAndData;
+  const bool withLength =
+      mode == CrcCoverage::LengthAndPayload || mode == CrcCoverage::LengthAndData;
   const bool dataOnly = mode == CrcCoverage::Data || mode == CrcCoverage::LengthAndData;
   if (dataOnly && payload.size() < 2) {
     return 0;
@@ -126,9 +127,7 @@ QByteArray EcuCommandService::wrapFrame(const QByteArray& payload) {
   return frame;
 }
 
-int EcuCommandService::scaledTimeoutMs(int byteCount) {
-  return std::max(byteCount / 8 + 300, 500);
-}
+int EcuCommandService::scaledTimeoutMs(int byteCount) { return std::max(byteCount / 8 + 300, 500); }
 
 EcuCommandService::ExactRead EcuCommandService::readExactly(qsizetype wanted,
                                                             const QDeadlineTimer& deadline) {
@@ -287,8 +286,8 @@ int EcuCommandService::readResponseInto(const QByteArray& frame, QByteArray& des
   if (header.timedOut) {
     return -1;
   }
-  const int n = header.bytes.size() == 2 ? (quint8(header.bytes[0]) << 8) | quint8(header.bytes[1])
-                                         : 0;
+  const int n =
+      header.bytes.size() == 2 ? (quint8(header.bytes[0]) << 8) | quint8(header.bytes[1]) : 0;
   if (n == 0 || n > kMaxPayload) {
     drainAfterFailure();
     return -1;

@@ -12,10 +12,10 @@ class EcuConnection;
 
 /// The result of one framed exchange.
 struct EcuResponse {
-  bool ok = false;     ///< a well-formed response with an accepted status arrived
-  quint8 status = 0;   ///< the ECU's status byte, or the failure code (0xFF local, 0x82 CRC)
-  QByteArray data;     ///< the payload after the status byte (success only)
-  QString error;       ///< the failure message (failure only)
+  bool ok = false;    ///< a well-formed response with an accepted status arrived
+  quint8 status = 0;  ///< the ECU's status byte, or the failure code (0xFF local, 0x82 CRC)
+  QByteArray data;    ///< the payload after the status byte (success only)
+  QString error;      ///< the failure message (failure only)
 
   bool operator==(const EcuResponse& other) const = default;
 };

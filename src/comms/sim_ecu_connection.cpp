@@ -32,7 +32,8 @@ int hexValue(QChar c) {
 // Matches a realtime request against the definition's realtime command, whose own rule is
 // simpler than the page templates': "\xHH" escapes, and "%2o" and "%2c" as two-byte
 // little-endian offset and count. Gives (offset, count); -1 for a field the command lacks.
-std::optional<std::pair<int, int>> matchRealtimeRequest(const QString& text, const QByteArray& bytes) {
+std::optional<std::pair<int, int>> matchRealtimeRequest(const QString& text,
+                                                        const QByteArray& bytes) {
   int offset = -1;
   int count = -1;
   qsizetype pos = 0;
@@ -44,15 +45,17 @@ std::optional<std::pair<int, int>> matchRealtimeRequest(const QString& text, con
     return true;
   };
   for (qsizetype i = 0; i < text.size();) {
-    if (text.at(i) == QLatin1Char('\\') && i + 3 < text.size() && text.at(i + 1) == QLatin1Char('x') &&
-        hexValue(text.at(i + 2)) >= 0 && hexValue(text.at(i + 3)) >= 0) {
+    if (text.at(i) == QLatin1Char('\\') && i + 3 < text.size() &&
+        text.at(i + 1) == QLatin1Char('x') && hexValue(text.at(i + 2)) >= 0 &&
+        hexValue(text.at(i + 3)) >= 0) {
       if (!expect(static_cast<char>(hexValue(text.at(i + 2)) * 16 + hexValue(text.at(i + 3))))) {
         return std::nullopt;
       }
       i += 4;
       continue;
     }
-    if (text.at(i) == QLatin1Char('%') && i + 2 < text.size() && text.at(i + 1) == QLatin1Char('2') &&
+    if (text.at(i) == QLatin1Char('%') && i + 2 < text.size() &&
+        text.at(i + 1) == QLatin1Char('2') &&
         (text.at(i + 2) == QLatin1Char('o') || text.at(i + 2) == QLatin1Char('c'))) {
       if (pos + 2 > bytes.size()) {
         return std::nullopt;
@@ -87,10 +90,11 @@ SimEcuConnection::SimEcuConnection(const EcuDefinition& definition, QObject* par
   }
   flash_ = ram_;
   for (const auto& [name, logger] : definition_.LoggerDefinitions) {
-    loggers_.push_back(Logger{decodeEscapes(logger.StartCommand, 0), decodeEscapes(logger.StopCommand, 0),
-                              decodeEscapes(logger.DataReadCommand, 0),
-                              logger.Type.compare(QLatin1String("composite"), Qt::CaseInsensitive) == 0,
-                              logger.DataLength, logger.RecordLength, std::nullopt});
+    loggers_.push_back(
+        Logger{decodeEscapes(logger.StartCommand, 0), decodeEscapes(logger.StopCommand, 0),
+               decodeEscapes(logger.DataReadCommand, 0),
+               logger.Type.compare(QLatin1String("composite"), Qt::CaseInsensitive) == 0,
+               logger.DataLength, logger.RecordLength, std::nullopt});
   }
   started_.start();
 }
@@ -117,7 +121,9 @@ void SimEcuConnection::close() {
   setStatus(ConnectionStatus::Disconnected);
 }
 
-void SimEcuConnection::setClock(std::function<qint64()> runningMs) { clock_ = std::move(runningMs); }
+void SimEcuConnection::setClock(std::function<qint64()> runningMs) {
+  clock_ = std::move(runningMs);
+}
 
 qint64 SimEcuConnection::nowMs() const { return clock_ ? clock_() : started_.elapsed(); }
 
@@ -132,11 +138,13 @@ void SimEcuConnection::loadPage(int pageIndex, const QByteArray& bytes) {
 }
 
 QByteArray SimEcuConnection::workingPage(int pageIndex) const {
-  return pageIndex >= 0 && pageIndex < static_cast<int>(ram_.size()) ? ram_[pageIndex] : QByteArray();
+  return pageIndex >= 0 && pageIndex < static_cast<int>(ram_.size()) ? ram_[pageIndex]
+                                                                     : QByteArray();
 }
 
 QByteArray SimEcuConnection::burnedPage(int pageIndex) const {
-  return pageIndex >= 0 && pageIndex < static_cast<int>(flash_.size()) ? flash_[pageIndex] : QByteArray();
+  return pageIndex >= 0 && pageIndex < static_cast<int>(flash_.size()) ? flash_[pageIndex]
+                                                                       : QByteArray();
 }
 
 void SimEcuConnection::powerCycle() { ram_ = flash_; }
@@ -168,7 +176,8 @@ qint64 SimEcuConnection::bytesAvailable() { return output_.size(); }
 void SimEcuConnection::consumeInput() {
   const auto unframed = [this] {
     if (const std::optional<Reply> r = answer(input_)) {
-      if (r->status == EcuCommandService::kStatusOk || r->status == EcuCommandService::kStatusBurnOk) {
+      if (r->status == EcuCommandService::kStatusOk ||
+          r->status == EcuCommandService::kStatusBurnOk) {
         output_.append(r->data);
       }
     }
@@ -192,15 +201,17 @@ void SimEcuConnection::consumeInput() {
       return;
     }
     const QByteArray payload = input_.mid(2, n);
-    const quint32 crc = (quint32(quint8(input_.at(n + 2))) << 24) | (quint32(quint8(input_.at(n + 3))) << 16) |
-                        (quint32(quint8(input_.at(n + 4))) << 8) | quint32(quint8(input_.at(n + 5)));
+    const quint32 crc =
+        (quint32(quint8(input_.at(n + 2))) << 24) | (quint32(quint8(input_.at(n + 3))) << 16) |
+        (quint32(quint8(input_.at(n + 4))) << 8) | quint32(quint8(input_.at(n + 5)));
     if (crc != crc32(payload)) {
       unframed();
       return;
     }
     input_.remove(0, n + 6);
     const Reply r = answer(payload).value_or(Reply{EcuCommandService::kStatusUnrecognized, {}});
-    output_.append(EcuCommandService::wrapFrame(QByteArray(1, static_cast<char>(r.status)) + r.data));
+    output_.append(
+        EcuCommandService::wrapFrame(QByteArray(1, static_cast<char>(r.status)) + r.data));
   }
 }
 
@@ -245,7 +256,8 @@ std::optional<SimEcuConnection::Reply> SimEcuConnection::pageCommand(const QByte
     const QString id = definition_.PageIdentifiers.value(i);
     const auto match = [&](const QStringList& templates) -> std::optional<CommandFields> {
       const QString t = templates.value(i);
-      return t.isEmpty() || page.isEmpty() ? std::nullopt : matchCommand(t, id, endianness, 0, command);
+      return t.isEmpty() || page.isEmpty() ? std::nullopt
+                                           : matchCommand(t, id, endianness, 0, command);
     };
     if (const std::optional<CommandFields> f = match(definition_.PageReadCommands)) {
       const int offset = std::max(f->offset, 0);
@@ -289,11 +301,13 @@ std::optional<SimEcuConnection::Reply> SimEcuConnection::pageCommand(const QByte
   return std::nullopt;
 }
 
-std::optional<SimEcuConnection::Reply> SimEcuConnection::realtimeCommand(const QByteArray& command) const {
+std::optional<SimEcuConnection::Reply> SimEcuConnection::realtimeCommand(
+    const QByteArray& command) const {
   if (definition_.OchGetCommand.isEmpty()) {
     return std::nullopt;
   }
-  const std::optional<std::pair<int, int>> fields = matchRealtimeRequest(definition_.OchGetCommand, command);
+  const std::optional<std::pair<int, int>> fields =
+      matchRealtimeRequest(definition_.OchGetCommand, command);
   if (!fields) {
     return std::nullopt;
   }

@@ -41,8 +41,7 @@ const QHash<QString, Channel>& channelTable() {
     add({"advance", "spkadv"}, [](const SimEngineState& s) { return s.advance; });
     add({"batteryvoltage", "battery", "batt"}, [](const SimEngineState& s) { return s.battery; });
     add({"dwell"}, [](const SimEngineState&) { return 3.0; });
-    add({"pulsewidth", "pw", "pw1"},
-        [](const SimEngineState& s) { return 1.5 + 8.5 * s.load; });
+    add({"pulsewidth", "pw", "pw1"}, [](const SimEngineState& s) { return 1.5 + 8.5 * s.load; });
     add({"vecurr", "ve", "ve1"}, [](const SimEngineState& s) { return 40.0 + 50.0 * s.load; });
     add({"egocorrection", "ego"},
         [](const SimEngineState& s) { return 100.0 + 3.0 * std::sin(s.seconds * 1.3); });
@@ -71,9 +70,10 @@ std::optional<quint64> rawBits(const QString& dataType, double raw) {
     double high;
     int bytes;
   };
-  static const Range kRanges[] = {{"U08", 0, 255, 1},         {"S08", -128, 127, 1},
-                                  {"U16", 0, 65535, 2},       {"S16", -32768, 32767, 2},
-                                  {"U32", 0, 4294967295.0, 4}, {"S32", -2147483648.0, 2147483647.0, 4}};
+  static const Range kRanges[] = {
+      {"U08", 0, 255, 1},          {"S08", -128, 127, 1},
+      {"U16", 0, 65535, 2},        {"S16", -32768, 32767, 2},
+      {"U32", 0, 4294967295.0, 4}, {"S32", -2147483648.0, 2147483647.0, 4}};
   for (const Range& r : kRanges) {
     if (t == QLatin1String(r.name)) {
       const double v = std::clamp(std::nearbyint(std::isnan(raw) ? 0.0 : raw), r.low, r.high);
@@ -171,7 +171,8 @@ QByteArray simRealtimeBlock(const EcuDefinition& definition, const SimEngineStat
       continue;
     }
     const double scale = channel.Scale == 0.0 ? 1.0 : channel.Scale;
-    if (const std::optional<quint64> raw = rawBits(channel.DataType, (*value - channel.Translate) / scale)) {
+    if (const std::optional<quint64> raw =
+            rawBits(channel.DataType, (*value - channel.Translate) / scale)) {
       writeBytes(block, channel.Offset, width, bigEndian, *raw);
     }
   }
@@ -200,7 +201,8 @@ QByteArray simCompositeLog(int length, int recordLength, const SimEngineState& s
     const bool missing = tooth % (kWheelTeeth - 1) == 0;
     time += missing ? 2 * gap : gap;
     const bool cam = tooth % (2 * (kWheelTeeth - 1)) == 0;
-    const auto flags = static_cast<char>((tooth % 2) | (cam ? 0x02 : 0) | 0x04 | (tooth > 35 ? 0x08 : 0));
+    const auto flags =
+        static_cast<char>((tooth % 2) | (cam ? 0x02 : 0) | 0x04 | (tooth > 35 ? 0x08 : 0));
     log.append(flags);
     log.append(QByteArray(record - 5, '\0'));
     appendBigEndian32(log, static_cast<quint32>(std::fmod(time, 4294967296.0)));

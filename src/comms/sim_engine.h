@@ -19,7 +19,7 @@ struct SimEngineState {
   double rpm = 0;
   double coolant = 0;  ///< deg C
   double intakeAir = 0;
-  double map = 0;      ///< kPa
+  double map = 0;  ///< kPa
   double afr = 0;
   double advance = 0;  ///< deg
   double battery = 0;  ///< V

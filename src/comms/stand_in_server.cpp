@@ -9,6 +9,7 @@
 #include <QThread>
 
 #include <future>
+#include <memory>
 
 namespace tk::comms {
 namespace {
@@ -70,15 +71,16 @@ quint16 StandInServer::listenOnLoopback(quint16 port) {
   if (thread_) {
     return 0;
   }
-  std::promise<quint16> listening;
-  std::future<quint16> result = listening.get_future();
-  thread_.reset(QThread::create([this, port, &listening] {
+  // Shared with the thread, which may still be inside set_value when this function returns.
+  const auto listening = std::make_shared<std::promise<quint16>>();
+  std::future<quint16> result = listening->get_future();
+  thread_.reset(QThread::create([this, port, listening] {
     QTcpServer server;
     if (!server.listen(QHostAddress::LocalHost, port)) {
-      listening.set_value(0);
+      listening->set_value(0);
       return;
     }
-    listening.set_value(server.serverPort());
+    listening->set_value(server.serverPort());
     while (!stopping_) {
       if (!server.waitForNewConnection(kPollMs)) {
         continue;
@@ -102,17 +104,17 @@ bool StandInServer::serveSerialPort(const QString& portName, quint32 baudRate) {
   if (thread_) {
     return false;
   }
-  std::promise<bool> opened;
-  std::future<bool> result = opened.get_future();
-  thread_.reset(QThread::create([this, portName, baudRate, &opened] {
+  const auto opened = std::make_shared<std::promise<bool>>();
+  std::future<bool> result = opened->get_future();
+  thread_.reset(QThread::create([this, portName, baudRate, opened] {
     QSerialPort port(portName);
     port.setBaudRate(static_cast<qint32>(baudRate));
     if (!port.open(QIODevice::ReadWrite)) {
-      opened.set_value(false);
+      opened->set_value(false);
       return;
     }
     ecu_.open();
-    opened.set_value(true);
+    opened->set_value(true);
     pump(port, serialAlive);
     port.close();
   }));

@@ -17,7 +17,9 @@ TcpBridgeConnection::TcpBridgeConnection(const QString& host, quint16 port,
 
 TcpBridgeConnection::~TcpBridgeConnection() { close(); }
 
-QString TcpBridgeConnection::id() const { return QStringLiteral("TCP:%1:%2").arg(host_).arg(port_); }
+QString TcpBridgeConnection::id() const {
+  return QStringLiteral("TCP:%1:%2").arg(host_).arg(port_);
+}
 
 QString TcpBridgeConnection::displayName() const {
   return QStringLiteral("TCP Bridge (%1:%2)").arg(host_).arg(port_);

@@ -5,7 +5,9 @@
 #include "comms/ecu_connection.h"
 #include "comms/ecu_text.h"
 #include "definition/ecu_definition.h"
+#include "tune/field_codec.h"
 
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QThread>
 
@@ -182,7 +184,8 @@ bool TuneCommsService::verifySignature(EcuConnection& connection, const EcuDefin
 std::optional<QString> TuneCommsService::readFirmwareVersion(EcuConnection& connection,
                                                              const EcuDefinition& definition) {
   attach(connection);
-  const QString text = definition.VersionInfo.isEmpty() ? QStringLiteral("V") : definition.VersionInfo;
+  const QString text =
+      definition.VersionInfo.isEmpty() ? QStringLiteral("V") : definition.VersionInfo;
   const QByteArray command = decodeEscapes(text, 0);
   QByteArray reply;
   if (usesCrcFraming(connection)) {
@@ -282,8 +285,8 @@ std::optional<QByteArray> TuneCommsService::readPage(EcuConnection& connection,
   QByteArray page(size, '\0');
   for (int offset = 0; offset < size; offset += chunk) {
     const int n = std::min(chunk, size - offset);
-    const QByteArray command = buildCommand(readTemplate, identifier, offset, n, std::nullopt,
-                                            definition.Endianness, 0);
+    const QByteArray command =
+        buildCommand(readTemplate, identifier, offset, n, std::nullopt, definition.Endianness, 0);
     const QByteArray bytes = readChunk(connection, command, n, crc);
     if (bytes.size() != n) {
       throw PageReadError(QStringLiteral("Failed to read page %1 at offset %2")
@@ -294,6 +297,32 @@ std::optional<QByteArray> TuneCommsService::readPage(EcuConnection& connection,
     std::copy(bytes.cbegin(), bytes.cend(), page.begin() + offset);
   }
   return page;
+}
+
+Tune TuneCommsService::readTune(EcuConnection& connection, const EcuDefinition& definition) {
+  PageImages images;
+  for (int index = 0; index < definition.NPages; ++index) {
+    if (std::optional<QByteArray> page = readPage(connection, definition, index)) {
+      images.insert(index + 1, *page);
+    }
+  }
+  Tune tune = decodePages(images, definition);
+  tune.writeTimestamp = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
+  return tune;
+}
+
+void TuneCommsService::writeTune(EcuConnection& connection, const EcuDefinition& definition,
+                                 const Tune& tune, bool burn) {
+  PageImages images;
+  if (!tune.fields.isEmpty()) {
+    images = encodeTune(tune, definition);
+  } else if (tune.pages) {
+    images = *tune.pages;  // a legacy tune that carries only raw pages
+  }
+  // QMap keeps the page numbers in ascending order.
+  for (auto it = images.cbegin(); it != images.cend(); ++it) {
+    writePage(connection, definition, it.key() - 1, it.value(), burn);
+  }
 }
 
 QByteArray TuneCommsService::chunkWriteCommand(const EcuDefinition& definition, int pageIndex,
@@ -334,11 +363,13 @@ void TuneCommsService::writePage(EcuConnection& connection, const EcuDefinition&
   const int chunk = chunkSize(definition.BlockingFactor, kMaxWriteChunk, kDefaultWriteChunk);
   for (int offset = 0; offset < length; offset += chunk) {
     const int n = std::min(chunk, length - offset);
-    const QByteArray command = chunkWriteCommand(definition, pageIndex, offset, bytes.mid(offset, n));
+    const QByteArray command =
+        chunkWriteCommand(definition, pageIndex, offset, bytes.mid(offset, n));
     // A refusal is not examined here: the whole page is always sent, and the caller learns of
     // problems from a read-back.
     if (crc) {
-      commands_.sendCommand(command, EcuCommandService::scaledTimeoutMs(static_cast<int>(command.size())));
+      commands_.sendCommand(command,
+                            EcuCommandService::scaledTimeoutMs(static_cast<int>(command.size())));
     } else {
       connection.write(command);
       sleepMs(20);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tune/tune_value.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -47,12 +49,21 @@ class TuneCommsService {
   std::optional<QString> readFirmwareVersion(EcuConnection& connection,
                                              const EcuDefinition& definition);
   /// The ECU's configuration-error text; no value when it reports none or the reply is not text.
-  std::optional<QString> readConfigError(EcuConnection& connection, const EcuDefinition& definition);
+  std::optional<QString> readConfigError(EcuConnection& connection,
+                                         const EcuDefinition& definition);
 
   /// The whole page read in chunks; no value when the page has no size or read command.
   /// Throws PageReadError "Failed to read page N at offset O" when a chunk fails.
   std::optional<QByteArray> readPage(EcuConnection& connection, const EcuDefinition& definition,
                                      int pageIndex);
+  /// Reads every page (pages without size or read command are skipped) and decodes them into a
+  /// tune stamped with the current UTC time as its write time. PageReadError propagates.
+  Tune readTune(EcuConnection& connection, const EcuDefinition& definition);
+  /// Writes the tune page by page in ascending order (burning each when asked): its values
+  /// encoded, or its raw legacy pages when it has no values; nothing when it has neither.
+  void writeTune(EcuConnection& connection, const EcuDefinition& definition, const Tune& tune,
+                 bool burn);
+
   /// Writes bytes at offset with the page's chunk-write template; false when the page has none or
   /// (framed) the ECU refused.
   bool writeChunk(EcuConnection& connection, const EcuDefinition& definition, int pageIndex,

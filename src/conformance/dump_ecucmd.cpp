@@ -58,7 +58,8 @@ QByteArray okResponse(const QByteArray& data) {
 }
 
 QString crcText(quint32 crc) {
-  return QStringLiteral("0x%1").arg(QString::number(crc, 16).toUpper().rightJustified(8, QLatin1Char('0')));
+  return QStringLiteral("0x%1").arg(
+      QString::number(crc, 16).toUpper().rightJustified(8, QLatin1Char('0')));
 }
 
 // One vector's scripted connection and service, opened unless asked otherwise.
@@ -78,7 +79,8 @@ struct Trace {
 
   void finish(JsonValue& v) {
     v.insert(QStringLiteral("tx"), writesJson(connection));
-    v.insert(QStringLiteral("bytesAvailableAfter"), static_cast<long long>(connection.bytesAvailable()));
+    v.insert(QStringLiteral("bytesAvailableAfter"),
+             static_cast<long long>(connection.bytesAvailable()));
   }
 
   void insertDetection(JsonValue& v) const {
@@ -139,8 +141,10 @@ JsonValue detect(int mode, bool littleEndian) {
   Trace t;
   const QByteArray payload = fromHex("00C0FFEE");
   t.connection.queueReply(responseWithCoverage(payload, mode, littleEndian));
-  const QByteArray name =
-      QStringLiteral("detect-%1-%2").arg(mode).arg(littleEndian ? QStringLiteral("LE") : QStringLiteral("BE")).toUtf8();
+  const QByteArray name = QStringLiteral("detect-%1-%2")
+                              .arg(mode)
+                              .arg(littleEndian ? QStringLiteral("LE") : QStringLiteral("BE"))
+                              .toUtf8();
   JsonValue v = t.start(name.constData());
   v.insert(QStringLiteral("rx"), traceHex(t.connection.queuedReplies().head()));
   v.insert(QStringLiteral("response"), responseJson(t.service.sendCommand("A", kNormalTimeoutMs)));
@@ -175,8 +179,8 @@ JsonValue purgeStale() {
   return v;
 }
 
-JsonValue toBuffer(const char* name, const std::optional<QByteArray>& reply, int offset, int maxCount,
-                   int timeoutMs) {
+JsonValue toBuffer(const char* name, const std::optional<QByteArray>& reply, int offset,
+                   int maxCount, int timeoutMs) {
   Trace t;
   if (reply) {
     t.connection.queueReply(*reply);
@@ -185,8 +189,9 @@ JsonValue toBuffer(const char* name, const std::optional<QByteArray>& reply, int
   JsonValue v = t.start(name);
   v.insert(QStringLiteral("offset"), offset);
   v.insert(QStringLiteral("maxCount"), maxCount);
-  const int count = t.service.readResponseInto(EcuCommandService::wrapFrame(fromHex("72000000000A")),
-                                               destination, offset, maxCount, timeoutMs);
+  const int count =
+      t.service.readResponseInto(EcuCommandService::wrapFrame(fromHex("72000000000A")), destination,
+                                 offset, maxCount, timeoutMs);
   v.insert(QStringLiteral("count"), count);
   v.insert(QStringLiteral("destination"), traceHex(destination));
   t.finish(v);
@@ -199,7 +204,8 @@ JsonValue shortWrite() {
   t.connection.queueReply(okResponse("x"));
   JsonValue v = t.start("short-write");
   v.insert(QStringLiteral("response"), responseJson(t.service.sendCommand("A", kNormalTimeoutMs)));
-  v.insert(QStringLiteral("queuedRepliesLeft"), static_cast<long long>(t.connection.queuedReplies().size()));
+  v.insert(QStringLiteral("queuedRepliesLeft"),
+           static_cast<long long>(t.connection.queuedReplies().size()));
   t.finish(v);
   return v;
 }
@@ -222,7 +228,8 @@ JsonValue console(const char* name, const std::optional<QByteArray>& reply, int 
   }
   JsonValue v = t.start(name);
   v.insert(QStringLiteral("command"), "status");
-  const std::optional<QString> text = t.service.sendConsoleCommand(QStringLiteral("status"), timeoutMs);
+  const std::optional<QString> text =
+      t.service.sendConsoleCommand(QStringLiteral("status"), timeoutMs);
   v.insert(QStringLiteral("reply"), text ? JsonValue(*text) : JsonValue());
   t.finish(v);
   return v;
@@ -277,18 +284,22 @@ JsonValue ecuCommandVectors() {
   }
   vectors.append(failingExchange("timeout-partial", fromHex("0009000102"), kShortTimeoutMs));
   vectors.append(failingExchange("timeout-no-response", std::nullopt, kShortTimeoutMs));
-  vectors.append(failingExchange("invalid-size-big", fromHex("80010000000000000000"), kNormalTimeoutMs));
-  vectors.append(failingExchange("invalid-size-zero", fromHex("0000000000000000"), kNormalTimeoutMs));
+  vectors.append(
+      failingExchange("invalid-size-big", fromHex("80010000000000000000"), kNormalTimeoutMs));
+  vectors.append(
+      failingExchange("invalid-size-zero", fromHex("0000000000000000"), kNormalTimeoutMs));
   vectors.append(failingExchange("crc-garbage", fromHex("00030001021234ABCD"), kNormalTimeoutMs));
   vectors.append(purgeStale());
   vectors.append(toBuffer("tobuffer-clamp", okResponse(fromHex("0102030405060708090A")), 2, 4,
                           kNormalTimeoutMs));
-  vectors.append(toBuffer("tobuffer-nodata-status", okResponse(QByteArray()), 0, 8, kNormalTimeoutMs));
+  vectors.append(
+      toBuffer("tobuffer-nodata-status", okResponse(QByteArray()), 0, 8, kNormalTimeoutMs));
   vectors.append(toBuffer("tobuffer-timeout", std::nullopt, 0, 8, kShortTimeoutMs));
   vectors.append(shortWrite());
   vectors.append(noResponseBurn());
   vectors.append(console("console-timeout", std::nullopt, kShortTimeoutMs));
-  vectors.append(console("console-ok", QByteArrayLiteral("Speeduino console v1\r\n"), kNormalTimeoutMs));
+  vectors.append(
+      console("console-ok", QByteArrayLiteral("Speeduino console v1\r\n"), kNormalTimeoutMs));
   vectors.append(resyncVector("resync-dead", std::nullopt));
   vectors.append(resyncVector("resync-ok", QByteArrayLiteral("001")));
   JsonValue doc = JsonValue::object();

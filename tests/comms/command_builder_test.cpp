@@ -99,7 +99,9 @@ TEST(BuildCommandLimitsTest, HugeFieldWidthIsBoundedNotAllocatedWithoutLimit) {
 TEST(DecodeEscapesTest, WholeCommandTexts) {
   EXPECT_EQ(decodeEscapes(QString(), 0), QByteArray());
   EXPECT_EQ(decodeEscapes(QStringLiteral("V"), 0), hex("56"));
-  EXPECT_EQ(decodeEscapes(QStringLiteral("r\\x00\\x30%2o%2c"), 0), hex("720030" "25326F" "253263"));
+  EXPECT_EQ(decodeEscapes(QStringLiteral("r\\x00\\x30%2o%2c"), 0), hex("720030"
+                                                                       "25326F"
+                                                                       "253263"));
   EXPECT_EQ(decodeEscapes(QStringLiteral("$tsCanId\\x0F"), 0), hex("000F"));
   EXPECT_EQ(decodeEscapes(QStringLiteral("\\x4"), 0), hex("5C7834"));
   EXPECT_EQ(decodeEscapes(QStringLiteral("\\X41"), 0), hex("5C583431"));
@@ -114,7 +116,8 @@ namespace {
 
 TEST(TemplatePartsTest, SplitsLiteralsAndFields) {
   using K = TemplatePart::Kind;
-  const QList<TemplatePart> parts = templateParts(QStringLiteral("M\\x25$tsCanId%2i%o%12c%q%v!%3"), 5);
+  const QList<TemplatePart> parts =
+      templateParts(QStringLiteral("M\\x25$tsCanId%2i%o%12c%q%v!%3"), 5);
   const QList<TemplatePart> expected = {
       {K::Literal, QByteArray::fromHex("4D2505"), 0},
       {K::Identifier, {}, 2},
@@ -132,7 +135,8 @@ TEST(ChunkWriteFrameTest, FramesTheChunkWriteCommandOfThePage) {
   d.Endianness = QStringLiteral("big");
   d.PageIdentifiers = {QStringLiteral("\\x00\\x01")};
   d.PageChunkWriteCommands = {QStringLiteral("C%2i%2o%2c%v"), QString()};
-  const std::optional<QByteArray> frame = buildChunkWriteFrame(d, 0, 16, QByteArray::fromHex("AABB"));
+  const std::optional<QByteArray> frame =
+      buildChunkWriteFrame(d, 0, 16, QByteArray::fromHex("AABB"));
   ASSERT_TRUE(frame.has_value());
   // Payload 43 0001 0010 0002 AABB, CRC-32 CC5E5D53.
   EXPECT_EQ(frame->toHex(' '), QByteArray("00 09 43 00 01 00 10 00 02 aa bb cc 5e 5d 53"));
@@ -155,8 +159,7 @@ TEST(MatchCommandTest, ReadsBackWhatBuildCommandWrote) {
   for (const char* endianness : {"little", "big"}) {
     const QString e = QString::fromLatin1(endianness);
     const QByteArray value = QByteArray::fromHex("0102030405");
-    const QByteArray bytes =
-        buildCommand(QStringLiteral("M%2i%2o%2c%v"), id, 300, 5, value, e, 0);
+    const QByteArray bytes = buildCommand(QStringLiteral("M%2i%2o%2c%v"), id, 300, 5, value, e, 0);
     EXPECT_EQ(matchCommand(QStringLiteral("M%2i%2o%2c%v"), id, e, 0, bytes),
               (CommandFields{300, 5, value}))
         << endianness;
@@ -177,8 +180,9 @@ TEST(MatchCommandTest, RejectsOtherPagesShapesAndLengths) {
   EXPECT_EQ(matchCommand(QStringLiteral("b%2i"), id, little, 0, QByteArray::fromHex("620001")),
             (CommandFields{-1, -1, {}}));
   // A value in the middle takes what the fixed parts after it leave over.
-  EXPECT_EQ(matchCommand(QStringLiteral("w%v!%1c"), id, little, 0, QByteArray::fromHex("77AABB2103")),
-            (CommandFields{-1, 3, QByteArray::fromHex("AABB")}));
+  EXPECT_EQ(
+      matchCommand(QStringLiteral("w%v!%1c"), id, little, 0, QByteArray::fromHex("77AABB2103")),
+      (CommandFields{-1, 3, QByteArray::fromHex("AABB")}));
   // Numbers too large for an int are not a match.
   EXPECT_FALSE(matchCommand(QStringLiteral("%4o"), id, QStringLiteral("big"), 0,
                             QByteArray::fromHex("80000000")));

@@ -64,7 +64,7 @@ TEST(FrameTest, WrapsPayloadWithBigEndianLengthAndCrc) {
 }
 
 TEST(FrameTest, ScaledTimeoutGrowsOneMillisecondPerEightBytesAbove1600) {
-  const std::pair<int, int> cases[] = {{0, 500},    {1, 500},    {1599, 500},  {1600, 500},
+  const std::pair<int, int> cases[] = {{0, 500},    {1, 500},    {1599, 500}, {1600, 500},
                                        {1607, 500}, {1608, 501}, {4096, 812}, {32767, 4395}};
   for (const auto& [bytes, ms] : cases) {
     EXPECT_EQ(EcuCommandService::scaledTimeoutMs(bytes), ms) << bytes;
@@ -89,7 +89,8 @@ struct DetectCase {
   const char* otherOrderCrc;
 };
 
-class CrcDetectionTest : public FramedProtocolTest, public ::testing::WithParamInterface<DetectCase> {};
+class CrcDetectionTest : public FramedProtocolTest,
+                         public ::testing::WithParamInterface<DetectCase> {};
 
 TEST_P(CrcDetectionTest, DetectsCoverageAndByteOrderThenHoldsToThem) {
   const DetectCase c = GetParam();
@@ -146,7 +147,8 @@ struct StatusCase {
   const char* error;
 };
 
-class StatusByteTest : public FramedProtocolTest, public ::testing::WithParamInterface<StatusCase> {};
+class StatusByteTest : public FramedProtocolTest,
+                       public ::testing::WithParamInterface<StatusCase> {};
 
 TEST_P(StatusByteTest, ClassifiesTheEcuStatus) {
   const StatusCase c = GetParam();
@@ -160,19 +162,18 @@ TEST_P(StatusByteTest, ClassifiesTheEcuStatus) {
   EXPECT_EQ(conn.bytesAvailable(), c.ok ? 2 : 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EveryCode, StatusByteTest,
-    ::testing::Values(StatusCase{0x00, true, ""}, StatusCase{0x04, true, ""},
-                      StatusCase{0x83, true, ""},
-                      StatusCase{0x80, false, "TS_RESPONSE_UNDERRUN"},
-                      StatusCase{0x81, false, "TS_RESPONSE_OVERRUN"},
-                      StatusCase{0x82, false, "TS_RESPONSE_CRC_FAILURE"},
-                      StatusCase{0x84, false, "TS_RESPONSE_OUT_OF_RANGE"},
-                      StatusCase{0x8D, false, "TS_RESPONSE_FRAMING_ERROR"},
-                      StatusCase{0x05, false, "Unknown error 0x05"},
-                      StatusCase{0x01, false, "Unknown error 0x01"},
-                      StatusCase{0x8E, false, "Unknown error 0x8E"},
-                      StatusCase{0xFF, false, "Unknown error 0xFF"}));
+INSTANTIATE_TEST_SUITE_P(EveryCode, StatusByteTest,
+                         ::testing::Values(StatusCase{0x00, true, ""}, StatusCase{0x04, true, ""},
+                                           StatusCase{0x83, true, ""},
+                                           StatusCase{0x80, false, "TS_RESPONSE_UNDERRUN"},
+                                           StatusCase{0x81, false, "TS_RESPONSE_OVERRUN"},
+                                           StatusCase{0x82, false, "TS_RESPONSE_CRC_FAILURE"},
+                                           StatusCase{0x84, false, "TS_RESPONSE_OUT_OF_RANGE"},
+                                           StatusCase{0x8D, false, "TS_RESPONSE_FRAMING_ERROR"},
+                                           StatusCase{0x05, false, "Unknown error 0x05"},
+                                           StatusCase{0x01, false, "Unknown error 0x01"},
+                                           StatusCase{0x8E, false, "Unknown error 0x8E"},
+                                           StatusCase{0xFF, false, "Unknown error 0xFF"}));
 
 TEST_F(FramedProtocolTest, LengthFieldBoundsAreChecked) {
   const EcuResponse zero = send(hex("0000") + QByteArray(10, 'z'));
@@ -252,7 +253,8 @@ TEST(FramedProtocolOverdeliveryTest, MoreBytesThanAskedAreReportedNotMisparsed) 
   body.open();
   EcuCommandService s2(&body);
   body.queueReply(hex("00050001020304515AD3CC") + hex("0000"));
-  EXPECT_EQ(s2.sendCommand("A", 200).error, QStringLiteral("Incomplete response: got 11, expected 9"));
+  EXPECT_EQ(s2.sendCommand("A", 200).error,
+            QStringLiteral("Incomplete response: got 11, expected 9"));
 }
 
 TEST_F(FramedProtocolTest, StaleInputIsPurgedBeforeTheWriteUpTo32767Bytes) {

@@ -34,11 +34,11 @@ class CommsMonitorTest : public ::testing::Test {
 
 TEST_F(CommsMonitorTest, KeepsOneEntryPerDirectionPerHundredMilliseconds) {
   logAt(0, 0, "tx");
-  logAt(50, 0, "tx");      // 50 ms after the kept one: skipped
-  logAt(60, 1, "rx");      // the other direction is throttled on its own
-  logAt(99, 0, "tx");      // 99 ms: still skipped
-  logAt(100, 0, "tx");     // 100 ms: kept, with the count
-  logAt(150, 1, "rx");     // skipped
+  logAt(50, 0, "tx");   // 50 ms after the kept one: skipped
+  logAt(60, 1, "rx");   // the other direction is throttled on its own
+  logAt(99, 0, "tx");   // 99 ms: still skipped
+  logAt(100, 0, "tx");  // 100 ms: kept, with the count
+  logAt(150, 1, "rx");  // skipped
   logAt(300, 1, "rx");
   logAt(400, 0, "tx");
   EXPECT_EQ(labels(), (QStringList{QStringLiteral("tx"), QStringLiteral("rx"),

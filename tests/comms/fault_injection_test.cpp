@@ -76,7 +76,8 @@ class FaultInjectionTest : public ::testing::Test {
 
 TEST_F(FaultInjectionTest, SilentEcu) {
   start([](PeerStream&) {});
-  EXPECT_EQ(timed(300), (EcuResponse{false, 0xFF, {}, QStringLiteral("Response timeout after 300ms")}));
+  EXPECT_EQ(timed(300),
+            (EcuResponse{false, 0xFF, {}, QStringLiteral("Response timeout after 300ms")}));
   EXPECT_GE(elapsedMs, 300);
   EXPECT_LT(elapsedMs, 300 + kMarginMs);
   expectRecovered();

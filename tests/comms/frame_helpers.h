@@ -23,6 +23,8 @@ inline QByteArray responseFrame(const QByteArray& payload) {
 }
 
 /// A success response carrying data.
-inline QByteArray okFrame(const QByteArray& data) { return responseFrame(QByteArray(1, '\0') + data); }
+inline QByteArray okFrame(const QByteArray& data) {
+  return responseFrame(QByteArray(1, '\0') + data);
+}
 
 }  // namespace tk::test

@@ -24,7 +24,8 @@ class PeerStream {
  public:
   PeerStream(int fd, bool isSocket) : fd_(fd), isSocket_(isSocket) {}
 
-  /// Up to n bytes, waiting at most timeoutMs in total; fewer when the client closed or time ran out.
+  /// Up to n bytes, waiting at most timeoutMs in total; fewer when the client closed or time ran
+  /// out.
   QByteArray readExactly(qsizetype n, int timeoutMs) {
     QByteArray bytes;
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -85,7 +86,8 @@ class PeerStream {
       const char* from = bytes.constData() + done;
       const std::size_t left = static_cast<std::size_t>(bytes.size() - done);
       // Sockets must not raise SIGPIPE when the client is gone.
-      const ssize_t n = isSocket_ ? ::send(fd_, from, left, MSG_NOSIGNAL) : ::write(fd_, from, left);
+      const ssize_t n =
+          isSocket_ ? ::send(fd_, from, left, MSG_NOSIGNAL) : ::write(fd_, from, left);
       if (n <= 0) {
         return;
       }

@@ -33,8 +33,8 @@ TEST_F(MockEcuTest, IdentityAndStatus) {
   EXPECT_TRUE(mock.open());
   mock.close();
   mock.close();
-  EXPECT_EQ(statuses, (QList<ConnectionStatus>{ConnectionStatus::Connected,
-                                               ConnectionStatus::Disconnected}));
+  EXPECT_EQ(statuses,
+            (QList<ConnectionStatus>{ConnectionStatus::Connected, ConnectionStatus::Disconnected}));
 }
 
 TEST_F(MockEcuTest, AnswersSignatureAndVersionOnlyThroughTheSignal) {

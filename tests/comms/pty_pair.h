@@ -23,7 +23,9 @@
 namespace tk::test {
 
 /// Whether socat can be run (scripts/install-deps.sh installs it).
-inline bool socatAvailable() { return !QStandardPaths::findExecutable(QStringLiteral("socat")).isEmpty(); }
+inline bool socatAvailable() {
+  return !QStandardPaths::findExecutable(QStringLiteral("socat")).isEmpty();
+}
 
 /// A socat process joining two raw pseudo-terminals; links to them live in a temporary folder.
 class SocatPtyPair {

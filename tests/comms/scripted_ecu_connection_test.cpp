@@ -18,8 +18,8 @@ TEST(ScriptedEcuTest, IdentityAndOpenClose) {
   EXPECT_TRUE(conn.open());
   EXPECT_TRUE(conn.open());
   conn.close();
-  EXPECT_EQ(statuses, (QList<ConnectionStatus>{ConnectionStatus::Connected,
-                                               ConnectionStatus::Disconnected}));
+  EXPECT_EQ(statuses,
+            (QList<ConnectionStatus>{ConnectionStatus::Connected, ConnectionStatus::Disconnected}));
 }
 
 TEST(ScriptedEcuTest, EachWriteReleasesOneQueuedReply) {

@@ -1,11 +1,13 @@
 #include "comms/serial_ecu_connection.h"
 
+#include "comms/connection_provider.h"
 #include "comms/ecu_command_service.h"
 #include "comms/ecu_comms_monitor.h"
 #include "frame_helpers.h"
 #include "pty_pair.h"
 
 #include <QElapsedTimer>
+#include <QSerialPortInfo>
 
 #include <gtest/gtest.h>
 
@@ -72,11 +74,13 @@ TEST(SerialIdentityTest, IdAndDisplayNameAndClosedBehaviour) {
 TEST(SerialOpenTest, MissingPortFailsWithTheDriversReason) {
   SerialEcuConnection conn(QStringLiteral("/nonexistent-dir/ttyTK0"), 115200);
   QStringList errors;
-  QObject::connect(&conn, &EcuConnection::errorOccurred, [&](const QString& m) { errors.append(m); });
+  QObject::connect(&conn, &EcuConnection::errorOccurred,
+                   [&](const QString& m) { errors.append(m); });
   EXPECT_FALSE(conn.open());
   EXPECT_EQ(conn.status(), ConnectionStatus::Error);
   ASSERT_EQ(errors.size(), 1);
-  EXPECT_TRUE(errors.at(0).startsWith(QStringLiteral("Failed to open port: "))) << errors.at(0).toStdString();
+  EXPECT_TRUE(errors.at(0).startsWith(QStringLiteral("Failed to open port: ")))
+      << errors.at(0).toStdString();
   EXPECT_GT(errors.at(0).size(), QStringLiteral("Failed to open port: ").size());
 }
 
@@ -87,8 +91,8 @@ TEST_F(SerialPtyTest, OpensOnceAndExchangesFrames) {
     s.send(okFrame("speeduino 202501"));
   });
   EXPECT_TRUE(conn->open());
-  EXPECT_EQ(statuses, (QList<ConnectionStatus>{ConnectionStatus::Connecting,
-                                               ConnectionStatus::Connected}));
+  EXPECT_EQ(statuses,
+            (QList<ConnectionStatus>{ConnectionStatus::Connecting, ConnectionStatus::Connected}));
   const EcuResponse r = service.sendCommand("Q", 2000);
   EXPECT_TRUE(r.ok) << r.error.toStdString();
   EXPECT_EQ(r.data, QByteArrayLiteral("speeduino 202501"));
@@ -152,6 +156,30 @@ TEST_F(SerialPtyTest, WriteThatCannotLeaveInTimeIsATimeoutNotAClose) {
   EXPECT_LT(writes, 1000);
   EXPECT_EQ(errors, QStringList{QStringLiteral("Write timeout on ") + pair->hostEnd()});
   EXPECT_EQ(conn->status(), ConnectionStatus::Connected);
+}
+
+}  // namespace
+}  // namespace tk::comms
+
+namespace tk::comms {
+namespace {
+
+TEST(SerialProviderTest, NamesPortsAndCreatesClosedSerialConnections) {
+  SerialConnectionProvider provider;
+  EXPECT_EQ(provider.name(), QStringLiteral("Serial Port"));
+  QStringList expected;
+  for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+    expected.append(info.portName());
+  }
+  EXPECT_EQ(provider.availablePorts(), expected);
+  EcuCommsMonitor monitor;
+  const std::unique_ptr<EcuConnection> conn =
+      provider.createConnection(QStringLiteral("ttyUSB7"), 57600, &monitor);
+  ASSERT_NE(conn, nullptr);
+  EXPECT_NE(dynamic_cast<SerialEcuConnection*>(conn.get()), nullptr);
+  EXPECT_EQ(conn->id(), QStringLiteral("SERIAL:ttyUSB7"));
+  EXPECT_EQ(conn->status(), ConnectionStatus::Disconnected);
+  EXPECT_EQ(conn->parent(), nullptr);
 }
 
 }  // namespace

@@ -16,7 +16,8 @@ namespace {
 using test::hex;
 
 const EcuDefinition& synthetic() {
-  static const EcuDefinition d = IniParser().parse(test::dataPath(QStringLiteral("tunefields.ini")));
+  static const EcuDefinition d =
+      IniParser().parse(test::dataPath(QStringLiteral("tunefields.ini")));
   return d;
 }
 
@@ -77,7 +78,8 @@ TEST_F(SimEcuTest, SplitFramesWaitAndJoinedFramesAreAnsweredInOrder) {
   EXPECT_EQ(sim.write(q.left(3)), 3);
   EXPECT_EQ(sim.bytesAvailable(), 0);
   sim.write(q.mid(3) + v);
-  EXPECT_EQ(sim.read(1 << 20), test::okFrame("speeduino 202501-tk") + test::okFrame("Torvik Simulated ECU 1.0"));
+  EXPECT_EQ(sim.read(1 << 20),
+            test::okFrame("speeduino 202501-tk") + test::okFrame("Torvik Simulated ECU 1.0"));
 }
 
 TEST_F(SimEcuTest, BadCrcOrBadLengthIsTakenAsOneUnframedCommand) {
@@ -136,7 +138,8 @@ TEST_F(SimEcuTest, PageCommandsCheckRangeAndLength) {
   EXPECT_EQ(sim.workingPage(2).back(), '\xAA');
   // The CRC check answers the CRC-32 of the working page, big-endian.
   const quint32 crc = crc32(sim.workingPage(2));
-  EXPECT_EQ(framed(hex("640003")).data, hex(QByteArray::number(crc, 16).rightJustified(8, '0').constData()));
+  EXPECT_EQ(framed(hex("640003")).data,
+            hex(QByteArray::number(crc, 16).rightJustified(8, '0').constData()));
   EXPECT_EQ(framed(hex("620003")).status, 0x04);
   EXPECT_EQ(sim.burnedPage(2), sim.workingPage(2));
   // A page the definition does not have.
@@ -153,15 +156,17 @@ TEST_F(SimEcuTest, RealtimeBlockFollowsTheEngine) {
   ASSERT_EQ(idle.data.size(), 48);
   clockMs = 15000;  // half way through the load sweep
   const QByteArray full = framed(request).data;
-  const auto u16 = [](const QByteArray& b, int at) { return quint8(b[at]) | (quint8(b[at + 1]) << 8); };
-  EXPECT_NEAR(u16(idle.data, 14), 850, 20);    // rpm at idle
-  EXPECT_NEAR(u16(full, 14), 5500, 20);        // rpm at full load
-  EXPECT_EQ(quint8(idle.data[7]), 20 + 40);    // coolant 20 C cold, translate -40
-  EXPECT_GT(quint8(full[7]), 20 + 40);         // warming
-  EXPECT_EQ(quint8(full[0]), 15);              // secl
-  EXPECT_EQ(quint8(full[16]), 200);            // tps 100 % at scale 0.5
-  EXPECT_EQ(quint8(full[2]) & 0x03, 0x01);     // running, not cranking
-  EXPECT_EQ(quint8(idle.data[36]), 0);         // a channel the engine does not model
+  const auto u16 = [](const QByteArray& b, int at) {
+    return quint8(b[at]) | (quint8(b[at + 1]) << 8);
+  };
+  EXPECT_NEAR(u16(idle.data, 14), 850, 20);  // rpm at idle
+  EXPECT_NEAR(u16(full, 14), 5500, 20);      // rpm at full load
+  EXPECT_EQ(quint8(idle.data[7]), 20 + 40);  // coolant 20 C cold, translate -40
+  EXPECT_GT(quint8(full[7]), 20 + 40);       // warming
+  EXPECT_EQ(quint8(full[0]), 15);            // secl
+  EXPECT_EQ(quint8(full[16]), 200);          // tps 100 % at scale 0.5
+  EXPECT_EQ(quint8(full[2]) & 0x03, 0x01);   // running, not cranking
+  EXPECT_EQ(quint8(idle.data[36]), 0);       // a channel the engine does not model
   // Chunks of the block, and a request beyond it.
   EXPECT_EQ(framed(hex("7200300E000200")).data, full.mid(14, 2));
   EXPECT_EQ(framed(hex("7200302F000200")).status, 0x84);
@@ -177,8 +182,8 @@ TEST_F(SimEcuTest, LoggersCaptureOnlyAfterStarting) {
   ASSERT_EQ(teeth.data.size(), 508);
   const auto gap = [&](int record) {
     const QByteArray r = teeth.data.mid(record * 4, 4);
-    return (quint32(quint8(r[0])) << 24) | (quint32(quint8(r[1])) << 16) | (quint32(quint8(r[2])) << 8) |
-           quint32(quint8(r[3]));
+    return (quint32(quint8(r[0])) << 24) | (quint32(quint8(r[1])) << 16) |
+           (quint32(quint8(r[2])) << 8) | quint32(quint8(r[3]));
   };
   // About 5500 rpm on a 36-1 wheel: 303 us a tooth, twice that over the gap.
   EXPECT_NEAR(gap(0), 303, 3);
@@ -210,7 +215,8 @@ TEST(SimEngineTest, BlockUsesTheDefinitionsByteOrderAndTypes) {
   d.OchBlockSize = 0;
   EXPECT_EQ(simRealtimeBlock(d, s).size(), 100);
   EXPECT_FALSE(simChannelValue(QStringLiteral("nonsense"), s).has_value());
-  EXPECT_EQ(simChannelValue(QStringLiteral("CLT"), s), simChannelValue(QStringLiteral("coolant"), s));
+  EXPECT_EQ(simChannelValue(QStringLiteral("CLT"), s),
+            simChannelValue(QStringLiteral("coolant"), s));
   EXPECT_EQ(simEngineState(-5).seconds, 0);
 }
 

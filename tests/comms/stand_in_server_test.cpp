@@ -22,12 +22,14 @@ namespace tk::comms {
 namespace {
 
 const EcuDefinition& synthetic() {
-  static const EcuDefinition d = IniParser().parse(test::dataPath(QStringLiteral("tunefields.ini")));
+  static const EcuDefinition d =
+      IniParser().parse(test::dataPath(QStringLiteral("tunefields.ini")));
   return d;
 }
 
 QByteArray imagePage(int index) {
-  static const QByteArray image = test::readFile(test::dataPath(QStringLiteral("tuneimg-synthetic.bin")));
+  static const QByteArray image =
+      test::readFile(test::dataPath(QStringLiteral("tuneimg-synthetic.bin")));
   const int offsets[] = {0, 288, 800};
   return image.mid(offsets[index], synthetic().PageSizes.at(index));
 }
@@ -39,7 +41,8 @@ void roundTripAllPages(EcuConnection& conn, SimEcuConnection& sim, StandInServer
   tune.forceCrcProtocol(conn);
   EXPECT_EQ(tune.readSignature(conn), QStringLiteral("speeduino 202501-tk"));
   EXPECT_TRUE(tune.verifySignature(conn, synthetic()));
-  EXPECT_EQ(tune.readFirmwareVersion(conn, synthetic()), QStringLiteral("Torvik Simulated ECU 1.0"));
+  EXPECT_EQ(tune.readFirmwareVersion(conn, synthetic()),
+            QStringLiteral("Torvik Simulated ECU 1.0"));
   for (int page = 0; page < 3; ++page) {
     tune.writePage(conn, synthetic(), page, imagePage(page), true);
   }
@@ -139,7 +142,8 @@ TEST(StandInFaultTest, EcuDroppingOutHalfwayThroughABurnEndsTheWriteInTime) {
   TcpBridgeConnection conn(QStringLiteral("127.0.0.1"), server.listenOnLoopback());
   ASSERT_TRUE(conn.open());
   QStringList errors;
-  QObject::connect(&conn, &EcuConnection::errorOccurred, [&](const QString& m) { errors.append(m); });
+  QObject::connect(&conn, &EcuConnection::errorOccurred,
+                   [&](const QString& m) { errors.append(m); });
   EcuCommandService commands;
   TuneCommsService tune(commands);
   tune.forceCrcProtocol(conn);

@@ -76,8 +76,8 @@ TEST_F(TcpBridgeTest, FramedExchangeOverLoopback) {
     s.send(okFrame("speeduino 202501"));
     s.waitForClientClose();
   });
-  EXPECT_EQ(statuses, (QList<ConnectionStatus>{ConnectionStatus::Connecting,
-                                               ConnectionStatus::Connected}));
+  EXPECT_EQ(statuses,
+            (QList<ConnectionStatus>{ConnectionStatus::Connecting, ConnectionStatus::Connected}));
   EXPECT_TRUE(conn->open());  // already connected: no second connection
   const EcuResponse r = service.sendCommand("Q", 2000);
   EXPECT_TRUE(r.ok) << r.error.toStdString();
@@ -109,11 +109,13 @@ TEST(TcpBridgeOpenTest, RefusedConnectionReportsTheSocketError) {
   const quint16 port = test::refusedLoopbackPort();
   TcpBridgeConnection conn(kLoopback, port);
   QStringList errors;
-  QObject::connect(&conn, &EcuConnection::errorOccurred, [&](const QString& m) { errors.append(m); });
+  QObject::connect(&conn, &EcuConnection::errorOccurred,
+                   [&](const QString& m) { errors.append(m); });
   EXPECT_FALSE(conn.open());
   EXPECT_EQ(conn.status(), ConnectionStatus::Error);
   ASSERT_EQ(errors.size(), 1);
-  EXPECT_EQ(errors.at(0), QStringLiteral("Failed to connect to 127.0.0.1:%1: Connection refused").arg(port));
+  EXPECT_EQ(errors.at(0),
+            QStringLiteral("Failed to connect to 127.0.0.1:%1: Connection refused").arg(port));
   // An errored connection may be opened again, and fails the same way.
   EXPECT_FALSE(conn.open());
   EXPECT_EQ(errors.size(), 2);
@@ -126,7 +128,8 @@ TEST(TcpBridgeOpenTest, SilentListenerTimesOutAfterThreeSeconds) {
   test::BlackholeListener listener;
   TcpBridgeConnection conn(kLoopback, listener.port());
   QStringList errors;
-  QObject::connect(&conn, &EcuConnection::errorOccurred, [&](const QString& m) { errors.append(m); });
+  QObject::connect(&conn, &EcuConnection::errorOccurred,
+                   [&](const QString& m) { errors.append(m); });
   QElapsedTimer clock;
   clock.start();
   EXPECT_FALSE(conn.open());

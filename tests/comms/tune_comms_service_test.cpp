@@ -3,10 +3,16 @@
 #include "comms/command_builder.h"
 #include "comms/ecu_command_service.h"
 #include "comms/scripted_ecu_connection.h"
+#include "comms/sim_ecu_connection.h"
 #include "definition/ecu_definition.h"
+#include "definition/ini_parser.h"
 #include "frame_helpers.h"
+#include "support/test_support.h"
+#include "tune/field_codec.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -103,10 +109,10 @@ TEST_F(TuneCommsTest, ReadPageUsesDefaultChunksOf256WhenBlockingFactorIsZero) {
   conn.queueReply(okFrame(page.mid(256, 256)));
   conn.queueReply(okFrame(page.mid(512, 88)));
   EXPECT_EQ(service.readPage(conn, d, 0), page);
-  EXPECT_EQ(commandWrites(), (QList<QByteArray>{
-                                 EcuCommandService::wrapFrame(hex("70000100000001")),
-                                 EcuCommandService::wrapFrame(hex("70000100010001")),
-                                 EcuCommandService::wrapFrame(hex("70000100025800"))}));
+  EXPECT_EQ(commandWrites(),
+            (QList<QByteArray>{EcuCommandService::wrapFrame(hex("70000100000001")),
+                               EcuCommandService::wrapFrame(hex("70000100010001")),
+                               EcuCommandService::wrapFrame(hex("70000100025800"))}));
 }
 
 TEST_F(TuneCommsTest, ReadPageCapsChunksAt32767) {
@@ -201,7 +207,8 @@ TEST_F(TuneCommsTest, WriteChunkFramedReportsTheEcusVerdict) {
   decideFraming(true);
   conn.queueReply(okFrame({}));
   EXPECT_TRUE(service.writeChunk(conn, d, 1, 16, hex("0A0B0C")));
-  EXPECT_EQ(commandWrites().at(0), EcuCommandService::wrapFrame(hex("4D000210000300" "0A0B0C")));
+  EXPECT_EQ(commandWrites().at(0), EcuCommandService::wrapFrame(hex("4D000210000300"
+                                                                    "0A0B0C")));
   conn.queueReply(responseFrame(hex("84")));
   EXPECT_FALSE(service.writeChunk(conn, d, 1, 16, hex("0A0B0C")));
   EcuDefinition none = d;
@@ -215,7 +222,8 @@ TEST_F(TuneCommsTest, WriteChunkUnframedWritesRawAndTrustsIt) {
   const EcuDefinition d = twoPages(256, 128);
   decideFraming(false);
   EXPECT_TRUE(service.writeChunk(conn, d, 0, 2, hex("FF")));
-  EXPECT_EQ(commandWrites(), QList<QByteArray>{hex("4D0001020001" "00FF")});
+  EXPECT_EQ(commandWrites(), QList<QByteArray>{hex("4D0001020001"
+                                                   "00FF")});
 }
 
 TEST_F(TuneCommsTest, WritePageSplitsIntoChunksOf128ByDefaultAndBurns) {
@@ -233,9 +241,8 @@ TEST_F(TuneCommsTest, WritePageSplitsIntoChunksOf128ByDefaultAndBurns) {
   for (int i = 0; i < 5; ++i) {
     const int n = i < 4 ? 128 : 88;
     EXPECT_EQ(w.at(i), EcuCommandService::wrapFrame(
-                           QByteArrayLiteral("M") + hex("0001") +
-                           intToBytes(offsets[i], 2, true) + intToBytes(n, 2, true) +
-                           page.mid(offsets[i], n)))
+                           QByteArrayLiteral("M") + hex("0001") + intToBytes(offsets[i], 2, true) +
+                           intToBytes(n, 2, true) + page.mid(offsets[i], n)))
         << i;
   }
   EXPECT_EQ(w.at(5), EcuCommandService::wrapFrame(hex("620001")));
@@ -281,8 +288,9 @@ TEST_F(TuneCommsTest, UnframedWritePageWaitsForTheActivationDelay) {
   clock.start();
   service.writePage(conn, d, 0, pattern(128, 0), true);
   EXPECT_GE(clock.elapsed(), 20 + 250);
-  EXPECT_EQ(commandWrites(), (QList<QByteArray>{QByteArrayLiteral("M") + hex("000100008000") + pattern(128, 0),
-                                                hex("620001")}));
+  EXPECT_EQ(commandWrites(),
+            (QList<QByteArray>{QByteArrayLiteral("M") + hex("000100008000") + pattern(128, 0),
+                               hex("620001")}));
 }
 
 TEST_F(TuneCommsTest, SignaturePrefersASpeeduinoSReply) {
@@ -302,7 +310,8 @@ TEST_F(TuneCommsTest, ShortSignatureRepliesAreRetriedOnce) {
   decideFraming(true);
   conn.queueReply(okFrame("abc"));
   conn.queueReply(okFrame("speeduino 202501"));
-  EXPECT_EQ(service.querySignatureText(conn, QStringLiteral("Q")), QStringLiteral("speeduino 202501"));
+  EXPECT_EQ(service.querySignatureText(conn, QStringLiteral("Q")),
+            QStringLiteral("speeduino 202501"));
   conn.queueReply(okFrame("abc"));
   conn.queueReply(responseFrame(hex("83")));
   QElapsedTimer clock;
@@ -315,7 +324,8 @@ TEST_F(TuneCommsTest, ShortSignatureRepliesAreRetriedOnce) {
 TEST_F(TuneCommsTest, UnframedSignatureIsReadOnceAfterAPause) {
   decideFraming(false);
   conn.queueReply(QByteArrayLiteral("speeduino 202501\x80"));
-  EXPECT_EQ(service.querySignatureText(conn, QStringLiteral("Q")), QStringLiteral("speeduino 202501?"));
+  EXPECT_EQ(service.querySignatureText(conn, QStringLiteral("Q")),
+            QStringLiteral("speeduino 202501?"));
   EXPECT_EQ(commandWrites(), QList<QByteArray>{QByteArrayLiteral("Q")});
 }
 
@@ -370,7 +380,8 @@ struct ConfigErrorCase {
   const char* expected;  // nullptr for no value
 };
 
-class ConfigErrorTest : public TuneCommsTest, public ::testing::WithParamInterface<ConfigErrorCase> {};
+class ConfigErrorTest : public TuneCommsTest,
+                        public ::testing::WithParamInterface<ConfigErrorCase> {};
 
 TEST_P(ConfigErrorTest, OnlyPrintableNonZeroTextIsAnError) {
   const ConfigErrorCase c = GetParam();
@@ -394,16 +405,160 @@ INSTANTIATE_TEST_SUITE_P(
                       ConfigErrorCase{"0\r\n\0", 4, nullptr},
                       ConfigErrorCase{"bad\x01", 4, nullptr},
                       ConfigErrorCase{"\t pin 3 conflict \r\n\0", 20, "pin 3 conflict"},
-                      ConfigErrorCase{"\0\0", 2, nullptr},
-                      ConfigErrorCase{"caf\xE9", 4, nullptr}));
+                      ConfigErrorCase{"\0\0", 2, nullptr}, ConfigErrorCase{"caf\xE9", 4, nullptr}));
 
 TEST_F(TuneCommsTest, ConsoleDelegatesAfterAttaching) {
   EcuCommandService other;
   TuneCommsService unattached(other);
   conn.queueReply(QByteArrayLiteral("pong\r\n"));
-  EXPECT_EQ(unattached.sendConsoleCommand(conn, QStringLiteral("ping"), 500), QStringLiteral("pong"));
+  EXPECT_EQ(unattached.sendConsoleCommand(conn, QStringLiteral("ping"), 500),
+            QStringLiteral("pong"));
   EXPECT_EQ(other.connection(), &conn);
   EXPECT_EQ(conn.writes(), QList<QByteArray>{QByteArrayLiteral("ping\n")});
+}
+
+}  // namespace
+}  // namespace tk::comms
+
+namespace tk::comms {
+namespace {
+
+const EcuDefinition& synthetic() {
+  static const EcuDefinition d =
+      IniParser().parse(test::dataPath(QStringLiteral("tunefields.ini")));
+  return d;
+}
+
+PageImages imagePages() {
+  const QByteArray image = test::readFile(test::dataPath(QStringLiteral("tuneimg-synthetic.bin")));
+  return {{1, image.mid(0, 288)}, {2, image.mid(288, 512)}, {3, image.mid(800, 128)}};
+}
+
+class TuneTransferTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sim.open();
+    tune.forceCrcProtocol(sim);
+  }
+
+  SimEcuConnection sim{synthetic()};
+  EcuCommandService commands;
+  TuneCommsService tune{commands};
+};
+
+TEST_F(TuneTransferTest, ReadTuneDecodesEveryPageAndStampsTheTime) {
+  const PageImages pages = imagePages();
+  for (auto it = pages.cbegin(); it != pages.cend(); ++it) {
+    sim.loadPage(it.key() - 1, it.value());
+  }
+  const QDateTime before = QDateTime::currentDateTimeUtc().addMSecs(-1);
+  const Tune read = tune.readTune(sim, synthetic());
+  Tune expected = decodePages(pages, synthetic());
+  EXPECT_EQ(read.fields, expected.fields);
+  EXPECT_EQ(read.signature, QStringLiteral("speeduino 202501-tk"));
+  EXPECT_EQ(read.nPages, 3);
+  EXPECT_EQ(read.lastSaved, QStringLiteral("0001-01-01T00:00:00"));
+  EXPECT_TRUE(
+      QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z$"))
+          .match(read.writeTimestamp)
+          .hasMatch())
+      << read.writeTimestamp.toStdString();
+  EXPECT_GE(QDateTime::fromString(read.writeTimestamp, Qt::ISODateWithMs), before);
+  // A few values worked out from the image by hand.
+  EXPECT_DOUBLE_EQ(*read.find(QStringLiteral("reqFuel"))->scalarValue, 15.700000000000001);
+  EXPECT_EQ(read.find(QStringLiteral("tuneName"))->stringValue, QStringLiteral("Synthetic tune"));
+  EXPECT_EQ(read.find(QStringLiteral("nCylinders"))->enumValue, QStringLiteral("6"));
+  EXPECT_EQ(read.find(QStringLiteral("triggerTeeth"))->bitsRawValue, 36);
+}
+
+TEST_F(TuneTransferTest, ReadTuneSkipsPagesWithoutSizeOrReadCommand) {
+  EcuDefinition d = synthetic();
+  d.PageReadCommands[1] = QString();
+  d.PageSizes[2] = 0;
+  sim.loadPage(0, imagePages().value(1));
+  const Tune read = tune.readTune(sim, d);
+  EXPECT_NE(read.find(QStringLiteral("reqFuel")), nullptr);
+  EXPECT_EQ(read.find(QStringLiteral("veTable")), nullptr);
+  EXPECT_EQ(read.find(QStringLiteral("fanOn")), nullptr);
+}
+
+TEST_F(TuneTransferTest, WriteTuneEncodesValuesAndBurnsEveryPage) {
+  Tune t = decodePages(imagePages(), synthetic());
+  t.find(QStringLiteral("reqFuel"))->scalarValue = 9.9;
+  tune.writeTune(sim, synthetic(), t, true);
+  const PageImages encoded = encodeTune(t, synthetic());
+  for (int index = 0; index < 3; ++index) {
+    EXPECT_EQ(sim.burnedPage(index), encoded.value(index + 1)) << index;
+  }
+  EXPECT_EQ(quint8(sim.burnedPage(0).at(0)), 99);
+  // Bytes of a type the codec cannot write stay 0 in the encoded page.
+  EXPECT_EQ(sim.burnedPage(0).at(22), '\0');
+  EXPECT_EQ(sim.burnCount(), 3);
+  const Tune back = tune.readTune(sim, synthetic());
+  EXPECT_DOUBLE_EQ(*back.find(QStringLiteral("reqFuel"))->scalarValue, 9.9);
+}
+
+TEST_F(TuneTransferTest, WriteTuneOfALegacyTuneSendsItsRawPagesUnburned) {
+  Tune legacy;
+  legacy.pages = PageImages{{3, QByteArray(128, '\x33')}, {1, QByteArray(288, '\x11')}};
+  tune.writeTune(sim, synthetic(), legacy, false);
+  EXPECT_EQ(sim.workingPage(0), QByteArray(288, '\x11'));
+  EXPECT_EQ(sim.workingPage(1), QByteArray(512, '\0'));
+  EXPECT_EQ(sim.workingPage(2), QByteArray(128, '\x33'));
+  EXPECT_EQ(sim.burnCount(), 0);
+  EXPECT_EQ(sim.burnedPage(0), QByteArray(288, '\0'));
+}
+
+TEST(TuneTransferScriptedTest, EmptyTuneWritesNothingAndRefusalsDoNotStopTheRest) {
+  ScriptedEcuConnection conn;
+  conn.open();
+  EcuCommandService commands;
+  TuneCommsService tune(commands);
+  conn.queueReply(QByteArrayLiteral("001"));
+  tune.forceCrcProtocol(conn);
+  tune.writeTune(conn, synthetic(), Tune{}, true);
+  EXPECT_EQ(conn.writes().size(), 1);
+
+  // Every chunk and burn refused: all pages are still sent, in order, each with its burn.
+  for (int i = 0; i < 12; ++i) {
+    conn.queueReply(test::responseFrame(test::hex("84")));
+  }
+  Tune legacy;
+  legacy.pages = imagePages();
+  tune.writeTune(conn, synthetic(), legacy, true);
+  QList<QByteArray> heads;
+  for (const QByteArray& w : conn.writes().mid(1)) {
+    heads.append(w.mid(2, 3));
+  }
+  const QByteArray m1 = test::hex("4D0001"), m2 = test::hex("4D0002"), m3 = test::hex("4D0003");
+  const QList<QByteArray> expected = {m1,
+                                      m1,
+                                      m1,
+                                      test::hex("620001"),
+                                      m2,
+                                      m2,
+                                      m2,
+                                      m2,
+                                      test::hex("620002"),
+                                      m3,
+                                      test::hex("620003")};
+  EXPECT_EQ(heads, expected);
+}
+
+TEST(TuneTransferScriptedTest, ReadTunePropagatesAFailedPage) {
+  ScriptedEcuConnection conn;
+  conn.open();
+  EcuCommandService commands;
+  TuneCommsService tune(commands);
+  conn.queueReply(QByteArrayLiteral("001"));
+  tune.forceCrcProtocol(conn);
+  conn.queueReply(test::okFrame(QByteArray(128, '\0')));
+  try {
+    tune.readTune(conn, synthetic());
+    FAIL() << "no exception";
+  } catch (const PageReadError& e) {
+    EXPECT_STREQ(e.what(), "Failed to read page 1 at offset 128");
+  }
 }
 
 }  // namespace

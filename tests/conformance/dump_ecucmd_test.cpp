@@ -27,21 +27,30 @@ const JsonValue& vector(const char* name) {
   return none;
 }
 
-QString text(const JsonValue& v, const char* key) { return v.find(QString::fromLatin1(key))->toString(); }
-std::int64_t integer(const JsonValue& v, const char* key) { return v.find(QString::fromLatin1(key))->toInt(); }
-const JsonValue& member(const JsonValue& v, const char* key) { return *v.find(QString::fromLatin1(key)); }
+QString text(const JsonValue& v, const char* key) {
+  return v.find(QString::fromLatin1(key))->toString();
+}
+std::int64_t integer(const JsonValue& v, const char* key) {
+  return v.find(QString::fromLatin1(key))->toInt();
+}
+const JsonValue& member(const JsonValue& v, const char* key) {
+  return *v.find(QString::fromLatin1(key));
+}
 
 TEST(DumpEcuCmdTest, VectorNamesInOrder) {
   QStringList names;
   for (const JsonValue& v : document().find(QStringLiteral("vectors"))->elements()) {
     names.append(v.find(QStringLiteral("name"))->toString());
   }
-  const QStringList expected = QStringLiteral(
-      "scale-timeout wrap-write wrap-signature wrap-empty not-connected roundtrip-A-BE "
-      "detect-1-BE detect-1-LE detect-2-BE detect-2-LE detect-3-BE detect-3-LE detect-4-BE "
-      "detect-4-LE timeout-partial timeout-no-response invalid-size-big invalid-size-zero "
-      "crc-garbage purge-stale tobuffer-clamp tobuffer-nodata-status tobuffer-timeout short-write "
-      "no-response-burn console-timeout console-ok resync-dead resync-ok").split(QLatin1Char(' '));
+  const QStringList expected =
+      QStringLiteral(
+          "scale-timeout wrap-write wrap-signature wrap-empty not-connected roundtrip-A-BE "
+          "detect-1-BE detect-1-LE detect-2-BE detect-2-LE detect-3-BE detect-3-LE detect-4-BE "
+          "detect-4-LE timeout-partial timeout-no-response invalid-size-big invalid-size-zero "
+          "crc-garbage purge-stale tobuffer-clamp tobuffer-nodata-status tobuffer-timeout "
+          "short-write "
+          "no-response-burn console-timeout console-ok resync-dead resync-ok")
+          .split(QLatin1Char(' '));
   EXPECT_EQ(names, expected);
 }
 
@@ -61,7 +70,8 @@ TEST(DumpEcuCmdTest, DetectionVectorsFixModeAndByteOrder) {
       {"detect-4-BE", "0C 79 C4 07", 4, false}, {"detect-4-LE", "07 C4 79 0C", 4, true}};
   for (const auto& [name, crc, mode, little] : cases) {
     const JsonValue& v = vector(name);
-    EXPECT_EQ(text(v, "rx"), QStringLiteral("00 04 00 C0 FF EE ") + QString::fromLatin1(crc)) << name;
+    EXPECT_EQ(text(v, "rx"), QStringLiteral("00 04 00 C0 FF EE ") + QString::fromLatin1(crc))
+        << name;
     EXPECT_EQ(integer(v, "crcCoverage"), mode) << name;
     EXPECT_EQ(member(v, "crcLittleEndian").toBool(), little) << name;
     EXPECT_EQ(text(member(v, "response"), "data"), QStringLiteral("C0 FF EE")) << name;
@@ -90,7 +100,8 @@ TEST(DumpEcuCmdTest, FailureVectorsCarryTheirMessagesAndCodes) {
 
 TEST(DumpEcuCmdTest, BufferAndUnansweredVectors) {
   EXPECT_EQ(integer(vector("tobuffer-clamp"), "count"), 4);
-  EXPECT_EQ(text(vector("tobuffer-clamp"), "destination"), QStringLiteral("EE EE 01 02 03 04 EE EE"));
+  EXPECT_EQ(text(vector("tobuffer-clamp"), "destination"),
+            QStringLiteral("EE EE 01 02 03 04 EE EE"));
   EXPECT_EQ(integer(vector("tobuffer-nodata-status"), "count"), 0);
   EXPECT_EQ(integer(vector("tobuffer-timeout"), "count"), -1);
   // The burn's acknowledgement (2 length bytes, status 04, 4 CRC bytes) stays unread.
@@ -111,7 +122,8 @@ TEST(DumpEcuCmdTest, CommandWritesTheGoldenDocument) {
   const auto r = test::runCli({QStringLiteral("dump-ecucmd"), out});
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_TRUE(r.err.isEmpty());
-  EXPECT_EQ(test::readFile(out), test::readFile(test::dataPath(QStringLiteral("dump-ecucmd.json"))));
+  EXPECT_EQ(test::readFile(out),
+            test::readFile(test::dataPath(QStringLiteral("dump-ecucmd.json"))));
   EXPECT_EQ(test::readFile(out), serialize(document()) + '\n');
 }
 
