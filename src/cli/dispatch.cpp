@@ -7,6 +7,7 @@
 #include "conformance/dump_ecucmd.h"
 #include "conformance/dump_ini.h"
 #include "conformance/dump_mlg.h"
+#include "conformance/dump_project.h"
 
 #include <cstdio>
 #include <limits>
@@ -29,6 +30,10 @@ int runDumpCrc32(const QStringList& a) { return conformance::dumpCrc32(a.at(2));
 int runDumpJsonFmt(const QStringList& a) { return conformance::dumpJsonFmt(a.at(2)); }
 int runDumpMlg(const QStringList& a) { return conformance::dumpMlg(a.at(2), a.at(3)); }
 int runDumpEcuCmd(const QStringList& a) { return conformance::dumpEcuCmd(a.at(2)); }
+int runDumpProject(const QStringList& a) { return conformance::dumpProject(a.at(2), a.at(3)); }
+int runDumpProjectLegacy(const QStringList& a) {
+  return conformance::dumpProjectLegacy(a.at(2), a.at(3), a.at(4));
+}
 
 // dump-ini <file.ini> <out.json> [--sections <preset>]; "--sections" may stand anywhere.
 int runDumpIni(const QStringList& a) {
@@ -63,6 +68,8 @@ const Route kRoutes[] = {
     {"dump-ini", 3, std::numeric_limits<qsizetype>::max(), runDumpIni},
     {"dump-mlg", 4, 4, runDumpMlg},
     {"dump-ecucmd", 3, 3, runDumpEcuCmd},
+    {"dump-project", 4, 4, runDumpProject},
+    {"dump-project-legacy", 5, 5, runDumpProjectLegacy},
 };
 
 }  // namespace
