@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the tool and runs its main job on the built-in default.
+# Builds the tool and runs its main job: a project made from the demo Speeduino-class definition
+# in a temporary folder, then a real editing session with the agent commands (JSON and text).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -8,11 +9,68 @@ cmake --build build -j"$(nproc)" --target torvik-cli
 cli=build/torvik-cli
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+project="$work/demo/Demo.tkproj"
 
-echo "== torvik-cli: conformance vectors =="
-"$cli" dump-crc32 "$work/crc32.json"
-cat "$work/crc32.json"
-"$cli" dump-jsonfmt "$work/jsonfmt.json"
-echo "(dump-jsonfmt wrote $(wc -l < "$work/jsonfmt.json") lines)"
-echo "== usage =="
-"$cli" 2>&1 || true
+step() { printf '\n== %s\n' "$*"; }
+show() { printf '$ torvik-cli %s\n' "$*"; "$cli" "$@"; }
+
+step "Create a project from examples/speeduino-demo.ini"
+show create-project --name Demo --ini examples/speeduino-demo.ini --folder "$work/demo"
+ls -1 "$work/demo"
+
+step "Open it and list its tables (JSON, then text)"
+show open-project -p "$project"
+show list-tables -p "$project"
+show list-tables -p "$project" -f text
+
+step "Fill the VE table: a row at a time with set-table, then one cell with set-table-cell"
+values='['
+for r in $(seq 0 15); do
+  row='['
+  for c in $(seq 0 15); do row+="$((35 + 2 * r + 3 * c)),"; done
+  values+="${row%,}],"
+done
+values="${values%,}]"
+show set-table -p "$project" --id veTable1Tbl --values "$values"
+show set-table-cell -p "$project" --id veTable1Tbl --row 2 --col 3 --value 87.4 -f text
+
+step "Set the RPM and load axes element by element with set-field, then read the table back"
+show set-field -p "$project" --name rpmBins --index 0 --value 500 -f text
+i=0
+for rpm in 500 800 1200 1600 2000 2500 3000 3500 4000 4500 5000 5500 6000 6500 7000 7500; do
+  "$cli" set-field -p "$project" --name rpmBins --index $i --value $rpm --offline >/dev/null
+  "$cli" set-field -p "$project" --name fuelLoadBins --index $i --value $((16 + 12 * i)) --offline >/dev/null
+  i=$((i + 1))
+done
+echo "(15 more RPM bins and 16 load bins set the same way)"
+show get-table -p "$project" --id veTable1Tbl -f text
+
+step "Scalars and bit fields: required fuel, cylinders, injector layout"
+show set-scalar -p "$project" --name reqFuel --value 9.87
+show set-scalar -p "$project" --name reqFuel --value 99 -f text
+show set-bits -p "$project" --name nCylinders --value 4
+show set-bits -p "$project" --name injLayout --value 3 -f text
+show get-scalar -p "$project" --name reqFuel -f text
+show get-field -p "$project" --name nCylinders -f text
+
+step "A curve: warm-up enrichment over coolant temperature"
+i=0
+for clt in -40 -26 10 19 28 37 50 65 80 90; do
+  "$cli" set-curve-point -p "$project" --id warmup_curve --index $i --value 100 --offline >/dev/null
+  "$cli" set-field -p "$project" --name wueBins --index $i --value $clt --offline >/dev/null
+  i=$((i + 1))
+done
+show set-curve -p "$project" --id warmup_curve --values '[180, 175, 168, 154, 140, 128, 116, 108, 102, 100]' -f text
+show get-curve -p "$project" --id warmup_curve
+
+step "A command that fails its checks leaves the tune file alone"
+before=$(sha256sum "$work/demo/Demo.tktune")
+show set-table -p "$project" --id veTable1Tbl --values '[1, 2]' || true
+show get-table -p "$project" --id noSuchTable -f text || true
+after=$(sha256sum "$work/demo/Demo.tktune")
+[ "$before" = "$after" ] && echo "tune file unchanged"
+
+step "The saved tune file (first lines)"
+head -c 600 "$work/demo/Demo.tktune"; echo
+echo
+echo "Edits are saved to the tune file at once; pushing them to a connected ECU is not built yet."

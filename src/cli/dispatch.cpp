@@ -9,6 +9,7 @@
 #include "conformance/dump_ini.h"
 #include "conformance/dump_mlg.h"
 #include "conformance/dump_tunecomms.h"
+#include "conformance/dump_project.h"
 
 #include <cstdio>
 #include <limits>
@@ -33,6 +34,10 @@ int runDumpMlg(const QStringList& a) { return conformance::dumpMlg(a.at(2), a.at
 int runDumpEcuCmd(const QStringList& a) { return conformance::dumpEcuCmd(a.at(2)); }
 int runDumpTuneComms(const QStringList& a) { return conformance::dumpTuneComms(a.at(2)); }
 int runDumpExpr(const QStringList& a) { return conformance::dumpExpr(a.at(2), a.at(3), a.at(4)); }
+int runDumpProject(const QStringList& a) { return conformance::dumpProject(a.at(2), a.at(3)); }
+int runDumpProjectLegacy(const QStringList& a) {
+  return conformance::dumpProjectLegacy(a.at(2), a.at(3), a.at(4));
+}
 
 // dump-ini <file.ini> <out.json> [--sections <preset>]; "--sections" may stand anywhere.
 int runDumpIni(const QStringList& a) {
@@ -69,6 +74,8 @@ const Route kRoutes[] = {
     {"dump-ecucmd", 3, 3, runDumpEcuCmd},
     {"dump-tunecomms", 3, 3, runDumpTuneComms},
     {"dump-expr", 5, 5, runDumpExpr},
+    {"dump-project", 4, 4, runDumpProject},
+    {"dump-project-legacy", 5, 5, runDumpProjectLegacy},
 };
 
 }  // namespace

@@ -1,0 +1,39 @@
+#include "cli/command_support.h"
+
+#include <cmath>
+
+namespace tk::cli {
+
+const EcuDefinition& requireDefinition(const project::ProjectManager& manager) {
+  const EcuDefinition* definition = manager.definition();
+  if (definition == nullptr) {
+    throw CommandError(QStringLiteral("INI not loaded"));
+  }
+  return *definition;
+}
+
+const Tune& requireTune(const project::ProjectManager& manager) {
+  const Tune* tune = manager.tune();
+  if (tune == nullptr) {
+    throw CommandError(QStringLiteral("Tune not loaded"));
+  }
+  return *tune;
+}
+
+JsonValue numberArray(const QList<double>& values) {
+  JsonValue array = JsonValue::array();
+  array.elements().reserve(static_cast<std::size_t>(values.size()));
+  for (const double x : values) {
+    array.append(x);
+  }
+  return array;
+}
+
+double parseDecimal(const QString& text) {
+  bool ok = false;
+  const double value = text.trimmed().toDouble(&ok);
+  // "nan", "inf" and overflowing texts are not numbers a user means to store.
+  return ok && std::isfinite(value) ? value : 0.0;
+}
+
+}  // namespace tk::cli

@@ -1,0 +1,29 @@
+#include "cli/project_loader.h"
+
+#include "cli/agent_runner.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace tk::cli {
+
+QString absoluteNativePath(const QString& path) {
+  return QDir::toNativeSeparators(QDir::cleanPath(QDir::current().absoluteFilePath(path)));
+}
+
+CliProjectLoader::CliProjectLoader() {
+  manager_.setUpgradePromptCallback([](project::LegacyTuneUpgradePrompt& prompt) {
+    prompt.accept = true;
+    prompt.saveAfterUpgrade = true;
+  });
+}
+
+void CliProjectLoader::load(const QString& path) {
+  const QString absolute = absoluteNativePath(path);
+  if (!QFileInfo(absolute).isFile()) {
+    throw CommandError(QStringLiteral("Project file not found: ") + absolute);
+  }
+  manager_.openProject(absolute);
+}
+
+}  // namespace tk::cli
