@@ -7,6 +7,8 @@
 #include "conformance/dump_ecucmd.h"
 #include "conformance/dump_ini.h"
 #include "conformance/dump_mlg.h"
+#include "conformance/dump_msq.h"
+#include "conformance/dump_tune_images.h"
 
 #include <cstdio>
 #include <limits>
@@ -29,6 +31,16 @@ int runDumpCrc32(const QStringList& a) { return conformance::dumpCrc32(a.at(2));
 int runDumpJsonFmt(const QStringList& a) { return conformance::dumpJsonFmt(a.at(2)); }
 int runDumpMlg(const QStringList& a) { return conformance::dumpMlg(a.at(2), a.at(3)); }
 int runDumpEcuCmd(const QStringList& a) { return conformance::dumpEcuCmd(a.at(2)); }
+int runDumpMsq(const QStringList& a) { return conformance::dumpMsq(a.at(2), a.at(3)); }
+int runDumpTuneFields(const QStringList& a) {
+  return conformance::dumpTuneFields(a.at(2), a.at(3), a.at(4));
+}
+int runDumpMsqExport(const QStringList& a) {
+  return conformance::dumpMsqExport(a.at(2), a.at(3), a.at(4));
+}
+int runDumpTuneDiff(const QStringList& a) {
+  return conformance::dumpTuneDiff(a.at(2), a.at(3), a.at(4), a.at(5));
+}
 
 // dump-ini <file.ini> <out.json> [--sections <preset>]; "--sections" may stand anywhere.
 int runDumpIni(const QStringList& a) {
@@ -63,6 +75,10 @@ const Route kRoutes[] = {
     {"dump-ini", 3, std::numeric_limits<qsizetype>::max(), runDumpIni},
     {"dump-mlg", 4, 4, runDumpMlg},
     {"dump-ecucmd", 3, 3, runDumpEcuCmd},
+    {"dump-msq", 4, 4, runDumpMsq},
+    {"dump-tunefields", 5, 5, runDumpTuneFields},
+    {"dump-msq-export", 5, 5, runDumpMsqExport},
+    {"dump-tunediff", 6, 6, runDumpTuneDiff},
 };
 
 }  // namespace
