@@ -5,6 +5,7 @@
 #include "cli/usage.h"
 #include "conformance/basic_vectors.h"
 #include "conformance/dump_ecucmd.h"
+#include "conformance/dump_expr.h"
 #include "conformance/dump_ini.h"
 #include "conformance/dump_mlg.h"
 #include "conformance/dump_msq.h"
@@ -41,6 +42,7 @@ int runDumpMsqExport(const QStringList& a) {
 int runDumpTuneDiff(const QStringList& a) {
   return conformance::dumpTuneDiff(a.at(2), a.at(3), a.at(4), a.at(5));
 }
+int runDumpExpr(const QStringList& a) { return conformance::dumpExpr(a.at(2), a.at(3), a.at(4)); }
 
 // dump-ini <file.ini> <out.json> [--sections <preset>]; "--sections" may stand anywhere.
 int runDumpIni(const QStringList& a) {
@@ -79,6 +81,7 @@ const Route kRoutes[] = {
     {"dump-tunefields", 5, 5, runDumpTuneFields},
     {"dump-msq-export", 5, 5, runDumpMsqExport},
     {"dump-tunediff", 6, 6, runDumpTuneDiff},
+    {"dump-expr", 5, 5, runDumpExpr},
 };
 
 }  // namespace

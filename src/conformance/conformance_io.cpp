@@ -14,22 +14,33 @@ void printError(const QString& line) {
   std::fflush(stderr);
 }
 
-int requireInputFile(const QString& path) {
-  if (QFileInfo::exists(path)) {
-    return 0;
-  }
-  printError(QStringLiteral("ERROR: no such file: ") + path);
-  return kFileErrorExit;
-}
+namespace {
 
-int readInputFile(const QString& path, QByteArray& bytes) {
-  if (const int code = requireInputFile(path)) {
-    return code;
+// Opens an input file, printing the conformance error line when it is missing or unreadable.
+int openInputFile(const QString& path, QFile& file) {
+  if (!QFileInfo::exists(path)) {
+    printError(QStringLiteral("ERROR: no such file: ") + path);
+    return kFileErrorExit;
   }
-  QFile file(path);
+  file.setFileName(path);
   if (!file.open(QIODevice::ReadOnly)) {
     printError(QStringLiteral("ERROR: cannot read ") + path);
     return kFileErrorExit;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int requireInputFile(const QString& path) {
+  QFile file;
+  return openInputFile(path, file);
+}
+
+int readInputFile(const QString& path, QByteArray& bytes) {
+  QFile file;
+  if (const int code = openInputFile(path, file)) {
+    return code;
   }
   bytes = file.readAll();
   return 0;

@@ -16,7 +16,8 @@ inline constexpr int kFileErrorExit = 2;
 /// Writes one error line (a line feed is added) to standard error.
 void printError(const QString& line);
 
-/// 0 when the input file exists; otherwise prints "ERROR: no such file: <path>" and returns 2.
+/// 0 when the input file exists and can be opened; otherwise prints "ERROR: no such file: <path>"
+/// or "ERROR: cannot read <path>" and returns 2.
 int requireInputFile(const QString& path);
 
 /// Reads a whole input file into bytes; returns 0, or 2 after printing "ERROR: no such file:

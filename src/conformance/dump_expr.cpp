@@ -1,11 +1,17 @@
 #include "conformance/dump_expr.h"
 
+#include "definition/ini_parser.h"
+#include "expr/ecu_definition_view.h"
 #include "expr/expression_evaluator.h"
 #include "json/json_writer.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 
 #include <algorithm>
+#include <cstdio>
+#include <memory>
 
 namespace tk::conformance {
 namespace {
@@ -29,6 +35,24 @@ JsonValue resultObject(const QString& kind, const QString& text, JsonValue value
   result.insert(QStringLiteral("Expr"), text);
   result.insert(QStringLiteral("Value"), std::move(value));
   return result;
+}
+
+void printError(const QString& line) {
+  std::fputs((line + QLatin1Char('\n')).toUtf8().constData(), stderr);
+}
+
+// The open input file, or null after printing the input-file error line.
+std::unique_ptr<QFile> openInput(const QString& path) {
+  if (!QFileInfo::exists(path)) {
+    printError(QStringLiteral("ERROR: no such file: ") + path);
+    return nullptr;
+  }
+  auto file = std::make_unique<QFile>(path);
+  if (!file->open(QIODevice::ReadOnly)) {
+    printError(QStringLiteral("ERROR: cannot read ") + path);
+    return nullptr;
+  }
+  return file;
 }
 
 }  // namespace
@@ -93,6 +117,29 @@ JsonValue runVectorScript(const QString& script, const expr::DefinitionView* def
     }
   }
   return results;
+}
+
+int dumpExpr(const QString& iniPath, const QString& scriptPath, const QString& outPath) {
+  if (!openInput(iniPath)) {
+    return 2;
+  }
+  const std::unique_ptr<QFile> script = openInput(scriptPath);
+  if (!script) {
+    return 2;
+  }
+  const QString scriptText = QString::fromUtf8(script->readAll());
+  // The definition is read exactly as the project loader reads it (without the project's setting
+  // choices, like dump-ini).
+  const EcuDefinition definition = IniParser().parse(iniPath);
+  const expr::EcuDefinitionView view(definition);
+  JsonValue results;
+  try {
+    results = runVectorScript(scriptText, &view);
+  } catch (const VectorScriptError& e) {
+    printError(QString::fromUtf8(e.what()));
+    return 2;
+  }
+  return writeJsonFile(results, outPath);
 }
 
 }  // namespace tk::conformance

@@ -58,4 +58,9 @@ class ScriptHost : public expr::ExpressionHost {
 /// returns the array of result objects. Throws VectorScriptError on an unknown keyword.
 JsonValue runVectorScript(const QString& script, const expr::DefinitionView* definition);
 
+/// dump-expr: reads the definition and the vector script and writes the result array. Returns 0,
+/// or 2 after an "ERROR: " line on standard error for a missing or unreadable input, a bad script
+/// line (no output file then) or an unwritable output.
+int dumpExpr(const QString& iniPath, const QString& scriptPath, const QString& outPath);
+
 }  // namespace tk::conformance

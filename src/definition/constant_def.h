@@ -67,6 +67,13 @@ struct ConstantDef {
   bool operator==(const ConstantDef&) const = default;
 };
 
+}  // namespace tk
+
+// Every member is a Qt value type or a plain value, so lists may move constants with memcpy.
+Q_DECLARE_TYPEINFO(tk::ConstantDef, Q_RELOCATABLE_TYPE);
+
+namespace tk {
+
 /// Kinds of [ConstantsExtensions] lines, numbered as written in the canonical JSON.
 enum class ExtensionType {
   RequiresPowerCycle = 0,

@@ -4,10 +4,12 @@
 
 #include <QHash>
 
+#include <vector>
+
 namespace tk {
 namespace {
 
-std::optional<ConstantType> parseKind(const QString& text) {
+std::optional<ConstantType> parseKind(QStringView text) {
   if (equalsWord(text, "scalar")) {
     return ConstantType::Scalar;
   }
@@ -27,12 +29,12 @@ std::optional<ConstantType> parseKind(const QString& text) {
   return std::nullopt;
 }
 
-bool isSquareBracketed(const QString& t) {
+bool isSquareBracketed(QStringView t) {
   return t.size() >= 2 && t.startsWith(u'[') && t.endsWith(u']');
 }
 
 /// Matches "^(\d+)\s*=\s*(.*)$" on a trimmed item: (value, label text) or nullopt.
-std::optional<std::pair<int, QString>> numberedLabel(const QString& item) {
+std::optional<std::pair<int, QStringView>> numberedLabel(QStringView item) {
   qsizetype i = 0;
   while (i < item.size() && item.at(i).unicode() >= u'0' && item.at(i).unicode() <= u'9') {
     ++i;
@@ -51,38 +53,59 @@ std::optional<std::pair<int, QString>> numberedLabel(const QString& item) {
   if (!value) {
     return std::nullopt;
   }
-  return std::make_pair(*value, item.mid(j + 1));
+  return std::make_pair(*value, item.sliced(j + 1));
 }
 
-/// Stores labels by value with an index, so long label lists stay linear.
+/// Stores labels by value with an index, so long label lists stay linear. Small values (the
+/// usual 0, 1, 2, ...) are found through a plain table, others through a hash.
 class BitValueWriter {
  public:
   explicit BitValueWriter(ConstantDef& c) : c_(c) {
     for (qsizetype i = 0; i < c_.BitValues.size(); ++i) {
-      index_.insert(c_.BitValues.at(i).first, i);
+      remember(c_.BitValues.at(i).first, i);
     }
   }
-  void set(int value, const QString& label) {
-    const auto it = index_.constFind(value);
-    if (it != index_.cend()) {
-      c_.BitValues[*it].second = label;
+  void set(int value, QString label) {
+    const qsizetype at = find(value);
+    if (at >= 0) {
+      c_.BitValues[at].second = std::move(label);
       return;
     }
-    index_.insert(value, c_.BitValues.size());
-    c_.BitValues.append({value, label});
+    remember(value, c_.BitValues.size());
+    c_.BitValues.append({value, std::move(label)});
   }
 
  private:
+  static constexpr int kDenseLimit = 1 << 16;
+
+  qsizetype find(int value) const {
+    if (value >= 0 && value < kDenseLimit) {
+      return static_cast<std::size_t>(value) < dense_.size() ? dense_[value] : -1;
+    }
+    return sparse_.value(value, -1);
+  }
+  void remember(int value, qsizetype at) {
+    if (value >= 0 && value < kDenseLimit) {
+      if (static_cast<std::size_t>(value) >= dense_.size()) {
+        dense_.resize(static_cast<std::size_t>(value) + 1, -1);
+      }
+      dense_[value] = at;
+    } else {
+      sparse_.insert(value, at);
+    }
+  }
+
   ConstantDef& c_;
-  QHash<int, qsizetype> index_;
+  std::vector<qsizetype> dense_;
+  QHash<int, qsizetype> sparse_;
 };
 
 /// Bit labels: "n=label" items set their value, others take the running index.
-void parseBitLabels(ConstantDef& c, const QStringList& items, qsizetype first) {
+void parseBitLabels(ConstantDef& c, const QList<QStringView>& items, qsizetype first) {
   BitValueWriter writer(c);
   int index = 0;
   for (qsizetype i = first; i < items.size(); ++i) {
-    const QString item = items.at(i).trimmed();
+    const QStringView item = items.at(i).trimmed();
     if (item.isEmpty()) {
       continue;
     }
@@ -95,7 +118,7 @@ void parseBitLabels(ConstantDef& c, const QStringList& items, qsizetype first) {
   }
 }
 
-std::optional<QString> bracedExpression(const QString& item) {
+std::optional<QString> bracedExpression(QStringView item) {
   if (isBraced(item)) {
     return braceInside(item);
   }
@@ -103,15 +126,15 @@ std::optional<QString> bracedExpression(const QString& item) {
 }
 
 /// Attributes of scalars, arrays and strings starting at items[first].
-void parseAttributes(ConstantDef& c, const QStringList& items, qsizetype first) {
+void parseAttributes(ConstantDef& c, const QList<QStringView>& items, qsizetype first) {
   BitValueWriter writer(c);
   int counter = 0;
   for (qsizetype i = first; i < items.size(); ++i) {
-    const QString item = items.at(i).trimmed();
+    const QStringView item = items.at(i).trimmed();
     const qsizetype position = i - first;
     if (position == 0) {
       if (isBraced(item)) {
-        c.UnitsExpression = item;
+        c.UnitsExpression = item.toString();
         c.Units.clear();
       } else {
         c.Units = unquote(item);
@@ -215,15 +238,17 @@ void parseShape(ConstantDef& c, const QString& text, bool allowBitRange) {
 }
 
 std::optional<ConstantDef> parseConstant(const QString& key, const QString& value) {
-  const QStringList items = splitList(value);
+  // The attribute items are read through views; only stored texts are copied.
+  thread_local QList<QStringView> items;
+  splitListViews(value, items);
   if (items.size() < 3) {
     return std::nullopt;
   }
   ConstantDef c;
   c.Name = key;
-  QString kind = items.at(0).trimmed();
+  QStringView kind = items.at(0).trimmed();
   if (equalsWord(kind, "oddArray")) {
-    kind = QStringLiteral("Array");
+    kind = u"Array";
     c.IsOddArray = true;
   }
   const std::optional<ConstantType> type = parseKind(kind);
@@ -236,8 +261,8 @@ std::optional<ConstantDef> parseConstant(const QString& key, const QString& valu
       c.Shape = {*n};
     }
   }
-  c.DataType = items.at(1).trimmed();
-  const QString offset = items.at(2).trimmed();
+  c.DataType = trimmedText(items.at(1));
+  const QStringView offset = items.at(2).trimmed();
   if (equalsWord(offset, "nextOffset")) {
     c.Offset = kNextOffset;
   } else if (equalsWord(offset, "lastOffset")) {
@@ -247,9 +272,9 @@ std::optional<ConstantDef> parseConstant(const QString& key, const QString& valu
   }
   qsizetype attributes = 3;
   if (items.size() >= 4) {
-    const QString fourth = items.at(3).trimmed();
+    const QStringView fourth = items.at(3).trimmed();
     if (isSquareBracketed(fourth)) {
-      parseShape(c, fourth.mid(1, fourth.size() - 2), true);
+      parseShape(c, fourth.sliced(1, fourth.size() - 2).toString(), true);
       attributes = 4;
     }
   }

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <optional>
+#include <vector>
 #include <utility>
 
 namespace tk::detail {
@@ -24,8 +25,19 @@ class DefineList {
   void clear();
 
  private:
+  /// The lowest define index >= from that "$" + name references in text, or -1.
+  qsizetype nextReferenced(const QString& text, qsizetype from) const;
+
+  /// One node of the name trie: children by character, and the define ending here (or -1).
+  struct TrieNode {
+    std::vector<std::pair<char16_t, qsizetype>> children;
+    qsizetype define = -1;
+  };
+
   QList<std::pair<QString, QString>> entries_;
   QHash<QString, qsizetype> index_;
+  // The names as a trie, so that the names following a dollar sign are found in one walk.
+  std::vector<TrieNode> trie_{TrieNode{}};
 };
 
 /// Everything one read of a definition keeps between lines of the section pass.

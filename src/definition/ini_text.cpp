@@ -73,8 +73,8 @@ IniLines readLines(const QString& path) {
   return {decodeLines(file.readAll()), true};
 }
 
-QStringList splitList(const QString& text) {
-  QStringList items;
+void splitListViews(QStringView text, QList<QStringView>& out) {
+  out.clear();
   bool inQuotes = false;
   int square = 0;
   int curly = 0;
@@ -100,23 +100,42 @@ QStringList splitList(const QString& text) {
     } else if (c == u')') {
       --round;
     } else if (c == u',' && square == 0 && curly == 0 && round == 0) {
-      items.append(text.mid(start, i - start));
+      out.append(text.sliced(start, i - start));
       start = i + 1;
     }
   }
-  items.append(text.mid(start));
+  out.append(text.sliced(start));
+}
+
+QStringList splitList(const QString& text) {
+  QList<QStringView> views;
+  splitListViews(text, views);
+  QStringList items;
+  items.reserve(views.size());
+  for (const QStringView view : views) {
+    items.append(view.toString());
+  }
   return items;
 }
 
 namespace {
 
+bool inSet(QChar c, QStringView set) {
+  for (const QChar s : set) {
+    if (c == s) {
+      return true;
+    }
+  }
+  return false;
+}
+
 QStringView trimView(QStringView text, QStringView set) {
   qsizetype begin = 0;
   qsizetype end = text.size();
-  while (begin < end && set.contains(text.at(begin))) {
+  while (begin < end && inSet(text.at(begin), set)) {
     ++begin;
   }
-  while (end > begin && set.contains(text.at(end - 1))) {
+  while (end > begin && inSet(text.at(end - 1), set)) {
     --end;
   }
   return text.sliced(begin, end - begin);

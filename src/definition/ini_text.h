@@ -22,6 +22,8 @@ IniLines readLines(const QString& path);
 
 /// Splits at commas outside double quotes and outside (), [] and {}; items keep spaces and quotes.
 QStringList splitList(const QString& text);
+/// splitList without copies: the items are views into text, replacing the contents of out.
+void splitListViews(QStringView text, QList<QStringView>& out);
 /// Removes every leading and trailing character that belongs to set.
 QString trimChars(QStringView text, QStringView set);
 /// Trims, then removes any number of surrounding double quotes.

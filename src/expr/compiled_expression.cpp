@@ -84,8 +84,9 @@ class CallCompiler : public CallHandler {
                  qsizetype argsBegin) override {
     const qsizetype argsEnd = out.size();
     // Placeholders of inner calls inside the argument text, in text order.
-    auto first = std::lower_bound(placeholders_.begin(), placeholders_.end(), argsBegin,
-                                  [](const auto& entry, qsizetype pos) { return entry.first < pos; });
+    auto first =
+        std::lower_bound(placeholders_.begin(), placeholders_.end(), argsBegin,
+                         [](const auto& entry, qsizetype pos) { return entry.first < pos; });
     std::vector<std::pair<qsizetype, std::uint32_t>> inner(first, placeholders_.end());
     placeholders_.erase(first, placeholders_.end());
     for (const auto& entry : inner) {
@@ -98,7 +99,8 @@ class CallCompiler : public CallHandler {
     call.function = function;
     qsizetype pieceBegin = argsBegin;
     std::size_t next = 0;
-    const QList<QStringView> pieces = splitArguments(QStringView(out).mid(argsBegin, argsEnd - argsBegin));
+    const QList<QStringView> pieces =
+        splitArguments(QStringView(out).mid(argsBegin, argsEnd - argsBegin));
     for (qsizetype k = 0; k < pieces.size(); ++k) {
       const QStringView piece = pieces.at(k);
       const qsizetype pieceEnd = pieceBegin + piece.size();
@@ -159,7 +161,9 @@ CallHandler::~CallHandler() = default;
 QString scanCalls(QStringView input, CallHandler& handler) {
   // One pass with a stack of open parentheses gives the same replacements, in the same order, as
   // restarting the pattern search from the start after every replacement: a pair can only match
-  // once nothing parenthesised is left inside it, and pairs complete in closing order.
+  // once nothing parenthesised is left inside it, and pairs complete in closing order. The pass
+  // needs no iteration bound: it makes at most one replacement per "(" and never looks back
+  // further than the name before the pair, so any text is rewritten in linear time.
   QString out;
   out.reserve(input.size());
   struct Open {
@@ -255,10 +259,10 @@ Postfix compilePostfix(QStringView text, SymbolTable& symbols,
         // A result text starting with "-" reads as an operand only where a "-" is unary and
         // the next token takes the negated operand at once.
         const Token* next = k + 1 < tokens.size() ? &tokens[k + 1] : nullptr;
-        const bool unaryBefore = !prev || prev->kind == TokenKind::OpenParen ||
-                                 prev->kind == TokenKind::Operator;
-        const bool closedAfter = !next || next->kind == TokenKind::CloseParen ||
-                                 isBinaryOperator(*next);
+        const bool unaryBefore =
+            !prev || prev->kind == TokenKind::OpenParen || prev->kind == TokenKind::Operator;
+        const bool closedAfter =
+            !next || next->kind == TokenKind::CloseParen || isBinaryOperator(*next);
         if (!unaryBefore || !closedAfter) {
           p.signSensitiveSlots.push_back(slot);
         }

@@ -48,8 +48,7 @@ class ExpressionEvaluator::RewriteHandler : public CallHandler {
  public:
   RewriteHandler(ExpressionEvaluator& evaluator, Context& ctx) : evaluator_(evaluator), ctx_(ctx) {}
 
-  QString onCall(FunctionId function, const QString& out, qsizetype,
-                 qsizetype argsBegin) override {
+  QString onCall(FunctionId function, const QString& out, qsizetype, qsizetype argsBegin) override {
     const QList<QStringView> pieces =
         splitArguments(QStringView(out).mid(argsBegin, out.size() - argsBegin));
     std::vector<double> values;
@@ -61,15 +60,45 @@ class ExpressionEvaluator::RewriteHandler : public CallHandler {
                            : evaluator_.rewriteAndRun(piece, ctx_));
       texts.append(trimmed.toString());
     }
-    const double result = callFunction(function, values,
-                                       std::span<const QString>(texts.constData(), texts.size()),
-                                       ctx_.host, ctx_.state);
+    const double result =
+        callFunction(function, values, std::span<const QString>(texts.constData(), texts.size()),
+                     ctx_.host, ctx_.state);
     return callResultText(result);
   }
 
  private:
   ExpressionEvaluator& evaluator_;
   Context& ctx_;
+};
+
+// One top-level evaluation. A host may evaluate other texts from inside getValue, possibly with
+// another definition: the view in force is restored afterwards, and resolutions made meanwhile
+// carry a generation of their own, so the outer evaluation resolves those names again.
+class ExpressionEvaluator::Scope {
+ public:
+  Scope(ExpressionEvaluator& evaluator, const ExpressionHost& host)
+      : evaluator_(evaluator),
+        serial_(evaluator.viewSerial_),
+        revision_(evaluator.viewRevision_),
+        generation_(evaluator.generation_) {
+    evaluator_.prepare(host);
+    ++evaluator_.nesting_;
+  }
+  ~Scope() {
+    if (--evaluator_.nesting_ > 0) {
+      evaluator_.viewSerial_ = serial_;
+      evaluator_.viewRevision_ = revision_;
+      evaluator_.generation_ = generation_;
+    }
+  }
+  Scope(const Scope&) = delete;
+  Scope& operator=(const Scope&) = delete;
+
+ private:
+  ExpressionEvaluator& evaluator_;
+  quint64 serial_;
+  quint64 revision_;
+  quint64 generation_;
 };
 
 ExpressionEvaluator::ExpressionEvaluator() = default;
@@ -80,7 +109,7 @@ void ExpressionEvaluator::clearCache() {
   cache_.clear();
   cachedCharacters_ = 0;
   symbols_.clear();
-  ++generation_;
+  generation_ = ++lastGeneration_;
 }
 
 void ExpressionEvaluator::prepare(const ExpressionHost& host) {
@@ -90,7 +119,7 @@ void ExpressionEvaluator::prepare(const ExpressionHost& host) {
   if (serial != viewSerial_ || revision != viewRevision_) {
     viewSerial_ = serial;
     viewRevision_ = revision;
-    ++generation_;
+    generation_ = ++lastGeneration_;
   }
   // Only between top-level evaluations: nothing compiled is running then.
   if (nesting_ == 0 && (cache_.size() > kMaxCacheEntries || symbols_.size() > kMaxCacheEntries ||
@@ -101,13 +130,10 @@ void ExpressionEvaluator::prepare(const ExpressionHost& host) {
 
 double ExpressionEvaluator::evaluate(const QString& text, const ExpressionHost& host,
                                      ExpressionState* state) {
-  prepare(host);
+  const Scope scope(*this, host);
   Context ctx{host, state, host.definition(), false};
-  ++nesting_;
   const std::shared_ptr<const CompiledExpression> code = compiled(text);
-  const double value = run(*code, ctx);
-  --nesting_;
-  return value;
+  return run(*code, ctx);
 }
 
 bool ExpressionEvaluator::evaluateCondition(const QString& text, const ExpressionHost& host,
@@ -117,12 +143,9 @@ bool ExpressionEvaluator::evaluateCondition(const QString& text, const Expressio
 
 double ExpressionEvaluator::evaluateByRewriting(const QString& text, const ExpressionHost& host,
                                                 ExpressionState* state) {
-  prepare(host);
+  const Scope scope(*this, host);
   Context ctx{host, state, host.definition(), true};
-  ++nesting_;
-  const double value = rewriteAndRun(text, ctx);
-  --nesting_;
-  return value;
+  return rewriteAndRun(text, ctx);
 }
 
 std::shared_ptr<const CompiledExpression> ExpressionEvaluator::compiled(const QString& text) {
@@ -149,10 +172,9 @@ double ExpressionEvaluator::run(const CompiledExpression& expression, Context& c
     for (std::size_t i = 0; i < call.arguments.size(); ++i) {
       values.data()[i] = call.textOnly[i] ? 0.0 : runPostfix(call.arguments[i], slots.data(), ctx);
     }
-    const double result =
-        callFunction(call.function, std::span<const double>(values.data(), call.arguments.size()),
-                     std::span<const QString>(call.texts.constData(), call.texts.size()),
-                     ctx.host, ctx.state);
+    const double result = callFunction(
+        call.function, std::span<const double>(values.data(), call.arguments.size()),
+        std::span<const QString>(call.texts.constData(), call.texts.size()), ctx.host, ctx.state);
     slots.data()[k] = callResultValue(result);
   }
   return runPostfix(expression.main, slots.data(), ctx);

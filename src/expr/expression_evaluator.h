@@ -26,9 +26,10 @@ class ExpressionEvaluator {
   /// Texts longer than this are compiled for each evaluation instead of cached.
   static constexpr qsizetype kMaxCachedTextLength = 4096;
   /// The cache is emptied before an evaluation when it holds more texts or names than this...
-  static constexpr qsizetype kMaxCacheEntries = 20000;
-  /// ...or more text characters than this.
-  static constexpr qsizetype kMaxCachedCharacters = 1 << 20;
+  static constexpr qsizetype kMaxCacheEntries = 4096;
+  /// ...or more text characters than this. Both are far above what one definition needs and keep
+  /// the cost of emptying the cache small.
+  static constexpr qsizetype kMaxCachedCharacters = 1 << 18;
 
   ExpressionEvaluator();
   ~ExpressionEvaluator();
@@ -36,7 +37,8 @@ class ExpressionEvaluator {
   ExpressionEvaluator& operator=(const ExpressionEvaluator&) = delete;
 
   /// The value of text; state feeds the history functions (null: they give 0).
-  double evaluate(const QString& text, const ExpressionHost& host, ExpressionState* state = nullptr);
+  double evaluate(const QString& text, const ExpressionHost& host,
+                  ExpressionState* state = nullptr);
   /// Whether the value of text is true (non-zero and not NaN).
   bool evaluateCondition(const QString& text, const ExpressionHost& host,
                          ExpressionState* state = nullptr);
@@ -50,6 +52,7 @@ class ExpressionEvaluator {
  private:
   struct Context;
   class RewriteHandler;
+  class Scope;
 
   void prepare(const ExpressionHost& host);
   std::shared_ptr<const CompiledExpression> compiled(const QString& text);
@@ -64,7 +67,9 @@ class ExpressionEvaluator {
   SymbolTable symbols_;
   quint64 viewSerial_ = 0;
   quint64 viewRevision_ = 0;
+  /// Name resolutions are valid for this generation; each change of view gets a new number.
   quint64 generation_ = 1;
+  quint64 lastGeneration_ = 1;
   int nesting_ = 0;
 };
 

@@ -382,8 +382,9 @@ double callFunction(FunctionId id, std::span<const double> values, std::span<con
     case FunctionId::SmoothFiltered:
       return smoothFiltered(*state, channel, x);
     case FunctionId::GetLogTime:
-      return state->logTime();
+      return state->logTime();  // seconds, as the log's time column
     case FunctionId::HighSpeedRecordNumber:
+      // Milliseconds on the state's running timer: a monotonic count that tells records apart.
       return static_cast<double>(state->elapsedMs());
     default:
       return 0.0;

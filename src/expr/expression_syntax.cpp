@@ -46,8 +46,8 @@ struct TwoCharOperator {
 };
 
 constexpr TwoCharOperator kTwoCharOperators[] = {
-    {u'|', u'|', OpCode::Or}, {u'&', u'&', OpCode::And}, {u'=', u'=', OpCode::Eq},
-    {u'!', u'=', OpCode::Ne}, {u'<', u'<', OpCode::Shl}, {u'<', u'=', OpCode::Le},
+    {u'|', u'|', OpCode::Or},  {u'&', u'&', OpCode::And}, {u'=', u'=', OpCode::Eq},
+    {u'!', u'=', OpCode::Ne},  {u'<', u'<', OpCode::Shl}, {u'<', u'=', OpCode::Le},
     {u'>', u'>', OpCode::Shr}, {u'>', u'=', OpCode::Ge},
 };
 

@@ -41,7 +41,15 @@ enum class OpCode : std::uint8_t {
 };
 
 /// Kinds of tokens, recognised by content.
-enum class TokenKind : std::uint8_t { Number, Name, Operator, OpenParen, CloseParen, Stray, Placeholder };
+enum class TokenKind : std::uint8_t {
+  Number,
+  Name,
+  Operator,
+  OpenParen,
+  CloseParen,
+  Stray,
+  Placeholder
+};
 
 /// One token of an expression text: its kind, its text range and, for operators, the operation
 /// ("-" is reported as Sub; the conversion to postfix decides whether it is unary).
@@ -70,7 +78,9 @@ std::optional<double> parseNumberLiteral(QStringView word);
 /// Binding strength of an operator: 11 for the unary ones down to 1 for "||".
 int precedence(OpCode op);
 /// Whether the operation takes one operand.
-inline bool isUnary(OpCode op) { return op == OpCode::Not || op == OpCode::Neg || op == OpCode::BitNot; }
+inline bool isUnary(OpCode op) {
+  return op == OpCode::Not || op == OpCode::Neg || op == OpCode::BitNot;
+}
 
 /// A value is true when its magnitude exceeds the smallest subnormal (non-zero and not NaN).
 inline bool isTrue(double x) { return std::fabs(x) > std::numeric_limits<double>::denorm_min(); }

@@ -77,6 +77,9 @@ TEST_F(DumpIniTest, FileErrors) {
   const Run r = run({missing, out()});
   EXPECT_EQ(r.code, 2);
   EXPECT_EQ(r.io.err, "ERROR: no such file: " + missing.toUtf8() + '\n');
+  const Run unreadable = run({dir_.path(), out()});
+  EXPECT_EQ(unreadable.code, 2);
+  EXPECT_EQ(unreadable.io.err, "ERROR: cannot read " + dir_.path().toUtf8() + '\n');
   const QString badOut = dir_.filePath(QStringLiteral("no/such/dir/out.json"));
   const Run w = run({ini(), badOut});
   EXPECT_EQ(w.code, 2);

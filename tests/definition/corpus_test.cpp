@@ -5,6 +5,7 @@
 #include "support/test_support.h"
 
 #include <QDir>
+#include <QMap>
 #include <QJsonDocument>
 #include <QJsonParseError>
 
@@ -15,19 +16,32 @@ namespace {
 
 class IniCorpusTest : public ::testing::Test {
  protected:
-  void SetUp() override {
+  // Each file is read once for the whole suite; the tests only look at the definitions.
+  static void SetUpTestSuite() {
     const QString corpus = test::corpusDir();
     if (corpus.isEmpty()) {
-      GTEST_SKIP() << "corpus not found";
+      return;
     }
     const QDir dir(corpus + QStringLiteral("/ini"));
     for (const QString& name : dir.entryList({QStringLiteral("*.ini")}, QDir::Files, QDir::Name)) {
       files_.append(dir.filePath(name));
+      definitions_.insert(dir.filePath(name), IniParser().parse(dir.filePath(name)));
+    }
+  }
+  static void TearDownTestSuite() {
+    files_.clear();
+    definitions_.clear();
+  }
+  void SetUp() override {
+    if (test::corpusDir().isEmpty()) {
+      GTEST_SKIP() << "corpus not found";
     }
     ASSERT_FALSE(files_.isEmpty());
   }
   static QString nameOf(const QString& path) { return QFileInfo(path).fileName(); }
-  QStringList files_;
+  static const EcuDefinition& parsed(const QString& path) { return definitions_.find(path).value(); }
+  static inline QStringList files_;
+  static inline QMap<QString, EcuDefinition> definitions_;
 };
 
 TEST_F(IniCorpusTest, HeadersMatchTheKnownFiles) {
@@ -44,7 +58,7 @@ TEST_F(IniCorpusTest, HeadersMatchTheKnownFiles) {
   };
   for (const QString& path : std::as_const(files_)) {
     SCOPED_TRACE(nameOf(path).toStdString());
-    const EcuDefinition d = IniParser().parse(path);
+    const EcuDefinition& d = parsed(path);
     EXPECT_FALSE(d.Signature.isEmpty());
     EXPECT_GT(d.NPages, 0);
     EXPECT_EQ(d.NPages, d.PageSizes.size());
@@ -63,14 +77,14 @@ TEST_F(IniCorpusTest, EndiannessOfTheBigEndianFiles) {
   for (const QString& path : std::as_const(files_)) {
     const bool big = nameOf(path).startsWith(QLatin1String("ms3")) ||
                      nameOf(path).contains(QLatin1String("201503"));
-    EXPECT_EQ(IniParser().parse(path).isBigEndian(), big) << nameOf(path).toStdString();
+    EXPECT_EQ(parsed(path).isBigEndian(), big) << nameOf(path).toStdString();
   }
 }
 
 TEST_F(IniCorpusTest, TablesAndCurvesReferToDeclaredConstants) {
   for (const QString& path : std::as_const(files_)) {
     SCOPED_TRACE(nameOf(path).toStdString());
-    const EcuDefinition d = IniParser().parse(path);
+    const EcuDefinition& d = parsed(path);
     for (const auto& [id, table] : d.Tables) {
       EXPECT_NE(d.findConstant(table.ZBinVariable), nullptr) << "table " << id.toStdString();
     }
@@ -83,7 +97,7 @@ TEST_F(IniCorpusTest, TablesAndCurvesReferToDeclaredConstants) {
 TEST_F(IniCorpusTest, ConstantsAndChannelsLieInsideTheirBlocks) {
   for (const QString& path : std::as_const(files_)) {
     SCOPED_TRACE(nameOf(path).toStdString());
-    const EcuDefinition d = IniParser().parse(path);
+    const EcuDefinition& d = parsed(path);
     int constants = 0;
     for (const PageGroup& page : d.Pages) {
       if (page.PageNumber == 0) {
@@ -125,7 +139,7 @@ TEST_F(IniCorpusTest, ConstantsAndChannelsLieInsideTheirBlocks) {
 TEST_F(IniCorpusTest, DumpIsValidJson) {
   for (const QString& path : std::as_const(files_)) {
     SCOPED_TRACE(nameOf(path).toStdString());
-    const QByteArray text = serialize(definitionJson(IniParser().parse(path)));
+    const QByteArray text = serialize(definitionJson(parsed(path)));
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(text, &error);
     EXPECT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();

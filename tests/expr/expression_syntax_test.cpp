@@ -96,7 +96,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(LiteralCase{u"0", 0.0}, LiteralCase{u"42", 42.0}, LiteralCase{u"1.5", 1.5},
                       LiteralCase{u".5", 0.5}, LiteralCase{u"5.", 5.0}, LiteralCase{u"1e3", 1000.0},
                       LiteralCase{u"1E+3", 1000.0}, LiteralCase{u"2.5e-1", 0.25},
-                      LiteralCase{u"0.1", 0.1}, LiteralCase{u"NaN", std::numeric_limits<double>::quiet_NaN()},
+                      LiteralCase{u"0.1", 0.1},
+                      LiteralCase{u"NaN", std::numeric_limits<double>::quiet_NaN()},
                       LiteralCase{u"nAn", std::numeric_limits<double>::quiet_NaN()},
                       LiteralCase{u"Infinity", std::numeric_limits<double>::infinity()},
                       LiteralCase{u"INFINITY", std::numeric_limits<double>::infinity()},
@@ -172,8 +173,8 @@ TEST(CallResultTextTest, NonFiniteWordsAndExpressionThreshold) {
 }
 
 TEST(CallResultTextTest, ValueIsWhatTheTextReadsBackAs) {
-  for (const double x : {0.1, -2.5, 1e300, 5e-324, 2.98023223876953125e-08, -2.98023223876953125e-08,
-                         std::ldexp(1.0, -957)}) {
+  for (const double x : {0.1, -2.5, 1e300, 5e-324, 2.98023223876953125e-08,
+                         -2.98023223876953125e-08, std::ldexp(1.0, -957)}) {
     const QString text = callResultText(std::fabs(x));
     const double back = *parseNumberLiteral(text);
     EXPECT_EQ(callResultValue(x), std::signbit(x) ? -back : back) << x;

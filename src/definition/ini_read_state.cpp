@@ -1,0 +1,150 @@
+#include "definition/ini_read_state.h"
+
+#include "definition/ini_text.h"
+
+#include <QRegularExpression>
+
+#include <algorithm>
+
+namespace tk {
+namespace detail {
+namespace {
+
+// Define expansion stops after this many rounds, so self-referencing defines terminate.
+constexpr int kMaxExpansionRounds = 20;
+// A define that expands into several copies of itself doubles the text every round; the text may
+// grow by at most this many characters in total before expansion stops with what it has.
+constexpr qsizetype kMaxExpansionGrowth = 1 << 20;
+
+}  // namespace
+
+void DefineList::set(const QString& name, const QString& value) {
+  const auto it = index_.constFind(name);
+  if (it != index_.cend()) {
+    entries_[*it].second = value;
+    return;
+  }
+  index_.insert(name, entries_.size());
+  entries_.append({name, value});
+  std::size_t node = 0;
+  for (const QChar c : name) {
+    std::size_t next = 0;
+    for (const auto& [ch, child] : trie_[node].children) {
+      if (ch == c.unicode()) {
+        next = static_cast<std::size_t>(child);
+        break;
+      }
+    }
+    if (next == 0) {
+      next = trie_.size();
+      trie_[node].children.emplace_back(c.unicode(), static_cast<qsizetype>(next));
+      trie_.emplace_back();
+    }
+    node = next;
+  }
+  trie_[node].define = entries_.size() - 1;
+}
+
+void DefineList::clear() {
+  entries_.clear();
+  index_.clear();
+  trie_.assign(1, TrieNode{});
+}
+
+void DefineList::defineLine(const QString& trimmedLine) {
+  static const QRegularExpression pattern(QStringLiteral("#define\\s+(\\w+)\\s*=?\\s*(.*)"),
+                                          QRegularExpression::UseUnicodePropertiesOption);
+  const QRegularExpressionMatch match = pattern.match(trimmedLine);
+  if (match.hasMatch()) {
+    set(match.captured(1), match.captured(2));
+  }
+}
+
+qsizetype DefineList::nextReferenced(const QString& text, qsizetype from) const {
+  qsizetype best = -1;
+  const QChar* data = text.constData();
+  const qsizetype n = text.size();
+  for (qsizetype at = text.indexOf(u'$'); at >= 0; at = text.indexOf(u'$', at + 1)) {
+    std::size_t node = 0;
+    for (qsizetype i = at + 1; i < n; ++i) {
+      std::size_t next = 0;
+      for (const auto& [ch, child] : trie_[node].children) {
+        if (ch == data[i].unicode()) {
+          next = static_cast<std::size_t>(child);
+          break;
+        }
+      }
+      if (next == 0) {
+        break;
+      }
+      node = next;
+      const qsizetype define = trie_[node].define;
+      if (define >= from && (best < 0 || define < best)) {
+        best = define;
+      }
+    }
+  }
+  return best;
+}
+
+void DefineList::expand(QString& text) const {
+  if (entries_.isEmpty() || !text.contains(u'$')) {
+    return;
+  }
+  const qsizetype limit = text.size() + kMaxExpansionGrowth;
+  // Each round replaces the defines in list order. Instead of searching the whole text once per
+  // define, the text's dollar signs are matched against the names, which finds the next define
+  // that has a reference without a scan per define (long label lists hold few dollar signs).
+  QString needle;
+  for (int round = 0; round < kMaxExpansionRounds; ++round) {
+    bool replaced = false;
+    for (qsizetype i = nextReferenced(text, 0); i >= 0; i = nextReferenced(text, i + 1)) {
+      const auto& [name, value] = entries_.at(i);
+      needle.clear();
+      needle.append(u'$');
+      needle.append(name);
+      QString next = text;
+      next.replace(needle, value);
+      if (next.size() > limit) {
+        return;
+      }
+      text = std::move(next);
+      replaced = true;
+    }
+    if (!replaced) {
+      break;
+    }
+  }
+}
+
+void ReadState::closeHelpTopic() {
+  if (openHelp && !openHelp->Name.isEmpty()) {
+    def.HelpDefinitions.insert(openHelp->Name, *openHelp);
+  }
+  openHelp.reset();
+}
+
+PreparedLine prepareLine(const ReadState& state, const QString& line) {
+  PreparedLine p;
+  QString text = line;
+  state.defines.expand(text);
+  const qsizetype eq = text.indexOf(u'=');
+  if (eq < 0) {
+    return p;
+  }
+  const QStringView view(text);
+  p.hasKey = true;
+  p.key = view.left(eq).trimmed().toString();
+  QStringView value = view.sliced(eq + 1);
+  const qsizetype semicolon = value.indexOf(u';');
+  if (semicolon >= 0) {
+    value.truncate(semicolon);
+  }
+  p.value = value.trimmed().toString();
+  p.items = splitList(p.value);
+  return p;
+}
+
+}  // namespace detail
+
+}  // namespace tk
