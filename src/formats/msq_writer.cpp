@@ -193,7 +193,9 @@ class MsqBuilder {
     out_.append('>');
   }
 
-  // A units text holding both braces is resolved as a units expression against the tune.
+  // A units text holding both braces is resolved as a units expression against the tune. A units
+  // item the definition wrote in braces is kept apart (UnitsExpression) with Units left empty, so
+  // such a constant gets no units attribute.
   QString unitsText(const ConstantDef& constant) const {
     if (!constant.Units.contains(u'{') || !constant.Units.contains(u'}')) {
       return constant.Units;
