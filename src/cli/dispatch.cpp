@@ -8,8 +8,10 @@
 #include "conformance/dump_expr.h"
 #include "conformance/dump_ini.h"
 #include "conformance/dump_mlg.h"
-#include "conformance/dump_tunecomms.h"
+#include "conformance/dump_msq.h"
 #include "conformance/dump_project.h"
+#include "conformance/dump_tune_images.h"
+#include "conformance/dump_tunecomms.h"
 
 #include <cstdio>
 #include <limits>
@@ -33,6 +35,16 @@ int runDumpJsonFmt(const QStringList& a) { return conformance::dumpJsonFmt(a.at(
 int runDumpMlg(const QStringList& a) { return conformance::dumpMlg(a.at(2), a.at(3)); }
 int runDumpEcuCmd(const QStringList& a) { return conformance::dumpEcuCmd(a.at(2)); }
 int runDumpTuneComms(const QStringList& a) { return conformance::dumpTuneComms(a.at(2)); }
+int runDumpMsq(const QStringList& a) { return conformance::dumpMsq(a.at(2), a.at(3)); }
+int runDumpTuneFields(const QStringList& a) {
+  return conformance::dumpTuneFields(a.at(2), a.at(3), a.at(4));
+}
+int runDumpMsqExport(const QStringList& a) {
+  return conformance::dumpMsqExport(a.at(2), a.at(3), a.at(4));
+}
+int runDumpTuneDiff(const QStringList& a) {
+  return conformance::dumpTuneDiff(a.at(2), a.at(3), a.at(4), a.at(5));
+}
 int runDumpExpr(const QStringList& a) { return conformance::dumpExpr(a.at(2), a.at(3), a.at(4)); }
 int runDumpProject(const QStringList& a) { return conformance::dumpProject(a.at(2), a.at(3)); }
 int runDumpProjectLegacy(const QStringList& a) {
@@ -73,6 +85,10 @@ const Route kRoutes[] = {
     {"dump-mlg", 4, 4, runDumpMlg},
     {"dump-ecucmd", 3, 3, runDumpEcuCmd},
     {"dump-tunecomms", 3, 3, runDumpTuneComms},
+    {"dump-msq", 4, 4, runDumpMsq},
+    {"dump-tunefields", 5, 5, runDumpTuneFields},
+    {"dump-msq-export", 5, 5, runDumpMsqExport},
+    {"dump-tunediff", 6, 6, runDumpTuneDiff},
     {"dump-expr", 5, 5, runDumpExpr},
     {"dump-project", 4, 4, runDumpProject},
     {"dump-project-legacy", 5, 5, runDumpProjectLegacy},

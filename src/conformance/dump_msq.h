@@ -1,0 +1,20 @@
+#pragma once
+
+#include "formats/msq_document.h"
+#include "json/json_value.h"
+
+#include <QString>
+
+namespace tk::conformance {
+
+/// The document as an object: Signature, FileFormat, FirmwareInfo, PageCount, Author,
+/// TuneComment, WriteDate, then Fields and PcVariables keyed by constant name. A name that occurs
+/// twice keeps its first position and the later constant's members.
+JsonValue msqDocumentJson(const MsqDocument& document);
+
+/// Reads the MSQ file and writes msqDocumentJson of it to outPath; returns 0, or prints an
+/// "ERROR: " line to standard error and returns 2 (missing, unreadable or malformed input,
+/// unwritable output), writing no output file for input errors.
+int dumpMsq(const QString& msqPath, const QString& outPath);
+
+}  // namespace tk::conformance

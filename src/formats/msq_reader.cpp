@@ -1,0 +1,220 @@
+#include "formats/msq_reader.h"
+
+#include "formats/msq_number.h"
+#include "formats/msq_text.h"
+
+#include <QFile>
+#include <QXmlStreamReader>
+
+#include <optional>
+#include <vector>
+
+namespace tk {
+namespace {
+
+// Attribute integers: an optional sign and decimal digits (surrounding white space allowed);
+// anything else, and absence, reads as 0.
+int attributeInt(const QXmlStreamAttributes& attributes, QLatin1String name) {
+  bool ok = false;
+  const int value = attributes.value(name).trimmed().toInt(&ok, 10);
+  return ok ? value : 0;
+}
+
+QString attributeText(const QXmlStreamAttributes& attributes, QLatin1String name) {
+  return attributes.value(name).toString();
+}
+
+bool isArraySeparator(QChar c) {
+  return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
+}
+
+// A constant or PC variable of one page, completed when its element ends.
+void finishConstant(MsqConstant& constant, const QString& characterData) {
+  const QString text = characterData.trimmed();
+  if (!constant.IsArray) {
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && text[first] == u'"') {
+      ++first;
+    }
+    while (last > first && text[last - 1] == u'"') {
+      --last;
+    }
+    constant.StringValue = text.sliced(first, last - first);
+    if (const std::optional<double> number = parseMsqNumber(constant.StringValue)) {
+      constant.NumericValue = *number;
+      constant.IsNumeric = true;
+    }
+    return;
+  }
+  constant.StringValue = text;
+  const QStringView view(text);
+  qsizetype i = 0;
+  while (i < view.size()) {
+    while (i < view.size() && isArraySeparator(view[i])) {
+      ++i;
+    }
+    const qsizetype start = i;
+    while (i < view.size() && !isArraySeparator(view[i])) {
+      ++i;
+    }
+    if (i > start) {
+      if (const std::optional<double> number = parseMsqNumber(view.sliced(start, i - start))) {
+        constant.ArrayValues.append(*number);
+      }
+    }
+  }
+}
+
+struct PageRecord {
+  bool inMsqNamespace = false;
+  int number = 0;
+  QList<MsqConstant> constants;
+  QList<MsqConstant> pcVariables;
+};
+
+// Streams the document once. Pages are remembered with their direct constant and pcVariable
+// children; which pages count is decided at the end (namespaced ones, else those without one).
+class MsqParser {
+ public:
+  explicit MsqParser(const QString& text) : xml_(text) {}
+
+  MsqDocument run() {
+    while (!xml_.atEnd()) {
+      switch (xml_.readNext()) {
+        case QXmlStreamReader::StartElement:
+          startElement();
+          break;
+        case QXmlStreamReader::EndElement:
+          endElement();
+          break;
+        case QXmlStreamReader::Characters:
+          if (collector_) {
+            characterData_.append(xml_.text());
+          }
+          break;
+        default:
+          break;
+      }
+    }
+    if (xml_.hasError()) {
+      throw MsqError("MSQ: XML parse error: " + xml_.errorString().toStdString());
+    }
+    return document();
+  }
+
+ private:
+  enum class Frame : unsigned char { Other, Page, Collector };
+
+  void startElement() {
+    const QStringView local = xml_.name();
+    const QXmlStreamAttributes attributes = xml_.attributes();
+    if (!haveVersionInfo_ && local == QLatin1String("versionInfo")) {
+      haveVersionInfo_ = true;
+      doc_.Signature = attributeText(attributes, QLatin1String("signature"));
+      doc_.FileFormat = attributeText(attributes, QLatin1String("fileFormat"));
+      doc_.FirmwareInfo = attributeText(attributes, QLatin1String("firmwareInfo"));
+      doc_.PageCount = attributeInt(attributes, QLatin1String("nPages"));
+    } else if (!haveBibliography_ && local == QLatin1String("bibliography")) {
+      haveBibliography_ = true;
+      doc_.Author = attributeText(attributes, QLatin1String("author"));
+      doc_.TuneComment = attributeText(attributes, QLatin1String("tuneComment"));
+      doc_.WriteDate = attributeText(attributes, QLatin1String("writeDate"));
+    }
+    // Inside a constant's value every element is part of that value's text, pages included:
+    // a constant never holds another page's constants.
+    if (collector_) {
+      frames_.push_back(Frame::Other);
+      return;
+    }
+    const QStringView ns = xml_.namespaceUri();
+    const bool msqNamespace = ns == QLatin1String(kMsqNamespaceUri);
+    if (local == QLatin1String("page") && (msqNamespace || ns.isEmpty())) {
+      PageRecord page;
+      page.inMsqNamespace = msqNamespace;
+      page.number = attributeInt(attributes, QLatin1String("number"));
+      pages_.push_back(std::move(page));
+      pageStack_.push_back(pages_.size() - 1);
+      frames_.push_back(Frame::Page);
+      return;
+    }
+    const bool isConstant = local == QLatin1String("constant");
+    if (!frames_.empty() && frames_.back() == Frame::Page &&
+        (isConstant || local == QLatin1String("pcVariable"))) {
+      MsqConstant constant;
+      constant.Name = attributeText(attributes, QLatin1String("name"));
+      constant.Units = attributeText(attributes, QLatin1String("units"));
+      constant.Digits = attributeInt(attributes, QLatin1String("digits"));
+      constant.Rows = attributeInt(attributes, QLatin1String("rows"));
+      constant.Cols = attributeInt(attributes, QLatin1String("cols"));
+      constant.PageNumber = pages_[pageStack_.back()].number;
+      constant.IsPcVariable = !isConstant;
+      constant.IsArray = constant.Rows > 0 || constant.Cols > 0;
+      collector_ = std::move(constant);
+      characterData_.clear();
+      frames_.push_back(Frame::Collector);
+      return;
+    }
+    frames_.push_back(Frame::Other);
+  }
+
+  void endElement() {
+    if (frames_.empty()) {
+      return;
+    }
+    const Frame frame = frames_.back();
+    frames_.pop_back();
+    if (frame == Frame::Page) {
+      pageStack_.pop_back();
+    } else if (frame == Frame::Collector) {
+      finishConstant(*collector_, characterData_);
+      PageRecord& page = pages_[pageStack_.back()];
+      (collector_->IsPcVariable ? page.pcVariables : page.constants).append(std::move(*collector_));
+      collector_.reset();
+      characterData_.clear();
+    }
+  }
+
+  MsqDocument document() {
+    bool anyNamespaced = false;
+    for (const PageRecord& page : pages_) {
+      anyNamespaced = anyNamespaced || page.inMsqNamespace;
+    }
+    for (PageRecord& page : pages_) {
+      if (page.inMsqNamespace == anyNamespaced) {
+        doc_.Fields.append(std::move(page.constants));
+        doc_.PcVariables.append(std::move(page.pcVariables));
+      }
+    }
+    return std::move(doc_);
+  }
+
+  QXmlStreamReader xml_;
+  MsqDocument doc_;
+  bool haveVersionInfo_ = false;
+  bool haveBibliography_ = false;
+  std::vector<Frame> frames_;
+  std::vector<std::size_t> pageStack_;
+  std::vector<PageRecord> pages_;
+  std::optional<MsqConstant> collector_;
+  QString characterData_;
+};
+
+}  // namespace
+
+MsqDocument parseMsq(const QByteArray& bytes) {
+  const QString text = protectAttributeWhitespace(decodeMsqBytes(bytes));
+  return MsqParser(text).run();
+}
+
+MsqDocument readMsq(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    throw MsqError("MSQ: cannot open file: " + path.toStdString());
+  }
+  const QByteArray bytes = file.readAll();
+  file.close();
+  return parseMsq(bytes);
+}
+
+}  // namespace tk

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "definition/ecu_definition.h"
+#include "tune/tune_value.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace tk {
+
+/// The MSQ document of tune over definition, as the bytes of an ISO-8859-1 file: declaration,
+/// bibliography (author, tuneComment, writeDate), version info, the PC variables' page when the
+/// definition has any, then one page per page group numbered from 1, every element on its own
+/// CRLF line. Values are read as getValue reads them (names looked up ignoring case). Never fails.
+QByteArray writeMsq(const EcuDefinition& definition, const Tune& tune, const QString& author,
+                    const QString& tuneComment, const QString& writeDate);
+
+/// Appends text as an attribute value: TAB, LF, CR, the double quote, ampersand, less-than and
+/// greater-than as references; characters from 256 up as "&#xHEX;" (pairs combined); the rest as
+/// single bytes.
+void appendMsqAttributeText(QByteArray& out, QStringView text);
+/// Appends text as element content: only the ampersand, less-than and greater-than escaped;
+/// characters from 256 up as "&#xHEX;".
+void appendMsqContentText(QByteArray& out, QStringView text);
+
+}  // namespace tk

@@ -1,0 +1,349 @@
+#include "tune/tune_comparator.h"
+
+#include "formats/msq_test_helpers.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace tk {
+namespace {
+
+using test::msqConstant;
+using test::tuneValue;
+
+class TuneComparatorTest : public ::testing::Test {
+ protected:
+  TuneComparatorTest() {
+    ConstantDef fuel = msqConstant("fuel", ConstantType::Scalar, "U08", 1, "ms");
+    fuel.Scale = 0.1;
+    ConstantDef mode = msqConstant("mode", ConstantType::Bits, "U08");
+    mode.BitValues = {{0, QStringLiteral("INVALID")}, {1, QStringLiteral("Semi")},
+                      {3, QStringLiteral("Seq")}, {7, QStringLiteral("INVALID")}};
+    ConstantDef pc = msqConstant("pcOnly", ConstantType::Scalar, "U08");
+    pc.IsPcVariable = true;
+    definition_.Pages = {
+        test::pageGroup(0, {pc}),
+        test::pageGroup(1, {fuel, msqConstant("afr", ConstantType::Scalar, "F32", 1, "AFR"), mode,
+                            msqConstant("teeth", ConstantType::Bits, "U16"),
+                            msqConstant("note", ConstantType::String, "ASCII", 0, "", {8}),
+                            msqConstant("table", ConstantType::Array, "U08", 0, "", {10, 8}),
+                            msqConstant("bins", ConstantType::Array, "F32", 0, "", {4})}),
+        test::pageGroup(2, {msqConstant("late", ConstantType::Scalar, "S16")}),
+    };
+  }
+
+  static void setScalar(Tune& tune, const char* name, double value) {
+    TuneValue v = tuneValue(name);
+    v.scalarValue = value;
+    tune.upsert(v);
+  }
+  static void setBits(Tune& tune, const char* name, int raw,
+                      std::optional<QString> label = std::nullopt) {
+    TuneValue v = tuneValue(name);
+    v.bitsRawValue = raw;
+    v.enumValue = std::move(label);
+    tune.upsert(v);
+  }
+  static void setString(Tune& tune, const char* name, std::optional<QString> text) {
+    TuneValue v = tuneValue(name);
+    v.stringValue = std::move(text);
+    tune.upsert(v);
+  }
+  static void setArray(Tune& tune, const char* name, QList<double> values) {
+    TuneValue v = tuneValue(name);
+    v.arrayValues = std::move(values);
+    tune.upsert(v);
+  }
+
+  QList<TuneDiffEntry> compare() const {
+    return TuneComparator().compare(definition_, local_, remote_);
+  }
+
+  // The single entry of the comparison; fails the test when there is not exactly one.
+  TuneDiffEntry only() const {
+    const QList<TuneDiffEntry> entries = compare();
+    EXPECT_EQ(entries.size(), 1);
+    return entries.isEmpty() ? TuneDiffEntry() : entries.first();
+  }
+
+  EcuDefinition definition_;
+  Tune local_;
+  Tune remote_;
+};
+
+TEST_F(TuneComparatorTest, IdenticalOrUnsetTunesHaveNoDifferences) {
+  EXPECT_TRUE(compare().isEmpty());
+  setScalar(local_, "fuel", 12.3);
+  setScalar(remote_, "fuel", 12.3);
+  EXPECT_TRUE(compare().isEmpty());
+}
+
+TEST_F(TuneComparatorTest, DifferencesBelowStorageResolutionDisappear) {
+  setScalar(local_, "fuel", 12.34);  // both store raw 123 on a 0.1 scale
+  setScalar(remote_, "fuel", 12.3);
+  EXPECT_TRUE(compare().isEmpty());
+  setScalar(remote_, "fuel", 12.46);  // raw 125
+  const TuneDiffEntry e = only();
+  EXPECT_EQ(e.fieldName, QStringLiteral("fuel"));
+  EXPECT_EQ(e.category, QStringLiteral("Page 1"));
+  EXPECT_EQ(e.localValue, QStringLiteral("12.3"));
+  EXPECT_EQ(e.remoteValue, QStringLiteral("12.5"));
+  ASSERT_TRUE(e.scalarDifference.has_value());
+  EXPECT_EQ(e.scalarDifference->value, 12.3 - 12.5);
+  EXPECT_EQ(e.scalarDifference->text, QStringLiteral("-0.20"));
+  EXPECT_EQ(e.scalarDifference->direction, -1);
+  EXPECT_EQ(e.diffSummary, QStringLiteral("local 12.3, remote 12.5 (-0.20)"));
+  EXPECT_FALSE(e.isArray);
+  EXPECT_TRUE(e.shape.isEmpty());
+  EXPECT_TRUE(e.localTableRows.isEmpty());
+  EXPECT_TRUE(e.localTablePreview.isEmpty());
+}
+
+TEST_F(TuneComparatorTest, ToleranceIsHalfTheLastDisplayDigit) {
+  setScalar(local_, "afr", 10.02);
+  setScalar(remote_, "afr", 10.06);
+  EXPECT_TRUE(compare().isEmpty());  // Digits 1: tolerance 0.05
+  definition_.Pages[1].Fields[1].Digits = 3;
+  const TuneDiffEntry e = only();
+  EXPECT_EQ(e.localValue, QStringLiteral("10.020"));
+  EXPECT_EQ(e.remoteValue, QStringLiteral("10.060"));
+  EXPECT_EQ(e.scalarDifference->value, 10.02 - 10.06);
+  EXPECT_EQ(e.scalarDifference->text, QStringLiteral("-0.04"));
+}
+
+TEST_F(TuneComparatorTest, DifferenceSignAndText) {
+  setScalar(local_, "afr", 5);
+  setScalar(remote_, "afr", 7.5);
+  TuneDiffEntry e = only();
+  EXPECT_EQ(e.scalarDifference, (NumericDifference{-2.5, QStringLiteral("-2.50"), -1}));
+  std::swap(local_, remote_);
+  e = only();
+  EXPECT_EQ(e.scalarDifference, (NumericDifference{2.5, QStringLiteral("+2.50"), 1}));
+  EXPECT_EQ(e.localValue, QStringLiteral("7.5"));
+}
+
+TEST_F(TuneComparatorTest, NumericTextsThatRoundAlikeStillGiveAnEntryWithoutDifference) {
+  // Digits 0: tolerance 0.0001, but both values print as "12".
+  definition_.Pages[1].Fields[1].Digits = 0;
+  setScalar(local_, "afr", 12.25);
+  setScalar(remote_, "afr", 12.0);
+  const TuneDiffEntry e = only();
+  EXPECT_EQ(e.localValue, QStringLiteral("12"));
+  EXPECT_EQ(e.remoteValue, QStringLiteral("12"));
+  EXPECT_FALSE(e.scalarDifference.has_value());
+  EXPECT_EQ(e.diffSummary, QStringLiteral("local 12, remote 12"));
+}
+
+TEST_F(TuneComparatorTest, BitFieldsCompareRawValuesAndShowLabels) {
+  setBits(local_, "mode", 1);
+  setBits(remote_, "mode", 3);
+  TuneDiffEntry e = only();
+  EXPECT_EQ(e.localValue, QStringLiteral("Semi"));
+  EXPECT_EQ(e.remoteValue, QStringLiteral("Seq"));
+  EXPECT_FALSE(e.scalarDifference.has_value());
+  EXPECT_EQ(e.diffSummary, QStringLiteral("local Semi, remote Seq"));
+
+  // Raw values 0 and 7 differ but carry the same word: no entry.
+  setBits(local_, "mode", 0);
+  setBits(remote_, "mode", 7);
+  EXPECT_TRUE(compare().isEmpty());
+
+  // Without a definition label the record's label is shown, else the number.
+  setBits(local_, "mode", 2, QStringLiteral("Two"));
+  setBits(remote_, "mode", 5);
+  e = only();
+  EXPECT_EQ(e.localValue, QStringLiteral("Two"));
+  EXPECT_EQ(e.remoteValue, QStringLiteral("5"));
+}
+
+TEST_F(TuneComparatorTest, UnlabelledBitFieldsGetANumericDifference) {
+  setBits(local_, "teeth", 36);
+  setBits(remote_, "teeth", 60);
+  const TuneDiffEntry e = only();
+  EXPECT_EQ(e.localValue, QStringLiteral("36"));
+  EXPECT_EQ(e.scalarDifference, (NumericDifference{-24, QStringLiteral("-24.00"), -1}));
+  // An absent raw value counts as 0.
+  setBits(local_, "teeth", 0);
+  local_.find(QStringLiteral("teeth"))->bitsRawValue.reset();
+  local_.find(QStringLiteral("teeth"))->enumValue = QStringLiteral("x");
+  setBits(remote_, "teeth", 0);
+  EXPECT_TRUE(compare().isEmpty());
+}
+
+TEST_F(TuneComparatorTest, StringsCompareTextAndPresence) {
+  setString(local_, "note", QStringLiteral("abc"));
+  setString(remote_, "note", QStringLiteral("abd"));
+  EXPECT_EQ(only().diffSummary, QStringLiteral("local abc, remote abd"));
+  setString(remote_, "note", QStringLiteral("abc"));
+  EXPECT_TRUE(compare().isEmpty());
+  // An empty text against an absent one differs by presence, and both texts are empty.
+  setString(local_, "note", QString());
+  setString(remote_, "note", std::nullopt);
+  EXPECT_TRUE(compare().isEmpty());
+  // Texts that are numbers get a numeric difference.
+  setString(local_, "note", QStringLiteral("12"));
+  setString(remote_, "note", QStringLiteral("10.5"));
+  EXPECT_EQ(only().scalarDifference, (NumericDifference{1.5, QStringLiteral("+1.50"), 1}));
+}
+
+TEST_F(TuneComparatorTest, OneSidedValuesDifferUnlessEmpty) {
+  setScalar(local_, "fuel", 4);
+  TuneDiffEntry e = only();
+  EXPECT_EQ(e.localValue, QStringLiteral("4.0"));
+  EXPECT_EQ(e.remoteValue, QStringLiteral("0"));  // a missing value reads "0"
+  EXPECT_EQ(e.scalarDifference->text, QStringLiteral("+4.00"));
+
+  local_.find(QStringLiteral("fuel"))->scalarValue.reset();  // a record without a value
+  EXPECT_TRUE(compare().isEmpty());
+  setString(remote_, "note", QString());
+  setArray(remote_, "bins", {});
+  EXPECT_TRUE(compare().isEmpty());
+  setString(remote_, "note", QStringLiteral("x"));
+  e = only();
+  EXPECT_EQ(e.localValue, QStringLiteral("0"));
+  EXPECT_EQ(e.remoteValue, QStringLiteral("x"));
+}
+
+TEST_F(TuneComparatorTest, EntriesFollowDefinitionOrderAndSkipPcVariables) {
+  setScalar(local_, "late", 1);
+  setScalar(local_, "pcOnly", 9);
+  setBits(local_, "mode", 1);
+  setScalar(local_, "fuel", 1);
+  const QList<TuneDiffEntry> entries = compare();
+  ASSERT_EQ(entries.size(), 3);
+  EXPECT_EQ(entries.at(0).fieldName, QStringLiteral("fuel"));
+  EXPECT_EQ(entries.at(1).fieldName, QStringLiteral("mode"));
+  EXPECT_EQ(entries.at(1).remoteValue, QStringLiteral("0"));
+  EXPECT_EQ(entries.at(2).fieldName, QStringLiteral("late"));
+  EXPECT_EQ(entries.at(2).category, QStringLiteral("Page 2"));
+}
+
+TEST_F(TuneComparatorTest, ArraysListCellsRowsAndPreviews) {
+  QList<double> local(80, 1.0);
+  QList<double> remote(80, 1.0);
+  local[1] = 12.5;   // U08 stores 12 (half to even)
+  local[75] = 3;     // row 7, not previewed
+  remote[20] = 200;  // row 2, column 0
+  setArray(local_, "table", local);
+  setArray(remote_, "table", remote);
+  const TuneDiffEntry e = only();
+  EXPECT_TRUE(e.isArray);
+  EXPECT_EQ(e.shape, (QList<int>{10, 8}));
+  EXPECT_EQ(e.localValue, QStringLiteral("3 cells differ"));
+  EXPECT_EQ(e.remoteValue, QStringLiteral("[10x8]"));
+  EXPECT_EQ(e.diffSummary, QStringLiteral("3 of 80 cells differ"));
+  EXPECT_EQ(e.differentCellCount, 3);
+  EXPECT_FALSE(e.scalarDifference.has_value());
+  EXPECT_EQ(e.localArrayValues.at(1), 12.0);
+  EXPECT_EQ(e.remoteArrayValues.at(20), 200.0);
+
+  ASSERT_EQ(e.localTableRows.size(), 8);
+  ASSERT_EQ(e.remoteTableRows.size(), 8);
+  EXPECT_EQ(e.localTableRows.at(7).rowIndex, 7);
+  ASSERT_EQ(e.localTableRows.at(0).cells.size(), 10);
+  EXPECT_EQ(e.localTableRows.at(0).cells.at(0), (TuneDiffCell{1.0, false, std::nullopt}));
+  EXPECT_EQ(e.localTableRows.at(0).cells.at(1),
+            (TuneDiffCell{12.0, true, NumericDifference{11, QStringLiteral("+11.00"), 1}}));
+  EXPECT_EQ(e.remoteTableRows.at(0).cells.at(1),
+            (TuneDiffCell{1.0, true, NumericDifference{-11, QStringLiteral("-11.00"), -1}}));
+  EXPECT_EQ(e.remoteTableRows.at(2).cells.at(0),
+            (TuneDiffCell{200.0, true, NumericDifference{199, QStringLiteral("+199.00"), 1}}));
+  EXPECT_EQ(e.localTableRows.at(7).cells.at(5),
+            (TuneDiffCell{3.0, true, NumericDifference{2, QStringLiteral("+2.00"), 1}}));
+
+  const QString plainRow =
+      QStringLiteral("   1.0    1.0    1.0    1.0    1.0    1.0    1.0    1.0 ...\r\n");
+  EXPECT_EQ(e.localTablePreview,
+            QStringLiteral("   1.0 *12.0*    1.0    1.0    1.0    1.0    1.0    1.0 ...\r\n") +
+                plainRow +
+                QStringLiteral("*1.0*    1.0    1.0    1.0    1.0    1.0    1.0    1.0 ...\r\n") +
+                plainRow + plainRow + plainRow + QStringLiteral("\n... (2 more rows)\r\n"));
+  EXPECT_EQ(e.remoteTablePreview,
+            QStringLiteral("   1.0 *1.0*    1.0    1.0    1.0    1.0    1.0    1.0 ...\r\n") +
+                plainRow +
+                QStringLiteral("*200.0*    1.0    1.0    1.0    1.0    1.0    1.0    1.0 ...\r\n") +
+                plainRow + plainRow + plainRow + QStringLiteral("\n... (2 more rows)\r\n"));
+}
+
+TEST_F(TuneComparatorTest, ArrayToleranceAndPresence) {
+  // F32 with Digits 0: within 0.0001 is the same.
+  setArray(local_, "bins", {1.00005, 2, 3, 4});
+  setArray(remote_, "bins", {1, 2, 3, 4});
+  EXPECT_TRUE(compare().isEmpty());
+
+  // A side without the array: its cells read 0.
+  remote_.fields.clear();
+  TuneDiffEntry e = only();
+  EXPECT_EQ(e.remoteValue, QStringLiteral("[4]"));
+  EXPECT_TRUE(e.remoteArrayValues.isEmpty());
+  EXPECT_EQ(e.differentCellCount, 4);
+  ASSERT_EQ(e.remoteTableRows.size(), 1);
+  EXPECT_EQ(e.remoteTableRows.at(0).cells.at(3),
+            (TuneDiffCell{0.0, true, NumericDifference{-4, QStringLiteral("-4.00"), -1}}));
+  EXPECT_EQ(e.remoteTablePreview, QStringLiteral("*0.0* *0.0* *0.0* *0.0*\r\n"));
+
+  // Element counts that differ: the shorter side reads 0 past its end.
+  setArray(remote_, "bins", {1.00005, 2, 3});
+  e = only();
+  EXPECT_EQ(e.differentCellCount, 1);
+  EXPECT_EQ(e.localTablePreview, QStringLiteral("   1.0    2.0    3.0 *4.0*\r\n"));
+}
+
+struct NormalizeCase {
+  const char* dataType;
+  ConstantType type;
+  double scale;
+  double translate;
+  double value;
+  double expected;
+};
+
+class NormalizeTest : public ::testing::TestWithParam<NormalizeCase> {};
+
+TEST_P(NormalizeTest, StoresAsTheControllerWould) {
+  const NormalizeCase& c = GetParam();
+  ConstantDef constant = msqConstant("x", c.type, c.dataType);
+  constant.Scale = c.scale;
+  constant.Translate = c.translate;
+  EXPECT_EQ(normalizeForComparison(constant, c.value), c.expected)
+      << c.dataType << " " << c.value;
+}
+
+constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr auto kScalar = ConstantType::Scalar;
+
+INSTANTIATE_TEST_SUITE_P(
+    Types, NormalizeTest,
+    ::testing::Values(NormalizeCase{"U08", kScalar, 0.1, 0, 12.34, 123 * 0.1},
+                      NormalizeCase{"U08", kScalar, 0.1, 0, 12.25, 122 * 0.1},  // half to even
+                      NormalizeCase{"U08", kScalar, 1, 0, 300, 255},
+                      NormalizeCase{"S08", kScalar, 1, 0, -200, -128},
+                      NormalizeCase{"U16", kScalar, 1, 0, -5, 0},
+                      NormalizeCase{"S16", kScalar, 1, 0, 40000, 32767},
+                      NormalizeCase{"U32", kScalar, 1, 0, 5e9, 4294967295.0},
+                      NormalizeCase{"S32", kScalar, 1, 0, -3e9, -2147483648.0},
+                      NormalizeCase{"u08", kScalar, 0.5, -40, 10.3, 101 * 0.5 - 40},
+                      NormalizeCase{"F32", kScalar, 1, 0, 0.1, static_cast<double>(0.1f)},
+                      NormalizeCase{"F32", kScalar, 0, 0, 0.1, static_cast<double>(0.1f)},
+                      NormalizeCase{"U08", kScalar, 0, 0, 300.7, 300.7},  // Scale 0 keeps
+                      NormalizeCase{"X12", kScalar, 1, 0, 2.75, 2.75},   // unknown type
+                      NormalizeCase{"U08", ConstantType::Bits, 1, 0, 2.5, 2},
+                      NormalizeCase{"U08", ConstantType::Bits, 1, 0, 3.5, 4},
+                      NormalizeCase{"U08", kScalar, 1, 0, kNan, 0},
+                      NormalizeCase{"F32", kScalar, 1, 0, kInf, 0},
+                      NormalizeCase{"S16", kScalar, 1, 0, -kInf, 0}));
+
+TEST(TablePreviewTest, ShortTablesAndWideNumbers) {
+  EXPECT_EQ(tablePreview({}, {}, 4), QString());
+  EXPECT_EQ(tablePreview({-1.25, 12345.0, 0.04}, {-1.25, 12345.0, 0.04}, 2),
+            QStringLiteral("  -1.2 12345.0\r\n   0.0\r\n"));
+  // Nine columns: the ninth is cut and the row marked.
+  EXPECT_EQ(tablePreview({1, 2, 3, 4, 5, 6, 7, 8, 9}, {1, 2, 3, 4, 5, 6, 7, 8, 0}, 9),
+            QStringLiteral("   1.0    2.0    3.0    4.0    5.0    6.0    7.0    8.0 ...\r\n"));
+}
+
+}  // namespace
+}  // namespace tk
