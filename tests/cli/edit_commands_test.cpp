@@ -1,11 +1,11 @@
 #include "cli/edit_commands.h"
 
-#include "cli/project_fixture.h"
-#include "project/tune_file.h"
-
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+
+#include "cli/project_fixture.h"
+#include "project/tune_file.h"
 
 namespace tk::cli::test {
 namespace {
@@ -60,9 +60,9 @@ TEST(CommandTableTest, RowsInDocumentedOrderWithRequiredOptions) {
 }
 
 TEST_F(EditCommandsTest, SetScalarQuantisesButReportsTheRequest) {
-  const CommandRun r = run(QStringLiteral("set-scalar"),
-                           {QStringLiteral("--name"), QStringLiteral("reqFuel"),
-                            QStringLiteral("--value"), QStringLiteral(" 12.34 ")});
+  const CommandRun r =
+      run(QStringLiteral("set-scalar"), {QStringLiteral("--name"), QStringLiteral("reqFuel"),
+                                         QStringLiteral("--value"), QStringLiteral(" 12.34 ")});
   EXPECT_EQ(r.code, 0);
   EXPECT_EQ(r.out,
             "{\n"
@@ -78,8 +78,8 @@ TEST_F(EditCommandsTest, SetScalarQuantisesButReportsTheRequest) {
             "}\n");
   EXPECT_TRUE(r.err.isEmpty());
   EXPECT_EQ(savedScalar("reqFuel"), 12.3);
-  const CommandRun back = runText(QStringLiteral("get-scalar"),
-                                  {QStringLiteral("--name"), QStringLiteral("reqFuel")});
+  const CommandRun back =
+      runText(QStringLiteral("get-scalar"), {QStringLiteral("--name"), QStringLiteral("reqFuel")});
   EXPECT_TRUE(back.out.startsWith("name: reqFuel\nvalue: 12.3\n"));
 }
 
@@ -90,14 +90,14 @@ struct ValueCase {
   double stored;
 };
 
-class SetScalarValueTest : public CliProjectTest, public ::testing::WithParamInterface<ValueCase> {
-};
+class SetScalarValueTest : public CliProjectTest,
+                           public ::testing::WithParamInterface<ValueCase> {};
 
 TEST_P(SetScalarValueTest, ConvertsAndClamps) {
   const ValueCase& c = GetParam();
-  const CommandRun r = runText(QStringLiteral("set-scalar"),
-                               {QStringLiteral("--name"), QStringLiteral("reqFuel"),
-                                QStringLiteral("--value"), QString::fromUtf8(c.text)});
+  const CommandRun r =
+      runText(QStringLiteral("set-scalar"), {QStringLiteral("--name"), QStringLiteral("reqFuel"),
+                                             QStringLiteral("--value"), QString::fromUtf8(c.text)});
   ASSERT_EQ(r.code, 0) << r.err.toStdString();
   EXPECT_EQ(r.out, QByteArray("name: reqFuel\noldValue: 8.5\nnewValue: ") + c.reported +
                        "\nunits: ms\nsaved: True\n");
@@ -105,34 +105,33 @@ TEST_P(SetScalarValueTest, ConvertsAndClamps) {
   EXPECT_EQ(tune.find(QStringLiteral("reqFuel"))->scalarValue, c.stored) << c.text;
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, SetScalarValueTest,
-                         ::testing::Values(ValueCase{"abc", "0", 0.0},
-                                           ValueCase{"1e3", "1000", 25.5},
-                                           ValueCase{"-3", "-3", 0.0},
-                                           ValueCase{"12.25", "12.25", 12.2},
-                                           ValueCase{"nan", "0", 0.0},
-                                           ValueCase{"1e999", "0", 0.0},
-                                           ValueCase{"", "0", 0.0}));
+INSTANTIATE_TEST_SUITE_P(
+    Texts, SetScalarValueTest,
+    ::testing::Values(ValueCase{"abc", "0", 0.0}, ValueCase{"1e3", "1000", 25.5},
+                      ValueCase{"-3", "-3", 0.0},
+                      ValueCase{"12.25", "12.25", 0.1 * 122},  // scale x raw, raw half-to-even
+                      ValueCase{"nan", "0", 0.0}, ValueCase{"1e999", "0", 0.0},
+                      ValueCase{"", "0", 0.0}));
 
 TEST_F(EditCommandsTest, SetScalarFindsNamesIgnoringCase) {
-  const CommandRun r = runText(QStringLiteral("set-scalar"),
-                               {QStringLiteral("--name"), QStringLiteral("WARMTEMP"),
-                                QStringLiteral("--value"), QStringLiteral("85")});
+  const CommandRun r =
+      runText(QStringLiteral("set-scalar"), {QStringLiteral("--name"), QStringLiteral("WARMTEMP"),
+                                             QStringLiteral("--value"), QStringLiteral("85")});
   EXPECT_EQ(r.out, "name: WARMTEMP\noldValue: -40\nnewValue: 85\nunits: C\nsaved: True\n");
   EXPECT_EQ(savedScalar("warmTemp"), 85.0);
 
-  const CommandRun missing = run(QStringLiteral("set-scalar"),
-                                 {QStringLiteral("--name"), QStringLiteral("nope"),
-                                  QStringLiteral("--value"), QStringLiteral("1")});
+  const CommandRun missing =
+      run(QStringLiteral("set-scalar"), {QStringLiteral("--name"), QStringLiteral("nope"),
+                                         QStringLiteral("--value"), QStringLiteral("1")});
   EXPECT_EQ(missing.code, 1);
   EXPECT_EQ(missing.out, errorEnvelope("set-scalar", "Field \\u0027nope\\u0027 not found in INI"));
 }
 
 TEST_F(EditCommandsTest, SetFieldStoresOneElement) {
-  const CommandRun r = run(QStringLiteral("set-field"),
-                           {QStringLiteral("--name"), QStringLiteral("veGrid"),
-                            QStringLiteral("--index"), QStringLiteral("5"),
-                            QStringLiteral("--value"), QStringLiteral("7.6")});
+  const CommandRun r =
+      run(QStringLiteral("set-field"),
+          {QStringLiteral("--name"), QStringLiteral("veGrid"), QStringLiteral("--index"),
+           QStringLiteral("5"), QStringLiteral("--value"), QStringLiteral("7.6")});
   EXPECT_EQ(r.code, 0);
   EXPECT_EQ(r.out,
             "{\n"
@@ -149,23 +148,23 @@ TEST_F(EditCommandsTest, SetFieldStoresOneElement) {
   EXPECT_EQ(firstValues(savedArray("veGrid"), 7), (QList<double>{0, 1, 2, 3, 4, 8, 6}));
 
   // No index means element 0; an index outside the array stores nothing and still succeeds.
-  const CommandRun first = runText(QStringLiteral("set-field"),
-                                   {QStringLiteral("--name"), QStringLiteral("veGrid"),
-                                    QStringLiteral("--value"), QStringLiteral("9")});
+  const CommandRun first =
+      runText(QStringLiteral("set-field"), {QStringLiteral("--name"), QStringLiteral("veGrid"),
+                                            QStringLiteral("--value"), QStringLiteral("9")});
   EXPECT_EQ(first.out, "name: veGrid\nindex: 0\noldValue: 0\nnewValue: 9\nsaved: True\n");
-  const CommandRun outside = runText(QStringLiteral("set-field"),
-                                     {QStringLiteral("--name"), QStringLiteral("veGrid"),
-                                      QStringLiteral("--index"), QStringLiteral("16"),
-                                      QStringLiteral("--value"), QStringLiteral("9")});
+  const CommandRun outside =
+      runText(QStringLiteral("set-field"),
+              {QStringLiteral("--name"), QStringLiteral("veGrid"), QStringLiteral("--index"),
+               QStringLiteral("16"), QStringLiteral("--value"), QStringLiteral("9")});
   EXPECT_EQ(outside.out, "name: veGrid\nindex: 16\noldValue: 0\nnewValue: 9\nsaved: True\n");
   EXPECT_EQ(savedArray("veGrid").size(), 16);
   EXPECT_EQ(savedArray("veGrid").first(), 9.0);
 }
 
 TEST_F(EditCommandsTest, SetBitsReportsLabels) {
-  const CommandRun r = run(QStringLiteral("set-bits"),
-                           {QStringLiteral("--name"), QStringLiteral("mode"),
-                            QStringLiteral("--value"), QStringLiteral("2")});
+  const CommandRun r =
+      run(QStringLiteral("set-bits"), {QStringLiteral("--name"), QStringLiteral("mode"),
+                                       QStringLiteral("--value"), QStringLiteral("2")});
   EXPECT_EQ(r.code, 0);
   EXPECT_EQ(r.out,
             "{\n"
@@ -205,9 +204,9 @@ TEST_F(EditCommandsTest, SetBitsReportsLabels) {
 }
 
 TEST_F(EditCommandsTest, SetTableStoresRowMajorWithoutShapeCheck) {
-  const CommandRun r = run(QStringLiteral("set-table"),
-                           {QStringLiteral("--id"), QStringLiteral("veTbl"),
-                            QStringLiteral("--values"), QStringLiteral("[[1,2],[3]]")});
+  const CommandRun r =
+      run(QStringLiteral("set-table"), {QStringLiteral("--id"), QStringLiteral("veTbl"),
+                                        QStringLiteral("--values"), QStringLiteral("[[1,2],[3]]")});
   EXPECT_EQ(r.code, 0);
   EXPECT_EQ(r.out,
             "{\n"
@@ -225,28 +224,31 @@ TEST_F(EditCommandsTest, SetTableStoresRowMajorWithoutShapeCheck) {
   EXPECT_EQ(firstValues(savedArray("veGrid"), 5), (QList<double>{1, 2, 3, 3, 4}));
 
   // Elements that are not numbers store 0; 4.5 is quantised half to even.
-  const CommandRun mixed = runText(QStringLiteral("set-table"),
-                                   {QStringLiteral("--id"), QStringLiteral("veTbl"),
-                                    QStringLiteral("--values"),
-                                    QStringLiteral("[[\"a\", true, null, 4.5, [1], {}, 300]]")});
-  EXPECT_EQ(mixed.out, "id: veTbl\nzVariable: veGrid\nrows: 1\ncols: 7\ncellsWritten: 7\n"
-                       "saved: True\n");
+  const CommandRun mixed =
+      runText(QStringLiteral("set-table"),
+              {QStringLiteral("--id"), QStringLiteral("veTbl"), QStringLiteral("--values"),
+               QStringLiteral("[[\"a\", true, null, 4.5, [1], {}, 300]]")});
+  EXPECT_EQ(mixed.out,
+            "id: veTbl\nzVariable: veGrid\nrows: 1\ncols: 7\ncellsWritten: 7\n"
+            "saved: True\n");
   EXPECT_EQ(firstValues(savedArray("veGrid"), 8), (QList<double>{0, 0, 0, 4, 0, 0, 255, 7}));
 
   // Cells beyond the constant are counted but not stored.
-  const CommandRun big = runText(
-      QStringLiteral("set-table"),
-      {QStringLiteral("--id"), QStringLiteral("veTbl"), QStringLiteral("--values"),
-       QStringLiteral("[[1,1,1,1],[1,1,1,1],[1,1,1,1],[1,1,1,1],[2,2,2,2]]")});
-  EXPECT_EQ(big.out, "id: veTbl\nzVariable: veGrid\nrows: 5\ncols: 4\ncellsWritten: 20\n"
-                     "saved: True\n");
+  const CommandRun big =
+      runText(QStringLiteral("set-table"),
+              {QStringLiteral("--id"), QStringLiteral("veTbl"), QStringLiteral("--values"),
+               QStringLiteral("[[1,1,1,1],[1,1,1,1],[1,1,1,1],[1,1,1,1],[2,2,2,2]]")});
+  EXPECT_EQ(big.out,
+            "id: veTbl\nzVariable: veGrid\nrows: 5\ncols: 4\ncellsWritten: 20\n"
+            "saved: True\n");
   EXPECT_EQ(savedArray("veGrid"), QList<double>(16, 1.0));
 
-  const CommandRun empty = runText(QStringLiteral("set-table"),
-                                   {QStringLiteral("--id"), QStringLiteral("veTbl"),
-                                    QStringLiteral("--values"), QStringLiteral("[]")});
-  EXPECT_EQ(empty.out, "id: veTbl\nzVariable: veGrid\nrows: 0\ncols: 0\ncellsWritten: 0\n"
-                       "saved: True\n");
+  const CommandRun empty =
+      runText(QStringLiteral("set-table"), {QStringLiteral("--id"), QStringLiteral("veTbl"),
+                                            QStringLiteral("--values"), QStringLiteral("[]")});
+  EXPECT_EQ(empty.out,
+            "id: veTbl\nzVariable: veGrid\nrows: 0\ncols: 0\ncellsWritten: 0\n"
+            "saved: True\n");
 }
 
 TEST_F(EditCommandsTest, EditErrorsChangeNothing) {
@@ -260,24 +262,32 @@ TEST_F(EditCommandsTest, EditErrorsChangeNothing) {
       {"set-table", {"--id", "veTbl", "--values", "[[1],2]"}, "Invalid JSON 2D array"},
       {"set-table", {"--id", "veTbl", "--values", "not json"}, "Invalid JSON 2D array"},
       {"set-table", {"--id", "veTbl", "--values", "{\"a\": [1]}"}, "Invalid JSON 2D array"},
-      {"set-table", {"--id", "nope", "--values", "[[1]]"},
+      {"set-table",
+       {"--id", "nope", "--values", "[[1]]"},
        "Table \\u0027nope\\u0027 not found in INI"},
-      {"set-table", {"--id", "ghostTbl", "--values", "[[1]]"},
+      {"set-table",
+       {"--id", "ghostTbl", "--values", "[[1]]"},
        "Table data field \\u0027missingGrid\\u0027 not found in tune"},
-      {"set-table-cell", {"--id", "nope", "--row", "0", "--col", "0", "--value", "1"},
+      {"set-table-cell",
+       {"--id", "nope", "--row", "0", "--col", "0", "--value", "1"},
        "Table \\u0027nope\\u0027 not found in INI"},
-      {"set-table-cell", {"--id", "ghostTbl", "--row", "0", "--col", "0", "--value", "1"},
+      {"set-table-cell",
+       {"--id", "ghostTbl", "--row", "0", "--col", "0", "--value", "1"},
        "Table data field \\u0027missingGrid\\u0027 not found in tune"},
       {"set-curve", {"--id", "wueCurve", "--values", "{}"}, "Invalid JSON array"},
       {"set-curve", {"--id", "wueCurve", "--values", "[1,"}, "Invalid JSON array"},
       {"set-curve", {"--id", "zz", "--values", "[1]"}, "Curve \\u0027zz\\u0027 not found in INI"},
-      {"set-curve", {"--id", "noYCurve", "--values", "[1]"},
+      {"set-curve",
+       {"--id", "noYCurve", "--values", "[1]"},
        "Curve \\u0027noYCurve\\u0027 has no Y bin variable"},
-      {"set-curve-point", {"--id", "noYCurve", "--index", "0", "--value", "1"},
+      {"set-curve-point",
+       {"--id", "noYCurve", "--index", "0", "--value", "1"},
        "Curve \\u0027noYCurve\\u0027 has no Y bin variable"},
-      {"set-curve-point", {"--id", "zz", "--index", "0", "--value", "1"},
+      {"set-curve-point",
+       {"--id", "zz", "--index", "0", "--value", "1"},
        "Curve \\u0027zz\\u0027 not found in INI"},
-      {"set-field", {"--name", "nothing", "--value", "1"},
+      {"set-field",
+       {"--name", "nothing", "--value", "1"},
        "Field \\u0027nothing\\u0027 not found in INI"},
   };
   // An old modification time shows that the file was not even rewritten.
@@ -320,8 +330,8 @@ TEST_F(EditCommandsTest, SetTableCellIndexesRowMajor) {
             "    \"saved\": true\n"
             "  }\n"
             "}\n");
-  const CommandRun table = runText(QStringLiteral("get-table"),
-                                   {QStringLiteral("--id"), QStringLiteral("veTbl")});
+  const CommandRun table =
+      runText(QStringLiteral("get-table"), {QStringLiteral("--id"), QStringLiteral("veTbl")});
   EXPECT_TRUE(table.out.contains("    [8, 9, 10, 99]\n"));
 
   // The stored column count of sparkGrid (3) decides the index, not the table's look.
@@ -340,11 +350,11 @@ TEST_F(EditCommandsTest, SetTableCellWithoutStoredShapeTakesTheSquareRoot) {
     z->cols.reset();
   });
   // Row 2, column 3 of 256 values without a stored shape is element 35.
-  const CommandRun r = runText(QStringLiteral("set-table-cell"),
-                               {QStringLiteral("--id"), QStringLiteral("veTbl"),
-                                QStringLiteral("--row"), QStringLiteral("2"),
-                                QStringLiteral("--col"), QStringLiteral("3"),
-                                QStringLiteral("--value"), QStringLiteral("6")});
+  const CommandRun r =
+      runText(QStringLiteral("set-table-cell"),
+              {QStringLiteral("--id"), QStringLiteral("veTbl"), QStringLiteral("--row"),
+               QStringLiteral("2"), QStringLiteral("--col"), QStringLiteral("3"),
+               QStringLiteral("--value"), QStringLiteral("6")});
   EXPECT_EQ(r.out, "id: veTbl\nrow: 2\ncol: 3\noldValue: 0\nnewValue: 6\nsaved: True\n");
   QList<double> expected(256, 0.0);
   expected[35] = 6;
@@ -353,11 +363,11 @@ TEST_F(EditCommandsTest, SetTableCellWithoutStoredShapeTakesTheSquareRoot) {
 
 TEST_F(EditCommandsTest, SetTableCellOnScalarDataUsesTheColumn) {
   // flatTbl's data is the scalar reqFuel: the index is the column, and a scalar store ignores it.
-  const CommandRun r = runText(QStringLiteral("set-table-cell"),
-                               {QStringLiteral("--id"), QStringLiteral("flatTbl"),
-                                QStringLiteral("--row"), QStringLiteral("4"),
-                                QStringLiteral("--col"), QStringLiteral("0"),
-                                QStringLiteral("--value"), QStringLiteral("3")});
+  const CommandRun r =
+      runText(QStringLiteral("set-table-cell"),
+              {QStringLiteral("--id"), QStringLiteral("flatTbl"), QStringLiteral("--row"),
+               QStringLiteral("4"), QStringLiteral("--col"), QStringLiteral("0"),
+               QStringLiteral("--value"), QStringLiteral("3")});
   EXPECT_EQ(r.out, "id: flatTbl\nrow: 4\ncol: 0\noldValue: 8.5\nnewValue: 3\nsaved: True\n");
   EXPECT_EQ(savedScalar("reqFuel"), 3.0);
 }
@@ -383,18 +393,18 @@ TEST_F(EditCommandsTest, SetCurveStoresEveryPoint) {
 
   // A Y variable the tune does not hold: nothing is stored, the command still succeeds.
   const QList<TuneValue> before = project::readTuneFile(tunePath()).fields;
-  const CommandRun ghost = runText(QStringLiteral("set-curve"),
-                                   {QStringLiteral("--id"), QStringLiteral("ghostCurve"),
-                                    QStringLiteral("--values"), QStringLiteral("[1, 2]")});
+  const CommandRun ghost =
+      runText(QStringLiteral("set-curve"), {QStringLiteral("--id"), QStringLiteral("ghostCurve"),
+                                            QStringLiteral("--values"), QStringLiteral("[1, 2]")});
   EXPECT_EQ(ghost.out, "id: ghostCurve\nyVariable: missingY\npointsWritten: 2\nsaved: True\n");
   EXPECT_EQ(project::readTuneFile(tunePath()).fields, before);
 }
 
 TEST_F(EditCommandsTest, SetCurvePoint) {
-  const CommandRun r = run(QStringLiteral("set-curve-point"),
-                           {QStringLiteral("--id"), QStringLiteral("wueCurve"),
-                            QStringLiteral("--index"), QStringLiteral("1"),
-                            QStringLiteral("--value"), QStringLiteral("120")});
+  const CommandRun r =
+      run(QStringLiteral("set-curve-point"),
+          {QStringLiteral("--id"), QStringLiteral("wueCurve"), QStringLiteral("--index"),
+           QStringLiteral("1"), QStringLiteral("--value"), QStringLiteral("120")});
   EXPECT_EQ(r.code, 0);
   EXPECT_EQ(r.out,
             "{\n"
@@ -417,16 +427,17 @@ TEST_F(EditCommandsTest, SaveRewritesTheFilesAndNamesTheProject) {
   });
   const CommandRun r = run(QStringLiteral("save"));
   EXPECT_EQ(r.code, 0);
-  EXPECT_EQ(r.out, "{\n"
-                   "  \"success\": true,\n"
-                   "  \"command\": \"save\",\n"
-                   "  \"data\": {\n"
-                   "    \"projectFile\": \"" +
-                       projectPath_.toUtf8() +
-                       "\",\n"
-                       "    \"saved\": true\n"
-                       "  }\n"
-                       "}\n");
+  EXPECT_EQ(r.out,
+            "{\n"
+            "  \"success\": true,\n"
+            "  \"command\": \"save\",\n"
+            "  \"data\": {\n"
+            "    \"projectFile\": \"" +
+                projectPath_.toUtf8() +
+                "\",\n"
+                "    \"saved\": true\n"
+                "  }\n"
+                "}\n");
   const project::ProjectFile saved = project::readProjectFile(projectPath_);
   EXPECT_NE(saved.lastModified, QStringLiteral("2000-01-01T00:00:00.000Z"));
   EXPECT_EQ(project::readTuneFile(tunePath()).lastSaved, saved.lastModified);
@@ -435,10 +446,10 @@ TEST_F(EditCommandsTest, SaveRewritesTheFilesAndNamesTheProject) {
 }
 
 TEST_F(EditCommandsTest, OfflineEditSavesAndPrintsNothingAboutTheEcu) {
-  const CommandRun r = run(QStringLiteral("set-scalar"),
-                           {QStringLiteral("--offline"), QStringLiteral("--name"),
-                            QStringLiteral("idleRpm"), QStringLiteral("--value"),
-                            QStringLiteral("900")});
+  const CommandRun r =
+      run(QStringLiteral("set-scalar"),
+          {QStringLiteral("--offline"), QStringLiteral("--name"), QStringLiteral("idleRpm"),
+           QStringLiteral("--value"), QStringLiteral("900")});
   EXPECT_EQ(r.code, 0);
   EXPECT_TRUE(r.err.isEmpty());
   EXPECT_EQ(savedScalar("idleRpm"), 900.0);
