@@ -5,7 +5,7 @@
 // process, where memory is already mapped (warm), and in a fresh child process per run (cold,
 // as each agent command runs), started as "command_bench --phases <project> <table> <ns>".
 #include "cli/edit_commands.h"
-#include "cli/inspection_commands.h"
+#include "cli/view_commands.h"
 #include "project/project_manager.h"
 #include "project/tune_file.h"
 

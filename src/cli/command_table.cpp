@@ -1,7 +1,7 @@
 #include "cli/agent_runner.h"
 #include "cli/command_support.h"
 #include "cli/edit_commands.h"
-#include "cli/inspection_commands.h"
+#include "cli/view_commands.h"
 
 namespace tk::cli {
 

@@ -135,23 +135,19 @@ EcuCommandService::ExactRead EcuCommandService::readExactly(qsizetype wanted,
   if (connection_ == nullptr || wanted < 1) {
     return result;
   }
+  // The deadline is only consulted after a read that brought nothing: an ECU that keeps sending
+  // is read to the end, and the caller judges the byte count.
   while (result.bytes.size() < wanted) {
     const QByteArray chunk = connection_->read(wanted - result.bytes.size());
     if (!chunk.isEmpty()) {
       result.bytes.append(chunk);
-      if (result.bytes.size() >= wanted) {
-        break;
-      }
+      continue;
     }
-    // The deadline is also checked after a read that brought too little, so an ECU that
-    // trickles bytes cannot stretch an exchange past its deadline.
     if (deadline.hasExpired()) {
       result.timedOut = true;
       break;
     }
-    if (chunk.isEmpty()) {
-      sleepMs(1);
-    }
+    sleepMs(1);
   }
   return result;
 }

@@ -1,5 +1,5 @@
 #include "cli/edit_commands.h"
-#include "cli/inspection_commands.h"
+#include "cli/view_commands.h"
 #include "json/number_format.h"
 #include "project/project_manager.h"
 #include "support/test_support.h"

@@ -1,4 +1,4 @@
-#include "cli/inspection_commands.h"
+#include "cli/view_commands.h"
 
 #include "cli/project_fixture.h"
 

@@ -1,4 +1,4 @@
-#include "cli/inspection_commands.h"
+#include "cli/view_commands.h"
 
 #include "cli/command_support.h"
 #include "cli/project_loader.h"
