@@ -185,7 +185,9 @@ class Reader {
     applyOverrides();
     includes_ = 0;
     ConditionStack conditions;
-    QStringList flattened;
+    // The active lines as pointers into the read files' line lists, which outlive pass 3.
+    std::vector<const QString*> flattened;
+    flattened.reserve(static_cast<std::size_t>(top.size()));
     pass2(top, conditions, flattened);
     pass3(flattened);
     finish();
@@ -219,9 +221,7 @@ class Reader {
     ++includes_;
     auto it = cache_.find(key);
     if (it == cache_.end()) {
-      QFile file(path);
-      it = cache_.insert(key, file.open(QIODevice::ReadOnly) ? decodeLines(file.readAll(), true)
-                                                             : QStringList());
+      it = cache_.insert(key, readTrimmedLines(path).value_or(QStringList()));
     }
     return &*it;
   }
@@ -375,7 +375,8 @@ class Reader {
     }
   }
 
-  void pass2(const QStringList& lines, ConditionStack& conditions, QStringList& out) {
+  void pass2(const QStringList& lines, ConditionStack& conditions,
+             std::vector<const QString*>& out) {
     for (const QString& t : lines) {
       if (t.startsWith(QLatin1String("#include"))) {
         QString key;
@@ -414,7 +415,7 @@ class Reader {
         continue;
       } else if (conditions.active() && !t.isEmpty()) {
         // Pass 3 trims and skips empty lines, so they are not kept.
-        out.append(t);
+        out.push_back(&t);
       }
     }
   }
@@ -431,9 +432,10 @@ class Reader {
     state_.runningSize = 0;
   }
 
-  void pass3(const QStringList& lines) {
+  void pass3(const std::vector<const QString*>& lines) {
     Section section = Section::Other;
-    for (const QString& t : lines) {
+    for (const QString* line : lines) {
+      const QString& t = *line;
       const QChar first = t.at(0);
       if (first == u';') {
         continue;
@@ -651,16 +653,14 @@ void IniParser::setGroupSelections(std::optional<GroupSelections> selections) {
 }
 
 EcuDefinition IniParser::parse(const QString& path) const {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
+  std::optional<QStringList> lines = readTrimmedLines(path);
+  if (!lines) {
     return EcuDefinition();
   }
-  QStringList lines = decodeLines(file.readAll(), true);
-  file.close();
   // A path without a folder part resolves includes against the current folder (".").
   const QFileInfo info(path);
   Reader reader(settingsSource_, flagOverrides_, groupSelections_, info.path());
-  return reader.run(lines, info.absoluteFilePath());
+  return reader.run(*lines, info.absoluteFilePath());
 }
 
 EcuDefinition IniParser::parseBytes(const QByteArray& bytes, const QString& baseDirectory) const {

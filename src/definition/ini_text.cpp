@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <cstdlib>
@@ -26,20 +27,10 @@ QString decodeUtf16(const QByteArray& bytes, qsizetype start, bool bigEndian) {
 
 }  // namespace
 
-QStringList decodeLines(const QByteArray& bytes, bool trim) {
-  QString text;
-  const auto b = [&bytes](qsizetype i) { return static_cast<unsigned char>(bytes.at(i)); };
-  if (bytes.size() >= 3 && b(0) == 0xEF && b(1) == 0xBB && b(2) == 0xBF) {
-    text = QString::fromUtf8(bytes.constData() + 3, bytes.size() - 3);
-  } else if (bytes.size() >= 2 && b(0) == 0xFF && b(1) == 0xFE) {
-    text = decodeUtf16(bytes, 2, false);
-  } else if (bytes.size() >= 2 && b(0) == 0xFE && b(1) == 0xFF) {
-    text = decodeUtf16(bytes, 2, true);
-  } else {
-    // Definition files without a byte-order mark are Windows-era text: each byte is one character.
-    text = QString::fromLatin1(bytes);
-  }
+namespace {
 
+/// Splits decoded text at LF, CR and CR LF.
+QStringList splitDecoded(const QString& text, bool trim) {
   QStringList lines;
   const QChar* data = text.constData();
   const qsizetype n = text.size();
@@ -63,6 +54,141 @@ QStringList decodeLines(const QByteArray& bytes, bool trim) {
     lines.append(line(start, n));
   }
   return lines;
+}
+
+/// Splits Latin-1 bytes given in any number of pieces into lines like splitDecoded, decoding each
+/// line on its own: the file's text is never held a second time as one decoded string, which for
+/// a large definition is megabytes of memory touched once and thrown away. Trimming tests the
+/// same blanks as QString::trimmed().
+class Latin1LineSplitter {
+ public:
+  explicit Latin1LineSplitter(bool trim) : trim_(trim) {}
+
+  /// Splits the next piece; a line may continue in the next piece.
+  void feed(const char* data, qsizetype n) {
+    qsizetype i = 0;
+    if (skipLineFeed_ && n > 0) {
+      // A CR ended the previous piece: a LF opening this one belongs to the same break.
+      skipLineFeed_ = false;
+      if (data[0] == '\n') {
+        i = 1;
+      }
+    }
+    qsizetype start = i;
+    for (; i < n; ++i) {
+      const char c = data[i];
+      if (c != '\n' && c != '\r') {
+        continue;
+      }
+      if (partial_.isEmpty()) {
+        addLine(data + start, i - start);
+      } else {
+        partial_.append(data + start, i - start);
+        addLine(partial_.constData(), partial_.size());
+        partial_.clear();
+      }
+      if (c == '\r') {
+        if (i + 1 == n) {
+          skipLineFeed_ = true;
+        } else if (data[i + 1] == '\n') {
+          ++i;
+        }
+      }
+      start = i + 1;
+    }
+    if (start < n) {
+      partial_.append(data + start, n - start);
+    }
+  }
+
+  /// The lines; text after the last break is a final line when not empty (before trimming).
+  QStringList finish() {
+    if (!partial_.isEmpty()) {
+      addLine(partial_.constData(), partial_.size());
+      partial_.clear();
+    }
+    return std::move(lines_);
+  }
+
+  void reserve(qsizetype lineCount) { lines_.reserve(lineCount); }
+
+ private:
+  void addLine(const char* data, qsizetype n) {
+    qsizetype from = 0;
+    qsizetype to = n;
+    if (trim_) {
+      while (from < to && QChar::isSpace(static_cast<unsigned char>(data[from]))) {
+        ++from;
+      }
+      while (to > from && QChar::isSpace(static_cast<unsigned char>(data[to - 1]))) {
+        --to;
+      }
+    }
+    lines_.append(QString::fromLatin1(data + from, to - from));
+  }
+
+  const bool trim_;
+  bool skipLineFeed_ = false;
+  QByteArray partial_;
+  QStringList lines_;
+};
+
+bool hasByteOrderMark(const char* data, qsizetype n) {
+  const auto b = [data](qsizetype i) { return static_cast<unsigned char>(data[i]); };
+  return (n >= 3 && b(0) == 0xEF && b(1) == 0xBB && b(2) == 0xBF) ||
+         (n >= 2 && b(0) == 0xFF && b(1) == 0xFE) || (n >= 2 && b(0) == 0xFE && b(1) == 0xFF);
+}
+
+}  // namespace
+
+QStringList decodeLines(const QByteArray& bytes, bool trim) {
+  const auto b = [&bytes](qsizetype i) { return static_cast<unsigned char>(bytes.at(i)); };
+  if (bytes.size() >= 3 && b(0) == 0xEF && b(1) == 0xBB && b(2) == 0xBF) {
+    return splitDecoded(QString::fromUtf8(bytes.constData() + 3, bytes.size() - 3), trim);
+  }
+  if (bytes.size() >= 2 && b(0) == 0xFF && b(1) == 0xFE) {
+    return splitDecoded(decodeUtf16(bytes, 2, false), trim);
+  }
+  if (bytes.size() >= 2 && b(0) == 0xFE && b(1) == 0xFF) {
+    return splitDecoded(decodeUtf16(bytes, 2, true), trim);
+  }
+  // Definition files without a byte-order mark are Windows-era text: each byte is one character.
+  Latin1LineSplitter splitter(trim);
+  splitter.reserve(std::count(bytes.cbegin(), bytes.cend(), '\n') + 1);
+  splitter.feed(bytes.constData(), bytes.size());
+  return splitter.finish();
+}
+
+std::optional<QStringList> readTrimmedLines(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+    return std::nullopt;
+  }
+  // Read in blocks small enough to stay in the heap and be reused, so a large file costs its
+  // lines only, not one more copy of its bytes. Files with a byte-order mark (rare) are read
+  // whole and decoded as before.
+  constexpr qsizetype kBlock = 64 * 1024;
+  QByteArray block(kBlock, Qt::Uninitialized);
+  qsizetype got = file.read(block.data(), kBlock);
+  if (got < 0) {
+    got = 0;
+  }
+  if (hasByteOrderMark(block.constData(), got)) {
+    block.truncate(got);
+    block.append(file.readAll());
+    return decodeLines(block, true);
+  }
+  Latin1LineSplitter splitter(true);
+  const qint64 size = file.size();
+  if (size > 0) {
+    // A guess from the usual line length of definitions; the list grows when it is short.
+    splitter.reserve(static_cast<qsizetype>(std::min<qint64>(size / 32 + 16, 1 << 24)));
+  }
+  while (got > 0) {
+    splitter.feed(block.constData(), got);
+    got = file.read(block.data(), kBlock);
+  }
+  return splitter.finish();
 }
 
 IniLines readLines(const QString& path) {

@@ -17,6 +17,8 @@ struct IniLines {
 /// CR LF; text after the last break is a final line when not empty. With trim set every line
 /// comes without its surrounding whitespace.
 QStringList decodeLines(const QByteArray& bytes, bool trim = false);
+/// Reads a file and decodes it as decodeLines(bytes, true) would; nullopt when it cannot be opened.
+std::optional<QStringList> readTrimmedLines(const QString& path);
 /// Reads and decodes a whole file; ok is false (and no lines) when it cannot be opened.
 IniLines readLines(const QString& path);
 
