@@ -29,6 +29,23 @@ std::optional<ConstantType> parseKind(QStringView text) {
   return std::nullopt;
 }
 
+/// text as a string, shared through the pool when there is one.
+QString pooled(QStringView text, TextPool* pool) {
+  return pool != nullptr ? pool->get(text) : text.toString();
+}
+
+/// unquote() as a view: trimmed, then without surrounding double quotes.
+QStringView unquotedView(QStringView text) {
+  QStringView t = text.trimmed();
+  while (!t.isEmpty() && t.front() == u'"') {
+    t = t.sliced(1);
+  }
+  while (!t.isEmpty() && t.back() == u'"') {
+    t.chop(1);
+  }
+  return t;
+}
+
 bool isSquareBracketed(QStringView t) {
   return t.size() >= 2 && t.startsWith(u'[') && t.endsWith(u']');
 }
@@ -101,7 +118,8 @@ class BitValueWriter {
 };
 
 /// Bit labels: "n=label" items set their value, others take the running index.
-void parseBitLabels(ConstantDef& c, const QList<QStringView>& items, qsizetype first) {
+void parseBitLabels(ConstantDef& c, const QList<QStringView>& items, qsizetype first,
+                    TextPool* pool) {
   BitValueWriter writer(c);
   int index = 0;
   for (qsizetype i = first; i < items.size(); ++i) {
@@ -110,10 +128,10 @@ void parseBitLabels(ConstantDef& c, const QList<QStringView>& items, qsizetype f
       continue;
     }
     if (const auto numbered = numberedLabel(item)) {
-      writer.set(numbered->first, unquote(numbered->second));
+      writer.set(numbered->first, pooled(unquotedView(numbered->second), pool));
       continue;
     }
-    writer.set(index, unquote(item));
+    writer.set(index, pooled(unquotedView(item), pool));
     ++index;
   }
 }
@@ -126,7 +144,8 @@ std::optional<QString> bracedExpression(QStringView item) {
 }
 
 /// Attributes of scalars, arrays and strings starting at items[first].
-void parseAttributes(ConstantDef& c, const QList<QStringView>& items, qsizetype first) {
+void parseAttributes(ConstantDef& c, const QList<QStringView>& items, qsizetype first,
+                     TextPool* pool) {
   BitValueWriter writer(c);
   int counter = 0;
   for (qsizetype i = first; i < items.size(); ++i) {
@@ -137,7 +156,7 @@ void parseAttributes(ConstantDef& c, const QList<QStringView>& items, qsizetype 
         c.UnitsExpression = item.toString();
         c.Units.clear();
       } else {
-        c.Units = unquote(item);
+        c.Units = pooled(unquotedView(item), pool);
       }
       continue;
     }
@@ -188,9 +207,9 @@ void parseAttributes(ConstantDef& c, const QList<QStringView>& items, qsizetype 
         }
         break;
       default: {
-        const QString label = unquote(item);
+        const QStringView label = unquotedView(item);
         if (!label.isEmpty()) {
-          writer.set(counter, label);
+          writer.set(counter, pooled(label, pool));
           ++counter;
         }
         break;
@@ -237,7 +256,8 @@ void parseShape(ConstantDef& c, const QString& text, bool allowBitRange) {
   }
 }
 
-std::optional<ConstantDef> parseConstant(const QString& key, const QString& value) {
+std::optional<ConstantDef> parseConstant(const QString& key, const QString& value,
+                                         TextPool* pool) {
   // The attribute items are read through views; only stored texts are copied.
   thread_local QList<QStringView> items;
   splitListViews(value, items);
@@ -261,7 +281,7 @@ std::optional<ConstantDef> parseConstant(const QString& key, const QString& valu
       c.Shape = {*n};
     }
   }
-  c.DataType = trimmedText(items.at(1));
+  c.DataType = pooled(items.at(1).trimmed(), pool);
   const QStringView offset = items.at(2).trimmed();
   if (equalsWord(offset, "nextOffset")) {
     c.Offset = kNextOffset;
@@ -279,15 +299,16 @@ std::optional<ConstantDef> parseConstant(const QString& key, const QString& valu
     }
   }
   if (c.Type == ConstantType::Bits) {
-    parseBitLabels(c, items, attributes);
+    parseBitLabels(c, items, attributes, pool);
   } else {
     // A string's attribute list starts at its length item, so its Units hold the length text.
-    parseAttributes(c, items, c.Type == ConstantType::String ? 3 : attributes);
+    parseAttributes(c, items, c.Type == ConstantType::String ? 3 : attributes, pool);
   }
   return c;
 }
 
-std::optional<ConstantDef> parsePcBits(const QString& key, const QString& value) {
+std::optional<ConstantDef> parsePcBits(const QString& key, const QString& value,
+                                       TextPool* pool) {
   const QStringList items = splitList(value);
   if (items.isEmpty() || !equalsWord(items.at(0).trimmed(), "bits")) {
     return std::nullopt;
@@ -295,7 +316,7 @@ std::optional<ConstantDef> parsePcBits(const QString& key, const QString& value)
   ConstantDef c;
   c.Name = key;
   c.Type = ConstantType::Bits;
-  c.DataType = itemAt(items, 1).trimmed();
+  c.DataType = pooled(QStringView(itemAt(items, 1)).trimmed(), pool);
   if (items.size() >= 3) {
     const QString range = trimChars(items.at(2).trimmed(), QStringLiteral("[]"));
     const QStringList parts = range.split(u':');
@@ -307,14 +328,15 @@ std::optional<ConstantDef> parsePcBits(const QString& key, const QString& value)
   BitValueWriter writer(c);
   int index = 0;
   for (qsizetype i = 3; i < items.size(); ++i) {
-    writer.set(index, unquote(items.at(i)));
+    writer.set(index, pooled(unquotedView(items.at(i)), pool));
     ++index;
   }
   c.IsPcVariable = true;
   return c;
 }
 
-std::optional<ConstantDef> parsePcValue(const QString& key, const QString& value) {
+std::optional<ConstantDef> parsePcValue(const QString& key, const QString& value,
+                                        TextPool* pool) {
   const QStringList items = splitList(value);
   const std::optional<ConstantType> type = parseKind(items.at(0).trimmed());
   if (!type) {
@@ -323,7 +345,7 @@ std::optional<ConstantDef> parsePcValue(const QString& key, const QString& value
   ConstantDef c;
   c.Name = key;
   c.Type = *type;
-  c.DataType = itemAt(items, 1).trimmed();
+  c.DataType = pooled(QStringView(itemAt(items, 1)).trimmed(), pool);
   c.Offset = 0;
   qsizetype first = 2;
   if (c.Type == ConstantType::String) {
@@ -346,7 +368,7 @@ std::optional<ConstantDef> parsePcValue(const QString& key, const QString& value
     switch (i - first) {
       case 0:
         // PC variable units are plain text; braces are not an expression here.
-        c.Units = unquote(item);
+        c.Units = pooled(unquotedView(item), pool);
         break;
       case 1:
         if (expression) {

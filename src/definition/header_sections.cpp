@@ -122,7 +122,7 @@ void handlePageSettings(ReadState& state, const QString& key, const QString& val
 }
 
 void handleConstantLine(ReadState& state, const QString& key, const QString& value) {
-  std::optional<ConstantDef> c = parseConstant(key, value);
+  std::optional<ConstantDef> c = parseConstant(key, value, &state.pool);
   PageGroup* page = state.currentPage ? state.def.findPage(*state.currentPage) : nullptr;
   if (!c || !page) {
     return;
@@ -156,9 +156,9 @@ void handlePcVariable(ReadState& state, const QString& key, const QString& value
     if (isBraced(t)) {
       state.def.PcVariableExpressions.insert(key, braceInside(t));
     }
-    c = parsePcBits(key, value);
+    c = parsePcBits(key, value, &state.pool);
     if (!c) {
-      c = parsePcValue(key, value);
+      c = parsePcValue(key, value, &state.pool);
     }
   }
   if (!c) {

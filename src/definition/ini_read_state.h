@@ -1,6 +1,7 @@
 #pragma once
 
 #include "definition/ecu_definition.h"
+#include "definition/ini_text.h"
 
 #include <QHash>
 #include <QList>
@@ -45,6 +46,8 @@ struct ReadState {
   EcuDefinition def;
   DefineList defines;
   QString section;
+  /// Shares the texts that declarations repeat (data types, units, labels, conditions).
+  TextPool pool;
 
   // Constants: the current page and the resolution of nextOffset/lastOffset.
   std::optional<int> currentPage;

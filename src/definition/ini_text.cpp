@@ -269,6 +269,19 @@ QStringView trimView(QStringView text, QStringView set) {
 
 }  // namespace
 
+QString TextPool::get(QStringView text) {
+  if (text.isEmpty()) {
+    return text.toString();
+  }
+  const auto it = texts_.find(text);
+  if (it != texts_.end()) {
+    return it->second;
+  }
+  const QString stored = text.toString();
+  texts_.emplace(QStringView(stored), stored);
+  return stored;
+}
+
 QString trimChars(QStringView text, QStringView set) { return trimView(text, set).toString(); }
 
 QString unquote(QStringView text) { return trimView(text.trimmed(), u"\"").toString(); }

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
+#include <cstddef>
 #include <optional>
+#include <unordered_map>
 
 namespace tk {
 
@@ -44,6 +47,21 @@ std::optional<int> parseInt(QStringView text);
 /// Trimmed double in fixed or scientific notation (one trailing '.' and one leading '+' allowed,
 /// inf/infinity/nan in any case), independent of the locale.
 std::optional<double> parseDouble(QStringView text);
+
+/// Hands out one shared copy of each distinct text. Definitions repeat the same labels ("Off",
+/// "On", ...) and data types thousands of times; pooled, each is kept once (copies share data).
+class TextPool {
+ public:
+  /// A text equal to text, shared with earlier equal texts; empty texts are not pooled.
+  QString get(QStringView text);
+
+ private:
+  struct ViewHash {
+    std::size_t operator()(QStringView v) const noexcept { return qHash(v); }
+  };
+  // Each key views the data of its own value, which is never changed while pooled.
+  std::unordered_map<QStringView, QString, ViewHash> texts_;
+};
 
 /// Item i (0-based) of a list, or an empty text when missing.
 inline QString itemAt(const QStringList& items, qsizetype i) {

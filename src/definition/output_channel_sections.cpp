@@ -86,7 +86,7 @@ void handleOutputChannel(ReadState& state, const QString& key, const QString& va
     def.OutputChannels.insert(key, std::move(channel));
     return;
   }
-  std::optional<ConstantDef> c = parseConstant(key, value);
+  std::optional<ConstantDef> c = parseConstant(key, value, &state.pool);
   if (!c) {
     return;
   }
@@ -103,7 +103,7 @@ void handleOutputChannel(ReadState& state, const QString& key, const QString& va
 }
 
 void handleReplay(ReadState& state, const QString& key, const QString& value) {
-  std::optional<ConstantDef> c = parseConstant(key, value);
+  std::optional<ConstantDef> c = parseConstant(key, value, &state.pool);
   if (!c) {
     return;
   }

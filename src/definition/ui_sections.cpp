@@ -146,6 +146,9 @@ DialogDef* currentDialog(ReadState& state) {
 
 void addDialogItem(ReadState& state, DialogItemDef item) {
   if (DialogDef* dialog = currentDialog(state)) {
+    // The components of a dialog often share their conditions: each is kept once.
+    item.Condition = state.pool.get(item.Condition);
+    item.VisibilityCondition = state.pool.get(item.VisibilityCondition);
     dialog->Items.append(std::move(item));
   }
 }
@@ -167,7 +170,7 @@ void fieldLine(ReadState& state, const QStringList& items) {
     if (t.size() >= 2 && t.startsWith(u'"') && t.endsWith(u'"')) {
       item.Type = QStringLiteral("Label");
       item.Label = unquote(t);
-      addDialogItem(state, item);
+      addDialogItem(state, std::move(item));
     }
     return;
   }
@@ -187,7 +190,7 @@ void fieldLine(ReadState& state, const QStringList& items) {
   } else if (itemAt(items, 4).contains(u'{')) {
     item.VisibilityCondition = stripBraces(items.at(4));
   }
-  addDialogItem(state, item);
+  addDialogItem(state, std::move(item));
 }
 
 void panelLine(ReadState& state, const QStringList& items) {
@@ -199,7 +202,7 @@ void panelLine(ReadState& state, const QStringList& items) {
     item.LayoutPlacement = placement;
   }
   scanConditions(items, 1, item.Condition, item.VisibilityCondition);
-  addDialogItem(state, item);
+  addDialogItem(state, std::move(item));
 }
 
 ReadoutDef readoutLine(const QStringList& items) {
@@ -321,14 +324,14 @@ void handleUserDefinedLine(ReadState& state, const QString& line) {
     item.Label = unquote(items.at(0));
     item.Action = itemAt(items, 1).trimmed();
     scanConditions(items, 2, item.Condition, item.VisibilityCondition);
-    addDialogItem(state, item);
+    addDialogItem(state, std::move(item));
   } else if (equalsWord(key, "panel")) {
     panelLine(state, items);
   } else if (equalsWord(key, "radio")) {
     // radio = orientation, "Label", field, {condition}
     DialogItemDef item = labelledItem("Radio", items.mid(1));
     item.Orientation = items.at(0).trimmed();
-    addDialogItem(state, item);
+    addDialogItem(state, std::move(item));
   } else if (equalsWord(key, "slider")) {
     // slider = "Label", field, orientation, {condition}
     DialogItemDef item = labelledItem("Slider", items);
@@ -336,7 +339,7 @@ void handleUserDefinedLine(ReadState& state, const QString& line) {
     if (!orientation.isEmpty() && !orientation.contains(u'{')) {
       item.Orientation = orientation;
     }
-    addDialogItem(state, item);
+    addDialogItem(state, std::move(item));
   } else if (equalsWord(key, "array1D")) {
     addDialogItem(state, labelledItem("Array1D", items));
   } else if (equalsWord(key, "runtimeValue")) {
@@ -348,11 +351,11 @@ void handleUserDefinedLine(ReadState& state, const QString& line) {
   } else if (equalsWord(key, "canDeviceSelector")) {
     DialogItemDef item = labelledItem("CanDeviceSelector", items);
     item.CanIdConstant = item.FieldName;
-    addDialogItem(state, item);
+    addDialogItem(state, std::move(item));
   } else if (equalsWord(key, "canClientIdSelector")) {
     DialogItemDef item = labelledItem("CanClientIdSelector", items);
     item.DeviceCanIdConstant = item.FieldName;
-    addDialogItem(state, item);
+    addDialogItem(state, std::move(item));
   } else if (equalsWord(key, "settingSelector")) {
     // settingSelector = "Label", {condition}; its settingOption lines follow.
     DialogItemDef item;
@@ -384,7 +387,7 @@ void handleUserDefinedLine(ReadState& state, const QString& line) {
     if (isPlacementWord(graph.Position)) {
       item.LayoutPlacement = graph.Position;
     }
-    addDialogItem(state, item);
+    addDialogItem(state, std::move(item));
   } else if (equalsWord(key, "graphLine")) {
     if (state.currentLiveGraph >= 0 && state.currentLiveGraph < def.LiveGraphs.size()) {
       def.LiveGraphs[state.currentLiveGraph].Channels.append(items.at(0).trimmed());
@@ -398,11 +401,11 @@ void handleUserDefinedLine(ReadState& state, const QString& line) {
       item.LayoutPlacement = placement;
     }
     def.GaugeDialogs.append(item.FieldName);
-    addDialogItem(state, item);
+    addDialogItem(state, std::move(item));
   } else if (equalsWord(key, "displayOnlyField")) {
     DialogItemDef item = labelledItem("DisplayOnlyField", items);
     def.DisplayOnlyFields.append({item.Label, item.FieldName, item.Condition});
-    addDialogItem(state, item);
+    addDialogItem(state, std::move(item));
   } else if (equalsWord(key, "indicatorPanel") || equalsWord(key, "readoutPanel")) {
     const QString name = items.at(0).trimmed();
     const int columns = parseInt(itemAt(items, 1)).value_or(1);
