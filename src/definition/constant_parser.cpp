@@ -82,6 +82,12 @@ class BitValueWriter {
       remember(c_.BitValues.at(i).first, i);
     }
   }
+  /// Makes room for up to count more labels at once instead of growing the list step by step.
+  void reserve(qsizetype count) {
+    if (count > 0) {
+      c_.BitValues.reserve(c_.BitValues.size() + count);
+    }
+  }
   void set(int value, QString label) {
     const qsizetype at = find(value);
     if (at >= 0) {
@@ -121,6 +127,7 @@ class BitValueWriter {
 void parseBitLabels(ConstantDef& c, const QList<QStringView>& items, qsizetype first,
                     TextPool* pool) {
   BitValueWriter writer(c);
+  writer.reserve(items.size() - first);
   int index = 0;
   for (qsizetype i = first; i < items.size(); ++i) {
     const QStringView item = items.at(i).trimmed();
@@ -147,6 +154,8 @@ std::optional<QString> bracedExpression(QStringView item) {
 void parseAttributes(ConstantDef& c, const QList<QStringView>& items, qsizetype first,
                      TextPool* pool) {
   BitValueWriter writer(c);
+  // Items after the six numeric attributes are labels.
+  writer.reserve(items.size() - first - 6);
   int counter = 0;
   for (qsizetype i = first; i < items.size(); ++i) {
     const QStringView item = items.at(i).trimmed();
@@ -256,8 +265,7 @@ void parseShape(ConstantDef& c, const QString& text, bool allowBitRange) {
   }
 }
 
-std::optional<ConstantDef> parseConstant(const QString& key, const QString& value,
-                                         TextPool* pool) {
+std::optional<ConstantDef> parseConstant(const QString& key, const QString& value, TextPool* pool) {
   // The attribute items are read through views; only stored texts are copied.
   thread_local QList<QStringView> items;
   splitListViews(value, items);
@@ -307,8 +315,7 @@ std::optional<ConstantDef> parseConstant(const QString& key, const QString& valu
   return c;
 }
 
-std::optional<ConstantDef> parsePcBits(const QString& key, const QString& value,
-                                       TextPool* pool) {
+std::optional<ConstantDef> parsePcBits(const QString& key, const QString& value, TextPool* pool) {
   const QStringList items = splitList(value);
   if (items.isEmpty() || !equalsWord(items.at(0).trimmed(), "bits")) {
     return std::nullopt;
@@ -326,6 +333,7 @@ std::optional<ConstantDef> parsePcBits(const QString& key, const QString& value,
     }
   }
   BitValueWriter writer(c);
+  writer.reserve(items.size() - 3);
   int index = 0;
   for (qsizetype i = 3; i < items.size(); ++i) {
     writer.set(index, pooled(unquotedView(items.at(i)), pool));
@@ -335,8 +343,7 @@ std::optional<ConstantDef> parsePcBits(const QString& key, const QString& value,
   return c;
 }
 
-std::optional<ConstantDef> parsePcValue(const QString& key, const QString& value,
-                                        TextPool* pool) {
+std::optional<ConstantDef> parsePcValue(const QString& key, const QString& value, TextPool* pool) {
   const QStringList items = splitList(value);
   const std::optional<ConstantType> type = parseKind(items.at(0).trimmed());
   if (!type) {
