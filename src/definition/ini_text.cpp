@@ -273,12 +273,12 @@ QString TextPool::get(QStringView text) {
   if (text.isEmpty()) {
     return text.toString();
   }
-  const auto it = texts_.find(text);
-  if (it != texts_.end()) {
-    return it->second;
+  const auto it = texts_.constFind(text);
+  if (it != texts_.cend()) {
+    return *it;
   }
   const QString stored = text.toString();
-  texts_.emplace(QStringView(stored), stored);
+  texts_.insert(QStringView(stored), stored);
   return stored;
 }
 

@@ -4,9 +4,7 @@
 #include <QString>
 #include <QStringList>
 
-#include <cstddef>
 #include <optional>
-#include <unordered_map>
 
 namespace tk {
 
@@ -56,11 +54,8 @@ class TextPool {
   QString get(QStringView text);
 
  private:
-  struct ViewHash {
-    std::size_t operator()(QStringView v) const noexcept { return qHash(v); }
-  };
   // Each key views the data of its own value, which is never changed while pooled.
-  std::unordered_map<QStringView, QString, ViewHash> texts_;
+  QHash<QStringView, QString> texts_;
 };
 
 /// Item i (0-based) of a list, or an empty text when missing.
