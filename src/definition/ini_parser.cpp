@@ -4,7 +4,6 @@
 #include "definition/ini_read_state.h"
 #include "definition/ini_text.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
