@@ -154,7 +154,7 @@ TEST_P(SetScalarValueTest, ConvertsAndClamps) {
   EXPECT_EQ(r.out, QByteArray("name: reqFuel\noldValue: 8.5\nnewValue: ") + c.reported +
                        "\nunits: ms\nsaved: True\n");
   const Tune tune = project::readTuneFile(tunePath());
-  EXPECT_EQ(tune.find(QStringLiteral("reqFuel"))->scalarValue, c.stored) << c.text;
+  EXPECT_EQ(tune.find("reqFuel")->scalarValue, c.stored) << c.text;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -183,8 +183,8 @@ TEST_F(EditCommandsTest, SetBitsReportsLabels) {
                                    "    \"oldLabel\": \"Off\",\n    \"newValue\": 2,\n"
                                    "    \"newLabel\": \"Auto\",\n    \"saved\": true\n"));
   const Tune tune = project::readTuneFile(tunePath());
-  EXPECT_EQ(tune.find(QStringLiteral("mode"))->bitsRawValue, 2);
-  EXPECT_EQ(tune.find(QStringLiteral("mode"))->enumValue, QStringLiteral("Auto"));
+  EXPECT_EQ(tune.find("mode")->bitsRawValue, 2);
+  EXPECT_EQ(tune.find("mode")->enumValue, QStringLiteral("Auto"));
 
   // 3 has no label; a bit field without labels reports none.
   EXPECT_EQ(runText("set-bits", {"--name", "mode", "--value", "3"}).out,
@@ -300,7 +300,7 @@ TEST_F(EditCommandsTest, SetTableCellIndexesTheStoredElements) {
 
 TEST_F(EditCommandsTest, SetTableCellWithoutStoredShapeTakesTheSquareRoot) {
   editProject([](project::ProjectManager& m) {
-    TuneValue* z = m.mutableTune()->find(QStringLiteral("veGrid"));
+    TuneValue* z = m.mutableTune()->find("veGrid");
     z->arrayValues = QList<double>(256, 0.0);
     z->rows.reset();
     z->cols.reset();

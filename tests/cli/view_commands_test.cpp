@@ -263,7 +263,7 @@ class GetTableGridTest : public CliProjectTest, public ::testing::WithParamInter
 TEST_P(GetTableGridTest, ShapesTheGrid) {
   const GridCase& c = GetParam();
   editProject([&c](project::ProjectManager& m) {
-    TuneValue* z = m.mutableTune()->find(QStringLiteral("sparkGrid"));
+    TuneValue* z = m.mutableTune()->find("sparkGrid");
     QList<double> values;
     for (int i = 0; i < c.count; ++i) {
       values.append(i);
@@ -302,7 +302,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(InspectionCommandsTest, GetTableWith256UnshapedValuesIsSixteenSquare) {
   editProject([](project::ProjectManager& m) {
-    TuneValue* z = m.mutableTune()->find(QStringLiteral("veGrid"));
+    TuneValue* z = m.mutableTune()->find("veGrid");
     z->arrayValues = QList<double>(256, 7.0);
     z->rows.reset();
     z->cols.reset();
@@ -383,7 +383,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(InspectionCommandsTest, GetTableRefusesAHostileShape) {
   editProject([](project::ProjectManager& m) {
-    TuneValue* z = m.mutableTune()->find(QStringLiteral("veGrid"));
+    TuneValue* z = m.mutableTune()->find("veGrid");
     z->rows = 100000;
     z->cols = 100000;
   });
