@@ -4,7 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTK_BUILD_TESTS=OFF -DTK_BUILD_BENCH=OFF >/dev/null
+# Only the program is built; the test and benchmark settings of an existing build folder stay.
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)" --target torvik-cli
 cli=build/torvik-cli
 work=$(mktemp -d)

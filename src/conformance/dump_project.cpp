@@ -1,13 +1,13 @@
 #include "conformance/dump_project.h"
 
+#include <QFileInfo>
+#include <QTemporaryDir>
+
 #include "conformance/conformance_io.h"
 #include "json/json_writer.h"
 #include "project/project_file.h"
 #include "project/settings_file.h"
 #include "project/tune_file.h"
-
-#include <QFileInfo>
-#include <QTemporaryDir>
 
 namespace tk::conformance {
 namespace {
@@ -47,18 +47,7 @@ JsonValue projectJson(const ProjectFile& p) {
   display.insert(QStringLiteral("invertY"), p.tableDisplay.invertY);
   o.insert(QStringLiteral("tableDisplay"), std::move(display));
 
-  JsonValue flags = JsonValue::object();
-  for (const auto& [name, value] : p.iniSettings.flagOverrides) {
-    flags.insert(name, value);
-  }
-  JsonValue groups = JsonValue::object();
-  for (const auto& [group, option] : p.iniSettings.settingGroupSelections) {
-    groups.insert(group, option);
-  }
-  JsonValue iniSettings = JsonValue::object();
-  iniSettings.insert(QStringLiteral("flagOverrides"), std::move(flags));
-  iniSettings.insert(QStringLiteral("settingGroupSelections"), std::move(groups));
-  o.insert(QStringLiteral("iniSettings"), std::move(iniSettings));
+  o.insert(QStringLiteral("iniSettings"), project::iniSettingsToJson(p.iniSettings));
 
   if (p.lastOpenView) {
     JsonValue view = JsonValue::object();
@@ -83,41 +72,13 @@ JsonValue projectJson(const ProjectFile& p) {
 
   JsonValue custom = JsonValue::array();
   for (const project::CustomShortcut& s : p.customShortcuts) {
-    JsonValue e = JsonValue::object();
-    e.insert(QStringLiteral("id"), s.id);
-    e.insert(QStringLiteral("name"), s.name);
-    e.insert(QStringLiteral("key"), s.key);
-    e.insert(QStringLiteral("modifiers"), s.modifiers);
-    e.insert(QStringLiteral("target"), s.target);
-    e.insert(QStringLiteral("isToggle"), s.isToggle);
-    custom.append(std::move(e));
+    custom.append(project::customShortcutToJson(s));
   }
   o.insert(QStringLiteral("customShortcuts"), std::move(custom));
 
   JsonValue math = JsonValue::array();
   for (const project::MathChannel& m : p.mathChannels) {
-    JsonValue e = JsonValue::object();
-    e.insert(QStringLiteral("name"), m.name);
-    e.insert(QStringLiteral("units"), m.units);
-    e.insert(QStringLiteral("expression"), m.expression);
-    e.insert(QStringLiteral("digits"), m.digits);
-    e.insert(QStringLiteral("addGauge"), m.addGauge);
-    e.insert(QStringLiteral("gaugeTitle"), m.gaugeTitle);
-    e.insert(QStringLiteral("gaugeCategory"), m.gaugeCategory);
-    e.insert(QStringLiteral("gaugeMin"), numberOrNonFinite(m.gaugeMin));
-    e.insert(QStringLiteral("gaugeMax"), numberOrNonFinite(m.gaugeMax));
-    e.insert(QStringLiteral("gaugeLowCritical"), numberOrNonFinite(m.gaugeLowCritical));
-    e.insert(QStringLiteral("gaugeLowWarning"), numberOrNonFinite(m.gaugeLowWarning));
-    e.insert(QStringLiteral("gaugeHighWarning"), numberOrNonFinite(m.gaugeHighWarning));
-    e.insert(QStringLiteral("gaugeHighCritical"), numberOrNonFinite(m.gaugeHighCritical));
-    e.insert(QStringLiteral("gaugeDecimalPlaces"), m.gaugeDecimalPlaces);
-    e.insert(QStringLiteral("addDatalogField"), m.addDatalogField);
-    e.insert(QStringLiteral("logFieldName"), m.logFieldName);
-    e.insert(QStringLiteral("logValueFormat"), m.logValueFormat);
-    e.insert(QStringLiteral("logDecimalPlaces"), m.logDecimalPlaces);
-    e.insert(QStringLiteral("logEnabledExpression"), m.logEnabledExpression);
-    e.insert(QStringLiteral("logRecordLag"), m.logRecordLag);
-    math.append(std::move(e));
+    math.append(project::mathChannelToJson(m));
   }
   o.insert(QStringLiteral("mathChannels"), std::move(math));
   return o;

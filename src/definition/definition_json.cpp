@@ -1,83 +1,14 @@
 #include "definition/definition_json.h"
 
-#include "json/json_writer.h"
-
 #include <functional>
+
+#include "definition/json_render.h"
+#include "definition/ui_defs_json.h"
 
 namespace tk {
 namespace {
 
-/// Builds an object member by member in the order written.
-class Obj {
- public:
-  Obj& add(const char* key, JsonValue value) {
-    v_.insert(QLatin1String(key), std::move(value));
-    return *this;
-  }
-  JsonValue take() { return std::move(v_); }
-
- private:
-  JsonValue v_ = JsonValue::object();
-};
-
-// A hostile file may write "nan" or "inf" as a limit or scale; such values render as the strings
-// "NaN", "Infinity" and "-Infinity" so that the document can always be written.
-JsonValue num(double x) { return numberOrNonFinite(x); }
-
-JsonValue opt(const std::optional<QString>& s) { return s ? JsonValue(*s) : JsonValue(); }
-
-JsonValue strings(const QStringList& list) {
-  JsonValue a = JsonValue::array();
-  for (const QString& s : list) {
-    a.append(s);
-  }
-  return a;
-}
-
-JsonValue ints(const QList<int>& list) {
-  JsonValue a = JsonValue::array();
-  for (int n : list) {
-    a.append(n);
-  }
-  return a;
-}
-
-template <typename List, typename F>
-JsonValue arrayOf(const List& list, F render) {
-  JsonValue a = JsonValue::array();
-  for (const auto& item : list) {
-    a.append(render(item));
-  }
-  return a;
-}
-
-/// A sorted string map as an object in ascending key order.
-JsonValue stringMap(const QMap<QString, QString>& map) {
-  JsonValue o = JsonValue::object();
-  for (auto it = map.cbegin(); it != map.cend(); ++it) {
-    o.insert(it.key(), it.value());
-  }
-  return o;
-}
-
-template <typename V, typename F>
-JsonValue orderedOf(const OrderedMap<V>& map, F render) {
-  JsonValue o = JsonValue::object();
-  for (const auto& [key, value] : map) {
-    o.insert(key, render(value));
-  }
-  return o;
-}
-
-/// A list rendered as an object keyed by each entry's name; repeated names repeat the key.
-template <typename List, typename Key, typename F>
-JsonValue keyedList(const List& list, Key key, F render) {
-  JsonValue o = JsonValue::object();
-  for (const auto& item : list) {
-    o.insert(key(item), render(item));
-  }
-  return o;
-}
+using namespace detail;
 
 JsonValue helpJson(const HelpDefinition& h) {
   return Obj()
@@ -99,252 +30,6 @@ JsonValue pagesJson(const EcuDefinition& def) {
                  .take());
   }
   return o;
-}
-
-JsonValue menuItemJson(const MenuItemDef& m) {
-  return Obj()
-      .add("Label", m.Label)
-      .add("Action", m.Action)
-      .add("Type", m.Type)
-      .add("SubItems", arrayOf(m.SubItems, menuItemJson))
-      .add("Condition", m.Condition)
-      .add("VisibilityCondition", m.VisibilityCondition)
-      .take();
-}
-
-JsonValue menuJson(const MenuDef& m) {
-  return Obj().add("Name", m.Name).add("Items", arrayOf(m.Items, menuItemJson)).take();
-}
-
-JsonValue dialogItemJson(const DialogItemDef& d) {
-  return Obj()
-      .add("Type", d.Type)
-      .add("Label", d.Label)
-      .add("FieldName", d.FieldName)
-      .add("Action", d.Action)
-      .add("Condition", d.Condition)
-      .add("VisibilityCondition", d.VisibilityCondition)
-      .add("Tooltip", d.Tooltip)
-      .add("Orientation", d.Orientation)
-      .add("LayoutPlacement", d.LayoutPlacement)
-      .add("Values", strings(d.Values))
-      .add("SettingOptions", strings(d.SettingOptions))
-      .add("SelectorName", d.SelectorName)
-      .add("OffsetConstant", d.OffsetConstant)
-      .add("LenConstant", d.LenConstant)
-      .add("MaxBytesExpression", d.MaxBytesExpression)
-      .add("SizeConstant", d.SizeConstant)
-      .add("CanIdConstant", d.CanIdConstant)
-      .add("DeviceCanIdConstant", d.DeviceCanIdConstant)
-      .add("Items", arrayOf(d.Items, dialogItemJson))
-      .take();
-}
-
-JsonValue dialogJson(const DialogDef& d) {
-  return Obj()
-      .add("Name", d.Name)
-      .add("Label", d.Label)
-      .add("LayoutType", d.LayoutType)
-      .add("TopicHelp", d.TopicHelp)
-      .add("WebHelp", d.WebHelp)
-      .add("Items", arrayOf(d.Items, dialogItemJson))
-      .take();
-}
-
-JsonValue tableJson(const TableDef& t) {
-  return Obj()
-      .add("Id", t.Id)
-      .add("Map3dId", t.Map3dId)
-      .add("Title", t.Title)
-      .add("Page", t.Page)
-      .add("XyLabels", strings(t.XyLabels))
-      .add("XBinVariable", t.XBinVariable)
-      .add("XBinSource", t.XBinSource)
-      .add("YBinVariable", t.YBinVariable)
-      .add("YBinSource", t.YBinSource)
-      .add("ZBinVariable", t.ZBinVariable)
-      .add("UpDownLabel", t.UpDownLabel)
-      .add("GridOrient", t.GridOrient)
-      .add("TopicHelp", t.TopicHelp)
-      .add("GridHeight", num(t.GridHeight))
-      .add("XBinReadOnly", t.XBinReadOnly)
-      .add("YBinReadOnly", t.YBinReadOnly)
-      .add("UserPassword", t.UserPassword)
-      .take();
-}
-
-JsonValue curveJson(const CurveDef& c) {
-  JsonValue size;
-  if (c.Size) {
-    size = JsonValue::array();
-    size.append(c.Size->first);
-    size.append(c.Size->second);
-  }
-  return Obj()
-      .add("Id", c.Id)
-      .add("Title", c.Title)
-      .add("ColumnLabels", strings(c.ColumnLabels))
-      .add("XAxis", c.XAxis)
-      .add("YAxis", c.YAxis)
-      .add("XBinVariable", c.XBinVariable)
-      .add("YBinVariable", c.YBinVariable)
-      .add("Gauge", c.Gauge)
-      .add("TopicHelp", c.TopicHelp)
-      .add("ShowTextValues", c.ShowTextValues)
-      .add("LineLabels", strings(c.LineLabels))
-      .add("Size", size)
-      .add("XYDataPlot", c.XYDataPlot)
-      .add("SuppressGraph", c.SuppressGraph)
-      .add("XBinReadOnly", c.XBinReadOnly)
-      .add("XBinChannel", c.XBinChannel)
-      .add("AdditionalYBins", arrayOf(c.AdditionalYBins,
-                                      [](const CurveYBin& y) {
-                                        return Obj()
-                                            .add("Variable", y.Variable)
-                                            .add("Channel", y.Channel)
-                                            .add("Condition", y.Condition)
-                                            .take();
-                                      }))
-      .take();
-}
-
-JsonValue scalarJson(const ScalarDef& s) {
-  return Obj()
-      .add("Name", s.Name)
-      .add("Title", s.Title)
-      .add("Page", s.Page)
-      .add("Offset", s.Offset)
-      .add("DataType", s.DataType)
-      .add("Units", s.Units)
-      .add("Scale", num(s.Scale))
-      .add("Translate", num(s.Translate))
-      .add("Min", num(s.Min))
-      .add("Max", num(s.Max))
-      .add("Digits", s.Digits)
-      .take();
-}
-
-JsonValue indicatorJson(const IndicatorDef& i) {
-  return Obj()
-      .add("Name", i.Name)
-      .add("Condition", i.Condition)
-      .add("OffLabel", i.OffLabel)
-      .add("OnLabel", i.OnLabel)
-      .add("OffBackground", i.OffBackground)
-      .add("OffForeground", i.OffForeground)
-      .add("OnBackground", i.OnBackground)
-      .add("OnForeground", i.OnForeground)
-      .add("Category", i.Category)
-      .add("OnLabelPrefix", opt(i.OnLabelPrefix))
-      .add("OnBitStringList", opt(i.OnBitStringList))
-      .add("OnBitStringChannel", opt(i.OnBitStringChannel))
-      .add("OffLabelPrefix", opt(i.OffLabelPrefix))
-      .add("OffBitStringList", opt(i.OffBitStringList))
-      .add("OffBitStringChannel", opt(i.OffBitStringChannel))
-      .take();
-}
-
-JsonValue indicatorPanelJson(const IndicatorPanelDef& p) {
-  return Obj()
-      .add("Name", p.Name)
-      .add("Columns", p.Columns)
-      .add("EnableCondition", p.EnableCondition)
-      .add("Indicators", arrayOf(p.Indicators, indicatorJson))
-      .take();
-}
-
-JsonValue readoutJson(const ReadoutDef& r) {
-  return Obj()
-      .add("Channel", r.Channel)
-      .add("Title", r.Title)
-      .add("Units", r.Units)
-      .add("Min", num(r.Min))
-      .add("Max", num(r.Max))
-      .add("LowDanger", num(r.LowDanger))
-      .add("LowWarn", num(r.LowWarn))
-      .add("HighWarn", num(r.HighWarn))
-      .add("HighDanger", num(r.HighDanger))
-      .add("ValueDigits", r.ValueDigits)
-      .add("LabelDigits", r.LabelDigits)
-      .add("IsGaugeReference", r.IsGaugeReference)
-      .take();
-}
-
-JsonValue readoutPanelJson(const ReadoutPanelDef& p) {
-  return Obj()
-      .add("Name", p.Name)
-      .add("Columns", p.Columns)
-      .add("EnableCondition", p.EnableCondition)
-      .add("Readouts", arrayOf(p.Readouts, readoutJson))
-      .take();
-}
-
-JsonValue liveGraphJson(const LiveGraphDef& g) {
-  return Obj()
-      .add("Name", g.Name)
-      .add("Title", g.Title)
-      .add("Position", g.Position)
-      .add("Channels", strings(g.Channels))
-      .take();
-}
-
-JsonValue portEditorJson(const PortEditorDef& p) {
-  return Obj()
-      .add("Name", p.Name)
-      .add("Title", p.Title)
-      .add("TopicHelp", p.TopicHelp)
-      .add("EnabledPorts", strings(p.EnabledPorts))
-      .add("EnabledFieldName", p.EnabledFieldName)
-      .add("Operators", strings(p.Operators))
-      .add("OperatorsFieldName", p.OperatorsFieldName)
-      .add("ThresholdFieldName", p.ThresholdFieldName)
-      .add("HysteresisFieldName", p.HysteresisFieldName)
-      .add("PowerOnValueFieldName", p.PowerOnValueFieldName)
-      .add("TriggerValueFieldName", p.TriggerValueFieldName)
-      .add("OutputOffsetFieldName", p.OutputOffsetFieldName)
-      .add("OutputSizeFieldName", p.OutputSizeFieldName)
-      .add("OutputNameFieldName", p.OutputNameFieldName)
-      .add("ActiveDelayFieldName", p.ActiveDelayFieldName)
-      .add("InactiveDelayFieldName", p.InactiveDelayFieldName)
-      .add("ConditionRelationships", strings(p.ConditionRelationships))
-      .add("ConditionRelationshipFieldName", p.ConditionRelationshipFieldName)
-      .add("ConditionsPerPort", p.ConditionsPerPort)
-      .take();
-}
-
-JsonValue gaugeJson(const GaugeDef& g) {
-  return Obj()
-      .add("Name", g.Name)
-      .add("Channel", g.Channel)
-      .add("Title", g.Title)
-      .add("Units", g.Units)
-      .add("Min", num(g.Min))
-      .add("Max", num(g.Max))
-      .add("Category", g.Category)
-      .add("MinExpression", opt(g.MinExpression))
-      .add("MaxExpression", opt(g.MaxExpression))
-      .add("LowDanger", num(g.LowDanger))
-      .add("LowDangerExpression", opt(g.LowDangerExpression))
-      .add("LowWarning", num(g.LowWarning))
-      .add("LowWarningExpression", opt(g.LowWarningExpression))
-      .add("HighWarning", num(g.HighWarning))
-      .add("HighWarningExpression", opt(g.HighWarningExpression))
-      .add("HighDanger", num(g.HighDanger))
-      .add("HighDangerExpression", opt(g.HighDangerExpression))
-      .add("ValueDigits", num(g.ValueDigits))
-      .add("ValueDigitsExpression", opt(g.ValueDigitsExpression))
-      .add("LabelDigits", num(g.LabelDigits))
-      .add("LabelDigitsExpression", opt(g.LabelDigitsExpression))
-      .add("ActiveCondition", g.ActiveCondition)
-      .take();
-}
-
-JsonValue frontPageJson(const FrontPageDef& f) {
-  return Obj()
-      .add("GaugeRefs", strings(f.GaugeRefs))
-      .add("Indicators", arrayOf(f.Indicators, indicatorJson))
-      .add("IndicatorTemplates", arrayOf(f.IndicatorTemplates, indicatorJson))
-      .take();
 }
 
 JsonValue datalogEntryJson(const DatalogEntry& e) {
@@ -439,11 +124,10 @@ JsonValue referenceTableJson(const ReferenceTableDef& r) {
       .add("Name", r.Name)
       .add("Title", r.Title)
       .add("TopicHelp", r.TopicHelp)
-      .add("TableIdentifiers",
-           arrayOf(r.TableIdentifiers,
-                   [](const TableIdentifier& t) {
-                     return Obj().add("Id", t.Id).add("Label", t.Label).take();
-                   }))
+      .add("TableIdentifiers", arrayOf(r.TableIdentifiers,
+                                       [](const TableIdentifier& t) {
+                                         return Obj().add("Id", t.Id).add("Label", t.Label).take();
+                                       }))
       .add("TableLimits", arrayOf(r.TableLimits,
                                   [](const TableLimit& t) {
                                     return Obj()
@@ -631,8 +315,8 @@ JsonValue definitionJson(const EcuDefinition& def) {
       .add("PcVariableExpressions", stringMap(def.PcVariableExpressions))
       .add("Lists", JsonValue::object())
       .add("Menus", arrayOf(def.Menus, menuJson))
-      .add("Dialogs",
-           keyedList(def.Dialogs, [](const DialogDef& d) { return d.Name; }, dialogJson))
+      .add("Dialogs", keyedList(
+                          def.Dialogs, [](const DialogDef& d) { return d.Name; }, dialogJson))
       .add("Tables", tablesJson(def))
       .add("Curves", curvesJson(def))
       .add("Scalars", orderedOf(def.Scalars, scalarJson))
@@ -640,9 +324,9 @@ JsonValue definitionJson(const EcuDefinition& def) {
       .add("ReadoutPanels", keyedList(
                                 def.ReadoutPanels, [](const ReadoutPanelDef& p) { return p.Name; },
                                 readoutPanelJson))
-      .add("LiveGraphs", keyedList(
-                             def.LiveGraphs, [](const LiveGraphDef& g) { return g.Name; },
-                             liveGraphJson))
+      .add("LiveGraphs",
+           keyedList(
+               def.LiveGraphs, [](const LiveGraphDef& g) { return g.Name; }, liveGraphJson))
       .add("GaugeDialogs", JsonValue::object())
       .add("PortEditor", portEditorJson(def.PortEditor))
       .add("DisplayOnlyFields", arrayOf(def.DisplayOnlyFields,
@@ -667,13 +351,12 @@ JsonValue definitionJson(const EcuDefinition& def) {
       .add("ReplayChannels", def.ReplayChannels ? channelsJson(*def.ReplayChannels) : JsonValue())
       .add("OutputChannelsCommand", QString::fromLatin1(ochCommandBytes(def).toBase64()))
       .add("DatalogEntries", arrayOf(def.DatalogEntries, datalogEntryJson))
-      .add("TriggeredPageRefreshes", arrayOf(def.TriggeredPageRefreshes,
-                                             [](const TriggeredPageRefresh& t) {
-                                               return Obj()
-                                                   .add("PageNumber", t.PageNumber)
-                                                   .add("Condition", t.Condition)
-                                                   .take();
-                                             }))
+      .add("TriggeredPageRefreshes",
+           arrayOf(
+               def.TriggeredPageRefreshes,
+               [](const TriggeredPageRefresh& t) {
+                 return Obj().add("PageNumber", t.PageNumber).add("Condition", t.Condition).take();
+               }))
       .add("RequiresPowerCycleFields", strings(def.RequiresPowerCycleFields))
       .add("UserShortcuts", orderedOf(def.UserShortcuts,
                                       [](const ShortcutDef& s) {
@@ -714,13 +397,12 @@ JsonValue definitionJson(const EcuDefinition& def) {
                                        .add("TargetDialog", k.TargetDialog)
                                        .take();
                                  }))
-      .add("DatalogViews", arrayOf(def.DatalogViews,
-                                   [](const DatalogView& v) {
-                                     return Obj()
-                                         .add("Name", v.Name)
-                                         .add("GraphTraces", strings(v.GraphTraces))
-                                         .take();
-                                   }))
+      .add("DatalogViews",
+           arrayOf(
+               def.DatalogViews,
+               [](const DatalogView& v) {
+                 return Obj().add("Name", v.Name).add("GraphTraces", strings(v.GraphTraces)).take();
+               }))
       .add("ConstantExtensions", arrayOf(def.ConstantExtensions, extensionJson))
       .add("SettingGroups", orderedOf(def.SettingGroups, settingGroupJson))
       .add("SettingFlags", orderedOf(def.SettingFlags, settingFlagJson));

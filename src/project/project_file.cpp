@@ -1,10 +1,10 @@
 #include "project/project_file.h"
 
-#include "json/json_writer.h"
-#include "project/json_document_file.h"
-
 #include <QDateTime>
 #include <QJsonArray>
+
+#include "json/json_writer.h"
+#include "project/json_document_file.h"
 
 namespace tk::project {
 namespace {
@@ -24,21 +24,6 @@ JsonValue connectionToJson(const ConnectionSettings& c) {
   return o;
 }
 
-JsonValue iniSettingsToJson(const IniSettings& s) {
-  JsonValue flags = JsonValue::object();
-  for (const auto& [name, value] : s.flagOverrides) {
-    flags.insert(name, value);
-  }
-  JsonValue groups = JsonValue::object();
-  for (const auto& [group, option] : s.settingGroupSelections) {
-    groups.insert(group, option);
-  }
-  JsonValue o = JsonValue::object();
-  o.insert(QStringLiteral("flagOverrides"), std::move(flags));
-  o.insert(QStringLiteral("settingGroupSelections"), std::move(groups));
-  return o;
-}
-
 JsonValue shortcutOverrideToJson(const ShortcutOverride& s) {
   JsonValue o = JsonValue::object();
   o.insert(QStringLiteral("id"), s.id);
@@ -52,42 +37,6 @@ JsonValue shortcutOverrideToJson(const ShortcutOverride& s) {
     o.insert(QStringLiteral("isToggle"), *s.isToggle);
   }
   o.insert(QStringLiteral("isDisabled"), s.isDisabled);
-  return o;
-}
-
-JsonValue customShortcutToJson(const CustomShortcut& s) {
-  JsonValue o = JsonValue::object();
-  o.insert(QStringLiteral("id"), s.id);
-  o.insert(QStringLiteral("name"), s.name);
-  o.insert(QStringLiteral("key"), s.key);
-  o.insert(QStringLiteral("modifiers"), s.modifiers);
-  o.insert(QStringLiteral("target"), s.target);
-  o.insert(QStringLiteral("isToggle"), s.isToggle);
-  return o;
-}
-
-JsonValue mathChannelToJson(const MathChannel& m) {
-  JsonValue o = JsonValue::object();
-  o.insert(QStringLiteral("name"), m.name);
-  o.insert(QStringLiteral("units"), m.units);
-  o.insert(QStringLiteral("expression"), m.expression);
-  o.insert(QStringLiteral("digits"), m.digits);
-  o.insert(QStringLiteral("addGauge"), m.addGauge);
-  o.insert(QStringLiteral("gaugeTitle"), m.gaugeTitle);
-  o.insert(QStringLiteral("gaugeCategory"), m.gaugeCategory);
-  o.insert(QStringLiteral("gaugeMin"), numberOrNonFinite(m.gaugeMin));
-  o.insert(QStringLiteral("gaugeMax"), numberOrNonFinite(m.gaugeMax));
-  o.insert(QStringLiteral("gaugeLowCritical"), numberOrNonFinite(m.gaugeLowCritical));
-  o.insert(QStringLiteral("gaugeLowWarning"), numberOrNonFinite(m.gaugeLowWarning));
-  o.insert(QStringLiteral("gaugeHighWarning"), numberOrNonFinite(m.gaugeHighWarning));
-  o.insert(QStringLiteral("gaugeHighCritical"), numberOrNonFinite(m.gaugeHighCritical));
-  o.insert(QStringLiteral("gaugeDecimalPlaces"), m.gaugeDecimalPlaces);
-  o.insert(QStringLiteral("addDatalogField"), m.addDatalogField);
-  o.insert(QStringLiteral("logFieldName"), m.logFieldName);
-  o.insert(QStringLiteral("logValueFormat"), m.logValueFormat);
-  o.insert(QStringLiteral("logDecimalPlaces"), m.logDecimalPlaces);
-  o.insert(QStringLiteral("logEnabledExpression"), m.logEnabledExpression);
-  o.insert(QStringLiteral("logRecordLag"), m.logRecordLag);
   return o;
 }
 
@@ -180,6 +129,57 @@ QList<T> objectList(const QJsonObject& o, const QString& key, F fromJson) {
 
 }  // namespace
 
+JsonValue iniSettingsToJson(const IniSettings& s) {
+  JsonValue flags = JsonValue::object();
+  for (const auto& [name, value] : s.flagOverrides) {
+    flags.insert(name, value);
+  }
+  JsonValue groups = JsonValue::object();
+  for (const auto& [group, option] : s.settingGroupSelections) {
+    groups.insert(group, option);
+  }
+  JsonValue o = JsonValue::object();
+  o.insert(QStringLiteral("flagOverrides"), std::move(flags));
+  o.insert(QStringLiteral("settingGroupSelections"), std::move(groups));
+  return o;
+}
+
+JsonValue customShortcutToJson(const CustomShortcut& s) {
+  JsonValue o = JsonValue::object();
+  o.insert(QStringLiteral("id"), s.id);
+  o.insert(QStringLiteral("name"), s.name);
+  o.insert(QStringLiteral("key"), s.key);
+  o.insert(QStringLiteral("modifiers"), s.modifiers);
+  o.insert(QStringLiteral("target"), s.target);
+  o.insert(QStringLiteral("isToggle"), s.isToggle);
+  return o;
+}
+
+JsonValue mathChannelToJson(const MathChannel& m) {
+  JsonValue o = JsonValue::object();
+  o.insert(QStringLiteral("name"), m.name);
+  o.insert(QStringLiteral("units"), m.units);
+  o.insert(QStringLiteral("expression"), m.expression);
+  o.insert(QStringLiteral("digits"), m.digits);
+  o.insert(QStringLiteral("addGauge"), m.addGauge);
+  o.insert(QStringLiteral("gaugeTitle"), m.gaugeTitle);
+  o.insert(QStringLiteral("gaugeCategory"), m.gaugeCategory);
+  o.insert(QStringLiteral("gaugeMin"), numberOrNonFinite(m.gaugeMin));
+  o.insert(QStringLiteral("gaugeMax"), numberOrNonFinite(m.gaugeMax));
+  o.insert(QStringLiteral("gaugeLowCritical"), numberOrNonFinite(m.gaugeLowCritical));
+  o.insert(QStringLiteral("gaugeLowWarning"), numberOrNonFinite(m.gaugeLowWarning));
+  o.insert(QStringLiteral("gaugeHighWarning"), numberOrNonFinite(m.gaugeHighWarning));
+  o.insert(QStringLiteral("gaugeHighCritical"), numberOrNonFinite(m.gaugeHighCritical));
+  o.insert(QStringLiteral("gaugeDecimalPlaces"), m.gaugeDecimalPlaces);
+  o.insert(QStringLiteral("addDatalogField"), m.addDatalogField);
+  o.insert(QStringLiteral("logFieldName"), m.logFieldName);
+  o.insert(QStringLiteral("logValueFormat"), m.logValueFormat);
+  o.insert(QStringLiteral("logDecimalPlaces"), m.logDecimalPlaces);
+  o.insert(QStringLiteral("logEnabledExpression"), m.logEnabledExpression);
+  o.insert(QStringLiteral("logRecordLag"), m.logRecordLag);
+  return o;
+}
+
 JsonValue projectFileToJson(const ProjectFile& p) {
   JsonValue o = JsonValue::object();
   o.insert(QStringLiteral("name"), p.name);
@@ -259,8 +259,6 @@ void writeProjectFile(const QString& path, const ProjectFile& project) {
   writeJsonDocumentFile(path, kContext, projectFileToJson(project));
 }
 
-QString currentTimestamp() {
-  return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
-}
+QString currentTimestamp() { return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs); }
 
 }  // namespace tk::project

@@ -1,14 +1,13 @@
 #pragma once
 
-#include "definition/ini_parser.h"
-#include "json/json_value.h"
-
 #include <QJsonObject>
 #include <QList>
 #include <QString>
-
 #include <optional>
 #include <utility>
+
+#include "definition/ini_parser.h"
+#include "json/json_value.h"
 
 namespace tk::project {
 
@@ -128,6 +127,13 @@ struct ProjectFile {
 
   bool operator==(const ProjectFile&) const = default;
 };
+
+/// Flag overrides and setting-group selections as the project file writes them.
+JsonValue iniSettingsToJson(const IniSettings& settings);
+/// One custom shortcut as the project file writes it.
+JsonValue customShortcutToJson(const CustomShortcut& shortcut);
+/// One math channel as the project file writes it (non-finite limits as strings).
+JsonValue mathChannelToJson(const MathChannel& channel);
 
 /// The file's JSON tree: members in file order, optional ones only when set, non-finite
 /// doubles as "NaN", "Infinity", "-Infinity".

@@ -36,10 +36,8 @@ std::optional<JsonValue> nonFiniteHandler(const CommandOptions&) {
 }
 
 const std::vector<AgentCommand> kTable = {
-    {"echo", echoHandler, {"project"}},
-    {"get-thing", echoHandler, {"project", "id", "name"}},
-    {"plain", noDataHandler, {}},
-    {"fail", failingHandler, {}},
+    {"echo", echoHandler, {"project"}},  {"get-thing", echoHandler, {"project", "id", "name"}},
+    {"plain", noDataHandler, {}},        {"fail", failingHandler, {}},
     {"nonfinite", nonFiniteHandler, {}},
 };
 
@@ -67,25 +65,22 @@ TEST_F(AgentRunnerTest, NoResultWithoutCommandOrForUnknownName) {
   std::optional<int> code = 7;
   EXPECT_TRUE(run({}, &code).err.isEmpty());
   EXPECT_FALSE(code.has_value());
-  run({QStringLiteral("Echo")}, &code);
+  run({"Echo"}, &code);
   EXPECT_FALSE(code.has_value());
-  run({QStringLiteral("")}, &code);
+  run({""}, &code);
   EXPECT_FALSE(code.has_value());
 }
 
 TEST_F(AgentRunnerTest, ParsesShortAndLongOptionsLastValueWins) {
   std::optional<int> code;
-  const auto c = run({QStringLiteral("echo"), QStringLiteral("-p"), QStringLiteral("a.tkproj"),
-                      QStringLiteral("--offline"), QStringLiteral("--x"), QStringLiteral("--y"),
-                      QStringLiteral("-p"), QStringLiteral("b.tkproj"), QStringLiteral("-f"),
-                      QStringLiteral("json")},
-                     &code);
+  const auto c = run(
+      {"echo", "-p", "a.tkproj", "--offline", "--x", "--y", "-p", "b.tkproj", "-f", "json"}, &code);
   EXPECT_EQ(code, 0);
   EXPECT_TRUE(g_seen.offline);
-  EXPECT_EQ(g_seen.value(QStringLiteral("project")), QStringLiteral("b.tkproj"));
-  EXPECT_EQ(g_seen.value(QStringLiteral("x")), QStringLiteral("--y"));  // values may look like options
-  EXPECT_EQ(g_seen.value(QStringLiteral("format")), QStringLiteral("json"));
-  EXPECT_FALSE(g_seen.has(QStringLiteral("offline")));
+  EXPECT_EQ(g_seen.value("project"), QStringLiteral("b.tkproj"));
+  EXPECT_EQ(g_seen.value("x"), QStringLiteral("--y"));  // values may look like options
+  EXPECT_EQ(g_seen.value("format"), QStringLiteral("json"));
+  EXPECT_FALSE(g_seen.has("offline"));
   EXPECT_EQ(c.out,
             "{\n  \"success\": true,\n  \"command\": \"echo\",\n  \"data\": {\n"
             "    \"project\": \"b.tkproj\"\n  }\n}\n");
@@ -98,26 +93,18 @@ TEST_F(AgentRunnerTest, ArgumentErrorsPrintOneLineAndNoEnvelope) {
     QByteArray err;
   };
   const Case cases[] = {
-      {{QStringLiteral("echo"), QStringLiteral("word")},
-       "Unrecognized argument 'word' for command 'echo'.\n"},
-      {{QStringLiteral("echo"), QStringLiteral("--offline"), QStringLiteral("bare")},
-       "Unrecognized argument 'bare' for command 'echo'.\n"},
-      {{QStringLiteral("echo"), QStringLiteral("--")},
-       "Unrecognized argument '--' for command 'echo'.\n"},
-      {{QStringLiteral("echo"), QStringLiteral("-x")},
-       "Unrecognized argument '-x' for command 'echo'.\n"},
-      {{QStringLiteral("echo"), QStringLiteral("")}, "Unrecognized argument '' for command 'echo'.\n"},
-      {{QStringLiteral("echo"), QStringLiteral("--name")}, "Option '--name' requires a value.\n"},
-      {{QStringLiteral("echo"), QStringLiteral("-p"), QStringLiteral("x"), QStringLiteral("-f")},
-       "Option '--format' requires a value.\n"},
-      {{QStringLiteral("echo"), QStringLiteral("-p")}, "Option '--project' requires a value.\n"},
-      {{QStringLiteral("echo")}, "Option '--project' is required.\n"},
-      {{QStringLiteral("echo"), QStringLiteral("--format"), QStringLiteral("text")},
-       "Option '--project' is required.\n"},
+      {{"echo", "word"}, "Unrecognized argument 'word' for command 'echo'.\n"},
+      {{"echo", "--offline", "bare"}, "Unrecognized argument 'bare' for command 'echo'.\n"},
+      {{"echo", "--"}, "Unrecognized argument '--' for command 'echo'.\n"},
+      {{"echo", "-x"}, "Unrecognized argument '-x' for command 'echo'.\n"},
+      {{"echo", ""}, "Unrecognized argument '' for command 'echo'.\n"},
+      {{"echo", "--name"}, "Option '--name' requires a value.\n"},
+      {{"echo", "-p", "x", "-f"}, "Option '--format' requires a value.\n"},
+      {{"echo", "-p"}, "Option '--project' requires a value.\n"},
+      {{"echo"}, "Option '--project' is required.\n"},
+      {{"echo", "--format", "text"}, "Option '--project' is required.\n"},
       // Required options are checked in table order.
-      {{QStringLiteral("get-thing"), QStringLiteral("--name"), QStringLiteral("n"),
-        QStringLiteral("-p"), QStringLiteral("p")},
-       "Option '--id' is required.\n"},
+      {{"get-thing", "--name", "n", "-p", "p"}, "Option '--id' is required.\n"},
   };
   for (const Case& tc : cases) {
     std::optional<int> code;
@@ -131,21 +118,21 @@ TEST_F(AgentRunnerTest, ArgumentErrorsPrintOneLineAndNoEnvelope) {
 
 TEST_F(AgentRunnerTest, OnlyExactTextSelectsTextOutput) {
   for (const char* format : {"TEXT", "xml", "", "text "}) {
-    const auto c = run({QStringLiteral("plain"), QStringLiteral("-f"), QString::fromLatin1(format)});
+    const auto c = run({"plain", "-f", QString::fromLatin1(format)});
     EXPECT_EQ(c.out, "{\n  \"success\": true,\n  \"command\": \"plain\"\n}\n") << format;
   }
-  const auto c = run({QStringLiteral("plain"), QStringLiteral("--format"), QStringLiteral("text")});
+  const auto c = run({"plain", "--format", "text"});
   EXPECT_EQ(c.out, "[plain] OK\n");
 }
 
 TEST_F(AgentRunnerTest, HandlerExceptionsBecomeErrorEnvelopes) {
   std::optional<int> code;
-  auto c = run({QStringLiteral("fail")}, &code);
+  auto c = run({"fail"}, &code);
   EXPECT_EQ(code, 1);
   EXPECT_EQ(c.out,
             "{\n  \"success\": false,\n  \"command\": \"fail\",\n"
             "  \"error\": \"Table not found: veTable \\u00E9\"\n}\n");
-  c = run({QStringLiteral("fail"), QStringLiteral("-f"), QStringLiteral("text")}, &code);
+  c = run({"fail", "-f", "text"}, &code);
   EXPECT_EQ(code, 1);
   EXPECT_TRUE(c.out.isEmpty());
   EXPECT_EQ(c.err, QString::fromUtf8("ERROR [fail]: Table not found: veTable \u00e9\n").toUtf8());
@@ -154,7 +141,7 @@ TEST_F(AgentRunnerTest, HandlerExceptionsBecomeErrorEnvelopes) {
 TEST_F(AgentRunnerTest, UnwritableDataFailsBeforeAnythingIsPrinted) {
   for (const char* format : {"json", "text"}) {
     std::optional<int> code;
-    const auto c = run({QStringLiteral("nonfinite"), QStringLiteral("-f"), QString::fromLatin1(format)}, &code);
+    const auto c = run({"nonfinite", "-f", QString::fromLatin1(format)}, &code);
     EXPECT_EQ(code, 1);
     if (QByteArray(format) == "json") {
       EXPECT_TRUE(c.out.startsWith("{\n  \"success\": false,\n  \"command\": \"nonfinite\",\n"));
@@ -166,22 +153,19 @@ TEST_F(AgentRunnerTest, UnwritableDataFailsBeforeAnythingIsPrinted) {
 }
 
 TEST(OptionIntTest, DecimalThirtyTwoBitOrZero) {
-  CommandOptions o;
-  o.values.insert(QStringLiteral("a"), QStringLiteral("42"));
-  o.values.insert(QStringLiteral("b"), QStringLiteral("-7"));
-  o.values.insert(QStringLiteral("c"), QStringLiteral("0x10"));
-  o.values.insert(QStringLiteral("d"), QStringLiteral("2147483648"));
-  o.values.insert(QStringLiteral("e"), QStringLiteral("abc"));
-  o.values.insert(QStringLiteral("f"), QStringLiteral("3.5"));
-  o.values.insert(QStringLiteral("g"), QStringLiteral("-2147483648"));
-  EXPECT_EQ(optionInt(o, QStringLiteral("a"), 5), 42);
-  EXPECT_EQ(optionInt(o, QStringLiteral("b"), 5), -7);
-  EXPECT_EQ(optionInt(o, QStringLiteral("c"), 5), 0);
-  EXPECT_EQ(optionInt(o, QStringLiteral("d"), 5), 0);
-  EXPECT_EQ(optionInt(o, QStringLiteral("e"), 5), 0);
-  EXPECT_EQ(optionInt(o, QStringLiteral("f"), 5), 0);
-  EXPECT_EQ(optionInt(o, QStringLiteral("g"), 5), -2147483647 - 1);
-  EXPECT_EQ(optionInt(o, QStringLiteral("missing"), 5), 5);
+  const std::pair<const char*, int> cases[] = {{"42", 42},
+                                               {"-7", -7},
+                                               {"0x10", 0},
+                                               {"2147483648", 0},
+                                               {"abc", 0},
+                                               {"3.5", 0},
+                                               {"-2147483648", -2147483647 - 1}};
+  for (const auto& [text, expected] : cases) {
+    CommandOptions o;
+    o.values.insert(QStringLiteral("a"), QString::fromLatin1(text));
+    EXPECT_EQ(optionInt(o, QStringLiteral("a"), 5), expected) << text;
+    EXPECT_EQ(optionInt(o, QStringLiteral("missing"), 5), 5);
+  }
 }
 
 }  // namespace

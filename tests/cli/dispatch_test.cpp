@@ -34,11 +34,8 @@ TEST(MainProcessTest, NoArgumentsPrintsUsageOnlyOnStandardError) {
 
 TEST(MainProcessTest, HostileArgumentsEndInUsageNeverACrash) {
   const QStringList hostile[] = {
-      {QString()},
-      {QString(100000, QLatin1Char('x'))},
-      {QString::fromUtf8("\xff\xfe\xc3")},
-      {QStringLiteral("--project"), QStringLiteral("p")},
-      {QStringLiteral("DUMP-CRC32"), QStringLiteral("out.json")},
+      {QString()},        {QString(100000, QLatin1Char('x'))}, {QString::fromUtf8("\xff\xfe\xc3")},
+      {"--project", "p"}, {"DUMP-CRC32", "out.json"},
   };
   for (const QStringList& args : hostile) {
     const auto r = test::runCli(args);
@@ -49,10 +46,8 @@ TEST(MainProcessTest, HostileArgumentsEndInUsageNeverACrash) {
 }
 
 TEST(DispatchTest, ConformanceNameWithWrongCountFallsThroughToUsage) {
-  for (const QStringList& args :
-       {QStringList{QStringLiteral("dump-crc32")},
-        QStringList{QStringLiteral("dump-crc32"), QStringLiteral("a"), QStringLiteral("b")},
-        QStringList{QStringLiteral("dump-jsonfmt")}}) {
+  for (const QStringList& args : {QStringList{"dump-crc32"}, QStringList{"dump-crc32", "a", "b"},
+                                  QStringList{"dump-jsonfmt"}}) {
     int code = 0;
     const auto c = dispatchCaptured(args, &code);
     EXPECT_EQ(code, 1);
@@ -66,16 +61,16 @@ TEST(DispatchTest, ConformanceCommandsWriteTheirFiles) {
   const QString crc = dir.filePath(QStringLiteral("crc.json"));
   const QString fmt = dir.filePath(QStringLiteral("fmt.json"));
   int code = -1;
-  auto c = dispatchCaptured({QStringLiteral("dump-crc32"), crc}, &code);
+  auto c = dispatchCaptured({"dump-crc32", crc}, &code);
   EXPECT_EQ(code, 0);
   EXPECT_TRUE(c.out.isEmpty());
   EXPECT_TRUE(test::readFile(crc).contains("\"crc32\": \"0xCBF43926\""));
-  c = dispatchCaptured({QStringLiteral("dump-jsonfmt"), fmt}, &code);
+  c = dispatchCaptured({"dump-jsonfmt", fmt}, &code);
   EXPECT_EQ(code, 0);
   EXPECT_TRUE(test::readFile(fmt).startsWith("{\n  \"doubles\": [\n"));
 
   const QString unwritable = dir.filePath(QStringLiteral("no/such/dir.json"));
-  c = dispatchCaptured({QStringLiteral("dump-crc32"), unwritable}, &code);
+  c = dispatchCaptured({"dump-crc32", unwritable}, &code);
   EXPECT_EQ(code, 2);
   EXPECT_EQ(c.err, "ERROR: cannot write " + unwritable.toUtf8() + "\n");
 }

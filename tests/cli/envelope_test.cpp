@@ -38,19 +38,8 @@ TEST_F(TextEnvelopeTest, RendersNestedObjectsAndArrays) {
 
   const auto c = test::captureStdio([&] { emitSuccess(QStringLiteral("list"), data); });
   EXPECT_EQ(c.out,
-            "count: 1\n"
-            "tables:\n"
-            "  [0]:\n"
-            "    name: reqFuel\n"
-            "    value: 12.5\n"
-            "rows:\n"
-            "    [1, 2.5, x]\n"
-            "    True\n"
-            "    \n"
-            "empty:\n"
-            "flag: False\n"
-            "f: 0.1\n"
-            "none: \n");
+            "count: 1\ntables:\n  [0]:\n    name: reqFuel\n    value: 12.5\nrows:\n"
+            "    [1, 2.5, x]\n    True\n    \nempty:\nflag: False\nf: 0.1\nnone: \n");
   EXPECT_TRUE(c.err.isEmpty());
 }
 

@@ -34,26 +34,18 @@ class CliProjectTest : public ::testing::Test {
                           tk::test::dataPath(QStringLiteral("project/cli.ini")),
                           dir_.filePath(QStringLiteral("car")));
     projectPath_ = manager.projectPath();
-    for (int i = 0; i < 16; ++i) {
-      manager.setValue(QStringLiteral("veGrid"), i, i);
-    }
-    const double rpm[] = {1000, 2000, 3000, 4000};
-    const double load[] = {20, 40, 60, 80};
-    const double wueRates[] = {180, 160, 140, 100};
-    const double wueBins[] = {-40, 0, 40, 80};
-    for (int i = 0; i < 4; ++i) {
-      manager.setValue(QStringLiteral("rpmAxis"), i, rpm[i]);
-      manager.setValue(QStringLiteral("loadAxis"), i, load[i]);
-      manager.setValue(QStringLiteral("wueRates"), i, wueRates[i]);
-      manager.setValue(QStringLiteral("wueBins"), i, wueBins[i]);
-    }
-    const double spark[] = {-5, 0, 5, 10, 15, 20};
-    for (int i = 0; i < 6; ++i) {
-      manager.setValue(QStringLiteral("sparkGrid"), i, spark[i]);
-    }
-    for (int i = 0; i < 3; ++i) {
-      manager.setValue(QStringLiteral("sparkRpm"), i, 1000 + 2000 * i);
-    }
+    const auto store = [&manager](const char* name, const QList<double>& values) {
+      for (int i = 0; i < values.size(); ++i) {
+        manager.setValue(QString::fromLatin1(name), i, values[i]);
+      }
+    };
+    store("veGrid", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15});
+    store("rpmAxis", {1000, 2000, 3000, 4000});
+    store("loadAxis", {20, 40, 60, 80});
+    store("wueRates", {180, 160, 140, 100});
+    store("wueBins", {-40, 0, 40, 80});
+    store("sparkGrid", {-5, 0, 5, 10, 15, 20});
+    store("sparkRpm", {1000, 3000, 5000});
     manager.setValue(QStringLiteral("reqFuel"), 0, 8.5);
     manager.saveProject();
   }
@@ -94,6 +86,13 @@ class CliProjectTest : public ::testing::Test {
   static QByteArray errorEnvelope(const char* command, const QByteArray& jsonMessage) {
     return QByteArray("{\n  \"success\": false,\n  \"command\": \"") + command +
            "\",\n  \"error\": \"" + jsonMessage + "\"\n}\n";
+  }
+
+  /// The JSON success envelope of command around its data members, given as written at their
+  /// indentation of four blanks and ending in a line feed.
+  static QByteArray successEnvelope(const char* command, const QByteArray& dataMembers) {
+    return QByteArray("{\n  \"success\": true,\n  \"command\": \"") + command +
+           "\",\n  \"data\": {\n" + dataMembers + "  }\n}\n";
   }
 
   QString tunePath() const { return project::tunePathFor(projectPath_); }

@@ -24,19 +24,14 @@ TEST_F(ProjectLoaderTest, LoadsByRelativePath) {
 
 TEST_F(ProjectLoaderTest, MissingFileOrFolderIsNotFound) {
   CliProjectLoader loader;
-  const QString missing = dir_.filePath(QStringLiteral("car/None.tkproj"));
-  try {
-    loader.load(missing);
-    ADD_FAILURE() << "no error";
-  } catch (const CommandError& e) {
-    EXPECT_EQ(QString::fromUtf8(e.what()), QStringLiteral("Project file not found: ") + missing);
-  }
-  try {
-    loader.load(dir_.filePath(QStringLiteral("car")));
-    ADD_FAILURE() << "no error";
-  } catch (const CommandError& e) {
-    EXPECT_EQ(QString::fromUtf8(e.what()),
-              QStringLiteral("Project file not found: ") + dir_.filePath(QStringLiteral("car")));
+  for (const QString& missing :
+       {dir_.filePath(QStringLiteral("car/None.tkproj")), dir_.filePath(QStringLiteral("car"))}) {
+    try {
+      loader.load(missing);
+      ADD_FAILURE() << "no error";
+    } catch (const CommandError& e) {
+      EXPECT_EQ(QString::fromUtf8(e.what()), QStringLiteral("Project file not found: ") + missing);
+    }
   }
   EXPECT_EQ(loader.manager().project(), nullptr);
 }
@@ -46,7 +41,7 @@ TEST_F(ProjectLoaderTest, ProjectLayerErrorsPassThrough) {
   ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
   file.write("[]");
   file.close();
-  const CommandRun r = run(QStringLiteral("list-tables"));
+  const CommandRun r = run("list-tables");
   EXPECT_EQ(r.code, 1);
   EXPECT_EQ(r.out, errorEnvelope("list-tables", "Failed to parse tune file: not a JSON object"));
 }
@@ -61,8 +56,7 @@ TEST_F(ProjectLoaderTest, LegacyTuneIsUpgradedAndSavedWithoutAsking) {
   project::writeTuneFile(tunePath(), legacy);
   ASSERT_TRUE(project::readTuneFile(tunePath()).fields.isEmpty());
 
-  const CommandRun r = runText(QStringLiteral("get-scalar"),
-                               {QStringLiteral("--name"), QStringLiteral("reqFuel")});
+  const CommandRun r = runText("get-scalar", {"--name", "reqFuel"});
   EXPECT_EQ(r.code, 0) << r.err.toStdString();
   EXPECT_TRUE(r.out.startsWith("name: reqFuel\nvalue: 8.5\n")) << r.out.toStdString();
   const Tune upgraded = project::readTuneFile(tunePath());

@@ -3,6 +3,10 @@
 // Small helpers shared by the communications tests.
 
 #include "comms/crc32.h"
+#include "definition/ecu_definition.h"
+#include "definition/ini_parser.h"
+#include "support/test_support.h"
+#include "tune/tune_value.h"
 
 #include <QByteArray>
 
@@ -25,6 +29,18 @@ inline QByteArray responseFrame(const QByteArray& payload) {
 /// A success response carrying data.
 inline QByteArray okFrame(const QByteArray& data) {
   return responseFrame(QByteArray(1, '\0') + data);
+}
+
+/// The three-page synthetic definition tests/data/tunefields.ini, parsed once.
+inline const EcuDefinition& syntheticDefinition() {
+  static const EcuDefinition d = IniParser().parse(dataPath(QStringLiteral("tunefields.ini")));
+  return d;
+}
+
+/// Pages 1..3 (288, 512 and 128 bytes) of tests/data/tuneimg-synthetic.bin.
+inline PageImages syntheticPages() {
+  const QByteArray image = readFile(dataPath(QStringLiteral("tuneimg-synthetic.bin")));
+  return {{1, image.mid(0, 288)}, {2, image.mid(288, 512)}, {3, image.mid(800, 128)}};
 }
 
 }  // namespace tk::test

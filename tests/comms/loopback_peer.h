@@ -55,16 +55,6 @@ class PeerStream {
     return frame;
   }
 
-  /// Whatever arrives within timeoutMs of the first byte's wait.
-  QByteArray readSome(int timeoutMs = 5000) {
-    if (!waitReadable(timeoutMs)) {
-      return {};
-    }
-    char buf[4096];
-    const ssize_t got = ::read(fd_, buf, sizeof buf);
-    return got > 0 ? QByteArray(buf, got) : QByteArray();
-  }
-
   /// True when the client has closed its side (or reset) within timeoutMs.
   bool waitForClientClose(int timeoutMs = 5000) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);

@@ -1,7 +1,5 @@
 #include "comms/scripted_ecu_connection.h"
 
-#include "comms/ecu_command_service.h"
-
 #include <gtest/gtest.h>
 
 namespace tk::comms {
@@ -42,33 +40,6 @@ TEST(ScriptedEcuTest, ReadsTakeFromTheFrontInPieces) {
   EXPECT_EQ(conn.read(-5), QByteArray());
   EXPECT_EQ(conn.pendingInput(), QByteArrayLiteral("cdef"));
   EXPECT_EQ(conn.readCalls(), 3);
-}
-
-TEST(ScriptedEcuTest, ForcedWriteResultReleasesNothing) {
-  ScriptedEcuConnection conn;
-  conn.open();
-  conn.queueReply(QByteArrayLiteral("reply"));
-  conn.setForcedWriteResult(3);
-  EXPECT_EQ(conn.forcedWriteResult(), 3);
-  EcuCommandService service(&conn);
-  const EcuResponse r = service.sendCommand(QByteArrayLiteral("ABCD"), 100);
-  EXPECT_EQ(r.error, QStringLiteral("Command write failed"));
-  EXPECT_EQ(conn.writes().at(0).size(), 10);
-  EXPECT_EQ(conn.queuedReplies().size(), 1);
-  EXPECT_EQ(conn.bytesAvailable(), 0);
-  conn.setForcedWriteResult(-1);
-  EXPECT_EQ(conn.write("x"), 1);
-  EXPECT_EQ(conn.bytesAvailable(), 5);
-}
-
-TEST(ScriptedEcuTest, StaleInputIsPurgedByTheNextCommand) {
-  ScriptedEcuConnection conn;
-  conn.open();
-  conn.appendPendingInput(QByteArrayLiteral("stale bytes"));
-  EcuCommandService service(&conn);
-  service.sendWithoutResponse(QByteArrayLiteral("b"));
-  EXPECT_EQ(conn.bytesAvailable(), 0);
-  EXPECT_EQ(conn.writes().size(), 1);
 }
 
 }  // namespace

@@ -84,18 +84,24 @@ TEST(SerialOpenTest, MissingPortFailsWithTheDriversReason) {
   EXPECT_GT(errors.at(0).size(), QStringLiteral("Failed to open port: ").size());
 }
 
-TEST_F(SerialPtyTest, OpensOnceAndExchangesFrames) {
+TEST_F(SerialPtyTest, OpensOnceAndExchangesMonitoredFrames) {
+  EcuCommsMonitor monitor;
   QByteArray received;
-  start([&](PeerStream& s) {
-    received = s.readFrame();
-    s.send(okFrame("speeduino 202501"));
-  });
+  start(
+      [&](PeerStream& s) {
+        received = s.readFrame();
+        s.send(okFrame("speeduino 202501"));
+      },
+      &monitor);
   EXPECT_TRUE(conn->open());
   EXPECT_EQ(statuses,
             (QList<ConnectionStatus>{ConnectionStatus::Connecting, ConnectionStatus::Connected}));
   const EcuResponse r = service.sendCommand("Q", 2000);
   EXPECT_TRUE(r.ok) << r.error.toStdString();
   EXPECT_EQ(r.data, QByteArrayLiteral("speeduino 202501"));
+  ASSERT_GE(monitor.entries().size(), 2);
+  EXPECT_EQ(monitor.entries().at(0).label, QStringLiteral("Serial Tx"));
+  EXPECT_EQ(monitor.entries().at(1).label, QStringLiteral("Serial Rx"));
   conn->close();
   conn->close();
   peer.reset();
@@ -127,20 +133,6 @@ TEST_F(SerialPtyTest, PeerVanishingMidTransferFailsWithinTheDeadline) {
   EXPECT_EQ(conn->status(), ConnectionStatus::Connected);
   conn->close();
   EXPECT_EQ(conn->status(), ConnectionStatus::Disconnected);
-}
-
-TEST_F(SerialPtyTest, MonitorLogsSerialTraffic) {
-  EcuCommsMonitor monitor;
-  start(
-      [](PeerStream& s) {
-        s.readFrame();
-        s.send(okFrame("x"));
-      },
-      &monitor);
-  EXPECT_TRUE(service.sendCommand("Q", 2000).ok);
-  ASSERT_GE(monitor.entries().size(), 2);
-  EXPECT_EQ(monitor.entries().at(0).label, QStringLiteral("Serial Tx"));
-  EXPECT_EQ(monitor.entries().at(1).label, QStringLiteral("Serial Rx"));
 }
 
 TEST_F(SerialPtyTest, WriteThatCannotLeaveInTimeIsATimeoutNotAClose) {

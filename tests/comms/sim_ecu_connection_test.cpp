@@ -4,9 +4,7 @@
 #include "comms/ecu_command_service.h"
 #include "comms/sim_engine.h"
 #include "comms/tune_comms_service.h"
-#include "definition/ini_parser.h"
 #include "frame_helpers.h"
-#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -15,11 +13,7 @@ namespace {
 
 using test::hex;
 
-const EcuDefinition& synthetic() {
-  static const EcuDefinition d =
-      IniParser().parse(test::dataPath(QStringLiteral("tunefields.ini")));
-  return d;
-}
+const EcuDefinition& synthetic() { return test::syntheticDefinition(); }
 
 class SimEcuTest : public ::testing::Test {
  protected:
@@ -105,9 +99,7 @@ TEST_F(SimEcuTest, UnknownCommandsAreUnrecognised) {
 
 TEST_F(SimEcuTest, PagesReadWriteBurnAndPowerCycle) {
   tune.forceCrcProtocol(sim);
-  const QByteArray image = test::readFile(test::dataPath(QStringLiteral("tuneimg-synthetic.bin")));
-  ASSERT_EQ(image.size(), 928);
-  const QByteArray page2 = image.mid(288, 512);
+  const QByteArray page2 = test::syntheticPages().value(2);
   tune.writePage(sim, synthetic(), 1, page2, false);
   EXPECT_EQ(sim.workingPage(1), page2);
   EXPECT_EQ(sim.burnedPage(1), QByteArray(512, '\0'));

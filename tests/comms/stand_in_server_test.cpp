@@ -8,9 +8,8 @@
 #include "comms/sim_ecu_connection.h"
 #include "comms/tcp_bridge_connection.h"
 #include "comms/tune_comms_service.h"
-#include "definition/ini_parser.h"
+#include "frame_helpers.h"
 #include "pty_pair.h"
-#include "support/test_support.h"
 
 #include <QElapsedTimer>
 
@@ -21,18 +20,9 @@
 namespace tk::comms {
 namespace {
 
-const EcuDefinition& synthetic() {
-  static const EcuDefinition d =
-      IniParser().parse(test::dataPath(QStringLiteral("tunefields.ini")));
-  return d;
-}
+const EcuDefinition& synthetic() { return test::syntheticDefinition(); }
 
-QByteArray imagePage(int index) {
-  static const QByteArray image =
-      test::readFile(test::dataPath(QStringLiteral("tuneimg-synthetic.bin")));
-  const int offsets[] = {0, 288, 800};
-  return image.mid(offsets[index], synthetic().PageSizes.at(index));
-}
+QByteArray imagePage(int index) { return test::syntheticPages().value(index + 1); }
 
 // Writes and burns every page, then reads each back through the same connection.
 void roundTripAllPages(EcuConnection& conn, SimEcuConnection& sim, StandInServer& server) {

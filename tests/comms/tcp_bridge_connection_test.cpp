@@ -69,40 +69,35 @@ TEST(TcpBridgeIdentityTest, IdAndDisplayName) {
   EXPECT_EQ(conn.bytesAvailable(), 0);
 }
 
-TEST_F(TcpBridgeTest, FramedExchangeOverLoopback) {
+TEST_F(TcpBridgeTest, MonitoredExchangeOverLoopbackThenAnOrderlyRepeatableClose) {
+  EcuCommsMonitor monitor;
   QByteArray received;
-  start([&](PeerStream& s) {
-    received = s.readFrame();
-    s.send(okFrame("speeduino 202501"));
-    s.waitForClientClose();
-  });
+  std::atomic<bool> sawClose{false};
+  start(
+      [&](PeerStream& s) {
+        received = s.readFrame();
+        s.send(okFrame("speeduino 202501"));
+        sawClose = s.waitForClientClose();
+      },
+      &monitor);
   EXPECT_EQ(statuses,
             (QList<ConnectionStatus>{ConnectionStatus::Connecting, ConnectionStatus::Connected}));
   EXPECT_TRUE(conn->open());  // already connected: no second connection
   const EcuResponse r = service.sendCommand("Q", 2000);
   EXPECT_TRUE(r.ok) << r.error.toStdString();
   EXPECT_EQ(r.data, QByteArrayLiteral("speeduino 202501"));
-  conn->close();
-  peer.reset();
-  EXPECT_EQ(received, hex("000151CE6E8EEF"));
-  EXPECT_EQ(conn->status(), ConnectionStatus::Disconnected);
-  EXPECT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char('|')).toStdString();
-}
-
-TEST_F(TcpBridgeTest, MonitorSeesBothDirections) {
-  EcuCommsMonitor monitor;
-  start(
-      [](PeerStream& s) {
-        s.readFrame();
-        s.send(okFrame("x"));
-        s.waitForClientClose();
-      },
-      &monitor);
-  EXPECT_TRUE(service.sendCommand("Q", 2000).ok);
   ASSERT_GE(monitor.entries().size(), 2);
   EXPECT_EQ(monitor.entries().at(0).label, QStringLiteral("TCP Tx"));
   EXPECT_EQ(monitor.entries().at(0).data, hex("000151CE6E8EEF"));
   EXPECT_EQ(monitor.entries().at(1).label, QStringLiteral("TCP Rx"));
+  conn->close();
+  conn->close();
+  peer.reset();
+  EXPECT_TRUE(sawClose);
+  EXPECT_EQ(received, hex("000151CE6E8EEF"));
+  EXPECT_EQ(statuses.back(), ConnectionStatus::Disconnected);
+  EXPECT_EQ(statuses.count(ConnectionStatus::Disconnected), 1);
+  EXPECT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char('|')).toStdString();
 }
 
 TEST(TcpBridgeOpenTest, RefusedConnectionReportsTheSocketError) {
@@ -185,18 +180,6 @@ TEST_F(TcpBridgeTest, ExchangeRacingThePeersCloseFailsWithinItsDeadline) {
   EXPECT_TRUE(errors.at(0).startsWith(QStringLiteral("TCP connection lost: ")) ||
               errors.at(0).startsWith(QStringLiteral("Write error: ")))
       << errors.at(0).toStdString();
-}
-
-TEST_F(TcpBridgeTest, CloseIsOrderlyAndRepeatable) {
-  std::atomic<bool> sawClose{false};
-  start([&](PeerStream& s) { sawClose = s.waitForClientClose(); });
-  conn->close();
-  conn->close();
-  peer.reset();
-  EXPECT_TRUE(sawClose);
-  EXPECT_EQ(statuses.back(), ConnectionStatus::Disconnected);
-  EXPECT_EQ(statuses.count(ConnectionStatus::Disconnected), 1);
-  EXPECT_TRUE(errors.isEmpty());
 }
 
 }  // namespace

@@ -4,10 +4,7 @@
 #include "comms/ecu_command_service.h"
 #include "comms/scripted_ecu_connection.h"
 #include "comms/sim_ecu_connection.h"
-#include "definition/ecu_definition.h"
-#include "definition/ini_parser.h"
 #include "frame_helpers.h"
-#include "support/test_support.h"
 #include "tune/field_codec.h"
 
 #include <QDateTime>
@@ -44,6 +41,9 @@ QByteArray pattern(int size, int seed) {
   }
   return bytes;
 }
+
+// The framed request carrying the given payload.
+QByteArray framed(const QByteArray& payload) { return EcuCommandService::wrapFrame(payload); }
 
 class TuneCommsTest : public ::testing::Test {
  protected:
@@ -102,29 +102,25 @@ TEST_F(TuneCommsTest, ForceCrcWakesTheEcuDiscardsItsAnswerAndSkipsTheProbe) {
 }
 
 TEST_F(TuneCommsTest, ReadPageUsesDefaultChunksOf256WhenBlockingFactorIsZero) {
-  const EcuDefinition d = twoPages(600, 0);
   const QByteArray page = pattern(600, 3);
   decideFraming(true);
   conn.queueReply(okFrame(page.mid(0, 256)));
   conn.queueReply(okFrame(page.mid(256, 256)));
   conn.queueReply(okFrame(page.mid(512, 88)));
-  EXPECT_EQ(service.readPage(conn, d, 0), page);
-  EXPECT_EQ(commandWrites(),
-            (QList<QByteArray>{EcuCommandService::wrapFrame(hex("70000100000001")),
-                               EcuCommandService::wrapFrame(hex("70000100010001")),
-                               EcuCommandService::wrapFrame(hex("70000100025800"))}));
+  EXPECT_EQ(service.readPage(conn, twoPages(600, 0), 0), page);
+  EXPECT_EQ(commandWrites(), (QList<QByteArray>{framed(hex("70000100000001")),
+                                                framed(hex("70000100010001")),
+                                                framed(hex("70000100025800"))}));
 }
 
 TEST_F(TuneCommsTest, ReadPageCapsChunksAt32767) {
-  const EcuDefinition d = twoPages(40000, 100000);
   const QByteArray page = pattern(40000, 9);
   decideFraming(true);
   conn.queueReply(okFrame(page.left(32767)));
   conn.queueReply(okFrame(page.mid(32767)));
-  EXPECT_EQ(service.readPage(conn, d, 1), page);
-  ASSERT_EQ(commandWrites().size(), 2);
-  EXPECT_EQ(commandWrites().at(0), EcuCommandService::wrapFrame(hex("7000020000FF7F")));
-  EXPECT_EQ(commandWrites().at(1), EcuCommandService::wrapFrame(hex("700002FF7F411C")));
+  EXPECT_EQ(service.readPage(conn, twoPages(40000, 100000), 1), page);
+  EXPECT_EQ(commandWrites(), (QList<QByteArray>{framed(hex("7000020000FF7F")),
+                                                framed(hex("700002FF7F411C"))}));
 }
 
 TEST_F(TuneCommsTest, ReadPageBigEndianCommandsKeepTheIdentifierOrder) {
@@ -134,7 +130,8 @@ TEST_F(TuneCommsTest, ReadPageBigEndianCommandsKeepTheIdentifierOrder) {
   conn.queueReply(okFrame(pattern(128, 0)));
   conn.queueReply(okFrame(pattern(72, 1)));
   ASSERT_TRUE(service.readPage(conn, d, 0).has_value());
-  EXPECT_EQ(commandWrites().at(1), EcuCommandService::wrapFrame(hex("70000100800048")));
+  EXPECT_EQ(commandWrites(), (QList<QByteArray>{framed(hex("70000100000080")),
+                                                framed(hex("70000100800048"))}));
 }
 
 TEST_F(TuneCommsTest, ChunkFailingTwiceIsRetriedAndThreeFailuresThrow) {
@@ -207,8 +204,7 @@ TEST_F(TuneCommsTest, WriteChunkFramedReportsTheEcusVerdict) {
   decideFraming(true);
   conn.queueReply(okFrame({}));
   EXPECT_TRUE(service.writeChunk(conn, d, 1, 16, hex("0A0B0C")));
-  EXPECT_EQ(commandWrites().at(0), EcuCommandService::wrapFrame(hex("4D000210000300"
-                                                                    "0A0B0C")));
+  EXPECT_EQ(commandWrites().at(0), framed(hex("4D0002100003000A0B0C")));
   conn.queueReply(responseFrame(hex("84")));
   EXPECT_FALSE(service.writeChunk(conn, d, 1, 16, hex("0A0B0C")));
   EcuDefinition none = d;
@@ -219,11 +215,9 @@ TEST_F(TuneCommsTest, WriteChunkFramedReportsTheEcusVerdict) {
 }
 
 TEST_F(TuneCommsTest, WriteChunkUnframedWritesRawAndTrustsIt) {
-  const EcuDefinition d = twoPages(256, 128);
   decideFraming(false);
-  EXPECT_TRUE(service.writeChunk(conn, d, 0, 2, hex("FF")));
-  EXPECT_EQ(commandWrites(), QList<QByteArray>{hex("4D0001020001"
-                                                   "00FF")});
+  EXPECT_TRUE(service.writeChunk(conn, twoPages(256, 128), 0, 2, hex("FF")));
+  EXPECT_EQ(commandWrites(), QList<QByteArray>{hex("4D000102000100FF")});
 }
 
 TEST_F(TuneCommsTest, WritePageSplitsIntoChunksOf128ByDefaultAndBurns) {
@@ -237,15 +231,13 @@ TEST_F(TuneCommsTest, WritePageSplitsIntoChunksOf128ByDefaultAndBurns) {
   service.writePage(conn, d, 0, page, true);
   const QList<QByteArray> w = commandWrites();
   ASSERT_EQ(w.size(), 6);
-  const int offsets[] = {0, 128, 256, 384, 512};
   for (int i = 0; i < 5; ++i) {
     const int n = i < 4 ? 128 : 88;
-    EXPECT_EQ(w.at(i), EcuCommandService::wrapFrame(
-                           QByteArrayLiteral("M") + hex("0001") + intToBytes(offsets[i], 2, true) +
-                           intToBytes(n, 2, true) + page.mid(offsets[i], n)))
+    EXPECT_EQ(w.at(i), framed(QByteArrayLiteral("M") + hex("0001") + intToBytes(i * 128, 2, true) +
+                              intToBytes(n, 2, true) + page.mid(i * 128, n)))
         << i;
   }
-  EXPECT_EQ(w.at(5), EcuCommandService::wrapFrame(hex("620001")));
+  EXPECT_EQ(w.at(5), framed(hex("620001")));
 }
 
 TEST_F(TuneCommsTest, WritePageCapsChunksAt4096AndTheByteCountAtThePageSize) {
@@ -271,12 +263,11 @@ TEST_F(TuneCommsTest, WritePageWithoutChunkTemplateSendsNothingNotEvenTheBurn) {
 }
 
 TEST_F(TuneCommsTest, RefusedChunksAndBurnDoNotStopThePage) {
-  const EcuDefinition d = twoPages(256, 128);
   decideFraming(true);
   conn.queueReply(responseFrame(hex("84")));
   conn.queueReply(responseFrame(hex("81")));
   conn.queueReply(responseFrame(hex("8D")));
-  service.writePage(conn, d, 0, pattern(256, 0), true);
+  service.writePage(conn, twoPages(256, 128), 0, pattern(256, 0), true);
   EXPECT_EQ(commandWrites().size(), 3);
 }
 
@@ -298,8 +289,7 @@ TEST_F(TuneCommsTest, SignaturePrefersASpeeduinoSReply) {
   conn.queueReply(okFrame("speeduino 202501"));
   conn.queueReply(okFrame("Speeduino 2025.01.6\r\n"));
   EXPECT_EQ(service.readSignature(conn), QStringLiteral("Speeduino 2025.01.6"));
-  EXPECT_EQ(commandWrites(), (QList<QByteArray>{EcuCommandService::wrapFrame("Q"),
-                                                EcuCommandService::wrapFrame("S")}));
+  EXPECT_EQ(commandWrites(), (QList<QByteArray>{framed("Q"), framed("S")}));
 
   conn.queueReply(okFrame("speeduino 202501\0"));
   conn.queueReply(okFrame("rusEFI 2024"));
@@ -318,15 +308,7 @@ TEST_F(TuneCommsTest, ShortSignatureRepliesAreRetriedOnce) {
   clock.start();
   EXPECT_FALSE(service.querySignatureText(conn, QStringLiteral("Q\u00E9")).has_value());
   EXPECT_GE(clock.elapsed(), 100);
-  EXPECT_EQ(commandWrites().back(), EcuCommandService::wrapFrame("Q?"));
-}
-
-TEST_F(TuneCommsTest, UnframedSignatureIsReadOnceAfterAPause) {
-  decideFraming(false);
-  conn.queueReply(QByteArrayLiteral("speeduino 202501\x80"));
-  EXPECT_EQ(service.querySignatureText(conn, QStringLiteral("Q")),
-            QStringLiteral("speeduino 202501?"));
-  EXPECT_EQ(commandWrites(), QList<QByteArray>{QByteArrayLiteral("Q")});
+  EXPECT_EQ(commandWrites().back(), framed("Q?"));
 }
 
 TEST_F(TuneCommsTest, VerifySignatureTriesQThenS) {
@@ -356,19 +338,23 @@ TEST_F(TuneCommsTest, FirmwareVersionUsesTheDefinitionsEscapedCommand) {
   decideFraming(true);
   conn.queueReply(okFrame("Torvik 1.0\r\n"));
   EXPECT_EQ(service.readFirmwareVersion(conn, d), QStringLiteral("Torvik 1.0"));
-  EXPECT_EQ(commandWrites().back(), EcuCommandService::wrapFrame("V"));
+  EXPECT_EQ(commandWrites().back(), framed("V"));
 
   d.VersionInfo = QStringLiteral("\\x53$tsCanId");
   conn.queueReply(okFrame({}));
   EXPECT_FALSE(service.readFirmwareVersion(conn, d).has_value());
-  EXPECT_EQ(commandWrites().back(), EcuCommandService::wrapFrame(hex("5300")));
+  EXPECT_EQ(commandWrites().back(), framed(hex("5300")));
   conn.queueReply(responseFrame(hex("83")));
   EXPECT_FALSE(service.readFirmwareVersion(conn, d).has_value());
 }
 
-TEST_F(TuneCommsTest, UnframedFirmwareVersion) {
-  const EcuDefinition d = twoPages(64, 128);
+TEST_F(TuneCommsTest, UnframedTextQueriesAreReadOnceAfterAPause) {
   decideFraming(false);
+  conn.queueReply(QByteArrayLiteral("speeduino 202501\x80"));
+  EXPECT_EQ(service.querySignatureText(conn, QStringLiteral("Q")),
+            QStringLiteral("speeduino 202501?"));
+  EXPECT_EQ(commandWrites(), QList<QByteArray>{QByteArrayLiteral("Q")});
+  const EcuDefinition d = twoPages(64, 128);
   conn.queueReply(QByteArrayLiteral("fw 2\n"));
   EXPECT_EQ(service.readFirmwareVersion(conn, d), QStringLiteral("fw 2"));
   EXPECT_FALSE(service.readFirmwareVersion(conn, d).has_value());
@@ -390,7 +376,7 @@ TEST_P(ConfigErrorTest, OnlyPrintableNonZeroTextIsAnError) {
   decideFraming(true);
   conn.queueReply(okFrame(QByteArray(c.reply, c.length)));
   const std::optional<QString> r = service.readConfigError(conn, d);
-  EXPECT_EQ(commandWrites().back(), EcuCommandService::wrapFrame("e"));
+  EXPECT_EQ(commandWrites().back(), framed("e"));
   if (c.expected == nullptr) {
     EXPECT_FALSE(r.has_value()) << r.value_or(QString()).toStdString();
   } else {
@@ -417,23 +403,7 @@ TEST_F(TuneCommsTest, ConsoleDelegatesAfterAttaching) {
   EXPECT_EQ(conn.writes(), QList<QByteArray>{QByteArrayLiteral("ping\n")});
 }
 
-}  // namespace
-}  // namespace tk::comms
-
-namespace tk::comms {
-namespace {
-
-const EcuDefinition& synthetic() {
-  static const EcuDefinition d =
-      IniParser().parse(test::dataPath(QStringLiteral("tunefields.ini")));
-  return d;
-}
-
-PageImages imagePages() {
-  const QByteArray image = test::readFile(test::dataPath(QStringLiteral("tuneimg-synthetic.bin")));
-  return {{1, image.mid(0, 288)}, {2, image.mid(288, 512)}, {3, image.mid(800, 128)}};
-}
-
+// Whole tunes against the simulated ECU.
 class TuneTransferTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -441,20 +411,20 @@ class TuneTransferTest : public ::testing::Test {
     tune.forceCrcProtocol(sim);
   }
 
-  SimEcuConnection sim{synthetic()};
+  const EcuDefinition& definition = test::syntheticDefinition();
+  SimEcuConnection sim{definition};
   EcuCommandService commands;
   TuneCommsService tune{commands};
 };
 
 TEST_F(TuneTransferTest, ReadTuneDecodesEveryPageAndStampsTheTime) {
-  const PageImages pages = imagePages();
+  const PageImages pages = test::syntheticPages();
   for (auto it = pages.cbegin(); it != pages.cend(); ++it) {
     sim.loadPage(it.key() - 1, it.value());
   }
   const QDateTime before = QDateTime::currentDateTimeUtc().addMSecs(-1);
-  const Tune read = tune.readTune(sim, synthetic());
-  Tune expected = decodePages(pages, synthetic());
-  EXPECT_EQ(read.fields, expected.fields);
+  const Tune read = tune.readTune(sim, definition);
+  EXPECT_EQ(read.fields, decodePages(pages, definition).fields);
   EXPECT_EQ(read.signature, QStringLiteral("speeduino 202501-tk"));
   EXPECT_EQ(read.nPages, 3);
   EXPECT_EQ(read.lastSaved, QStringLiteral("0001-01-01T00:00:00"));
@@ -469,24 +439,22 @@ TEST_F(TuneTransferTest, ReadTuneDecodesEveryPageAndStampsTheTime) {
   EXPECT_EQ(read.find(QStringLiteral("tuneName"))->stringValue, QStringLiteral("Synthetic tune"));
   EXPECT_EQ(read.find(QStringLiteral("nCylinders"))->enumValue, QStringLiteral("6"));
   EXPECT_EQ(read.find(QStringLiteral("triggerTeeth"))->bitsRawValue, 36);
-}
 
-TEST_F(TuneTransferTest, ReadTuneSkipsPagesWithoutSizeOrReadCommand) {
-  EcuDefinition d = synthetic();
+  // Pages without a read command or a size are skipped.
+  EcuDefinition d = definition;
   d.PageReadCommands[1] = QString();
   d.PageSizes[2] = 0;
-  sim.loadPage(0, imagePages().value(1));
-  const Tune read = tune.readTune(sim, d);
-  EXPECT_NE(read.find(QStringLiteral("reqFuel")), nullptr);
-  EXPECT_EQ(read.find(QStringLiteral("veTable")), nullptr);
-  EXPECT_EQ(read.find(QStringLiteral("fanOn")), nullptr);
+  const Tune partial = tune.readTune(sim, d);
+  EXPECT_NE(partial.find(QStringLiteral("reqFuel")), nullptr);
+  EXPECT_EQ(partial.find(QStringLiteral("veTable")), nullptr);
+  EXPECT_EQ(partial.find(QStringLiteral("fanOn")), nullptr);
 }
 
 TEST_F(TuneTransferTest, WriteTuneEncodesValuesAndBurnsEveryPage) {
-  Tune t = decodePages(imagePages(), synthetic());
+  Tune t = decodePages(test::syntheticPages(), definition);
   t.find(QStringLiteral("reqFuel"))->scalarValue = 9.9;
-  tune.writeTune(sim, synthetic(), t, true);
-  const PageImages encoded = encodeTune(t, synthetic());
+  tune.writeTune(sim, definition, t, true);
+  const PageImages encoded = encodeTune(t, definition);
   for (int index = 0; index < 3; ++index) {
     EXPECT_EQ(sim.burnedPage(index), encoded.value(index + 1)) << index;
   }
@@ -494,14 +462,14 @@ TEST_F(TuneTransferTest, WriteTuneEncodesValuesAndBurnsEveryPage) {
   // Bytes of a type the codec cannot write stay 0 in the encoded page.
   EXPECT_EQ(sim.burnedPage(0).at(22), '\0');
   EXPECT_EQ(sim.burnCount(), 3);
-  const Tune back = tune.readTune(sim, synthetic());
-  EXPECT_DOUBLE_EQ(*back.find(QStringLiteral("reqFuel"))->scalarValue, 9.9);
+  EXPECT_DOUBLE_EQ(*tune.readTune(sim, definition).find(QStringLiteral("reqFuel"))->scalarValue,
+                   9.9);
 }
 
 TEST_F(TuneTransferTest, WriteTuneOfALegacyTuneSendsItsRawPagesUnburned) {
   Tune legacy;
   legacy.pages = PageImages{{3, QByteArray(128, '\x33')}, {1, QByteArray(288, '\x11')}};
-  tune.writeTune(sim, synthetic(), legacy, false);
+  tune.writeTune(sim, definition, legacy, false);
   EXPECT_EQ(sim.workingPage(0), QByteArray(288, '\x11'));
   EXPECT_EQ(sim.workingPage(1), QByteArray(512, '\0'));
   EXPECT_EQ(sim.workingPage(2), QByteArray(128, '\x33'));
@@ -509,52 +477,30 @@ TEST_F(TuneTransferTest, WriteTuneOfALegacyTuneSendsItsRawPagesUnburned) {
   EXPECT_EQ(sim.burnedPage(0), QByteArray(288, '\0'));
 }
 
-TEST(TuneTransferScriptedTest, EmptyTuneWritesNothingAndRefusalsDoNotStopTheRest) {
-  ScriptedEcuConnection conn;
-  conn.open();
-  EcuCommandService commands;
-  TuneCommsService tune(commands);
-  conn.queueReply(QByteArrayLiteral("001"));
-  tune.forceCrcProtocol(conn);
-  tune.writeTune(conn, synthetic(), Tune{}, true);
-  EXPECT_EQ(conn.writes().size(), 1);
+TEST_F(TuneCommsTest, WholeTuneEdgeCasesOverAScriptedEcu) {
+  const EcuDefinition& d = test::syntheticDefinition();
+  decideFraming(true);
+  service.writeTune(conn, d, Tune{}, true);  // neither values nor pages: nothing is sent
+  EXPECT_TRUE(commandWrites().isEmpty());
 
   // Every chunk and burn refused: all pages are still sent, in order, each with its burn.
-  for (int i = 0; i < 12; ++i) {
-    conn.queueReply(test::responseFrame(test::hex("84")));
+  for (int i = 0; i < 11; ++i) {
+    conn.queueReply(responseFrame(hex("84")));
   }
   Tune legacy;
-  legacy.pages = imagePages();
-  tune.writeTune(conn, synthetic(), legacy, true);
+  legacy.pages = test::syntheticPages();
+  service.writeTune(conn, d, legacy, true);
   QList<QByteArray> heads;
-  for (const QByteArray& w : conn.writes().mid(1)) {
-    heads.append(w.mid(2, 3));
+  for (const QByteArray& w : commandWrites()) {
+    heads.append(w.mid(2, 3).toHex());
   }
-  const QByteArray m1 = test::hex("4D0001"), m2 = test::hex("4D0002"), m3 = test::hex("4D0003");
-  const QList<QByteArray> expected = {m1,
-                                      m1,
-                                      m1,
-                                      test::hex("620001"),
-                                      m2,
-                                      m2,
-                                      m2,
-                                      m2,
-                                      test::hex("620002"),
-                                      m3,
-                                      test::hex("620003")};
-  EXPECT_EQ(heads, expected);
-}
+  EXPECT_EQ(heads, (QList<QByteArray>{"4d0001", "4d0001", "4d0001", "620001", "4d0002", "4d0002",
+                                      "4d0002", "4d0002", "620002", "4d0003", "620003"}));
 
-TEST(TuneTransferScriptedTest, ReadTunePropagatesAFailedPage) {
-  ScriptedEcuConnection conn;
-  conn.open();
-  EcuCommandService commands;
-  TuneCommsService tune(commands);
-  conn.queueReply(QByteArrayLiteral("001"));
-  tune.forceCrcProtocol(conn);
-  conn.queueReply(test::okFrame(QByteArray(128, '\0')));
+  // A page that cannot be read ends the whole read.
+  conn.queueReply(okFrame(QByteArray(128, '\0')));
   try {
-    tune.readTune(conn, synthetic());
+    service.readTune(conn, d);
     FAIL() << "no exception";
   } catch (const PageReadError& e) {
     EXPECT_STREQ(e.what(), "Failed to read page 1 at offset 128");

@@ -100,28 +100,6 @@ TEST_F(VectorScriptTest, UnknownKeywordNamesItsLineCountingEveryLine) {
   EXPECT_EQ(errorOf("expr 1\n"), QString());
 }
 
-TEST(ScriptHostTest, TablesCycleAndDefinition) {
-  expr::ExpressionState state;
-  expr::test::TableDefinitionView view;
-  ScriptHost host(&view, state);
-  EXPECT_EQ(host.definition(), &view);
-  EXPECT_FALSE(host.isOnline());
-  host.setVariable(QStringLiteral("a"), 2);
-  host.setLookup(QStringLiteral("a"), 7);
-  EXPECT_EQ(host.getValue(QStringLiteral("a")), 2.0);
-  EXPECT_EQ(host.getValue(QStringLiteral("b")), 0.0);
-  host.useLookupTable(true);
-  EXPECT_EQ(host.getValue(QStringLiteral("a")), 7.0);
-  host.useLookupTable(false);
-  host.cycle();
-  host.cycle();
-  EXPECT_EQ(state.logTime(), 2.0);
-  ASSERT_NE(state.channel(QStringLiteral("a")), nullptr);
-  EXPECT_EQ(state.channel(QStringLiteral("a"))->history.size(), 2u);
-  host.record(QStringLiteral("c"), 9);
-  EXPECT_EQ(state.channel(QStringLiteral("c"))->last, 9.0);
-}
-
 class DumpExprFileTest : public ::testing::Test {
  protected:
   QString ini() const { return test::dataPath(QStringLiteral("expr/expr_channels.ini")); }
@@ -154,7 +132,7 @@ TEST_F(DumpExprFileTest, BadLineFailsWithoutWritingOutput) {
   EXPECT_FALSE(QFile::exists(out()));
 }
 
-TEST_F(DumpExprFileTest, MissingAndUnreadableInputs) {
+TEST_F(DumpExprFileTest, MissingUnreadableInputsAndUnwritableOutput) {
   const QString missing = dir.filePath(QStringLiteral("none.ini"));
   test::Captured io =
       test::captureStdio([&] { EXPECT_EQ(dumpExpr(missing, vectors(), out()), 2); });
@@ -166,12 +144,8 @@ TEST_F(DumpExprFileTest, MissingAndUnreadableInputs) {
   io = test::captureStdio([&] { EXPECT_EQ(dumpExpr(ini(), dir.path(), out()), 2); });
   EXPECT_EQ(io.err, ("ERROR: cannot read " + dir.path() + "\n").toUtf8());
   EXPECT_FALSE(QFile::exists(out()));
-}
-
-TEST_F(DumpExprFileTest, UnwritableOutput) {
   const QString bad = dir.filePath(QStringLiteral("no/such/folder/out.json"));
-  const test::Captured io =
-      test::captureStdio([&] { EXPECT_EQ(dumpExpr(ini(), vectors(), bad), 2); });
+  io = test::captureStdio([&] { EXPECT_EQ(dumpExpr(ini(), vectors(), bad), 2); });
   EXPECT_EQ(io.err, ("ERROR: cannot write " + bad + "\n").toUtf8());
 }
 

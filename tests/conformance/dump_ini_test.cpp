@@ -98,15 +98,5 @@ TEST_F(DumpIniTest, UiPresetOfAFileWithoutTables) {
             "    \"IndicatorTemplates\": []\n  }\n}\n");
 }
 
-TEST(DumpIniProcessTest, RunsFromTheCommandLine) {
-  QTemporaryDir dir;
-  const QString out = dir.filePath(QStringLiteral("o.json"));
-  const test::ProcessResult r =
-      test::runCli({QStringLiteral("dump-ini"), test::dataPath(QStringLiteral("ini/small.ini")), out,
-                    QStringLiteral("--sections"), QStringLiteral("constants")});
-  EXPECT_EQ(r.exitCode, 0);
-  EXPECT_TRUE(QJsonDocument::fromJson(test::readFile(out)).isObject());
-}
-
 }  // namespace
 }  // namespace tk

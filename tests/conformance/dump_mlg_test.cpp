@@ -1,7 +1,6 @@
 #include "conformance/dump_mlg.h"
 
 #include "formats/mlg_writer.h"
-#include "json/number_format.h"
 #include "support/test_support.h"
 
 #include <QDir>
@@ -73,8 +72,9 @@ class DumpMlgTest : public ::testing::Test {
   test::Captured captured_;
 };
 
-TEST_F(DumpMlgTest, WritesHeaderFieldsRecordsAndMarkers) {
+TEST_F(DumpMlgTest, WritesHeaderFieldsRecordsAndMarkersOverAnExistingFile) {
   writeBytes(path("log.mlg"), sampleLog());
+  writeBytes(path("log.csv"), QByteArray(100000, 'x'));  // longer than the dump: replaced whole
   ASSERT_EQ(dump(path("log.mlg"), path("log.csv")), 0);
   EXPECT_TRUE(captured_.out.isEmpty());
   EXPECT_TRUE(captured_.err.isEmpty());
@@ -129,8 +129,7 @@ TEST_F(DumpMlgTest, EmptyLogStillWritesEverySection) {
             "counter,timestampRaw,absoluteTimestamp,message\n");
 }
 
-TEST_F(DumpMlgTest, NumberFormsAndTextCells) {
-  constexpr double kInf = std::numeric_limits<double>::infinity();
+TEST_F(DumpMlgTest, TextCellsAreQuotedButTheInfoTextIsNot) {
   MlgLog log;
   log.formatVersion = 2;
   log.infoData = QStringLiteral("line one\nline, two");
@@ -142,37 +141,29 @@ TEST_F(DumpMlgTest, NumberFormsAndTextCells) {
   f.digits = -3;
   f.category = QStringLiteral("x\"y");
   log.fields.push_back(f);
-  for (const double v : {kInf, -kInf, 1e-7, 123456789012345678.0, -0.0, 1e16, 1e17}) {
-    MlgRecord r;
-    r.absoluteTimestamp = 0.00001;
-    log.records.push_back(r);
-    log.values.push_back(v);
-  }
+  log.records.push_back(MlgRecord());
+  log.records.back().absoluteTimestamp = 0.00001;
+  log.values.push_back(1);
   MlgMarker m;
   m.message = QStringLiteral("two\nlines");
   log.markers.push_back(m);
   const QByteArray csv = mlgCsv(log);
-  // The info text is not a cell: it follows its key as it is.
-  EXPECT_TRUE(csv.contains("\n# infoData=line one\nline, two\n# records=7\n"));
+  EXPECT_TRUE(csv.contains("\n# infoData=line one\nline, two\n# records=1\n"));
   EXPECT_TRUE(csv.contains("\n0,7,Temp\xC2\xB0,\"a\nb\",0,NaN,-Infinity,-3,\"x\"\"y\",0,0\n"));
-  EXPECT_TRUE(
-      csv.contains("\ncounter,timestampRaw,absoluteTimestamp,Temp\xC2\xB0\n"
-                   "0,0,1E-05,Infinity\n"
-                   "0,0,1E-05,-Infinity\n"
-                   "0,0,1E-05,1E-07\n"
-                   "0,0,1E-05,1.2345678901234568E+17\n"
-                   "0,0,1E-05,-0\n"
-                   "0,0,1E-05,10000000000000000\n"
-                   "0,0,1E-05,1E+17\n"
-                   "[markers]\n"));
+  EXPECT_TRUE(csv.contains("\ncounter,timestampRaw,absoluteTimestamp,Temp\xC2\xB0\n0,0,1E-05,1\n"));
   EXPECT_TRUE(csv.endsWith("\n0,0,0,\"two\nlines\"\n"));
 }
 
-TEST_F(DumpMlgTest, WholeNumbersUseTheCanonicalDoubleForm) {
+TEST_F(DumpMlgTest, ValuesUseTheCanonicalDoubleForm) {
+  constexpr double kInf = std::numeric_limits<double>::infinity();
   const std::pair<double, const char*> cases[] = {
       {0.0, "0"},
       {-0.0, "-0"},
       {-1.0, "-1"},
+      {2.5, "2.5"},
+      {kInf, "Infinity"},
+      {-kInf, "-Infinity"},
+      {1e-7, "1E-07"},
       {4294967295.0, "4294967295"},
       {-987654321.0, "-987654321"},
       {9007199254740991.0, "9007199254740991"},
@@ -181,21 +172,19 @@ TEST_F(DumpMlgTest, WholeNumbersUseTheCanonicalDoubleForm) {
       {36028797018963968.0, "36028797018963970"},  // 2^55: shortest digits, zero-filled
       {1e16, "10000000000000000"},
       {1e17, "1E+17"},
+      {123456789012345678.0, "1.2345678901234568E+17"},
       {-9223372036854775808.0, "-9.223372036854776E+18"},
-      {2.5, "2.5"},
   };
   MlgLog log;
   log.fields.push_back(MlgField());
-  for (const auto& [value, text] : cases) {
+  for (const auto& c : cases) {
     log.records.push_back(MlgRecord());
-    log.values.push_back(value);
+    log.values.push_back(c.first);
   }
   const QByteArray csv = mlgCsv(log);
-  const qsizetype from = csv.indexOf("absoluteTimestamp,\n") + 19;
-  const QList<QByteArray> lines = csv.mid(from).split('\n');
+  const QList<QByteArray> lines = csv.mid(csv.indexOf("absoluteTimestamp,\n") + 19).split('\n');
   for (std::size_t i = 0; i < std::size(cases); ++i) {
     EXPECT_EQ(lines.at(static_cast<qsizetype>(i)), QByteArray("0,0,0,") + cases[i].second);
-    EXPECT_EQ(QString::fromLatin1(cases[i].second), formatDoubleOrNonFinite(cases[i].first));
   }
 }
 
@@ -219,22 +208,10 @@ TEST_F(DumpMlgTest, InputErrorsExitWithTwoAndWriteNothing) {
     EXPECT_TRUE(captured_.out.isEmpty());
     EXPECT_FALSE(QFileInfo::exists(path("out.csv")));
   }
-}
-
-TEST_F(DumpMlgTest, UnwritableOutputExitsWithTwo) {
   writeBytes(path("log.mlg"), sampleLog());
   const QString out = path("no/such/dir/out.csv");
   EXPECT_EQ(dump(path("log.mlg"), out), 2);
   EXPECT_EQ(captured_.err, "ERROR: cannot write " + out.toUtf8() + "\n");
-}
-
-TEST_F(DumpMlgTest, ReplacesAnExistingOutputFile) {
-  writeBytes(path("log.mlg"), sampleLog());
-  writeBytes(path("log.csv"), QByteArray(100000, 'x'));
-  ASSERT_EQ(dump(path("log.mlg"), path("log.csv")), 0);
-  const QByteArray csv = test::readFile(path("log.csv"));
-  EXPECT_TRUE(csv.startsWith("# formatVersion=2\n"));
-  EXPECT_FALSE(csv.contains("xxx"));
 }
 
 TEST_F(DumpMlgTest, ProgramRoutesOnlyFourArguments) {
@@ -245,12 +222,6 @@ TEST_F(DumpMlgTest, ProgramRoutesOnlyFourArguments) {
   EXPECT_TRUE(ok.err.isEmpty());
   ASSERT_EQ(dump(path("log.mlg"), path("lib.csv")), 0);
   EXPECT_EQ(test::readFile(path("cli.csv")), test::readFile(path("lib.csv")));
-
-  const test::ProcessResult missing =
-      test::runCli({QStringLiteral("dump-mlg"), path("none.mlg"), path("x.csv")});
-  EXPECT_EQ(missing.exitCode, 2);
-  EXPECT_EQ(missing.err, "ERROR: no such file: " + path("none.mlg").toUtf8() + "\n");
-
   for (const QStringList& args :
        {QStringList{QStringLiteral("dump-mlg"), path("log.mlg")},
         QStringList{QStringLiteral("dump-mlg"), path("log.mlg"), path("a.csv"), path("b.csv")}}) {

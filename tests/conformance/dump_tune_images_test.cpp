@@ -1,9 +1,7 @@
 #include "conformance/dump_tune_images.h"
 
 #include "definition/ini_parser.h"
-#include "formats/msq_reader.h"
 #include "support/test_support.h"
-#include "tune/field_codec.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -73,7 +71,7 @@ TEST_F(DumpTuneImagesTest, TuneFieldsMatchesTheReference) {
   EXPECT_EQ(test::readFile(out), test::readFile(synthetic("golden/dump-tunefields-synthetic.json")));
 }
 
-TEST_F(DumpTuneImagesTest, MsqExportMatchesTheReferenceAndReadsBack) {
+TEST_F(DumpTuneImagesTest, MsqExportMatchesTheReference) {
   const QString out = path("export.msq");
   ASSERT_EQ(run([&] {
               return dumpMsqExport(synthetic("tunefields.ini"), synthetic("tuneimg-synthetic.bin"),
@@ -81,22 +79,7 @@ TEST_F(DumpTuneImagesTest, MsqExportMatchesTheReferenceAndReadsBack) {
             }),
             0);
   EXPECT_TRUE(captured_.err.isEmpty());
-  const QByteArray written = test::readFile(out);
-  EXPECT_EQ(written, test::readFile(synthetic("golden/dump-msq-export-synthetic.msq")));
-
-  // Every constant of the definition reads back with its decoded value.
-  const EcuDefinition definition = IniParser().parse(synthetic("tunefields.ini"));
-  const MsqDocument doc = parseMsq(written);
-  EXPECT_EQ(doc.Author, QString::fromUtf8(kExportAuthor));
-  EXPECT_EQ(doc.TuneComment, QString::fromUtf8(kExportTuneComment));
-  EXPECT_EQ(doc.WriteDate, QString::fromUtf8(kExportWriteDate));
-  EXPECT_EQ(doc.PageCount, 3);
-  EXPECT_EQ(doc.PcVariables.size(), 2);
-  qsizetype constants = 0;
-  for (const PageGroup& group : definition.Pages) {
-    constants += group.PageNumber > 0 ? group.Fields.size() : 0;
-  }
-  EXPECT_EQ(doc.Fields.size(), constants);
+  EXPECT_EQ(test::readFile(out), test::readFile(synthetic("golden/dump-msq-export-synthetic.msq")));
 }
 
 TEST_F(DumpTuneImagesTest, TuneDiffMatchesTheReference) {

@@ -2,20 +2,22 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace tk {
 namespace {
 
 using test::parseIni;
+using test::strings;
 
 TEST(IniControllerCommandsTest, CommandsAndDisplayCommands) {
   const EcuDefinition d = parseIni(
       "#define id = \\x01\n[ControllerCommands]\ncmd_test = \"E\\x00$id\"\ncmd_test = \"E2\"\n"
       "Cmd_Other = \"O\"\nnoPrefix = \"N\"\ndisplayCommand = cmd_test\ndisplayCommand = CMD_TEST\n"
       "[Constants]\ncmd_fromConstants = \"C\"\n");
-  EXPECT_EQ(d.Commands.keys(), (QStringList{QStringLiteral("Cmd_Other"), QStringLiteral("cmd_fromConstants"),
-                                            QStringLiteral("cmd_test")}));
+  EXPECT_EQ(d.Commands.keys(), strings({"Cmd_Other", "cmd_fromConstants", "cmd_test"}));
   EXPECT_EQ(d.Commands.value(QStringLiteral("cmd_test")), QStringLiteral("E2"));
-  EXPECT_EQ(d.DisplayCommands, QStringList{QStringLiteral("cmd_test")});
+  EXPECT_EQ(d.DisplayCommands, strings({"cmd_test"}));
 }
 
 TEST(IniControllerCommandsTest, EventTriggersToolsShortcutsAndKeyActions) {
@@ -33,25 +35,23 @@ TEST(IniControllerCommandsTest, EventTriggersToolsShortcutsAndKeyActions) {
       "[KeyActions]\nshowPanel = spi,  spiBuses\n");
   ASSERT_EQ(d.UserShortcuts.size(), 5u);
   const ShortcutDef& s1 = *d.UserShortcuts.find(QStringLiteral("s1"));
-  EXPECT_EQ(s1.TargetType, QStringLiteral("Table"));
+  EXPECT_EQ((QStringList{s1.TargetType, s1.Modifiers, s1.Condition}),
+            strings({"Table", "ctrl", "c"}));
   EXPECT_TRUE(s1.IsToggle);
-  EXPECT_EQ(s1.Modifiers, QStringLiteral("ctrl"));
-  EXPECT_EQ(s1.Condition, QStringLiteral("c"));
-  // Scalars are derived only after the whole file is read, so a scalar constant is a "Field".
-  EXPECT_EQ(d.UserShortcuts.find(QStringLiteral("s2"))->TargetType, QStringLiteral("Field"));
-  EXPECT_EQ(d.UserShortcuts.find(QStringLiteral("s3"))->TargetType, QStringLiteral("Field"));
-  // Targets are resolved against what was declared before the shortcut line.
-  EXPECT_EQ(d.UserShortcuts.find(QStringLiteral("s4"))->TargetType, QStringLiteral("Unknown"));
-  EXPECT_EQ(d.UserShortcuts.find(QStringLiteral("s5"))->TargetType, QStringLiteral("Unknown"));
-  ASSERT_EQ(d.TriggeredPageRefreshes.size(), 2);
-  EXPECT_EQ(d.TriggeredPageRefreshes.at(0), (TriggeredPageRefresh{1, QStringLiteral("vss > 0")}));
-  EXPECT_EQ(d.TriggeredPageRefreshes.at(1), (TriggeredPageRefresh{2, QStringLiteral("timer:500")}));
-  ASSERT_EQ(d.Tools.size(), 1);
-  EXPECT_EQ(d.Tools.at(0), (ToolDef{QStringLiteral("veGen"), QStringLiteral("VE Generator"),
-                                    QStringLiteral("veTbl")}));
-  ASSERT_EQ(d.KeyActions.size(), 1);
-  EXPECT_EQ(d.KeyActions.at(0), (KeyAction{QStringLiteral("showPanel"), QStringLiteral("spi"),
-                                           QStringLiteral("spiBuses")}));
+  // Scalars are derived only after the whole file is read, so a scalar constant is a "Field";
+  // targets are resolved against what was declared before the shortcut line.
+  QStringList types;
+  for (const char* id : {"s2", "s3", "s4", "s5"}) {
+    types.append(d.UserShortcuts.find(QString::fromUtf8(id))->TargetType);
+  }
+  EXPECT_EQ(types, strings({"Field", "Field", "Unknown", "Unknown"}));
+  EXPECT_EQ(d.TriggeredPageRefreshes,
+            (QList<TriggeredPageRefresh>{{1, QStringLiteral("vss > 0")},
+                                         {2, QStringLiteral("timer:500")}}));
+  EXPECT_EQ(d.Tools, (QList<ToolDef>{{QStringLiteral("veGen"), QStringLiteral("VE Generator"),
+                                      QStringLiteral("veTbl")}}));
+  EXPECT_EQ(d.KeyActions, (QList<KeyAction>{{QStringLiteral("showPanel"), QStringLiteral("spi"),
+                                             QStringLiteral("spiBuses")}}));
 }
 
 TEST(IniControllerCommandsTest, AnalysisSettings) {
@@ -61,19 +61,18 @@ TEST(IniControllerCommandsTest, AnalysisSettings) {
       "filter = std_xAxisMin\nfilter = minClt, \"Minimum CLT\", coolant, <, 60, , true\n"
       "filter = VBatt, \"VBatt\", VBatt\t\t<\t\t, 12,\t\t, true\n"
       "[WueAnalyze]\nwueAnalyzeMap = wueTbl, afrTbl\nfilter = d, \"D\", deltaTps, >=, 5, , 0\n");
-  EXPECT_EQ(d.VeAnalyze.VeTableName, QStringLiteral("veTbl"));
-  EXPECT_EQ(d.VeAnalyze.EgoCorrectionChannelName, QStringLiteral("egoCor"));
-  EXPECT_EQ(d.VeAnalyze.ActiveCondition, QStringLiteral("{ on }"));
-  EXPECT_EQ(d.VeAnalyze.LambdaTargetTables, (QStringList{QStringLiteral("afrTbl"), QStringLiteral("lambdaTbl")}));
+  EXPECT_EQ((QStringList{d.VeAnalyze.VeTableName, d.VeAnalyze.EgoCorrectionChannelName,
+                         d.VeAnalyze.ActiveCondition, d.WueAnalyze.WueTableName,
+                         d.WueAnalyze.TargetTableName, d.WueAnalyze.ChannelName}),
+            strings({"veTbl", "egoCor", "{ on }", "wueTbl", "afrTbl", ""}));
+  EXPECT_EQ(d.VeAnalyze.LambdaTargetTables, strings({"afrTbl", "lambdaTbl"}));
   ASSERT_EQ(d.VeAnalyze.Filters.size(), 2);
-  EXPECT_EQ(d.VeAnalyze.Filters.at(0), (AnalysisFilter{QStringLiteral("minClt"), QStringLiteral("Minimum CLT"),
-                                                       QStringLiteral("coolant"), QStringLiteral("<"), 60.0, true}));
-  EXPECT_EQ(d.VeAnalyze.Filters.at(1).ChannelName, QStringLiteral("VBatt"));
-  EXPECT_EQ(d.VeAnalyze.Filters.at(1).Operator, QStringLiteral("<"));
-  EXPECT_EQ(d.VeAnalyze.Filters.at(1).DefaultValue, 12.0);
-  EXPECT_EQ(d.WueAnalyze.WueTableName, QStringLiteral("wueTbl"));
-  EXPECT_EQ(d.WueAnalyze.TargetTableName, QStringLiteral("afrTbl"));
-  EXPECT_EQ(d.WueAnalyze.ChannelName, QString());
+  EXPECT_EQ(d.VeAnalyze.Filters.at(0),
+            (AnalysisFilter{QStringLiteral("minClt"), QStringLiteral("Minimum CLT"),
+                            QStringLiteral("coolant"), QStringLiteral("<"), 60.0, true}));
+  const AnalysisFilter& vbatt = d.VeAnalyze.Filters.at(1);
+  EXPECT_EQ(std::tuple(vbatt.ChannelName, vbatt.Operator, vbatt.DefaultValue),
+            std::tuple(QStringLiteral("VBatt"), QStringLiteral("<"), 12.0));
   ASSERT_EQ(d.WueAnalyze.Filters.size(), 1);
   EXPECT_FALSE(d.WueAnalyze.Filters.at(0).UserAdjustable);
 }
@@ -96,42 +95,37 @@ TEST(IniControllerCommandsTest, LoggersReferenceTablesAndViews) {
       "[DatalogViews]\ngraph1 = early\nlogViewName = \"Fuel\"\ngraph1 = rpm, map\nlogViewName = Ign\n");
   ASSERT_EQ(d.LoggerDefinitions.size(), 2u);
   const LoggerDef& tooth = *d.LoggerDefinitions.find(QStringLiteral("tooth"));
-  EXPECT_EQ(tooth.DisplayName, QStringLiteral("Tooth Logger"));
-  EXPECT_EQ(tooth.Type, QStringLiteral("tooth"));
-  EXPECT_EQ(tooth.StartCommand, QStringLiteral("H"));
-  EXPECT_EQ(tooth.DataReadCommand, QStringLiteral("T\\$tsCanId"));
-  EXPECT_EQ(tooth.DataReadyCondition, QStringLiteral("toothLog1Ready"));
-  EXPECT_EQ(tooth.DataReadTimeout, 15000);
-  EXPECT_TRUE(tooth.ContinuousRead);
-  EXPECT_EQ(tooth.RecordLength, 2);
+  EXPECT_EQ((QStringList{tooth.DisplayName, tooth.Type, tooth.StartCommand, tooth.DataReadCommand,
+                         tooth.DataReadyCondition}),
+            strings({"Tooth Logger", "tooth", "H", "T\\$tsCanId", "toothLog1Ready"}));
+  EXPECT_EQ(std::tuple(tooth.DataReadTimeout, tooth.ContinuousRead, tooth.RecordLength),
+            std::tuple(15000, true, 2));
   ASSERT_EQ(tooth.RecordFields.size(), 2);
-  EXPECT_EQ(tooth.RecordFields.at(0).Units, QStringLiteral("uS"));
-  EXPECT_EQ(tooth.RecordFields.at(0).Translate, QStringLiteral("0"));
-  EXPECT_EQ(tooth.RecordFields.at(1).Translate, QStringLiteral("2"));
-  EXPECT_EQ(tooth.RecordFields.at(1).UpdateCondition, QStringLiteral("!x"));
-  EXPECT_TRUE(tooth.RecordFields.at(1).Hidden);
+  const LoggerField& gap = tooth.RecordFields.at(0);
+  const LoggerField& flag = tooth.RecordFields.at(1);
+  EXPECT_EQ((QStringList{gap.Units, gap.Translate, flag.Translate, flag.UpdateCondition}),
+            strings({"uS", "0", "2", "!x"}));
+  EXPECT_TRUE(flag.Hidden);
   ASSERT_EQ(tooth.CalcFields.size(), 1);
   EXPECT_EQ(tooth.CalcFields.at(0).Expression, QStringLiteral("a + b"));
   EXPECT_TRUE(tooth.CalcFields.at(0).Hidden);
   EXPECT_EQ(d.LoggerDefinitions.find(QStringLiteral("comp"))->Type, QStringLiteral("csv"));
 
   const ReferenceTableDef& r = *d.ReferenceTables.find(QStringLiteral("std_ms2gentherm"));
-  EXPECT_EQ(r.Title, QStringLiteral("Calibrate Thermistor Tables..."));
+  EXPECT_EQ((QStringList{r.Title, r.Solutions.at(1).Expression, r.SolutionsLabel}),
+            strings({"Calibrate Thermistor Tables...", "x * 2", "Sensor"}));
   ASSERT_EQ(r.TableIdentifiers.size(), 2);
   EXPECT_EQ(r.TableIdentifiers.at(1), (TableIdentifier{1, QStringLiteral("Air")}));
-  EXPECT_EQ(r.AdcCount, 1024);
-  EXPECT_EQ(r.Scale, 10.0);
+  EXPECT_EQ(std::tuple(r.AdcCount, r.Scale, r.ThermOptions.at(0).ResPoint3,
+                       r.TableGenerators.at(0).YHigh),
+            std::tuple(1024, 10.0, 177.0, 100.0));
   EXPECT_EQ(r.TableLimits.at(0), (TableLimit{0, -40.0, 350.0, 180.0}));
-  EXPECT_EQ(r.ThermOptions.at(0).ResPoint3, 177.0);
   EXPECT_TRUE(r.Solutions.at(0).IsGenerator);
-  EXPECT_EQ(r.Solutions.at(1).Expression, QStringLiteral("x * 2"));
-  EXPECT_EQ(r.SolutionsLabel, QStringLiteral("Sensor"));
-  EXPECT_EQ(r.TableGenerators.at(0).YHigh, 100.0);
 
   ASSERT_EQ(d.DatalogViews.size(), 2);
-  EXPECT_EQ(d.DatalogViews.at(0).Name, QStringLiteral("Fuel"));
-  EXPECT_EQ(d.DatalogViews.at(0).GraphTraces, QStringList{QStringLiteral("rpm, map")});
-  EXPECT_EQ(d.DatalogViews.at(1).Name, QStringLiteral("Ign"));
+  EXPECT_EQ((QStringList{d.DatalogViews.at(0).Name, d.DatalogViews.at(1).Name}),
+            strings({"Fuel", "Ign"}));
+  EXPECT_EQ(d.DatalogViews.at(0).GraphTraces, strings({"rpm, map"}));
 }
 
 TEST(IniControllerCommandsTest, PortEditor) {
@@ -141,14 +135,12 @@ TEST(IniControllerCommandsTest, PortEditor) {
       "threshold = psThreshold\nhysteresis = psHyst\nportActiveDelay = psOn\n"
       "conditionRelationship = psConnector, \" \", \"|\"\nactivateOption = extendedDataInSize\n");
   const PortEditorDef& p = d.PortEditor;
-  EXPECT_EQ(p.Name, QStringLiteral("pe"));
-  EXPECT_EQ(p.Title, QStringLiteral("Outputs "));
-  EXPECT_EQ(p.EnabledFieldName, QStringLiteral("psEnabled"));
-  EXPECT_EQ(p.EnabledPorts, (QStringList{QStringLiteral("PM3"), QStringLiteral("PM4")}));
-  EXPECT_EQ(p.Operators, (QStringList{QStringLiteral("<"), QStringLiteral("=")}));
-  EXPECT_EQ(p.ThresholdFieldName, QStringLiteral("psThreshold"));
-  EXPECT_EQ(p.ActiveDelayFieldName, QStringLiteral("psOn"));
-  EXPECT_EQ(p.ConditionRelationshipFieldName, QStringLiteral("psConnector, \" \", \"|\""));
+  EXPECT_EQ(
+      (QStringList{p.Name, p.Title, p.EnabledFieldName, p.ThresholdFieldName,
+                   p.ActiveDelayFieldName, p.ConditionRelationshipFieldName}),
+      strings({"pe", "Outputs ", "psEnabled", "psThreshold", "psOn", "psConnector, \" \", \"|\""}));
+  EXPECT_EQ(p.EnabledPorts, strings({"PM3", "PM4"}));
+  EXPECT_EQ(p.Operators, strings({"<", "="}));
 }
 
 }  // namespace

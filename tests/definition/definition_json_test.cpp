@@ -45,10 +45,13 @@ TEST(DefinitionJsonTest, TopLevelPropertiesInOrder) {
   EXPECT_EQ(keysOf(uiDefsJson(empty)), words("Tables Curves IndicatorPanels Gauges FrontPage"));
 }
 
-TEST(DefinitionJsonTest, DefaultsRender) {
-  const JsonValue doc = definitionJson(EcuDefinition());
+TEST(DefinitionJsonTest, DefaultsWithoutAnySettingRender) {
+  const JsonValue doc = definitionJson(parseIni("[Constants]\n"));
   EXPECT_EQ(memberText(doc, "Endianness"), "\"little\"");
+  EXPECT_EQ(memberText(doc, "RetrieveConfigErrorCommand"), "\"e\"");
   EXPECT_EQ(memberText(doc, "BlockingFactor"), "3000");
+  EXPECT_EQ(memberText(doc, "PageActivationDelay"), "0");
+  EXPECT_EQ(memberText(doc, "NPages"), "0");
   EXPECT_EQ(memberText(doc, "Pages"), "{}");
   EXPECT_EQ(memberText(doc, "ReplayChannels"), "null");
   EXPECT_EQ(memberText(doc, "OutputChannelsCommand"), "\"\"");

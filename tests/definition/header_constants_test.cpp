@@ -3,22 +3,26 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace tk {
 namespace {
 
+using test::orNone;
 using test::parseIni;
+using test::strings;
 
 const ConstantDef& field(const EcuDefinition& d, int page, qsizetype index) {
   return d.findPage(page)->Fields.at(index);
 }
 
-TEST(IniHeaderTest, DefaultsWithoutAnySetting) {
-  const EcuDefinition d = parseIni("[Constants]\n");
-  EXPECT_EQ(d.Endianness, QStringLiteral("little"));
-  EXPECT_EQ(d.RetrieveConfigErrorCommand, QStringLiteral("e"));
-  EXPECT_EQ(d.BlockingFactor, 3000);
-  EXPECT_EQ(d.PageActivationDelay, 0);
-  EXPECT_EQ(d.NPages, 0);
+ConstantDef constant(const char* value) {
+  const std::optional<ConstantDef> c = parseConstant(QStringLiteral("c"), QString::fromUtf8(value));
+  if (!c) {
+    ADD_FAILURE() << "not a constant: " << value;
+    return ConstantDef();
+  }
+  return *c;
 }
 
 TEST(IniHeaderTest, SignatureRules) {
@@ -30,9 +34,7 @@ TEST(IniHeaderTest, SignatureRules) {
             QStringLiteral("later"));
   const EcuDefinition d = parseIni(
       "[TunerStudio]\nqueryCommand = \"Q\"\nversionInfo = \"S\"\n[MegaTune]\nEndianness = BIG\n");
-  EXPECT_EQ(d.QueryCommand, QStringLiteral("Q"));
-  EXPECT_EQ(d.VersionInfo, QStringLiteral("S"));
-  EXPECT_EQ(d.Endianness, QStringLiteral("big"));
+  EXPECT_EQ((QStringList{d.QueryCommand, d.VersionInfo, d.Endianness}), strings({"Q", "S", "big"}));
 }
 
 TEST(IniHeaderTest, PageSettingsBeforeTheFirstPage) {
@@ -44,26 +46,20 @@ TEST(IniHeaderTest, PageSettingsBeforeTheFirstPage) {
       "retrieveConfigError = \"E\"\nblockingFactor = 251 ; note\npageActivationDelay = x\n"
       "messageEnvelopeFormat = msEnvelope_1.0\ncmd_reset = \"Z\"\ntsCanId = $missing\n"
       "page = 1\nnPages = 9\n");
-  EXPECT_EQ(d.Endianness, QStringLiteral("BIG"));
+  EXPECT_EQ((QStringList{d.Endianness, d.RetrieveConfigErrorCommand}), strings({"BIG", "E"}));
   EXPECT_TRUE(d.isBigEndian());
-  EXPECT_EQ(d.NPages, 3);
+  EXPECT_EQ(std::tuple(d.NPages, d.BlockingFactor, d.PageActivationDelay), std::tuple(3, 251, 0));
   EXPECT_EQ(d.PageSizes, (QList<int>{128, 0, 64}));
-  EXPECT_EQ(d.PageIdentifiers, (QStringList{QStringLiteral("\\x00\\x01"),
-                                            QStringLiteral("\\$tsCanId\\x01"), QString()}));
-  EXPECT_EQ(d.PageReadCommands, (QStringList{QStringLiteral("r%2i"), QStringLiteral("r2")}));
-  EXPECT_EQ(d.BurnCommands, QStringList{QStringLiteral("b")});
-  EXPECT_EQ(d.PageValueWriteCommands, QStringList{QStringLiteral("w")});
-  EXPECT_EQ(d.PageChunkWriteCommands, QStringList{QStringLiteral("c")});
-  EXPECT_EQ(d.Crc32CheckCommands, QStringList{QStringLiteral("k")});
-  EXPECT_EQ(d.RetrieveConfigErrorCommand, QStringLiteral("E"));
-  EXPECT_EQ(d.BlockingFactor, 251);
-  EXPECT_EQ(d.PageActivationDelay, 0);
+  EXPECT_EQ(d.PageIdentifiers, strings({"\\x00\\x01", "\\$tsCanId\\x01", ""}));
+  EXPECT_EQ(d.PageReadCommands, strings({"r%2i", "r2"}));
+  EXPECT_EQ(
+      d.BurnCommands + d.PageValueWriteCommands + d.PageChunkWriteCommands + d.Crc32CheckCommands,
+      strings({"b", "w", "c", "k"}));
   EXPECT_EQ(d.Commands.value(QStringLiteral("cmd_reset")), QStringLiteral("Z"));
   // Other keys land in the settings map as written; undefined placeholders stay literal.
-  EXPECT_EQ(d.Constants.keys(), QStringList{QStringLiteral("tsCanId")});
+  EXPECT_EQ(d.Constants.keys(), strings({"tsCanId"}));
   EXPECT_EQ(d.Constants.value(QStringLiteral("tsCanId")), QStringLiteral("$missing"));
-  EXPECT_EQ(d.pageSize(1), 128);
-  EXPECT_EQ(d.pageSize(4), 0);
+  EXPECT_EQ(std::pair(d.pageSize(1), d.pageSize(4)), std::pair(128, 0));
 }
 
 TEST(IniHeaderTest, PageLines) {
@@ -72,108 +68,76 @@ TEST(IniHeaderTest, PageLines) {
       "c = scalar, U08, 2\npage = 1\nd = scalar, U08, 3\npage = 2\ne = scalar, U08, 4\n"
       "[Other]\n[Constants]\nf = scalar, U08, 5\n");
   ASSERT_EQ(d.Pages.size(), 2);
-  EXPECT_EQ(d.Pages.at(0).PageNumber, 2);
-  EXPECT_EQ(d.Pages.at(1).PageNumber, 1);
+  EXPECT_EQ(std::pair(d.Pages.at(0).PageNumber, d.Pages.at(1).PageNumber), std::pair(2, 1));
   // "page=1" and "page = 1 ; c" are not page switches, so b and c stay on page 2.
   QStringList page2;
   for (const ConstantDef& c : d.findPage(2)->Fields) {
     page2.append(c.Name);
   }
-  EXPECT_EQ(page2, (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"),
-                                QStringLiteral("e")}));
+  EXPECT_EQ(page2, strings({"a", "b", "c", "e"}));
   EXPECT_EQ(d.findPage(1)->Fields.size(), 1);
   // A section change clears the page: f is a page setting of the settings map.
   EXPECT_EQ(d.Constants.value(QStringLiteral("f")), QStringLiteral("scalar, U08, 5"));
 }
 
-TEST(IniConstantTest, ScalarAttributes) {
+TEST(IniConstantTest, ScalarAttributesAndExpressionsInBraces) {
   const auto c = parseConstant(
       QStringLiteral("reqFuel"),
       QStringLiteral("scalar, U16, 24, \"ms\", 0.1, -5, 0, 25.5, 1, \"extra\", , \"two\""));
   ASSERT_TRUE(c);
   EXPECT_EQ(c->Type, ConstantType::Scalar);
-  EXPECT_EQ(c->DataType, QStringLiteral("U16"));
-  EXPECT_EQ(c->Offset, 24);
-  EXPECT_EQ(c->Units, QStringLiteral("ms"));
-  EXPECT_EQ(c->Scale, 0.1);
-  EXPECT_EQ(c->Translate, -5.0);
-  EXPECT_TRUE(c->HasMin);
-  EXPECT_EQ(c->Min, 0.0);
-  EXPECT_EQ(c->Max, 25.5);
-  EXPECT_EQ(c->Digits, 1);
+  EXPECT_EQ((QStringList{c->DataType, c->Units}), strings({"U16", "ms"}));
+  EXPECT_EQ(std::tuple(c->Offset, c->Scale, c->Translate, c->HasMin, c->Min, c->Max, c->Digits),
+            std::tuple(24, 0.1, -5.0, true, 0.0, 25.5, 1));
   EXPECT_EQ(c->BitValues,
             (QList<BitValue>{{0, QStringLiteral("extra")}, {1, QStringLiteral("two")}}));
-}
-
-TEST(IniConstantTest, ExpressionsInBraces) {
-  const auto c = parseConstant(
+  const auto e = parseConstant(
       QStringLiteral("x"),
       QStringLiteral("scalar, S08, 0, {bitStringValue(u, sel)}, { 1/ 10 }, {t}, {lo}, {hi}, {d}"));
-  ASSERT_TRUE(c);
-  EXPECT_EQ(c->UnitsExpression, QStringLiteral("{bitStringValue(u, sel)}"));
-  EXPECT_EQ(c->Units, QString());
-  EXPECT_EQ(c->ScaleExpression, QStringLiteral("1/ 10"));
-  EXPECT_EQ(c->Scale, 1.0);
-  EXPECT_EQ(c->TranslateExpression, QStringLiteral("t"));
-  EXPECT_EQ(c->MinExpression, QStringLiteral("lo"));
-  EXPECT_TRUE(c->HasMin);
-  EXPECT_EQ(c->MaxExpression, QStringLiteral("hi"));
-  EXPECT_TRUE(c->HasMax);
-  EXPECT_EQ(c->DigitsExpression, QStringLiteral("d"));
+  ASSERT_TRUE(e);
+  EXPECT_EQ((QStringList{orNone(e->UnitsExpression), e->Units, orNone(e->ScaleExpression),
+                         orNone(e->TranslateExpression), orNone(e->MinExpression),
+                         orNone(e->MaxExpression), orNone(e->DigitsExpression)}),
+            strings({"{bitStringValue(u, sel)}", "", "1/ 10", "t", "lo", "hi", "d"}));
+  EXPECT_EQ(std::tuple(e->Scale, e->HasMin, e->HasMax), std::tuple(1.0, true, true));
 }
 
 TEST(IniConstantTest, KindsAndOffsets) {
-  EXPECT_FALSE(parseConstant(QStringLiteral("a"), QStringLiteral("scalar, U08")));
-  EXPECT_FALSE(parseConstant(QStringLiteral("a"), QStringLiteral("4, U08, 0")));
-  EXPECT_FALSE(parseConstant(QStringLiteral("a"), QStringLiteral("float, U08, 0")));
-  EXPECT_EQ(parseConstant(QStringLiteral("a"), QStringLiteral("3, ASCII, 0, 20"))->Type,
-            ConstantType::String);
-  EXPECT_EQ(parseConstant(QStringLiteral("a"), QStringLiteral("BITS, U08, 0"))->Type,
-            ConstantType::Bits);
-  EXPECT_EQ(parseConstant(QStringLiteral("a"), QStringLiteral("scalar, U08, NEXTOFFSET"))->Offset,
-            kNextOffset);
-  EXPECT_EQ(parseConstant(QStringLiteral("a"), QStringLiteral("scalar, U08, lastOffset"))->Offset,
-            kLastOffset);
-  EXPECT_EQ(parseConstant(QStringLiteral("a"), QStringLiteral("scalar, U08, junk"))->Offset, 0);
-  const auto s = parseConstant(QStringLiteral("s"), QStringLiteral("string, ASCII, 4, 20"));
-  EXPECT_EQ(s->Shape, QList<int>{20});
+  for (const char* bad : {"scalar, U08", "4, U08, 0", "float, U08, 0"}) {
+    EXPECT_FALSE(parseConstant(QStringLiteral("a"), QString::fromUtf8(bad))) << bad;
+  }
+  EXPECT_EQ(constant("3, ASCII, 0, 20").Type, ConstantType::String);
+  EXPECT_EQ(constant("BITS, U08, 0").Type, ConstantType::Bits);
+  EXPECT_EQ(constant("scalar, U08, NEXTOFFSET").Offset, kNextOffset);
+  EXPECT_EQ(constant("scalar, U08, lastOffset").Offset, kLastOffset);
+  EXPECT_EQ(constant("scalar, U08, junk").Offset, 0);
   // A string's attributes start at its length item.
-  EXPECT_EQ(s->Units, QStringLiteral("20"));
-  EXPECT_EQ(fieldSize(*s), 20);
+  const ConstantDef s = constant("string, ASCII, 4, 20");
+  EXPECT_EQ(std::tuple(s.Shape, s.Units, fieldSize(s)),
+            std::tuple(QList<int>{20}, QStringLiteral("20"), 20));
 }
 
 TEST(IniConstantTest, ShapesAndBitRanges) {
-  const auto table = parseConstant(QStringLiteral("t"), QStringLiteral("array, U16, 0, [16x12], \"%\""));
-  EXPECT_EQ(table->Shape, (QList<int>{16, 12}));
-  EXPECT_EQ(table->Units, QStringLiteral("%"));
-  EXPECT_EQ(fieldSize(*table), 384);
-  const auto odd = parseConstant(QStringLiteral("o"), QStringLiteral("oddArray, U16, 0, [16x12]"));
-  EXPECT_TRUE(odd->IsOddArray);
-  EXPECT_EQ(odd->Type, ConstantType::Array);
-  EXPECT_EQ(fieldSize(*odd), 768);
-  const auto expr = parseConstant(QStringLiteral("e"),
-                                  QStringLiteral("array, U08, 0, [{ nCols } x 8]"));
-  EXPECT_EQ(expr->Shape, (QList<int>{1, 8}));
-  EXPECT_EQ(expr->ShapeColsExpression, QStringLiteral("nCols"));
-  EXPECT_FALSE(expr->ShapeRowsExpression);
-  const auto one = parseConstant(QStringLiteral("v"), QStringLiteral("array, F32, 0, [ 6]"));
-  EXPECT_EQ(one->Shape, QList<int>{6});
-  EXPECT_EQ(fieldSize(*one), 24);
-  const auto bits = parseConstant(QStringLiteral("b"), QStringLiteral("bits, U08, 3, [2:5]"));
-  EXPECT_EQ(bits->BitStart, 2);
-  EXPECT_EQ(bits->BitEnd, 5);
-  EXPECT_TRUE(bits->Shape.isEmpty());
-  EXPECT_EQ(fieldSize(*bits), 1);
-}
-
-TEST(IniConstantTest, BitLabels) {
-  const auto c = parseConstant(QStringLiteral("b"),
-                               QStringLiteral("bits, U08, 0, [0:2], \"\", On, , 4=\"x\", c, 1 = y"));
-  ASSERT_TRUE(c);
-  EXPECT_EQ(c->BitValues, (QList<BitValue>{{0, QString()},
-                                           {1, QStringLiteral("y")},
-                                           {4, QStringLiteral("x")},
-                                           {2, QStringLiteral("c")}}));
+  const ConstantDef table = constant("array, U16, 0, [16x12], \"%\"");
+  EXPECT_EQ(std::tuple(table.Shape, table.Units, fieldSize(table)),
+            std::tuple(QList<int>{16, 12}, QStringLiteral("%"), 384));
+  const ConstantDef odd = constant("oddArray, U16, 0, [16x12]");
+  EXPECT_EQ(std::tuple(odd.IsOddArray, odd.Type, fieldSize(odd)),
+            std::tuple(true, ConstantType::Array, 768));
+  const ConstantDef expr = constant("array, U08, 0, [{ nCols } x 8]");
+  EXPECT_EQ(expr.Shape, (QList<int>{1, 8}));
+  EXPECT_EQ(expr.ShapeColsExpression, QStringLiteral("nCols"));
+  EXPECT_FALSE(expr.ShapeRowsExpression);
+  const ConstantDef one = constant("array, F32, 0, [ 6]");
+  EXPECT_EQ(std::pair(one.Shape, fieldSize(one)), std::pair(QList<int>{6}, 24));
+  const ConstantDef bits = constant("bits, U08, 3, [2:5]");
+  EXPECT_EQ(std::tuple(bits.BitStart, bits.BitEnd, bits.Shape.isEmpty(), fieldSize(bits)),
+            std::tuple(2, 5, true, 1));
+  EXPECT_EQ(constant("bits, U08, 0, [0:2], \"\", On, , 4=\"x\", c, 1 = y").BitValues,
+            (QList<BitValue>{{0, QString()},
+                             {1, QStringLiteral("y")},
+                             {4, QStringLiteral("x")},
+                             {2, QStringLiteral("c")}}));
 }
 
 TEST(IniConstantTest, OffsetsResolveAgainstTheRunningOffset) {
@@ -181,11 +145,9 @@ TEST(IniConstantTest, OffsetsResolveAgainstTheRunningOffset) {
       "[Constants]\npage = 1\na = scalar, U08, nextOffset\nt = array, U16, 10, [16x12]\n"
       "n = scalar, U32, nextOffset\nl = scalar, U08, lastOffset\nm = bits, U08, nextOffset, [0:1]\n"
       "page = 2\nz = scalar, U08, nextOffset\n");
-  EXPECT_EQ(field(d, 1, 0).Offset, 0);
-  EXPECT_EQ(field(d, 1, 2).Offset, 394);
-  EXPECT_EQ(field(d, 1, 3).Offset, 394);
-  EXPECT_EQ(field(d, 1, 4).Offset, 395);
-  EXPECT_EQ(field(d, 2, 0).Offset, 0);
+  EXPECT_EQ(std::tuple(field(d, 1, 0).Offset, field(d, 1, 2).Offset, field(d, 1, 3).Offset,
+                       field(d, 1, 4).Offset, field(d, 2, 0).Offset),
+            std::tuple(0, 394, 394, 395, 0));
 }
 
 TEST(IniConstantTest, PcVariables) {
@@ -203,31 +165,29 @@ TEST(IniConstantTest, PcVariables) {
   ASSERT_NE(page, nullptr);
   ASSERT_EQ(page->Fields.size(), 7);
   const ConstantDef& bits = page->Fields.at(0);
-  EXPECT_EQ(bits.Type, ConstantType::Bits);
-  EXPECT_EQ(bits.BitEnd, 3);
+  EXPECT_EQ(std::tuple(bits.Type, bits.BitEnd, bits.IsPcVariable),
+            std::tuple(ConstantType::Bits, 3, true));
   EXPECT_EQ(bits.BitValues.at(1), (BitValue{1, QStringLiteral("CAN ID 1")}));
-  EXPECT_TRUE(bits.IsPcVariable);
   const ConstantDef& warn = page->Fields.at(1);
-  EXPECT_EQ(warn.Units, QStringLiteral("rpm"));
-  EXPECT_EQ(warn.MaxExpression, QStringLiteral("maxRpm"));
-  EXPECT_TRUE(warn.HasMin);
-  EXPECT_EQ(warn.Offset, 0);
-  const ConstantDef& units = page->Fields.at(2);
+  EXPECT_EQ((QStringList{warn.Units, orNone(warn.MaxExpression)}), strings({"rpm", "maxRpm"}));
+  EXPECT_EQ(std::pair(warn.HasMin, warn.Offset), std::pair(true, 0));
   // Units in braces are plain text here; a translate in braces is not an expression.
+  const ConstantDef& units = page->Fields.at(2);
   EXPECT_EQ(units.Units, QStringLiteral("{u}"));
-  EXPECT_FALSE(units.UnitsExpression);
   EXPECT_EQ(units.Scale, 2.0);
-  EXPECT_FALSE(units.TranslateExpression);
-  EXPECT_EQ(page->Fields.at(3).Shape, QList<int>{4});
-  EXPECT_EQ(page->Fields.at(3).Units, QStringLiteral("%"));
-  EXPECT_EQ(page->Fields.at(4).Shape, QList<int>{12});
+  EXPECT_FALSE(units.UnitsExpression || units.TranslateExpression);
+  EXPECT_EQ(
+      std::tuple(page->Fields.at(3).Shape, page->Fields.at(3).Units, page->Fields.at(4).Shape),
+      std::tuple(QList<int>{4}, QStringLiteral("%"), QList<int>{12}));
   EXPECT_EQ(d.PcVariableExpressions.value(QStringLiteral("calc")), QStringLiteral("rpm * 2"));
   const ConstantDef& start = page->Fields.at(5);
-  EXPECT_EQ(start.PcVariableType, PcVariableType::ChannelValueOnConnect);
-  EXPECT_EQ(start.ReferencedChannel, QStringLiteral("rpm"));
-  EXPECT_EQ(start.DataType, QStringLiteral("F32"));
-  EXPECT_EQ(page->Fields.at(6).PcVariableType, PcVariableType::ContinuousChannelValue);
-  EXPECT_EQ(page->Fields.at(6).ReferencedChannel, QStringLiteral("map"));
+  const ConstantDef& live = page->Fields.at(6);
+  EXPECT_EQ(
+      std::pair(start.PcVariableType, live.PcVariableType),
+      std::pair(PcVariableType::ChannelValueOnConnect, PcVariableType::ContinuousChannelValue));
+  EXPECT_EQ((QStringList{orNone(start.ReferencedChannel), start.DataType,
+                         orNone(live.ReferencedChannel)}),
+            strings({"rpm", "F32", "map"}));
 }
 
 TEST(IniConstantTest, ConstantExtensions) {
@@ -237,18 +197,17 @@ TEST(IniConstantTest, ConstantExtensions) {
       "requiresPowerCycle =\ndefaultValue = rpmk, 4000\ndefaultValue = arr, 1, x, 2.5\n"
       "defaultValue = lonely\nrawValue = flags, 3\nnoMsqSave = rpmk\ndisplayInHex = flags\n"
       "controllerPriority = missing\nreadOnly =\nunknownKind = rpmk\n");
-  EXPECT_EQ(d.RequiresPowerCycleFields, QStringList{QStringLiteral("rpmk")});
+  EXPECT_EQ(d.RequiresPowerCycleFields, strings({"rpmk"}));
   ASSERT_EQ(d.ConstantExtensions.size(), 7);
-  EXPECT_EQ(d.ConstantExtensions.at(1).Value, QStringLiteral("4000"));
-  EXPECT_EQ(d.ConstantExtensions.at(2).ArrayValues, (QList<double>{1.0, 2.5}));
-  EXPECT_EQ(d.ConstantExtensions.at(2).Value, QString());
-  EXPECT_EQ(d.ConstantExtensions.at(3).ExtensionType, ExtensionType::RawValue);
-  EXPECT_EQ(d.ConstantExtensions.at(3).Value, QStringLiteral("3"));
+  const QList<ConstantExtension>& x = d.ConstantExtensions;
+  EXPECT_EQ((QStringList{x.at(1).Value, x.at(2).Value, x.at(3).Value}), strings({"4000", "", "3"}));
+  EXPECT_EQ(x.at(2).ArrayValues, (QList<double>{1.0, 2.5}));
+  EXPECT_EQ(std::pair(x.at(3).ExtensionType, x.at(6).ExtensionType),
+            std::pair(ExtensionType::RawValue, ExtensionType::ControllerPriority));
   // Flags go to the first constant of that name only.
-  EXPECT_TRUE(field(d, 1, 0).NoMsqSave);
-  EXPECT_FALSE(field(d, 1, 1).NoMsqSave);
-  EXPECT_TRUE(field(d, 1, 2).DisplayInHex);
-  EXPECT_EQ(d.ConstantExtensions.at(6).ExtensionType, ExtensionType::ControllerPriority);
+  EXPECT_EQ(
+      std::tuple(field(d, 1, 0).NoMsqSave, field(d, 1, 1).NoMsqSave, field(d, 1, 2).DisplayInHex),
+      std::tuple(true, false, true));
 }
 
 TEST(IniConstantTest, ScalarsMapTakesTitlesFromDialogs) {
@@ -259,10 +218,7 @@ TEST(IniConstantTest, ScalarsMapTakesTitlesFromDialogs) {
   ASSERT_EQ(d.Scalars.size(), 2u);
   const ScalarDef& s = *d.Scalars.find(QStringLiteral("reqFuel"));
   EXPECT_EQ(s.Title, QStringLiteral("Required fuel"));
-  EXPECT_EQ(s.Page, 3);
-  EXPECT_EQ(s.Offset, 1);
-  EXPECT_EQ(s.Scale, 0.1);
-  EXPECT_EQ(s.Max, 25.0);
+  EXPECT_EQ(std::tuple(s.Page, s.Offset, s.Scale, s.Max), std::tuple(3, 1, 0.1, 25.0));
   EXPECT_EQ(d.Scalars.find(QStringLiteral("plain"))->Title, QStringLiteral("plain"));
 }
 

@@ -8,35 +8,40 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace tk {
 namespace {
 
+using test::mapKeys;
 using test::parseIni;
-
-QStringList flagNames(const EcuDefinition& d) {
-  QStringList names;
-  for (const auto& [name, flag] : d.SettingFlags) {
-    names.append(name);
-  }
-  return names;
-}
+using test::strings;
 
 QString constantsValue(const EcuDefinition& d, const char* key) {
   return d.Constants.value(QString::fromUtf8(key), QStringLiteral("<absent>"));
+}
+
+/// The settings-map values of the keys, "<absent>" for a missing key.
+QStringList constantsValues(const EcuDefinition& d, std::initializer_list<const char*> keys) {
+  QStringList values;
+  for (const char* key : keys) {
+    values.append(constantsValue(d, key));
+  }
+  return values;
 }
 
 TEST(IniPreprocessorTest, FlagsComeFromSetUnsetAndTestedSymbols) {
   const EcuDefinition d = parseIni(
       "#set A\n#unset B\n#if C\n#endif\n#set B\n#if A\nk1 = 1\n#endif\n"
       "[Constants]\n#if B\nk2 = 2\n#endif\n#if C\nk3 = 3\n#else\nk4 = 4\n#endif\n");
-  EXPECT_EQ(flagNames(d), (QStringList{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}));
-  EXPECT_TRUE(d.SettingFlags.find(QStringLiteral("A"))->DefaultValue);
+  EXPECT_EQ(mapKeys(d.SettingFlags), strings({"A", "B", "C"}));
   // The first line that mentions a symbol decides: the later #set B changes nothing.
-  EXPECT_FALSE(d.SettingFlags.find(QStringLiteral("B"))->IsActive);
-  EXPECT_FALSE(d.SettingFlags.find(QStringLiteral("C"))->DefaultValue);
-  EXPECT_EQ(constantsValue(d, "k2"), QStringLiteral("<absent>"));
-  EXPECT_EQ(constantsValue(d, "k3"), QStringLiteral("<absent>"));
-  EXPECT_EQ(constantsValue(d, "k4"), QStringLiteral("4"));
+  EXPECT_EQ(std::tuple(d.SettingFlags.find(QStringLiteral("A"))->DefaultValue,
+                       d.SettingFlags.find(QStringLiteral("B"))->IsActive,
+                       d.SettingFlags.find(QStringLiteral("C"))->DefaultValue),
+            std::tuple(true, false, false));
+  EXPECT_EQ(constantsValues(d, {"k1", "k2", "k3", "k4"}),
+            strings({"<absent>", "<absent>", "<absent>", "4"}));
 }
 
 TEST(IniPreprocessorTest, ElifAndElseChains) {
@@ -46,11 +51,8 @@ TEST(IniPreprocessorTest, ElifAndElseChains) {
       "#if X\nb = 1\n#elif T\nb = 2\n#else\nb = 3\n#endif\n"
       "#if X\nc = 1\n#elif Y\nc = 2\n#else\nc = 3\n#endif\n"
       "#if X && T\nd = 1\n#endif\n");
-  EXPECT_EQ(constantsValue(d, "a"), QStringLiteral("1"));
-  EXPECT_EQ(constantsValue(d, "b"), QStringLiteral("2"));
-  EXPECT_EQ(constantsValue(d, "c"), QStringLiteral("3"));
-  // No operators: the whole text is one symbol name, which is false.
-  EXPECT_EQ(constantsValue(d, "d"), QStringLiteral("<absent>"));
+  // No operators: the whole text "X && T" is one symbol name, which is false.
+  EXPECT_EQ(constantsValues(d, {"a", "b", "c", "d"}), strings({"1", "2", "3", "<absent>"}));
   EXPECT_TRUE(d.SettingFlags.contains(QStringLiteral("X && T")));
 }
 
@@ -58,10 +60,8 @@ TEST(IniPreprocessorTest, UnbalancedAndCommentedDirectivesAreLenient) {
   const EcuDefinition d = parseIni(
       "[Constants]\n#endif\n#else\n#elif Q\na = 1\n#if Z\nb = 1\n#endif ; trailing\nc = 1\n"
       "#endif\nd = 1\n");
-  EXPECT_EQ(constantsValue(d, "a"), QStringLiteral("1"));
   // "#endif ; trailing" is not recognised, so the block of Z goes on until the plain #endif.
-  EXPECT_EQ(constantsValue(d, "c"), QStringLiteral("<absent>"));
-  EXPECT_EQ(constantsValue(d, "d"), QStringLiteral("1"));
+  EXPECT_EQ(constantsValues(d, {"a", "b", "c", "d"}), strings({"1", "<absent>", "<absent>", "1"}));
 }
 
 TEST(IniPreprocessorTest, SettingGroupsSelectOptions) {
@@ -77,17 +77,13 @@ TEST(IniPreprocessorTest, SettingGroupsSelectOptions) {
       "#if FAST\nc = 1\n#endif\n#if SLOW\nd = 1\n#endif\n");
   ASSERT_EQ(d.SettingGroups.size(), 2u);
   const SettingGroup& units = *d.SettingGroups.find(QStringLiteral("units"));
-  EXPECT_EQ(units.DisplayName, QStringLiteral("Units"));
-  EXPECT_EQ(units.SelectedOption, QStringLiteral("DEFAULT"));
-  EXPECT_TRUE(units.Options.at(1).IsDefault);
   const SettingGroup& mode = *d.SettingGroups.find(QStringLiteral("mode"));
-  EXPECT_EQ(mode.SelectedOption, QStringLiteral("FAST"));
   // The semicolon inside the quotes is not a comment.
-  EXPECT_EQ(mode.Options.at(0).DisplayName, QStringLiteral("Fast; really"));
-  EXPECT_EQ(constantsValue(d, "a"), QStringLiteral("1"));
-  EXPECT_EQ(constantsValue(d, "b"), QStringLiteral("<absent>"));
-  EXPECT_EQ(constantsValue(d, "c"), QStringLiteral("1"));
-  EXPECT_EQ(constantsValue(d, "d"), QStringLiteral("<absent>"));
+  EXPECT_EQ((QStringList{units.DisplayName, units.SelectedOption, mode.SelectedOption,
+                         mode.Options.at(0).DisplayName}),
+            strings({"Units", "DEFAULT", "FAST", "Fast; really"}));
+  EXPECT_TRUE(units.Options.at(1).IsDefault);
+  EXPECT_EQ(constantsValues(d, {"a", "b", "c", "d"}), strings({"1", "<absent>", "1", "<absent>"}));
   // Option names tested by #if are not flags.
   EXPECT_TRUE(d.SettingFlags.isEmpty());
 }
@@ -102,11 +98,9 @@ TEST(IniPreprocessorTest, OverridesAndSelectionsChangeTheBranchesRead) {
   parser.setGroupSelections(GroupSelections{{QStringLiteral("g"), QStringLiteral("B")},
                                             {QStringLiteral("g"), QStringLiteral("C")}});
   const EcuDefinition d = parseIni(text, parser);
-  EXPECT_EQ(constantsValue(d, "f"), QStringLiteral("1"));
-  EXPECT_EQ(constantsValue(d, "b"), QStringLiteral("1"));
+  EXPECT_EQ(constantsValues(d, {"f", "b"}), strings({"1", "1"}));
   const SettingFlag& flag = *d.SettingFlags.find(QStringLiteral("FEATURE"));
-  EXPECT_FALSE(flag.DefaultValue);
-  EXPECT_TRUE(flag.IsActive);
+  EXPECT_EQ(std::pair(flag.DefaultValue, flag.IsActive), std::pair(false, true));
   EXPECT_FALSE(d.SettingFlags.contains(QStringLiteral("UNKNOWN")));
   EXPECT_EQ(d.SettingGroups.find(QStringLiteral("g"))->SelectedOption, QStringLiteral("B"));
 }
@@ -116,17 +110,12 @@ TEST(IniPreprocessorTest, SettingsSourceMergesGroupsWhoseOptionsAreUsed) {
   IniParser parser;
   parser.setSettingsSource(defaultSettingGroups());
   const EcuDefinition merged = parseIni(text, parser);
-  QStringList groups;
-  for (const auto& [name, group] : merged.SettingGroups) {
-    groups.append(name);
-  }
-  EXPECT_EQ(groups, (QStringList{QStringLiteral("temperatureDisplay"), QStringLiteral("mapSensor")}));
-  EXPECT_EQ(flagNames(merged), QStringList{QStringLiteral("OTHER")});
+  EXPECT_EQ(mapKeys(merged.SettingGroups), strings({"temperatureDisplay", "mapSensor"}));
+  EXPECT_EQ(mapKeys(merged.SettingFlags), strings({"OTHER"}));
   EXPECT_EQ(merged.SettingGroups.find(QStringLiteral("mapSensor"))->SelectedOption,
             QStringLiteral("MPX4250"));
   // Without a source the symbols stay plain flags.
-  EXPECT_EQ(flagNames(parseIni(text)),
-            (QStringList{QStringLiteral("CELSIUS"), QStringLiteral("mpx4250"), QStringLiteral("OTHER")}));
+  EXPECT_EQ(mapKeys(parseIni(text).SettingFlags), strings({"CELSIUS", "mpx4250", "OTHER"}));
 }
 
 TEST(IniPreprocessorTest, BuiltInGroupsAreReadFromTheEmbeddedDocument) {
@@ -156,18 +145,15 @@ TEST(IniPreprocessorTest, DefinesExpandInValues) {
       "#define outer = $inner!\n#define inner = in\nd = $outer\n");
   // Before the section pass reaches any #define, values see the last definition of the symbol
   // pass (even one in an inactive branch). "$abcd" begins with "$abc", so it is replaced too.
-  EXPECT_EQ(constantsValue(d, "a"), QStringLiteral("\"changed\", 1d, $none"));
-  EXPECT_EQ(constantsValue(d, "b"), QStringLiteral("\"L\""));
   // A self-referencing define stops after 20 rounds.
-  EXPECT_EQ(constantsValue(d, "c"), QString(20, u'x') + QStringLiteral("$self"));
-  EXPECT_EQ(constantsValue(d, "d"), QStringLiteral("in!"));
+  EXPECT_EQ(constantsValues(d, {"a", "b", "c", "d"}),
+            (QStringList{QStringLiteral("\"changed\", 1d, $none"), QStringLiteral("\"L\""),
+                         QString(20, u'x') + QStringLiteral("$self"), QStringLiteral("in!")}));
   QStringList names;
   for (const auto& [name, value] : d.Defines) {
     names.append(name + u'=' + value);
   }
-  EXPECT_EQ(names, (QStringList{QStringLiteral("late=\"L\""), QStringLiteral("abc=1"),
-                                QStringLiteral("self=x$self"), QStringLiteral("outer=$inner!"),
-                                QStringLiteral("inner=in")}));
+  EXPECT_EQ(names, strings({"late=\"L\"", "abc=1", "self=x$self", "outer=$inner!", "inner=in"}));
 }
 
 TEST(IniPreprocessorTest, CommentRemovalRespectsQuotesAndBraces) {
@@ -175,12 +161,9 @@ TEST(IniPreprocessorTest, CommentRemovalRespectsQuotesAndBraces) {
       "[Constants]\na = \"x;y\" ; note\nq = \"x\" ; y;z\nb = { p ; q }\nc = ; all comment\nd = plain ; cut\n"
       "e = \"open ; never closed\n");
   // Only the first semicolon is considered: it stands inside quotes, so the value stays whole.
-  EXPECT_EQ(constantsValue(d, "a"), QStringLiteral("\"x;y\" ; note"));
-  EXPECT_EQ(constantsValue(d, "q"), QStringLiteral("\"x\""));
-  EXPECT_EQ(constantsValue(d, "b"), QStringLiteral("{ p ; q }"));
-  EXPECT_EQ(constantsValue(d, "c"), QString());
-  EXPECT_EQ(constantsValue(d, "d"), QStringLiteral("plain"));
-  EXPECT_EQ(constantsValue(d, "e"), QStringLiteral("\"open ; never closed"));
+  EXPECT_EQ(
+      constantsValues(d, {"a", "q", "b", "c", "d", "e"}),
+      strings({"\"x;y\" ; note", "\"x\"", "{ p ; q }", "", "plain", "\"open ; never closed"}));
 }
 
 TEST(IniPreprocessorTest, SectionNamesAreCaseSensitiveAndGaugeSectionsMatchByPrefix) {
@@ -197,12 +180,10 @@ TEST(IniPreprocessorTest, HelpTopicsInSettingGroups) {
       "webHelp = \"http://a\"\nhelp = solo\nhelp = topicA, \"Again\"\n");
   ASSERT_EQ(d.HelpDefinitions.size(), 2);
   const HelpDefinition& a = d.HelpDefinitions.value(QStringLiteral("topicA"));
-  EXPECT_EQ(a.Title, QStringLiteral("Again"));
   EXPECT_TRUE(a.TextLines.isEmpty());
-  EXPECT_EQ(d.HelpDefinitions.value(QStringLiteral("solo")).Title, QString());
-  EXPECT_EQ(d.HelpGeneral, QStringLiteral("Again"));
-  EXPECT_EQ(d.HelpText, QStringLiteral("line 2"));
-  EXPECT_EQ(d.WebHelp, QStringLiteral("http://a"));
+  EXPECT_EQ((QStringList{a.Title, d.HelpDefinitions.value(QStringLiteral("solo")).Title,
+                         d.HelpGeneral, d.HelpText, d.WebHelp}),
+            strings({"Again", "", "Again", "line 2", "http://a"}));
 }
 
 TEST(IniPreprocessorTest, ContextHelpIsUnquoted) {
@@ -234,22 +215,17 @@ TEST_F(IniIncludeTest, ResolvesAgainstTopFolderThenProjectCfg) {
   write(QStringLiteral("projectCfg/cfg.inc"), "c = 3\n");
   write(QStringLiteral("never.inc"), "d = 4\n");
   const EcuDefinition d = parse(QStringLiteral("main.ini"));
-  EXPECT_EQ(constantsValue(d, "a"), QStringLiteral("1"));
   // A nested include resolves against the top file's folder, not the including file's.
-  EXPECT_EQ(constantsValue(d, "wrong"), QStringLiteral("1"));
-  EXPECT_EQ(constantsValue(d, "c"), QStringLiteral("3"));
-  EXPECT_EQ(constantsValue(d, "d"), QStringLiteral("<absent>"));
+  EXPECT_EQ(constantsValues(d, {"a", "wrong", "b", "c", "d"}),
+            strings({"1", "1", "<absent>", "3", "<absent>"}));
 }
 
 TEST_F(IniIncludeTest, IncludeCyclesEndWithoutRecursion) {
   write(QStringLiteral("self.ini"), "[Constants]\na = 1\n#include self.ini\n");
   write(QStringLiteral("a.ini"), "[Constants]\n#include b.inc\nx = 1\n");
   write(QStringLiteral("b.inc"), "y = 2\n#include a.ini\n");
-  const EcuDefinition self = parse(QStringLiteral("self.ini"));
-  EXPECT_EQ(constantsValue(self, "a"), QStringLiteral("1"));
-  const EcuDefinition cycle = parse(QStringLiteral("a.ini"));
-  EXPECT_EQ(constantsValue(cycle, "x"), QStringLiteral("1"));
-  EXPECT_EQ(constantsValue(cycle, "y"), QStringLiteral("2"));
+  EXPECT_EQ(constantsValue(parse(QStringLiteral("self.ini")), "a"), QStringLiteral("1"));
+  EXPECT_EQ(constantsValues(parse(QStringLiteral("a.ini")), {"x", "y"}), strings({"1", "2"}));
 }
 
 TEST_F(IniIncludeTest, MissingFileGivesTheDefaultDefinition) {

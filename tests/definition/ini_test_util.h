@@ -7,6 +7,10 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
+
+#include <initializer_list>
+#include <optional>
 
 namespace tk::test {
 
@@ -19,6 +23,30 @@ inline EcuDefinition parseIni(const char* text, const IniParser& parser = IniPar
 inline QByteArray memberText(const JsonValue& object, const char* key) {
   const JsonValue* v = object.find(QString::fromUtf8(key));
   return v ? serialize(*v) : QByteArray("<missing>");
+}
+
+/// A list of texts given as UTF-8 literals, for comparing several text fields at once.
+inline QStringList strings(std::initializer_list<const char*> items) {
+  QStringList out;
+  for (const char* item : items) {
+    out.append(QString::fromUtf8(item));
+  }
+  return out;
+}
+
+/// The keys of an ordered map, in their order.
+template <typename V>
+QStringList mapKeys(const OrderedMap<V>& map) {
+  QStringList keys;
+  for (const auto& [key, value] : map) {
+    keys.append(key);
+  }
+  return keys;
+}
+
+/// An optional text, or "<none>" when absent.
+inline QString orNone(const std::optional<QString>& text) {
+  return text.value_or(QStringLiteral("<none>"));
 }
 
 }  // namespace tk::test

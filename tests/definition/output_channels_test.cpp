@@ -2,10 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace tk {
 namespace {
 
+using test::mapKeys;
+using test::orNone;
 using test::parseIni;
+using test::strings;
 
 TEST(IniOutputChannelsTest, BlockSettingsAndDeclaredChannels) {
   const EcuDefinition d = parseIni(
@@ -16,18 +21,17 @@ TEST(IniOutputChannelsTest, BlockSettingsAndDeclaredChannels) {
       "status = bits, U08, 3, [1:2], \"a\", \"b\"\n"
       "[Constants]\npage = 1\nc = scalar, U08, nextOffset\n"
       "[OutputChannels]\nafter = scalar, U08, nextOffset\nmap = scalar, U08, 0\n");
-  EXPECT_EQ(d.OchGetCommand, QStringLiteral("r\\$tsCanId\\x30"));
+  EXPECT_EQ((QStringList{d.OchGetCommand, orNone(d.ScatteredOffsetArray),
+                         orNone(d.ScatteredOchGetCommand), orNone(d.ScatteredGetEnabled)}),
+            strings({"r\\$tsCanId\\x30", "ofs, 1", "G", "{ a }"}));
   EXPECT_EQ(d.OchBlockSize, 130);
-  EXPECT_EQ(d.ScatteredOffsetArray, QStringLiteral("ofs, 1"));
-  EXPECT_EQ(d.ScatteredOchGetCommand, QStringLiteral("G"));
-  EXPECT_EQ(d.ScatteredGetEnabled, QStringLiteral("{ a }"));
-  EXPECT_EQ(d.OutputChannels.find(QStringLiteral("rpm"))->Offset, 12);
-  EXPECT_EQ(d.OutputChannels.find(QStringLiteral("tps"))->Offset, 14);
-  EXPECT_EQ(d.OutputChannels.find(QStringLiteral("same"))->Offset, 14);
+  const auto offset = [&d](const char* name) {
+    return d.OutputChannels.find(QString::fromUtf8(name))->Offset;
+  };
+  EXPECT_EQ(std::tuple(offset("rpm"), offset("tps"), offset("same")), std::tuple(12, 14, 14));
   EXPECT_EQ(d.OutputChannels.find(QStringLiteral("status"))->BitEnd, 2);
   // Page lines do not reset the channel counters; the constant page keeps its own.
-  EXPECT_EQ(d.findPage(1)->Fields.at(0).Offset, 0);
-  EXPECT_EQ(d.OutputChannels.find(QStringLiteral("after"))->Offset, 4);
+  EXPECT_EQ(std::pair(d.findPage(1)->Fields.at(0).Offset, offset("after")), std::pair(0, 4));
   // A re-declared channel keeps its first position with the new record.
   EXPECT_EQ(d.OutputChannels.entries().front().first, QStringLiteral("map"));
   EXPECT_EQ(d.OutputChannels.find(QStringLiteral("map"))->DataType, QStringLiteral("U08"));
@@ -38,16 +42,13 @@ TEST(IniOutputChannelsTest, ComputedChannels) {
       "[OutputChannels]\nboost = { map - baro }, \"kPa\"\nplain = { rpm / 2 }\n"
       "reversed = } x {\nempty = { }\n= { 1 }\n");
   const ConstantDef& boost = *d.OutputChannels.find(QStringLiteral("boost"));
-  EXPECT_EQ(boost.Expression, QStringLiteral("map - baro"));
-  EXPECT_EQ(boost.Units, QStringLiteral("kPa"));
-  EXPECT_EQ(boost.DataType, QStringLiteral("F32"));
-  EXPECT_EQ(d.ExpressionDefinitions.value(QStringLiteral("boost")), QStringLiteral("map - baro"));
+  EXPECT_EQ((QStringList{orNone(boost.Expression), boost.Units, boost.DataType,
+                         d.ExpressionDefinitions.value(QStringLiteral("boost"))}),
+            strings({"map - baro", "kPa", "F32", "map - baro"}));
   // Only a value that ends with its closing brace also counts as a PC-variable expression.
   EXPECT_FALSE(d.PcVariableExpressions.contains(QStringLiteral("boost")));
   EXPECT_EQ(d.PcVariableExpressions.value(QStringLiteral("plain")), QStringLiteral("rpm / 2"));
-  EXPECT_FALSE(d.OutputChannels.contains(QStringLiteral("reversed")));
-  EXPECT_FALSE(d.OutputChannels.contains(QStringLiteral("empty")));
-  EXPECT_EQ(d.OutputChannels.size(), 2u);
+  EXPECT_EQ(mapKeys(d.OutputChannels), strings({"boost", "plain"}));
 }
 
 TEST(IniOutputChannelsTest, ReplayChannelsKeepWordOffsets) {
@@ -67,19 +68,14 @@ TEST(IniOutputChannelsTest, DatalogEntries) {
       "entry = y, \"Y\", int\n[Other]\n[Datalog]\nentry = z, \"Z\", int, yesno\n");
   ASSERT_EQ(d.DatalogEntries.size(), 4);
   const DatalogEntry& time = d.DatalogEntries.at(0);
-  EXPECT_EQ(time.Category, QString());
-  EXPECT_EQ(time.Format, QStringLiteral("%.3f"));
+  EXPECT_EQ((QStringList{time.Category, time.Format}), strings({"", "%.3f"}));
   const DatalogEntry& rpm = d.DatalogEntries.at(1);
-  EXPECT_EQ(rpm.Label, QStringLiteral("RPM"));
-  EXPECT_EQ(rpm.Type, QStringLiteral("int"));
-  EXPECT_EQ(rpm.Format, QStringLiteral("%d"));
-  EXPECT_EQ(rpm.Category, QStringLiteral("Engine"));
-  EXPECT_EQ(rpm.EnabledCondition, QStringLiteral("rpm > 0"));
-  EXPECT_EQ(rpm.Lag, QStringLiteral(" 2"));
-  const DatalogEntry& x = d.DatalogEntries.at(2);
+  EXPECT_EQ(
+      (QStringList{rpm.Label, rpm.Type, rpm.Format, rpm.Category, rpm.EnabledCondition, rpm.Lag}),
+      strings({"RPM", "int", "%d", "Engine", "rpm > 0", " 2"}));
   // The escaped quote keeps the semicolon inside the label; a bare condition stays as written.
-  EXPECT_EQ(x.Label, QStringLiteral("a \\\"q\\\"; b"));
-  EXPECT_EQ(x.EnabledCondition, QStringLiteral("  cond"));
+  const DatalogEntry& x = d.DatalogEntries.at(2);
+  EXPECT_EQ((QStringList{x.Label, x.EnabledCondition}), strings({"a \\\"q\\\"; b", "  cond"}));
   EXPECT_TRUE(x.isHexFormat());
   EXPECT_TRUE(d.DatalogEntries.at(3).isBooleanFormat());
   EXPECT_EQ(d.DatalogEntries.at(3).Category, QStringLiteral("Engine"));

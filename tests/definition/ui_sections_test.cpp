@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace tk {
 namespace {
 
+using test::orNone;
 using test::parseIni;
+using test::strings;
 
 TEST(IniTableEditorTest, TablesAndTheirKeys) {
   const EcuDefinition d = parseIni(
@@ -17,23 +21,15 @@ TEST(IniTableEditorTest, TablesAndTheirKeys) {
       "table = t2, m2, \"Two\"\ngridHeight = x\n");
   ASSERT_EQ(d.Tables.size(), 2u);
   const TableDef& ve = *d.Tables.find(QStringLiteral("veTbl"));
-  EXPECT_EQ(ve.Map3dId, QStringLiteral("veMap"));
-  EXPECT_EQ(ve.Title, QStringLiteral("VE Table"));
-  EXPECT_EQ(ve.Page, 2);
-  EXPECT_EQ(ve.XBinVariable, QStringLiteral("rpmBins"));
-  EXPECT_EQ(ve.XBinSource, QStringLiteral("rpm"));
-  EXPECT_TRUE(ve.XBinReadOnly);
-  EXPECT_FALSE(ve.YBinReadOnly);
-  EXPECT_EQ(ve.ZBinVariable, QStringLiteral("veTable"));
-  EXPECT_EQ(ve.XyLabels, (QStringList{QStringLiteral("RPM"), QStringLiteral("MAP")}));
-  EXPECT_EQ(ve.UpDownLabel, QStringLiteral("UP, DOWN"));
-  EXPECT_EQ(ve.GridOrient, QStringLiteral("250, 0, 340"));
-  EXPECT_EQ(ve.TopicHelp, QStringLiteral("help"));
-  EXPECT_EQ(ve.GridHeight, 3.5);
-  EXPECT_EQ(ve.UserPassword, QStringLiteral("secret"));
+  EXPECT_EQ((QStringList{ve.Map3dId, ve.Title, ve.XBinVariable, ve.XBinSource, ve.ZBinVariable,
+                         ve.UpDownLabel, ve.GridOrient, ve.TopicHelp, ve.UserPassword}),
+            strings({"veMap", "VE Table", "rpmBins", "rpm", "veTable", "UP, DOWN", "250, 0, 340",
+                     "help", "secret"}));
+  EXPECT_EQ(ve.XyLabels, strings({"RPM", "MAP"}));
+  EXPECT_EQ(std::tuple(ve.Page, ve.GridHeight, ve.XBinReadOnly, ve.YBinReadOnly),
+            std::tuple(2, 3.5, true, false));
   const TableDef& t2 = *d.Tables.find(QStringLiteral("t2"));
-  EXPECT_EQ(t2.Page, 0);
-  EXPECT_EQ(t2.GridHeight, 2.0);
+  EXPECT_EQ(std::tuple(t2.Page, t2.GridHeight), std::tuple(0, 2.0));
 }
 
 TEST(IniCurveEditorTest, CurvesAndTheirKeys) {
@@ -44,23 +40,18 @@ TEST(IniCurveEditorTest, CurvesAndTheirKeys) {
       "size = 400, 200\nsuppressGraph = 1\n"
       "curve = c2, \"Two\"\nxBins = xb2, readOnly\nsize = 1, x\nshowTextValues = yes\n");
   const CurveDef& c1 = *d.Curves.find(QStringLiteral("c1"));
-  EXPECT_EQ(c1.Title, QStringLiteral("Curve One"));
-  EXPECT_EQ(c1.ColumnLabels, (QStringList{QStringLiteral("X"), QStringLiteral("Y")}));
-  EXPECT_EQ(c1.XAxis, QStringLiteral("0, { hi }, 9"));
-  EXPECT_EQ(c1.XBinVariable, QStringLiteral("xb"));
-  EXPECT_EQ(c1.XBinChannel, QStringLiteral("coolant"));
-  EXPECT_TRUE(c1.XBinReadOnly);
-  EXPECT_EQ(c1.YBinVariable, QStringLiteral("y2"));
-  EXPECT_EQ(c1.Gauge, QStringLiteral("cltGauge"));
-  EXPECT_TRUE(c1.ShowTextValues);
-  EXPECT_EQ(c1.LineLabels, (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+  EXPECT_EQ(
+      (QStringList{c1.Title, c1.XAxis, c1.XBinVariable, c1.XBinChannel, c1.YBinVariable, c1.Gauge}),
+      strings({"Curve One", "0, { hi }, 9", "xb", "coolant", "y2", "cltGauge"}));
+  EXPECT_EQ(c1.ColumnLabels, strings({"X", "Y"}));
+  EXPECT_EQ(c1.LineLabels, strings({"a", "b"}));
+  EXPECT_EQ(std::tuple(c1.XBinReadOnly, c1.ShowTextValues, c1.SuppressGraph),
+            std::tuple(true, true, true));
   EXPECT_EQ(c1.Size, std::make_pair(400, 200));
-  EXPECT_TRUE(c1.SuppressGraph);
   const CurveDef& c2 = *d.Curves.find(QStringLiteral("c2"));
-  EXPECT_TRUE(c2.XBinReadOnly);
+  EXPECT_EQ(std::tuple(c2.XBinReadOnly, c2.ShowTextValues), std::tuple(true, false));
   EXPECT_EQ(c2.XBinChannel, QString());
   EXPECT_FALSE(c2.Size.has_value());
-  EXPECT_FALSE(c2.ShowTextValues);
 }
 
 TEST(IniGaugeTest, GaugesWithCategoriesAndExpressions) {
@@ -70,14 +61,10 @@ TEST(IniGaugeTest, GaugesWithCategoriesAndExpressions) {
       "[GaugeConfigurations2]\nclt = coolant, \"CLT\", \"C\", -40, 120\n");
   EXPECT_FALSE(d.Gauges.contains(QStringLiteral("twoItems")));
   const GaugeDef& tach = *d.Gauges.find(QStringLiteral("tach"));
-  EXPECT_EQ(tach.Channel, QStringLiteral("rpm"));
-  EXPECT_EQ(tach.Title, QStringLiteral("Engine Speed"));
-  EXPECT_EQ(tach.Category, QStringLiteral("Engine"));
-  EXPECT_EQ(tach.MaxExpression, QStringLiteral("rpmMax"));
-  EXPECT_EQ(tach.Max, 0.0);
-  EXPECT_EQ(tach.LowWarning, 600.0);
-  EXPECT_EQ(tach.HighDanger, 5000.0);
-  EXPECT_EQ(tach.ActiveCondition, QStringLiteral("running"));
+  EXPECT_EQ((QStringList{tach.Channel, tach.Title, tach.Category, orNone(tach.MaxExpression),
+                         tach.ActiveCondition}),
+            strings({"rpm", "Engine Speed", "Engine", "rpmMax", "running"}));
+  EXPECT_EQ(std::tuple(tach.Max, tach.LowWarning, tach.HighDanger), std::tuple(0.0, 600.0, 5000.0));
   EXPECT_EQ(d.Gauges.find(QStringLiteral("clt"))->Min, -40.0);
   EXPECT_EQ(d.Gauges.find(QStringLiteral("clt"))->Category, QStringLiteral("Engine"));
 }
@@ -88,20 +75,18 @@ TEST(IniFrontPageTest, GaugesAndIndicators) {
       "indicator = { running }, \"Off\", \"On\", red, \"blue\"\n"
       "indicator = { a }, \"only two\"\n"
       "indicatorTemplate = { b }, \"{ Pin bitStringValue(pinNames, pinSel) }\", \"On\"\n");
-  EXPECT_EQ(d.FrontPage.GaugeRefs, (QStringList{QStringLiteral("tach"), QStringLiteral("clt")}));
+  EXPECT_EQ(d.FrontPage.GaugeRefs, strings({"tach", "clt"}));
   ASSERT_EQ(d.FrontPage.Indicators.size(), 1);
   const IndicatorDef& i = d.FrontPage.Indicators.at(0);
-  // The condition loses its braces only; the blanks inside stay.
-  EXPECT_EQ(i.Condition, QStringLiteral(" running "));
-  EXPECT_EQ(i.OffBackground, QStringLiteral("red"));
-  EXPECT_EQ(i.OffForeground, QStringLiteral("blue"));
-  EXPECT_EQ(i.OnBackground, QStringLiteral("green"));
-  EXPECT_EQ(i.OnForeground, QStringLiteral("black"));
+  // The condition loses its braces only; the blanks inside stay. Missing colours take defaults.
+  EXPECT_EQ(
+      (QStringList{i.Condition, i.OffBackground, i.OffForeground, i.OnBackground, i.OnForeground}),
+      strings({" running ", "red", "blue", "green", "black"}));
   ASSERT_EQ(d.FrontPage.IndicatorTemplates.size(), 1);
   const IndicatorDef& t = d.FrontPage.IndicatorTemplates.at(0);
-  EXPECT_EQ(t.OffLabelPrefix, QStringLiteral("Pin "));
-  EXPECT_EQ(t.OffBitStringList, QStringLiteral("pinNames"));
-  EXPECT_EQ(t.OffBitStringChannel, QStringLiteral("pinSel"));
+  EXPECT_EQ((QStringList{orNone(t.OffLabelPrefix), orNone(t.OffBitStringList),
+                         orNone(t.OffBitStringChannel)}),
+            strings({"Pin ", "pinNames", "pinSel"}));
   EXPECT_FALSE(t.OnLabelPrefix.has_value());
 }
 
@@ -116,22 +101,19 @@ TEST(IniMenuTest, MenusAndItems) {
   const MenuDef& m = d.Menus.at(0);
   EXPECT_EQ(m.Name, QStringLiteral("&Fuel"));
   ASSERT_EQ(m.Items.size(), 4);
-  EXPECT_EQ(m.Items.at(0).Action, QStringLiteral("reqFuel"));
-  EXPECT_EQ(m.Items.at(0).Label, QStringLiteral("Required Fuel"));
-  EXPECT_EQ(m.Items.at(0).Type, QStringLiteral("Dialog"));
-  EXPECT_EQ(m.Items.at(0).Condition, QStringLiteral("a"));
-  EXPECT_EQ(m.Items.at(0).VisibilityCondition, QStringLiteral("b"));
-  EXPECT_EQ(m.Items.at(1).Type, QStringLiteral("Separator"));
-  EXPECT_EQ(m.Items.at(1).Label, QStringLiteral("-"));
-  EXPECT_EQ(m.Items.at(2).Label, QStringLiteral("Renamed"));
-  EXPECT_EQ(m.Items.at(3).Type, QStringLiteral("Menu"));
+  const MenuItemDef& fuel = m.Items.at(0);
+  EXPECT_EQ(
+      (QStringList{fuel.Action, fuel.Label, fuel.Type, fuel.Condition, fuel.VisibilityCondition}),
+      strings({"reqFuel", "Required Fuel", "Dialog", "a", "b"}));
+  EXPECT_EQ((QStringList{m.Items.at(1).Type, m.Items.at(1).Label, m.Items.at(2).Label,
+                         m.Items.at(3).Type}),
+            strings({"Separator", "-", "Renamed", "Menu"}));
   ASSERT_EQ(m.Items.at(3).SubItems.size(), 1u);
   EXPECT_EQ(m.Items.at(3).SubItems.at(0).Condition, QStringLiteral("x"));
   // A quote inside the first item splits action and label.
-  const EcuDefinition q = parseIni("[Menu]\nmenu = m\nsubMenu = act\"Label\", {c}\n");
-  EXPECT_EQ(q.Menus.at(0).Items.at(0).Action, QStringLiteral("act"));
-  EXPECT_EQ(q.Menus.at(0).Items.at(0).Label, QStringLiteral("Label"));
-  EXPECT_EQ(q.Menus.at(0).Items.at(0).Condition, QStringLiteral("c"));
+  const MenuItemDef q =
+      parseIni("[Menu]\nmenu = m\nsubMenu = act\"Label\", {c}\n").Menus.at(0).Items.at(0);
+  EXPECT_EQ((QStringList{q.Action, q.Label, q.Condition}), strings({"act", "Label", "c"}));
 }
 
 TEST(IniUserDefinedTest, DialogsAndComponents) {
@@ -150,35 +132,25 @@ TEST(IniUserDefinedTest, DialogsAndComponents) {
       "readoutPanel = rp\nreadout = rpm\nreadout = map, \"MAP\", \"kPa\", 0, 250\n");
   ASSERT_EQ(d.Dialogs.size(), 2);
   const DialogDef& e = d.Dialogs.at(0);
-  EXPECT_EQ(e.Label, QStringLiteral("Engine"));
-  EXPECT_EQ(e.LayoutType, QStringLiteral("yaxis"));
-  EXPECT_EQ(e.TopicHelp, QStringLiteral("th"));
-  EXPECT_EQ(d.Dialogs.at(1).LayoutType, QString());
+  EXPECT_EQ((QStringList{e.Label, e.LayoutType, e.TopicHelp, d.Dialogs.at(1).LayoutType}),
+            strings({"Engine", "yaxis", "th", ""}));
   QStringList types;
   for (const DialogItemDef& item : e.Items) {
     types.append(item.Type);
   }
-  EXPECT_EQ(types, (QStringList{QStringLiteral("Label"), QStringLiteral("Field"),
-                                QStringLiteral("Label"), QStringLiteral("Field"),
-                                QStringLiteral("CommandButton"), QStringLiteral("Panel"),
-                                QStringLiteral("Slider"), QStringLiteral("Radio"),
-                                QStringLiteral("SettingSelector"), QStringLiteral("LiveGraph"),
-                                QStringLiteral("Gauge"), QStringLiteral("DisplayOnlyField")}));
+  EXPECT_EQ(types, strings({"Label", "Field", "Label", "Field", "CommandButton", "Panel", "Slider",
+                            "Radio", "SettingSelector", "LiveGraph", "Gauge", "DisplayOnlyField"}));
   const DialogItemDef& field = e.Items.at(1);
-  EXPECT_EQ(field.FieldName, QStringLiteral("nCyl"));
-  EXPECT_EQ(field.Condition, QStringLiteral("a"));
-  EXPECT_EQ(field.VisibilityCondition, QStringLiteral("b"));
-  EXPECT_EQ(field.Orientation, QStringLiteral("horizontal"));
-  EXPECT_EQ(e.Items.at(3).VisibilityCondition, QStringLiteral("v"));
-  EXPECT_EQ(e.Items.at(4).Action, QStringLiteral("cmd_go"));
-  EXPECT_EQ(e.Items.at(4).Condition, QStringLiteral("ready"));
-  EXPECT_EQ(e.Items.at(5).LayoutPlacement, QStringLiteral("West"));
-  EXPECT_EQ(e.Items.at(6).Orientation, QStringLiteral("vertical"));
-  EXPECT_EQ(e.Items.at(8).SettingOptions, (QStringList{QStringLiteral("GM"), QStringLiteral("Ford")}));
+  EXPECT_EQ(
+      (QStringList{field.FieldName, field.Condition, field.VisibilityCondition, field.Orientation,
+                   e.Items.at(3).VisibilityCondition, e.Items.at(4).Action, e.Items.at(4).Condition,
+                   e.Items.at(5).LayoutPlacement, e.Items.at(6).Orientation}),
+      strings({"nCyl", "a", "b", "horizontal", "v", "cmd_go", "ready", "West", "vertical"}));
+  EXPECT_EQ(e.Items.at(8).SettingOptions, strings({"GM", "Ford"}));
   ASSERT_EQ(d.LiveGraphs.size(), 1);
   EXPECT_EQ(d.LiveGraphs.at(0).Position, QStringLiteral("South"));
-  EXPECT_EQ(d.LiveGraphs.at(0).Channels, (QStringList{QStringLiteral("rpm"), QStringLiteral("map")}));
-  EXPECT_EQ(d.GaugeDialogs, QStringList{QStringLiteral("tach")});
+  EXPECT_EQ(d.LiveGraphs.at(0).Channels, strings({"rpm", "map"}));
+  EXPECT_EQ(d.GaugeDialogs, strings({"tach"}));
   ASSERT_EQ(d.DisplayOnlyFields.size(), 1);
   EXPECT_EQ(d.DisplayOnlyFields.at(0).Condition, QStringLiteral("c"));
   ASSERT_EQ(d.IndicatorPanels.size(), 1);
@@ -186,10 +158,11 @@ TEST(IniUserDefinedTest, DialogsAndComponents) {
   EXPECT_EQ(d.IndicatorPanels.at(0).EnableCondition, QStringLiteral("on"));
   EXPECT_EQ(d.IndicatorPanels.at(0).Indicators.size(), 1);
   ASSERT_EQ(d.ReadoutPanels.size(), 1);
-  EXPECT_EQ(d.ReadoutPanels.at(0).Columns, 1);
-  ASSERT_EQ(d.ReadoutPanels.at(0).Readouts.size(), 2);
-  EXPECT_TRUE(d.ReadoutPanels.at(0).Readouts.at(0).IsGaugeReference);
-  EXPECT_EQ(d.ReadoutPanels.at(0).Readouts.at(1).Max, 250.0);
+  const ReadoutPanelDef& readouts = d.ReadoutPanels.at(0);
+  ASSERT_EQ(readouts.Readouts.size(), 2);
+  EXPECT_EQ(std::tuple(readouts.Columns, readouts.Readouts.at(0).IsGaugeReference,
+                       readouts.Readouts.at(1).Max),
+            std::tuple(1, true, 250.0));
 }
 
 TEST(IniUserDefinedTest, DialogLineClosesAnOpenHelpTopic) {
@@ -197,10 +170,9 @@ TEST(IniUserDefinedTest, DialogLineClosesAnOpenHelpTopic) {
       "[UserDefined]\nhelp = hx, \"Help X\"\ntext = \"body\"\nwebHelp = \"http://x\"\n"
       "dialog = d, \"D\"\nwebHelp = \"http://d\"\ntext = \"late\"\n");
   const HelpDefinition& h = d.HelpDefinitions.value(QStringLiteral("hx"));
-  EXPECT_EQ(h.TextLines, QStringList{QStringLiteral("body")});
-  EXPECT_EQ(h.WebHelp, QStringLiteral("http://x"));
-  EXPECT_EQ(d.Dialogs.at(0).WebHelp, QStringLiteral("http://d"));
-  EXPECT_EQ(d.HelpText, QStringLiteral("late"));
+  EXPECT_EQ(h.TextLines, strings({"body"}));
+  EXPECT_EQ((QStringList{h.WebHelp, d.Dialogs.at(0).WebHelp, d.HelpText}),
+            strings({"http://x", "http://d", "late"}));
 }
 
 }  // namespace

@@ -161,20 +161,12 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"getchannelmaxbyoffset(10)", 250}, Case{"getchannelvaluebyoffset(11)", 0},
         Case{"getchannelscalebyoffset(nan)", 0}));
 
-TEST_F(EvaluatorTest, NamedExpressionIsPreferredOverTheHostValue) {
-  EXPECT_EQ(eval("lambda"), 1.0);
-  host.view = nullptr;
-  EXPECT_EQ(eval("lambda"), 99.0);
-}
-
-TEST_F(EvaluatorTest, CachedFormsFollowHostValues) {
+TEST_F(EvaluatorTest, CachedFormsFollowHostValuesAndDefinitions) {
   EXPECT_EQ(eval("a * 2 + sqrt(b * 3)"), 13.0);
   host.values[QStringLiteral("a")] = 1.0;
   host.values[QStringLiteral("b")] = 12.0;
   EXPECT_EQ(eval("a * 2 + sqrt(b * 3)"), 8.0);
-}
-
-TEST_F(EvaluatorTest, ChangedDefinitionIsResolvedAgain) {
+  // The named expression is preferred over the host's value of the same name.
   EXPECT_EQ(eval("twice"), 2.0);
   view.named[QStringLiteral("twice")] = QStringLiteral("lambda * 3");
   ++view.rev;
@@ -185,6 +177,8 @@ TEST_F(EvaluatorTest, ChangedDefinitionIsResolvedAgain) {
   EXPECT_EQ(eval("twice"), 7.0);
   host.view = &view;
   EXPECT_EQ(eval("twice"), 3.0);
+  host.view = nullptr;
+  EXPECT_EQ(eval("lambda"), 99.0);
 }
 
 // A host that evaluates another text, against another definition, from inside getValue.
@@ -215,53 +209,38 @@ TEST_F(EvaluatorTest, ReentrantEvaluationKeepsTheOuterDefinition) {
   EXPECT_EQ(evaluator.evaluate(QStringLiteral("twice"), outer), 2.0);
 }
 
-TEST_F(EvaluatorTest, ConditionIsTruthOfTheValue) {
-  EXPECT_TRUE(evaluator.evaluateCondition(QStringLiteral("a > b"), host));
-  EXPECT_TRUE(evaluator.evaluateCondition(QStringLiteral("-0.5"), host));
-  EXPECT_TRUE(evaluator.evaluateCondition(QStringLiteral("infinity"), host));
-  EXPECT_FALSE(evaluator.evaluateCondition(QStringLiteral("nan"), host));
-  EXPECT_FALSE(evaluator.evaluateCondition(QStringLiteral("a < b"), host));
-  EXPECT_FALSE(evaluator.evaluateCondition(QStringLiteral(""), host));
-}
-
-TEST_F(EvaluatorTest, OneOffEvaluationMatchesTheEvaluator) {
+TEST_F(EvaluatorTest, ConditionIsTruthOfTheValueAndOneOffEvaluationMatches) {
+  for (const char* text : {"a > b", "-0.5", "infinity"}) {
+    EXPECT_TRUE(evaluator.evaluateCondition(QString::fromUtf8(text), host)) << text;
+  }
+  for (const char* text : {"nan", "a < b", ""}) {
+    EXPECT_FALSE(evaluator.evaluateCondition(QString::fromUtf8(text), host)) << text;
+  }
   EXPECT_EQ(evaluate(QStringLiteral("twice + sqrt(a * 5)"), host), 7.0);
 }
 
-TEST_F(EvaluatorTest, DeepChainsWithinTheBoundEvaluate) {
-  for (int k = 0; k < 60; ++k) {
-    view.named[QStringLiteral("n%1").arg(k)] = QStringLiteral("n%1 + 1").arg(k + 1);
-  }
-  view.named[QStringLiteral("n60")] = QStringLiteral("1");
-  ++view.rev;
-  EXPECT_EQ(eval("n0"), 61.0);
-  EXPECT_EQ(rewrite("n0"), 61.0);
-}
-
-TEST_F(EvaluatorTest, ChainsBeyondTheBoundGiveNaN) {
-  for (int k = 0; k < 100; ++k) {
-    view.named[QStringLiteral("n%1").arg(k)] = QStringLiteral("n%1 + 1").arg(k + 1);
-  }
-  view.named[QStringLiteral("n100")] = QStringLiteral("1");
-  ++view.rev;
+TEST_F(EvaluatorTest, ReferenceChainsAreBoundedInDepthAndWork) {
+  // n0 -> n1 -> ... -> n<length>, each adding one; d<k> = d<k+1> + d<k+1> doubles the work.
+  const auto chain = [this](const char* prefix, int length, const char* step) {
+    for (int k = 0; k < length; ++k) {
+      view.named[QString::fromUtf8(prefix) + QString::number(k)] =
+          QString::fromUtf8(step).arg(QString::fromUtf8(prefix) + QString::number(k + 1));
+    }
+    view.named[QString::fromUtf8(prefix) + QString::number(length)] = QStringLiteral("1");
+    ++view.rev;
+  };
+  chain("s", 60, "%1 + 1");
+  EXPECT_EQ(eval("s0"), 61.0);
+  EXPECT_EQ(rewrite("s0"), 61.0);
+  chain("n", 100, "%1 + 1");
   EXPECT_TRUE(std::isnan(eval("n0")));
   // Deep inside the chain the remaining depth suffices again.
   EXPECT_EQ(eval("n50"), 51.0);
-}
-
-TEST_F(EvaluatorTest, SharedReferencesStopAtTheWorkBudget) {
-  // Each level doubles the work: 2^40 evaluations unbounded.
-  for (int k = 0; k < 40; ++k) {
-    view.named[QStringLiteral("d%1").arg(k)] = QStringLiteral("d%1 + d%1").arg(k + 1);
-  }
-  view.named[QStringLiteral("d40")] = QStringLiteral("1");
-  ++view.rev;
+  // 2^40 evaluations unbounded: stopped by the work budget; a small shared graph is not.
+  chain("d", 40, "%1 + %1");
   EXPECT_TRUE(std::isnan(eval("d0")));
-  // A small shared graph is not affected.
   EXPECT_EQ(eval("d30"), 1024.0);
-}
-
-TEST_F(EvaluatorTest, CycleThroughACallArgumentGivesNaN) {
+  // A cycle through a call argument.
   view.named[QStringLiteral("selfCall")] = QStringLiteral("abs(selfCall) + 1");
   ++view.rev;
   EXPECT_TRUE(std::isnan(eval("selfCall")));

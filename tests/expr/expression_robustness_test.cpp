@@ -48,76 +48,22 @@ class RobustnessTest : public ::testing::Test {
 
 // Pieces chosen to hit the quirks: results merging with neighbouring words, negative results
 // after operands, exponent stems, stray tokens, unbalanced parentheses and stateful calls.
-const char* const kPieces[] = {
-    "1",
-    "2.5",
-    "0",
-    "1e3",
-    "1e",
-    ".5",
-    "nan",
-    "infinity",
-    "a",
-    "b",
-    "x1e",
-    "lambda",
-    "loop",
-    "neg",
-    "sm",
-    "foo",
-    "array.boardFuel",
-    "-",
-    "+",
-    "*",
-    "/",
-    "%",
-    "<<",
-    ">>",
-    "<",
-    ">=",
-    "==",
-    "!=",
-    "&",
-    "^",
-    "|",
-    "&&",
-    "||",
-    "!",
-    "~",
-    "(",
-    ")",
-    ")",
-    ",",
-    "?",
-    ":",
-    "sqrt(",
-    "abs(",
-    "min(",
-    "max(",
-    "pow(",
-    "log",
-    "log10(",
-    "selectexpression(",
-    "smoothfiltered(",
-    "lastvalue(",
-    "arrayvalue(",
-    "unknown(",
-    "round(",
-    "e",
-    "E",
-    "-2",
-    "recip(",
-    "isnan(",
-    "2.98023223876953125E-08",
-};
+// Blank-separated: ")" twice on purpose.
+const QStringList kPieces =
+    QString::fromLatin1(
+        "1 2.5 0 1e3 1e .5 nan infinity a b x1e lambda loop neg sm foo array.boardFuel - "
+        "+ * / % << >> < >= == != & ^ | && || ! ~ ( ) ) , ? : sqrt( abs( min( max( pow( "
+        "log log10( selectexpression( smoothfiltered( lastvalue( arrayvalue( unknown( "
+        "round( e E -2 recip( isnan( 2.98023223876953125E-08")
+        .split(QLatin1Char(' '));
 
 QString randomExpression(std::mt19937& rng) {
   std::uniform_int_distribution<int> length(1, 14);
-  std::uniform_int_distribution<std::size_t> piece(0, std::size(kPieces) - 1);
+  std::uniform_int_distribution<qsizetype> piece(0, kPieces.size() - 1);
   std::uniform_int_distribution<int> gap(0, 2);
   QString text;
   for (int n = length(rng); n > 0; --n) {
-    text += QString::fromLatin1(kPieces[piece(rng)]);
+    text += kPieces.at(piece(rng));
     if (gap(rng) == 0) {
       text += QLatin1Char(' ');
     }
@@ -136,7 +82,7 @@ TEST_F(RobustnessTest, CompiledEvaluationAgreesWithLiteralRewriting) {
   }
 }
 
-TEST_F(RobustnessTest, TenThousandNestedParentheses) {
+TEST_F(RobustnessTest, DeepNestingAndHugeTexts) {
   const QString open(10000, QLatin1Char('('));
   const QString close(10000, QLatin1Char(')'));
   EXPECT_EQ(compiled.evaluate(open + QStringLiteral("a") + close, host), 5.0);
@@ -144,46 +90,20 @@ TEST_F(RobustnessTest, TenThousandNestedParentheses) {
   EXPECT_EQ(compiled.evaluate(close + QStringLiteral("a"), host), 5.0);
   EXPECT_EQ(compiled.evaluate(open, host), 0.0);
   EXPECT_EQ(compiled.evaluateByRewriting(open + QStringLiteral("2*a") + close, host), 10.0);
-}
-
-TEST_F(RobustnessTest, OneMegabyteExpression) {
-  QString text;
-  const int terms = 500000;
-  text.reserve(terms * 2 + 1);
-  for (int i = 0; i < terms; ++i) {
-    text += QStringLiteral("1+");
-  }
-  text += QStringLiteral("a");
-  ASSERT_GT(text.size(), 1000000);
-  EXPECT_EQ(compiled.evaluate(text, host), terms + 5.0);
-}
-
-TEST_F(RobustnessTest, TensOfThousandsOfCallsInOneText) {
+  // One megabyte of terms.
+  const QString sum = QStringLiteral("1+").repeated(500000) + QStringLiteral("a");
+  ASSERT_GT(sum.size(), 1000000);
+  EXPECT_EQ(compiled.evaluate(sum, host), 500005.0);
   // Calls are replaced in one pass, not by searching the text again from the start each time.
-  QString calls;
-  for (int i = 0; i < 20000; ++i) {
-    calls += QStringLiteral("abs(-1)+");
-  }
-  calls += QStringLiteral("0");
+  const QString calls = QStringLiteral("abs(-1)+").repeated(20000) + QStringLiteral("0");
   EXPECT_EQ(compiled.evaluate(calls, host), 20000.0);
   EXPECT_EQ(compiled.evaluateByRewriting(calls, host), 20000.0);
-}
-
-TEST_F(RobustnessTest, ThousandsOfNestedCalls) {
-  const int depth = 5000;
-  QString text;
-  for (int i = 0; i < depth; ++i) {
-    text += QStringLiteral("abs(");
-  }
-  text += QStringLiteral("b");
-  text += QString(depth, QLatin1Char(')'));
-  EXPECT_EQ(compiled.evaluate(text, host), 3.0);
-  EXPECT_EQ(compiled.evaluateByRewriting(text, host), 3.0);
-  QString unclosed;
-  for (int i = 0; i < depth; ++i) {
-    unclosed += QStringLiteral("sqrt(");
-  }
-  EXPECT_EQ(compiled.evaluate(unclosed + QStringLiteral("16"), host), 16.0);
+  const QString nested =
+      QStringLiteral("abs(").repeated(5000) + QStringLiteral("b") + QString(5000, QLatin1Char(')'));
+  EXPECT_EQ(compiled.evaluate(nested, host), 3.0);
+  EXPECT_EQ(compiled.evaluateByRewriting(nested, host), 3.0);
+  EXPECT_EQ(compiled.evaluate(QStringLiteral("sqrt(").repeated(5000) + QStringLiteral("16"), host),
+            16.0);
 }
 
 TEST_F(RobustnessTest, LongRandomTextTerminates) {

@@ -12,6 +12,7 @@
 #include <limits>
 #include <random>
 #include <span>
+#include <tuple>
 #include <vector>
 
 namespace tk {
@@ -310,23 +311,15 @@ TEST_P(MlgRoundTripTest, WrittenLogReadsBackUnchanged) {
   EXPECT_EQ(log.infoData, QStringLiteral("Torvik CLI Datalog"));
   EXPECT_EQ(log.recordLength, writer.recordLength());
   ASSERT_EQ(log.fields.size(), fields.size());
+  // Every member survives; version 1 has no category.
+  const auto members = [](const MlgField& f) {
+    return std::make_tuple(f.index, f.dataType, f.name, f.units, f.displayStyle, f.scale,
+                           f.transform, f.digits, f.recordOffset, f.byteSize, f.bitFieldStyle,
+                           f.bitFieldNamesIndex, f.bitCount);
+  };
   for (std::size_t i = 0; i < fields.size(); ++i) {
-    const MlgField& a = writer.fields()[i];
-    const MlgField& b = log.fields[i];
-    EXPECT_EQ(b.index, a.index);
-    EXPECT_EQ(b.dataType, a.dataType);
-    EXPECT_EQ(b.name, a.name);
-    EXPECT_EQ(b.units, a.units);
-    EXPECT_EQ(b.displayStyle, a.displayStyle);
-    EXPECT_EQ(b.scale, a.scale);
-    EXPECT_EQ(b.transform, a.transform);
-    EXPECT_EQ(b.digits, a.digits);
-    EXPECT_EQ(b.category, version >= 2 ? a.category : QString());
-    EXPECT_EQ(b.recordOffset, a.recordOffset);
-    EXPECT_EQ(b.byteSize, a.byteSize);
-    EXPECT_EQ(b.bitFieldStyle, a.bitFieldStyle);
-    EXPECT_EQ(b.bitFieldNamesIndex, a.bitFieldNamesIndex);
-    EXPECT_EQ(b.bitCount, a.bitCount);
+    EXPECT_TRUE(members(log.fields[i]) == members(writer.fields()[i])) << i;
+    EXPECT_EQ(log.fields[i].category, version >= 2 ? writer.fields()[i].category : QString());
   }
   ASSERT_EQ(log.records.size(), rows.size());
   int block = 0;

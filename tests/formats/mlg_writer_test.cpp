@@ -60,31 +60,27 @@ TEST_F(MlgWriterTest, ComputesOffsetsAndRecordLength) {
   EXPECT_EQ(writer.recordLength(), 21);
 }
 
-TEST_F(MlgWriterTest, Version2HeaderPlacesInfoTextAfterDescriptors) {
-  MlgWriter writer(threeFields(), 2);
-  writer.writeHeader(0x5F5E1000, QStringLiteral("Torvik CLI Datalog"));
-  const QByteArray& b = writer.bytes();
-  ASSERT_EQ(b.size(), 310);
-  EXPECT_EQ(b.left(24), QByteArray("MLVLG", 6) + hex("0002 5F5E1000 00000123 00000136 0007 0003"));
-  EXPECT_EQ(b.mid(291), QByteArray("Torvik CLI Datalog", 19));
-}
+TEST_F(MlgWriterTest, HeaderPlacesTheInfoTextAfterTheDescriptorsByVersion) {
+  MlgWriter v2(threeFields(), 2);
+  v2.writeHeader(0x5F5E1000, QStringLiteral("Torvik CLI Datalog"));
+  ASSERT_EQ(v2.bytes().size(), 310);
+  EXPECT_EQ(v2.bytes().left(24),
+            QByteArray("MLVLG", 6) + hex("0002 5F5E1000 00000123 00000136 0007 0003"));
+  EXPECT_EQ(v2.bytes().mid(291), QByteArray("Torvik CLI Datalog", 19));
 
-TEST_F(MlgWriterTest, Version1HeaderUsesShortInfoOffsetAndDescriptors) {
-  MlgWriter writer(threeFields(), 1);
-  writer.writeHeader(1, QStringLiteral("hi"));
-  const QByteArray& b = writer.bytes();
-  // 22 + 3 * 55 = 187 = 0xBB; data from 187 + 2 + 1 = 190 = 0xBE.
-  ASSERT_EQ(b.size(), 190);
-  EXPECT_EQ(b.left(22), QByteArray("MLVLG", 6) + hex("0001 00000001 00BB 000000BE 0007 0003"));
-  EXPECT_EQ(b.mid(187), QByteArray("hi", 3));
-}
+  // Version 1 stores the info offset in 16 bits: 22 + 3 * 55 = 187 = 0xBB; data from
+  // 187 + 2 + 1 = 190 = 0xBE.
+  MlgWriter v1(threeFields(), 1);
+  v1.writeHeader(1, QStringLiteral("hi"));
+  ASSERT_EQ(v1.bytes().size(), 190);
+  EXPECT_EQ(v1.bytes().left(22), QByteArray("MLVLG", 6) + hex("0001 00000001 00BB 000000BE 0007 0003"));
+  EXPECT_EQ(v1.bytes().mid(187), QByteArray("hi", 3));
 
-TEST_F(MlgWriterTest, WithoutInfoTextDataStartsAtDescriptorEnd) {
-  MlgWriter writer(threeFields(), 2);
-  writer.writeHeader(0, QString());
-  const QByteArray& b = writer.bytes();
-  ASSERT_EQ(b.size(), 24 + 3 * 89);
-  EXPECT_EQ(b.mid(12, 8), hex("00000000 00000123"));
+  // Without an info text the offset is 0 and the data start at the descriptors' end.
+  MlgWriter none(threeFields(), 2);
+  none.writeHeader(0, QString());
+  ASSERT_EQ(none.bytes().size(), 24 + 3 * 89);
+  EXPECT_EQ(none.bytes().mid(12, 8), hex("00000000 00000123"));
 }
 
 TEST_F(MlgWriterTest, NumericDescriptorLayout) {
@@ -230,29 +226,31 @@ INSTANTIATE_TEST_SUITE_P(
         SaturationCase{103, -2, "FFFE"}, SaturationCase{107, 2, "40000000"},
         SaturationCase{16, 77, "00000000"}, SaturationCase{200, 1, "00000000"}));
 
+// The message of the E thrown by fn, "other" for another exception, "no error" without one.
+template <typename E, typename F>
+std::string thrown(F fn) {
+  try {
+    fn();
+  } catch (const E& e) {
+    return e.what();
+  } catch (...) {
+    return "other";
+  }
+  return "no error";
+}
+
 TEST_F(MlgWriterTest, MisuseRaisesLogicAndArgumentErrors) {
   MlgWriter writer(threeFields(), 2);
   const double three[] = {1, 2, 3};
   const double two[] = {1, 2};
-  auto message = [](auto&& fn) -> std::string {
-    try {
-      fn();
-    } catch (const std::exception& e) {
-      return e.what();
-    }
-    return "no error";
-  };
-  EXPECT_THROW(writer.writeRecord(0, three), std::logic_error);
-  EXPECT_EQ(message([&] { writer.writeRecord(0, three); }),
+  EXPECT_EQ(thrown<std::logic_error>([&] { writer.writeRecord(0, three); }),
             "Header must be written before data records");
-  EXPECT_THROW(writer.writeMarker(0, QStringLiteral("x")), std::logic_error);
-  EXPECT_EQ(message([&] { writer.writeMarker(0, QStringLiteral("x")); }),
+  EXPECT_EQ(thrown<std::logic_error>([&] { writer.writeMarker(0, QStringLiteral("x")); }),
             "Header must be written before markers");
   writer.writeHeader(0, QString());
-  EXPECT_THROW(writer.writeHeader(0, QString()), std::logic_error);
-  EXPECT_EQ(message([&] { writer.writeHeader(0, QString()); }), "Header has already been written");
-  EXPECT_THROW(writer.writeRecord(0, two), std::invalid_argument);
-  EXPECT_EQ(message([&] { writer.writeRecord(0, two); }),
+  EXPECT_EQ(thrown<std::logic_error>([&] { writer.writeHeader(0, QString()); }),
+            "Header has already been written");
+  EXPECT_EQ(thrown<std::invalid_argument>([&] { writer.writeRecord(0, two); }),
             "Values array length must match field count");
   // Nothing of the refused calls reached the file.
   EXPECT_EQ(writer.bytes().size(), 24 + 3 * 89);

@@ -69,11 +69,11 @@ TEST(CorpusProjectTest, ProjectsOverRealDefinitions) {
     }
     const JsonValue fields = cli::listFields(manager, cli::CommandOptions());
     QStringList listed;
-    for (const JsonValue& field : fields.find(QStringLiteral("fields"))->elements()) {
-      listed.append(field.find(QStringLiteral("name"))->toString());
+    for (const JsonValue& field : fields.find("fields")->elements()) {
+      listed.append(field.find("name")->toString());
     }
     EXPECT_EQ(listed, declared);
-    EXPECT_EQ(fields.find(QStringLiteral("count"))->toInt(), declared.size());
+    EXPECT_EQ(fields.find("count")->toInt(), declared.size());
 
     int checked = 0;
     for (const auto& [id, table] : definition.Tables) {
@@ -84,7 +84,7 @@ TEST(CorpusProjectTest, ProjectsOverRealDefinitions) {
         continue;  // tables over constants this configuration does not declare
       }
       const JsonValue before = cli::getTable(manager, options({{"id", id}}));
-      const int cols = static_cast<int>(before.find(QStringLiteral("cols"))->toInt());
+      const int cols = static_cast<int>(before.find("cols")->toInt());
       const int last = static_cast<int>(z->arrayValues->size()) - 1;
       ASSERT_GT(cols, 0) << id.toStdString();
       const int row = last / cols;
@@ -96,7 +96,7 @@ TEST(CorpusProjectTest, ProjectsOverRealDefinitions) {
                                           {"value", formatDouble(value)}}));
       const JsonValue after = cli::getTable(manager, options({{"id", id}}));
       const JsonValue& cell =
-          after.find(QStringLiteral("values"))->elements().at(row).elements().at(col);
+          after.find("values")->elements().at(row).elements().at(col);
       EXPECT_EQ(cell.toDouble(), manager.quantizeValue(*field->constant, value))
           << id.toStdString() << " [" << row << "," << col << "]";
       ++checked;

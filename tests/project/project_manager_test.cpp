@@ -17,16 +17,10 @@ namespace {
 
 // A one-page definition small enough to spell its new tune file out by hand.
 const char kTinyIni[] =
-    "[MegaTune]\n"
-    "   signature = \"tiny 1\"\n"
-    "[Constants]\n"
-    "   nPages = 1\n"
-    "   pageSize = 8\n"
-    "page = 1\n"
+    "[MegaTune]\n   signature = \"tiny 1\"\n[Constants]\n   nPages = 1\n   pageSize = 8\npage = 1\n"
     "   warm = scalar, U08, 0, \"C\", 1, -40, -40, 215, 0\n"
     "   mode = bits, U08, 1, [0:1], \"off\", \"on\"\n"
-    "   grid = array, U08, 2, [2x2], \"%\", 0.5, 0, 0, 100, 1\n"
-    "   label = string, ASCII, 6, 2\n";
+    "   grid = array, U08, 2, [2x2], \"%\", 0.5, 0, 0, 100, 1\n   label = string, ASCII, 6, 2\n";
 
 class ProjectManagerTest : public ::testing::Test {
  protected:
@@ -42,7 +36,7 @@ class ProjectManagerTest : public ::testing::Test {
   }
 
   QString tinyIni() {
-    const QString ini = path(QStringLiteral("src/tiny.ini"));
+    const QString ini = path("src/tiny.ini");
     writeText(ini, kTinyIni);
     return ini;
   }
@@ -63,10 +57,9 @@ class ProjectManagerTest : public ::testing::Test {
   QString legacyProject(const QString& name) {
     const QString folder = path(name);
     QDir().mkpath(folder);
-    QFile::copy(test::dataPath(QStringLiteral("tunefields.ini")),
-                folder + QStringLiteral("/mainController.ini"));
-    const EcuDefinition definition = readProjectDefinition(
-        test::dataPath(QStringLiteral("tunefields.ini")), IniSettings());
+    QFile::copy(test::dataPath(QStringLiteral("tunefields.ini")), folder + "/mainController.ini");
+    const EcuDefinition definition =
+        readProjectDefinition(test::dataPath(QStringLiteral("tunefields.ini")), IniSettings());
     const std::optional<PageImages> pages = conformance::sliceRawImage(
         definition, test::readFile(test::dataPath(QStringLiteral("tuneimg-synthetic.bin"))));
     EXPECT_TRUE(pages.has_value());
@@ -74,9 +67,9 @@ class ProjectManagerTest : public ::testing::Test {
     legacy.signature = QStringLiteral("legacy signature");
     legacy.lastSaved = QStringLiteral("2025-01-01T00:00:00.000Z");
     legacy.pages = *pages;
-    writeText(folder + QStringLiteral("/p.tkproj"), "{\"name\": \"legacy\"}");
-    writeTuneFile(folder + QStringLiteral("/p.tktune"), legacy);
-    return folder + QStringLiteral("/p.tkproj");
+    writeText(folder + "/p.tkproj", "{\"name\": \"legacy\"}");
+    writeTuneFile(folder + "/p.tktune", legacy);
+    return folder + "/p.tkproj";
   }
 
   QTemporaryDir dir_;
@@ -99,17 +92,17 @@ TEST_F(ProjectManagerTest, CreateWritesFolderLayoutAndExactTuneFile) {
   int saved = 0;
   manager.setProjectOpenedObserver([&] { ++opened; });
   manager.setSavedObserver([&] { ++saved; });
-  const QString folder = path(QStringLiteral("new/deeper"));
+  const QString folder = path("new/deeper");
   manager.createProject(QStringLiteral("Car"), tinyIni(), folder);
 
   EXPECT_EQ(opened, 1);
   EXPECT_EQ(saved, 1);
-  EXPECT_EQ(manager.projectPath(), folder + QStringLiteral("/Car.tkproj"));
-  EXPECT_EQ(test::readFile(folder + QStringLiteral("/mainController.ini")), QByteArray(kTinyIni));
+  EXPECT_EQ(manager.projectPath(), folder + "/Car.tkproj");
+  EXPECT_EQ(test::readFile(folder + "/mainController.ini"), QByteArray(kTinyIni));
   ASSERT_NE(manager.project(), nullptr);
   const ProjectFile& project = *manager.project();
   EXPECT_EQ(project.name, QStringLiteral("Car"));
-  EXPECT_EQ(project.iniFilePath, folder + QStringLiteral("/mainController.ini"));
+  EXPECT_EQ(project.iniFilePath, folder + "/mainController.ini");
   const QRegularExpression stamp(
       QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z$"));
   EXPECT_TRUE(stamp.match(project.createdAt).hasMatch()) << project.createdAt.toStdString();
@@ -117,109 +110,48 @@ TEST_F(ProjectManagerTest, CreateWritesFolderLayoutAndExactTuneFile) {
   EXPECT_EQ(readProjectFile(manager.projectPath()), project);
 
   const QByteArray expected =
-      "{\n"
-      "  \"fields\": [\n"
-      "    {\n"
-      "      \"name\": \"warm\",\n"
-      "      \"units\": \"C\",\n"
-      "      \"digits\": 0,\n"
-      "      \"scalarValue\": -40\n"
-      "    },\n"
-      "    {\n"
-      "      \"name\": \"mode\",\n"
-      "      \"units\": \"\",\n"
-      "      \"digits\": 0,\n"
-      "      \"enumValue\": \"off\",\n"
-      "      \"bitsRawValue\": 0\n"
-      "    },\n"
-      "    {\n"
-      "      \"name\": \"grid\",\n"
-      "      \"units\": \"%\",\n"
-      "      \"digits\": 1,\n"
-      "      \"arrayValues\": [\n"
-      "        0,\n"
-      "        0,\n"
-      "        0,\n"
-      "        0\n"
-      "      ],\n"
-      "      \"rows\": 2,\n"
-      "      \"cols\": 2\n"
-      "    },\n"
-      "    {\n"
-      "      \"name\": \"label\",\n"
-      "      \"units\": \"2\",\n"
-      "      \"digits\": 0,\n"
-      "      \"stringValue\": \"\"\n"
-      "    }\n"
-      "  ],\n"
-      "  \"signature\": \"tiny 1\",\n"
-      "  \"nPages\": 1,\n"
+      "{\n  \"fields\": [\n"
+      "    {\n      \"name\": \"warm\",\n      \"units\": \"C\",\n      \"digits\": 0,\n"
+      "      \"scalarValue\": -40\n    },\n"
+      "    {\n      \"name\": \"mode\",\n      \"units\": \"\",\n      \"digits\": 0,\n"
+      "      \"enumValue\": \"off\",\n      \"bitsRawValue\": 0\n    },\n"
+      "    {\n      \"name\": \"grid\",\n      \"units\": \"%\",\n      \"digits\": 1,\n"
+      "      \"arrayValues\": [\n        0,\n        0,\n        0,\n        0\n      ],\n"
+      "      \"rows\": 2,\n      \"cols\": 2\n    },\n"
+      "    {\n      \"name\": \"label\",\n      \"units\": \"2\",\n      \"digits\": 0,\n"
+      "      \"stringValue\": \"\"\n    }\n  ],\n  \"signature\": \"tiny 1\",\n  \"nPages\": 1,\n"
       "  \"lastSaved\": \"" +
       project.lastModified.toLatin1() +
-      "\",\n"
-      "  \"writeTimestamp\": \"0001-01-01T00:00:00\"\n"
-      "}";
-  EXPECT_EQ(test::readFile(folder + QStringLiteral("/Car.tktune")), expected);
-  EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/Car.tksettings")));
-}
-
-TEST_F(ProjectManagerTest, NewTuneStartsAtWhatZeroPagesDecodeTo) {
-  ProjectManager manager;
-  manager.createProject(QStringLiteral("P"), test::dataPath(QStringLiteral("tunefields.ini")),
-                        path(QStringLiteral("p")));
-  const Tune& tune = *manager.tune();
-  const EcuDefinition& definition = *manager.definition();
-  qsizetype constants = 0;
-  for (const PageGroup& group : definition.Pages) {
-    constants += group.Fields.size();
-  }
-  EXPECT_EQ(tune.fields.size(), constants);
-  EXPECT_EQ(tune.fields.first().name, QStringLiteral("reqFuel"));
-  EXPECT_EQ(tune.find(QStringLiteral("fanOn"))->scalarValue, -40.0);
-  const TuneValue* ve = tune.find(QStringLiteral("veTable"));
-  EXPECT_EQ(*ve->arrayValues, QList<double>(256, 0.0));
-  EXPECT_EQ(ve->cols, 16);
-  EXPECT_EQ(ve->rows, 16);
-  EXPECT_EQ(tune.find(QStringLiteral("fanCurve"))->arrayValues, QList<double>(4, -40.0));
-  EXPECT_EQ(tune.find(QStringLiteral("fanCurve"))->rows, 1);
-  EXPECT_EQ(tune.find(QStringLiteral("injLayout"))->enumValue, QStringLiteral("Paired"));
-  EXPECT_EQ(tune.find(QStringLiteral("triggerTeeth"))->bitsRawValue, 0);
-  EXPECT_FALSE(tune.find(QStringLiteral("triggerTeeth"))->enumValue.has_value());
-  EXPECT_EQ(tune.find(QStringLiteral("tuneName"))->stringValue, QString());
-  // PC variables are part of the tune too.
-  EXPECT_NE(tune.find(QStringLiteral("rpmWarning")), nullptr);
-  EXPECT_EQ(tune.signature, QStringLiteral("speeduino 202501-tk"));
-  EXPECT_EQ(tune.nPages, 3);
+      "\",\n  \"writeTimestamp\": \"0001-01-01T00:00:00\"\n}";
+  EXPECT_EQ(test::readFile(folder + "/Car.tktune"), expected);
+  EXPECT_FALSE(QFileInfo::exists(folder + "/Car.tksettings"));
 }
 
 TEST_F(ProjectManagerTest, CreateFailures) {
   ProjectManager manager;
-  const QString missing = path(QStringLiteral("none.ini"));
+  const QString missing = path("none.ini");
   EXPECT_EQ(errorOf([&] { manager.createProject(QStringLiteral("P"), missing, path("p")); }),
             QStringLiteral("INI file not found: ") + missing);
   // The folder cannot be made where a file stands: the copy fails.
-  writeText(path(QStringLiteral("blocker")), "x");
+  writeText(path("blocker"), "x");
   const QString ini = tinyIni();
-  EXPECT_EQ(errorOf([&] {
-              manager.createProject(QStringLiteral("P"), ini, path(QStringLiteral("blocker")));
-            }),
+  EXPECT_EQ(errorOf([&] { manager.createProject(QStringLiteral("P"), ini, path("blocker")); }),
             QStringLiteral("Cannot copy INI into project folder: ") + ini);
   EXPECT_EQ(manager.project(), nullptr);
 }
 
 TEST_F(ProjectManagerTest, CreateInFolderHoldingTheDefinitionItselfKeepsIt) {
-  const QString folder = path(QStringLiteral("p"));
-  writeText(folder + QStringLiteral("/mainController.ini"), kTinyIni);
+  const QString folder = path("p");
+  writeText(folder + "/mainController.ini", kTinyIni);
   ProjectManager manager;
-  manager.createProject(QStringLiteral("P"), folder + QStringLiteral("/mainController.ini"),
-                        folder);
-  EXPECT_EQ(test::readFile(folder + QStringLiteral("/mainController.ini")), QByteArray(kTinyIni));
+  manager.createProject(QStringLiteral("P"), folder + "/mainController.ini", folder);
+  EXPECT_EQ(test::readFile(folder + "/mainController.ini"), QByteArray(kTinyIni));
   EXPECT_EQ(manager.definition()->Signature, QStringLiteral("tiny 1"));
 }
 
 TEST_F(ProjectManagerTest, OpenRoundTripsACreatedProject) {
   ProjectManager created;
-  created.createProject(QStringLiteral("Car"), tinyIni(), path(QStringLiteral("p")));
+  created.createProject(QStringLiteral("Car"), tinyIni(), path("p"));
   created.setValue(QStringLiteral("warm"), 0, 85);
   created.saveProject();
 
@@ -235,65 +167,60 @@ TEST_F(ProjectManagerTest, OpenRoundTripsACreatedProject) {
 }
 
 TEST_F(ProjectManagerTest, EmptyProjectFileOpensWithDefaultsAndFreshTune) {
-  const QString folder = path(QStringLiteral("p"));
-  writeText(folder + QStringLiteral("/mainController.ini"), kTinyIni);
-  writeText(folder + QStringLiteral("/x.tkproj"), "{}");
+  const QString folder = path("p");
+  writeText(folder + "/mainController.ini", kTinyIni);
+  writeText(folder + "/x.tkproj", "{}");
   ProjectManager manager;
-  manager.openProject(folder + QStringLiteral("/x.tkproj"));
+  manager.openProject(folder + "/x.tkproj");
   EXPECT_EQ(manager.project()->name, QStringLiteral("New Project"));
-  EXPECT_EQ(manager.project()->connection.protocol, QStringLiteral("Serial"));
-  EXPECT_EQ(manager.project()->connection.baudRate, 115200);
-  EXPECT_EQ(manager.project()->connection.tcpPort, 29001);
-  EXPECT_EQ(manager.project()->iniFilePath, folder + QStringLiteral("/mainController.ini"));
+  EXPECT_EQ(manager.project()->iniFilePath, folder + "/mainController.ini");
   ASSERT_NE(manager.tune(), nullptr);
   EXPECT_EQ(manager.tune()->fields.size(), 4);
   EXPECT_EQ(manager.getValue(QStringLiteral("warm")), -40.0);
   // Opening writes nothing.
-  EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/x.tktune")));
+  EXPECT_FALSE(QFileInfo::exists(folder + "/x.tktune"));
 }
 
 TEST_F(ProjectManagerTest, DefinitionIsFoundBesideAMovedProject) {
-  const QString folder = path(QStringLiteral("moved"));
-  writeText(folder + QStringLiteral("/custom.ini"), kTinyIni);
-  writeText(folder + QStringLiteral("/x.tkproj"),
-            "{\"iniFilePath\": \"D:\\\\old place\\\\custom.ini\"}");
+  const QString folder = path("moved");
+  writeText(folder + "/custom.ini", kTinyIni);
+  writeText(folder + "/x.tkproj", "{\"iniFilePath\": \"D:\\\\old place\\\\custom.ini\"}");
   ProjectManager manager;
-  manager.openProject(folder + QStringLiteral("/x.tkproj"));
+  manager.openProject(folder + "/x.tkproj");
   EXPECT_EQ(manager.definition()->Signature, QStringLiteral("tiny 1"));
   // Only the copy named mainController.ini replaces the recorded path.
   EXPECT_EQ(manager.project()->iniFilePath, QStringLiteral("D:\\old place\\custom.ini"));
 
   const QString elsewhere = tinyIni();
-  writeText(folder + QStringLiteral("/y.tkproj"),
-            QByteArray("{\"iniFilePath\": \"") + elsewhere.toUtf8() + "\"}");
-  manager.openProject(folder + QStringLiteral("/y.tkproj"));
+  writeText(folder + "/y.tkproj", QByteArray("{\"iniFilePath\": \"") + elsewhere.toUtf8() + "\"}");
+  manager.openProject(folder + "/y.tkproj");
   EXPECT_EQ(manager.project()->iniFilePath, elsewhere);
 }
 
 TEST_F(ProjectManagerTest, OpenFailuresKeepThePreviousProject) {
   ProjectManager manager;
-  manager.createProject(QStringLiteral("First"), tinyIni(), path(QStringLiteral("first")));
+  manager.createProject(QStringLiteral("First"), tinyIni(), path("first"));
 
-  const QString missing = path(QStringLiteral("none.tkproj"));
+  const QString missing = path("none.tkproj");
   EXPECT_EQ(errorOf([&] { manager.openProject(missing); }),
             QStringLiteral("Project file not found: ") + missing);
 
-  const QString folder = path(QStringLiteral("bad"));
-  writeText(folder + QStringLiteral("/a.tkproj"), "{\"iniFilePath\": \"/nowhere/engine.ini\"}");
-  EXPECT_EQ(errorOf([&] { manager.openProject(folder + QStringLiteral("/a.tkproj")); }),
+  const QString folder = path("bad");
+  writeText(folder + "/a.tkproj", "{\"iniFilePath\": \"/nowhere/engine.ini\"}");
+  EXPECT_EQ(errorOf([&] { manager.openProject(folder + "/a.tkproj"); }),
             QStringLiteral("Referenced INI file not found: /nowhere/engine.ini"));
-  writeText(folder + QStringLiteral("/b.tkproj"), "{}");
-  EXPECT_EQ(errorOf([&] { manager.openProject(folder + QStringLiteral("/b.tkproj")); }),
+  writeText(folder + "/b.tkproj", "{}");
+  EXPECT_EQ(errorOf([&] { manager.openProject(folder + "/b.tkproj"); }),
             QStringLiteral("Referenced INI file not found: "));
 
-  writeText(folder + QStringLiteral("/mainController.ini"), kTinyIni);
-  writeText(folder + QStringLiteral("/c.tkproj"), "{}");
-  writeText(folder + QStringLiteral("/c.tktune"), "{\"pages\": {\"1x\": \"\"}}");
-  EXPECT_EQ(errorOf([&] { manager.openProject(folder + QStringLiteral("/c.tkproj")); }),
+  writeText(folder + "/mainController.ini", kTinyIni);
+  writeText(folder + "/c.tkproj", "{}");
+  writeText(folder + "/c.tktune", "{\"pages\": {\"1x\": \"\"}}");
+  EXPECT_EQ(errorOf([&] { manager.openProject(folder + "/c.tkproj"); }),
             QStringLiteral("Failed to parse tune file: non-numeric page key"));
-  writeText(folder + QStringLiteral("/d.tkproj"), "{}");
-  writeText(folder + QStringLiteral("/d.tksettings"), "[]");
-  EXPECT_EQ(errorOf([&] { manager.openProject(folder + QStringLiteral("/d.tkproj")); }),
+  writeText(folder + "/d.tkproj", "{}");
+  writeText(folder + "/d.tksettings", "[]");
+  EXPECT_EQ(errorOf([&] { manager.openProject(folder + "/d.tkproj"); }),
             QStringLiteral("Failed to parse settings file: not a JSON object"));
 
   EXPECT_EQ(manager.project()->name, QStringLiteral("First"));
@@ -343,7 +270,7 @@ TEST_F(ProjectManagerTest, LegacyUpgradeWithoutSaveWritesNothing) {
 
 TEST_F(ProjectManagerTest, RefusedLegacyUpgradeFailsAndKeepsPreviousProject) {
   ProjectManager manager;
-  manager.createProject(QStringLiteral("First"), tinyIni(), path(QStringLiteral("first")));
+  manager.createProject(QStringLiteral("First"), tinyIni(), path("first"));
   const QString projectPath = legacyProject(QStringLiteral("legacy"));
   manager.setUpgradePromptCallback([](LegacyTuneUpgradePrompt& prompt) { prompt.accept = false; });
   try {
@@ -357,9 +284,9 @@ TEST_F(ProjectManagerTest, RefusedLegacyUpgradeFailsAndKeepsPreviousProject) {
 }
 
 TEST_F(ProjectManagerTest, MathChannelsBecomeChannelsGaugesAndDatalogFields) {
-  const QString folder = path(QStringLiteral("p"));
-  writeText(folder + QStringLiteral("/mainController.ini"), kTinyIni);
-  writeText(folder + QStringLiteral("/m.tkproj"),
+  const QString folder = path("p");
+  writeText(folder + "/mainController.ini", kTinyIni);
+  writeText(folder + "/m.tkproj",
             R"({"mathChannels": [
                  {"name": "boost", "units": "kPa", "expression": "map - 100", "addGauge": true,
                   "gaugeTitle": "Boost", "gaugeMax": 250, "logDecimalPlaces": 1},
@@ -368,7 +295,7 @@ TEST_F(ProjectManagerTest, MathChannelsBecomeChannelsGaugesAndDatalogFields) {
                  {"name": "quiet", "expression": "1", "addDatalogField": false},
                  {"name": "", "expression": "2"}]})");
   ProjectManager manager;
-  manager.openProject(folder + QStringLiteral("/m.tkproj"));
+  manager.openProject(folder + "/m.tkproj");
   const EcuDefinition& definition = *manager.definition();
 
   const ConstantDef* boost = definition.OutputChannels.find(QStringLiteral("boost"));
@@ -396,9 +323,9 @@ TEST_F(ProjectManagerTest, MathChannelsBecomeChannelsGaugesAndDatalogFields) {
 
 TEST_F(ProjectManagerTest, SettingsConnectionAndOfflineAreStored) {
   ProjectManager manager;
-  manager.createProject(QStringLiteral("Car"), tinyIni(), path(QStringLiteral("p")));
-  manager.setSettings({{QStringLiteral("b"), QStringLiteral("2")},
-                       {QStringLiteral("a"), QStringLiteral("1")}});
+  manager.createProject(QStringLiteral("Car"), tinyIni(), path("p"));
+  manager.setSettings(
+      {{QStringLiteral("b"), QStringLiteral("2")}, {QStringLiteral("a"), QStringLiteral("1")}});
   manager.saveSettings();
   EXPECT_EQ(test::readFile(manager.settingsPath()),
             QByteArray("{\n  \"b\": \"2\",\n  \"a\": \"1\"\n}"));
@@ -429,7 +356,7 @@ TEST_F(ProjectManagerTest, SettingsConnectionAndOfflineAreStored) {
 
 TEST_F(ProjectManagerTest, SaveStampsTimesAndClearsModified) {
   ProjectManager manager;
-  manager.createProject(QStringLiteral("Car"), tinyIni(), path(QStringLiteral("p")));
+  manager.createProject(QStringLiteral("Car"), tinyIni(), path("p"));
   manager.mutableProject()->lastModified = QStringLiteral("2000-01-01T00:00:00.000Z");
   manager.setValue(QStringLiteral("grid"), 3, 12.26);
   EXPECT_TRUE(manager.isModified());
@@ -445,7 +372,7 @@ TEST_F(ProjectManagerTest, SaveStampsTimesAndClearsModified) {
 
 TEST_F(ProjectManagerTest, FailedSaveLeavesTheTuneFileAsItWas) {
   ProjectManager manager;
-  manager.createProject(QStringLiteral("Car"), tinyIni(), path(QStringLiteral("p")));
+  manager.createProject(QStringLiteral("Car"), tinyIni(), path("p"));
   const QString projectFile = manager.projectPath();
   const QByteArray projectBefore = test::readFile(projectFile);
   const QByteArray tuneBefore = test::readFile(manager.tunePath());

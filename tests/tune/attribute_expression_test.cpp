@@ -11,7 +11,8 @@
 namespace tk {
 namespace {
 
-// Constants of every kind with known stored values, and computed channels that build on them.
+// Constants of every kind with known stored values, and computed channels that build on them;
+// c0 to c19 are appended: each ci = { c(i+1) + 1 } and c19 = { 5 }.
 constexpr char kDefinition[] = R"(
 [MegaTune]
 signature = "attr test"
@@ -35,26 +36,6 @@ page = 1
   selfRef = { selfRef + 3 }
   level   = { 99 }
   broken  = { table(level, "x.inc") }
-  c0  = { c1 + 1 }
-  c1  = { c2 + 1 }
-  c2  = { c3 + 1 }
-  c3  = { c4 + 1 }
-  c4  = { c5 + 1 }
-  c5  = { c6 + 1 }
-  c6  = { c7 + 1 }
-  c7  = { c8 + 1 }
-  c8  = { c9 + 1 }
-  c9  = { c10 + 1 }
-  c10 = { c11 + 1 }
-  c11 = { c12 + 1 }
-  c12 = { c13 + 1 }
-  c13 = { c14 + 1 }
-  c14 = { c15 + 1 }
-  c15 = { c16 + 1 }
-  c16 = { c17 + 1 }
-  c17 = { c18 + 1 }
-  c18 = { c19 + 1 }
-  c19 = { 5 }
 )";
 
 constexpr double kFailed = -12345.5;  // marks "did not parse" in these tests
@@ -63,29 +44,28 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 class AttributeExpressionTest : public ::testing::Test {
  protected:
   AttributeExpressionTest()
-      : definition_(test::parseDefinition(kDefinition)),
+      : definition_(test::parseDefinition(definitionText().constData())),
         index_(definition_),
         scope_(definition_, index_, tune_) {
-    TuneValue mode;
-    mode.name = QStringLiteral("mode");
-    mode.bitsRawValue = 2;
-    tune_.upsert(mode);
-    TuneValue level;
-    level.name = QStringLiteral("level");
-    level.scalarValue = -7;
-    tune_.upsert(level);
-    TuneValue curve;
-    curve.name = QStringLiteral("curve");
-    curve.arrayValues = QList<double>{10, 20, 30, 40};
-    tune_.upsert(curve);
-    TuneValue label;
-    label.name = QStringLiteral("label");
-    label.stringValue = QStringLiteral("42");
-    tune_.upsert(label);
-    TuneValue factor;
-    factor.name = QStringLiteral("Factor");
-    factor.scalarValue = 3.5;
-    tune_.upsert(factor);
+    const auto add = [this](const char* name, auto set) {
+      TuneValue value;
+      value.name = QString::fromLatin1(name);
+      set(value);
+      tune_.upsert(value);
+    };
+    add("mode", [](TuneValue& v) { v.bitsRawValue = 2; });
+    add("level", [](TuneValue& v) { v.scalarValue = -7; });
+    add("curve", [](TuneValue& v) { v.arrayValues = QList<double>{10, 20, 30, 40}; });
+    add("label", [](TuneValue& v) { v.stringValue = QStringLiteral("42"); });
+    add("Factor", [](TuneValue& v) { v.scalarValue = 3.5; });
+  }
+
+  static QByteArray definitionText() {
+    QByteArray text(kDefinition);
+    for (int i = 0; i < 19; ++i) {
+      text += "  c" + QByteArray::number(i) + " = { c" + QByteArray::number(i + 1) + " + 1 }\n";
+    }
+    return text + "  c19 = { 5 }\n";
   }
 
   double eval(const char* text) const {
@@ -99,19 +79,6 @@ class AttributeExpressionTest : public ::testing::Test {
   Tune tune_;
   AttributeScope scope_;
 };
-
-TEST_F(AttributeExpressionTest, FixtureDefinitionHasTheExpectedConstantsAndChannels) {
-  ASSERT_EQ(definition_.Pages.size(), 1);
-  EXPECT_EQ(definition_.Pages.at(0).Fields.size(), 5);
-  EXPECT_EQ(definition_.ExpressionDefinitions.value(QStringLiteral("resA")),
-            QStringLiteral("mode == 2 ? 0.5 : 2"));
-  EXPECT_EQ(definition_.ExpressionDefinitions.size(), 27);
-}
-
-TEST_F(AttributeExpressionTest, EmptyTextGivesTheEmptyValue) {
-  EXPECT_EQ(eval(""), 1.25);
-  EXPECT_EQ(eval("   \t "), 1.25);
-}
 
 struct Case {
   const char* text;
@@ -127,32 +94,31 @@ TEST_P(AttributeValueTest, Evaluates) {
 
 INSTANTIATE_TEST_SUITE_P(
     NumbersAndNames, AttributeValueTest,
-    ::testing::Values(Case{"2.5", 2.5}, Case{"{ 2.5 }", 2.5}, Case{"{2.5}", 2.5},
-                      Case{"\"0.25\"", 0.25}, Case{"-3", -3}, Case{"+3", 3}, Case{"1e3", 1000},
-                      Case{"2.5E-1", 0.25}, Case{".5", 0.5}, Case{"2.", 2},
+    // An empty text gives the value for empty (1.25 here).
+    ::testing::Values(Case{"", 1.25}, Case{"   \t ", 1.25}, Case{"2.5", 2.5}, Case{"{ 2.5 }", 2.5},
+                      Case{"{2.5}", 2.5}, Case{"\"0.25\"", 0.25}, Case{"-3", -3}, Case{"+3", 3},
+                      Case{"1e3", 1000}, Case{"2.5E-1", 0.25}, Case{".5", 0.5}, Case{"2.", 2},
                       // Names: the stored value, element 0 of arrays, 0 for text.
                       Case{"level", -7}, Case{"LEVEL", -7}, Case{"factor", 3.5},
-                      Case{"{ Factor }", 3.5}, Case{"mode", 2}, Case{"curve", 10},
-                      Case{"label", 0}, Case{"unknownName", 0}, Case{"2x", 0}));
+                      Case{"{ Factor }", 3.5}, Case{"mode", 2}, Case{"curve", 10}, Case{"label", 0},
+                      Case{"unknownName", 0}, Case{"2x", 0}));
 
 INSTANTIATE_TEST_SUITE_P(
     Arithmetic, AttributeValueTest,
     ::testing::Values(Case{"level * 2 + 1", -13}, Case{"1 + 2 * 3", 7}, Case{"(1 + 2) * 3", 9},
                       Case{"10 - 4 - 3", 3}, Case{"8 / 2 / 2", 2}, Case{"2 * 3 % 4", 2},
                       Case{"-7 % 3", -1}, Case{"7 % -3", 1}, Case{"7.5 % 2", 1.5},
-                      Case{"-level", 7}, Case{"- -2", 2}, Case{"--2", 2},
-                      Case{"-(1 + 2) * 2", -6}, Case{"2*-3", -6}, Case{"1e2+1", 101},
-                      Case{"  factor*2  ", 7}, Case{"curve + mode", 12},
-                      Case{"\"level * 2\"", -14}));
+                      Case{"-level", 7}, Case{"- -2", 2}, Case{"--2", 2}, Case{"-(1 + 2) * 2", -6},
+                      Case{"2*-3", -6}, Case{"1e2+1", 101}, Case{"  factor*2  ", 7},
+                      Case{"curve + mode", 12}, Case{"\"level * 2\"", -14}));
 
 INSTANTIATE_TEST_SUITE_P(
     ComparisonsAndLogic, AttributeValueTest,
     ::testing::Values(Case{"3 < 4", 1}, Case{"4 <= 4", 1}, Case{"5 > 6", 0}, Case{"5 >= 6", 0},
-                      Case{"6 >= 6", 1}, Case{"2 == 2", 1}, Case{"2 != 2", 0},
-                      Case{"2 != 3", 1}, Case{"1 < 2 == 1", 1}, Case{"1 + 1 == 2", 1},
-                      Case{"!0", 1}, Case{"!mode", 0}, Case{"!!mode", 1}, Case{"0 || 0", 0},
-                      Case{"0 || 3", 1}, Case{"2 && 0", 0}, Case{"2 && -1", 1},
-                      Case{"1 || 0 && 0", 1}, Case{"(1 || 0) && 0", 0},
+                      Case{"6 >= 6", 1}, Case{"2 == 2", 1}, Case{"2 != 2", 0}, Case{"2 != 3", 1},
+                      Case{"1 < 2 == 1", 1}, Case{"1 + 1 == 2", 1}, Case{"!0", 1}, Case{"!mode", 0},
+                      Case{"!!mode", 1}, Case{"0 || 0", 0}, Case{"0 || 3", 1}, Case{"2 && 0", 0},
+                      Case{"2 && -1", 1}, Case{"1 || 0 && 0", 1}, Case{"(1 || 0) && 0", 0},
                       Case{"-1 < 0", 1}, Case{"mode == 2 && level < 0", 1},
                       Case{"(mode == 1) || (mode == 2)", 1}, Case{"(mode == 0 || mode == 1)", 0},
                       Case{"(level < 0) * 10 + 1", 11}));
@@ -179,14 +145,15 @@ INSTANTIATE_TEST_SUITE_P(
                       // At the point where a channel names itself again it counts as 0.
                       Case{"loopA", 2}, Case{"selfRef", 3}));
 
-INSTANTIATE_TEST_SUITE_P(
-    DoesNotParse, AttributeValueTest,
-    ::testing::Values(Case{"1 +", kFailed}, Case{"(1 + 2", kFailed}, Case{"2 3", kFailed},
-                      Case{"a.b", kFailed}, Case{"1 ? 2", kFailed}, Case{"mode ? : 2", kFailed},
-                      Case{"(mode ? 1 : 2)", kFailed}, Case{"1 = 1", kFailed},
-                      Case{"+level", kFailed}, Case{"curve[1]", kFailed},
-                      Case{"max(1, 2)", kFailed}, Case{"broken", kFailed},
-                      Case{"broken + 1", kFailed}, Case{"\"a\" + 1", kFailed}));
+INSTANTIATE_TEST_SUITE_P(DoesNotParse, AttributeValueTest,
+                         ::testing::Values(Case{"1 +", kFailed}, Case{"(1 + 2", kFailed},
+                                           Case{"2 3", kFailed}, Case{"a.b", kFailed},
+                                           Case{"1 ? 2", kFailed}, Case{"mode ? : 2", kFailed},
+                                           Case{"(mode ? 1 : 2)", kFailed}, Case{"1 = 1", kFailed},
+                                           Case{"+level", kFailed}, Case{"curve[1]", kFailed},
+                                           Case{"max(1, 2)", kFailed}, Case{"broken", kFailed},
+                                           Case{"broken + 1", kFailed},
+                                           Case{"\"a\" + 1", kFailed}));
 
 TEST_F(AttributeExpressionTest, DivisionFollowsIeeeRules) {
   EXPECT_EQ(eval("1 / 0"), kInf);

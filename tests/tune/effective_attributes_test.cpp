@@ -56,14 +56,12 @@ class EffectiveAttributesTest : public ::testing::Test {
       : definition_(test::parseDefinition(kDefinition)),
         index_(definition_),
         scope_(definition_, index_, tune_) {
-    TuneValue unitSel;
-    unitSel.name = QStringLiteral("unitSel");
-    unitSel.bitsRawValue = 1;
-    tune_.upsert(unitSel);
-    TuneValue useMetric;
-    useMetric.name = QStringLiteral("useMetric");
-    useMetric.bitsRawValue = 1;
-    tune_.upsert(useMetric);
+    for (const char* name : {"unitSel", "useMetric"}) {
+      TuneValue bits;
+      bits.name = QString::fromLatin1(name);
+      bits.bitsRawValue = 1;
+      tune_.upsert(bits);
+    }
     TuneValue alias;
     alias.name = QStringLiteral("alias");
     alias.stringValue = QStringLiteral("Boost");
@@ -74,9 +72,7 @@ class EffectiveAttributesTest : public ::testing::Test {
     return *definition_.findConstant(QString::fromLatin1(name));
   }
   QString units(const char* name) const { return effectiveUnits(c(name), scope_); }
-  void set(const char* name, int raw) {
-    tune_.find(QString::fromLatin1(name))->bitsRawValue = raw;
-  }
+  void set(const char* name, int raw) { tune_.find(QString::fromLatin1(name))->bitsRawValue = raw; }
 
   EcuDefinition definition_;
   FieldIndex index_;
@@ -246,18 +242,17 @@ INSTANTIATE_TEST_SUITE_P(
 
 INSTANTIATE_TEST_SUITE_P(
     Bits, QuantizeTest,
-    ::testing::Values(
-        QuantizeCase{"3 bits top", B, "U08", 1, 0, kNone, kNone, 9, 7, 0, 2},
-        QuantizeCase{"3 bits negative", B, "U08", 1, 0, kNone, kNone, -3, 0, 0, 2},
-        QuantizeCase{"half even down", B, "U08", 1, 0, kNone, kNone, 2.5, 2, 4, 6},
-        QuantizeCase{"half even up", B, "U08", 1, 0, kNone, kNone, 3.5, 4, 4, 6},
-        QuantizeCase{"not scaled", B, "U08", 0.5, 10, kNone, kNone, 3, 3, 4, 6},
-        QuantizeCase{"max limits", B, "U08", 1, 0, kNone, 3, 6, 3, 4, 6},
-        QuantizeCase{"29 bits", B, "U32", 1, 0, kNone, kNone, 1e10, 536870911, 0, 28},
-        QuantizeCase{"31 bits", B, "U32", 1, 0, kNone, kNone, 3e9, 2147483647, 0, 30},
-        QuantizeCase{"32 bits", B, "U32", 1, 0, kNone, kNone, 3e9, 2147483647, 0, 31},
-        QuantizeCase{"reversed", B, "U08", 1, 0, kNone, kNone, 5, 0, 6, 2},
-        QuantizeCase{"nan bits", B, "U08", 1, 0, kNone, kNone, kNaN, 0, 0, 2}));
+    ::testing::Values(QuantizeCase{"3 bits top", B, "U08", 1, 0, kNone, kNone, 9, 7, 0, 2},
+                      QuantizeCase{"3 bits negative", B, "U08", 1, 0, kNone, kNone, -3, 0, 0, 2},
+                      QuantizeCase{"half even down", B, "U08", 1, 0, kNone, kNone, 2.5, 2, 4, 6},
+                      QuantizeCase{"half even up", B, "U08", 1, 0, kNone, kNone, 3.5, 4, 4, 6},
+                      QuantizeCase{"not scaled", B, "U08", 0.5, 10, kNone, kNone, 3, 3, 4, 6},
+                      QuantizeCase{"max limits", B, "U08", 1, 0, kNone, 3, 6, 3, 4, 6},
+                      QuantizeCase{"29 bits", B, "U32", 1, 0, kNone, kNone, 1e10, 536870911, 0, 28},
+                      QuantizeCase{"31 bits", B, "U32", 1, 0, kNone, kNone, 3e9, 2147483647, 0, 30},
+                      QuantizeCase{"32 bits", B, "U32", 1, 0, kNone, kNone, 3e9, 2147483647, 0, 31},
+                      QuantizeCase{"reversed", B, "U08", 1, 0, kNone, kNone, 5, 0, 6, 2},
+                      QuantizeCase{"nan bits", B, "U08", 1, 0, kNone, kNone, kNaN, 0, 0, 2}));
 
 }  // namespace
 }  // namespace tk

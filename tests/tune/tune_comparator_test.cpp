@@ -19,8 +19,10 @@ class TuneComparatorTest : public ::testing::Test {
     ConstantDef fuel = msqConstant("fuel", ConstantType::Scalar, "U08", 1, "ms");
     fuel.Scale = 0.1;
     ConstantDef mode = msqConstant("mode", ConstantType::Bits, "U08");
-    mode.BitValues = {{0, QStringLiteral("INVALID")}, {1, QStringLiteral("Semi")},
-                      {3, QStringLiteral("Seq")}, {7, QStringLiteral("INVALID")}};
+    mode.BitValues = {{0, QStringLiteral("INVALID")},
+                      {1, QStringLiteral("Semi")},
+                      {3, QStringLiteral("Seq")},
+                      {7, QStringLiteral("INVALID")}};
     ConstantDef pc = msqConstant("pcOnly", ConstantType::Scalar, "U08");
     pc.IsPcVariable = true;
     definition_.Pages = {
@@ -34,28 +36,8 @@ class TuneComparatorTest : public ::testing::Test {
     };
   }
 
-  static void setScalar(Tune& tune, const char* name, double value) {
-    TuneValue v = tuneValue(name);
-    v.scalarValue = value;
-    tune.upsert(v);
-  }
-  static void setBits(Tune& tune, const char* name, int raw,
-                      std::optional<QString> label = std::nullopt) {
-    TuneValue v = tuneValue(name);
-    v.bitsRawValue = raw;
-    v.enumValue = std::move(label);
-    tune.upsert(v);
-  }
-  static void setString(Tune& tune, const char* name, std::optional<QString> text) {
-    TuneValue v = tuneValue(name);
-    v.stringValue = std::move(text);
-    tune.upsert(v);
-  }
-  static void setArray(Tune& tune, const char* name, QList<double> values) {
-    TuneValue v = tuneValue(name);
-    v.arrayValues = std::move(values);
-    tune.upsert(v);
-  }
+  // A fresh record named name in tune, replacing any earlier one.
+  static TuneValue& put(Tune& tune, const char* name) { return tune.upsert(tuneValue(name)); }
 
   QList<TuneDiffEntry> compare() const {
     return TuneComparator().compare(definition_, local_, remote_);
@@ -75,16 +57,16 @@ class TuneComparatorTest : public ::testing::Test {
 
 TEST_F(TuneComparatorTest, IdenticalOrUnsetTunesHaveNoDifferences) {
   EXPECT_TRUE(compare().isEmpty());
-  setScalar(local_, "fuel", 12.3);
-  setScalar(remote_, "fuel", 12.3);
+  put(local_, "fuel").scalarValue = 12.3;
+  put(remote_, "fuel").scalarValue = 12.3;
   EXPECT_TRUE(compare().isEmpty());
 }
 
 TEST_F(TuneComparatorTest, DifferencesBelowStorageResolutionDisappear) {
-  setScalar(local_, "fuel", 12.34);  // both store raw 123 on a 0.1 scale
-  setScalar(remote_, "fuel", 12.3);
+  put(local_, "fuel").scalarValue = 12.34;  // both store raw 123 on a 0.1 scale
+  put(remote_, "fuel").scalarValue = 12.3;
   EXPECT_TRUE(compare().isEmpty());
-  setScalar(remote_, "fuel", 12.46);  // raw 125
+  put(remote_, "fuel").scalarValue = 12.46;  // raw 125
   const TuneDiffEntry e = only();
   EXPECT_EQ(e.fieldName, QStringLiteral("fuel"));
   EXPECT_EQ(e.category, QStringLiteral("Page 1"));
@@ -102,8 +84,8 @@ TEST_F(TuneComparatorTest, DifferencesBelowStorageResolutionDisappear) {
 }
 
 TEST_F(TuneComparatorTest, ToleranceIsHalfTheLastDisplayDigit) {
-  setScalar(local_, "afr", 10.02);
-  setScalar(remote_, "afr", 10.06);
+  put(local_, "afr").scalarValue = 10.02;
+  put(remote_, "afr").scalarValue = 10.06;
   EXPECT_TRUE(compare().isEmpty());  // Digits 1: tolerance 0.05
   definition_.Pages[1].Fields[1].Digits = 3;
   const TuneDiffEntry e = only();
@@ -114,8 +96,8 @@ TEST_F(TuneComparatorTest, ToleranceIsHalfTheLastDisplayDigit) {
 }
 
 TEST_F(TuneComparatorTest, DifferenceSignAndText) {
-  setScalar(local_, "afr", 5);
-  setScalar(remote_, "afr", 7.5);
+  put(local_, "afr").scalarValue = 5;
+  put(remote_, "afr").scalarValue = 7.5;
   TuneDiffEntry e = only();
   EXPECT_EQ(e.scalarDifference, (NumericDifference{-2.5, QStringLiteral("-2.50"), -1}));
   std::swap(local_, remote_);
@@ -127,8 +109,8 @@ TEST_F(TuneComparatorTest, DifferenceSignAndText) {
 TEST_F(TuneComparatorTest, NumericTextsThatRoundAlikeStillGiveAnEntryWithoutDifference) {
   // Digits 0: tolerance 0.0001, but both values print as "12".
   definition_.Pages[1].Fields[1].Digits = 0;
-  setScalar(local_, "afr", 12.25);
-  setScalar(remote_, "afr", 12.0);
+  put(local_, "afr").scalarValue = 12.25;
+  put(remote_, "afr").scalarValue = 12.0;
   const TuneDiffEntry e = only();
   EXPECT_EQ(e.localValue, QStringLiteral("12"));
   EXPECT_EQ(e.remoteValue, QStringLiteral("12"));
@@ -137,8 +119,8 @@ TEST_F(TuneComparatorTest, NumericTextsThatRoundAlikeStillGiveAnEntryWithoutDiff
 }
 
 TEST_F(TuneComparatorTest, BitFieldsCompareRawValuesAndShowLabels) {
-  setBits(local_, "mode", 1);
-  setBits(remote_, "mode", 3);
+  put(local_, "mode").bitsRawValue = 1;
+  put(remote_, "mode").bitsRawValue = 3;
   TuneDiffEntry e = only();
   EXPECT_EQ(e.localValue, QStringLiteral("Semi"));
   EXPECT_EQ(e.remoteValue, QStringLiteral("Seq"));
@@ -146,50 +128,50 @@ TEST_F(TuneComparatorTest, BitFieldsCompareRawValuesAndShowLabels) {
   EXPECT_EQ(e.diffSummary, QStringLiteral("local Semi, remote Seq"));
 
   // Raw values 0 and 7 differ but carry the same word: no entry.
-  setBits(local_, "mode", 0);
-  setBits(remote_, "mode", 7);
+  put(local_, "mode").bitsRawValue = 0;
+  put(remote_, "mode").bitsRawValue = 7;
   EXPECT_TRUE(compare().isEmpty());
 
   // Without a definition label the record's label is shown, else the number.
-  setBits(local_, "mode", 2, QStringLiteral("Two"));
-  setBits(remote_, "mode", 5);
+  TuneValue& two = put(local_, "mode");
+  two.bitsRawValue = 2;
+  two.enumValue = QStringLiteral("Two");
+  put(remote_, "mode").bitsRawValue = 5;
   e = only();
   EXPECT_EQ(e.localValue, QStringLiteral("Two"));
   EXPECT_EQ(e.remoteValue, QStringLiteral("5"));
 }
 
 TEST_F(TuneComparatorTest, UnlabelledBitFieldsGetANumericDifference) {
-  setBits(local_, "teeth", 36);
-  setBits(remote_, "teeth", 60);
+  put(local_, "teeth").bitsRawValue = 36;
+  put(remote_, "teeth").bitsRawValue = 60;
   const TuneDiffEntry e = only();
   EXPECT_EQ(e.localValue, QStringLiteral("36"));
   EXPECT_EQ(e.scalarDifference, (NumericDifference{-24, QStringLiteral("-24.00"), -1}));
   // An absent raw value counts as 0.
-  setBits(local_, "teeth", 0);
-  local_.find(QStringLiteral("teeth"))->bitsRawValue.reset();
-  local_.find(QStringLiteral("teeth"))->enumValue = QStringLiteral("x");
-  setBits(remote_, "teeth", 0);
+  put(local_, "teeth").enumValue = QStringLiteral("x");
+  put(remote_, "teeth").bitsRawValue = 0;
   EXPECT_TRUE(compare().isEmpty());
 }
 
 TEST_F(TuneComparatorTest, StringsCompareTextAndPresence) {
-  setString(local_, "note", QStringLiteral("abc"));
-  setString(remote_, "note", QStringLiteral("abd"));
+  put(local_, "note").stringValue = QStringLiteral("abc");
+  put(remote_, "note").stringValue = QStringLiteral("abd");
   EXPECT_EQ(only().diffSummary, QStringLiteral("local abc, remote abd"));
-  setString(remote_, "note", QStringLiteral("abc"));
+  put(remote_, "note").stringValue = QStringLiteral("abc");
   EXPECT_TRUE(compare().isEmpty());
   // An empty text against an absent one differs by presence, and both texts are empty.
-  setString(local_, "note", QString());
-  setString(remote_, "note", std::nullopt);
+  put(local_, "note").stringValue = QString();
+  put(remote_, "note").stringValue = std::nullopt;
   EXPECT_TRUE(compare().isEmpty());
   // Texts that are numbers get a numeric difference.
-  setString(local_, "note", QStringLiteral("12"));
-  setString(remote_, "note", QStringLiteral("10.5"));
+  put(local_, "note").stringValue = QStringLiteral("12");
+  put(remote_, "note").stringValue = QStringLiteral("10.5");
   EXPECT_EQ(only().scalarDifference, (NumericDifference{1.5, QStringLiteral("+1.50"), 1}));
 }
 
 TEST_F(TuneComparatorTest, OneSidedValuesDifferUnlessEmpty) {
-  setScalar(local_, "fuel", 4);
+  put(local_, "fuel").scalarValue = 4;
   TuneDiffEntry e = only();
   EXPECT_EQ(e.localValue, QStringLiteral("4.0"));
   EXPECT_EQ(e.remoteValue, QStringLiteral("0"));  // a missing value reads "0"
@@ -197,20 +179,20 @@ TEST_F(TuneComparatorTest, OneSidedValuesDifferUnlessEmpty) {
 
   local_.find(QStringLiteral("fuel"))->scalarValue.reset();  // a record without a value
   EXPECT_TRUE(compare().isEmpty());
-  setString(remote_, "note", QString());
-  setArray(remote_, "bins", {});
+  put(remote_, "note").stringValue = QString();
+  put(remote_, "bins").arrayValues = QList<double>{};
   EXPECT_TRUE(compare().isEmpty());
-  setString(remote_, "note", QStringLiteral("x"));
+  put(remote_, "note").stringValue = QStringLiteral("x");
   e = only();
   EXPECT_EQ(e.localValue, QStringLiteral("0"));
   EXPECT_EQ(e.remoteValue, QStringLiteral("x"));
 }
 
 TEST_F(TuneComparatorTest, EntriesFollowDefinitionOrderAndSkipPcVariables) {
-  setScalar(local_, "late", 1);
-  setScalar(local_, "pcOnly", 9);
-  setBits(local_, "mode", 1);
-  setScalar(local_, "fuel", 1);
+  put(local_, "late").scalarValue = 1;
+  put(local_, "pcOnly").scalarValue = 9;
+  put(local_, "mode").bitsRawValue = 1;
+  put(local_, "fuel").scalarValue = 1;
   const QList<TuneDiffEntry> entries = compare();
   ASSERT_EQ(entries.size(), 3);
   EXPECT_EQ(entries.at(0).fieldName, QStringLiteral("fuel"));
@@ -226,8 +208,8 @@ TEST_F(TuneComparatorTest, ArraysListCellsRowsAndPreviews) {
   local[1] = 12.5;   // U08 stores 12 (half to even)
   local[75] = 3;     // row 7, not previewed
   remote[20] = 200;  // row 2, column 0
-  setArray(local_, "table", local);
-  setArray(remote_, "table", remote);
+  put(local_, "table").arrayValues = local;
+  put(remote_, "table").arrayValues = remote;
   const TuneDiffEntry e = only();
   EXPECT_TRUE(e.isArray);
   EXPECT_EQ(e.shape, (QList<int>{10, 8}));
@@ -269,8 +251,8 @@ TEST_F(TuneComparatorTest, ArraysListCellsRowsAndPreviews) {
 
 TEST_F(TuneComparatorTest, ArrayToleranceAndPresence) {
   // F32 with Digits 0: within 0.0001 is the same.
-  setArray(local_, "bins", {1.00005, 2, 3, 4});
-  setArray(remote_, "bins", {1, 2, 3, 4});
+  put(local_, "bins").arrayValues = QList<double>{1.00005, 2, 3, 4};
+  put(remote_, "bins").arrayValues = QList<double>{1, 2, 3, 4};
   EXPECT_TRUE(compare().isEmpty());
 
   // A side without the array: its cells read 0.
@@ -285,7 +267,7 @@ TEST_F(TuneComparatorTest, ArrayToleranceAndPresence) {
   EXPECT_EQ(e.remoteTablePreview, QStringLiteral("*0.0* *0.0* *0.0* *0.0*\r\n"));
 
   // Element counts that differ: the shorter side reads 0 past its end.
-  setArray(remote_, "bins", {1.00005, 2, 3});
+  put(remote_, "bins").arrayValues = QList<double>{1.00005, 2, 3};
   e = only();
   EXPECT_EQ(e.differentCellCount, 1);
   EXPECT_EQ(e.localTablePreview, QStringLiteral("   1.0    2.0    3.0 *4.0*\r\n"));
@@ -307,8 +289,7 @@ TEST_P(NormalizeTest, StoresAsTheControllerWould) {
   ConstantDef constant = msqConstant("x", c.type, c.dataType);
   constant.Scale = c.scale;
   constant.Translate = c.translate;
-  EXPECT_EQ(normalizeForComparison(constant, c.value), c.expected)
-      << c.dataType << " " << c.value;
+  EXPECT_EQ(normalizeForComparison(constant, c.value), c.expected) << c.dataType << " " << c.value;
 }
 
 constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
@@ -329,7 +310,7 @@ INSTANTIATE_TEST_SUITE_P(
                       NormalizeCase{"F32", kScalar, 1, 0, 0.1, static_cast<double>(0.1f)},
                       NormalizeCase{"F32", kScalar, 0, 0, 0.1, static_cast<double>(0.1f)},
                       NormalizeCase{"U08", kScalar, 0, 0, 300.7, 300.7},  // Scale 0 keeps
-                      NormalizeCase{"X12", kScalar, 1, 0, 2.75, 2.75},   // unknown type
+                      NormalizeCase{"X12", kScalar, 1, 0, 2.75, 2.75},    // unknown type
                       NormalizeCase{"U08", ConstantType::Bits, 1, 0, 2.5, 2},
                       NormalizeCase{"U08", ConstantType::Bits, 1, 0, 3.5, 4},
                       NormalizeCase{"U08", kScalar, 1, 0, kNan, 0},

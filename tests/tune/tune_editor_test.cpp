@@ -48,17 +48,13 @@ class TuneEditorTest : public ::testing::Test {
     editor_.setValueChangingObserver(
         [this](const ConstantDef& c, int page, int index, double oldValue, double newValue) {
           events_.append(QStringLiteral("changing %1 p%2 i%3 %4 -> %5")
-                             .arg(c.Name)
-                             .arg(page)
-                             .arg(index)
-                             .arg(oldValue)
-                             .arg(newValue));
+                             .arg(c.Name, QString::number(page), QString::number(index),
+                                  QString::number(oldValue), QString::number(newValue)));
         });
     editor_.setPageWriteObserver([this](const PageWrite& w) {
       events_.append(QStringLiteral("write %1@%2 [%3] %4")
-                         .arg(w.pageIndex)
-                         .arg(w.offset)
-                         .arg(hexOf(w.bytes), w.source));
+                         .arg(QString::number(w.pageIndex), QString::number(w.offset),
+                              hexOf(w.bytes), w.source));
     });
     editor_.setModifiedChangedObserver(
         [this](bool on) { events_.append(QStringLiteral("modified %1").arg(on)); });
@@ -89,20 +85,19 @@ TEST(TuneEditorEmptyTest, EveryOperationIsNeutralWithoutADefinitionOrTune) {
   int calls = 0;
   editor.setPageWriteObserver([&calls](const PageWrite&) { ++calls; });
   editor.setTuneChangedObserver([&calls] { ++calls; });
-  editor.setValueChangingObserver([&calls](const ConstantDef&, int, int, double, double) {
-    ++calls;
-  });
+  editor.setValueChangingObserver(
+      [&calls](const ConstantDef&, int, int, double, double) { ++calls; });
   ConstantDef c;
   c.Name = QStringLiteral("x");
   c.ScaleExpression = QStringLiteral("2");
-  EXPECT_FALSE(editor.findField(QStringLiteral("x")).has_value());
-  EXPECT_EQ(editor.getValue(QStringLiteral("x")), 0);
+  EXPECT_FALSE(editor.findField("x").has_value());
+  EXPECT_EQ(editor.getValue("x"), 0);
   EXPECT_EQ(editor.effectiveScale(c), 0);
   EXPECT_EQ(editor.effectiveUnits(c), QString());
   EXPECT_EQ(editor.quantizeValue(c, 5), 0);
-  editor.setValue(QStringLiteral("x"), 0, 1);
+  editor.setValue("x", 0, 1);
   editor.beginDeferredEdits();
-  editor.setValue(QStringLiteral("x"), 0, 1);
+  editor.setValue("x", 0, 1);
   editor.endDeferredEdits();
   EXPECT_TRUE(editor.pageImages().isEmpty());
   EXPECT_EQ(calls, 0);
@@ -112,44 +107,43 @@ TEST(TuneEditorEmptyTest, EveryOperationIsNeutralWithoutADefinitionOrTune) {
 
   // A definition alone is not enough.
   editor.setDefinition(test::parseDefinition(kDefinition));
-  EXPECT_FALSE(editor.findField(QStringLiteral("rpmLimit")).has_value());
+  EXPECT_FALSE(editor.findField("rpmLimit").has_value());
   editor.setTune(Tune());
-  EXPECT_TRUE(editor.findField(QStringLiteral("rpmLimit")).has_value());
+  EXPECT_TRUE(editor.findField("rpmLimit").has_value());
 }
 
 TEST_F(TuneEditorTest, FindFieldIgnoresCaseAndGivesThePageOfTheDeclaration) {
-  const std::optional<FieldRef> rpm = editor_.findField(QStringLiteral("RPMLIMIT"));
+  const std::optional<FieldRef> rpm = editor_.findField("RPMLIMIT");
   ASSERT_TRUE(rpm.has_value());
   EXPECT_EQ(rpm->constant->Name, QStringLiteral("rpmLimit"));
   EXPECT_EQ(rpm->pageNumber, 1);
-  EXPECT_EQ(editor_.findField(QStringLiteral("Wide"))->pageNumber, 2);
-  EXPECT_EQ(editor_.findField(QStringLiteral("pconly"))->pageNumber, 0);
-  EXPECT_FALSE(editor_.findField(QStringLiteral("rpm")).has_value());
+  EXPECT_EQ(editor_.findField("Wide")->pageNumber, 2);
+  EXPECT_EQ(editor_.findField("pconly")->pageNumber, 0);
+  EXPECT_FALSE(editor_.findField("rpm").has_value());
 }
 
 TEST_F(TuneEditorTest, GetValueReadsTheStoredValueByKind) {
   set("fuelTrim", 0, 12.34);
   set("mode", 0, 2);
   set("curveY", 3, 40);
-  EXPECT_EQ(editor_.getValue(QStringLiteral("FUELTRIM")), 12.3);
-  EXPECT_EQ(editor_.getValue(QStringLiteral("mode")), 2);
-  EXPECT_EQ(editor_.getValue(QStringLiteral("curveY"), 3), 40);
-  EXPECT_EQ(editor_.getValue(QStringLiteral("curveY"), 4), 0);
-  EXPECT_EQ(editor_.getValue(QStringLiteral("curveY"), -1), 0);
-  EXPECT_EQ(editor_.getValue(QStringLiteral("label")), 0);
-  EXPECT_EQ(editor_.getValue(QStringLiteral("missing")), 0);
-  editor_.mutableTune()->find(QStringLiteral("fuelTrim"))->scalarValue.reset();
-  EXPECT_EQ(editor_.getValue(QStringLiteral("fuelTrim")), 0);
+  EXPECT_EQ(editor_.getValue("FUELTRIM"), 12.3);
+  EXPECT_EQ(editor_.getValue("mode"), 2);
+  EXPECT_EQ(editor_.getValue("curveY", 3), 40);
+  EXPECT_EQ(editor_.getValue("curveY", 4), 0);
+  EXPECT_EQ(editor_.getValue("curveY", -1), 0);
+  EXPECT_EQ(editor_.getValue("label"), 0);
+  EXPECT_EQ(editor_.getValue("missing"), 0);
+  editor_.mutableTune()->find("fuelTrim")->scalarValue.reset();
+  EXPECT_EQ(editor_.getValue("fuelTrim"), 0);
   editor_.mutableTune()->fields.clear();
-  EXPECT_EQ(editor_.getValue(QStringLiteral("mode")), 0);
+  EXPECT_EQ(editor_.getValue("mode"), 0);
 }
 
 TEST_F(TuneEditorTest, StoringAScalarQuantisesAndReportsTheNewBytes) {
   set("fuelTrim", 0, 12.34);
   EXPECT_EQ(value("fuelTrim")->scalarValue, 12.3);
   EXPECT_EQ(takeEvents(), (QStringList{QStringLiteral("changing fuelTrim p1 i0 0 -> 12.3"),
-                                       QStringLiteral("modified 1"),
-                                       QStringLiteral("tune changed"),
+                                       QStringLiteral("modified 1"), QStringLiteral("tune changed"),
                                        QStringLiteral("write 0@2 [7b] fuelTrim")}));
   EXPECT_TRUE(editor_.isModified());
   EXPECT_FALSE(editor_.imagesStale());
@@ -220,7 +214,7 @@ TEST_F(TuneEditorTest, StoringBitsKeepsARawValueAndItsLabel) {
 }
 
 TEST_F(TuneEditorTest, StoringTextThroughANumberChangesNothingButStillReports) {
-  editor_.mutableTune()->find(QStringLiteral("label"))->stringValue = QStringLiteral("ab");
+  editor_.mutableTune()->find("label")->stringValue = QStringLiteral("ab");
   set("label", 0, 65);
   EXPECT_EQ(value("label")->stringValue, QStringLiteral("ab"));
   EXPECT_EQ(takeEvents().last(), QStringLiteral("write 0@8 [61 62 00 00] label"));
@@ -256,12 +250,13 @@ TEST_F(TuneEditorTest, DeferredEditsAreReportedOnceAsCoalescedRuns) {
 
   editor_.endDeferredEdits();
   EXPECT_FALSE(editor_.deferredEdits());
-  EXPECT_EQ(takeEvents(),
-            (QStringList{QStringLiteral("tune changed"),
-                         QStringLiteral("write 0@0 [64 00 0a] rpmLimit+fuelTrim"),
-                         QStringLiteral("write 0@4 [02 05 06 08] curveY+curveY+curveY+curveY+curveY"),
-                         QStringLiteral("write 1@0 [05] other"),
-                         QStringLiteral("write 1@2 [01 02 fe ff] wide+wide")}));
+  EXPECT_EQ(
+      takeEvents(),
+      (QStringList{QStringLiteral("tune changed"),
+                   QStringLiteral("write 0@0 [64 00 0a] rpmLimit+fuelTrim"),
+                   QStringLiteral("write 0@4 [02 05 06 08] curveY+curveY+curveY+curveY+curveY"),
+                   QStringLiteral("write 1@0 [05] other"),
+                   QStringLiteral("write 1@2 [01 02 fe ff] wide+wide")}));
   // A deferred run neither marks the tune modified nor notes power-cycle constants.
   EXPECT_FALSE(editor_.isModified());
   EXPECT_FALSE(editor_.isPowerCycleRequired());
@@ -305,7 +300,7 @@ TEST_F(TuneEditorTest, PageImagesAreRebuiltOnlyWhenStale) {
   EXPECT_FALSE(editor_.imagesStale());
   EXPECT_EQ(first.keys(), (QList<int>{1, 2}));
   // A change made behind the editor's back is seen only after the images are marked stale.
-  editor_.mutableTune()->find(QStringLiteral("other"))->scalarValue = 9;
+  editor_.mutableTune()->find("other")->scalarValue = 9;
   EXPECT_TRUE(editor_.imagesStale());
   EXPECT_EQ(hexOf(editor_.pageImages().value(2).left(1)), QStringLiteral("09"));
 }
@@ -322,9 +317,9 @@ TEST_F(TuneEditorTest, ModifiedIsClearedAfterASave) {
 
 TEST_F(TuneEditorTest, ScratchCopiesAreIndependent) {
   TuneEditor scratch(*editor_.definition(), *editor_.tune());
-  scratch.setValue(QStringLiteral("other"), 0, 42);
-  EXPECT_EQ(scratch.getValue(QStringLiteral("other")), 42);
-  EXPECT_EQ(editor_.getValue(QStringLiteral("other")), 0);
+  scratch.setValue("other", 0, 42);
+  EXPECT_EQ(scratch.getValue("other"), 42);
+  EXPECT_EQ(editor_.getValue("other"), 0);
   EXPECT_TRUE(takeEvents().isEmpty());
   EXPECT_TRUE(scratch.isModified());
   EXPECT_FALSE(editor_.isModified());
@@ -333,19 +328,19 @@ TEST_F(TuneEditorTest, ScratchCopiesAreIndependent) {
   copy.unload();
   EXPECT_EQ(copy.tune(), nullptr);
   ASSERT_NE(editor_.tune(), nullptr);
-  EXPECT_TRUE(editor_.findField(QStringLiteral("other")).has_value());
+  EXPECT_TRUE(editor_.findField("other").has_value());
 }
 
 TEST_F(TuneEditorTest, ReplacingTheDefinitionDropsTheNameIndex) {
-  ASSERT_TRUE(editor_.findField(QStringLiteral("other")).has_value());
+  ASSERT_TRUE(editor_.findField("other").has_value());
   EcuDefinition renamed = *editor_.definition();
   renamed.Pages[1].Fields[0].Name = QStringLiteral("renamed");
   editor_.setDefinition(renamed);
-  EXPECT_FALSE(editor_.findField(QStringLiteral("other")).has_value());
-  EXPECT_TRUE(editor_.findField(QStringLiteral("RENAMED")).has_value());
+  EXPECT_FALSE(editor_.findField("other").has_value());
+  EXPECT_TRUE(editor_.findField("RENAMED").has_value());
   editor_.mutableDefinition()->Pages[1].Fields.removeFirst();
-  EXPECT_FALSE(editor_.findField(QStringLiteral("renamed")).has_value());
-  EXPECT_EQ(editor_.findField(QStringLiteral("wide"))->constant->Offset, 2);
+  EXPECT_FALSE(editor_.findField("renamed").has_value());
+  EXPECT_EQ(editor_.findField("wide")->constant->Offset, 2);
 }
 
 }  // namespace
