@@ -10,6 +10,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <map>
 #include <vector>
 
 namespace tk {
@@ -220,9 +221,9 @@ class Reader {
     ++includes_;
     auto it = cache_.find(key);
     if (it == cache_.end()) {
-      it = cache_.insert(key, readTrimmedLines(path).value_or(QStringList()));
+      it = cache_.emplace(key, readTrimmedLines(path).value_or(QStringList())).first;
     }
-    return &*it;
+    return &it->second;
   }
 
   bool evaluate(const QString& symbol) const {
@@ -632,7 +633,9 @@ class Reader {
   ReadState state_;
   QString section_;
   std::optional<QString> currentGroup_;
-  QHash<QString, QStringList> cache_;
+  // A node-based map: the passes walk an included file's lines while deeper includes add
+  // entries, so an entry must never move.
+  std::map<QString, QStringList> cache_;
   QStringList stack_;
   int includes_ = 0;
 };

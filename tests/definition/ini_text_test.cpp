@@ -44,6 +44,47 @@ TEST(IniTextTest, ReadLinesReportsUnreadableFile) {
   EXPECT_EQ(read.lines, strings({"x = 1", "y = 2"}));
 }
 
+// The file reader works in blocks; whatever falls on a block edge, it must give exactly what
+// decoding the whole file at once gives.
+TEST(IniTextTest, ReadTrimmedLinesMatchesDecodingTheWholeFile) {
+  EXPECT_FALSE(readTrimmedLines(QStringLiteral("/nonexistent/dir/file.ini")).has_value());
+  constexpr qsizetype kBlock = 64 * 1024;
+  QList<QByteArray> contents = {QByteArray("\xEF\xBB\xBF k = \xC3\xA9 \r\nx"),
+                                QByteArray::fromHex("fffe20006100200d000a006200"),
+                                QByteArray("  a\xB0  \n\n\rb\t\r\n"), QByteArray()};
+  for (const char* brk : {"\r\n", "\r", "\n", "\r\r\n"}) {
+    for (qsizetype at = kBlock - 3; at <= kBlock + 1; ++at) {
+      QByteArray bytes(at, 'x');
+      bytes[0] = ' ';
+      bytes[at / 2] = '\n';
+      bytes += brk;
+      bytes += " tail\xE9 ";
+      contents.append(bytes);
+    }
+  }
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("a.ini"));
+  for (const QByteArray& bytes : contents) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+    f.close();
+    const std::optional<QStringList> read = readTrimmedLines(path);
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(*read, decodeLines(bytes, true)) << bytes.size() << " bytes";
+  }
+}
+
+TEST(IniTextTest, TextPoolSharesEqualTexts) {
+  TextPool pool;
+  const QString a = pool.get(u"Off");
+  const QString b = pool.get(QString(QStringLiteral("xOffx")).mid(1, 3));
+  EXPECT_EQ(b, QStringLiteral("Off"));
+  EXPECT_EQ(a.constData(), b.constData());
+  EXPECT_NE(pool.get(u"On").constData(), a.constData());
+  EXPECT_TRUE(pool.get(QStringView()).isEmpty());
+}
+
 TEST(IniTextTest, SplitListSplitsOnlyAtTopLevelCommas) {
   const std::pair<const char*, QStringList> cases[] = {
       {"", {QString()}},
