@@ -68,4 +68,10 @@ inline bool equalsWord(QStringView text, const char* word) {
   return text.compare(QLatin1String(word), Qt::CaseInsensitive) == 0;
 }
 
+/// A trimmed "true" in any case, or "1".
+inline bool isBooleanTrue(QStringView value) {
+  const QStringView t = value.trimmed();
+  return equalsWord(t, "true") || t == QLatin1String("1");
+}
+
 }  // namespace tk

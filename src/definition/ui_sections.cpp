@@ -1,9 +1,7 @@
-// Handlers of [Menu], [UserDefined], [TableEditor], [CurveEditor], [GaugeConfigurations] and
-// [FrontPage], and the derived Scalars map.
+// Handlers of [Menu], [UserDefined], [GaugeConfigurations] and [FrontPage].
 #include "definition/ini_read_state.h"
 #include "definition/ini_text.h"
 
-#include <QHash>
 #include <QRegularExpression>
 
 namespace tk::detail {
@@ -16,11 +14,6 @@ bool isPlacementWord(const QString& t) {
     }
   }
   return false;
-}
-
-bool isBooleanTrue(const QString& value) {
-  const QString t = value.trimmed();
-  return equalsWord(t, "true") || t == QLatin1String("1");
 }
 
 /// Among items[first...], the first containing '{' gives the condition, the second the
@@ -106,8 +99,8 @@ bool removeMenuItem(QList<MenuDef>& menus, const QString& action) {
 /// Reads one label of an indicator, with the bitStringValue parts when the label uses them.
 void indicatorLabel(const QString& label, QString& text, std::optional<QString>& prefix,
                     std::optional<QString>& list, std::optional<QString>& channel) {
-  static const QRegularExpression pattern(
-      QStringLiteral("\\{\\s*([^}]*?)bitStringValue\\s*\\(\\s*(\\w+)\\s*,\\s*(\\w+)\\s*\\)\\s*\\}"));
+  static const QRegularExpression pattern(QStringLiteral(
+      "\\{\\s*([^}]*?)bitStringValue\\s*\\(\\s*(\\w+)\\s*,\\s*(\\w+)\\s*\\)\\s*\\}"));
   text = label;
   if (!label.contains(QLatin1String("bitStringValue"))) {
     return;
@@ -131,8 +124,8 @@ std::optional<IndicatorDef> parseIndicator(const QString& value) {
                  indicator.OffBitStringList, indicator.OffBitStringChannel);
   indicatorLabel(unquote(items.at(2)), indicator.OnLabel, indicator.OnLabelPrefix,
                  indicator.OnBitStringList, indicator.OnBitStringChannel);
-  QString* colours[] = {&indicator.OffBackground, &indicator.OffForeground,
-                        &indicator.OnBackground, &indicator.OnForeground};
+  QString* colours[] = {&indicator.OffBackground, &indicator.OffForeground, &indicator.OnBackground,
+                        &indicator.OnForeground};
   for (qsizetype i = 3; i < items.size() && i < 7; ++i) {
     *colours[i - 3] = unquote(items.at(i));
   }
@@ -212,7 +205,7 @@ ReadoutDef readoutLine(const QStringList& items) {
   readout.IsGaugeReference = items.size() == 1;
   readout.Title = unquote(itemAt(items, 1));
   readout.Units = unquote(itemAt(items, 2));
-  double* limits[] = {&readout.Min,    &readout.Max,      &readout.LowDanger,
+  double* limits[] = {&readout.Min,     &readout.Max,      &readout.LowDanger,
                       &readout.LowWarn, &readout.HighWarn, &readout.HighDanger};
   for (qsizetype i = 3; i < items.size() && i < 9; ++i) {
     if (const auto d = parseDouble(items.at(i))) {
@@ -433,130 +426,6 @@ void handleUserDefinedLine(ReadState& state, const QString& line) {
   }
 }
 
-void handleTableEditorLine(ReadState& state, const QString& line) {
-  const PreparedLine p = prepareLine(state, line);
-  if (!p.hasKey) {
-    return;
-  }
-  const QStringList& items = p.items;
-  const auto item = [&items](qsizetype i) { return itemAt(items, i).trimmed(); };
-  if (equalsWord(p.key, "table")) {
-    TableDef table;
-    table.Id = item(0);
-    table.Map3dId = item(1);
-    table.Title = unquote(item(2));
-    if (const auto n = parseInt(item(3))) {
-      table.Page = *n;
-    }
-    state.currentTableId = table.Id;
-    state.hasCurrentTable = true;
-    state.def.Tables.insert(table.Id, table);
-    return;
-  }
-  TableDef* table = state.hasCurrentTable ? state.def.Tables.find(state.currentTableId) : nullptr;
-  if (!table) {
-    return;
-  }
-  if (equalsWord(p.key, "xBins")) {
-    table->XBinVariable = item(0);
-    table->XBinSource = item(1);
-    table->XBinReadOnly = item(2) == QLatin1String("readOnly");
-  } else if (equalsWord(p.key, "yBins")) {
-    table->YBinVariable = item(0);
-    table->YBinSource = item(1);
-    table->YBinReadOnly = item(2) == QLatin1String("readOnly");
-  } else if (equalsWord(p.key, "zBins")) {
-    table->ZBinVariable = item(0);
-  } else if (equalsWord(p.key, "xyLabels")) {
-    table->XyLabels.clear();
-    for (const QString& label : items) {
-      table->XyLabels.append(unquote(label));
-    }
-  } else if (equalsWord(p.key, "upDownLabel")) {
-    QStringList labels;
-    for (const QString& label : items) {
-      labels.append(unquote(label));
-    }
-    table->UpDownLabel = labels.join(QStringLiteral(", "));
-  } else if (equalsWord(p.key, "gridOrient")) {
-    table->GridOrient = p.value;
-  } else if (equalsWord(p.key, "topicHelp")) {
-    table->TopicHelp = unquote(p.value);
-  } else if (equalsWord(p.key, "gridHeight")) {
-    if (const auto d = parseDouble(p.value)) {
-      table->GridHeight = *d;
-    }
-  } else if (equalsWord(p.key, "userPassword")) {
-    table->UserPassword = p.value.trimmed();
-  }
-}
-
-void handleCurveEditorLine(ReadState& state, const QString& line) {
-  const PreparedLine p = prepareLine(state, line);
-  if (!p.hasKey) {
-    return;
-  }
-  const QStringList& items = p.items;
-  const auto item = [&items](qsizetype i) { return itemAt(items, i).trimmed(); };
-  const auto unquotedItems = [&items] {
-    QStringList out;
-    for (const QString& s : items) {
-      out.append(unquote(s));
-    }
-    return out;
-  };
-  if (equalsWord(p.key, "curve")) {
-    CurveDef curve;
-    curve.Id = item(0);
-    curve.Title = unquote(item(1));
-    state.currentCurveId = curve.Id;
-    state.hasCurrentCurve = true;
-    state.def.Curves.insert(curve.Id, curve);
-    return;
-  }
-  CurveDef* curve = state.hasCurrentCurve ? state.def.Curves.find(state.currentCurveId) : nullptr;
-  if (!curve) {
-    return;
-  }
-  if (equalsWord(p.key, "columnLabel")) {
-    curve->ColumnLabels = unquotedItems();
-  } else if (equalsWord(p.key, "xAxis")) {
-    curve->XAxis = p.value;
-  } else if (equalsWord(p.key, "yAxis")) {
-    curve->YAxis = p.value;
-  } else if (equalsWord(p.key, "xBins")) {
-    curve->XBinVariable = item(0);
-    if (items.size() >= 2) {
-      if (item(1) == QLatin1String("readOnly")) {
-        curve->XBinReadOnly = true;
-      } else {
-        curve->XBinChannel = unquote(item(1));
-      }
-    }
-    if (item(2) == QLatin1String("readOnly")) {
-      curve->XBinReadOnly = true;
-    }
-  } else if (equalsWord(p.key, "yBins")) {
-    curve->YBinVariable = item(0);
-  } else if (equalsWord(p.key, "gauge")) {
-    curve->Gauge = item(0);
-  } else if (equalsWord(p.key, "topicHelp")) {
-    curve->TopicHelp = unquote(p.value);
-  } else if (equalsWord(p.key, "showTextValues")) {
-    curve->ShowTextValues = isBooleanTrue(p.value);
-  } else if (equalsWord(p.key, "lineLabel")) {
-    curve->LineLabels = unquotedItems();
-  } else if (equalsWord(p.key, "size")) {
-    const auto a = parseInt(item(0));
-    const auto b = parseInt(item(1));
-    if (a && b) {
-      curve->Size = std::make_pair(*a, *b);
-    }
-  } else if (equalsWord(p.key, "suppressGraph")) {
-    curve->SuppressGraph = isBooleanTrue(p.value);
-  }
-}
-
 void handleGauge(ReadState& state, const QString& key, const QString& value) {
   if (equalsWord(key, "gaugeCategory")) {
     state.gaugeCategory = unquote(value);
@@ -608,39 +477,6 @@ void handleFrontPage(ReadState& state, const QString& key, const QString& value)
   } else if (equalsWord(key, "indicatorTemplate")) {
     if (auto indicator = parseIndicator(value)) {
       page.IndicatorTemplates.append(*indicator);
-    }
-  }
-}
-
-void buildScalars(EcuDefinition& definition) {
-  // The first labelled dialog item of each field name, found in one walk over the dialogs.
-  QHash<QString, QString> titles;
-  for (const DialogDef& dialog : definition.Dialogs) {
-    for (const DialogItemDef& item : dialog.Items) {
-      if (!item.Label.isEmpty() && !titles.contains(item.FieldName)) {
-        titles.insert(item.FieldName, item.Label);
-      }
-    }
-  }
-  for (const PageGroup& page : definition.Pages) {
-    for (const ConstantDef& c : page.Fields) {
-      if (c.Type != ConstantType::Scalar || !c.Shape.isEmpty() ||
-          definition.Scalars.contains(c.Name)) {
-        continue;
-      }
-      ScalarDef scalar;
-      scalar.Name = c.Name;
-      scalar.Title = titles.value(c.Name, c.Name);
-      scalar.Page = page.PageNumber;
-      scalar.Offset = c.Offset;
-      scalar.DataType = c.DataType;
-      scalar.Units = c.Units;
-      scalar.Scale = c.Scale;
-      scalar.Translate = c.Translate;
-      scalar.Min = c.Min;
-      scalar.Max = c.Max;
-      scalar.Digits = c.Digits;
-      definition.Scalars.insert(c.Name, scalar);
     }
   }
 }
