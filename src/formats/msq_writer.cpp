@@ -50,7 +50,10 @@ QString withoutForbiddenCharacters(const QString& text) {
 class MsqBuilder {
  public:
   MsqBuilder(const EcuDefinition& definition, const Tune& tune)
-      : definition_(definition), tune_(tune), index_(definition), scope_(definition, index_, tune) {}
+      : definition_(definition),
+        tune_(tune),
+        index_(definition),
+        scope_(definition, index_, tune) {}
 
   QByteArray build(const QString& author, const QString& tuneComment, const QString& writeDate) {
     out_.append("<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n<msq xmlns=\"");
@@ -139,7 +142,6 @@ class MsqBuilder {
     return ref ? *ref->constant : constant;
   }
 
-
   // Array grid as written: cols and rows from the shape (both 1 without one).
   static std::pair<int, int> grid(const ConstantDef& constant) {
     if (constant.Shape.size() >= 2) {
@@ -220,16 +222,16 @@ class MsqBuilder {
     // The values are fetched once; a same-named record read through another kind of constant
     // (names equal but for case) falls back to the general lookup.
     const TuneValue* record = tune_.find(resolved.Name);
-    const QList<double>* values = resolved.Type == ConstantType::Array && record != nullptr &&
-                                          record->arrayValues
-                                      ? &*record->arrayValues
-                                      : nullptr;
+    const QList<double>* values =
+        resolved.Type == ConstantType::Array && record != nullptr && record->arrayValues
+            ? &*record->arrayValues
+            : nullptr;
     for (int row = 0; row < rows; ++row) {
       out_.append("\n         ");
       for (int col = 0; col < cols; ++col) {
         const int index = row * cols + col;
-        const double v = values != nullptr ? values->value(index, 0.0)
-                                           : storedValue(tune_, resolved, index);
+        const double v =
+            values != nullptr ? values->value(index, 0.0) : storedValue(tune_, resolved, index);
         appendFixed(out_, v, precision);
         out_.append(' ');
       }
@@ -264,63 +266,41 @@ class MsqBuilder {
 
 }  // namespace
 
-void appendMsqAttributeText(QByteArray& out, QStringView text) {
+namespace {
+
+// Content text escapes &, < and >; attribute text also the double quote and the three
+// whitespace characters that an XML reader would otherwise normalise to spaces.
+void appendEscaped(QByteArray& out, QStringView text, bool attribute) {
   for (qsizetype i = 0; i < text.size();) {
     const char32_t cp = nextCodePoint(text, i);
     switch (cp) {
-      case U'\t':
-        out.append("&#x9;");
-        break;
-      case U'\n':
-        out.append("&#xA;");
-        break;
-      case U'\r':
-        out.append("&#xD;");
-        break;
-      case U'"':
-        out.append("&quot;");
-        break;
       case U'&':
         out.append("&amp;");
-        break;
+        continue;
       case U'<':
         out.append("&lt;");
-        break;
+        continue;
       case U'>':
         out.append("&gt;");
-        break;
+        continue;
       default:
-        if (cp < 256) {
-          out.append(static_cast<char>(cp));
-        } else {
-          appendCharacterReference(out, cp);
-        }
+        break;
+    }
+    if (attribute && (cp == U'\t' || cp == U'\n' || cp == U'\r' || cp == U'"')) {
+      out.append(cp == U'"' ? "&quot;" : cp == U'\t' ? "&#x9;" : cp == U'\n' ? "&#xA;" : "&#xD;");
+    } else if (cp < 256) {
+      out.append(static_cast<char>(cp));
+    } else {
+      appendCharacterReference(out, cp);
     }
   }
 }
 
-void appendMsqContentText(QByteArray& out, QStringView text) {
-  for (qsizetype i = 0; i < text.size();) {
-    const char32_t cp = nextCodePoint(text, i);
-    switch (cp) {
-      case U'&':
-        out.append("&amp;");
-        break;
-      case U'<':
-        out.append("&lt;");
-        break;
-      case U'>':
-        out.append("&gt;");
-        break;
-      default:
-        if (cp < 256) {
-          out.append(static_cast<char>(cp));
-        } else {
-          appendCharacterReference(out, cp);
-        }
-    }
-  }
-}
+}  // namespace
+
+void appendMsqAttributeText(QByteArray& out, QStringView text) { appendEscaped(out, text, true); }
+
+void appendMsqContentText(QByteArray& out, QStringView text) { appendEscaped(out, text, false); }
 
 QByteArray writeMsq(const EcuDefinition& definition, const Tune& tune, const QString& author,
                     const QString& tuneComment, const QString& writeDate) {
