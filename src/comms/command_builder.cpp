@@ -2,6 +2,7 @@
 
 #include "comms/ecu_command_service.h"
 #include "definition/ecu_definition.h"
+#include "json/ascii_text.h"
 
 #include <algorithm>
 
@@ -12,28 +13,14 @@ namespace {
 // travel in, so that a hostile definition cannot make us allocate without bound.
 constexpr int kMaxFieldWidth = 32768;
 
-int hexDigit(QChar c) {
-  const char16_t u = c.unicode();
-  if (u >= u'0' && u <= u'9') {
-    return u - u'0';
-  }
-  if (u >= u'a' && u <= u'f') {
-    return u - u'a' + 10;
-  }
-  if (u >= u'A' && u <= u'F') {
-    return u - u'A' + 10;
-  }
-  return -1;
-}
-
 // The byte of a "\xHH" escape starting at i, when there is a complete one there.
 std::optional<char> escapeAt(const QString& text, qsizetype i) {
   if (text.at(i) != QLatin1Char('\\') || i + 3 >= text.size() ||
       text.at(i + 1) != QLatin1Char('x')) {
     return std::nullopt;
   }
-  const int high = hexDigit(text.at(i + 2));
-  const int low = hexDigit(text.at(i + 3));
+  const int high = hexDigitValue(text.at(i + 2));
+  const int low = hexDigitValue(text.at(i + 3));
   if (high < 0 || low < 0) {
     return std::nullopt;
   }

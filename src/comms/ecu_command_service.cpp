@@ -352,7 +352,7 @@ std::optional<QString> EcuCommandService::sendConsoleCommand(const QString& text
   }
   const BusyScope busy(busy_);
   purgeStaleInput();
-  const QByteArray bytes = ecuBytesFromText(text) + '\n';
+  const QByteArray bytes = asciiBytes(text) + '\n';
   if (connection_->write(bytes) < bytes.size()) {
     return std::nullopt;
   }
@@ -365,7 +365,7 @@ std::optional<QString> EcuCommandService::sendConsoleCommand(const QString& text
       sleepMs(1);
       continue;
     }
-    reply += textFromEcuBytes(chunk);
+    reply += asciiText(chunk);
     if (reply.endsWith(QLatin1Char('\n')) || reply.contains(QLatin1Char('>'))) {
       sawEnd = true;
       break;
@@ -374,7 +374,7 @@ std::optional<QString> EcuCommandService::sendConsoleCommand(const QString& text
   if (sawEnd) {
     // A console often sends its prompt just after the last line.
     sleepMs(20);
-    reply += textFromEcuBytes(connection_->read(kConsoleChunk));
+    reply += asciiText(connection_->read(kConsoleChunk));
   }
   reply = withoutTrailingLineEnds(reply);
   if (reply.isEmpty()) {

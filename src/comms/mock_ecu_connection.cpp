@@ -31,7 +31,7 @@ MockEcuConnection::MockEcuConnection(const QString& signature, const QByteArray&
                                      const QByteArray& realtimeCommand, EcuCommsMonitor* monitor,
                                      QObject* parent)
     : EcuConnection(parent),
-      signature_(ecuBytesFromText(signature)),
+      signature_(asciiBytes(signature)),
       realtimeCommand_(realtimeCommand),
       realtimeTemplate_(realtimeTemplate),
       monitor_(monitor) {

@@ -225,12 +225,12 @@ std::optional<SimEcuConnection::Reply> SimEcuConnection::answer(const QByteArray
     return Reply{0, QByteArrayLiteral("001")};
   }
   if (command == "Q" || command == "S" || (!query.isEmpty() && command == query)) {
-    return Reply{0, ecuBytesFromText(definition_.Signature)};
+    return Reply{0, asciiBytes(definition_.Signature)};
   }
   if (command == "V" || (!version.isEmpty() && command == version)) {
     return Reply{0, QByteArray(kVersionText)};
   }
-  if (command == ecuBytesFromText(configText)) {
+  if (command == asciiBytes(configText)) {
     // The count of configuration problems; a simulated controller has none.
     return Reply{0, QByteArrayLiteral("ok: 0")};
   }

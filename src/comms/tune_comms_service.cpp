@@ -119,7 +119,7 @@ bool TuneCommsService::probeCrcFraming(EcuConnection& connection) {
     }
     sleepMs(20);
   }
-  return textFromEcuBytes(reply.left(3)) == QLatin1String("001");
+  return asciiText(reply.left(3)) == QLatin1String("001");
 }
 
 bool TuneCommsService::usesCrcFraming(EcuConnection& connection) {
@@ -136,7 +136,7 @@ bool TuneCommsService::usesCrcFraming(EcuConnection& connection) {
 std::optional<QString> TuneCommsService::querySignatureText(EcuConnection& connection,
                                                             const QString& command) {
   attach(connection);
-  const QByteArray bytes = ecuBytesFromText(command);
+  const QByteArray bytes = asciiBytes(command);
   const bool crc = usesCrcFraming(connection);
   for (int attempt = 0; attempt < 2; ++attempt) {
     if (attempt > 0) {
@@ -154,7 +154,7 @@ std::optional<QString> TuneCommsService::querySignatureText(EcuConnection& conne
       reply = connection.read(kTextReplyMax);
     }
     if (reply.size() > 3) {
-      return withoutTrailingLineEnds(textFromEcuBytes(reply));
+      return withoutTrailingLineEnds(asciiText(reply));
     }
   }
   return std::nullopt;
@@ -201,7 +201,7 @@ std::optional<QString> TuneCommsService::readFirmwareVersion(EcuConnection& conn
   if (reply.isEmpty()) {
     return std::nullopt;
   }
-  return withoutTrailingLineEnds(textFromEcuBytes(reply));
+  return withoutTrailingLineEnds(asciiText(reply));
 }
 
 std::optional<QString> TuneCommsService::readConfigError(EcuConnection& connection,
@@ -210,7 +210,7 @@ std::optional<QString> TuneCommsService::readConfigError(EcuConnection& connecti
   const QString text = definition.RetrieveConfigErrorCommand.isEmpty()
                            ? QStringLiteral("e")
                            : definition.RetrieveConfigErrorCommand;
-  const QByteArray command = ecuBytesFromText(text);
+  const QByteArray command = asciiBytes(text);
   QByteArray reply;
   if (usesCrcFraming(connection)) {
     const EcuResponse r = commands_.sendCommand(command, kConfigErrorTimeoutMs);
@@ -225,7 +225,7 @@ std::optional<QString> TuneCommsService::readConfigError(EcuConnection& connecti
   if (reply.isEmpty() || !isPrintableReply(reply)) {
     return std::nullopt;
   }
-  const QString message = withoutTrailingLineEnds(textFromEcuBytes(reply)).trimmed();
+  const QString message = withoutTrailingLineEnds(asciiText(reply)).trimmed();
   // "0" is how controllers say that the configuration is fine.
   if (message.isEmpty() || message == QLatin1String("0")) {
     return std::nullopt;

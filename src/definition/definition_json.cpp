@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "definition/json_render.h"
+#include "definition/definition_json_render.h"
 #include "definition/ui_defs_json.h"
 
 namespace tk {

@@ -1,5 +1,7 @@
 #include "definition/ecu_definition.h"
 
+#include "json/ascii_text.h"
+
 namespace tk {
 
 bool SettingGroup::hasOption(const QString& name) const {
@@ -72,24 +74,6 @@ int EcuDefinition::pageOfConstant(const QString& name) const {
   return -1;
 }
 
-namespace {
-
-int hexDigit(QChar c) {
-  const char16_t u = c.unicode();
-  if (u >= u'0' && u <= u'9') {
-    return u - u'0';
-  }
-  if (u >= u'a' && u <= u'f') {
-    return u - u'a' + 10;
-  }
-  if (u >= u'A' && u <= u'F') {
-    return u - u'A' + 10;
-  }
-  return -1;
-}
-
-}  // namespace
-
 QByteArray ochCommandBytes(const EcuDefinition& definition) {
   const QString& text = definition.OchGetCommand;
   if (text.isEmpty()) {
@@ -100,7 +84,7 @@ QByteArray ochCommandBytes(const EcuDefinition& definition) {
     int value = 0;
     bool ok = !digits.isEmpty();
     for (QChar c : digits) {
-      const int d = hexDigit(c);
+      const int d = hexDigitValue(c);
       if (d < 0 || value >= 16) {  // a third significant digit would reach 256
         ok = false;
         break;
@@ -111,12 +95,7 @@ QByteArray ochCommandBytes(const EcuDefinition& definition) {
       return QByteArray(1, static_cast<char>(value));
     }
   }
-  QByteArray bytes;
-  bytes.reserve(text.size());
-  for (QChar c : text) {
-    bytes.append(c.unicode() < 128 ? static_cast<char>(c.unicode()) : '?');
-  }
-  return bytes;
+  return asciiBytes(text);
 }
 
 }  // namespace tk

@@ -1,6 +1,6 @@
 #include "definition/ui_defs_json.h"
 
-#include "definition/json_render.h"
+#include "definition/definition_json_render.h"
 
 namespace tk::detail {
 

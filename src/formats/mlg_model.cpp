@@ -39,13 +39,4 @@ int findField(const MlgLog& log, QStringView name) {
   return -1;
 }
 
-QByteArray mlgTextBytes(QStringView text) {
-  QByteArray bytes(text.size(), Qt::Uninitialized);
-  for (qsizetype i = 0; i < text.size(); ++i) {
-    const char16_t unit = text[i].unicode();
-    bytes[i] = unit < 128 ? static_cast<char>(unit) : '?';
-  }
-  return bytes;
-}
-
 }  // namespace tk

@@ -103,7 +103,4 @@ struct MlgLog {
 /// Index of the first field whose name equals the given one ignoring case, or -1.
 int findField(const MlgLog& log, QStringView name);
 
-/// Text as MLG bytes: one byte per UTF-16 code unit, units of 128 and above written as "?".
-QByteArray mlgTextBytes(QStringView text);
-
 }  // namespace tk

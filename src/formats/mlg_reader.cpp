@@ -1,5 +1,7 @@
 #include "formats/mlg_reader.h"
 
+#include "json/ascii_text.h"
+
 #include <QFile>
 #include <QtEndian>
 
@@ -144,7 +146,7 @@ QString markerMessage(Cursor& cursor) {
     if (b == 0) {
       break;
     }
-    message.append(QChar(b < 0x80 ? b : u'?'));
+    message.append(asciiChar(b));
   }
   return message;
 }

@@ -1,5 +1,7 @@
 #include "formats/mlg_writer.h"
 
+#include "json/ascii_text.h"
+
 #include <QFile>
 #include <QtEndian>
 
@@ -33,7 +35,7 @@ void appendFloatBits(QByteArray& out, float value) {
 
 // A fixed-width text keeps at most width - 1 characters so that a 0x00 always ends it.
 void appendFixedText(QByteArray& out, const QString& text, int width) {
-  const QByteArray bytes = mlgTextBytes(QStringView(text).left(width - 1));
+  const QByteArray bytes = asciiBytes(QStringView(text).left(width - 1));
   out.append(bytes);
   out.append(width - bytes.size(), '\0');
 }
@@ -181,7 +183,7 @@ void MlgWriter::writeHeader(std::uint32_t timestamp, const QString& infoText) {
     appendDescriptor(bytes_, field, formatVersion_);
   }
   if (hasInfo) {
-    bytes_.append(mlgTextBytes(infoText));
+    bytes_.append(asciiBytes(infoText));
     bytes_.append('\0');
   }
   headerWritten_ = true;

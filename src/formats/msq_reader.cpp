@@ -1,6 +1,6 @@
 #include "formats/msq_reader.h"
 
-#include "formats/msq_number.h"
+#include "json/number_text.h"
 #include "formats/msq_text.h"
 
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "formats/msq_writer.h"
 
 #include "formats/msq_document.h"
-#include "formats/msq_number.h"
+#include "json/number_text.h"
 #include "tune/attribute_expression.h"
 #include "tune/effective_attributes.h"
 #include "tune/field_codec.h"

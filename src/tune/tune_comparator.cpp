@@ -1,6 +1,6 @@
 #include "tune/tune_comparator.h"
 
-#include "formats/msq_number.h"
+#include "json/number_text.h"
 #include "tune/raw_codec.h"
 
 #include <QStringList>

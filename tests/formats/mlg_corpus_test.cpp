@@ -1,6 +1,7 @@
 #include "conformance/dump_mlg.h"
 #include "formats/mlg_reader.h"
 #include "formats/mlg_writer.h"
+#include "json/ascii_text.h"
 #include "support/test_support.h"
 
 #include <QDir>
@@ -35,7 +36,7 @@ class MlgCorpusTest : public ::testing::Test {
 // What the writer makes of a text: at most maxChars characters, non-ASCII as "?".
 QString asWritten(const QString& text, qsizetype maxChars = -1) {
   return QString::fromLatin1(
-      mlgTextBytes(maxChars < 0 ? QStringView(text) : QStringView(text).left(maxChars)));
+      asciiBytes(maxChars < 0 ? QStringView(text) : QStringView(text).left(maxChars)));
 }
 
 bool sameValue(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }

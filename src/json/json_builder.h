@@ -1,12 +1,15 @@
 #pragma once
 
-// Small builders shared by the renderers of the canonical definition JSON.
+// Small builders for JSON documents written member by member: the canonical definition JSON,
+// the conformance dumps and the command results.
 
-#include <optional>
-
-#include "definition/ecu_definition.h"
 #include "json/json_value.h"
 #include "json/json_writer.h"
+
+#include <QMap>
+#include <QStringList>
+
+#include <optional>
 
 namespace tk::detail {
 
@@ -59,15 +62,6 @@ inline JsonValue stringMap(const QMap<QString, QString>& map) {
   JsonValue o = JsonValue::object();
   for (auto it = map.cbegin(); it != map.cend(); ++it) {
     o.insert(it.key(), it.value());
-  }
-  return o;
-}
-
-template <typename V, typename F>
-JsonValue orderedOf(const OrderedMap<V>& map, F render) {
-  JsonValue o = JsonValue::object();
-  for (const auto& [key, value] : map) {
-    o.insert(key, render(value));
   }
   return o;
 }

@@ -1,4 +1,4 @@
-#include "formats/msq_number.h"
+#include "json/number_text.h"
 
 #include <QString>
 
