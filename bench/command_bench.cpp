@@ -4,10 +4,7 @@
 // and the command's own work on a loaded project. The parts are measured twice: in this
 // process, where memory is already mapped (warm), and in a fresh child process per run (cold,
 // as each agent command runs), started as "command_bench --phases <project> <table> <ns>".
-#include "cli/edit_commands.h"
-#include "cli/view_commands.h"
-#include "project/project_manager.h"
-#include "project/tune_file.h"
+#include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -15,14 +12,16 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
-
-#include <benchmark/benchmark.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <vector>
+
+#include "cli/edit_commands.h"
+#include "cli/view_commands.h"
+#include "project/project_manager.h"
+#include "project/tune_file.h"
 
 namespace {
 
@@ -112,9 +111,9 @@ void BM_SetTableCellProcess(benchmark::State& state) {
   const Fixture& f = fixture();
   runProcess(state,
              {QStringLiteral("set-table-cell"), QStringLiteral("-p"), f.projectPath,
-              QStringLiteral("--id"), f.tableId, QStringLiteral("--row"),
-              QString::number(f.row), QStringLiteral("--col"), QString::number(f.col),
-              QStringLiteral("--value"), QStringLiteral("12"), QStringLiteral("--offline")},
+              QStringLiteral("--id"), f.tableId, QStringLiteral("--row"), QString::number(f.row),
+              QStringLiteral("--col"), QString::number(f.col), QStringLiteral("--value"),
+              QStringLiteral("12"), QStringLiteral("--offline")},
              0);
 }
 
@@ -215,9 +214,9 @@ void BM_ColdPhases(benchmark::State& state) {
   std::vector<std::vector<double>> samples(6);
   for (auto _ : state) {
     QProcess process;
-    process.start(QCoreApplication::applicationFilePath(),
-                  {QStringLiteral("--phases"), f.projectPath, f.tableId,
-                   QString::number(wallNanoseconds())});
+    process.start(
+        QCoreApplication::applicationFilePath(),
+        {QStringLiteral("--phases"), f.projectPath, f.tableId, QString::number(wallNanoseconds())});
     process.waitForFinished(60000);
     const QList<QByteArray> fields = process.readAllStandardOutput().trimmed().split(' ');
     if (process.exitCode() != 0 || fields.size() != 6) {
@@ -228,7 +227,8 @@ void BM_ColdPhases(benchmark::State& state) {
       samples[i].push_back(fields.at(i).toDouble());
     }
   }
-  const char* names[] = {"start_ms", "parse_ms", "tune_read_ms", "open_ms", "get_ms", "set_save_ms"};
+  const char* names[] = {"start_ms", "parse_ms", "tune_read_ms",
+                         "open_ms",  "get_ms",   "set_save_ms"};
   for (int i = 0; i < 6; ++i) {
     std::vector<double>& v = samples[i];
     if (!v.empty()) {

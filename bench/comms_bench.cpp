@@ -1,6 +1,15 @@
 // Framed-protocol speed against the simulated ECU over a loopback TCP bridge and over a
 // pseudo-terminal pair (socat): single 128-byte chunk exchanges and whole-tune page transfers.
 
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <vector>
+
 #include "../tests/comms/pty_pair.h"
 #include "comms/ecu_command_service.h"
 #include "comms/serial_ecu_connection.h"
@@ -9,16 +18,6 @@
 #include "comms/tcp_bridge_connection.h"
 #include "comms/tune_comms_service.h"
 #include "definition/ini_parser.h"
-
-#include <QCoreApplication>
-#include <QFile>
-
-#include <benchmark/benchmark.h>
-
-#include <algorithm>
-#include <chrono>
-#include <memory>
-#include <vector>
 
 namespace {
 
@@ -42,7 +41,8 @@ struct Rig {
 
   explicit Rig(Kind kind) : sim(synthetic()), server(sim) {
     if (kind == Kind::Tcp) {
-      conn = std::make_unique<TcpBridgeConnection>(QStringLiteral("127.0.0.1"), server.listenOnLoopback());
+      conn = std::make_unique<TcpBridgeConnection>(QStringLiteral("127.0.0.1"),
+                                                   server.listenOnLoopback());
     } else {
       pair = std::make_unique<test::SocatPtyPair>();
       if (!pair->ok() || !server.serveSerialPort(pair->ecuEnd(), 115200)) {
@@ -93,7 +93,9 @@ void framedChunk(benchmark::State& state, Rig::Kind kind, bool write) {
   for (auto _ : state) {
     const auto start = std::chrono::steady_clock::now();
     const EcuResponse r = rig.commands.sendCommand(write ? chunk : read, 1000);
-    micros.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
+    micros.push_back(
+        std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
+            .count());
     if (!r.ok) {
       state.SkipWithError(r.error.toStdString().c_str());
       break;

@@ -1,17 +1,16 @@
 // Definition reader speed: every corpus file, a synthetic file ten times the largest, and a
 // 100 MB file for the memory peak. Generated files live in a temporary folder only.
-#include "definition/ini_parser.h"
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
 
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
-
-#include <benchmark/benchmark.h>
-#include <sys/resource.h>
-
 #include <string>
+
+#include "definition/ini_parser.h"
 
 namespace {
 
@@ -80,8 +79,8 @@ void parseFile(benchmark::State& state, const QString& path) {
 int main(int argc, char** argv) {
   QTemporaryDir temp;
   const QDir corpus(corpusIniDir());
-  for (const QFileInfo& info : corpus.entryInfoList({QStringLiteral("*.ini")}, QDir::Files,
-                                                    QDir::Name)) {
+  for (const QFileInfo& info :
+       corpus.entryInfoList({QStringLiteral("*.ini")}, QDir::Files, QDir::Name)) {
     const QString path = info.filePath();
     benchmark::RegisterBenchmark(("parse/" + info.fileName().toStdString()).c_str(),
                                  [path](benchmark::State& s) { parseFile(s, path); })
@@ -90,18 +89,20 @@ int main(int argc, char** argv) {
   const QString largest = largestDefinition();
   const QString tenTimes =
       writeRepeated(temp, largest, 10 * QFileInfo(largest).size(), "ten-times.ini");
-  benchmark::RegisterBenchmark("parse/ten-times-largest",
-                               [tenTimes](benchmark::State& s) { parseFile(s, tenTimes); })
-      ->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("parse/ten-times-largest", [tenTimes](benchmark::State& s) {
+    parseFile(s, tenTimes);
+  })->Unit(benchmark::kMillisecond);
   // Run alone (--benchmark_filter=hundred) so that peak_rss_kb is this parse's own peak.
-  benchmark::RegisterBenchmark("parse/hundred-megabytes", [&temp, largest](benchmark::State& s) {
-    const QString path = writeRepeated(temp, largest, 100LL * 1024 * 1024, "hundred.ini");
-    const long before = peakRssKb();
-    parseFile(s, path);
-    s.counters["peak_rss_kb"] = static_cast<double>(peakRssKb());
-    s.counters["rss_before_kb"] = static_cast<double>(before);
-    QFile::remove(path);
-  })
+  benchmark::RegisterBenchmark("parse/hundred-megabytes",
+                               [&temp, largest](benchmark::State& s) {
+                                 const QString path = writeRepeated(
+                                     temp, largest, 100LL * 1024 * 1024, "hundred.ini");
+                                 const long before = peakRssKb();
+                                 parseFile(s, path);
+                                 s.counters["peak_rss_kb"] = static_cast<double>(peakRssKb());
+                                 s.counters["rss_before_kb"] = static_cast<double>(before);
+                                 QFile::remove(path);
+                               })
       ->Unit(benchmark::kMillisecond)
       ->Iterations(1);
   benchmark::Initialize(&argc, argv);

@@ -1,21 +1,20 @@
 // Evaluates every computed channel of the largest corpus definition (the synthetic test definition
 // when the corpus is absent) over 10,000 realtime snapshots, as a realtime display does, and
 // reports the time per evaluation. A second run evaluates by literal rewriting for comparison.
+#include <benchmark/benchmark.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <cstdio>
+#include <random>
+#include <vector>
+
 #include "definition/ini_parser.h"
 #include "expr/ecu_definition_view.h"
 #include "expr/expression_evaluator.h"
 #include "expr/expression_host.h"
 #include "expr/expression_state.h"
-
-#include <QDir>
-#include <QFileInfo>
-#include <QHash>
-
-#include <benchmark/benchmark.h>
-
-#include <cstdio>
-#include <random>
-#include <vector>
 
 namespace {
 

@@ -1,22 +1,19 @@
 // Serialises a ~10 MB document with the canonical writer and with QJsonDocument::toJson on the
 // same data, so the two can be compared from one run.
-#include "json/json_writer.h"
+#include <benchmark/benchmark.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-
-#include <benchmark/benchmark.h>
-
 #include <random>
+
+#include "json/json_writer.h"
 
 namespace {
 
 constexpr int kRecords = 23000;
 
-QString recordName(int i) {
-  return QStringLiteral("channel \"%1\" <rpm> & 'map'\t\u00e9").arg(i);
-}
+QString recordName(int i) { return QStringLiteral("channel \"%1\" <rpm> & 'map'\t\u00e9").arg(i); }
 
 const tk::JsonValue& canonicalDoc() {
   static const tk::JsonValue doc = [] {

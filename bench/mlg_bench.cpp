@@ -1,22 +1,21 @@
 // Writes and reads a generated datalog of about 200 MB: hours of records at 50 per second with
 // 200 fields of the mix real ECU logs carry. The file lives in a temporary folder for the run.
-#include "conformance/dump_mlg.h"
-#include "formats/mlg_reader.h"
-#include "formats/mlg_writer.h"
+#include <benchmark/benchmark.h>
+#include <malloc.h>
 
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
-
-#include <benchmark/benchmark.h>
-
 #include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <limits>
-#include <malloc.h>
 #include <memory>
 #include <string>
+
+#include "conformance/dump_mlg.h"
+#include "formats/mlg_reader.h"
+#include "formats/mlg_writer.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 // Writes, reads and compares a generated tune the size of a large real one: 40 pages, each with
 // 20 scalars, 4 bit fields, a string and 4 tables of 16 x 16, about 45,000 values in all.
+#include <benchmark/benchmark.h>
+
 #include "formats/msq_reader.h"
 #include "formats/msq_writer.h"
 #include "tune/tune_comparator.h"
-
-#include <benchmark/benchmark.h>
 
 namespace {
 
@@ -54,8 +54,8 @@ struct Fixture {
         v.bitsRawValue = i % 2;
         tune.fields.append(v);
       }
-      group.Fields.append(constant(QStringLiteral("t%1").arg(p), tk::ConstantType::String, "ASCII",
-                                   0, {16}));
+      group.Fields.append(
+          constant(QStringLiteral("t%1").arg(p), tk::ConstantType::String, "ASCII", 0, {16}));
       for (int i = 0; i < 4; ++i) {
         group.Fields.append(constant(QStringLiteral("a%1_%2").arg(p).arg(i),
                                      tk::ConstantType::Array, "U16", 1, {16, 16}));

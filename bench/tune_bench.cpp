@@ -1,15 +1,14 @@
 // Tune codec speed on real definitions: decoding and encoding whole page sets, a table edit as
 // set-table performs it (one deferred run of single stores), and single quantised stores.
-#include "definition/ini_parser.h"
-#include "tune/field_codec.h"
-#include "tune/tune_editor.h"
+#include <benchmark/benchmark.h>
 
 #include <QDir>
 #include <QFileInfo>
-
-#include <benchmark/benchmark.h>
-
 #include <map>
+
+#include "definition/ini_parser.h"
+#include "tune/field_codec.h"
+#include "tune/tune_editor.h"
 
 namespace {
 

@@ -56,7 +56,8 @@ std::optional<int> runAgentCommand(const QStringList& arguments,
     } else if (arg.startsWith(QLatin1String("--")) && arg.size() > 2) {
       name = arg.mid(2);
     } else {
-      printErr(QStringLiteral("Unrecognized argument '%1' for command '%2'.").arg(arg, commandName));
+      printErr(
+          QStringLiteral("Unrecognized argument '%1' for command '%2'.").arg(arg, commandName));
       return 1;
     }
     if (name == QLatin1String("offline")) {

@@ -1,15 +1,14 @@
 #pragma once
 
-#include "json/json_value.h"
-
 #include <QHash>
 #include <QString>
 #include <QStringList>
-
 #include <optional>
 #include <span>
 #include <stdexcept>
 #include <vector>
+
+#include "json/json_value.h"
 
 namespace tk::cli {
 

@@ -1,15 +1,14 @@
 #pragma once
 
+#include <QList>
+#include <QString>
+#include <optional>
+
 #include "cli/agent_runner.h"
 #include "cli/project_loader.h"
 #include "definition/ecu_definition.h"
 #include "json/json_value.h"
 #include "project/project_manager.h"
-
-#include <QList>
-#include <QString>
-
-#include <optional>
 
 namespace tk::cli {
 

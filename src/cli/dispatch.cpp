@@ -1,5 +1,9 @@
 #include "cli/dispatch.h"
 
+#include <cstdio>
+#include <limits>
+#include <optional>
+
 #include "cli/agent_runner.h"
 #include "cli/console.h"
 #include "cli/usage.h"
@@ -12,10 +16,6 @@
 #include "conformance/dump_project.h"
 #include "conformance/dump_tune_images.h"
 #include "conformance/dump_tunecomms.h"
-
-#include <cstdio>
-#include <limits>
-#include <optional>
 
 namespace tk::cli {
 namespace {

@@ -1,14 +1,13 @@
 #include "cli/edit_commands.h"
 
-#include "cli/command_support.h"
-
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
-
 #include <algorithm>
 #include <cmath>
 #include <limits>
+
+#include "cli/command_support.h"
 
 namespace tk::cli {
 namespace {
@@ -61,16 +60,16 @@ int truncateToInt(double value) {
   if (std::isnan(value)) {
     return 0;
   }
-  const double clamped = std::clamp(std::trunc(value),
-                                    static_cast<double>(std::numeric_limits<int>::min()),
-                                    static_cast<double>(std::numeric_limits<int>::max()));
+  const double clamped =
+      std::clamp(std::trunc(value), static_cast<double>(std::numeric_limits<int>::min()),
+                 static_cast<double>(std::numeric_limits<int>::max()));
   return static_cast<int>(clamped);
 }
 
 // An element position beyond the int range is outside every array, so the store ignores it.
 int elementIndex(qint64 index) {
-  return static_cast<int>(std::clamp<qint64>(index, std::numeric_limits<int>::min(),
-                                             std::numeric_limits<int>::max()));
+  return static_cast<int>(
+      std::clamp<qint64>(index, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
 
 }  // namespace
@@ -148,9 +147,9 @@ JsonValue setTable(project::ProjectManager& manager, const CommandOptions& optio
   const QJsonDocument document =
       QJsonDocument::fromJson(options.value(QStringLiteral("values")).toUtf8(), &error);
   const QJsonArray rows = document.array();
-  const bool valid = error.error == QJsonParseError::NoError && document.isArray() &&
-                     std::all_of(rows.begin(), rows.end(),
-                                 [](const QJsonValue& row) { return row.isArray(); });
+  const bool valid =
+      error.error == QJsonParseError::NoError && document.isArray() &&
+      std::all_of(rows.begin(), rows.end(), [](const QJsonValue& row) { return row.isArray(); });
   if (!valid) {
     throw CommandError(QStringLiteral("Invalid JSON 2D array"));
   }

@@ -1,10 +1,10 @@
 #include "cli/envelope.h"
 
+#include <QStringList>
+
 #include "cli/console.h"
 #include "json/json_writer.h"
 #include "json/number_format.h"
-
-#include <QStringList>
 
 namespace tk::cli {
 namespace {

@@ -1,10 +1,9 @@
 #pragma once
 
-#include "json/json_value.h"
-
 #include <QString>
-
 #include <optional>
+
+#include "json/json_value.h"
 
 namespace tk::cli {
 

@@ -1,6 +1,6 @@
-#include "cli/dispatch.h"
-
 #include <QCoreApplication>
+
+#include "cli/dispatch.h"
 
 #ifdef __GLIBC__
 #include <malloc.h>

@@ -1,9 +1,9 @@
 #include "cli/project_loader.h"
 
-#include "cli/agent_runner.h"
-
 #include <QDir>
 #include <QFileInfo>
+
+#include "cli/agent_runner.h"
 
 namespace tk::cli {
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "project/project_manager.h"
-
 #include <QString>
+
+#include "project/project_manager.h"
 
 namespace tk::cli {
 

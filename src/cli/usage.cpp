@@ -5,6 +5,7 @@
 namespace tk::cli {
 
 // The usage text is fixed byte for byte; its first line carries the version.
+// clang-format off
 const char* usageText() {
   return
     "torvik-cli 0.8.14\n"
@@ -80,6 +81,7 @@ const char* usageText() {
     "  get-firmware, get-config-error, send-console --text T,\n"
     "  datalog --duration S --output F.mlg, read-channels [--channels A,B] [--count N]\n";
 }
+// clang-format on
 
 void printUsage() {
   std::fputs(usageText(), stderr);

@@ -1,15 +1,14 @@
 #include "cli/view_commands.h"
 
-#include "cli/command_support.h"
-#include "cli/project_loader.h"
-#include "tune/field_codec.h"
-
 #include <QDir>
 #include <QFileInfo>
-
 #include <algorithm>
 #include <cmath>
 #include <vector>
+
+#include "cli/command_support.h"
+#include "cli/project_loader.h"
+#include "tune/field_codec.h"
 
 namespace tk::cli {
 namespace {

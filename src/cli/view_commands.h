@@ -1,10 +1,10 @@
 #pragma once
 
+#include <optional>
+
 #include "cli/agent_runner.h"
 #include "json/json_value.h"
 #include "project/project_manager.h"
-
-#include <optional>
 
 namespace tk::cli {
 

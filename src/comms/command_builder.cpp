@@ -1,10 +1,10 @@
 #include "comms/command_builder.h"
 
+#include <algorithm>
+
 #include "comms/ecu_command_service.h"
 #include "definition/ecu_definition.h"
 #include "json/ascii_text.h"
-
-#include <algorithm>
 
 namespace tk::comms {
 namespace {

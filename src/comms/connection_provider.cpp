@@ -1,8 +1,8 @@
 #include "comms/connection_provider.h"
 
-#include "comms/serial_ecu_connection.h"
-
 #include <QSerialPortInfo>
+
+#include "comms/serial_ecu_connection.h"
 
 namespace tk::comms {
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-
 #include <cstddef>
 #include <cstdint>
 
@@ -12,7 +11,9 @@ class Crc32 {
  public:
   /// Continues the running value over more bytes.
   void update(const void* data, std::size_t size);
-  void update(const QByteArray& bytes) { update(bytes.constData(), static_cast<std::size_t>(bytes.size())); }
+  void update(const QByteArray& bytes) {
+    update(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+  }
   /// The CRC of everything fed so far.
   std::uint32_t value() const { return ~state_; }
 

@@ -1,12 +1,11 @@
 #include "comms/ecu_command_service.h"
 
+#include <QThread>
+#include <algorithm>
+
 #include "comms/crc32.h"
 #include "comms/ecu_connection.h"
 #include "comms/ecu_text.h"
-
-#include <QThread>
-
-#include <algorithm>
 
 namespace tk::comms {
 namespace {

@@ -3,7 +3,6 @@
 #include <QByteArray>
 #include <QDeadlineTimer>
 #include <QString>
-
 #include <optional>
 
 namespace tk::comms {

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "json/ascii_text.h"
-
 #include <QString>
+
+#include "json/ascii_text.h"
 
 namespace tk::comms {
 

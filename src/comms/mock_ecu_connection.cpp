@@ -1,11 +1,10 @@
 #include "comms/mock_ecu_connection.h"
 
+#include <QRandomGenerator>
+#include <algorithm>
+
 #include "comms/ecu_comms_monitor.h"
 #include "comms/ecu_text.h"
-
-#include <QRandomGenerator>
-
-#include <algorithm>
 
 namespace tk::comms {
 namespace {

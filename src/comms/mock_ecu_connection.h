@@ -1,8 +1,8 @@
 #pragma once
 
-#include "comms/ecu_connection.h"
-
 #include <map>
+
+#include "comms/ecu_connection.h"
 
 namespace tk::comms {
 

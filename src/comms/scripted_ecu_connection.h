@@ -1,9 +1,9 @@
 #pragma once
 
-#include "comms/ecu_connection.h"
-
 #include <QList>
 #include <QQueue>
+
+#include "comms/ecu_connection.h"
 
 namespace tk::comms {
 

@@ -1,10 +1,9 @@
 #pragma once
 
-#include "comms/ecu_connection.h"
-
 #include <QSerialPort>
-
 #include <memory>
+
+#include "comms/ecu_connection.h"
 
 namespace tk::comms {
 

@@ -1,12 +1,12 @@
 #include "comms/sim_ecu_connection.h"
 
+#include <algorithm>
+
 #include "comms/command_builder.h"
 #include "comms/crc32.h"
 #include "comms/ecu_command_service.h"
 #include "comms/ecu_text.h"
 #include "comms/sim_engine.h"
-
-#include <algorithm>
 
 namespace tk::comms {
 namespace {

@@ -1,13 +1,12 @@
 #pragma once
 
-#include "comms/ecu_connection.h"
-#include "definition/ecu_definition.h"
-
 #include <QElapsedTimer>
-
 #include <functional>
 #include <optional>
 #include <vector>
+
+#include "comms/ecu_connection.h"
+#include "definition/ecu_definition.h"
 
 namespace tk::comms {
 

@@ -1,14 +1,13 @@
 #include "comms/sim_engine.h"
 
-#include "definition/ecu_definition.h"
-
 #include <QHash>
-
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <functional>
 #include <numbers>
+
+#include "definition/ecu_definition.h"
 
 namespace tk::comms {
 namespace {

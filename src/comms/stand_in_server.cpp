@@ -1,15 +1,14 @@
 #include "comms/stand_in_server.h"
 
-#include "comms/ecu_connection.h"
-
 #include <QHostAddress>
 #include <QSerialPort>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
-
 #include <future>
 #include <memory>
+
+#include "comms/ecu_connection.h"
 
 namespace tk::comms {
 namespace {

@@ -1,17 +1,16 @@
 #include "comms/tune_comms_service.h"
 
+#include <QDateTime>
+#include <QDeadlineTimer>
+#include <QThread>
+#include <algorithm>
+
 #include "comms/command_builder.h"
 #include "comms/ecu_command_service.h"
 #include "comms/ecu_connection.h"
 #include "comms/ecu_text.h"
 #include "definition/ecu_definition.h"
 #include "tune/field_codec.h"
-
-#include <QDateTime>
-#include <QDeadlineTimer>
-#include <QThread>
-
-#include <algorithm>
 
 namespace tk::comms {
 namespace {

@@ -1,12 +1,11 @@
 #pragma once
 
-#include "tune/tune_value.h"
-
 #include <QByteArray>
 #include <QString>
-
 #include <optional>
 #include <stdexcept>
+
+#include "tune/tune_value.h"
 
 namespace tk {
 struct EcuDefinition;

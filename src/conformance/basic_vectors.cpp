@@ -1,21 +1,21 @@
 #include "conformance/basic_vectors.h"
 
-#include "comms/crc32.h"
-#include "json/json_writer.h"
-
 #include <QByteArray>
-
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <numbers>
 
+#include "comms/crc32.h"
+#include "json/json_writer.h"
+
 namespace tk::conformance {
 namespace {
 
 QString hexText(std::uint64_t value, int digits) {
-  return QStringLiteral("0x") + QString::number(value, 16).toUpper().rightJustified(digits, QLatin1Char('0'));
+  return QStringLiteral("0x") +
+         QString::number(value, 16).toUpper().rightJustified(digits, QLatin1Char('0'));
 }
 
 JsonValue crcVector(const char* name, qsizetype length, std::uint32_t crc) {
@@ -119,8 +119,12 @@ JsonValue jsonFormatVectors() {
                            1e16f,
                            1e17f,
                            0.0001f};
-  const long long ints[] = {0,          -1,          255,
-                            -32768,     2147483647,  -2147483648LL,
+  const long long ints[] = {0,
+                            -1,
+                            255,
+                            -32768,
+                            2147483647,
+                            -2147483648LL,
                             std::numeric_limits<long long>::max(),
                             std::numeric_limits<long long>::min()};
 
@@ -150,8 +154,7 @@ JsonValue jsonFormatVectors() {
   strings.append("punct !#$%()*,-./:;=?@[]^_`{|}~");
   strings.append(QStringLiteral("caf") + QChar(0x00E9) + QStringLiteral(" ") + QChar(0x65E5) +
                  QChar(0x672C) + QChar(0x8A9E));
-  strings.append(QStringLiteral("emoji ") + QChar(0xD83D) + QChar(0xDE00) +
-                 QStringLiteral(" end"));
+  strings.append(QStringLiteral("emoji ") + QChar(0xD83D) + QChar(0xDE00) + QStringLiteral(" end"));
 
   JsonValue nestedArray = JsonValue::array();
   nestedArray.append(1);

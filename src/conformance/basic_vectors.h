@@ -1,8 +1,8 @@
 #pragma once
 
-#include "json/json_value.h"
-
 #include <QString>
+
+#include "json/json_value.h"
 
 namespace tk::conformance {
 

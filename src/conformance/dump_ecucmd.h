@@ -1,10 +1,10 @@
 #pragma once
 
-#include "json/json_value.h"
-
 #include <QByteArray>
 #include <QList>
 #include <QString>
+
+#include "json/json_value.h"
 
 namespace tk::comms {
 struct EcuResponse;

@@ -1,14 +1,13 @@
 #include "conformance/dump_expr.h"
 
+#include <QStringList>
+#include <algorithm>
+
 #include "conformance/conformance_io.h"
 #include "definition/ini_parser.h"
 #include "expr/ecu_definition_view.h"
 #include "expr/expression_evaluator.h"
 #include "json/json_writer.h"
-
-#include <QStringList>
-
-#include <algorithm>
 
 namespace tk::conformance {
 namespace {

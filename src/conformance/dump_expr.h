@@ -1,13 +1,12 @@
 #pragma once
 
+#include <QHash>
+#include <QString>
+#include <stdexcept>
+
 #include "expr/expression_host.h"
 #include "expr/expression_state.h"
 #include "json/json_value.h"
-
-#include <QHash>
-#include <QString>
-
-#include <stdexcept>
 
 namespace tk::conformance {
 

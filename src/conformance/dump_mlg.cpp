@@ -1,15 +1,15 @@
 #include "conformance/dump_mlg.h"
 
-#include "conformance/conformance_io.h"
-#include "formats/mlg_reader.h"
-#include "json/number_format.h"
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <string>
+
+#include "conformance/conformance_io.h"
+#include "formats/mlg_reader.h"
+#include "json/number_format.h"
 
 namespace tk::conformance {
 namespace {

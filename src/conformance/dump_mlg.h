@@ -1,9 +1,9 @@
 #pragma once
 
-#include "formats/mlg_model.h"
-
 #include <QByteArray>
 #include <QString>
+
+#include "formats/mlg_model.h"
 
 namespace tk::conformance {
 

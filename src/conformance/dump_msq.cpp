@@ -1,10 +1,10 @@
 #include "conformance/dump_msq.h"
 
+#include <QHash>
+
 #include "conformance/conformance_io.h"
 #include "formats/msq_reader.h"
 #include "json/json_writer.h"
-
-#include <QHash>
 
 namespace tk::conformance {
 namespace {

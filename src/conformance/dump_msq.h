@@ -1,9 +1,9 @@
 #pragma once
 
+#include <QString>
+
 #include "formats/msq_document.h"
 #include "json/json_value.h"
-
-#include <QString>
 
 namespace tk::conformance {
 

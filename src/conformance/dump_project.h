@@ -1,9 +1,9 @@
 #pragma once
 
+#include <QString>
+
 #include "json/json_value.h"
 #include "project/project_manager.h"
-
-#include <QString>
 
 namespace tk::conformance {
 

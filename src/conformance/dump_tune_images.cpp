@@ -1,13 +1,13 @@
 #include "conformance/dump_tune_images.h"
 
+#include <optional>
+
 #include "conformance/conformance_io.h"
 #include "definition/ini_parser.h"
 #include "formats/msq_writer.h"
 #include "json/json_writer.h"
 #include "tune/field_codec.h"
 #include "tune/raw_codec.h"
-
-#include <optional>
 
 namespace tk::conformance {
 namespace {
@@ -165,7 +165,8 @@ JsonValue tuneFieldsJson(const EcuDefinition& definition, const QByteArray& imag
     rebuiltPages.append(std::move(page));
   }
   const int blockSize = definition.OchBlockSize;
-  const QByteArray block = blockSize > 0 && blockSize < image.size() ? image.first(blockSize) : image;
+  const QByteArray block =
+      blockSize > 0 && blockSize < image.size() ? image.first(blockSize) : image;
   JsonValue channels = JsonValue::object();
   for (const auto& [name, value] : decodeOutputChannels(definition, block)) {
     channels.insert(name, numberOrNonFinite(value));
@@ -206,10 +207,10 @@ int dumpMsqExport(const QString& iniPath, const QString& imagePath, const QStrin
     return code;
   }
   const Tune tune = decodePages(inputs.pages.at(0), inputs.definition);
-  return writeOutputFile(outPath, writeMsq(inputs.definition, tune,
-                                           QString::fromUtf8(kExportAuthor),
-                                           QString::fromUtf8(kExportTuneComment),
-                                           QString::fromUtf8(kExportWriteDate)));
+  return writeOutputFile(
+      outPath,
+      writeMsq(inputs.definition, tune, QString::fromUtf8(kExportAuthor),
+               QString::fromUtf8(kExportTuneComment), QString::fromUtf8(kExportWriteDate)));
 }
 
 int dumpTuneDiff(const QString& iniPath, const QString& imageAPath, const QString& imageBPath,

@@ -1,13 +1,13 @@
 #pragma once
 
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
 #include "definition/ecu_definition.h"
 #include "json/json_value.h"
 #include "tune/tune_comparator.h"
 #include "tune/tune_value.h"
-
-#include <QByteArray>
-#include <QList>
-#include <QString>
 
 namespace tk::conformance {
 

@@ -1,5 +1,10 @@
 #include "conformance/dump_tunecomms.h"
 
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+
 #include "comms/command_builder.h"
 #include "comms/ecu_command_service.h"
 #include "comms/scripted_ecu_connection.h"
@@ -8,11 +13,6 @@
 #include "conformance/dump_ecucmd.h"
 #include "definition/ini_parser.h"
 #include "json/json_writer.h"
-
-#include <QCoreApplication>
-#include <QCryptographicHash>
-#include <QDir>
-#include <QFileInfo>
 
 namespace tk::conformance {
 

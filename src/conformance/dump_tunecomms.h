@@ -1,12 +1,11 @@
 #pragma once
 
-#include "json/json_value.h"
-#include "tune/tune_value.h"
-
 #include <QString>
 #include <QStringList>
-
 #include <optional>
+
+#include "json/json_value.h"
+#include "tune/tune_value.h"
 
 namespace tk {
 struct EcuDefinition;

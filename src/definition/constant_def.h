@@ -3,7 +3,6 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
-
 #include <optional>
 #include <utility>
 
@@ -110,7 +109,8 @@ struct PageGroup {
   bool operator==(const PageGroup&) const = default;
 };
 
-/// Bytes per element from the last characters of a data type: "8" 1, "16" 2, "32" 4, "64" 8, else 1.
+/// Bytes per element from the last characters of a data type: "8" 1, "16" 2, "32" 4, "64" 8,
+/// else 1.
 int elementSize(const QString& dataType);
 /// Bytes a constant occupies in its page (arrays: elements x count, doubled for odd arrays).
 int fieldSize(const ConstantDef& constant);

@@ -1,10 +1,9 @@
 #include "definition/constant_parser.h"
 
-#include "definition/ini_text.h"
-
 #include <QHash>
-
 #include <vector>
+
+#include "definition/ini_text.h"
 
 namespace tk {
 namespace {

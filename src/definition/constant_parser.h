@@ -1,11 +1,10 @@
 #pragma once
 
+#include <QString>
+#include <optional>
+
 #include "definition/constant_def.h"
 #include "definition/ini_text.h"
-
-#include <QString>
-
-#include <optional>
 
 namespace tk {
 

@@ -1,9 +1,9 @@
 // Handlers of [ControllerCommands], [EventTriggers], [Tools], [UserShortcuts], [KeyActions],
 // [DatalogViews], [VeAnalyze], [WueAnalyze], [LoggerDefinition], [ReferenceTables], [PortEditor].
+#include <QRegularExpression>
+
 #include "definition/ini_read_state.h"
 #include "definition/ini_text.h"
-
-#include <QRegularExpression>
 
 namespace tk::detail {
 namespace {
@@ -119,8 +119,7 @@ void handleEventTrigger(ReadState& state, const QString& key, const QString& val
     const auto page = parseInt(items.at(0));
     const auto interval = parseInt(itemAt(items, 1));
     if (page && interval) {
-      state.def.TriggeredPageRefreshes.append(
-          {*page, QStringLiteral("timer:%1").arg(*interval)});
+      state.def.TriggeredPageRefreshes.append({*page, QStringLiteral("timer:%1").arg(*interval)});
     }
   }
 }
@@ -189,8 +188,7 @@ void handleDatalogView(ReadState& state, const QString& key, const QString& valu
       state.def.DatalogViews.append(*state.openDatalogView);
     }
     state.openDatalogView = DatalogView{unquote(value), {}};
-  } else if (key.startsWith(QLatin1String("graph"), Qt::CaseInsensitive) &&
-             state.openDatalogView) {
+  } else if (key.startsWith(QLatin1String("graph"), Qt::CaseInsensitive) && state.openDatalogView) {
     state.openDatalogView->GraphTraces.append(value.trimmed());
   }
 }
@@ -311,8 +309,7 @@ void handleReferenceTable(ReadState& state, const QString& key, const QString& v
   const QStringList items = splitList(value);
   if (equalsWord(key, "referenceTable")) {
     if (state.openReferenceTable) {
-      state.def.ReferenceTables.insert(state.openReferenceTable->Name,
-                                       *state.openReferenceTable);
+      state.def.ReferenceTables.insert(state.openReferenceTable->Name, *state.openReferenceTable);
     }
     ReferenceTableDef table;
     table.Name = items.at(0).trimmed();

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "definition/ecu_definition.h"
-
 #include <QList>
 #include <QString>
+
+#include "definition/ecu_definition.h"
 
 namespace tk {
 

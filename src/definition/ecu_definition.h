@@ -1,17 +1,16 @@
 #pragma once
 
-#include "definition/constant_def.h"
-#include "definition/controller_defs.h"
-#include "definition/ordered_map.h"
-#include "definition/ui_defs.h"
-
 #include <QByteArray>
 #include <QList>
 #include <QMap>
 #include <QString>
 #include <QStringList>
-
 #include <optional>
+
+#include "definition/constant_def.h"
+#include "definition/controller_defs.h"
+#include "definition/ordered_map.h"
+#include "definition/ui_defs.h"
 
 namespace tk {
 

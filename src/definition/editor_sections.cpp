@@ -1,8 +1,8 @@
 // Handlers of [TableEditor] and [CurveEditor], and the derived Scalars map.
+#include <QHash>
+
 #include "definition/ini_read_state.h"
 #include "definition/ini_text.h"
-
-#include <QHash>
 
 namespace tk::detail {
 

@@ -1,11 +1,11 @@
 // Handlers of [SettingGroups] help topics, [MegaTune], [TunerStudio], [Constants], [PcVariables]
 // and [ConstantsExtensions].
+#include <algorithm>
+#include <cstdint>
+
 #include "definition/constant_parser.h"
 #include "definition/ini_read_state.h"
 #include "definition/ini_text.h"
-
-#include <algorithm>
-#include <cstdint>
 
 namespace tk::detail {
 namespace {
@@ -21,9 +21,8 @@ QStringList unquotedItems(const QString& value) {
 /// Resolves nextOffset/lastOffset against a running offset and size, then advances them.
 void resolveOffset(ConstantDef& c, int& runningOffset, int& runningSize) {
   if (c.Offset == kNextOffset) {
-    c.Offset = static_cast<int>(
-        std::clamp<long long>(static_cast<long long>(runningOffset) + runningSize, INT32_MIN,
-                              INT32_MAX));
+    c.Offset = static_cast<int>(std::clamp<long long>(
+        static_cast<long long>(runningOffset) + runningSize, INT32_MIN, INT32_MAX));
   } else if (c.Offset == kLastOffset) {
     c.Offset = runningOffset;
   }

@@ -1,17 +1,16 @@
 #include "definition/ini_parser.h"
 
-#include "definition/default_setting_groups.h"
-#include "definition/ini_read_state.h"
-#include "definition/ini_text.h"
-
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
 #include <QSet>
-
 #include <algorithm>
 #include <map>
 #include <vector>
+
+#include "definition/default_setting_groups.h"
+#include "definition/ini_read_state.h"
+#include "definition/ini_text.h"
 
 namespace tk {
 namespace {

@@ -1,13 +1,12 @@
 #pragma once
 
-#include "definition/ecu_definition.h"
-
 #include <QByteArray>
 #include <QList>
 #include <QString>
-
 #include <optional>
 #include <utility>
+
+#include "definition/ecu_definition.h"
 
 namespace tk {
 
@@ -29,7 +28,8 @@ class IniParser {
 
   /// Reads the file and its includes; an unreadable file gives the default definition.
   EcuDefinition parse(const QString& path) const;
-  /// Reads definition text given as bytes; includes resolve against baseDirectory (none when empty).
+  /// Reads definition text given as bytes; includes resolve against baseDirectory (none when
+  /// empty).
   EcuDefinition parseBytes(const QByteArray& bytes, const QString& baseDirectory) const;
 
  private:

@@ -1,10 +1,9 @@
 #include "definition/ini_read_state.h"
 
-#include "definition/ini_text.h"
-
 #include <QRegularExpression>
-
 #include <algorithm>
+
+#include "definition/ini_text.h"
 
 namespace tk {
 namespace detail {

@@ -1,15 +1,14 @@
 #pragma once
 
-#include "definition/ecu_definition.h"
-#include "definition/ini_text.h"
-
 #include <QHash>
 #include <QList>
 #include <QString>
-
 #include <optional>
-#include <vector>
 #include <utility>
+#include <vector>
+
+#include "definition/ecu_definition.h"
+#include "definition/ini_text.h"
 
 namespace tk::detail {
 

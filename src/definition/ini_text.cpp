@@ -1,7 +1,6 @@
 #include "definition/ini_text.h"
 
 #include <QFile>
-
 #include <algorithm>
 #include <charconv>
 #include <cstdint>

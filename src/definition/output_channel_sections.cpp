@@ -1,10 +1,10 @@
 // Handlers of [OutputChannels], [Replay] and [Datalog].
+#include <algorithm>
+#include <cstdint>
+
 #include "definition/constant_parser.h"
 #include "definition/ini_read_state.h"
 #include "definition/ini_text.h"
-
-#include <algorithm>
-#include <cstdint>
 
 namespace tk::detail {
 namespace {
@@ -91,9 +91,9 @@ void handleOutputChannel(ReadState& state, const QString& key, const QString& va
     return;
   }
   if (c->Offset == kNextOffset) {
-    c->Offset = static_cast<int>(std::clamp<long long>(
-        static_cast<long long>(state.ochRunningOffset) + state.ochRunningSize, INT32_MIN,
-        INT32_MAX));
+    c->Offset = static_cast<int>(
+        std::clamp<long long>(static_cast<long long>(state.ochRunningOffset) + state.ochRunningSize,
+                              INT32_MIN, INT32_MAX));
   } else if (c->Offset == kLastOffset) {
     c->Offset = state.ochRunningOffset;
   }

@@ -1,8 +1,8 @@
 // Handlers of [Menu], [UserDefined], [GaugeConfigurations] and [FrontPage].
+#include <QRegularExpression>
+
 #include "definition/ini_read_state.h"
 #include "definition/ini_text.h"
-
-#include <QRegularExpression>
 
 namespace tk::detail {
 namespace {

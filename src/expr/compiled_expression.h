@@ -1,18 +1,17 @@
 #pragma once
 
-#include "expr/expression_functions.h"
-#include "expr/expression_syntax.h"
-
 #include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
-
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <span>
 #include <vector>
+
+#include "expr/expression_functions.h"
+#include "expr/expression_syntax.h"
 
 namespace tk::expr {
 

@@ -1,12 +1,11 @@
 #pragma once
 
-#include "definition/ecu_definition.h"
-#include "expr/expression_host.h"
-
 #include <QHash>
 #include <QString>
-
 #include <vector>
+
+#include "definition/ecu_definition.h"
+#include "expr/expression_host.h"
 
 namespace tk::expr {
 

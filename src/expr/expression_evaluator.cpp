@@ -1,12 +1,12 @@
 #include "expr/expression_evaluator.h"
 
-#include "expr/expression_host.h"
-#include "expr/expression_state.h"
-
 #include <array>
 #include <cmath>
 #include <limits>
 #include <vector>
+
+#include "expr/expression_host.h"
+#include "expr/expression_state.h"
 
 namespace tk::expr {
 namespace {

@@ -1,12 +1,11 @@
 #pragma once
 
-#include "expr/compiled_expression.h"
-
 #include <QHash>
 #include <QString>
-
 #include <cstddef>
 #include <memory>
+
+#include "expr/compiled_expression.h"
 
 namespace tk::expr {
 

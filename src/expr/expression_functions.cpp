@@ -1,15 +1,14 @@
 #include "expr/expression_functions.h"
 
-#include "expr/expression_host.h"
-#include "expr/expression_state.h"
-
 #include <QDateTime>
-
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
 #include <string_view>
+
+#include "expr/expression_host.h"
+#include "expr/expression_state.h"
 
 namespace tk::expr {
 namespace {

@@ -3,7 +3,6 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QString>
-
 #include <cstddef>
 #include <deque>
 #include <optional>

@@ -1,10 +1,10 @@
 #include "expr/expression_syntax.h"
 
-#include "json/number_format.h"
-
 #include <bit>
 #include <charconv>
 #include <string>
+
+#include "json/number_format.h"
 
 namespace tk::expr {
 namespace {

@@ -3,7 +3,6 @@
 #include <QString>
 #include <QStringList>
 #include <QStringView>
-
 #include <cmath>
 #include <cstdint>
 #include <limits>

@@ -3,7 +3,6 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringView>
-
 #include <cstdint>
 #include <span>
 #include <stdexcept>

@@ -1,13 +1,12 @@
 #include "formats/mlg_reader.h"
 
-#include "json/ascii_text.h"
-
 #include <QFile>
 #include <QtEndian>
-
 #include <bit>
 #include <cstdint>
 #include <cstring>
+
+#include "json/ascii_text.h"
 
 namespace tk {
 namespace {

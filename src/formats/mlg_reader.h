@@ -1,9 +1,9 @@
 #pragma once
 
-#include "formats/mlg_model.h"
-
 #include <QByteArrayView>
 #include <QString>
+
+#include "formats/mlg_model.h"
 
 namespace tk {
 

@@ -1,15 +1,14 @@
 #include "formats/mlg_writer.h"
 
-#include "json/ascii_text.h"
-
 #include <QFile>
 #include <QtEndian>
-
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <stdexcept>
 #include <string>
+
+#include "json/ascii_text.h"
 
 namespace tk {
 namespace {

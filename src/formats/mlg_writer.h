@@ -1,13 +1,12 @@
 #pragma once
 
-#include "formats/mlg_model.h"
-
 #include <QByteArray>
 #include <QString>
-
 #include <cstdint>
 #include <span>
 #include <vector>
+
+#include "formats/mlg_model.h"
 
 namespace tk {
 

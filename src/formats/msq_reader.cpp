@@ -1,13 +1,12 @@
 #include "formats/msq_reader.h"
 
-#include "json/number_text.h"
-#include "formats/msq_text.h"
-
 #include <QFile>
 #include <QXmlStreamReader>
-
 #include <optional>
 #include <vector>
+
+#include "formats/msq_text.h"
+#include "json/number_text.h"
 
 namespace tk {
 namespace {
@@ -24,9 +23,7 @@ QString attributeText(const QXmlStreamAttributes& attributes, QLatin1String name
   return attributes.value(name).toString();
 }
 
-bool isArraySeparator(QChar c) {
-  return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
-}
+bool isArraySeparator(QChar c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; }
 
 // A constant or PC variable of one page, completed when its element ends.
 void finishConstant(MsqConstant& constant, const QString& characterData) {

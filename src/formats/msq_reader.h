@@ -1,9 +1,9 @@
 #pragma once
 
-#include "formats/msq_document.h"
-
 #include <QByteArray>
 #include <QString>
+
+#include "formats/msq_document.h"
 
 namespace tk {
 

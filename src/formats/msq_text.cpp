@@ -1,11 +1,10 @@
 #include "formats/msq_text.h"
 
-#include "formats/msq_document.h"
-
 #include <QRegularExpression>
 #include <QStringDecoder>
-
 #include <algorithm>
+
+#include "formats/msq_document.h"
 
 namespace tk {
 namespace {
@@ -58,7 +57,8 @@ QString decodeMsqBytes(const QByteArray& bytes) {
   if (bytes.startsWith("\xFE\xFF")) {
     return decodeUtf16(bytes, QStringDecoder::Utf16BE);
   }
-  const QString head = QString::fromLatin1(QByteArrayView(bytes).first(std::min<qsizetype>(bytes.size(), 256)));
+  const QString head =
+      QString::fromLatin1(QByteArrayView(bytes).first(std::min<qsizetype>(bytes.size(), 256)));
   const qsizetype declStart = head.indexOf(QLatin1String("<?xml"));
   const qsizetype declEnd = declStart < 0 ? -1 : head.indexOf(QLatin1String("?>"), declStart);
   if (declEnd >= 0) {

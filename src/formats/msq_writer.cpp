@@ -1,14 +1,14 @@
 #include "formats/msq_writer.h"
 
+#include <algorithm>
+#include <optional>
+
 #include "formats/msq_document.h"
 #include "json/number_text.h"
 #include "tune/attribute_expression.h"
 #include "tune/effective_attributes.h"
 #include "tune/field_codec.h"
 #include "tune/field_index.h"
-
-#include <algorithm>
-#include <optional>
 
 namespace tk {
 namespace {

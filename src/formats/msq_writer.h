@@ -1,10 +1,10 @@
 #pragma once
 
-#include "definition/ecu_definition.h"
-#include "tune/tune_value.h"
-
 #include <QByteArray>
 #include <QString>
+
+#include "definition/ecu_definition.h"
+#include "tune/tune_value.h"
 
 namespace tk {
 

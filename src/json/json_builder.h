@@ -3,13 +3,12 @@
 // Small builders for JSON documents written member by member: the canonical definition JSON,
 // the conformance dumps and the command results.
 
-#include "json/json_value.h"
-#include "json/json_writer.h"
-
 #include <QMap>
 #include <QStringList>
-
 #include <optional>
+
+#include "json/json_value.h"
+#include "json/json_writer.h"
 
 namespace tk::detail {
 

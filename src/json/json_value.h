@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <cstdint>
 #include <utility>
 #include <variant>
@@ -13,7 +12,16 @@ namespace tk {
 class JsonValue {
  public:
   /// Kinds in their fixed index order.
-  enum class Kind { Null = 0, Bool = 1, Int = 2, Double = 3, Float = 4, String = 5, Array = 6, Object = 7 };
+  enum class Kind {
+    Null = 0,
+    Bool = 1,
+    Int = 2,
+    Double = 3,
+    Float = 4,
+    String = 5,
+    Array = 6,
+    Object = 7
+  };
   using Array = std::vector<JsonValue>;
   using Member = std::pair<QString, JsonValue>;
   using Object = std::vector<Member>;

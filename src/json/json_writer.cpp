@@ -1,12 +1,11 @@
 #include "json/json_writer.h"
 
-#include "json/number_format.h"
-
 #include <QFile>
-
 #include <cmath>
 #include <cstdio>
 #include <string>
+
+#include "json/number_format.h"
 
 namespace tk {
 namespace {
@@ -18,14 +17,32 @@ void appendEscaped(std::string& out, const QString& s) {
   for (const QChar qc : s) {
     const char16_t c = qc.unicode();
     switch (c) {
-      case 0x08: out.append("\\b"); continue;
-      case 0x09: out.append("\\t"); continue;
-      case 0x0A: out.append("\\n"); continue;
-      case 0x0C: out.append("\\f"); continue;
-      case 0x0D: out.append("\\r"); continue;
-      case 0x5C: out.append("\\\\"); continue;
+      case 0x08:
+        out.append("\\b");
+        continue;
+      case 0x09:
+        out.append("\\t");
+        continue;
+      case 0x0A:
+        out.append("\\n");
+        continue;
+      case 0x0C:
+        out.append("\\f");
+        continue;
+      case 0x0D:
+        out.append("\\r");
+        continue;
+      case 0x5C:
+        out.append("\\\\");
+        continue;
       // HTML-sensitive characters and the quote are always written as \u escapes.
-      case 0x22: case 0x26: case 0x27: case 0x2B: case 0x3C: case 0x3E: case 0x60:
+      case 0x22:
+      case 0x26:
+      case 0x27:
+      case 0x2B:
+      case 0x3C:
+      case 0x3E:
+      case 0x60:
         break;
       default:
         if (c >= 0x20 && c < 0x7F) {
@@ -33,8 +50,9 @@ void appendEscaped(std::string& out, const QString& s) {
           continue;
         }
     }
-    const char esc[6] = {'\\', 'u', kHex[(c >> 12) & 0xF], kHex[(c >> 8) & 0xF],
-                         kHex[(c >> 4) & 0xF], kHex[c & 0xF]};
+    const char esc[6] = {
+        '\\',         'u', kHex[(c >> 12) & 0xF], kHex[(c >> 8) & 0xF], kHex[(c >> 4) & 0xF],
+        kHex[c & 0xF]};
     out.append(esc, 6);
   }
   out.push_back('"');

@@ -1,11 +1,10 @@
 #pragma once
 
-#include "json/json_value.h"
-
 #include <QByteArray>
 #include <QString>
-
 #include <stdexcept>
+
+#include "json/json_value.h"
 
 namespace tk {
 

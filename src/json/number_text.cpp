@@ -1,7 +1,6 @@
 #include "json/number_text.h"
 
 #include <QString>
-
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -99,8 +98,8 @@ std::optional<double> parseMsqNumber(QStringView text) {
   }
   const std::string ascii = body.toLatin1().toStdString();  // validated: ASCII only
   double value = 0.0;
-  const auto result = std::from_chars(ascii.data(), ascii.data() + ascii.size(), value,
-                                      std::chars_format::general);
+  const auto result =
+      std::from_chars(ascii.data(), ascii.data() + ascii.size(), value, std::chars_format::general);
   if (result.ec == std::errc::result_out_of_range) {
     const long long lead = leadingExponent(body.first(mantissaEnd), body.mid(mantissaEnd));
     value = lead > 0 ? std::numeric_limits<double>::infinity() : 0.0;

@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QStringView>
-
 #include <optional>
 
 namespace tk {

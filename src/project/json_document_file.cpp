@@ -1,14 +1,13 @@
 #include "project/json_document_file.h"
 
-#include "json/json_writer.h"
-#include "project/project_error.h"
-
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <QSaveFile>
-
 #include <limits>
+
+#include "json/json_writer.h"
+#include "project/project_error.h"
 
 namespace tk::project {
 

@@ -1,12 +1,11 @@
 #pragma once
 
-#include "json/json_value.h"
-
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QString>
-
 #include <optional>
+
+#include "json/json_value.h"
 
 namespace tk::project {
 

@@ -1,9 +1,9 @@
 #pragma once
 
+#include <QList>
+
 #include "definition/ecu_definition.h"
 #include "project/project_file.h"
-
-#include <QList>
 
 namespace tk::project {
 

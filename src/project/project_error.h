@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <stdexcept>
 
 namespace tk::project {
@@ -18,7 +17,8 @@ class ProjectError : public std::runtime_error {
 class UpgradeCancelledError : public ProjectError {
  public:
   /// The error with its fixed message.
-  UpgradeCancelledError() : ProjectError(QStringLiteral("Legacy tune upgrade was cancelled by user.")) {}
+  UpgradeCancelledError()
+      : ProjectError(QStringLiteral("Legacy tune upgrade was cancelled by user.")) {}
 };
 
 }  // namespace tk::project

@@ -1,18 +1,17 @@
 #include "project/project_manager.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <utility>
+
 #include "definition/default_setting_groups.h"
 #include "definition/ini_parser.h"
 #include "project/json_document_file.h"
 #include "project/math_channels.h"
 #include "project/tune_file.h"
 #include "tune/field_codec.h"
-
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-
-#include <algorithm>
-#include <utility>
 
 namespace tk::project {
 namespace {
@@ -69,8 +68,7 @@ void copyDefinition(const QString& iniPath, const QString& destination) {
   }
 }
 
-void writeProjectAndTune(const QString& projectPath, const ProjectFile& project,
-                         const Tune& tune) {
+void writeProjectAndTune(const QString& projectPath, const ProjectFile& project, const Tune& tune) {
   writeProjectFile(projectPath, project);
   writeTuneFile(tunePathFor(projectPath), tune);
 }

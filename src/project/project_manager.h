@@ -1,15 +1,14 @@
 #pragma once
 
+#include <QString>
+#include <functional>
+#include <optional>
+
 #include "definition/ecu_definition.h"
 #include "project/project_error.h"
 #include "project/project_file.h"
 #include "project/settings_file.h"
 #include "tune/tune_editor.h"
-
-#include <QString>
-
-#include <functional>
-#include <optional>
 
 namespace tk::project {
 

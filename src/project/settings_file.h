@@ -1,12 +1,11 @@
 #pragma once
 
-#include "json/json_value.h"
-
 #include <QJsonObject>
 #include <QList>
 #include <QString>
-
 #include <utility>
+
+#include "json/json_value.h"
 
 namespace tk::project {
 

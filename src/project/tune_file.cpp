@@ -1,10 +1,10 @@
 #include "project/tune_file.h"
 
+#include <QJsonArray>
+
 #include "json/json_writer.h"
 #include "project/json_document_file.h"
 #include "project/project_error.h"
-
-#include <QJsonArray>
 
 namespace tk::project {
 namespace {
@@ -130,7 +130,9 @@ Tune tuneFromJson(const QJsonObject& o) {
   return tune;
 }
 
-Tune readTuneFile(const QString& path) { return tuneFromJson(readJsonDocumentFile(path, kContext)); }
+Tune readTuneFile(const QString& path) {
+  return tuneFromJson(readJsonDocumentFile(path, kContext));
+}
 
 void writeTuneFile(const QString& path, const Tune& tune) {
   writeJsonDocumentFile(path, kContext, tuneToJson(tune));

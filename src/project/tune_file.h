@@ -1,10 +1,10 @@
 #pragma once
 
-#include "json/json_value.h"
-#include "tune/tune_value.h"
-
 #include <QJsonObject>
 #include <QString>
+
+#include "json/json_value.h"
+#include "tune/tune_value.h"
 
 namespace tk::project {
 

@@ -1,15 +1,14 @@
 #include "tune/attribute_expression.h"
 
-#include "definition/ecu_definition.h"
-#include "tune/field_index.h"
-
 #include <QStringList>
 #include <QStringView>
-
 #include <charconv>
 #include <cmath>
 #include <limits>
 #include <string>
+
+#include "definition/ecu_definition.h"
+#include "tune/field_index.h"
 
 namespace tk {
 

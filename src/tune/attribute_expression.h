@@ -1,10 +1,9 @@
 #pragma once
 
-#include "tune/tune_value.h"
-
 #include <QString>
-
 #include <optional>
+
+#include "tune/tune_value.h"
 
 namespace tk {
 

@@ -1,14 +1,13 @@
 #include "tune/effective_attributes.h"
 
-#include "definition/ecu_definition.h"
-#include "tune/attribute_expression.h"
-#include "tune/raw_codec.h"
-
 #include <QRegularExpression>
-
 #include <algorithm>
 #include <cmath>
 #include <limits>
+
+#include "definition/ecu_definition.h"
+#include "tune/attribute_expression.h"
+#include "tune/raw_codec.h"
 
 namespace tk {
 

@@ -1,14 +1,14 @@
 #include "tune/field_codec.h"
 
-#include "tune/attribute_expression.h"
-#include "tune/effective_attributes.h"
-#include "tune/field_index.h"
-#include "tune/raw_codec.h"
-
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
+
+#include "tune/attribute_expression.h"
+#include "tune/effective_attributes.h"
+#include "tune/field_index.h"
+#include "tune/raw_codec.h"
 
 namespace tk {
 

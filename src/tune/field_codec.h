@@ -1,11 +1,10 @@
 #pragma once
 
+#include <QByteArray>
+#include <optional>
+
 #include "definition/ecu_definition.h"
 #include "tune/tune_value.h"
-
-#include <QByteArray>
-
-#include <optional>
 
 namespace tk {
 

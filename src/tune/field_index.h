@@ -1,12 +1,11 @@
 #pragma once
 
-#include "tune/tune_value.h"
-
 #include <QHash>
 #include <QString>
-
 #include <optional>
 #include <utility>
+
+#include "tune/tune_value.h"
 
 namespace tk {
 

@@ -1,12 +1,11 @@
 #include "tune/tune_comparator.h"
 
-#include "json/number_text.h"
-#include "tune/raw_codec.h"
-
 #include <QStringList>
-
 #include <algorithm>
 #include <cmath>
+
+#include "json/number_text.h"
+#include "tune/raw_codec.h"
 
 namespace tk {
 namespace {
@@ -66,7 +65,9 @@ double normalizedScalar(const ConstantDef& constant, const TuneValue* value) {
                                 value != nullptr ? value->scalarValue.value_or(0.0) : 0.0);
 }
 
-int bitsRaw(const TuneValue* value) { return value != nullptr ? value->bitsRawValue.value_or(0) : 0; }
+int bitsRaw(const TuneValue* value) {
+  return value != nullptr ? value->bitsRawValue.value_or(0) : 0;
+}
 
 bool differs(const ConstantDef& constant, const TuneValue* local, const TuneValue* remote) {
   if (local == nullptr || remote == nullptr) {
@@ -142,8 +143,8 @@ std::optional<TuneDiffEntry> valueEntry(const ConstantDef& constant, const TuneV
   } else if (entry.localValue == entry.remoteValue) {
     return std::nullopt;
   }
-  entry.diffSummary = QStringLiteral("local ") + entry.localValue + QStringLiteral(", remote ") +
-                      entry.remoteValue;
+  entry.diffSummary =
+      QStringLiteral("local ") + entry.localValue + QStringLiteral(", remote ") + entry.remoteValue;
   if (entry.scalarDifference) {
     entry.diffSummary += QStringLiteral(" (") + entry.scalarDifference->text + u')';
   }
@@ -199,7 +200,8 @@ TuneDiffEntry arrayEntry(const ConstantDef& constant, const TuneValue* local,
   entry.remoteValue = u'[' + dimensions.join(u'x') + u']';
   entry.localTablePreview = tablePreview(entry.localArrayValues, entry.remoteArrayValues, columns);
   entry.remoteTablePreview = tablePreview(entry.remoteArrayValues, entry.localArrayValues, columns);
-  entry.diffSummary = QStringLiteral("%1 of %2 cells differ").arg(entry.differentCellCount).arg(cellCount);
+  entry.diffSummary =
+      QStringLiteral("%1 of %2 cells differ").arg(entry.differentCellCount).arg(cellCount);
   return entry;
 }
 

@@ -1,12 +1,12 @@
 #include "tune/tune_editor.h"
 
-#include "tune/attribute_expression.h"
-#include "tune/effective_attributes.h"
-#include "tune/field_codec.h"
-
 #include <algorithm>
 #include <limits>
 #include <utility>
+
+#include "tune/attribute_expression.h"
+#include "tune/effective_attributes.h"
+#include "tune/field_codec.h"
 
 namespace tk {
 

@@ -1,14 +1,13 @@
 #pragma once
 
+#include <QList>
+#include <QString>
+#include <functional>
+#include <optional>
+
 #include "definition/ecu_definition.h"
 #include "tune/field_index.h"
 #include "tune/tune_value.h"
-
-#include <QList>
-#include <QString>
-
-#include <functional>
-#include <optional>
 
 namespace tk {
 

@@ -5,7 +5,6 @@
 #include <QList>
 #include <QMap>
 #include <QString>
-
 #include <optional>
 
 namespace tk {

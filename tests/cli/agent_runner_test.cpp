@@ -1,11 +1,11 @@
 #include "cli/agent_runner.h"
 
-#include "cli/envelope.h"
-#include "support/test_support.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
+
+#include "cli/envelope.h"
+#include "support/test_support.h"
 
 namespace tk::cli {
 namespace {

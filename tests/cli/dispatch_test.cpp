@@ -1,11 +1,11 @@
 #include "cli/dispatch.h"
 
-#include "cli/usage.h"
-#include "support/test_support.h"
+#include <gtest/gtest.h>
 
 #include <QTemporaryDir>
 
-#include <gtest/gtest.h>
+#include "cli/usage.h"
+#include "support/test_support.h"
 
 namespace tk::cli {
 namespace {

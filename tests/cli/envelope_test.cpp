@@ -1,8 +1,8 @@
 #include "cli/envelope.h"
 
-#include "support/test_support.h"
-
 #include <gtest/gtest.h>
+
+#include "support/test_support.h"
 
 namespace tk::cli {
 namespace {

@@ -1,17 +1,16 @@
 #pragma once
 
-#include "cli/agent_runner.h"
-#include "cli/envelope.h"
-#include "project/project_manager.h"
-#include "support/test_support.h"
+#include <gtest/gtest.h>
 
 #include <QByteArray>
 #include <QStringList>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
 #include <functional>
+
+#include "cli/agent_runner.h"
+#include "cli/envelope.h"
+#include "project/project_manager.h"
+#include "support/test_support.h"
 
 namespace tk::cli::test {
 

@@ -1,11 +1,11 @@
 #include "cli/project_loader.h"
 
+#include <QDir>
+#include <QFile>
+
 #include "cli/project_fixture.h"
 #include "conformance/conformance_io.h"
 #include "project/tune_file.h"
-
-#include <QDir>
-#include <QFile>
 
 namespace tk::cli::test {
 namespace {

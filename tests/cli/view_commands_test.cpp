@@ -1,10 +1,10 @@
 #include "cli/view_commands.h"
 
-#include "cli/project_fixture.h"
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include "cli/project_fixture.h"
 
 namespace tk::cli::test {
 namespace {

@@ -1,8 +1,8 @@
 #include "comms/command_builder.h"
 
-#include "definition/ecu_definition.h"
-
 #include <gtest/gtest.h>
+
+#include "definition/ecu_definition.h"
 
 namespace tk::comms {
 namespace {

@@ -1,14 +1,13 @@
 #include "comms/ecu_command_service.h"
 
-#include "comms/scripted_ecu_connection.h"
-#include "frame_helpers.h"
-
-#include <QElapsedTimer>
-
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <functional>
 #include <utility>
+
+#include "comms/scripted_ecu_connection.h"
+#include "frame_helpers.h"
 
 namespace tk::comms {
 namespace {

@@ -3,17 +3,16 @@
 // bound is checked against a scripted connection (ecu_command_service_test); here one case of each
 // failure class crosses a real socket.
 
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QThread>
+#include <memory>
+
 #include "comms/ecu_command_service.h"
 #include "comms/tcp_bridge_connection.h"
 #include "frame_helpers.h"
 #include "loopback_peer.h"
-
-#include <QElapsedTimer>
-#include <QThread>
-
-#include <gtest/gtest.h>
-
-#include <memory>
 
 namespace tk::comms {
 namespace {

@@ -2,13 +2,13 @@
 
 // Small helpers shared by the communications tests.
 
+#include <QByteArray>
+
 #include "comms/crc32.h"
 #include "definition/ecu_definition.h"
 #include "definition/ini_parser.h"
 #include "support/test_support.h"
 #include "tune/tune_value.h"
-
-#include <QByteArray>
 
 namespace tk::test {
 

@@ -4,8 +4,6 @@
 // no code with the connections under test. It accepts one client and runs a script on its own
 // thread; every wait of the script is bounded.
 
-#include <QByteArray>
-
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -13,6 +11,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QByteArray>
 #include <chrono>
 #include <functional>
 #include <thread>

@@ -1,8 +1,8 @@
 #include "comms/mock_ecu_connection.h"
 
-#include "comms/ecu_comms_monitor.h"
-
 #include <gtest/gtest.h>
+
+#include "comms/ecu_comms_monitor.h"
 
 namespace tk::comms {
 namespace {

@@ -3,7 +3,9 @@
 // Two connected pseudo-terminals made by socat, one for the ECU side and one for the program
 // under test, and a scripted peer on the ECU side.
 
-#include "loopback_peer.h"
+#include <fcntl.h>
+#include <signal.h>
+#include <termios.h>
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -12,13 +14,10 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
-
 #include <atomic>
 #include <memory>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <termios.h>
+#include "loopback_peer.h"
 
 namespace tk::test {
 

@@ -1,17 +1,16 @@
 #include "comms/serial_ecu_connection.h"
 
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QSerialPortInfo>
+#include <memory>
+
 #include "comms/connection_provider.h"
 #include "comms/ecu_command_service.h"
 #include "comms/ecu_comms_monitor.h"
 #include "frame_helpers.h"
 #include "pty_pair.h"
-
-#include <QElapsedTimer>
-#include <QSerialPortInfo>
-
-#include <gtest/gtest.h>
-
-#include <memory>
 
 namespace tk::comms {
 namespace {

@@ -1,12 +1,12 @@
 #include "comms/sim_ecu_connection.h"
 
+#include <gtest/gtest.h>
+
 #include "comms/crc32.h"
 #include "comms/ecu_command_service.h"
 #include "comms/sim_engine.h"
 #include "comms/tune_comms_service.h"
 #include "frame_helpers.h"
-
-#include <gtest/gtest.h>
 
 namespace tk::comms {
 namespace {

@@ -3,6 +3,11 @@
 
 #include "comms/stand_in_server.h"
 
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <atomic>
+
 #include "comms/ecu_command_service.h"
 #include "comms/serial_ecu_connection.h"
 #include "comms/sim_ecu_connection.h"
@@ -10,12 +15,6 @@
 #include "comms/tune_comms_service.h"
 #include "frame_helpers.h"
 #include "pty_pair.h"
-
-#include <QElapsedTimer>
-
-#include <gtest/gtest.h>
-
-#include <atomic>
 
 namespace tk::comms {
 namespace {

@@ -1,16 +1,15 @@
 #include "comms/tcp_bridge_connection.h"
 
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <atomic>
+#include <memory>
+
 #include "comms/ecu_command_service.h"
 #include "comms/ecu_comms_monitor.h"
 #include "frame_helpers.h"
 #include "loopback_peer.h"
-
-#include <QElapsedTimer>
-
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <memory>
 
 namespace tk::comms {
 namespace {

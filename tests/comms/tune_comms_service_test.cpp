@@ -1,17 +1,17 @@
 #include "comms/tune_comms_service.h"
 
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QRegularExpression>
+
 #include "comms/command_builder.h"
 #include "comms/ecu_command_service.h"
 #include "comms/scripted_ecu_connection.h"
 #include "comms/sim_ecu_connection.h"
 #include "frame_helpers.h"
 #include "tune/field_codec.h"
-
-#include <QDateTime>
-#include <QElapsedTimer>
-#include <QRegularExpression>
-
-#include <gtest/gtest.h>
 
 namespace tk::comms {
 namespace {
@@ -108,9 +108,9 @@ TEST_F(TuneCommsTest, ReadPageUsesDefaultChunksOf256WhenBlockingFactorIsZero) {
   conn.queueReply(okFrame(page.mid(256, 256)));
   conn.queueReply(okFrame(page.mid(512, 88)));
   EXPECT_EQ(service.readPage(conn, twoPages(600, 0), 0), page);
-  EXPECT_EQ(commandWrites(), (QList<QByteArray>{framed(hex("70000100000001")),
-                                                framed(hex("70000100010001")),
-                                                framed(hex("70000100025800"))}));
+  EXPECT_EQ(commandWrites(),
+            (QList<QByteArray>{framed(hex("70000100000001")), framed(hex("70000100010001")),
+                               framed(hex("70000100025800"))}));
 }
 
 TEST_F(TuneCommsTest, ReadPageCapsChunksAt32767) {
@@ -119,8 +119,8 @@ TEST_F(TuneCommsTest, ReadPageCapsChunksAt32767) {
   conn.queueReply(okFrame(page.left(32767)));
   conn.queueReply(okFrame(page.mid(32767)));
   EXPECT_EQ(service.readPage(conn, twoPages(40000, 100000), 1), page);
-  EXPECT_EQ(commandWrites(), (QList<QByteArray>{framed(hex("7000020000FF7F")),
-                                                framed(hex("700002FF7F411C"))}));
+  EXPECT_EQ(commandWrites(),
+            (QList<QByteArray>{framed(hex("7000020000FF7F")), framed(hex("700002FF7F411C"))}));
 }
 
 TEST_F(TuneCommsTest, ReadPageBigEndianCommandsKeepTheIdentifierOrder) {
@@ -130,8 +130,8 @@ TEST_F(TuneCommsTest, ReadPageBigEndianCommandsKeepTheIdentifierOrder) {
   conn.queueReply(okFrame(pattern(128, 0)));
   conn.queueReply(okFrame(pattern(72, 1)));
   ASSERT_TRUE(service.readPage(conn, d, 0).has_value());
-  EXPECT_EQ(commandWrites(), (QList<QByteArray>{framed(hex("70000100000080")),
-                                                framed(hex("70000100800048"))}));
+  EXPECT_EQ(commandWrites(),
+            (QList<QByteArray>{framed(hex("70000100000080")), framed(hex("70000100800048"))}));
 }
 
 TEST_F(TuneCommsTest, ChunkFailingTwiceIsRetriedAndThreeFailuresThrow) {

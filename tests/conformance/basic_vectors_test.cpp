@@ -1,8 +1,8 @@
 #include "conformance/basic_vectors.h"
 
-#include "json/json_writer.h"
-
 #include <gtest/gtest.h>
+
+#include "json/json_writer.h"
 
 namespace tk::conformance {
 namespace {
@@ -11,16 +11,21 @@ TEST(Crc32VectorsTest, NamesLengthsAndStandardValues) {
   const JsonValue doc = crc32Vectors();
   ASSERT_EQ(doc.size(), 7u);
   const std::tuple<const char*, int, const char*> expected[] = {
-      {"empty", 0, "0x00000000"},           {"zero-byte", 1, "0xD202EF8D"},
-      {"check-123456789", 9, "0xCBF43926"}, {"ascending-256", 256, "0x29058C73"},
-      {"mod7-1k", 1024, "0x28D29E67"},      {"ff-64", 64, "0x0F6187BA"},
+      {"empty", 0, "0x00000000"},
+      {"zero-byte", 1, "0xD202EF8D"},
+      {"check-123456789", 9, "0xCBF43926"},
+      {"ascending-256", 256, "0x29058C73"},
+      {"mod7-1k", 1024, "0x28D29E67"},
+      {"ff-64", 64, "0x0F6187BA"},
       {"combined-a100-b50", 150, "0x0189988F"},
   };
   for (std::size_t i = 0; i < 7; ++i) {
     const JsonValue& v = doc.elements()[i];
-    EXPECT_EQ(v.find(QStringLiteral("name"))->toString(), QString::fromLatin1(std::get<0>(expected[i])));
+    EXPECT_EQ(v.find(QStringLiteral("name"))->toString(),
+              QString::fromLatin1(std::get<0>(expected[i])));
     EXPECT_EQ(v.find(QStringLiteral("length"))->toInt(), std::get<1>(expected[i]));
-    EXPECT_EQ(v.find(QStringLiteral("crc32"))->toString(), QString::fromLatin1(std::get<2>(expected[i])));
+    EXPECT_EQ(v.find(QStringLiteral("crc32"))->toString(),
+              QString::fromLatin1(std::get<2>(expected[i])));
   }
 }
 

@@ -1,10 +1,10 @@
 #include "conformance/conformance_io.h"
 
-#include "support/test_support.h"
+#include <gtest/gtest.h>
 
 #include <QTemporaryDir>
 
-#include <gtest/gtest.h>
+#include "support/test_support.h"
 
 namespace tk::conformance {
 namespace {
@@ -31,7 +31,8 @@ TEST(SliceRawImageTest, ReportsShortImagesAndTrailingBytes) {
   const std::pair<QByteArray, QByteArray> cases[] = {
       {QByteArray::fromHex("01020304050607"),
        "ERROR: image has 1 trailing bytes beyond the declared pages\n"},
-      {QByteArray::fromHex("010203"), "ERROR: image too short: page 1 needs 4 bytes at 0, image is 3\n"},
+      {QByteArray::fromHex("010203"),
+       "ERROR: image too short: page 1 needs 4 bytes at 0, image is 3\n"},
       {QByteArray::fromHex("0102030405"),
        "ERROR: image too short: page 2 needs 2 bytes at 4, image is 5\n"},
   };

@@ -1,11 +1,11 @@
 #include "conformance/dump_ecucmd.h"
 
-#include "json/json_writer.h"
-#include "support/test_support.h"
+#include <gtest/gtest.h>
 
 #include <QTemporaryDir>
 
-#include <gtest/gtest.h>
+#include "json/json_writer.h"
+#include "support/test_support.h"
 
 namespace tk::conformance {
 namespace {

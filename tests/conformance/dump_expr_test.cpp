@@ -1,14 +1,14 @@
 #include "conformance/dump_expr.h"
 
-#include "json/json_writer.h"
-#include "support/test_support.h"
-#include "../expr/expr_test_hosts.h"
+#include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <gtest/gtest.h>
+#include "../expr/expr_test_hosts.h"
+#include "json/json_writer.h"
+#include "support/test_support.h"
 
 namespace tk::conformance {
 namespace {

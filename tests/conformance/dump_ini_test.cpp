@@ -1,16 +1,16 @@
 #include "conformance/dump_ini.h"
 
+#include <gtest/gtest.h>
+
+#include <QJsonDocument>
+#include <QTemporaryDir>
+
 #include "cli/dispatch.h"
 #include "cli/usage.h"
 #include "definition/definition_json.h"
 #include "definition/ini_parser.h"
 #include "json/json_writer.h"
 #include "support/test_support.h"
-
-#include <QJsonDocument>
-#include <QTemporaryDir>
-
-#include <gtest/gtest.h>
 
 namespace tk {
 namespace {
@@ -66,7 +66,8 @@ TEST_F(DumpIniTest, ArgumentErrors) {
   EXPECT_EQ(bare.io.err, "ERROR: --sections needs a preset name\n");
   const Run unknown = run({ini(), out(), QStringLiteral("--sections"), QStringLiteral("tables")});
   EXPECT_EQ(unknown.code, 1);
-  EXPECT_EQ(unknown.io.err, "ERROR: unknown --sections preset 'tables' (known: constants, ui-defs)\n");
+  EXPECT_EQ(unknown.io.err,
+            "ERROR: unknown --sections preset 'tables' (known: constants, ui-defs)\n");
   const Run empty = run({ini(), out(), QStringLiteral("--sections"), QString()});
   EXPECT_EQ(empty.io.err, "ERROR: unknown --sections preset '' (known: constants, ui-defs)\n");
   EXPECT_FALSE(QFile::exists(out()));
@@ -91,11 +92,13 @@ TEST_F(DumpIniTest, UiPresetOfAFileWithoutTables) {
   ASSERT_TRUE(f.open(QIODevice::WriteOnly));
   f.write("[MegaTune]\nsignature = \"x\"\n");
   f.close();
-  EXPECT_EQ(run({f.fileName(), out(), QStringLiteral("--sections"), QStringLiteral("ui-defs")}).code, 0);
-  EXPECT_EQ(test::readFile(out()),
-            "{\n  \"Tables\": {},\n  \"Curves\": {},\n  \"IndicatorPanels\": {},\n  \"Gauges\": {},\n"
-            "  \"FrontPage\": {\n    \"GaugeRefs\": [],\n    \"Indicators\": [],\n"
-            "    \"IndicatorTemplates\": []\n  }\n}\n");
+  EXPECT_EQ(
+      run({f.fileName(), out(), QStringLiteral("--sections"), QStringLiteral("ui-defs")}).code, 0);
+  EXPECT_EQ(
+      test::readFile(out()),
+      "{\n  \"Tables\": {},\n  \"Curves\": {},\n  \"IndicatorPanels\": {},\n  \"Gauges\": {},\n"
+      "  \"FrontPage\": {\n    \"GaugeRefs\": [],\n    \"Indicators\": [],\n"
+      "    \"IndicatorTemplates\": []\n  }\n}\n");
 }
 
 }  // namespace

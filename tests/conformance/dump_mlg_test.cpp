@@ -1,16 +1,15 @@
 #include "conformance/dump_mlg.h"
 
-#include "formats/mlg_writer.h"
-#include "support/test_support.h"
+#include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
 #include <limits>
+
+#include "formats/mlg_writer.h"
+#include "support/test_support.h"
 
 namespace tk::conformance {
 namespace {

@@ -1,12 +1,12 @@
 #include "conformance/dump_msq.h"
 
-#include "support/test_support.h"
+#include <gtest/gtest.h>
 
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#include <gtest/gtest.h>
+#include "support/test_support.h"
 
 namespace tk::conformance {
 namespace {
@@ -105,15 +105,14 @@ TEST_F(DumpMsqTest, MissingUnreadableInputAndUnwritableOutput) {
 
 TEST_F(DumpMsqTest, CommandLineRouteTakesTwoPaths) {
   const QString out = path("cli.json");
-  test::ProcessResult r =
-      test::runCli({QStringLiteral("dump-msq"),
-                    test::dataPath(QStringLiteral("msq/dump-sample.msq")), out});
+  test::ProcessResult r = test::runCli(
+      {QStringLiteral("dump-msq"), test::dataPath(QStringLiteral("msq/dump-sample.msq")), out});
   EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
   EXPECT_EQ(test::readFile(out),
             test::readFile(test::dataPath(QStringLiteral("golden/dump-msq-sample.json"))));
   // With one path too many the name is not a conformance command: usage text, exit code 1.
-  r = test::runCli({QStringLiteral("dump-msq"), QStringLiteral("a"), QStringLiteral("b"),
-                    QStringLiteral("c")});
+  r = test::runCli(
+      {QStringLiteral("dump-msq"), QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_TRUE(r.err.startsWith("torvik-cli 0.8.14\nUsage:\n"));
 }

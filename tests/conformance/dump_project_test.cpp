@@ -1,9 +1,6 @@
 #include "conformance/dump_project.h"
 
-#include "conformance/conformance_io.h"
-#include "project/tune_file.h"
-#include "support/test_support.h"
-#include "tune/field_codec.h"
+#include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
@@ -12,7 +9,10 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 
-#include <gtest/gtest.h>
+#include "conformance/conformance_io.h"
+#include "project/tune_file.h"
+#include "support/test_support.h"
+#include "tune/field_codec.h"
 
 namespace tk::conformance {
 namespace {
@@ -169,8 +169,8 @@ TEST_F(DumpProjectTest, LegacyTuneIsUpgradedButNotSaved) {
   const EcuDefinition definition =
       project::readProjectDefinition(path("mainController.ini"), project::IniSettings());
   Tune legacy;
-  legacy.pages = sliceRawImage(definition, test::readFile(test::dataPath(
-                                               QStringLiteral("tuneimg-synthetic.bin"))));
+  legacy.pages = sliceRawImage(
+      definition, test::readFile(test::dataPath(QStringLiteral("tuneimg-synthetic.bin"))));
   ASSERT_TRUE(legacy.pages.has_value());
   project::writeTuneFile(path("L.tktune"), legacy);
   writeText(path("L.tkproj"), "{}");
@@ -178,9 +178,9 @@ TEST_F(DumpProjectTest, LegacyTuneIsUpgradedButNotSaved) {
 
   ASSERT_EQ(dump(path("L.tkproj"), path("out.json")), 0) << captured_.err.toStdString();
   EXPECT_EQ(test::readFile(path("L.tktune")), before);
-  const QJsonObject tune =
-      QJsonDocument::fromJson(test::readFile(path("out.json"))).object()[QStringLiteral("tune")]
-          .toObject();
+  const QJsonObject tune = QJsonDocument::fromJson(test::readFile(path("out.json")))
+                               .object()[QStringLiteral("tune")]
+                               .toObject();
   const Tune decoded = decodePages(*legacy.pages, definition);
   EXPECT_EQ(tune[QStringLiteral("fieldCount")].toInt(), decoded.fields.size());
   EXPECT_GT(decoded.fields.size(), 40);
@@ -211,22 +211,23 @@ TEST_F(DumpProjectTest, LegacyFixtureFromDefinitionAndImage) {
       "      \"tcpPort\": 29002\n"
       "    },\n"))
       << text.left(900).toStdString();
-  EXPECT_TRUE(text.contains("        \"name\": \"fixtureMath\",\n"
-                            "        \"units\": \"kPa\",\n"
-                            "        \"expression\": \"rpm / 100\",\n"
-                            "        \"digits\": 1,\n"
-                            "        \"addGauge\": true,\n"
-                            "        \"gaugeTitle\": \"Fixture Gauge\",\n"
-                            "        \"gaugeCategory\": \"Math Channels\",\n"));
+  EXPECT_TRUE(
+      text.contains("        \"name\": \"fixtureMath\",\n"
+                    "        \"units\": \"kPa\",\n"
+                    "        \"expression\": \"rpm / 100\",\n"
+                    "        \"digits\": 1,\n"
+                    "        \"addGauge\": true,\n"
+                    "        \"gaugeTitle\": \"Fixture Gauge\",\n"
+                    "        \"gaugeCategory\": \"Math Channels\",\n"));
   // Settings come back in key order.
-  EXPECT_TRUE(text.contains("  \"projectSettings\": {\n"
-                            "    \"dashboardLayout\": \"default\",\n"
-                            "    \"lastTable\": \"veTable\"\n"
-                            "  },\n"));
+  EXPECT_TRUE(
+      text.contains("  \"projectSettings\": {\n"
+                    "    \"dashboardLayout\": \"default\",\n"
+                    "    \"lastTable\": \"veTable\"\n"
+                    "  },\n"));
 
   const EcuDefinition definition = project::readProjectDefinition(ini, project::IniSettings());
-  const Tune decoded =
-      decodePages(*sliceRawImage(definition, test::readFile(image)), definition);
+  const Tune decoded = decodePages(*sliceRawImage(definition, test::readFile(image)), definition);
   const QJsonObject tune =
       QJsonDocument::fromJson(text).object()[QStringLiteral("tune")].toObject();
   EXPECT_EQ(tune[QStringLiteral("signature")].toString(), QStringLiteral("speeduino 202501-tk"));
@@ -268,10 +269,9 @@ TEST_F(DumpProjectTest, LegacyFixtureInputFailures) {
 TEST(DumpProjectDispatchTest, RoutedByArgumentCount) {
   QTemporaryDir dir;
   const QString out = dir.filePath(QStringLiteral("out.json"));
-  const test::ProcessResult legacy =
-      test::runCli({QStringLiteral("dump-project-legacy"),
-                    test::dataPath(QStringLiteral("tunefields.ini")),
-                    test::dataPath(QStringLiteral("tuneimg-synthetic.bin")), out});
+  const test::ProcessResult legacy = test::runCli(
+      {QStringLiteral("dump-project-legacy"), test::dataPath(QStringLiteral("tunefields.ini")),
+       test::dataPath(QStringLiteral("tuneimg-synthetic.bin")), out});
   EXPECT_EQ(legacy.exitCode, 0) << legacy.err.toStdString();
   EXPECT_TRUE(test::readFile(out).startsWith("{\n  \"project\": {\n"));
   const test::ProcessResult missing =

@@ -1,14 +1,14 @@
 #include "conformance/dump_tune_images.h"
 
-#include "definition/ini_parser.h"
-#include "support/test_support.h"
+#include <gtest/gtest.h>
 
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtEndian>
 
-#include <gtest/gtest.h>
+#include "definition/ini_parser.h"
+#include "support/test_support.h"
 
 namespace tk::conformance {
 namespace {
@@ -27,7 +27,7 @@ QByteArray changedImage(QByteArray image) {
   qToLittleEndian(afr, image.data() + 288 + 328 + 5 * 4);
   qToLittleEndian<quint16>(8210, image.data() + 800 + 6 + 2 * 2);  // progOut[2]: 8209 -> 8210
   qToLittleEndian<quint16>(1, image.data() + 800 + 6 + 15 * 2);    // progOut[15]: 61457 -> 1
-  image[800 + 127] = static_cast<char>(0xEF);                     // lastByte 238 -> 239
+  image[800 + 127] = static_cast<char>(0xEF);                      // lastByte 238 -> 239
   return image;
 }
 
@@ -68,7 +68,8 @@ TEST_F(DumpTuneImagesTest, TuneFieldsMatchesTheReference) {
             }),
             0);
   EXPECT_TRUE(captured_.err.isEmpty());
-  EXPECT_EQ(test::readFile(out), test::readFile(synthetic("golden/dump-tunefields-synthetic.json")));
+  EXPECT_EQ(test::readFile(out),
+            test::readFile(synthetic("golden/dump-tunefields-synthetic.json")));
 }
 
 TEST_F(DumpTuneImagesTest, MsqExportMatchesTheReference) {
@@ -134,7 +135,8 @@ TEST_P(DumpTuneImagesSliceTest, EveryCommandRefusesImagesThatDoNotMatchThePages)
 INSTANTIATE_TEST_SUITE_P(
     Images, DumpTuneImagesSliceTest,
     ::testing::Values(
-        SliceCase{"OneTrailingByte", 929, "ERROR: image has 1 trailing bytes beyond the declared pages"},
+        SliceCase{"OneTrailingByte", 929,
+                  "ERROR: image has 1 trailing bytes beyond the declared pages"},
         SliceCase{"ShorterThanPageOne", 100,
                   "ERROR: image too short: page 1 needs 288 bytes at 0, image is 100"},
         SliceCase{"ShortInPageTwo", 500,

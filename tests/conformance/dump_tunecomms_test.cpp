@@ -1,15 +1,15 @@
 #include "conformance/dump_tunecomms.h"
 
-#include "definition/ini_parser.h"
-#include "json/json_writer.h"
-#include "support/test_support.h"
+#include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <gtest/gtest.h>
+#include "definition/ini_parser.h"
+#include "json/json_writer.h"
+#include "support/test_support.h"
 
 namespace tk::conformance {
 namespace {
@@ -27,7 +27,8 @@ TEST(DumpTuneCommsTest, CommandFromAnyFolderAndBuilderWriteTheGoldenDocument) {
 
   const EcuDefinition d = IniParser().parse(test::dataPath(QStringLiteral("tunefields.ini")));
   const QByteArray image = test::readFile(test::dataPath(QStringLiteral("tuneimg-synthetic.bin")));
-  const PageImages pages{{1, image.mid(0, 288)}, {2, image.mid(288, 512)}, {3, image.mid(800, 128)}};
+  const PageImages pages{
+      {1, image.mid(0, 288)}, {2, image.mid(288, 512)}, {3, image.mid(800, 128)}};
   EXPECT_EQ(serialize(tuneCommsVectors(d, pages)) + '\n', golden);
 }
 

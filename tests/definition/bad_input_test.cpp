@@ -1,11 +1,11 @@
 // The reader never fails: hostile and malformed input ends in a definition, never a crash.
-#include "definition/definition_json.h"
-#include "definition/ini_test_util.h"
-#include "support/test_support.h"
-
 #include <gtest/gtest.h>
 
 #include <random>
+
+#include "definition/definition_json.h"
+#include "definition/ini_test_util.h"
+#include "support/test_support.h"
 
 namespace tk {
 namespace {
@@ -71,7 +71,8 @@ TEST(IniBadInputTest, TenThousandNestedConditions) {
 }
 
 TEST(IniBadInputTest, DefinesThatGrowWithoutBound) {
-  const EcuDefinition d = parseIni("#define a = $a$a$a$a\n#define b = $b\n[Constants]\nx = $a\ny = $b\n");
+  const EcuDefinition d =
+      parseIni("#define a = $a$a$a$a\n#define b = $b\n[Constants]\nx = $a\ny = $b\n");
   const qsizetype grown = d.Constants.value(QStringLiteral("x")).size();
   EXPECT_GT(grown, 1000);
   EXPECT_LE(grown, (1 << 20) + 2);

@@ -1,8 +1,8 @@
-#include "definition/ini_test_util.h"
-
 #include <gtest/gtest.h>
 
 #include <tuple>
+
+#include "definition/ini_test_util.h"
 
 namespace tk {
 namespace {
@@ -90,9 +90,11 @@ TEST(IniControllerCommandsTest, LoggersReferenceTablesAndViews) {
       "topicHelp = \"http://h\"\ntableIdentifier = 000, \"Coolant\", 001, \"Air\"\n"
       "adcCount = 1024\nbytesPerAdc = 2\nscale = 10\ntableLimits = 000, -40, 350, 180\n"
       "thermOption = \"GM\", 2490, -40, 100700, 30, 2238, 99, 177\n"
-      "solution = \"3 Point\", thermGenerator\nsolution = \"Expr\", { x * 2 }\nsolutionsLabel = \"Sensor\"\n"
+      "solution = \"3 Point\", thermGenerator\nsolution = \"Expr\", { x * 2 }\nsolutionsLabel = "
+      "\"Sensor\"\n"
       "tableGenerator = thermGenerator, \"Therm\", \"C\", \"Ohm\", -40, 150, 0, 100\n"
-      "[DatalogViews]\ngraph1 = early\nlogViewName = \"Fuel\"\ngraph1 = rpm, map\nlogViewName = Ign\n");
+      "[DatalogViews]\ngraph1 = early\nlogViewName = \"Fuel\"\ngraph1 = rpm, map\nlogViewName = "
+      "Ign\n");
   ASSERT_EQ(d.LoggerDefinitions.size(), 2u);
   const LoggerDef& tooth = *d.LoggerDefinitions.find(QStringLiteral("tooth"));
   EXPECT_EQ((QStringList{tooth.DisplayName, tooth.Type, tooth.StartCommand, tooth.DataReadCommand,

@@ -1,15 +1,15 @@
 // Facts that must hold for every real definition file of the corpus.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QMap>
+
 #include "definition/definition_json.h"
 #include "definition/ini_parser.h"
 #include "json/json_writer.h"
 #include "support/test_support.h"
-
-#include <QDir>
-#include <QMap>
-#include <QJsonDocument>
-#include <QJsonParseError>
-
-#include <gtest/gtest.h>
 
 namespace tk {
 namespace {
@@ -39,7 +39,9 @@ class IniCorpusTest : public ::testing::Test {
     ASSERT_FALSE(files_.isEmpty());
   }
   static QString nameOf(const QString& path) { return QFileInfo(path).fileName(); }
-  static const EcuDefinition& parsed(const QString& path) { return definitions_.find(path).value(); }
+  static const EcuDefinition& parsed(const QString& path) {
+    return definitions_.find(path).value();
+  }
   static inline QStringList files_;
   static inline QMap<QString, EcuDefinition> definitions_;
 };

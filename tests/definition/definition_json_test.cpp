@@ -1,7 +1,8 @@
 #include "definition/definition_json.h"
-#include "definition/ini_test_util.h"
 
 #include <gtest/gtest.h>
+
+#include "definition/ini_test_util.h"
 
 namespace tk {
 namespace {
@@ -23,25 +24,27 @@ QStringList words(const char* text) {
 
 TEST(DefinitionJsonTest, TopLevelPropertiesInOrder) {
   const EcuDefinition empty;
-  EXPECT_EQ(keysOf(definitionJson(empty)),
-            words("Signature Endianness QueryCommand VersionInfo HelpGeneral WebHelp HelpText "
-                  "HelpDefinitions NPages PageSizes PageIdentifiers PageReadCommands BurnCommands "
-                  "PageValueWriteCommands PageChunkWriteCommands Crc32CheckCommands "
-                  "RetrieveConfigErrorCommand BlockingFactor PageActivationDelay Pages ContextHelp "
-                  "BitValueLists Constants Defines PcVariableExpressions Lists Menus Dialogs Tables "
-                  "Curves Scalars IndicatorPanels ReadoutPanels LiveGraphs GaugeDialogs PortEditor "
-                  "DisplayOnlyFields Gauges FrontPage Commands DisplayCommands ExpressionDefinitions "
-                  "OchGetCommand OchBlockSize ScatteredOffsetArray ScatteredOchGetCommand "
-                  "ScatteredGetEnabled OutputChannels ReplayChannels OutputChannelsCommand "
-                  "DatalogEntries TriggeredPageRefreshes RequiresPowerCycleFields UserShortcuts "
-                  "VeAnalyze WueAnalyze LoggerDefinitions ReferenceTables KeyActions DatalogViews "
-                  "ConstantExtensions SettingGroups SettingFlags"));
-  EXPECT_EQ(keysOf(constantsJson(empty)),
-            words("Signature Endianness QueryCommand VersionInfo NPages PageSizes PageIdentifiers "
-                  "PageReadCommands BurnCommands PageValueWriteCommands PageChunkWriteCommands "
-                  "Crc32CheckCommands RetrieveConfigErrorCommand BlockingFactor PageActivationDelay "
-                  "Pages Constants Defines PcVariableExpressions ConstantExtensions SettingGroups "
-                  "SettingFlags"));
+  EXPECT_EQ(
+      keysOf(definitionJson(empty)),
+      words("Signature Endianness QueryCommand VersionInfo HelpGeneral WebHelp HelpText "
+            "HelpDefinitions NPages PageSizes PageIdentifiers PageReadCommands BurnCommands "
+            "PageValueWriteCommands PageChunkWriteCommands Crc32CheckCommands "
+            "RetrieveConfigErrorCommand BlockingFactor PageActivationDelay Pages ContextHelp "
+            "BitValueLists Constants Defines PcVariableExpressions Lists Menus Dialogs Tables "
+            "Curves Scalars IndicatorPanels ReadoutPanels LiveGraphs GaugeDialogs PortEditor "
+            "DisplayOnlyFields Gauges FrontPage Commands DisplayCommands ExpressionDefinitions "
+            "OchGetCommand OchBlockSize ScatteredOffsetArray ScatteredOchGetCommand "
+            "ScatteredGetEnabled OutputChannels ReplayChannels OutputChannelsCommand "
+            "DatalogEntries TriggeredPageRefreshes RequiresPowerCycleFields UserShortcuts "
+            "VeAnalyze WueAnalyze LoggerDefinitions ReferenceTables KeyActions DatalogViews "
+            "ConstantExtensions SettingGroups SettingFlags"));
+  EXPECT_EQ(
+      keysOf(constantsJson(empty)),
+      words("Signature Endianness QueryCommand VersionInfo NPages PageSizes PageIdentifiers "
+            "PageReadCommands BurnCommands PageValueWriteCommands PageChunkWriteCommands "
+            "Crc32CheckCommands RetrieveConfigErrorCommand BlockingFactor PageActivationDelay "
+            "Pages Constants Defines PcVariableExpressions ConstantExtensions SettingGroups "
+            "SettingFlags"));
   EXPECT_EQ(keysOf(uiDefsJson(empty)), words("Tables Curves IndicatorPanels Gauges FrontPage"));
 }
 
@@ -90,7 +93,8 @@ TEST(DefinitionJsonTest, BitValuesShapesAndPages) {
   EXPECT_EQ(memberText(page2, "PageNumber"), "2");
   EXPECT_EQ(memberText(page2, "Size"), "0");
   const JsonValue& bits = page2.find(QStringLiteral("Fields"))->elements().at(0);
-  EXPECT_EQ(memberText(bits, "BitValues"), "{\n  \"0\": \"a\",\n  \"1\": \"b\",\n  \"4\": \"x\"\n}");
+  EXPECT_EQ(memberText(bits, "BitValues"),
+            "{\n  \"0\": \"a\",\n  \"1\": \"b\",\n  \"4\": \"x\"\n}");
   EXPECT_EQ(memberText(bits, "Type"), "\"Bits\"");
   const JsonValue& table = page2.find(QStringLiteral("Fields"))->elements().at(1);
   EXPECT_EQ(memberText(table, "Shape"), "[\n  2,\n  3\n]");
@@ -102,8 +106,9 @@ TEST(DefinitionJsonTest, SortedMapsAndRepeatedNames) {
       "[UserDefined]\ndialog = dup, \"First\"\ndialog = dup, \"Second\"\n"
       "[OutputChannels]\nochGetCommand = \"A\"\n");
   const JsonValue doc = definitionJson(d);
-  EXPECT_EQ(keysOf(*doc.find(QStringLiteral("Commands"))),
-            (QStringList{QStringLiteral("cmd_B"), QStringLiteral("cmd_a"), QStringLiteral("cmd_b")}));
+  EXPECT_EQ(
+      keysOf(*doc.find(QStringLiteral("Commands"))),
+      (QStringList{QStringLiteral("cmd_B"), QStringLiteral("cmd_a"), QStringLiteral("cmd_b")}));
   EXPECT_EQ(keysOf(*doc.find(QStringLiteral("Dialogs"))),
             (QStringList{QStringLiteral("dup"), QStringLiteral("dup")}));
   EXPECT_EQ(memberText(doc, "OutputChannelsCommand"), "\"QQ==\"");
@@ -119,21 +124,25 @@ TEST(DefinitionJsonTest, RecordsRenderInTheirFieldOrder) {
             words("Id Map3dId Title Page XyLabels XBinVariable XBinSource YBinVariable YBinSource "
                   "ZBinVariable UpDownLabel GridOrient TopicHelp GridHeight XBinReadOnly "
                   "YBinReadOnly UserPassword"));
-  EXPECT_EQ(memberText(*doc.find(QStringLiteral("Tables"))->find(QStringLiteral("t")), "GridHeight"),
-            "2");
-  EXPECT_EQ(memberText(doc, "DatalogEntries"),
-            "[\n  {\n    \"ChannelName\": \"rpm\",\n    \"Label\": \"RPM\",\n    \"Type\": \"int\",\n"
-            "    \"Format\": \"%d\",\n    \"Category\": \"\",\n    \"EnabledCondition\": \"\",\n"
-            "    \"Lag\": \"\",\n    \"IsBooleanFormat\": false,\n    \"IsHexFormat\": false\n  }\n]");
+  EXPECT_EQ(
+      memberText(*doc.find(QStringLiteral("Tables"))->find(QStringLiteral("t")), "GridHeight"),
+      "2");
+  EXPECT_EQ(
+      memberText(doc, "DatalogEntries"),
+      "[\n  {\n    \"ChannelName\": \"rpm\",\n    \"Label\": \"RPM\",\n    \"Type\": \"int\",\n"
+      "    \"Format\": \"%d\",\n    \"Category\": \"\",\n    \"EnabledCondition\": \"\",\n"
+      "    \"Lag\": \"\",\n    \"IsBooleanFormat\": false,\n    \"IsHexFormat\": false\n  }\n]");
   EXPECT_EQ(memberText(doc, "ConstantExtensions"),
             "[\n  {\n    \"ConstantName\": \"arr\",\n    \"ExtensionType\": \"DefaultValue\",\n"
             "    \"Value\": \"\",\n    \"ArrayValues\": [\n      1,\n      2.5\n    ]\n  }\n]");
-  EXPECT_EQ(memberText(doc, "SettingGroups"),
-            "{\n  \"g\": {\n    \"Name\": \"g\",\n    \"DisplayName\": \"G\",\n    \"Options\": [\n"
-            "      {\n        \"Name\": \"DEFAULT\",\n        \"DisplayName\": \"D\",\n"
-            "        \"IsDefault\": true\n      }\n    ],\n    \"SelectedOption\": \"DEFAULT\"\n  }\n}");
+  EXPECT_EQ(
+      memberText(doc, "SettingGroups"),
+      "{\n  \"g\": {\n    \"Name\": \"g\",\n    \"DisplayName\": \"G\",\n    \"Options\": [\n"
+      "      {\n        \"Name\": \"DEFAULT\",\n        \"DisplayName\": \"D\",\n"
+      "        \"IsDefault\": true\n      }\n    ],\n    \"SelectedOption\": \"DEFAULT\"\n  }\n}");
   EXPECT_EQ(memberText(doc, "SettingFlags"),
-            "{\n  \"F\": {\n    \"Name\": \"F\",\n    \"DefaultValue\": true,\n    \"IsActive\": true\n  }\n}");
+            "{\n  \"F\": {\n    \"Name\": \"F\",\n    \"DefaultValue\": true,\n    \"IsActive\": "
+            "true\n  }\n}");
 }
 
 TEST(DefinitionJsonTest, NonFiniteNumbersRenderAsStrings) {

@@ -1,9 +1,9 @@
-#include "definition/constant_parser.h"
-#include "definition/ini_test_util.h"
-
 #include <gtest/gtest.h>
 
 #include <tuple>
+
+#include "definition/constant_parser.h"
+#include "definition/ini_test_util.h"
 
 namespace tk {
 namespace {
@@ -26,8 +26,9 @@ ConstantDef constant(const char* value) {
 }
 
 TEST(IniHeaderTest, SignatureRules) {
-  EXPECT_EQ(parseIni("[TunerStudio]\nsignature = \"ts\"\n[MegaTune]\nsignature = \"mt \"\n").Signature,
-            QStringLiteral("mt "));
+  EXPECT_EQ(
+      parseIni("[TunerStudio]\nsignature = \"ts\"\n[MegaTune]\nsignature = \"mt \"\n").Signature,
+      QStringLiteral("mt "));
   EXPECT_EQ(parseIni("[TunerStudio]\nsignature = \"one\"\nsignature = \"two\"\n").Signature,
             QStringLiteral("one"));
   EXPECT_EQ(parseIni("[MegaTune]\nsignature = 20\nsignature = \"later\"\n").Signature,
@@ -41,8 +42,10 @@ TEST(IniHeaderTest, PageSettingsBeforeTheFirstPage) {
   const EcuDefinition d = parseIni(
       "#define id = \"\\$tsCanId\\x01\"\n"
       "[Constants]\nendianness = BIG\nnPages = 3\npageSize = 128, x, 64\n"
-      "pageIdentifier = \"\\x00\\x01\", $id, \"\"\npageReadCommand = \"a\"\npageReadCommand = \"r%2i\", \"r2\"\n"
-      "burnCommand = \"b\"\npageValueWrite = \"w\"\npageChunkWrite = \"c\"\ncrc32CheckCommand = \"k\"\n"
+      "pageIdentifier = \"\\x00\\x01\", $id, \"\"\npageReadCommand = \"a\"\npageReadCommand = "
+      "\"r%2i\", \"r2\"\n"
+      "burnCommand = \"b\"\npageValueWrite = \"w\"\npageChunkWrite = \"c\"\ncrc32CheckCommand = "
+      "\"k\"\n"
       "retrieveConfigError = \"E\"\nblockingFactor = 251 ; note\npageActivationDelay = x\n"
       "messageEnvelopeFormat = msEnvelope_1.0\ncmd_reset = \"Z\"\ntsCanId = $missing\n"
       "page = 1\nnPages = 9\n");
@@ -192,7 +195,8 @@ TEST(IniConstantTest, PcVariables) {
 
 TEST(IniConstantTest, ConstantExtensions) {
   const EcuDefinition d = parseIni(
-      "[Constants]\npage = 1\nrpmk = scalar, U16, 0\nrpmk = scalar, U16, 2\nflags = scalar, U08, 4\n"
+      "[Constants]\npage = 1\nrpmk = scalar, U16, 0\nrpmk = scalar, U16, 2\nflags = scalar, U08, "
+      "4\n"
       "[ConstantsExtensions]\nrequiresPowerCycle = rpmk\nrequiresPowerCycle = rpmk\n"
       "requiresPowerCycle =\ndefaultValue = rpmk, 4000\ndefaultValue = arr, 1, x, 2.5\n"
       "defaultValue = lonely\nrawValue = flags, 3\nnoMsqSave = rpmk\ndisplayInHex = flags\n"
@@ -214,7 +218,8 @@ TEST(IniConstantTest, ScalarsMapTakesTitlesFromDialogs) {
   const EcuDefinition d = parseIni(
       "[Constants]\npage = 3\nreqFuel = scalar, U08, 1, \"ms\", 0.1, 0, 0, 25, 1\n"
       "reqFuel = scalar, U08, 9\nplain = scalar, U08, 2\ntbl = array, U08, 3, [2]\n"
-      "[UserDefined]\ndialog = d1, \"D\"\nfield = \"\", reqFuel\nfield = \"Required fuel\", reqFuel\n");
+      "[UserDefined]\ndialog = d1, \"D\"\nfield = \"\", reqFuel\nfield = \"Required fuel\", "
+      "reqFuel\n");
   ASSERT_EQ(d.Scalars.size(), 2u);
   const ScalarDef& s = *d.Scalars.find(QStringLiteral("reqFuel"));
   EXPECT_EQ(s.Title, QStringLiteral("Required fuel"));

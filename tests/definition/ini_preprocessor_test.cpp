@@ -1,14 +1,13 @@
-#include "definition/default_setting_groups.h"
-#include "definition/ini_parser.h"
-#include "definition/ini_test_util.h"
+#include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
 #include <tuple>
+
+#include "definition/default_setting_groups.h"
+#include "definition/ini_parser.h"
+#include "definition/ini_test_util.h"
 
 namespace tk {
 namespace {
@@ -93,8 +92,8 @@ TEST(IniPreprocessorTest, OverridesAndSelectionsChangeTheBranchesRead) {
       "#unset FEATURE\n[SettingGroups]\nsettingGroup = g, \"G\"\nsettingOption = A, \"a\"\n"
       "settingOption = B, \"b\"\n[Constants]\n#if FEATURE\nf = 1\n#endif\n#if B\nb = 1\n#endif\n";
   IniParser parser;
-  parser.setFlagOverrides(FlagOverrides{{QStringLiteral("FEATURE"), true},
-                                        {QStringLiteral("UNKNOWN"), true}});
+  parser.setFlagOverrides(
+      FlagOverrides{{QStringLiteral("FEATURE"), true}, {QStringLiteral("UNKNOWN"), true}});
   parser.setGroupSelections(GroupSelections{{QStringLiteral("g"), QStringLiteral("B")},
                                             {QStringLiteral("g"), QStringLiteral("C")}});
   const EcuDefinition d = parseIni(text, parser);
@@ -128,10 +127,11 @@ TEST(IniPreprocessorTest, BuiltInGroupsAreReadFromTheEmbeddedDocument) {
   EXPECT_EQ(groups.at(3).Options.at(0).Name, QString());
   EXPECT_TRUE(groups.at(3).Options.at(0).IsDefault);
   EXPECT_EQ(groups.at(7).DisplayName, QStringLiteral("MAP Sensor"));
-  const QList<SettingGroup> parsed = readSettingGroupsXml(QStringLiteral(
-      "<defaultSettingGroups><settingGroup name=\"g\" displayName=\"G\">"
-      "<option name=\"a\" displayName=\"A\"/><option name=\"b\" displayName=\"B\" default=\"TRUE\"/>"
-      "</settingGroup></defaultSettingGroups>"));
+  const QList<SettingGroup> parsed = readSettingGroupsXml(
+      QStringLiteral("<defaultSettingGroups><settingGroup name=\"g\" displayName=\"G\">"
+                     "<option name=\"a\" displayName=\"A\"/><option name=\"b\" displayName=\"B\" "
+                     "default=\"TRUE\"/>"
+                     "</settingGroup></defaultSettingGroups>"));
   ASSERT_EQ(parsed.size(), 1);
   EXPECT_FALSE(parsed.at(0).Options.at(0).IsDefault);
   EXPECT_TRUE(parsed.at(0).Options.at(1).IsDefault);
@@ -158,7 +158,8 @@ TEST(IniPreprocessorTest, DefinesExpandInValues) {
 
 TEST(IniPreprocessorTest, CommentRemovalRespectsQuotesAndBraces) {
   const EcuDefinition d = parseIni(
-      "[Constants]\na = \"x;y\" ; note\nq = \"x\" ; y;z\nb = { p ; q }\nc = ; all comment\nd = plain ; cut\n"
+      "[Constants]\na = \"x;y\" ; note\nq = \"x\" ; y;z\nb = { p ; q }\nc = ; all comment\nd = "
+      "plain ; cut\n"
       "e = \"open ; never closed\n");
   // Only the first semicolon is considered: it stands inside quotes, so the value stays whole.
   EXPECT_EQ(
@@ -187,8 +188,9 @@ TEST(IniPreprocessorTest, HelpTopicsInSettingGroups) {
 }
 
 TEST(IniPreprocessorTest, ContextHelpIsUnquoted) {
-  const EcuDefinition d = parseIni("[SettingContextHelp]\nreqFuel = \"Required fuel\"\n"
-                                   "[ContextHelp]\nother = \"x, y\"\n");
+  const EcuDefinition d = parseIni(
+      "[SettingContextHelp]\nreqFuel = \"Required fuel\"\n"
+      "[ContextHelp]\nother = \"x, y\"\n");
   EXPECT_EQ(d.ContextHelp.value(QStringLiteral("reqFuel")), QStringLiteral("Required fuel"));
   EXPECT_EQ(d.ContextHelp.value(QStringLiteral("other")), QStringLiteral("x, y"));
 }

@@ -1,16 +1,15 @@
 #pragma once
 
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <initializer_list>
+#include <optional>
+
 #include "definition/ecu_definition.h"
 #include "definition/ini_parser.h"
 #include "json/json_value.h"
 #include "json/json_writer.h"
-
-#include <QByteArray>
-#include <QString>
-#include <QStringList>
-
-#include <initializer_list>
-#include <optional>
 
 namespace tk::test {
 

@@ -1,13 +1,12 @@
 #include "definition/ini_text.h"
 
-#include "definition/ini_test_util.h"
+#include <gtest/gtest.h>
 
 #include <QFile>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
 #include <cmath>
+
+#include "definition/ini_test_util.h"
 
 namespace tk {
 namespace {

@@ -1,8 +1,8 @@
-#include "definition/ini_test_util.h"
-
 #include <gtest/gtest.h>
 
 #include <tuple>
+
+#include "definition/ini_test_util.h"
 
 namespace tk {
 namespace {

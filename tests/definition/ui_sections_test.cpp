@@ -1,8 +1,8 @@
-#include "definition/ini_test_util.h"
-
 #include <gtest/gtest.h>
 
 #include <tuple>
+
+#include "definition/ini_test_util.h"
 
 namespace tk {
 namespace {
@@ -35,7 +35,8 @@ TEST(IniTableEditorTest, TablesAndTheirKeys) {
 TEST(IniCurveEditorTest, CurvesAndTheirKeys) {
   const EcuDefinition d = parseIni(
       "[CurveEditor]\ncurve = c1, \"Curve One\"\ncolumnLabel = \"X\", \"Y\"\n"
-      "xAxis = 0, { hi }, 9\nyAxis = 0, 255, 5\nxBins = xb, coolant, readOnly\nyBins = y1\nyBins = y2\n"
+      "xAxis = 0, { hi }, 9\nyAxis = 0, 255, 5\nxBins = xb, coolant, readOnly\nyBins = y1\nyBins = "
+      "y2\n"
       "gauge = cltGauge\ntopicHelp = \"t\"\nshowTextValues = TRUE\nlineLabel = \"a\", \"b\"\n"
       "size = 400, 200\nsuppressGraph = 1\n"
       "curve = c2, \"Two\"\nxBins = xb2, readOnly\nsize = 1, x\nshowTextValues = yes\n");
@@ -57,7 +58,8 @@ TEST(IniCurveEditorTest, CurvesAndTheirKeys) {
 TEST(IniGaugeTest, GaugesWithCategoriesAndExpressions) {
   const EcuDefinition d = parseIni(
       "[GaugeConfigurations]\ntwoItems = rpm, \"RPM\"\ngaugeCategory = \"Engine\"\n"
-      "tach = rpm, \"Engine Speed\", \"RPM\", 0, {rpmMax}, 300, 600, 3000, 5000, 0, 0, { running }\n"
+      "tach = rpm, \"Engine Speed\", \"RPM\", 0, {rpmMax}, 300, 600, 3000, 5000, 0, 0, { running "
+      "}\n"
       "[GaugeConfigurations2]\nclt = coolant, \"CLT\", \"C\", -40, 120\n");
   EXPECT_FALSE(d.Gauges.contains(QStringLiteral("twoItems")));
   const GaugeDef& tach = *d.Gauges.find(QStringLiteral("tach"));
@@ -124,7 +126,8 @@ TEST(IniUserDefinedTest, DialogsAndComponents) {
       "field = \"Blank\", {}\nfield = \"V5\", f5, , x, { v }\n"
       "commandButton = \"Go\", cmd_go, { ready }\npanel = other, West, { p }\n"
       "slider = \"S\", sl, vertical\nradio = horizontal, \"R\", rf\n"
-      "settingSelector = \"Sensors\", { s }\nsettingOption = \"GM\", a=1\nsettingOption = \"Ford\", a=2\n"
+      "settingSelector = \"Sensors\", { s }\nsettingOption = \"GM\", a=1\nsettingOption = "
+      "\"Ford\", a=2\n"
       "liveGraph = lg, \"Graph\", South\ngraphLine = rpm\ngraphLine = map, \"%\"\n"
       "gauge = tach, North\ndisplayOnlyField = \"Show\", shown, { c }\n"
       "dialog = second, \"Two\", sideways\n"

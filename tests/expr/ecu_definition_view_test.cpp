@@ -1,9 +1,9 @@
 #include "expr/ecu_definition_view.h"
 
+#include <gtest/gtest.h>
+
 #include "definition/ini_parser.h"
 #include "support/test_support.h"
-
-#include <gtest/gtest.h>
 
 namespace tk::expr {
 namespace {

@@ -1,13 +1,12 @@
 #pragma once
 
-#include "expr/expression_host.h"
-
 #include <QHash>
 #include <QMap>
 #include <QString>
-
 #include <map>
 #include <vector>
+
+#include "expr/expression_host.h"
 
 namespace tk::expr::test {
 

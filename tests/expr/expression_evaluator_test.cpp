@@ -1,12 +1,12 @@
 #include "expr/expression_evaluator.h"
 
-#include "expr/expression_state.h"
-#include "expr_test_hosts.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
+
+#include "expr/expression_state.h"
+#include "expr_test_hosts.h"
 
 namespace tk::expr {
 namespace {

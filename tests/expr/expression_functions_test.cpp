@@ -1,17 +1,16 @@
 #include "expr/expression_functions.h"
 
-#include "expr/expression_evaluator.h"
-#include "expr/expression_state.h"
-#include "expr_test_hosts.h"
-
-#include <QDateTime>
-
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <cmath>
 #include <limits>
 #include <sstream>
 #include <vector>
+
+#include "expr/expression_evaluator.h"
+#include "expr/expression_state.h"
+#include "expr_test_hosts.h"
 
 namespace tk::expr {
 namespace {

@@ -1,16 +1,15 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <bit>
+#include <cmath>
+
 #include "conformance/dump_mlg.h"
 #include "formats/mlg_reader.h"
 #include "formats/mlg_writer.h"
 #include "json/ascii_text.h"
 #include "support/test_support.h"
-
-#include <QDir>
-#include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
-#include <bit>
-#include <cmath>
 
 namespace tk {
 namespace {

@@ -1,12 +1,9 @@
 #include "formats/mlg_reader.h"
-#include "formats/mlg_writer.h"
-#include "support/test_support.h"
-
-#include <QFile>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <bit>
 #include <cmath>
 #include <limits>
@@ -14,6 +11,9 @@
 #include <span>
 #include <tuple>
 #include <vector>
+
+#include "formats/mlg_writer.h"
+#include "support/test_support.h"
 
 namespace tk {
 namespace {

@@ -1,11 +1,10 @@
 #include "formats/mlg_writer.h"
 
+#include <gtest/gtest.h>
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <limits>
 #include <stdexcept>
@@ -73,7 +72,8 @@ TEST_F(MlgWriterTest, HeaderPlacesTheInfoTextAfterTheDescriptorsByVersion) {
   MlgWriter v1(threeFields(), 1);
   v1.writeHeader(1, QStringLiteral("hi"));
   ASSERT_EQ(v1.bytes().size(), 190);
-  EXPECT_EQ(v1.bytes().left(22), QByteArray("MLVLG", 6) + hex("0001 00000001 00BB 000000BE 0007 0003"));
+  EXPECT_EQ(v1.bytes().left(22),
+            QByteArray("MLVLG", 6) + hex("0001 00000001 00BB 000000BE 0007 0003"));
   EXPECT_EQ(v1.bytes().mid(187), QByteArray("hi", 3));
 
   // Without an info text the offset is 0 and the data start at the descriptors' end.

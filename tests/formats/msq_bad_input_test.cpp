@@ -1,12 +1,11 @@
 // Hostile MSQ input: the reader either returns a document or throws MsqError, quickly.
-#include "formats/msq_reader.h"
-
-#include "formats/msq_test_helpers.h"
-#include "formats/msq_writer.h"
-
 #include <gtest/gtest.h>
 
 #include <random>
+
+#include "formats/msq_reader.h"
+#include "formats/msq_test_helpers.h"
+#include "formats/msq_writer.h"
 
 namespace tk {
 namespace {
@@ -34,12 +33,10 @@ QByteArray sampleDocument() {
   pc.IsPcVariable = true;
   ConstantDef mode = msqConstant("mode", ConstantType::Bits, "U08");
   mode.BitValues = {{0, QStringLiteral("Off & on")}};
-  definition.Pages = {test::pageGroup(0, {pc}),
-                      test::pageGroup(1, {msqConstant("a", ConstantType::Array, "U08", 0, "%",
-                                                      {3, 2}),
-                                          mode,
-                                          msqConstant("s", ConstantType::String, "ASCII", 0,
-                                                      "", {4})})};
+  definition.Pages = {
+      test::pageGroup(0, {pc}),
+      test::pageGroup(1, {msqConstant("a", ConstantType::Array, "U08", 0, "%", {3, 2}), mode,
+                          msqConstant("s", ConstantType::String, "ASCII", 0, "", {4})})};
   return writeMsq(definition, Tune(), QStringLiteral("a\nb"), QStringLiteral("<c>"),
                   QStringLiteral("d"));
 }
@@ -85,8 +82,9 @@ TEST(MsqBadInputTest, EntityExpansionBombIsRefused) {
     }
     bomb += "\">\n";
   }
-  bomb += "]>\n<msq><bibliography author=\"&l10;\"/><page><constant name=\"c\">&l10;</constant>"
-          "</page></msq>";
+  bomb +=
+      "]>\n<msq><bibliography author=\"&l10;\"/><page><constant name=\"c\">&l10;</constant>"
+      "</page></msq>";
   std::string message;
   EXPECT_FALSE(reads(bomb, &message));
   EXPECT_EQ(message.rfind("MSQ: XML parse error: ", 0), 0u) << message;

@@ -1,8 +1,4 @@
-#include "conformance/dump_msq.h"
-#include "definition/ini_parser.h"
-#include "formats/msq_reader.h"
-#include "formats/msq_writer.h"
-#include "support/test_support.h"
+#include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFileInfo>
@@ -10,10 +6,13 @@
 #include <QJsonObject>
 #include <QSet>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
 #include <cmath>
+
+#include "conformance/dump_msq.h"
+#include "definition/ini_parser.h"
+#include "formats/msq_reader.h"
+#include "formats/msq_writer.h"
+#include "support/test_support.h"
 
 namespace tk {
 namespace {

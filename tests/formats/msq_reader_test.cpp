@@ -1,15 +1,14 @@
 #include "formats/msq_reader.h"
 
-#include "formats/msq_test_helpers.h"
-#include "formats/msq_text.h"
-#include "formats/msq_writer.h"
+#include <gtest/gtest.h>
 
 #include <QFile>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
 #include <cmath>
+
+#include "formats/msq_test_helpers.h"
+#include "formats/msq_text.h"
+#include "formats/msq_writer.h"
 
 namespace tk {
 namespace {
@@ -79,9 +78,9 @@ TEST(MsqReaderTest, ReadsHeaderScalarsArraysAndPcVariables) {
 }
 
 TEST(MsqReaderTest, ArrayTokensThatAreNotNumbersAreSkipped) {
-  const MsqDocument doc = parseMsq(msqText(
-      "<page><constant name=\"a\" rows=\"4\">1\t2\r\nx  3 0x4 nan -Infinity</constant>"
-      "<constant name=\"b\" cols=\"1\"></constant></page>"));
+  const MsqDocument doc = parseMsq(
+      msqText("<page><constant name=\"a\" rows=\"4\">1\t2\r\nx  3 0x4 nan -Infinity</constant>"
+              "<constant name=\"b\" cols=\"1\"></constant></page>"));
   ASSERT_EQ(doc.Fields.size(), 2);
   const QList<double>& a = doc.Fields.at(0).ArrayValues;
   ASSERT_EQ(a.size(), 5);
@@ -103,7 +102,7 @@ TEST(MsqReaderTest, IntegerAttributesReadZeroWhenMalformed) {
   EXPECT_EQ(a.PageNumber, 0);
   EXPECT_EQ(a.Digits, 0);
   EXPECT_EQ(a.Rows, -2);
-  EXPECT_FALSE(a.IsArray);  // neither rows nor cols is positive
+  EXPECT_FALSE(a.IsArray);                        // neither rows nor cols is positive
   EXPECT_EQ(a.StringValue, QStringLiteral("5"));  // every surrounding quote is removed
   EXPECT_EQ(a.NumericValue, 5.0);
   EXPECT_EQ(doc.Fields.at(1).Digits, 3);
@@ -112,19 +111,19 @@ TEST(MsqReaderTest, IntegerAttributesReadZeroWhenMalformed) {
 }
 
 TEST(MsqReaderTest, ValueTextIncludesNestedElementsButPagesInsideAValueAreNotPages) {
-  const MsqDocument doc = parseMsq(msqText(
-      "<page number=\"1\"><constant name=\"a\"> 1<b>2<!-- gone --><![CDATA[3]]></b>4"
-      "<page number=\"9\"><constant name=\"inner\">5</constant></page></constant></page>"));
+  const MsqDocument doc = parseMsq(
+      msqText("<page number=\"1\"><constant name=\"a\"> 1<b>2<!-- gone --><![CDATA[3]]></b>4"
+              "<page number=\"9\"><constant name=\"inner\">5</constant></page></constant></page>"));
   ASSERT_EQ(doc.Fields.size(), 1);
   EXPECT_EQ(doc.Fields.at(0).StringValue, QStringLiteral("12345"));
   EXPECT_EQ(doc.Fields.at(0).NumericValue, 12345.0);
 }
 
 TEST(MsqReaderTest, OnlyDirectChildrenOfPagesAreRead) {
-  const MsqDocument doc = parseMsq(msqText(
-      "<constant name=\"outside\">1</constant>"
-      "<page><group><constant name=\"nested\">2</constant></group>"
-      "<constant name=\"direct\">3</constant></page>"));
+  const MsqDocument doc =
+      parseMsq(msqText("<constant name=\"outside\">1</constant>"
+                       "<page><group><constant name=\"nested\">2</constant></group>"
+                       "<constant name=\"direct\">3</constant></page>"));
   ASSERT_EQ(doc.Fields.size(), 1);
   EXPECT_EQ(doc.Fields.at(0).Name, QStringLiteral("direct"));
 }
@@ -171,9 +170,9 @@ TEST(MsqReaderTest, LineBreaksAndTabsInDoubleQuotedAttributesSurvive) {
 }
 
 TEST(MsqTextTest, PrePassRewritesOnlyDoubleQuotedValuesInTags) {
-  EXPECT_EQ(protectAttributeWhitespace(QStringLiteral(
-                "<a x=\"1\n2\" y='3\n4'>t\nu</a><!--\"c\n\"--><![CDATA[\"d\n\"]]>"
-                "<?p \"e\n\"?><!DOCTYPE a [<!ENTITY e \"f\ng\">]><b z=\"\t\r\">")),
+  EXPECT_EQ(protectAttributeWhitespace(
+                QStringLiteral("<a x=\"1\n2\" y='3\n4'>t\nu</a><!--\"c\n\"--><![CDATA[\"d\n\"]]>"
+                               "<?p \"e\n\"?><!DOCTYPE a [<!ENTITY e \"f\ng\">]><b z=\"\t\r\">")),
             QStringLiteral("<a x=\"1&#xA;2\" y='3\n4'>t\nu</a><!--\"c\n\"--><![CDATA[\"d\n\"]]>"
                            "<?p \"e\n\"?><!DOCTYPE a [<!ENTITY e \"f\ng\">]><b z=\"&#x9;&#xD;\">"));
   // Unterminated constructs are copied to the end.
@@ -213,18 +212,23 @@ const QString kUtf16Doc = QStringLiteral(
 INSTANTIATE_TEST_SUITE_P(
     Encodings, MsqEncodingTest,
     ::testing::Values(
-        EncodingCase{"latin1 declared", "<?xml version='1.0' encoding='ISO-8859-1'?>"
-                                        "<msq><bibliography author=\"\xB0""C\xE9\"/></msq>",
-                     "\xC2\xB0""C\xC3\xA9"},
+        EncodingCase{"latin1 declared",
+                     "<?xml version='1.0' encoding='ISO-8859-1'?>"
+                     "<msq><bibliography author=\"\xB0"
+                     "C\xE9\"/></msq>",
+                     "\xC2\xB0"
+                     "C\xC3\xA9"},
         EncodingCase{"latin-1 alias, blanks around =",
                      "<?xml version=\"1.0\" encoding = \"Latin-1\" ?><msq><bibliography "
                      "author=\"\xE9\"/></msq>",
                      "\xC3\xA9"},
-        EncodingCase{"utf-8 declared", "<?xml version=\"1.0\" encoding=\"UTF-8\"?><msq>"
-                                       "<bibliography author=\"\xC3\xA9\"/></msq>",
+        EncodingCase{"utf-8 declared",
+                     "<?xml version=\"1.0\" encoding=\"UTF-8\"?><msq>"
+                     "<bibliography author=\"\xC3\xA9\"/></msq>",
                      "\xC3\xA9"},
-        EncodingCase{"us-ascii declared", "<?xml version=\"1.0\" encoding=\"us-ascii\"?><msq>"
-                                          "<bibliography author=\"\xC3\xA9\"/></msq>",
+        EncodingCase{"us-ascii declared",
+                     "<?xml version=\"1.0\" encoding=\"us-ascii\"?><msq>"
+                     "<bibliography author=\"\xC3\xA9\"/></msq>",
                      "\xC3\xA9"},
         EncodingCase{"no declaration is utf-8", "<msq><bibliography author=\"\xC3\xA9\"/></msq>",
                      "\xC3\xA9"},
@@ -235,10 +239,9 @@ INSTANTIATE_TEST_SUITE_P(
                      "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"iso-8859-1\"?><msq>"
                      "<bibliography author=\"\xC3\xA9\"/></msq>",
                      "\xC3\xA9"},
-        EncodingCase{"utf-16le byte-order mark, unsupported name declared",
-                     utf16(kUtf16Doc, false), "\xC3\xA9\xE2\x82\xAC"},
-        EncodingCase{"utf-16be byte-order mark", utf16(kUtf16Doc, true),
+        EncodingCase{"utf-16le byte-order mark, unsupported name declared", utf16(kUtf16Doc, false),
                      "\xC3\xA9\xE2\x82\xAC"},
+        EncodingCase{"utf-16be byte-order mark", utf16(kUtf16Doc, true), "\xC3\xA9\xE2\x82\xAC"},
         EncodingCase{"invalid utf-8 becomes replacement characters",
                      "<msq><bibliography author=\"a\xFF\xC3(b\"/></msq>",
                      "a\xEF\xBF\xBD\xEF\xBF\xBD(b"}));
@@ -249,14 +252,13 @@ TEST(MsqReaderErrorTest, RefusesOtherDeclaredEncodings) {
   EXPECT_EQ(errorOf("<?xml version=\"1.0\" encoding='UTF-16'?><msq/>"),
             "MSQ: unsupported XML encoding 'UTF-16'");
   // A declaration that does not close within the first 256 bytes is not looked at.
-  EXPECT_EQ(errorOf("<?xml version=\"1.0\" encoding=\"cp1252\"" + QByteArray(260, ' ') +
-                    "?><msq/>"),
-            "no error");
+  EXPECT_EQ(
+      errorOf("<?xml version=\"1.0\" encoding=\"cp1252\"" + QByteArray(260, ' ') + "?><msq/>"),
+      "no error");
 }
 
 TEST(MsqReaderErrorTest, MalformedXmlNamesTheParserError) {
-  EXPECT_EQ(errorOf("<msq><page></msq>"),
-            "MSQ: XML parse error: Opening and ending tag mismatch.");
+  EXPECT_EQ(errorOf("<msq><page></msq>"), "MSQ: XML parse error: Opening and ending tag mismatch.");
   EXPECT_EQ(errorOf(""), "MSQ: XML parse error: Premature end of document.");
   EXPECT_EQ(errorOf("<msq a=\"1\" a=\"2\"/>"), "MSQ: XML parse error: Attribute 'a' redefined.");
 }
@@ -298,8 +300,8 @@ TEST(MsqRoundTripTest, WrittenDocumentReadsBack) {
   tune.fields[3].scalarValue = -12.5;
 
   const QString comment = QStringLiteral("line one &\r\nline\ttwo \u20AC");
-  const MsqDocument doc = parseMsq(
-      writeMsq(definition, tune, QStringLiteral("me"), comment, QStringLiteral("now")));
+  const MsqDocument doc =
+      parseMsq(writeMsq(definition, tune, QStringLiteral("me"), comment, QStringLiteral("now")));
   EXPECT_EQ(doc.Signature, definition.Signature);
   EXPECT_EQ(doc.FirmwareInfo, definition.VersionInfo);
   EXPECT_EQ(doc.FileFormat, QStringLiteral("5.0"));

@@ -1,12 +1,11 @@
 #pragma once
 
-#include "definition/ecu_definition.h"
-#include "tune/tune_value.h"
-
 #include <QList>
 #include <QString>
-
 #include <initializer_list>
+
+#include "definition/ecu_definition.h"
+#include "tune/tune_value.h"
 
 namespace tk::test {
 

@@ -1,8 +1,8 @@
 #include "formats/msq_writer.h"
 
-#include "formats/msq_test_helpers.h"
-
 #include <gtest/gtest.h>
+
+#include "formats/msq_test_helpers.h"
 
 namespace tk {
 namespace {
@@ -120,8 +120,9 @@ TEST_F(MsqWriterTest, PcVariablesAreCollectedFromEveryGroup) {
   late.IsPcVariable = true;
   definition_.Pages[2].Fields.append(late);
   const QByteArray doc = write();
-  EXPECT_TRUE(doc.contains("</pcVariable>\r\n<pcVariable name=\"late\" digits=\"2\">0.00"
-                           "</pcVariable>\r\n</page>"));
+  EXPECT_TRUE(
+      doc.contains("</pcVariable>\r\n<pcVariable name=\"late\" digits=\"2\">0.00"
+                   "</pcVariable>\r\n</page>"));
   EXPECT_FALSE(doc.contains("<constant name=\"late\""));
 }
 
@@ -136,8 +137,9 @@ TEST_F(MsqWriterTest, ScalarPrecisionIsAtLeastOneDigit) {
   definition_.Pages[2].Fields[0].Digits = 3;
   tune_.find(QStringLiteral("reqFuel"))->scalarValue = -1.25;
   const QByteArray doc = write();
-  EXPECT_EQ(element(doc, "reqFuel"), "<constant name=\"reqFuel\" digits=\"3\" units=\"ms\">-1.250"
-                                     "</constant>");
+  EXPECT_EQ(element(doc, "reqFuel"),
+            "<constant name=\"reqFuel\" digits=\"3\" units=\"ms\">-1.250"
+            "</constant>");
   definition_.Pages[2].Fields[0].Digits = -2;
   EXPECT_EQ(element(write(), "reqFuel"),
             "<constant name=\"reqFuel\" digits=\"-2\" units=\"ms\">-1.2</constant>");
@@ -215,8 +217,9 @@ TEST_F(MsqWriterTest, EscapesAttributesAndWritesLatin1Bytes) {
                          QStringLiteral("\t\r\">") + QString::fromUtf8("\xF0\x9F\x98\x80") +
                          QChar(0xD800) + QChar(0x01);
   const QByteArray doc = write(author);
-  EXPECT_TRUE(doc.contains(QByteArray("<bibliography author=\"A &amp; B&#xA;C &lt; D &#x20AC;\xE9"
-                                      "&#x9;&#xD;&quot;&gt;&#x1F600;&#xD800;\x01\" tuneComment")));
+  EXPECT_TRUE(
+      doc.contains(QByteArray("<bibliography author=\"A &amp; B&#xA;C &lt; D &#x20AC;\xE9"
+                              "&#x9;&#xD;&quot;&gt;&#x1F600;&#xD800;\x01\" tuneComment")));
 }
 
 TEST_F(MsqWriterTest, ContentEscapesMarkupAndDropsCharactersXmlForbids) {

@@ -1,18 +1,17 @@
 // Evaluates arbitrary text twice, compiled (cached) and by literal rewriting, against a host whose
 // definition has ordinary, self-referring and mutually referring named expressions. Any crash,
 // hang or disagreement between the two evaluations is a finding.
-#include "expr/expression_evaluator.h"
-#include "expr/expression_host.h"
-#include "expr/expression_state.h"
-
 #include <QHash>
 #include <QString>
-
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+
+#include "expr/expression_evaluator.h"
+#include "expr/expression_host.h"
+#include "expr/expression_state.h"
 
 namespace {
 

@@ -1,13 +1,12 @@
 // libFuzzer target: the definition reader and its canonical JSON must accept any bytes.
+#include <QByteArray>
+#include <QString>
+#include <cstddef>
+#include <cstdint>
+
 #include "definition/definition_json.h"
 #include "definition/ini_parser.h"
 #include "json/json_writer.h"
-
-#include <QByteArray>
-#include <QString>
-
-#include <cstddef>
-#include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));

@@ -1,13 +1,13 @@
 // Feeds arbitrary bytes to the MLG reader. A log that reads must render as CSV and, written back
 // with the same fields, records and markers, must read again to the same values.
-#include "conformance/dump_mlg.h"
-#include "formats/mlg_reader.h"
-#include "formats/mlg_writer.h"
-
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <stdexcept>
+
+#include "conformance/dump_mlg.h"
+#include "formats/mlg_reader.h"
+#include "formats/mlg_writer.h"
 
 namespace {
 

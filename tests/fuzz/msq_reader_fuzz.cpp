@@ -1,11 +1,11 @@
 // Feeds arbitrary bytes to the MSQ reader. A document that reads must keep the reader's own
 // invariants and must render as the dump-msq JSON.
+#include <cstdint>
+#include <cstdlib>
+
 #include "conformance/dump_msq.h"
 #include "formats/msq_reader.h"
 #include "json/json_writer.h"
-
-#include <cstdint>
-#include <cstdlib>
 
 namespace {
 
@@ -32,7 +32,8 @@ void checkConstant(const tk::MsqConstant& c, bool pcVariable) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   tk::MsqDocument doc;
   try {
-    doc = tk::parseMsq(QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
+    doc =
+        tk::parseMsq(QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
   } catch (const tk::MsqError& e) {
     check(QByteArray(e.what()).startsWith("MSQ: "));
     return 0;

@@ -1,13 +1,12 @@
 #include "json/json_writer.h"
 
-#include "support/test_support.h"
-
-#include <QTemporaryDir>
-
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
 #include <cmath>
 #include <limits>
+
+#include "support/test_support.h"
 
 namespace tk {
 namespace {

@@ -1,9 +1,8 @@
 #include "json/number_text.h"
 
-#include <QString>
-
 #include <gtest/gtest.h>
 
+#include <QString>
 #include <cmath>
 #include <limits>
 

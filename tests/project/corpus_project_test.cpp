@@ -1,16 +1,15 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <cmath>
+
 #include "cli/edit_commands.h"
 #include "cli/view_commands.h"
 #include "json/number_format.h"
 #include "project/project_manager.h"
 #include "support/test_support.h"
 #include "tune/field_codec.h"
-
-#include <QDir>
-#include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
-#include <cmath>
 
 namespace tk::project {
 namespace {
@@ -95,8 +94,7 @@ TEST(CorpusProjectTest, ProjectsOverRealDefinitions) {
                                           {"col", QString::number(col)},
                                           {"value", formatDouble(value)}}));
       const JsonValue after = cli::getTable(manager, options({{"id", id}}));
-      const JsonValue& cell =
-          after.find("values")->elements().at(row).elements().at(col);
+      const JsonValue& cell = after.find("values")->elements().at(row).elements().at(col);
       EXPECT_EQ(cell.toDouble(), manager.quantizeValue(*field->constant, value))
           << id.toStdString() << " [" << row << "," << col << "]";
       ++checked;

@@ -1,20 +1,19 @@
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <cmath>
+#include <csignal>
+#include <limits>
+
 #include "project/json_document_file.h"
 #include "project/project_error.h"
 #include "project/project_file.h"
 #include "project/settings_file.h"
 #include "project/tune_file.h"
 #include "support/test_support.h"
-
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <csignal>
-#include <limits>
-#include <sys/resource.h>
 
 namespace tk::project {
 namespace {
@@ -67,8 +66,8 @@ TEST_F(ProjectFilesTest, OptionalMembersAndNonFiniteNumbersInProjectFile) {
   p.iniSettings.flagOverrides = {{QStringLiteral("CAN_COMMANDS"), true}};
   p.iniSettings.settingGroupSelections = {{QStringLiteral("mcu"), QStringLiteral("mcu_teensy")}};
   p.lastOpenView = LastOpenView{QStringLiteral("Table"), QStringLiteral("veTable1Tbl")};
-  p.shortcutOverrides = {ShortcutOverride{QStringLiteral("burn"), QStringLiteral("B"),
-                                          std::nullopt, false, true}};
+  p.shortcutOverrides = {
+      ShortcutOverride{QStringLiteral("burn"), QStringLiteral("B"), std::nullopt, false, true}};
   p.customShortcuts = {CustomShortcut{QStringLiteral("c1"), QStringLiteral("VE"),
                                       QStringLiteral("V"), QStringLiteral("Alt"),
                                       QStringLiteral("veTable1Tbl"), true}};
@@ -84,17 +83,21 @@ TEST_F(ProjectFilesTest, OptionalMembersAndNonFiniteNumbersInProjectFile) {
   const QByteArray text = test::readFile(path("p.tkproj"));
 
   EXPECT_TRUE(text.contains("    \"tcpPort\": 29001,\n    \"requestRateHz\": 10\n  },"));
-  EXPECT_TRUE(text.contains("    \"flagOverrides\": {\n      \"CAN_COMMANDS\": true\n    },\n"
-                            "    \"settingGroupSelections\": {\n      \"mcu\": \"mcu_teensy\"\n"));
-  EXPECT_TRUE(text.contains("  \"tuneComments\": \"\",\n  \"lastOpenView\": {\n"
-                            "    \"viewType\": \"Table\",\n    \"viewName\": \"veTable1Tbl\"\n"
-                            "  },\n  \"shortcutOverrides\": ["));
-  EXPECT_TRUE(text.contains("      \"id\": \"burn\",\n      \"key\": \"B\",\n"
-                            "      \"isToggle\": false,\n      \"isDisabled\": true\n"));
+  EXPECT_TRUE(
+      text.contains("    \"flagOverrides\": {\n      \"CAN_COMMANDS\": true\n    },\n"
+                    "    \"settingGroupSelections\": {\n      \"mcu\": \"mcu_teensy\"\n"));
+  EXPECT_TRUE(
+      text.contains("  \"tuneComments\": \"\",\n  \"lastOpenView\": {\n"
+                    "    \"viewType\": \"Table\",\n    \"viewName\": \"veTable1Tbl\"\n"
+                    "  },\n  \"shortcutOverrides\": ["));
+  EXPECT_TRUE(
+      text.contains("      \"id\": \"burn\",\n      \"key\": \"B\",\n"
+                    "      \"isToggle\": false,\n      \"isDisabled\": true\n"));
   EXPECT_TRUE(text.contains("      \"gaugeMin\": \"-Infinity\",\n      \"gaugeMax\": 250.5,\n"));
   EXPECT_TRUE(text.contains("      \"gaugeHighCritical\": \"NaN\",\n"));
-  EXPECT_TRUE(text.contains("      \"addDatalogField\": true,\n      \"logFieldName\": \"\",\n"
-                            "      \"logValueFormat\": \"float\",\n      \"logDecimalPlaces\": 2,\n"));
+  EXPECT_TRUE(
+      text.contains("      \"addDatalogField\": true,\n      \"logFieldName\": \"\",\n"
+                    "      \"logValueFormat\": \"float\",\n      \"logDecimalPlaces\": 2,\n"));
   EXPECT_FALSE(text.endsWith('\n'));
 
   const ProjectFile back = readProjectFile(path("p.tkproj"));
@@ -240,7 +243,8 @@ TEST_F(ProjectFilesTest, ReadErrorsNameContextAndPath) {
 
   writeText(path("broken.json"), "{\"name\": ");
   const QString parse = errorOf([&] { readTuneFile(path("broken.json")); });
-  EXPECT_TRUE(parse.startsWith(QStringLiteral("Failed to parse tune file: "))) << parse.toStdString();
+  EXPECT_TRUE(parse.startsWith(QStringLiteral("Failed to parse tune file: ")))
+      << parse.toStdString();
   EXPECT_GT(parse.size(), QStringLiteral("Failed to parse tune file: ").size());
 
   writeText(path("pages.tktune"), R"({"fields": [], "pages": {"1": "AA==", "a1": "AA=="}})");

@@ -1,16 +1,16 @@
 #include "project/project_manager.h"
 
-#include "conformance/conformance_io.h"
-#include "project/tune_file.h"
-#include "support/test_support.h"
-#include "tune/field_codec.h"
+#include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
-#include <gtest/gtest.h>
+#include "conformance/conformance_io.h"
+#include "project/tune_file.h"
+#include "support/test_support.h"
+#include "tune/field_codec.h"
 
 namespace tk::project {
 namespace {
@@ -121,8 +121,7 @@ TEST_F(ProjectManagerTest, CreateWritesFolderLayoutAndExactTuneFile) {
       "    {\n      \"name\": \"label\",\n      \"units\": \"2\",\n      \"digits\": 0,\n"
       "      \"stringValue\": \"\"\n    }\n  ],\n  \"signature\": \"tiny 1\",\n  \"nPages\": 1,\n"
       "  \"lastSaved\": \"" +
-      project.lastModified.toLatin1() +
-      "\",\n  \"writeTimestamp\": \"0001-01-01T00:00:00\"\n}";
+      project.lastModified.toLatin1() + "\",\n  \"writeTimestamp\": \"0001-01-01T00:00:00\"\n}";
   EXPECT_EQ(test::readFile(folder + "/Car.tktune"), expected);
   EXPECT_FALSE(QFileInfo::exists(folder + "/Car.tksettings"));
 }

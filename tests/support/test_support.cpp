@@ -1,11 +1,11 @@
 #include "support/test_support.h"
 
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-
 #include <cstdio>
-#include <unistd.h>
 
 namespace tk::test {
 namespace {

@@ -1,12 +1,12 @@
 #include "tune/attribute_expression.h"
 
-#include "tune/field_index.h"
-#include "tune/tune_test_helpers.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
+
+#include "tune/field_index.h"
+#include "tune/tune_test_helpers.h"
 
 namespace tk {
 namespace {

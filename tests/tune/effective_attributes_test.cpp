@@ -1,14 +1,14 @@
 #include "tune/effective_attributes.h"
 
-#include "tune/attribute_expression.h"
-#include "tune/field_index.h"
-#include "tune/tune_test_helpers.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 #include <vector>
+
+#include "tune/attribute_expression.h"
+#include "tune/field_index.h"
+#include "tune/tune_test_helpers.h"
 
 namespace tk {
 namespace {

@@ -1,8 +1,7 @@
-#include "tune/field_codec.h"
-
-#include "tune/tune_test_helpers.h"
-
 #include <gtest/gtest.h>
+
+#include "tune/field_codec.h"
+#include "tune/tune_test_helpers.h"
 
 namespace tk {
 namespace {

@@ -1,11 +1,11 @@
 #include "tune/field_codec.h"
 
-#include "tune/tune_test_helpers.h"
-
 #include <gtest/gtest.h>
 
 #include <limits>
 #include <vector>
+
+#include "tune/tune_test_helpers.h"
 
 namespace tk {
 namespace {
@@ -36,8 +36,8 @@ TuneValue scalarValue(const QString& name, double v) {
 
 TEST(FieldCodecSizeTest, ElementSizeFollowsTheDataTypeText) {
   const std::vector<std::pair<const char*, int>> cases = {
-      {"U08", 1}, {"S08", 1}, {"U16", 2}, {"S16", 2}, {"U32", 4},  {"S32", 4},   {"F32", 4},
-      {"U64", 8}, {"F64", 8}, {"X128", 1}, {"ASCII", 1}, {"", 1}, {"S1632", 2}, {"u16", 2}};
+      {"U08", 1}, {"S08", 1}, {"U16", 2},  {"S16", 2},   {"U32", 4}, {"S32", 4},   {"F32", 4},
+      {"U64", 8}, {"F64", 8}, {"X128", 1}, {"ASCII", 1}, {"", 1},    {"S1632", 2}, {"u16", 2}};
   for (const auto& [type, size] : cases) {
     EXPECT_EQ(elementSize(constant("c", ConstantType::Array, type, 0)), size) << type;
   }
@@ -73,8 +73,7 @@ TEST(FieldCodecDecodeTest, ScalarIsRawTimesScalePlusTranslateWithPlainUnitsAndDi
   ConstantDef c = constant("s", ConstantType::Scalar, "U08", 2);
   c.Units = QStringLiteral("ms");
   c.Digits = 1;
-  const std::optional<TuneValue> v =
-      decodeConstant(c, bytesOf({0, 0, 123}), false, 0.1, 0.0);
+  const std::optional<TuneValue> v = decodeConstant(c, bytesOf({0, 0, 123}), false, 0.1, 0.0);
   ASSERT_TRUE(v.has_value());
   EXPECT_EQ(v->name, QStringLiteral("s"));
   EXPECT_EQ(v->units, QStringLiteral("ms"));
@@ -93,8 +92,7 @@ TEST(FieldCodecDecodeTest, ScalarValuesAreMadeFinite) {
   const ConstantDef f = constant("f", ConstantType::Scalar, "F32", 0);
   EXPECT_EQ(decodeConstant(f, bytesOf({0x7F, 0xC0, 0, 0}), true, 1, 0)->scalarValue, 0.0);
   EXPECT_EQ(decodeConstant(f, bytesOf({0x7F, 0x80, 0, 0}), true, 1, 0)->scalarValue, kMaxDouble);
-  EXPECT_EQ(decodeConstant(f, bytesOf({0xFF, 0x80, 0, 0}), true, 1, 0)->scalarValue,
-            -kMaxDouble);
+  EXPECT_EQ(decodeConstant(f, bytesOf({0xFF, 0x80, 0, 0}), true, 1, 0)->scalarValue, -kMaxDouble);
   // The largest single times a huge scale overflows the double range.
   EXPECT_EQ(decodeConstant(f, bytesOf({0x7F, 0x7F, 0xFF, 0xFF}), true, 1e300, 0)->scalarValue,
             kMaxDouble);
@@ -184,25 +182,24 @@ TEST_P(BitsDecodeTest, ShiftsAndMasksTheStoredWord) {
 
 INSTANTIATE_TEST_SUITE_P(
     Fields, BitsDecodeTest,
-    ::testing::Values(
-        BitsDecodeCase{"U08", 4, 6, false, {0, 0xFF}, 7},
-        BitsDecodeCase{"U08", 4, 6, false, {0, 0x20}, 2},
-        BitsDecodeCase{"U08", 0, 0, false, {0, 0xFE}, 0},
-        BitsDecodeCase{"U08", 7, 7, false, {0, 0x80}, 1},
-        // Across the byte edge: the word is 0x03C0 in either order.
-        BitsDecodeCase{"U16", 6, 9, false, {0, 0xC0, 0x03}, 15},
-        BitsDecodeCase{"U16", 6, 9, true, {0, 0x03, 0xC0}, 15},
-        BitsDecodeCase{"U16", 6, 9, false, {0, 0x7F, 0xFD}, 5},
-        BitsDecodeCase{"U16", 6, 9, true, {0, 0xFD, 0x7F}, 5},
-        BitsDecodeCase{"U16", 8, 15, false, {0, 0x12, 0x34}, 0x34},
-        // All 32 bits kept as a signed 32-bit value.
-        BitsDecodeCase{"U32", 0, 31, false, {0, 0xFF, 0xFF, 0xFF, 0xFF}, -1},
-        BitsDecodeCase{"U32", 31, 31, true, {0, 0x80, 0, 0, 0}, 1},
-        BitsDecodeCase{"S32", 28, 31, true, {0, 0xA0, 0, 0, 1}, 10},
-        // A word that does not fit reads as 0.
-        BitsDecodeCase{"U16", 0, 3, false, {0, 0xFF}, 0},
-        // A reversed range has no bits.
-        BitsDecodeCase{"U08", 5, 2, false, {0, 0xFF}, 0}));
+    ::testing::Values(BitsDecodeCase{"U08", 4, 6, false, {0, 0xFF}, 7},
+                      BitsDecodeCase{"U08", 4, 6, false, {0, 0x20}, 2},
+                      BitsDecodeCase{"U08", 0, 0, false, {0, 0xFE}, 0},
+                      BitsDecodeCase{"U08", 7, 7, false, {0, 0x80}, 1},
+                      // Across the byte edge: the word is 0x03C0 in either order.
+                      BitsDecodeCase{"U16", 6, 9, false, {0, 0xC0, 0x03}, 15},
+                      BitsDecodeCase{"U16", 6, 9, true, {0, 0x03, 0xC0}, 15},
+                      BitsDecodeCase{"U16", 6, 9, false, {0, 0x7F, 0xFD}, 5},
+                      BitsDecodeCase{"U16", 6, 9, true, {0, 0xFD, 0x7F}, 5},
+                      BitsDecodeCase{"U16", 8, 15, false, {0, 0x12, 0x34}, 0x34},
+                      // All 32 bits kept as a signed 32-bit value.
+                      BitsDecodeCase{"U32", 0, 31, false, {0, 0xFF, 0xFF, 0xFF, 0xFF}, -1},
+                      BitsDecodeCase{"U32", 31, 31, true, {0, 0x80, 0, 0, 0}, 1},
+                      BitsDecodeCase{"S32", 28, 31, true, {0, 0xA0, 0, 0, 1}, 10},
+                      // A word that does not fit reads as 0.
+                      BitsDecodeCase{"U16", 0, 3, false, {0, 0xFF}, 0},
+                      // A reversed range has no bits.
+                      BitsDecodeCase{"U08", 5, 2, false, {0, 0xFF}, 0}));
 
 TEST(FieldCodecDecodeTest, BitsLabelIsThatOfTheRawValueOrAbsent) {
   ConstantDef c = constant("b", ConstantType::Bits, "U08", 0);

@@ -1,12 +1,12 @@
 #include "tune/raw_codec.h"
 
-#include "tune/tune_test_helpers.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 #include <vector>
+
+#include "tune/tune_test_helpers.h"
 
 namespace tk {
 namespace {

@@ -1,11 +1,11 @@
 #include "tune/tune_comparator.h"
 
-#include "formats/msq_test_helpers.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
+
+#include "formats/msq_test_helpers.h"
 
 namespace tk {
 namespace {

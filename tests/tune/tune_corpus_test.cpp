@@ -1,15 +1,14 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <map>
+
 #include "definition/ini_parser.h"
 #include "support/test_support.h"
 #include "tune/field_codec.h"
 #include "tune/raw_codec.h"
 #include "tune/tune_editor.h"
-
-#include <QDir>
-#include <QFileInfo>
-
-#include <gtest/gtest.h>
-
-#include <map>
 
 namespace tk {
 namespace {

@@ -1,11 +1,11 @@
 #include "tune/tune_editor.h"
 
-#include "tune/field_codec.h"
-#include "tune/tune_test_helpers.h"
-
 #include <gtest/gtest.h>
 
 #include <limits>
+
+#include "tune/field_codec.h"
+#include "tune/tune_test_helpers.h"
 
 namespace tk {
 namespace {

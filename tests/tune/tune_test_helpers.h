@@ -1,11 +1,10 @@
 #pragma once
 
-#include "definition/ini_parser.h"
-
 #include <QByteArray>
 #include <QString>
-
 #include <vector>
+
+#include "definition/ini_parser.h"
 
 namespace tk::test {
 
