@@ -4,8 +4,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 namespace tk::test {
 namespace {
@@ -74,6 +77,75 @@ QByteArray readFile(const QString& path) {
     return QByteArray();
   }
   return f.readAll();
+}
+
+QString lineDiff(const QByteArray& expected, const QByteArray& actual, int maxLines) {
+  if (expected == actual) {
+    return QString();
+  }
+  const QList<QByteArray> a = expected.split('\n');
+  const QList<QByteArray> b = actual.split('\n');
+  // Longest common subsequence over lines; golden files are small enough for the quadratic table.
+  const qsizetype n = a.size();
+  const qsizetype m = b.size();
+  std::vector<std::vector<int>> lcs(n + 1, std::vector<int>(m + 1, 0));
+  for (qsizetype i = n - 1; i >= 0; --i) {
+    for (qsizetype j = m - 1; j >= 0; --j) {
+      lcs[i][j] = a[i] == b[j] ? lcs[i + 1][j + 1] + 1 : std::max(lcs[i + 1][j], lcs[i][j + 1]);
+    }
+  }
+  QString diff;
+  int lines = 0;
+  auto emit = [&](char sign, qsizetype line, const QByteArray& text) {
+    if (lines++ < maxLines) {
+      diff += QStringLiteral("%1 %2: %3\n")
+                  .arg(QChar::fromLatin1(sign))
+                  .arg(line + 1)
+                  .arg(QString::fromUtf8(text));
+    }
+  };
+  qsizetype i = 0;
+  qsizetype j = 0;
+  while (i < n || j < m) {
+    if (i < n && j < m && a[i] == b[j]) {
+      ++i;
+      ++j;
+    } else if (j < m && (i == n || lcs[i][j + 1] >= lcs[i + 1][j])) {
+      emit('+', j, b[j]);
+      ++j;
+    } else {
+      emit('-', i, a[i]);
+      ++i;
+    }
+  }
+  if (lines > maxLines) {
+    diff += QStringLiteral("... %1 more differing lines\n").arg(lines - maxLines);
+  }
+  return diff;
+}
+
+::testing::AssertionResult matchesGolden(const QByteArray& actual, const QString& goldenName) {
+  const QString path = dataPath(goldenName);
+  if (qEnvironmentVariable("TK_UPDATE_GOLDEN") == QLatin1String("1")) {
+    QFile file(path);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    if (!file.open(QIODevice::WriteOnly) || file.write(actual) != actual.size()) {
+      return ::testing::AssertionFailure() << "cannot rewrite golden file " << path.toStdString();
+    }
+    return ::testing::AssertionSuccess();
+  }
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    return ::testing::AssertionFailure() << "golden file missing: " << path.toStdString()
+                                         << " (run with TK_UPDATE_GOLDEN=1 to create it)";
+  }
+  const QByteArray expected = file.readAll();
+  if (expected == actual) {
+    return ::testing::AssertionSuccess();
+  }
+  return ::testing::AssertionFailure()
+         << "output differs from " << goldenName.toStdString() << " (- golden, + actual):\n"
+         << lineDiff(expected, actual).toStdString();
 }
 
 }  // namespace tk::test

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -32,5 +34,13 @@ QString dataPath(const QString& name);
 QString corpusDir();
 /// Reads a whole file; empty when it cannot be read.
 QByteArray readFile(const QString& path);
+
+/// A line diff of expected against actual ("-" expected only, "+" actual only), at most
+/// maxLines lines of it; empty when both are equal.
+QString lineDiff(const QByteArray& expected, const QByteArray& actual, int maxLines = 40);
+
+/// Compares actual with the golden file below tests/data and fails with a line diff when they
+/// differ. With TK_UPDATE_GOLDEN=1 in the environment the golden file is rewritten instead.
+::testing::AssertionResult matchesGolden(const QByteArray& actual, const QString& goldenName);
 
 }  // namespace tk::test
