@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
+#include <QDir>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
@@ -22,12 +23,12 @@ struct CommandRun {
 };
 
 /// A project "Car" made from tests/data/project/cli.ini in a temporary folder, with known values
-/// stored in its tables and curves, and helpers that run agent commands on it in-process.
+/// stored in its tables and curves. Commands run on it in-process; each run is added to a
+/// transcript (command line, exit code, stream, output) that a test compares with a golden file.
 class CliProjectTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(dir_.isValid());
-    setTextOutput(false);
     project::ProjectManager manager;
     manager.createProject(QStringLiteral("Car"),
                           tk::test::dataPath(QStringLiteral("project/cli.ini")),
@@ -49,17 +50,13 @@ class CliProjectTest : public ::testing::Test {
     manager.saveProject();
   }
 
-  void TearDown() override { setTextOutput(false); }
-
-  /// Runs "prog <command> -p <project> <args>" in-process.
-  CommandRun run(const QString& command, const QStringList& args = {}) {
-    return runRaw(QStringList{command, QStringLiteral("-p"), projectPath_} + args);
+  /// Runs "<args[0]> -p <project> <rest of args>" and records it.
+  CommandRun run(QStringList args) {
+    args.insert(1, QStringLiteral("-p"));
+    args.insert(2, projectPath_);
+    return runRaw(args);
   }
-  /// Runs "prog <command> <args>" with text output.
-  CommandRun runText(const QString& command, const QStringList& args = {}) {
-    return run(command, args + QStringList{QStringLiteral("-f"), QStringLiteral("text")});
-  }
-  /// Runs "prog <args>" in-process.
+  /// Runs the arguments as given (program path not included) and records it.
   CommandRun runRaw(const QStringList& args) {
     CommandRun result;
     std::optional<int> code;
@@ -69,7 +66,25 @@ class CliProjectTest : public ::testing::Test {
     result.code = code.value_or(-1);
     result.out = captured.out;
     result.err = captured.err;
+    QStringList shown;
+    for (const QString& arg : args) {
+      shown.append(arg.isEmpty() || arg.contains(u' ') ? u'\'' + arg + u'\'' : arg);
+    }
+    transcript_ += "$ " + shown.join(u' ').toUtf8() + "\nexit " + QByteArray::number(result.code);
+    transcript_ += result.err.isEmpty() ? ", stdout:\n" + result.out : ", stderr:\n" + result.err;
     return result;
+  }
+  /// Adds a comment line to the transcript, saying what the test changed between commands.
+  void note(const char* text) { transcript_ += QByteArray("# ") + text + '\n'; }
+
+  /// The transcript compared with the golden file below tests/data/cli, with the temporary
+  /// folder written as <tmp>, the test data folder as <data> and the working directory as <cwd>.
+  ::testing::AssertionResult transcriptMatches(const char* golden) const {
+    QByteArray text = transcript_;
+    text.replace(dir_.path().toUtf8(), "<tmp>");
+    text.replace(tk::test::dataPath(QString()).toUtf8(), "<data>/");
+    text.replace(QDir::currentPath().toUtf8(), "<cwd>");
+    return tk::test::matchesGolden(text, QStringLiteral("cli/") + QLatin1String(golden));
   }
 
   /// Opens the project, lets fn change it and saves it again.
@@ -80,24 +95,11 @@ class CliProjectTest : public ::testing::Test {
     manager.saveProject();
   }
 
-  /// The JSON error envelope of command, the message given as it is written in JSON (quotes
-  /// and apostrophes already escaped), plus its line feed.
-  static QByteArray errorEnvelope(const char* command, const QByteArray& jsonMessage) {
-    return QByteArray("{\n  \"success\": false,\n  \"command\": \"") + command +
-           "\",\n  \"error\": \"" + jsonMessage + "\"\n}\n";
-  }
-
-  /// The JSON success envelope of command around its data members, given as written at their
-  /// indentation of four blanks and ending in a line feed.
-  static QByteArray successEnvelope(const char* command, const QByteArray& dataMembers) {
-    return QByteArray("{\n  \"success\": true,\n  \"command\": \"") + command +
-           "\",\n  \"data\": {\n" + dataMembers + "  }\n}\n";
-  }
-
   QString tunePath() const { return project::tunePathFor(projectPath_); }
 
   QTemporaryDir dir_;
   QString projectPath_;
+  QByteArray transcript_;
 };
 
 }  // namespace tk::cli::test

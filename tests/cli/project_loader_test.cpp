@@ -41,9 +41,11 @@ TEST_F(ProjectLoaderTest, ProjectLayerErrorsPassThrough) {
   ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
   file.write("[]");
   file.close();
-  const CommandRun r = run("list-tables");
+  const CommandRun r = run({"list-tables"});
   EXPECT_EQ(r.code, 1);
-  EXPECT_EQ(r.out, errorEnvelope("list-tables", "Failed to parse tune file: not a JSON object"));
+  EXPECT_EQ(r.out,
+            "{\n  \"success\": false,\n  \"command\": \"list-tables\",\n"
+            "  \"error\": \"Failed to parse tune file: not a JSON object\"\n}\n");
 }
 
 // A tune file holding only raw pages is upgraded and saved before the command runs.
@@ -56,9 +58,9 @@ TEST_F(ProjectLoaderTest, LegacyTuneIsUpgradedAndSavedWithoutAsking) {
   project::writeTuneFile(tunePath(), legacy);
   ASSERT_TRUE(project::readTuneFile(tunePath()).fields.isEmpty());
 
-  const CommandRun r = runText("get-scalar", {"--name", "reqFuel"});
-  EXPECT_EQ(r.code, 0) << r.err.toStdString();
-  EXPECT_TRUE(r.out.startsWith("name: reqFuel\nvalue: 8.5\n")) << r.out.toStdString();
+  const CommandRun r = run({"get-scalar", "--name", "reqFuel"});
+  EXPECT_EQ(r.code, 0) << r.out.toStdString();
+  EXPECT_TRUE(r.out.contains("\"value\": 8.5,")) << r.out.toStdString();
   const Tune upgraded = project::readTuneFile(tunePath());
   EXPECT_EQ(upgraded.fields.size(), 13);  // decoded pages hold no PC variables
   EXPECT_EQ(upgraded.find(QStringLiteral("veGrid"))->arrayValues->at(15), 15.0);
