@@ -4,23 +4,16 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QRegularExpression>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
 
 #include "cli/agent_runner.h"
-#include "cli/envelope.h"
 #include "project/project_manager.h"
 #include "support/test_support.h"
 
 namespace tk::cli::test {
-
-/// What one in-process agent command printed and returned.
-struct CommandRun {
-  int code = -1;
-  QByteArray out;
-  QByteArray err;
-};
 
 /// A project "Car" made from tests/data/project/cli.ini in a temporary folder, with known values
 /// stored in its tables and curves. Commands run on it in-process; each run is added to a
@@ -34,53 +27,70 @@ class CliProjectTest : public ::testing::Test {
                           tk::test::dataPath(QStringLiteral("project/cli.ini")),
                           dir_.filePath(QStringLiteral("car")));
     projectPath_ = manager.projectPath();
-    const auto store = [&manager](const char* name, const QList<double>& values) {
-      for (int i = 0; i < values.size(); ++i) {
-        manager.setValue(QString::fromLatin1(name), i, values[i]);
+    const std::pair<const char*, QList<double>> values[] = {
+        {"veGrid", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}},
+        {"rpmAxis", {1000, 2000, 3000, 4000}},
+        {"loadAxis", {20, 40, 60, 80}},
+        {"wueRates", {180, 160, 140, 100}},
+        {"wueBins", {-40, 0, 40, 80}},
+        {"sparkGrid", {-5, 0, 5, 10, 15, 20}},
+        {"sparkRpm", {1000, 3000, 5000}},
+        {"reqFuel", {8.5}}};
+    for (const auto& [name, list] : values) {
+      for (int i = 0; i < list.size(); ++i) {
+        manager.setValue(QString::fromLatin1(name), i, list[i]);
       }
-    };
-    store("veGrid", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15});
-    store("rpmAxis", {1000, 2000, 3000, 4000});
-    store("loadAxis", {20, 40, 60, 80});
-    store("wueRates", {180, 160, 140, 100});
-    store("wueBins", {-40, 0, 40, 80});
-    store("sparkGrid", {-5, 0, 5, 10, 15, 20});
-    store("sparkRpm", {1000, 3000, 5000});
-    manager.setValue(QStringLiteral("reqFuel"), 0, 8.5);
+    }
     manager.saveProject();
   }
 
-  /// Runs "<args[0]> -p <project> <rest of args>" and records it.
-  CommandRun run(QStringList args) {
-    args.insert(1, QStringLiteral("-p"));
-    args.insert(2, projectPath_);
-    return runRaw(args);
-  }
-  /// Runs the arguments as given (program path not included) and records it.
-  CommandRun runRaw(const QStringList& args) {
-    CommandRun result;
-    std::optional<int> code;
-    const tk::test::Captured captured = tk::test::captureStdio(
-        [&] { code = runAgentCommand(QStringList{QStringLiteral("prog")} + args); });
-    setTextOutput(false);
-    result.code = code.value_or(-1);
-    result.out = captured.out;
-    result.err = captured.err;
-    QStringList shown;
-    for (const QString& arg : args) {
-      shown.append(arg.isEmpty() || arg.contains(u' ') ? u'\'' + arg + u'\'' : arg);
+  /// Runs one command line and records it: arguments split at blanks, '...' quoting one
+  /// argument; <project>, <tmp> and <data> stand for the project file, the temporary folder and
+  /// the test data folder.
+  CommandResult run(const QString& line) {
+    static const QRegularExpression kArgument(QStringLiteral("'([^']*)'|(\\S+)"));
+    QStringList args;
+    for (const QRegularExpressionMatch& m : kArgument.globalMatch(line)) {
+      args.append(m.captured(m.lastCapturedIndex())
+                      .replace(QStringLiteral("<project>"), projectPath_)
+                      .replace(QStringLiteral("<tmp>"), dir_.path())
+                      .replace(QStringLiteral("<data>/"), tk::test::dataPath(QString())));
     }
-    transcript_ += "$ " + shown.join(u' ').toUtf8() + "\nexit " + QByteArray::number(result.code);
-    transcript_ += result.err.isEmpty() ? ", stdout:\n" + result.out : ", stderr:\n" + result.err;
-    return result;
+    const std::optional<CommandResult> result =
+        runCommand(QStringList{QStringLiteral("prog")} + args, agentCommands());
+    EXPECT_TRUE(result.has_value()) << line.toStdString();
+    const CommandResult r = result.value_or(CommandResult());
+    for (QString& a : args) {
+      a = a.isEmpty() || a.contains(u' ') ? u'\'' + a + u'\'' : a;
+    }
+    transcript_ += "$ " + args.join(u' ').toUtf8() + "\nexit " + QByteArray::number(r.exitCode) +
+                   (r.output.stream == Stream::Err ? ", stderr:\n" : ", stdout:\n") +
+                   r.output.bytes;
+    return r;
+  }
+  /// Runs every line of the command script below tests/data/cli; lines starting with "#" go to
+  /// the transcript as they are.
+  void runScript(const char* name) {
+    const QByteArray script =
+        tk::test::readFile(tk::test::dataPath(QStringLiteral("cli/") + QLatin1String(name)));
+    ASSERT_FALSE(script.isEmpty()) << name;
+    for (const QByteArray& line : script.trimmed().split('\n')) {
+      if (line.startsWith('#')) {
+        transcript_ += line + '\n';
+      } else {
+        run(QString::fromUtf8(line));
+      }
+    }
   }
   /// Adds a comment line to the transcript, saying what the test changed between commands.
   void note(const char* text) { transcript_ += QByteArray("# ") + text + '\n'; }
 
-  /// The transcript compared with the golden file below tests/data/cli, with the temporary
-  /// folder written as <tmp>, the test data folder as <data> and the working directory as <cwd>.
+  /// The transcript compared with the golden file below tests/data/cli, with the project file,
+  /// the temporary folder and the test data folder written as above, the working directory as
+  /// <cwd>.
   ::testing::AssertionResult transcriptMatches(const char* golden) const {
     QByteArray text = transcript_;
+    text.replace(projectPath_.toUtf8(), "<project>");
     text.replace(dir_.path().toUtf8(), "<tmp>");
     text.replace(tk::test::dataPath(QString()).toUtf8(), "<data>/");
     text.replace(QDir::currentPath().toUtf8(), "<cwd>");
