@@ -16,9 +16,11 @@ void CommandContext::loadProject() {
   loader_->load(options_.value(QStringLiteral("project")));
 }
 
+// A row that forgot to need the project is a programming error; in a release build it still
+// ends in the error envelope (bad optional access) rather than in undefined behaviour.
 project::ProjectManager& CommandContext::manager() {
   Q_ASSERT(loader_.has_value());
-  return loader_->manager();
+  return loader_.value().manager();
 }
 
 }  // namespace tk::cli
