@@ -80,8 +80,9 @@ std::optional<CommandResult> runCommand(const QStringList& arguments,
     options.values.insert(name, arguments.at(++i));
   }
 
-  for (const char* required : command->requiredOptions) {
-    const QString name = QString::fromLatin1(required);
+  const QStringList required =
+      QString::fromLatin1(command->requiredOptions).split(u' ', Qt::SkipEmptyParts);
+  for (const QString& name : required) {
     if (!options.has(name)) {
       return argumentError(QStringLiteral("Option '--%1' is required.").arg(name));
     }

@@ -4,7 +4,6 @@
 #include <QStringList>
 #include <optional>
 #include <span>
-#include <vector>
 
 #include "cli/command_context.h"
 #include "cli/console.h"
@@ -31,8 +30,9 @@ struct AgentCommand {
   const char* name;
   /// What the runner provides around the handler.
   Needs needs;
-  /// Options that must be given, checked in this order before anything else runs.
-  std::vector<const char*> requiredOptions;
+  /// Names of the options that must be given, separated by blanks, checked in this order
+  /// before anything else runs.
+  const char* requiredOptions;
   CommandHandler handler;
   /// What the command does, in one line.
   const char* summary;

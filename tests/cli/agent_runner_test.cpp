@@ -30,12 +30,12 @@ JsonValue nonFiniteHandler(CommandContext&) {
   return data;
 }
 
-const std::vector<AgentCommand> kTable = {
-    {"echo", {}, {"project"}, echoHandler, "echo the project option"},
-    {"get-thing", {}, {"project", "id", "name"}, echoHandler, "three required options"},
-    {"fail", {}, {}, failingHandler, "fail with a command error"},
-    {"range", {}, {}, outOfRangeHandler, "fail with another standard exception"},
-    {"nonfinite", {}, {}, nonFiniteHandler, "return data JSON cannot hold"},
+const AgentCommand kTable[] = {
+    {"echo", {}, "project", echoHandler, "echo the project option"},
+    {"get-thing", {}, "project id name", echoHandler, "three required options"},
+    {"fail", {}, "", failingHandler, "fail with a command error"},
+    {"range", {}, "", outOfRangeHandler, "fail with another standard exception"},
+    {"nonfinite", {}, "", nonFiniteHandler, "return data JSON cannot hold"},
 };
 
 std::optional<CommandResult> run(const QStringList& args) {
