@@ -67,6 +67,7 @@ struct Fixture {
 
   tk::cli::CommandOptions getOptions() const {
     tk::cli::CommandOptions o;
+    o.values.insert(QStringLiteral("project"), projectPath);
     o.values.insert(QStringLiteral("id"), tableId);
     return o;
   }
@@ -143,23 +144,25 @@ void BM_OpenProject(benchmark::State& state) {
 
 void BM_GetTableWork(benchmark::State& state) {
   const Fixture& f = fixture();
-  tk::project::ProjectManager manager;
-  manager.openProject(f.projectPath);
   const tk::cli::CommandOptions options = f.getOptions();
+  tk::cli::CommandContext context(options);
+  context.loadProject();
   for (auto _ : state) {
-    benchmark::DoNotOptimize(tk::cli::getTable(manager, options));
+    benchmark::DoNotOptimize(tk::cli::getTable(context));
   }
 }
 
 // The store and the save of the tune file (the part of set-table-cell after loading).
 void BM_SetTableCellWork(benchmark::State& state) {
   const Fixture& f = fixture();
-  tk::project::ProjectManager manager;
-  manager.openProject(f.projectPath);
+  tk::cli::CommandOptions options = f.setOptions(0);
+  tk::cli::CommandContext context(options);
+  context.loadProject();
   int step = 0;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(tk::cli::setTableCell(manager, f.setOptions(step++)));
-    manager.saveProject();
+    options = f.setOptions(step++);
+    benchmark::DoNotOptimize(tk::cli::setTableCell(context));
+    context.manager().saveProject();
   }
 }
 
@@ -187,21 +190,22 @@ int runPhases(int argc, char** argv) {
   timer.restart();
   const tk::Tune tune = tk::project::readTuneFile(tk::project::tunePathFor(projectPath));
   const double tuneRead = timer.nsecsElapsed() / 1e6;
-  timer.restart();
-  tk::project::ProjectManager manager;
-  manager.openProject(projectPath);
-  const double open = timer.nsecsElapsed() / 1e6;
   tk::cli::CommandOptions options;
+  options.values.insert(QStringLiteral("project"), projectPath);
   options.values.insert(QStringLiteral("id"), tableId);
+  tk::cli::CommandContext context(options);
   timer.restart();
-  benchmark::DoNotOptimize(tk::cli::getTable(manager, options));
+  context.loadProject();
+  const double open = timer.nsecsElapsed() / 1e6;
+  timer.restart();
+  benchmark::DoNotOptimize(tk::cli::getTable(context));
   const double get = timer.nsecsElapsed() / 1e6;
   options.values.insert(QStringLiteral("row"), QStringLiteral("1"));
   options.values.insert(QStringLiteral("col"), QStringLiteral("1"));
   options.values.insert(QStringLiteral("value"), QStringLiteral("12"));
   timer.restart();
-  benchmark::DoNotOptimize(tk::cli::setTableCell(manager, options));
-  manager.saveProject();
+  benchmark::DoNotOptimize(tk::cli::setTableCell(context));
+  context.manager().saveProject();
   const double set = timer.nsecsElapsed() / 1e6;
   std::printf("%.3f %.3f %.3f %.3f %.3f %.3f\n", start, parse, tuneRead, open, get, set);
   benchmark::DoNotOptimize(definition.Signature.size() + tune.fields.size());

@@ -1,6 +1,5 @@
 #include "cli/agent_runner.h"
 
-#include "cli/console.h"
 #include "cli/envelope.h"
 
 namespace tk::cli {
@@ -15,27 +14,39 @@ const AgentCommand* findCommand(std::span<const AgentCommand> table, const QStri
   return nullptr;
 }
 
-// Any exception of the standard family becomes the error envelope with its message unchanged.
-int runHandler(const AgentCommand& command, const CommandOptions& options) {
-  const QString name = QString::fromLatin1(command.name);
+// An argument error is one plain line on standard error, whatever the format.
+CommandResult argumentError(const QString& message) {
+  return {{Stream::Err, (message + QLatin1Char('\n')).toUtf8()}, 1};
+}
+
+// The handler frame: the row's needs around its handler in one guarded block. Any exception of
+// the standard family becomes the error envelope with its message unchanged; what the context
+// holds is released on both paths before the envelope is written.
+CommandResult runHandler(const AgentCommand& row, const CommandOptions& options) {
+  const QString name = QString::fromLatin1(row.name);
+  const OutputFormat format = options.value(QStringLiteral("format")) == QLatin1String("text")
+                                  ? OutputFormat::Text
+                                  : OutputFormat::Json;
   try {
-    const std::optional<JsonValue> data = command.handler(options);
-    emitSuccess(name, data);
-    return 0;
+    CommandContext context(options);
+    if (row.needs.testFlag(Need::Project)) {
+      context.loadProject();
+    }
+    JsonValue data = row.handler(context);
+    if (row.needs.testFlag(Need::SavedTune)) {
+      context.manager().saveProject();
+      data.insert(QStringLiteral("saved"), true);
+    }
+    return {renderSuccess(format, name, data), 0};
   } catch (const std::exception& e) {
-    emitError(name, QString::fromUtf8(e.what()));
-    return 1;
+    return {renderError(format, name, QString::fromUtf8(e.what())), 1};
   }
 }
 
 }  // namespace
 
-std::optional<int> runAgentCommand(const QStringList& arguments) {
-  return runAgentCommand(arguments, agentCommands());
-}
-
-std::optional<int> runAgentCommand(const QStringList& arguments,
-                                   std::span<const AgentCommand> table) {
+std::optional<CommandResult> runCommand(const QStringList& arguments,
+                                        std::span<const AgentCommand> table) {
   if (arguments.size() < 2) {
     return std::nullopt;
   }
@@ -56,40 +67,36 @@ std::optional<int> runAgentCommand(const QStringList& arguments,
     } else if (arg.startsWith(QLatin1String("--")) && arg.size() > 2) {
       name = arg.mid(2);
     } else {
-      printErr(
+      return argumentError(
           QStringLiteral("Unrecognized argument '%1' for command '%2'.").arg(arg, commandName));
-      return 1;
     }
     if (name == QLatin1String("offline")) {
       options.offline = true;
       continue;
     }
     if (i + 1 >= arguments.size()) {
-      printErr(QStringLiteral("Option '--%1' requires a value.").arg(name));
-      return 1;
+      return argumentError(QStringLiteral("Option '--%1' requires a value.").arg(name));
     }
     options.values.insert(name, arguments.at(++i));
   }
 
-  for (const char* required : command->requiredOptions) {
-    const QString name = QString::fromLatin1(required);
+  const QStringList required =
+      QString::fromLatin1(command->requiredOptions).split(u' ', Qt::SkipEmptyParts);
+  for (const QString& name : required) {
     if (!options.has(name)) {
-      printErr(QStringLiteral("Option '--%1' is required.").arg(name));
-      return 1;
+      return argumentError(QStringLiteral("Option '--%1' is required.").arg(name));
     }
   }
-
-  setTextOutput(options.value(QStringLiteral("format")) == QLatin1String("text"));
   return runHandler(*command, options);
 }
 
-int optionInt(const CommandOptions& options, const QString& name, int fallback) {
-  if (!options.has(name)) {
-    return fallback;
+std::optional<int> runAgentCommand(const QStringList& arguments) {
+  const std::optional<CommandResult> result = runCommand(arguments, agentCommands());
+  if (!result) {
+    return std::nullopt;
   }
-  bool ok = false;
-  const int value = options.value(name).toInt(&ok, 10);
-  return ok ? value : 0;
+  write(result->output);
+  return result->exitCode;
 }
 
 }  // namespace tk::cli

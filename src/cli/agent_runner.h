@@ -1,53 +1,60 @@
 #pragma once
 
-#include <QHash>
-#include <QString>
+#include <QFlags>
 #include <QStringList>
 #include <optional>
 #include <span>
-#include <stdexcept>
-#include <vector>
 
+#include "cli/command_context.h"
+#include "cli/console.h"
 #include "json/json_value.h"
 
 namespace tk::cli {
 
-/// Parsed options of one agent command: name (without dashes) to its last value.
-struct CommandOptions {
-  QHash<QString, QString> values;
-  bool offline = false;
-
-  bool has(const QString& name) const { return values.contains(name); }
-  /// The option's value, or an empty text when absent.
-  QString value(const QString& name) const { return values.value(name); }
+/// What the runner provides around a command's handler, one flag each.
+enum class Need {
+  /// The project named by the project option, loaded before the handler runs.
+  Project = 0x1,
+  /// With Project: the tune saved after the handler, the data then ending with "saved": true.
+  SavedTune = 0x2,
 };
+Q_DECLARE_FLAGS(Needs, Need)
+Q_DECLARE_OPERATORS_FOR_FLAGS(Needs)
 
-/// A failure a command reports to its caller; the message is the user-facing text.
-class CommandError : public std::runtime_error {
- public:
-  explicit CommandError(const QString& message) : std::runtime_error(message.toStdString()) {}
-};
-
-/// A command's work: returns the envelope's data (or none) and throws on failure.
-using CommandHandler = std::optional<JsonValue> (*)(const CommandOptions& options);
+/// A command's work: returns the envelope's data and throws on failure.
+using CommandHandler = JsonValue (*)(CommandContext& context);
 
 /// One row of the command table.
 struct AgentCommand {
+  /// The name on the command line, matched exactly.
   const char* name;
+  /// What the runner provides around the handler.
+  Needs needs;
+  /// Names of the options that must be given, separated by blanks, checked in this order
+  /// before anything else runs.
+  const char* requiredOptions;
   CommandHandler handler;
-  std::vector<const char*> requiredOptions;
+  /// What the command does, in one line.
+  const char* summary;
 };
 
 /// The tool's command table, in table order.
 std::span<const AgentCommand> agentCommands();
 
-/// Runs the command named by arguments[1]; no result when there is none or it is unknown.
-std::optional<int> runAgentCommand(const QStringList& arguments);
-/// The same against a given table.
-std::optional<int> runAgentCommand(const QStringList& arguments,
-                                   std::span<const AgentCommand> table);
+/// What an agent command leaves for the process: one write to one stream, and the exit code.
+struct CommandResult {
+  Output output;
+  int exitCode = 1;
 
-/// The option as a decimal 32-bit integer: fallback when absent, 0 when not a valid integer.
-int optionInt(const CommandOptions& options, const QString& name, int fallback);
+  bool operator==(const CommandResult&) const = default;
+};
+
+/// Runs the command of table named by arguments[1] (arguments[0] is the program path) and
+/// returns its envelope or argument error unwritten; no result when there is no such command.
+std::optional<CommandResult> runCommand(const QStringList& arguments,
+                                        std::span<const AgentCommand> table);
+/// Runs the tool's command named by arguments[1], writes its result and returns the exit code;
+/// no result when there is no such command.
+std::optional<int> runAgentCommand(const QStringList& arguments);
 
 }  // namespace tk::cli

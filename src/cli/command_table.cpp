@@ -1,34 +1,41 @@
 #include "cli/agent_runner.h"
-#include "cli/command_support.h"
 #include "cli/edit_commands.h"
 #include "cli/view_commands.h"
 
 namespace tk::cli {
+namespace {
+
+constexpr Needs kNothing;
+constexpr Needs kProject = Need::Project;
+// An edit: the project loaded, the tune saved after the store.
+constexpr Needs kEdit = Need::Project | Need::SavedTune;
+
+}  // namespace
 
 // One row per working command, in the documented table order. A command appears here only once
 // its handler is complete.
 std::span<const AgentCommand> agentCommands() {
-  static const std::vector<AgentCommand> kCommands = {
-      {"open-project", withLoadedProject<openProject>, {"project"}},
-      {"create-project", createProjectCommand, {"name", "ini", "folder"}},
-      {"list-tables", withLoadedProject<listTables>, {"project"}},
-      {"list-curves", withLoadedProject<listCurves>, {"project"}},
-      {"list-scalars", withLoadedProject<listScalars>, {"project"}},
-      {"list-fields", withLoadedProject<listFields>, {"project"}},
-      {"list-channels", withLoadedProject<listChannels>, {"project"}},
-      {"list-commands", withLoadedProject<listCommands>, {"project"}},
-      {"get-table", withLoadedProject<getTable>, {"project", "id"}},
-      {"get-curve", withLoadedProject<getCurve>, {"project", "id"}},
-      {"get-scalar", withLoadedProject<getScalar>, {"project", "name"}},
-      {"get-field", withLoadedProject<getField>, {"project", "name"}},
-      {"set-scalar", withSavedEdit<setScalar>, {"project", "name", "value"}},
-      {"set-field", withSavedEdit<setField>, {"project", "name", "value"}},
-      {"set-table", withSavedEdit<setTable>, {"project", "id", "values"}},
-      {"set-table-cell", withSavedEdit<setTableCell>, {"project", "id", "row", "col", "value"}},
-      {"set-curve", withSavedEdit<setCurve>, {"project", "id", "values"}},
-      {"set-curve-point", withSavedEdit<setCurvePoint>, {"project", "id", "index", "value"}},
-      {"set-bits", withSavedEdit<setBits>, {"project", "name", "value"}},
-      {"save", withSavedEdit<save>, {"project"}},
+  static constexpr AgentCommand kCommands[] = {
+      {"open-project", kProject, "project", openProject, "summarise the project"},
+      {"create-project", kNothing, "name ini folder", createProject, "make a project folder"},
+      {"list-tables", kProject, "project", listTables, "list the tables by title"},
+      {"list-curves", kProject, "project", listCurves, "list the curves by title"},
+      {"list-scalars", kProject, "project", listScalars, "list the scalars with their values"},
+      {"list-fields", kProject, "project", listFields, "list the constants, or one page's"},
+      {"list-channels", kProject, "project", listChannels, "list the output channels"},
+      {"list-commands", kProject, "project", listCommands, "list the controller commands"},
+      {"get-table", kProject, "project id", getTable, "show a table's axes and value grid"},
+      {"get-curve", kProject, "project id", getCurve, "show a curve's axis and values"},
+      {"get-scalar", kProject, "project name", getScalar, "show a value and its limits"},
+      {"get-field", kProject, "project name", getField, "show a value with all it holds"},
+      {"set-scalar", kEdit, "project name value", setScalar, "store a scalar"},
+      {"set-field", kEdit, "project name value", setField, "store one element of a constant"},
+      {"set-table", kEdit, "project id values", setTable, "store a table's grid from JSON rows"},
+      {"set-table-cell", kEdit, "project id row col value", setTableCell, "store one table cell"},
+      {"set-curve", kEdit, "project id values", setCurve, "store a curve's values from JSON"},
+      {"set-curve-point", kEdit, "project id index value", setCurvePoint, "store one curve value"},
+      {"set-bits", kEdit, "project name value", setBits, "store a bit field"},
+      {"save", kEdit, "project", save, "save the tune as it is"},
   };
   return kCommands;
 }

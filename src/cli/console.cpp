@@ -3,19 +3,11 @@
 #include <cstdio>
 
 namespace tk::cli {
-namespace {
 
-void writeTo(std::FILE* stream, const QByteArray& bytes) {
-  std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
+void write(const Output& output) {
+  std::FILE* stream = output.stream == Stream::Err ? stderr : stdout;
+  std::fwrite(output.bytes.constData(), 1, static_cast<std::size_t>(output.bytes.size()), stream);
   std::fflush(stream);
 }
-
-}  // namespace
-
-void printOut(const QString& line) { writeTo(stdout, line.toUtf8() + '\n'); }
-
-void printErr(const QString& line) { writeTo(stderr, line.toUtf8() + '\n'); }
-
-void writeOut(const QByteArray& bytes) { writeTo(stdout, bytes); }
 
 }  // namespace tk::cli

@@ -1,15 +1,21 @@
 #pragma once
 
 #include <QByteArray>
-#include <QString>
 
 namespace tk::cli {
 
-/// Writes the text as UTF-8 plus one line feed to standard output, flushed.
-void printOut(const QString& line);
-/// Writes the text as UTF-8 plus one line feed to standard error, flushed.
-void printErr(const QString& line);
-/// Writes raw bytes to standard output, flushed.
-void writeOut(const QByteArray& bytes);
+/// One of the process's two standard streams.
+enum class Stream { Out, Err };
+
+/// Bytes meant for one standard stream.
+struct Output {
+  Stream stream = Stream::Out;
+  QByteArray bytes;
+
+  bool operator==(const Output&) const = default;
+};
+
+/// Writes the bytes to their stream, flushed.
+void write(const Output& output);
 
 }  // namespace tk::cli

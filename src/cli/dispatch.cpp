@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <limits>
 #include <optional>
+#include <utility>
 
 #include "cli/agent_runner.h"
-#include "cli/console.h"
 #include "cli/usage.h"
 #include "conformance/basic_vectors.h"
 #include "conformance/dump_ecucmd.h"
@@ -20,35 +20,30 @@
 namespace tk::cli {
 namespace {
 
-// A conformance route runs when the first argument and the argument count (program path
-// included) match. No name appears with overlapping counts, so the routes can be tried in any
-// order; a known name with another count falls through to the agent-command runner.
-struct Route {
+// A conformance command runs when the first argument and the argument count (program path
+// included) match its row. No name appears with overlapping counts, so the rows can be tried in
+// any order; a known name with another count falls through to the agent-command runner.
+struct ConformanceCommand {
   const char* name;
   qsizetype minCount;
   qsizetype maxCount;
   int (*run)(const QStringList& arguments);
 };
 
-int runDumpCrc32(const QStringList& a) { return conformance::dumpCrc32(a.at(2)); }
-int runDumpJsonFmt(const QStringList& a) { return conformance::dumpJsonFmt(a.at(2)); }
-int runDumpMlg(const QStringList& a) { return conformance::dumpMlg(a.at(2), a.at(3)); }
-int runDumpEcuCmd(const QStringList& a) { return conformance::dumpEcuCmd(a.at(2)); }
-int runDumpTuneComms(const QStringList& a) { return conformance::dumpTuneComms(a.at(2)); }
-int runDumpMsq(const QStringList& a) { return conformance::dumpMsq(a.at(2), a.at(3)); }
-int runDumpTuneFields(const QStringList& a) {
-  return conformance::dumpTuneFields(a.at(2), a.at(3), a.at(4));
+// Calls run with the arguments after the command name as its text parameters, in order; an
+// argument that a shorter count leaves out is passed as an empty text.
+template <typename... Texts>
+int callPositional(int (*run)(Texts...), const QStringList& arguments) {
+  return [&]<std::size_t... I>(std::index_sequence<I...>) {
+    return run(arguments.value(2 + static_cast<qsizetype>(I))...);
+  }
+  (std::index_sequence_for<Texts...>{});
 }
-int runDumpMsqExport(const QStringList& a) {
-  return conformance::dumpMsqExport(a.at(2), a.at(3), a.at(4));
-}
-int runDumpTuneDiff(const QStringList& a) {
-  return conformance::dumpTuneDiff(a.at(2), a.at(3), a.at(4), a.at(5));
-}
-int runDumpExpr(const QStringList& a) { return conformance::dumpExpr(a.at(2), a.at(3), a.at(4)); }
-int runDumpProject(const QStringList& a) { return conformance::dumpProject(a.at(2), a.at(3)); }
-int runDumpProjectLegacy(const QStringList& a) {
-  return conformance::dumpProjectLegacy(a.at(2), a.at(3), a.at(4));
+
+// The row's runner for a command whose arguments are all positional texts.
+template <auto Run>
+int byPosition(const QStringList& arguments) {
+  return callPositional(Run, arguments);
 }
 
 // dump-ini <file.ini> <out.json> [--sections <preset>]; "--sections" may stand anywhere.
@@ -78,20 +73,20 @@ int runDumpIni(const QStringList& a) {
   return conformance::dumpIni(positional.at(0), positional.at(1), preset.value_or(QString()));
 }
 
-const Route kRoutes[] = {
-    {"dump-crc32", 3, 3, runDumpCrc32},
-    {"dump-jsonfmt", 3, 3, runDumpJsonFmt},
+const ConformanceCommand kConformanceCommands[] = {
+    {"dump-crc32", 3, 3, byPosition<conformance::dumpCrc32>},
+    {"dump-jsonfmt", 3, 3, byPosition<conformance::dumpJsonFmt>},
     {"dump-ini", 3, std::numeric_limits<qsizetype>::max(), runDumpIni},
-    {"dump-mlg", 4, 4, runDumpMlg},
-    {"dump-ecucmd", 3, 3, runDumpEcuCmd},
-    {"dump-tunecomms", 3, 3, runDumpTuneComms},
-    {"dump-msq", 4, 4, runDumpMsq},
-    {"dump-tunefields", 5, 5, runDumpTuneFields},
-    {"dump-msq-export", 5, 5, runDumpMsqExport},
-    {"dump-tunediff", 6, 6, runDumpTuneDiff},
-    {"dump-expr", 5, 5, runDumpExpr},
-    {"dump-project", 4, 4, runDumpProject},
-    {"dump-project-legacy", 5, 5, runDumpProjectLegacy},
+    {"dump-mlg", 4, 4, byPosition<conformance::dumpMlg>},
+    {"dump-ecucmd", 3, 3, byPosition<conformance::dumpEcuCmd>},
+    {"dump-tunecomms", 3, 3, byPosition<conformance::dumpTuneComms>},
+    {"dump-msq", 4, 4, byPosition<conformance::dumpMsq>},
+    {"dump-tunefields", 5, 5, byPosition<conformance::dumpTuneFields>},
+    {"dump-msq-export", 5, 5, byPosition<conformance::dumpMsqExport>},
+    {"dump-tunediff", 6, 6, byPosition<conformance::dumpTuneDiff>},
+    {"dump-expr", 5, 5, byPosition<conformance::dumpExpr>},
+    {"dump-project", 4, 4, byPosition<conformance::dumpProject>},
+    {"dump-project-legacy", 5, 5, byPosition<conformance::dumpProjectLegacy>},
 };
 
 }  // namespace
@@ -99,10 +94,10 @@ const Route kRoutes[] = {
 int dispatch(const QStringList& arguments) {
   if (arguments.size() >= 2) {
     const QString& first = arguments.at(1);
-    for (const Route& route : kRoutes) {
-      if (first == QLatin1String(route.name) && arguments.size() >= route.minCount &&
-          arguments.size() <= route.maxCount) {
-        return route.run(arguments);
+    for (const ConformanceCommand& command : kConformanceCommands) {
+      if (first == QLatin1String(command.name) && arguments.size() >= command.minCount &&
+          arguments.size() <= command.maxCount) {
+        return command.run(arguments);
       }
     }
   }

@@ -74,7 +74,9 @@ int elementIndex(qint64 index) {
 
 }  // namespace
 
-JsonValue setScalar(project::ProjectManager& manager, const CommandOptions& options) {
+JsonValue setScalar(CommandContext& context) {
+  project::ProjectManager& manager = context.manager();
+  const CommandOptions& options = context.options();
   const QString name = options.value(QStringLiteral("name"));
   const ConstantDef& constant = requireField(manager, name);
   const QString units = constant.Units;
@@ -91,7 +93,9 @@ JsonValue setScalar(project::ProjectManager& manager, const CommandOptions& opti
   return data;
 }
 
-JsonValue setField(project::ProjectManager& manager, const CommandOptions& options) {
+JsonValue setField(CommandContext& context) {
+  project::ProjectManager& manager = context.manager();
+  const CommandOptions& options = context.options();
   const QString name = options.value(QStringLiteral("name"));
   requireField(manager, name);
   const int index = optionInt(options, QStringLiteral("index"), 0);
@@ -108,7 +112,9 @@ JsonValue setField(project::ProjectManager& manager, const CommandOptions& optio
   return data;
 }
 
-JsonValue setBits(project::ProjectManager& manager, const CommandOptions& options) {
+JsonValue setBits(CommandContext& context) {
+  project::ProjectManager& manager = context.manager();
+  const CommandOptions& options = context.options();
   const QString name = options.value(QStringLiteral("name"));
   const QList<BitValue> labels = requireField(manager, name).BitValues;
   const int value = optionInt(options, QStringLiteral("value"), 0);
@@ -137,7 +143,9 @@ JsonValue setBits(project::ProjectManager& manager, const CommandOptions& option
   return data;
 }
 
-JsonValue setTable(project::ProjectManager& manager, const CommandOptions& options) {
+JsonValue setTable(CommandContext& context) {
+  project::ProjectManager& manager = context.manager();
+  const CommandOptions& options = context.options();
   const EcuDefinition& definition = requireDefinition(manager);
   const Tune& tune = requireTune(manager);
   const QString id = options.value(QStringLiteral("id"));
@@ -174,7 +182,9 @@ JsonValue setTable(project::ProjectManager& manager, const CommandOptions& optio
   return data;
 }
 
-JsonValue setTableCell(project::ProjectManager& manager, const CommandOptions& options) {
+JsonValue setTableCell(CommandContext& context) {
+  project::ProjectManager& manager = context.manager();
+  const CommandOptions& options = context.options();
   const EcuDefinition& definition = requireDefinition(manager);
   const Tune& tune = requireTune(manager);
   const QString id = options.value(QStringLiteral("id"));
@@ -205,7 +215,9 @@ JsonValue setTableCell(project::ProjectManager& manager, const CommandOptions& o
   return data;
 }
 
-JsonValue setCurve(project::ProjectManager& manager, const CommandOptions& options) {
+JsonValue setCurve(CommandContext& context) {
+  project::ProjectManager& manager = context.manager();
+  const CommandOptions& options = context.options();
   const EcuDefinition& definition = requireDefinition(manager);
   requireTune(manager);
   const QString id = options.value(QStringLiteral("id"));
@@ -233,7 +245,9 @@ JsonValue setCurve(project::ProjectManager& manager, const CommandOptions& optio
   return data;
 }
 
-JsonValue setCurvePoint(project::ProjectManager& manager, const CommandOptions& options) {
+JsonValue setCurvePoint(CommandContext& context) {
+  project::ProjectManager& manager = context.manager();
+  const CommandOptions& options = context.options();
   const EcuDefinition& definition = requireDefinition(manager);
   const QString id = options.value(QStringLiteral("id"));
   const QString yName = requireCurveY(definition, id);
@@ -251,9 +265,9 @@ JsonValue setCurvePoint(project::ProjectManager& manager, const CommandOptions& 
   return data;
 }
 
-JsonValue save(project::ProjectManager& manager, const CommandOptions&) {
+JsonValue save(CommandContext& context) {
   JsonValue data = JsonValue::object();
-  data.insert(QStringLiteral("projectFile"), manager.projectPath());
+  data.insert(QStringLiteral("projectFile"), context.manager().projectPath());
   return data;
 }
 

@@ -2,55 +2,15 @@
 
 #include <QStringList>
 
-#include "cli/console.h"
 #include "json/json_writer.h"
 #include "json/number_format.h"
 
 namespace tk::cli {
 namespace {
 
-bool g_textOutput = false;
-
 bool isContainer(const JsonValue& v) { return v.isArray() || v.isObject(); }
 
-}  // namespace
-
-void setTextOutput(bool text) { g_textOutput = text; }
-
-bool textOutput() { return g_textOutput; }
-
-void emitSuccess(const QString& command, const std::optional<JsonValue>& data) {
-  if (g_textOutput) {
-    if (!data) {
-      printOut(QStringLiteral("[") + command + QStringLiteral("] OK"));
-      return;
-    }
-    // Serialise first so that unwritable data fails before any line is printed.
-    (void)serialize(*data);
-    renderText(*data, 0);
-    return;
-  }
-  JsonValue envelope = JsonValue::object();
-  envelope.insert(QStringLiteral("success"), true);
-  envelope.insert(QStringLiteral("command"), command);
-  if (data) {
-    envelope.insert(QStringLiteral("data"), *data);
-  }
-  writeOut(serialize(envelope) + '\n');
-}
-
-void emitError(const QString& command, const QString& message) {
-  if (g_textOutput) {
-    printErr(QStringLiteral("ERROR [") + command + QStringLiteral("]: ") + message);
-    return;
-  }
-  JsonValue envelope = JsonValue::object();
-  envelope.insert(QStringLiteral("success"), false);
-  envelope.insert(QStringLiteral("command"), command);
-  envelope.insert(QStringLiteral("error"), message);
-  writeOut(serialize(envelope) + '\n');
-}
-
+// A scalar's text: "" for null, "True"/"False", numbers in their JSON form, strings unquoted.
 QString valueText(const JsonValue& value) {
   switch (value.kind()) {
     case JsonValue::Kind::Bool:
@@ -68,38 +28,80 @@ QString valueText(const JsonValue& value) {
   }
 }
 
-void renderText(const JsonValue& value, int depth) {
+// Appends the value one line per entry, indented two blanks per depth. An object inside an array
+// is introduced by its position; any other element sits one step deeper, an array as one line.
+void appendText(QString& text, const JsonValue& value, int depth) {
   const QString indent(depth * 2, QLatin1Char(' '));
+  const auto line = [&text](const QString& content) {
+    text += content;
+    text += QLatin1Char('\n');
+  };
   if (value.isArray()) {
     const auto& elements = value.elements();
     for (std::size_t i = 0; i < elements.size(); ++i) {
       const JsonValue& e = elements[i];
       if (e.isObject()) {
-        printOut(indent + QStringLiteral("[") + QString::number(i) + QStringLiteral("]:"));
-        renderText(e, depth + 1);
+        line(indent + QStringLiteral("[") + QString::number(i) + QStringLiteral("]:"));
+        appendText(text, e, depth + 1);
       } else if (e.isArray()) {
         QStringList parts;
         for (const JsonValue& inner : e.elements()) {
           parts.append(valueText(inner));
         }
-        printOut(indent + QStringLiteral("  [") + parts.join(QStringLiteral(", ")) +
-                 QStringLiteral("]"));
+        line(indent + QStringLiteral("  [") + parts.join(QStringLiteral(", ")) +
+             QStringLiteral("]"));
       } else {
-        printOut(indent + QStringLiteral("  ") + valueText(e));
+        line(indent + QStringLiteral("  ") + valueText(e));
       }
     }
   } else if (value.isObject()) {
     for (const auto& [key, member] : value.members()) {
       if (isContainer(member)) {
-        printOut(indent + key + QStringLiteral(":"));
-        renderText(member, depth + 1);
+        line(indent + key + QStringLiteral(":"));
+        appendText(text, member, depth + 1);
       } else {
-        printOut(indent + key + QStringLiteral(": ") + valueText(member));
+        line(indent + key + QStringLiteral(": ") + valueText(member));
       }
     }
   } else {
-    printOut(indent + valueText(value));
+    line(indent + valueText(value));
   }
+}
+
+}  // namespace
+
+Output renderSuccess(OutputFormat format, const QString& command,
+                     const std::optional<JsonValue>& data) {
+  if (format == OutputFormat::Text) {
+    if (!data) {
+      return {Stream::Out, (QStringLiteral("[") + command + QStringLiteral("] OK\n")).toUtf8()};
+    }
+    // Data that JSON cannot hold fails in text form too, so both forms report it alike.
+    (void)serialize(*data);
+    QString text;
+    appendText(text, *data, 0);
+    return {Stream::Out, text.toUtf8()};
+  }
+  JsonValue envelope = JsonValue::object();
+  envelope.insert(QStringLiteral("success"), true);
+  envelope.insert(QStringLiteral("command"), command);
+  if (data) {
+    envelope.insert(QStringLiteral("data"), *data);
+  }
+  return {Stream::Out, serialize(envelope) + '\n'};
+}
+
+Output renderError(OutputFormat format, const QString& command, const QString& message) {
+  if (format == OutputFormat::Text) {
+    return {Stream::Err, (QStringLiteral("ERROR [") + command + QStringLiteral("]: ") + message +
+                          QLatin1Char('\n'))
+                             .toUtf8()};
+  }
+  JsonValue envelope = JsonValue::object();
+  envelope.insert(QStringLiteral("success"), false);
+  envelope.insert(QStringLiteral("command"), command);
+  envelope.insert(QStringLiteral("error"), message);
+  return {Stream::Out, serialize(envelope) + '\n'};
 }
 
 }  // namespace tk::cli

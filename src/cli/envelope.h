@@ -3,23 +3,21 @@
 #include <QString>
 #include <optional>
 
+#include "cli/console.h"
 #include "json/json_value.h"
 
 namespace tk::cli {
 
-/// Chooses text (true) or JSON (false) envelopes for the rest of the process.
-void setTextOutput(bool text);
-/// The output format chosen by the runner.
-bool textOutput();
+/// The form of the envelopes: JSON documents, or the plain-text rendering.
+enum class OutputFormat { Json, Text };
 
-/// Prints the success envelope; throws JsonWriteError (before printing) for unwritable data.
-void emitSuccess(const QString& command, const std::optional<JsonValue>& data = std::nullopt);
-/// Prints the error envelope: JSON on standard output, or "ERROR [cmd]: msg" on standard error.
-void emitError(const QString& command, const QString& message);
-
-/// The text rendering of a value, one line per entry, indented two blanks per depth.
-void renderText(const JsonValue& value, int depth);
-/// A scalar's text: "" for null, "True"/"False", numbers in their JSON form, strings unquoted.
-QString valueText(const JsonValue& value);
+/// The success envelope and its stream (always standard output): the JSON document, or in text
+/// form the data one line per entry ("[command] OK" without data). Throws JsonWriteError for
+/// data that cannot be written, in both forms.
+Output renderSuccess(OutputFormat format, const QString& command,
+                     const std::optional<JsonValue>& data);
+/// The error envelope and its stream: the JSON document on standard output, or the line
+/// "ERROR [command]: message" on standard error.
+Output renderError(OutputFormat format, const QString& command, const QString& message);
 
 }  // namespace tk::cli

@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "cli/agent_runner.h"
+#include "cli/command_context.h"
 
 namespace tk::cli {
 

@@ -4,11 +4,11 @@
 
 namespace tk::cli {
 
-// The usage text is fixed byte for byte; its first line carries the version.
+// The usage text is fixed byte for byte; its first line carries the build's version.
 // clang-format off
 const char* usageText() {
   return
-    "torvik-cli 0.8.14\n"
+    "torvik-cli " TK_VERSION "\n"
     "Usage:\n"
     "  dump-crc32 <out.json>     CRC32 vectors (parity with oracle golden/crc32.json)\n"
     "  dump-jsonfmt <out.json>   JSON formatting vectors (parity with golden/jsonfmt.json)\n"

@@ -67,7 +67,8 @@ const TuneValue& requireTuneValue(const Tune& tune, const QString& name) {
 
 }  // namespace
 
-JsonValue openProject(const project::ProjectManager& manager, const CommandOptions&) {
+JsonValue openProject(CommandContext& context) {
+  const project::ProjectManager& manager = context.manager();
   const project::ProjectFile* project = manager.project();
   if (project == nullptr) {
     throw CommandError(QStringLiteral("Project not loaded"));
@@ -96,7 +97,8 @@ JsonValue openProject(const project::ProjectManager& manager, const CommandOptio
   return data;
 }
 
-std::optional<JsonValue> createProjectCommand(const CommandOptions& options) {
+JsonValue createProject(CommandContext& context) {
+  const CommandOptions& options = context.options();
   const QString name = options.value(QStringLiteral("name"));
   const QString iniPath = absoluteNativePath(options.value(QStringLiteral("ini")));
   const QString folder = absoluteNativePath(options.value(QStringLiteral("folder")));
@@ -123,7 +125,8 @@ std::optional<JsonValue> createProjectCommand(const CommandOptions& options) {
   return data;
 }
 
-JsonValue listTables(const project::ProjectManager& manager, const CommandOptions&) {
+JsonValue listTables(CommandContext& context) {
+  const project::ProjectManager& manager = context.manager();
   const EcuDefinition& definition = requireDefinition(manager);
   JsonValue tables = JsonValue::array();
   for (const TableDef* table :
@@ -139,7 +142,8 @@ JsonValue listTables(const project::ProjectManager& manager, const CommandOption
   return listResult("tables", std::move(tables));
 }
 
-JsonValue listCurves(const project::ProjectManager& manager, const CommandOptions&) {
+JsonValue listCurves(CommandContext& context) {
+  const project::ProjectManager& manager = context.manager();
   const EcuDefinition& definition = requireDefinition(manager);
   JsonValue curves = JsonValue::array();
   for (const CurveDef* curve :
@@ -154,7 +158,8 @@ JsonValue listCurves(const project::ProjectManager& manager, const CommandOption
   return listResult("curves", std::move(curves));
 }
 
-JsonValue listScalars(const project::ProjectManager& manager, const CommandOptions&) {
+JsonValue listScalars(CommandContext& context) {
+  const project::ProjectManager& manager = context.manager();
   const EcuDefinition& definition = requireDefinition(manager);
   const Tune& tune = requireTune(manager);
   JsonValue scalars = JsonValue::array();
@@ -176,7 +181,9 @@ JsonValue listScalars(const project::ProjectManager& manager, const CommandOptio
   return listResult("scalars", std::move(scalars));
 }
 
-JsonValue listFields(const project::ProjectManager& manager, const CommandOptions& options) {
+JsonValue listFields(CommandContext& context) {
+  const project::ProjectManager& manager = context.manager();
+  const CommandOptions& options = context.options();
   const EcuDefinition& definition = requireDefinition(manager);
   const std::optional<int> page =
       options.has(QStringLiteral("page"))
@@ -212,7 +219,8 @@ JsonValue listFields(const project::ProjectManager& manager, const CommandOption
   return listResult("fields", std::move(fields));
 }
 
-JsonValue listChannels(const project::ProjectManager& manager, const CommandOptions&) {
+JsonValue listChannels(CommandContext& context) {
+  const project::ProjectManager& manager = context.manager();
   const EcuDefinition& definition = requireDefinition(manager);
   JsonValue channels = JsonValue::array();
   for (const ConstantDef* channel : sortedByKey(definition.OutputChannels.entries(),
@@ -229,7 +237,8 @@ JsonValue listChannels(const project::ProjectManager& manager, const CommandOpti
   return listResult("channels", std::move(channels));
 }
 
-JsonValue listCommands(const project::ProjectManager& manager, const CommandOptions&) {
+JsonValue listCommands(CommandContext& context) {
+  const project::ProjectManager& manager = context.manager();
   const EcuDefinition& definition = requireDefinition(manager);
   // Commands sit in a map ordered by exact name; names that differ only in case keep that order.
   std::vector<std::pair<QString, QString>> entries;
@@ -249,7 +258,9 @@ JsonValue listCommands(const project::ProjectManager& manager, const CommandOpti
   return listResult("commands", std::move(commands));
 }
 
-JsonValue getTable(const project::ProjectManager& manager, const CommandOptions& options) {
+JsonValue getTable(CommandContext& context) {
+  const project::ProjectManager& manager = context.manager();
+  const CommandOptions& options = context.options();
   const EcuDefinition& definition = requireDefinition(manager);
   const Tune& tune = requireTune(manager);
   const QString id = options.value(QStringLiteral("id"));
@@ -308,7 +319,9 @@ JsonValue getTable(const project::ProjectManager& manager, const CommandOptions&
   return data;
 }
 
-JsonValue getCurve(const project::ProjectManager& manager, const CommandOptions& options) {
+JsonValue getCurve(CommandContext& context) {
+  const project::ProjectManager& manager = context.manager();
+  const CommandOptions& options = context.options();
   const EcuDefinition& definition = requireDefinition(manager);
   const Tune& tune = requireTune(manager);
   const QString id = options.value(QStringLiteral("id"));
@@ -339,7 +352,9 @@ JsonValue getCurve(const project::ProjectManager& manager, const CommandOptions&
   return data;
 }
 
-JsonValue getScalar(const project::ProjectManager& manager, const CommandOptions& options) {
+JsonValue getScalar(CommandContext& context) {
+  const project::ProjectManager& manager = context.manager();
+  const CommandOptions& options = context.options();
   const Tune& tune = requireTune(manager);
   requireDefinition(manager);
   const TuneValue& value = requireTuneValue(tune, options.value(QStringLiteral("name")));
@@ -360,7 +375,9 @@ JsonValue getScalar(const project::ProjectManager& manager, const CommandOptions
   return data;
 }
 
-JsonValue getField(const project::ProjectManager& manager, const CommandOptions& options) {
+JsonValue getField(CommandContext& context) {
+  const project::ProjectManager& manager = context.manager();
+  const CommandOptions& options = context.options();
   const Tune& tune = requireTune(manager);
   const TuneValue& value = requireTuneValue(tune, options.value(QStringLiteral("name")));
   const std::optional<FieldRef> field = manager.findField(value.name);

@@ -7,54 +7,66 @@
 namespace tk::cli {
 namespace {
 
-class TextEnvelopeTest : public ::testing::Test {
- protected:
-  void SetUp() override { setTextOutput(true); }
-  void TearDown() override { setTextOutput(false); }
-};
-
-TEST_F(TextEnvelopeTest, RendersNestedObjectsAndArrays) {
-  JsonValue cell = JsonValue::object();
-  cell.insert(QStringLiteral("name"), QStringLiteral("reqFuel"));
-  cell.insert(QStringLiteral("value"), 12.5);
-  JsonValue tables = JsonValue::array();
-  tables.append(cell);
-  JsonValue row = JsonValue::array();
-  row.append(1);
-  row.append(2.5);
-  row.append(QStringLiteral("x"));
-  JsonValue rows = JsonValue::array();
-  rows.append(row);
-  rows.append(true);
-  rows.append(JsonValue());
-  JsonValue data = JsonValue::object();
-  data.insert(QStringLiteral("count"), 1);
-  data.insert(QStringLiteral("tables"), tables);
-  data.insert(QStringLiteral("rows"), rows);
-  data.insert(QStringLiteral("empty"), JsonValue::array());
-  data.insert(QStringLiteral("flag"), false);
-  data.insert(QStringLiteral("f"), 0.1f);
-  data.insert(QStringLiteral("none"), JsonValue());
-
-  const auto c = test::captureStdio([&] { emitSuccess(QStringLiteral("list"), data); });
-  EXPECT_EQ(c.out,
-            "count: 1\ntables:\n  [0]:\n    name: reqFuel\n    value: 12.5\nrows:\n"
-            "    [1, 2.5, x]\n    True\n    \nempty:\nflag: False\nf: 0.1\nnone: \n");
-  EXPECT_TRUE(c.err.isEmpty());
+JsonValue object(std::initializer_list<std::pair<const char*, JsonValue>> members) {
+  JsonValue o = JsonValue::object();
+  for (const auto& [key, value] : members) {
+    o.insert(QString::fromUtf8(key), value);
+  }
+  return o;
 }
 
-TEST_F(TextEnvelopeTest, ScalarDataIsOneLine) {
-  const auto c = test::captureStdio([&] { emitSuccess(QStringLiteral("x"), JsonValue(1e17)); });
-  EXPECT_EQ(c.out, "1E+17\n");
+JsonValue array(std::initializer_list<JsonValue> elements) {
+  JsonValue a = JsonValue::array();
+  for (const JsonValue& e : elements) {
+    a.append(e);
+  }
+  return a;
 }
 
-TEST(ValueTextTest, KindsTexts) {
-  EXPECT_EQ(valueText(JsonValue()), QString());
-  EXPECT_EQ(valueText(true), QStringLiteral("True"));
-  EXPECT_EQ(valueText(-12), QStringLiteral("-12"));
-  EXPECT_EQ(valueText(0.30000000000000004), QStringLiteral("0.30000000000000004"));
-  EXPECT_EQ(valueText(QStringLiteral("a \"q\"")), QStringLiteral("a \"q\""));
-  EXPECT_EQ(valueText(JsonValue::object()), QString());
+// Every kind of value at every place the text form treats differently.
+TEST(EnvelopeTest, TextFormRendersEveryKindOfValue) {
+  const JsonValue data = object({
+      {"count", 1},
+      {"tables",
+       array({object({{"name", "reqFuel"},
+                      {"value", 12.5},
+                      {"axis", object({{"variable", "rpm"}, {"values", array({1000, 2000})}})}}),
+              object({{"name", "\u00e9"}})})},
+      {"rows",
+       array({array({1, 2.5, "x"}), true, JsonValue(), JsonValue::array(), JsonValue::object()})},
+      {"empty", JsonValue::array()},
+      {"nothing", JsonValue::object()},
+      {"flag", false},
+      {"f", 0.1f},
+      {"big", 1e17},
+      {"none", JsonValue()},
+      {"quote", "a \"q\""},
+  });
+  const Output text = renderSuccess(OutputFormat::Text, QStringLiteral("x"), data);
+  EXPECT_EQ(text.stream, Stream::Out);
+  EXPECT_TRUE(test::matchesGolden(text.bytes, QStringLiteral("cli/text-rendering.txt")));
+
+  EXPECT_EQ(renderSuccess(OutputFormat::Text, QStringLiteral("x"), array({1, object({{"a", 2}})})),
+            (Output{Stream::Out, "  1\n[1]:\n  a: 2\n"}));
+  EXPECT_EQ(renderSuccess(OutputFormat::Text, QStringLiteral("x"), JsonValue(-0.5)),
+            (Output{Stream::Out, "-0.5\n"}));
+  EXPECT_EQ(renderSuccess(OutputFormat::Text, QStringLiteral("plain"), std::nullopt),
+            (Output{Stream::Out, "[plain] OK\n"}));
+}
+
+TEST(EnvelopeTest, JsonFormAndErrors) {
+  EXPECT_EQ(renderSuccess(OutputFormat::Json, QStringLiteral("plain"), std::nullopt),
+            (Output{Stream::Out, "{\n  \"success\": true,\n  \"command\": \"plain\"\n}\n"}));
+  EXPECT_EQ(renderSuccess(OutputFormat::Json, QStringLiteral("c"), array({})),
+            (Output{Stream::Out,
+                    "{\n  \"success\": true,\n  \"command\": \"c\",\n"
+                    "  \"data\": []\n}\n"}));
+  EXPECT_EQ(renderError(OutputFormat::Json, QStringLiteral("c"), QStringLiteral("bad 'x'")),
+            (Output{Stream::Out,
+                    "{\n  \"success\": false,\n  \"command\": \"c\",\n"
+                    "  \"error\": \"bad \\u0027x\\u0027\"\n}\n"}));
+  EXPECT_EQ(renderError(OutputFormat::Text, QStringLiteral("c"), QStringLiteral("bad 'x'")),
+            (Output{Stream::Err, "ERROR [c]: bad 'x'\n"}));
 }
 
 }  // namespace

@@ -3,73 +3,98 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
+#include <QDir>
+#include <QRegularExpression>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
 
 #include "cli/agent_runner.h"
-#include "cli/envelope.h"
 #include "project/project_manager.h"
 #include "support/test_support.h"
 
 namespace tk::cli::test {
 
-/// What one in-process agent command printed and returned.
-struct CommandRun {
-  int code = -1;
-  QByteArray out;
-  QByteArray err;
-};
-
 /// A project "Car" made from tests/data/project/cli.ini in a temporary folder, with known values
-/// stored in its tables and curves, and helpers that run agent commands on it in-process.
+/// stored in its tables and curves. Commands run on it in-process; each run is added to a
+/// transcript (command line, exit code, stream, output) that a test compares with a golden file.
 class CliProjectTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(dir_.isValid());
-    setTextOutput(false);
     project::ProjectManager manager;
     manager.createProject(QStringLiteral("Car"),
                           tk::test::dataPath(QStringLiteral("project/cli.ini")),
                           dir_.filePath(QStringLiteral("car")));
     projectPath_ = manager.projectPath();
-    const auto store = [&manager](const char* name, const QList<double>& values) {
-      for (int i = 0; i < values.size(); ++i) {
-        manager.setValue(QString::fromLatin1(name), i, values[i]);
+    const std::pair<const char*, QList<double>> values[] = {
+        {"veGrid", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}},
+        {"rpmAxis", {1000, 2000, 3000, 4000}},
+        {"loadAxis", {20, 40, 60, 80}},
+        {"wueRates", {180, 160, 140, 100}},
+        {"wueBins", {-40, 0, 40, 80}},
+        {"sparkGrid", {-5, 0, 5, 10, 15, 20}},
+        {"sparkRpm", {1000, 3000, 5000}},
+        {"reqFuel", {8.5}}};
+    for (const auto& [name, list] : values) {
+      for (int i = 0; i < list.size(); ++i) {
+        manager.setValue(QString::fromLatin1(name), i, list[i]);
       }
-    };
-    store("veGrid", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15});
-    store("rpmAxis", {1000, 2000, 3000, 4000});
-    store("loadAxis", {20, 40, 60, 80});
-    store("wueRates", {180, 160, 140, 100});
-    store("wueBins", {-40, 0, 40, 80});
-    store("sparkGrid", {-5, 0, 5, 10, 15, 20});
-    store("sparkRpm", {1000, 3000, 5000});
-    manager.setValue(QStringLiteral("reqFuel"), 0, 8.5);
+    }
     manager.saveProject();
   }
 
-  void TearDown() override { setTextOutput(false); }
+  /// Runs one command line and records it: arguments split at blanks, '...' quoting one
+  /// argument; <project>, <tmp> and <data> stand for the project file, the temporary folder and
+  /// the test data folder.
+  CommandResult run(const QString& line) {
+    static const QRegularExpression kArgument(QStringLiteral("'([^']*)'|(\\S+)"));
+    QStringList args;
+    for (const QRegularExpressionMatch& m : kArgument.globalMatch(line)) {
+      args.append(m.captured(m.lastCapturedIndex())
+                      .replace(QStringLiteral("<project>"), projectPath_)
+                      .replace(QStringLiteral("<tmp>"), dir_.path())
+                      .replace(QStringLiteral("<data>/"), tk::test::dataPath(QString())));
+    }
+    const std::optional<CommandResult> result =
+        runCommand(QStringList{QStringLiteral("prog")} + args, agentCommands());
+    EXPECT_TRUE(result.has_value()) << line.toStdString();
+    const CommandResult r = result.value_or(CommandResult());
+    for (QString& a : args) {
+      a = a.isEmpty() || a.contains(u' ') ? u'\'' + a + u'\'' : a;
+    }
+    transcript_ += "$ " + args.join(u' ').toUtf8() + "\nexit " + QByteArray::number(r.exitCode) +
+                   (r.output.stream == Stream::Err ? ", stderr:\n" : ", stdout:\n") +
+                   r.output.bytes;
+    return r;
+  }
+  /// Runs every line of the command script below tests/data/cli; lines starting with "#" go to
+  /// the transcript as they are.
+  void runScript(const char* name) {
+    const QByteArray script =
+        tk::test::readFile(tk::test::dataPath(QStringLiteral("cli/") + QLatin1String(name)));
+    ASSERT_FALSE(script.isEmpty()) << name;
+    for (const QByteArray& line : script.trimmed().split('\n')) {
+      if (line.startsWith('#')) {
+        transcript_ += line + '\n';
+      } else {
+        run(QString::fromUtf8(line));
+      }
+    }
+  }
+  /// Adds a comment line to the transcript, saying what the test changed between commands.
+  void note(const char* text) { transcript_ += QByteArray("# ") + text + '\n'; }
 
-  /// Runs "prog <command> -p <project> <args>" in-process.
-  CommandRun run(const QString& command, const QStringList& args = {}) {
-    return runRaw(QStringList{command, QStringLiteral("-p"), projectPath_} + args);
-  }
-  /// Runs "prog <command> <args>" with text output.
-  CommandRun runText(const QString& command, const QStringList& args = {}) {
-    return run(command, args + QStringList{QStringLiteral("-f"), QStringLiteral("text")});
-  }
-  /// Runs "prog <args>" in-process.
-  CommandRun runRaw(const QStringList& args) {
-    CommandRun result;
-    std::optional<int> code;
-    const tk::test::Captured captured = tk::test::captureStdio(
-        [&] { code = runAgentCommand(QStringList{QStringLiteral("prog")} + args); });
-    setTextOutput(false);
-    result.code = code.value_or(-1);
-    result.out = captured.out;
-    result.err = captured.err;
-    return result;
+  /// The transcript compared with the golden file below tests/data/cli, with the project file,
+  /// the temporary folder and the test data folder written as above, the working directory as
+  /// <cwd>.
+  ::testing::AssertionResult transcriptMatches(const char* golden) const {
+    QByteArray text = transcript_;
+    text.replace(projectPath_.toUtf8(), "<project>");
+    text.replace(dir_.path().toUtf8(), "<tmp>");
+    text.replace(tk::test::dataPath(QString()).toUtf8(), "<data>/");
+    text.replace(QDir::currentPath().toUtf8(), "<cwd>");
+    return tk::test::matchesGolden(text, QStringLiteral("cli/") + QLatin1String(golden));
   }
 
   /// Opens the project, lets fn change it and saves it again.
@@ -80,24 +105,11 @@ class CliProjectTest : public ::testing::Test {
     manager.saveProject();
   }
 
-  /// The JSON error envelope of command, the message given as it is written in JSON (quotes
-  /// and apostrophes already escaped), plus its line feed.
-  static QByteArray errorEnvelope(const char* command, const QByteArray& jsonMessage) {
-    return QByteArray("{\n  \"success\": false,\n  \"command\": \"") + command +
-           "\",\n  \"error\": \"" + jsonMessage + "\"\n}\n";
-  }
-
-  /// The JSON success envelope of command around its data members, given as written at their
-  /// indentation of four blanks and ending in a line feed.
-  static QByteArray successEnvelope(const char* command, const QByteArray& dataMembers) {
-    return QByteArray("{\n  \"success\": true,\n  \"command\": \"") + command +
-           "\",\n  \"data\": {\n" + dataMembers + "  }\n}\n";
-  }
-
   QString tunePath() const { return project::tunePathFor(projectPath_); }
 
   QTemporaryDir dir_;
   QString projectPath_;
+  QByteArray transcript_;
 };
 
 }  // namespace tk::cli::test

@@ -4,7 +4,6 @@
 #include <QFile>
 
 #include "cli/project_fixture.h"
-#include "conformance/conformance_io.h"
 #include "project/tune_file.h"
 
 namespace tk::cli::test {
@@ -12,7 +11,7 @@ namespace {
 
 using ProjectLoaderTest = CliProjectTest;
 
-TEST_F(ProjectLoaderTest, LoadsByRelativePath) {
+TEST_F(ProjectLoaderTest, LoadsByRelativePathAndNamesWhatIsMissing) {
   const QString saved = QDir::currentPath();
   ASSERT_TRUE(QDir::setCurrent(dir_.path()));
   CliProjectLoader loader;
@@ -20,20 +19,17 @@ TEST_F(ProjectLoaderTest, LoadsByRelativePath) {
   QDir::setCurrent(saved);
   EXPECT_EQ(loader.manager().projectPath(), projectPath_);
   EXPECT_EQ(loader.manager().project()->name, QStringLiteral("Car"));
-}
 
-TEST_F(ProjectLoaderTest, MissingFileOrFolderIsNotFound) {
-  CliProjectLoader loader;
-  for (const QString& missing :
-       {dir_.filePath(QStringLiteral("car/None.tkproj")), dir_.filePath(QStringLiteral("car"))}) {
+  for (const QString& missing : {dir_.filePath("car/None.tkproj"), dir_.filePath("car")}) {
+    CliProjectLoader empty;
     try {
-      loader.load(missing);
+      empty.load(missing);
       ADD_FAILURE() << "no error";
     } catch (const CommandError& e) {
       EXPECT_EQ(QString::fromUtf8(e.what()), QStringLiteral("Project file not found: ") + missing);
     }
+    EXPECT_EQ(empty.manager().project(), nullptr);
   }
-  EXPECT_EQ(loader.manager().project(), nullptr);
 }
 
 TEST_F(ProjectLoaderTest, ProjectLayerErrorsPassThrough) {
@@ -41,9 +37,8 @@ TEST_F(ProjectLoaderTest, ProjectLayerErrorsPassThrough) {
   ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
   file.write("[]");
   file.close();
-  const CommandRun r = run("list-tables");
-  EXPECT_EQ(r.code, 1);
-  EXPECT_EQ(r.out, errorEnvelope("list-tables", "Failed to parse tune file: not a JSON object"));
+  EXPECT_EQ(run("list-tables -p <project> -f text").output.bytes,
+            "ERROR [list-tables]: Failed to parse tune file: not a JSON object\n");
 }
 
 // A tune file holding only raw pages is upgraded and saved before the command runs.
@@ -56,9 +51,8 @@ TEST_F(ProjectLoaderTest, LegacyTuneIsUpgradedAndSavedWithoutAsking) {
   project::writeTuneFile(tunePath(), legacy);
   ASSERT_TRUE(project::readTuneFile(tunePath()).fields.isEmpty());
 
-  const CommandRun r = runText("get-scalar", {"--name", "reqFuel"});
-  EXPECT_EQ(r.code, 0) << r.err.toStdString();
-  EXPECT_TRUE(r.out.startsWith("name: reqFuel\nvalue: 8.5\n")) << r.out.toStdString();
+  const QByteArray out = run("get-scalar -p <project> --name reqFuel -f text").output.bytes;
+  EXPECT_TRUE(out.startsWith("name: reqFuel\nvalue: 8.5\n")) << out.toStdString();
   const Tune upgraded = project::readTuneFile(tunePath());
   EXPECT_EQ(upgraded.fields.size(), 13);  // decoded pages hold no PC variables
   EXPECT_EQ(upgraded.find(QStringLiteral("veGrid"))->arrayValues->at(15), 15.0);

@@ -23,12 +23,11 @@ double probeValue(const ConstantDef& constant) {
   return constant.Translate + constant.Scale * 3.3;
 }
 
-cli::CommandOptions options(std::initializer_list<std::pair<const char*, QString>> values) {
-  cli::CommandOptions o;
+void setOptions(cli::CommandOptions& o,
+                std::initializer_list<std::pair<const char*, QString>> values) {
   for (const auto& [name, value] : values) {
     o.values.insert(QString::fromLatin1(name), value);
   }
-  return o;
 }
 
 // For each real definition: a new project, the all-zero page round trip, list-fields against
@@ -45,9 +44,17 @@ TEST(CorpusProjectTest, ProjectsOverRealDefinitions) {
   for (const QString& name : inis) {
     SCOPED_TRACE(name.toStdString());
     QTemporaryDir folder;
-    ProjectManager manager;
-    manager.createProject(QStringLiteral("Corpus"), corpus + QStringLiteral("/ini/") + name,
-                          folder.path());
+    cli::CommandOptions options;
+    {
+      ProjectManager created;
+      created.createProject(QStringLiteral("Corpus"), corpus + QStringLiteral("/ini/") + name,
+                            folder.path());
+      options.values.insert(QStringLiteral("project"), created.projectPath());
+    }
+    // The commands run on the project as the runner hands it to them.
+    cli::CommandContext context(options);
+    context.loadProject();
+    ProjectManager& manager = context.manager();
     const EcuDefinition& definition = *manager.definition();
 
     PageImages zero;
@@ -66,7 +73,7 @@ TEST(CorpusProjectTest, ProjectsOverRealDefinitions) {
         declared.append(constant.Name);
       }
     }
-    const JsonValue fields = cli::listFields(manager, cli::CommandOptions());
+    const JsonValue fields = cli::listFields(context);
     QStringList listed;
     for (const JsonValue& field : fields.find("fields")->elements()) {
       listed.append(field.find("name")->toString());
@@ -82,18 +89,19 @@ TEST(CorpusProjectTest, ProjectsOverRealDefinitions) {
           field->constant->Type != ConstantType::Array) {
         continue;  // tables over constants this configuration does not declare
       }
-      const JsonValue before = cli::getTable(manager, options({{"id", id}}));
+      setOptions(options, {{"id", id}});
+      const JsonValue before = cli::getTable(context);
       const int cols = static_cast<int>(before.find("cols")->toInt());
       const int last = static_cast<int>(z->arrayValues->size()) - 1;
       ASSERT_GT(cols, 0) << id.toStdString();
       const int row = last / cols;
       const int col = last % cols;
       const double value = probeValue(*field->constant);
-      cli::setTableCell(manager, options({{"id", id},
-                                          {"row", QString::number(row)},
-                                          {"col", QString::number(col)},
-                                          {"value", formatDouble(value)}}));
-      const JsonValue after = cli::getTable(manager, options({{"id", id}}));
+      setOptions(options, {{"row", QString::number(row)},
+                           {"col", QString::number(col)},
+                           {"value", formatDouble(value)}});
+      cli::setTableCell(context);
+      const JsonValue after = cli::getTable(context);
       const JsonValue& cell = after.find("values")->elements().at(row).elements().at(col);
       EXPECT_EQ(cell.toDouble(), manager.quantizeValue(*field->constant, value))
           << id.toStdString() << " [" << row << "," << col << "]";
