@@ -8,6 +8,7 @@
 #include "cli/console.h"
 #include "cli/usage.h"
 #include "conformance/basic_vectors.h"
+#include "conformance/dump_dashboard.h"
 #include "conformance/dump_ecucmd.h"
 #include "conformance/dump_expr.h"
 #include "conformance/dump_ini.h"
@@ -32,6 +33,7 @@ struct Route {
 
 int runDumpCrc32(const QStringList& a) { return conformance::dumpCrc32(a.at(2)); }
 int runDumpJsonFmt(const QStringList& a) { return conformance::dumpJsonFmt(a.at(2)); }
+int runDumpDashboard(const QStringList& a) { return conformance::dumpDashboard(a.at(2)); }
 int runDumpMlg(const QStringList& a) { return conformance::dumpMlg(a.at(2), a.at(3)); }
 int runDumpEcuCmd(const QStringList& a) { return conformance::dumpEcuCmd(a.at(2)); }
 int runDumpTuneComms(const QStringList& a) { return conformance::dumpTuneComms(a.at(2)); }
@@ -81,6 +83,7 @@ int runDumpIni(const QStringList& a) {
 const Route kRoutes[] = {
     {"dump-crc32", 3, 3, runDumpCrc32},
     {"dump-jsonfmt", 3, 3, runDumpJsonFmt},
+    {"dump-dashboard", 3, 3, runDumpDashboard},
     {"dump-ini", 3, std::numeric_limits<qsizetype>::max(), runDumpIni},
     {"dump-mlg", 4, 4, runDumpMlg},
     {"dump-ecucmd", 3, 3, runDumpEcuCmd},
