@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 
 #include "cli/usage.h"
+#include "dashboard/layout_printer.h"
 #include "dashboard/layout_reader.h"
 #include "dashboard/layout_writer.h"
 #include "json/json_writer.h"

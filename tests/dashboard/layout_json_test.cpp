@@ -3,6 +3,7 @@
 #include <functional>
 #include <vector>
 
+#include "dashboard/layout_printer.h"
 #include "dashboard/layout_reader.h"
 #include "dashboard/layout_writer.h"
 #include "json/json_writer.h"
@@ -209,7 +210,11 @@ TEST(LayoutJsonTest, OptionalMembersAreWrittenOnlyWhenPresentAndInTheirPlace) {
     expected.insert(at + 1, added.members().begin(), added.members().end());
     DashboardLayout layout = baseLayout();
     c.set(layout);
-    EXPECT_EQ(serialize(objectAt(layoutToJson(layout), c.path)), serialize(JsonValue(expected)));
+    // Compared as values, so an integer member written as a double is caught too.
+    const JsonValue written = objectAt(layoutToJson(layout), c.path);
+    EXPECT_TRUE(written == JsonValue(expected))
+        << serialize(written).toStdString() << "\nexpected\n"
+        << serialize(JsonValue(expected)).toStdString();
   }
 }
 
