@@ -22,16 +22,17 @@ JsonValue object(const Members& members) {
   return o;
 }
 
-// One page holding one default widget with one default row of each kind where a rule needs it.
-DashboardLayout baseLayout() {
-  DashboardWidget widget;
-  widget.channelListItems = {ChannelListItem{}};
-  widget.imageStates = {ImageState{}};
-  DashboardPage page;
-  page.widgets = {widget};
-  DashboardLayout layout;
-  layout.pages = {page};
-  return layout;
+// A layout whose one page holds w, given one default row of each kind it lacks so that every
+// rule has an object to act on.
+DashboardLayout withWidget(DashboardWidget w, DashboardPage page = {}) {
+  if (w.channelListItems.isEmpty()) {
+    w.channelListItems = {ChannelListItem{}};
+  }
+  if (w.imageStates.isEmpty()) {
+    w.imageStates = {ImageState{}};
+  }
+  page.widgets = {w};
+  return {.pages = {page}};
 }
 
 // The first object reached by following the first element of each named array member.
@@ -62,156 +63,88 @@ TEST(LayoutJsonTest, DefaultsAreTheDocumentedOnesInBothDirections) {
 }
 
 struct OmissionCase {
-  const char* rule;
-  std::function<void(DashboardLayout&)> set;
+  DashboardLayout layout;
   std::vector<const char*> path;  // from the layout to the object the rule acts on
-  const char* after;              // the member the written members follow
-  Members added;
-  Members changed;
+  const char* after;              // the member that new members follow
+  Members members;                // written members: new ones, or changed values of others
 };
 
 TEST(LayoutJsonTest, OptionalMembersAreWrittenOnlyWhenPresentAndInTheirPlace) {
-  auto widget = [](auto f) { return [f](DashboardLayout& l) { f(l.pages[0].widgets[0]); }; };
   const std::vector<const char*> kPage = {"pages"};
   const std::vector<const char*> kWidget = {"pages", "widgets"};
-  const std::vector<const char*> kItem = {"pages", "widgets", "channelListItems"};
+  const std::vector<const char*> kRow = {"pages", "widgets", "channelListItems"};
+  const QString t = QStringLiteral("t");
+  const JsonValue area =
+      object({{"x", 1.0}, {"y", 2.0}, {"width", 3.0}, {"height", 4.5}, {"isVisible", false}});
   const OmissionCase cases[] = {
-      {"page background",
-       [](auto& l) { l.pages[0].backgroundImagePath = QStringLiteral("bg.png"); },
+      {withWidget({}, {.backgroundImagePath = t}),
        kPage,
        "canvasHeight",
-       {{"backgroundImagePath", "bg.png"}},
-       {}},
-      {"table area",
-       [](auto& l) {
-         l.pages[0].tableArea = TableArea{1, 2, 3, 4.5, false};
-       },
+       {{"backgroundImagePath", "t"}}},
+      {withWidget({}, {.tableArea = TableArea{1, 2, 3, 4.5, false}}),
        kPage,
        "widgets",
-       {{"tableArea",
-         object({{"x", 1.0}, {"y", 2.0}, {"width", 3.0}, {"height", 4.5}, {"isVisible", false}})}},
-       {}},
-      {"graph members of a graph",
-       widget([](auto& w) { w.widgetType = 13; }),
+       {{"tableArea", area}}},
+      {withWidget({.widgetType = 13}),
        kWidget,
        "title",
-       {{"graphChannels", JsonValue::array()}, {"graphWindowSeconds", 30}},
-       {{"widgetType", 13}}},
-      {"no graph members for other types",
-       widget([](auto& w) {
-         w.widgetType = 12;
-         w.graphChannels = {QStringLiteral("rpm")};
-         w.graphWindowSeconds = 10;
-       }),
+       {{"widgetType", 13}, {"graphChannels", JsonValue::array()}, {"graphWindowSeconds", 30}}},
+      // Graph members of another type are left out even when set.
+      {withWidget({.widgetType = 12, .graphChannels = {t}, .graphWindowSeconds = 10}),
        kWidget,
        "title",
-       {},
        {{"widgetType", 12}}},
-      {"lowCritical zero",
-       widget([](auto& w) { w.lowCritical = 0.0; }),
-       kWidget,
-       "max",
-       {{"lowCritical", 0.0}},
-       {}},
-      {"lowWarning",
-       widget([](auto& w) { w.lowWarning = -1.5; }),
-       kWidget,
-       "max",
-       {{"lowWarning", -1.5}},
-       {}},
-      {"highWarning",
-       widget([](auto& w) { w.highWarning = 90.0; }),
-       kWidget,
-       "max",
-       {{"highWarning", 90.0}},
-       {}},
-      {"highCritical",
-       widget([](auto& w) { w.highCritical = 95.0; }),
-       kWidget,
-       "max",
-       {{"highCritical", 95.0}},
-       {}},
-      {"widget table id, empty",
-       widget([](auto& w) { w.tableOrCurveId = QString(); }),
-       kWidget,
-       "thresholds",
-       {{"tableOrCurveId", ""}},
-       {}},
-      {"bit string list",
-       widget([](auto& w) { w.bitStringList = QStringLiteral("a,b"); }),
-       kWidget,
-       "offColor",
-       {{"bitStringList", "a,b"}},
-       {}},
-      {"bit string channel",
-       widget([](auto& w) { w.bitStringChannel = QStringLiteral("st"); }),
-       kWidget,
-       "offColor",
-       {{"bitStringChannel", "st"}},
-       {}},
-      {"gauge background",
-       widget([](auto& w) { w.gaugeBackgroundImagePath = QStringLiteral("g"); }),
+      {withWidget({.lowCritical = 0.0}), kWidget, "max", {{"lowCritical", 0.0}}},
+      {withWidget({.lowWarning = -1.5}), kWidget, "max", {{"lowWarning", -1.5}}},
+      {withWidget({.highWarning = 90}), kWidget, "max", {{"highWarning", 90.0}}},
+      {withWidget({.highCritical = 95}), kWidget, "max", {{"highCritical", 95.0}}},
+      {withWidget({.tableOrCurveId = QString()}), kWidget, "thresholds", {{"tableOrCurveId", ""}}},
+      {withWidget({.bitStringList = t}), kWidget, "offColor", {{"bitStringList", "t"}}},
+      {withWidget({.bitStringChannel = t}), kWidget, "offColor", {{"bitStringChannel", "t"}}},
+      {withWidget({.gaugeBackgroundImagePath = t}),
        kWidget,
        "verticalTextAlignment",
-       {{"gaugeBackgroundImagePath", "g"}},
-       {}},
-      {"gauge needle",
-       widget([](auto& w) { w.gaugeNeedleImagePath = QStringLiteral("n"); }),
+       {{"gaugeBackgroundImagePath", "t"}}},
+      {withWidget({.gaugeNeedleImagePath = t}),
        kWidget,
        "verticalTextAlignment",
-       {{"gaugeNeedleImagePath", "n"}},
-       {}},
-      {"bar end image",
-       widget([](auto& w) { w.barEndImagePath = QStringLiteral("e"); }),
+       {{"gaugeNeedleImagePath", "t"}}},
+      {withWidget({.barEndImagePath = t}), kWidget, "barDirection", {{"barEndImagePath", "t"}}},
+      {withWidget({.barBackgroundImagePath = t}),
        kWidget,
        "barDirection",
-       {{"barEndImagePath", "e"}},
-       {}},
-      {"bar background",
-       widget([](auto& w) { w.barBackgroundImagePath = QStringLiteral("b"); }),
-       kWidget,
-       "barDirection",
-       {{"barBackgroundImagePath", "b"}},
-       {}},
-      {"row table id, empty",
-       widget([](auto& w) { w.channelListItems[0].tableOrCurveId = QString(); }),
-       kItem,
+       {{"barBackgroundImagePath", "t"}}},
+      {withWidget({.channelListItems = {{.tableOrCurveId = QString()}}}),
+       kRow,
        "warningHigh",
-       {{"tableOrCurveId", ""}},
-       {}},
-      {"row table id",
-       widget([](auto& w) { w.channelListItems[0].tableOrCurveId = u"ve"_qs; }),
-       kItem,
+       {{"tableOrCurveId", ""}}},
+      {withWidget({.channelListItems = {{.tableOrCurveId = t}}}),
+       kRow,
        "warningHigh",
-       {{"tableOrCurveId", "ve"}},
-       {{"isTableOrCurve", true}}},
-      {"image threshold zero",
-       widget([](auto& w) { w.imageStates[0].threshold = 0.0; }),
+       {{"tableOrCurveId", "t"}, {"isTableOrCurve", true}}},
+      {withWidget({.imageStates = {{.threshold = 0.0}}}),
        {"pages", "widgets", "imageStates"},
        "imagePath",
-       {{"threshold", 0.0}},
-       {}},
+       {{"threshold", 0.0}}},
   };
-  const JsonValue base = layoutToJson(baseLayout());
+  const JsonValue base = layoutToJson(withWidget({}));
   for (const OmissionCase& c : cases) {
-    SCOPED_TRACE(c.rule);
+    SCOPED_TRACE(c.members.front().first);
     JsonValue::Object expected = objectAt(base, c.path).members();
-    for (const auto& [key, value] : c.changed) {
-      for (auto& member : expected) {
-        if (member.first == QLatin1String(key)) {
-          member.second = value;
-        }
-      }
-    }
     auto at = std::find_if(expected.begin(), expected.end(),
                            [&](const auto& m) { return m.first == QLatin1String(c.after); });
     ASSERT_NE(at, expected.end());
-    const JsonValue added = object(c.added);
-    expected.insert(at + 1, added.members().begin(), added.members().end());
-    DashboardLayout layout = baseLayout();
-    c.set(layout);
+    for (const auto& [key, value] : c.members) {
+      auto same = std::find_if(expected.begin(), expected.end(),
+                               [&](const auto& m) { return m.first == QLatin1String(key); });
+      if (same != expected.end()) {
+        same->second = value;
+      } else {
+        at = expected.insert(at + 1, {QLatin1String(key), value});
+      }
+    }
     // Compared as values, so an integer member written as a double is caught too.
-    const JsonValue written = objectAt(layoutToJson(layout), c.path);
+    const JsonValue written = objectAt(layoutToJson(c.layout), c.path);
     EXPECT_TRUE(written == JsonValue(expected))
         << serialize(written).toStdString() << "\nexpected\n"
         << serialize(JsonValue(expected)).toStdString();
