@@ -12,7 +12,7 @@ namespace tk::detail {
 
 /// A member of record R of any of the types a layout holds.
 template <typename R>
-using Member =
+using LayoutMember =
     std::variant<QString R::*, int R::*, double R::*, bool R::*, std::optional<QString> R::*,
                  std::optional<double> R::*, QStringList R::*, QList<WidgetThreshold> R::*,
                  QList<ChannelListItem> R::*, QList<ScalarListItem> R::*, QList<ImageState> R::*,
@@ -21,16 +21,16 @@ using Member =
 
 /// One JSON member: its key, the record member and, for conditional members, when it is written.
 template <typename R>
-struct Field {
+struct LayoutField {
   const char* key;
-  Member<R> member;
+  LayoutMember<R> member;
   bool (*writtenWhen)(const R&) = nullptr;
 };
 
 /// True for the graph widget, whose graph members are written.
 constexpr bool isGraph(const DashboardWidget& w) { return w.widgetType == kGraphWidgetType; }
 
-inline constexpr Field<DashboardWidget> kWidgetFields[] = {
+inline constexpr LayoutField<DashboardWidget> kWidgetFields[] = {
     {"id", &DashboardWidget::id},
     {"widgetType", &DashboardWidget::widgetType},
     {"channel", &DashboardWidget::channel},
@@ -120,14 +120,14 @@ inline constexpr Field<DashboardWidget> kWidgetFields[] = {
     {"barTrackOpacity", &DashboardWidget::barTrackOpacity},
 };
 
-inline constexpr Field<WidgetThreshold> kThresholdFields[] = {
+inline constexpr LayoutField<WidgetThreshold> kThresholdFields[] = {
     {"value", &WidgetThreshold::value},
     {"color", &WidgetThreshold::color},
     {"comparison", &WidgetThreshold::comparison},
 };
 
 // isTableOrCurve follows these members; it is computed on output, not stored.
-inline constexpr Field<ChannelListItem> kChannelListItemFields[] = {
+inline constexpr LayoutField<ChannelListItem> kChannelListItemFields[] = {
     {"channelName", &ChannelListItem::channelName},
     {"displayName", &ChannelListItem::displayName},
     {"units", &ChannelListItem::units},
@@ -137,19 +137,19 @@ inline constexpr Field<ChannelListItem> kChannelListItemFields[] = {
     {"tableOrCurveId", &ChannelListItem::tableOrCurveId},
 };
 
-inline constexpr Field<ScalarListItem> kScalarListItemFields[] = {
+inline constexpr LayoutField<ScalarListItem> kScalarListItemFields[] = {
     {"fieldName", &ScalarListItem::fieldName},   {"displayName", &ScalarListItem::displayName},
     {"units", &ScalarListItem::units},           {"digits", &ScalarListItem::digits},
     {"isBitfield", &ScalarListItem::isBitfield},
 };
 
-inline constexpr Field<ImageState> kImageStateFields[] = {
+inline constexpr LayoutField<ImageState> kImageStateFields[] = {
     {"imagePath", &ImageState::imagePath},
     {"threshold", &ImageState::threshold},
     {"order", &ImageState::order},
 };
 
-inline constexpr Field<TableArea> kTableAreaFields[] = {
+inline constexpr LayoutField<TableArea> kTableAreaFields[] = {
     {"x", &TableArea::x},
     {"y", &TableArea::y},
     {"width", &TableArea::width},
@@ -157,7 +157,7 @@ inline constexpr Field<TableArea> kTableAreaFields[] = {
     {"isVisible", &TableArea::isVisible},
 };
 
-inline constexpr Field<ChannelListPanel> kChannelListPanelFields[] = {
+inline constexpr LayoutField<ChannelListPanel> kChannelListPanelFields[] = {
     {"id", &ChannelListPanel::id},
     {"title", &ChannelListPanel::title},
     {"x", &ChannelListPanel::x},
@@ -167,7 +167,7 @@ inline constexpr Field<ChannelListPanel> kChannelListPanelFields[] = {
     {"channels", &ChannelListPanel::channels},
 };
 
-inline constexpr Field<DashboardPage> kPageFields[] = {
+inline constexpr LayoutField<DashboardPage> kPageFields[] = {
     {"id", &DashboardPage::id},
     {"title", &DashboardPage::title},
     {"canvasWidth", &DashboardPage::canvasWidth},
@@ -180,36 +180,38 @@ inline constexpr Field<DashboardPage> kPageFields[] = {
     {"channelLists", &DashboardPage::channelLists},
 };
 
-inline constexpr Field<DashboardLayout> kLayoutFields[] = {
+inline constexpr LayoutField<DashboardLayout> kLayoutFields[] = {
     {"name", &DashboardLayout::name},
     {"pages", &DashboardLayout::pages},
     {"activePageIndex", &DashboardLayout::activePageIndex},
 };
 
 /// The field table of a record type, chosen by overload.
-constexpr std::span<const Field<DashboardWidget>> fieldsOf(const DashboardWidget&) {
+constexpr std::span<const LayoutField<DashboardWidget>> fieldsOf(const DashboardWidget&) {
   return kWidgetFields;
 }
-constexpr std::span<const Field<WidgetThreshold>> fieldsOf(const WidgetThreshold&) {
+constexpr std::span<const LayoutField<WidgetThreshold>> fieldsOf(const WidgetThreshold&) {
   return kThresholdFields;
 }
-constexpr std::span<const Field<ChannelListItem>> fieldsOf(const ChannelListItem&) {
+constexpr std::span<const LayoutField<ChannelListItem>> fieldsOf(const ChannelListItem&) {
   return kChannelListItemFields;
 }
-constexpr std::span<const Field<ScalarListItem>> fieldsOf(const ScalarListItem&) {
+constexpr std::span<const LayoutField<ScalarListItem>> fieldsOf(const ScalarListItem&) {
   return kScalarListItemFields;
 }
-constexpr std::span<const Field<ImageState>> fieldsOf(const ImageState&) {
+constexpr std::span<const LayoutField<ImageState>> fieldsOf(const ImageState&) {
   return kImageStateFields;
 }
-constexpr std::span<const Field<TableArea>> fieldsOf(const TableArea&) { return kTableAreaFields; }
-constexpr std::span<const Field<ChannelListPanel>> fieldsOf(const ChannelListPanel&) {
+constexpr std::span<const LayoutField<TableArea>> fieldsOf(const TableArea&) {
+  return kTableAreaFields;
+}
+constexpr std::span<const LayoutField<ChannelListPanel>> fieldsOf(const ChannelListPanel&) {
   return kChannelListPanelFields;
 }
-constexpr std::span<const Field<DashboardPage>> fieldsOf(const DashboardPage&) {
+constexpr std::span<const LayoutField<DashboardPage>> fieldsOf(const DashboardPage&) {
   return kPageFields;
 }
-constexpr std::span<const Field<DashboardLayout>> fieldsOf(const DashboardLayout&) {
+constexpr std::span<const LayoutField<DashboardLayout>> fieldsOf(const DashboardLayout&) {
   return kLayoutFields;
 }
 

@@ -13,9 +13,9 @@
 namespace tk {
 namespace {
 
-// Nothing calls the reader on untrusted input today, so it is lenient in the manner of the
-// project files: a value it cannot use leaves what was there, and only text that is no JSON
-// object at all is refused.
+// Lenient like the project files, as someone editing a layout by hand would expect: a member it
+// cannot use keeps its default and the rest of the layout still loads. Only text that is no JSON
+// object at all is refused, since nothing of a layout can be taken from it.
 
 template <typename R>
 bool readValue(const QJsonValue& value, R& record);
@@ -85,7 +85,7 @@ bool readValue(const QJsonValue& value, QList<T>& out) {
 
 template <typename R>
 void readFields(const QJsonObject& object, R& record) {
-  for (const detail::Field<R>& field : detail::fieldsOf(record)) {
+  for (const detail::LayoutField<R>& field : detail::fieldsOf(record)) {
     const auto it = object.constFind(QLatin1String(field.key));
     if (it != object.constEnd()) {
       std::visit([&](auto member) { readValue(*it, record.*member); }, field.member);

@@ -39,7 +39,7 @@ void insertMember(JsonValue& object, const char* key, const std::optional<T>& va
 template <typename R>
 JsonValue fieldsToJson(const R& record) {
   JsonValue object = JsonValue::object();
-  for (const detail::Field<R>& field : detail::fieldsOf(record)) {
+  for (const detail::LayoutField<R>& field : detail::fieldsOf(record)) {
     if (field.writtenWhen && !field.writtenWhen(record)) {
       continue;
     }
