@@ -8,6 +8,7 @@
 #include "cli/agent_runner.h"
 #include "cli/usage.h"
 #include "conformance/basic_vectors.h"
+#include "conformance/dump_dashboard.h"
 #include "conformance/dump_ecucmd.h"
 #include "conformance/dump_expr.h"
 #include "conformance/dump_ini.h"
@@ -76,6 +77,7 @@ int runDumpIni(const QStringList& a) {
 const ConformanceCommand kConformanceCommands[] = {
     {"dump-crc32", 3, 3, byPosition<conformance::dumpCrc32>},
     {"dump-jsonfmt", 3, 3, byPosition<conformance::dumpJsonFmt>},
+    {"dump-dashboard", 3, 3, byPosition<conformance::dumpDashboard>},
     {"dump-ini", 3, std::numeric_limits<qsizetype>::max(), runDumpIni},
     {"dump-mlg", 4, 4, byPosition<conformance::dumpMlg>},
     {"dump-ecucmd", 3, 3, byPosition<conformance::dumpEcuCmd>},
