@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "../tests/comms/pty_pair.h"
+#include "../tests/comms/transports.h"
 #include "comms/ecu_command_service.h"
 #include "comms/serial_ecu_connection.h"
 #include "comms/sim_ecu_connection.h"

@@ -1,11 +1,13 @@
 #pragma once
 
-// Two connected pseudo-terminals made by socat, one for the ECU side and one for the program
-// under test, and a scripted peer on the ECU side.
+// Real transports for the connection tests: two pseudo-terminals joined by socat, the
+// application object serial ports need, and a loopback listener that never answers.
 
-#include <fcntl.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
-#include <termios.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -14,10 +16,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
-#include <atomic>
 #include <memory>
-
-#include "loopback_peer.h"
 
 namespace tk::test {
 
@@ -35,15 +34,11 @@ class SocatPtyPair {
                            QStringLiteral("pty,raw,echo=0,link=") + hostEnd()});
     process_.start();
     const QDeadlineTimer deadline(5000);
-    while (!deadline.hasExpired() &&
-           !(QFileInfo::exists(ecuEnd()) && QFileInfo::exists(hostEnd()))) {
+    while (!deadline.hasExpired() && !ok()) {
       QThread::msleep(10);
     }
   }
-  ~SocatPtyPair() {
-    kill();
-    process_.waitForFinished(5000);
-  }
+  ~SocatPtyPair() { pullOut(); }
   SocatPtyPair(const SocatPtyPair&) = delete;
   SocatPtyPair& operator=(const SocatPtyPair&) = delete;
 
@@ -53,22 +48,17 @@ class SocatPtyPair {
   QString ecuEnd() const { return dir_.filePath(QStringLiteral("ecu")); }
   /// The terminal the program under test opens.
   QString hostEnd() const { return dir_.filePath(QStringLiteral("host")); }
-  /// Ends our socat at once, as if the adapter had been pulled out. Safe from any thread.
-  void kill() {
-    if (pid_ == 0) {
-      pid_ = process_.processId();
-    }
-    if (pid_ > 0) {
-      ::kill(static_cast<pid_t>(pid_), SIGKILL);
+  /// Ends socat at once, as if the adapter had been pulled out, and waits until it is gone.
+  void pullOut() {
+    if (process_.state() != QProcess::NotRunning) {
+      ::kill(static_cast<pid_t>(process_.processId()), SIGKILL);
+      process_.waitForFinished(5000);
     }
   }
-  /// Remembers our socat's id so that kill() can run from a peer thread.
-  void rememberPid() { pid_ = process_.processId(); }
 
  private:
   QTemporaryDir dir_;
   QProcess process_;
-  qint64 pid_ = 0;
 };
 
 /// Serial ports register notifiers with the application's event dispatcher, even when only their
@@ -88,42 +78,34 @@ class ApplicationForSerialPorts {
   std::unique_ptr<QCoreApplication> app_;
 };
 
-/// Runs a script on a thread of its own against a terminal device; the device stays open until
-/// the peer is destroyed, so that nothing the script sent is lost to an early hang-up.
-class PtyPeer {
+/// A loopback listener that never accepts and whose accept queue is already full, so that a
+/// connection attempt gets no answer and can only time out (the kernel drops its SYNs).
+class BlackholeListener {
  public:
-  using Script = std::function<void(PeerStream&)>;
+  BlackholeListener() {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::listen(listen_, 0);
+    socklen_t length = sizeof a;
+    ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &length);
+    port_ = ntohs(a.sin_port);
+    ::connect(filler_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  }
+  ~BlackholeListener() {
+    ::close(filler_);
+    ::close(listen_);
+  }
+  BlackholeListener(const BlackholeListener&) = delete;
+  BlackholeListener& operator=(const BlackholeListener&) = delete;
 
-  PtyPeer(const QString& path, Script script) {
-    const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
-    if (fd >= 0) {
-      termios t{};
-      ::tcgetattr(fd, &t);
-      ::cfmakeraw(&t);
-      ::tcsetattr(fd, TCSANOW, &t);
-    }
-    thread_ = std::thread([this, fd, s = std::move(script)] {
-      PeerStream stream(fd, false);
-      if (fd >= 0) {
-        s(stream);
-      }
-      const QDeadlineTimer deadline(30000);
-      while (!released_ && !deadline.hasExpired()) {
-        QThread::msleep(5);
-      }
-      stream.close();
-    });
-  }
-  ~PtyPeer() {
-    released_ = true;
-    thread_.join();
-  }
-  PtyPeer(const PtyPeer&) = delete;
-  PtyPeer& operator=(const PtyPeer&) = delete;
+  quint16 port() const { return port_; }
 
  private:
-  std::atomic<bool> released_{false};
-  std::thread thread_;
+  int listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
+  int filler_ = ::socket(AF_INET, SOCK_STREAM, 0);
+  quint16 port_ = 0;
 };
 
 }  // namespace tk::test

@@ -1,0 +1,329 @@
+// The real connections on the real clock: a loopback TCP bridge and a socat pseudo-terminal pair,
+// each with a stand-in ECU served at the far end, plus what every connection class shares.
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QSerialPortInfo>
+#include <QTcpServer>
+#include <memory>
+
+#include "comms/connection_provider.h"
+#include "comms/ecu_command_service.h"
+#include "comms/ecu_comms_monitor.h"
+#include "comms/mock_ecu_connection.h"
+#include "comms/serial_ecu_connection.h"
+#include "comms/sim_ecu_connection.h"
+#include "comms/stand_in_server.h"
+#include "comms/tcp_bridge_connection.h"
+#include "comms/tune_comms_service.h"
+#include "comms_fakes.h"
+#include "transports.h"
+
+namespace tk::comms {
+namespace {
+
+using test::hex;
+using test::okFrame;
+
+// A margin for a loaded machine: a failing exchange may end this much after its deadline.
+constexpr int kMarginMs = 1000;
+
+// A scripted far end that can hang up once its reply is out.
+class HangingUpEcu : public ScriptedEcuConnection {
+ public:
+  qint64 write(const QByteArray& bytes) override {
+    const qint64 written = ScriptedEcuConnection::write(bytes);
+    if (hangUpAfterReply) {
+      close();
+    }
+    return written;
+  }
+  bool hangUpAfterReply = false;
+};
+
+enum class Transport { Tcp, Serial };
+
+class ConnectionTest : public ::testing::TestWithParam<Transport> {
+ protected:
+  static void SetUpTestSuite() { app = std::make_unique<test::ApplicationForSerialPorts>(); }
+  static void TearDownTestSuite() { app.reset(); }
+
+  void SetUp() override {
+    if (serial()) {
+      if (!test::socatAvailable()) {
+        GTEST_SKIP() << "socat not installed (scripts/install-deps.sh installs it)";
+      }
+      pair = std::make_unique<test::SocatPtyPair>();
+      ASSERT_TRUE(pair->ok());
+    }
+  }
+
+  bool serial() const { return GetParam() == Transport::Serial; }
+  QString label(const char* direction) const {
+    return QString::fromLatin1(serial() ? "Serial " : "TCP ") + QLatin1String(direction);
+  }
+
+  // Serves ecu at the far end of the transport and opens a connection to it.
+  void connectTo(EcuConnection& farEnd, EcuCommsMonitor* log = nullptr) {
+    server = std::make_unique<StandInServer>(farEnd);
+    if (serial()) {
+      ASSERT_TRUE(server->serveSerialPort(pair->ecuEnd(), 115200));
+      conn = std::make_unique<SerialEcuConnection>(pair->hostEnd(), 115200, log);
+    } else {
+      conn = std::make_unique<TcpBridgeConnection>(QStringLiteral("127.0.0.1"),
+                                                   server->listenOnLoopback(), log);
+    }
+    QObject::connect(conn.get(), &EcuConnection::errorOccurred,
+                     [this](const QString& m) { errors.append(m); });
+    QObject::connect(conn.get(), &EcuConnection::statusChanged,
+                     [this](ConnectionStatus s) { statuses.append(s); });
+    ASSERT_TRUE(conn->open());
+    service.setConnection(conn.get());
+  }
+
+  inline static std::unique_ptr<test::ApplicationForSerialPorts> app;
+  HangingUpEcu ecu;
+  SimEcuConnection sim{test::syntheticDefinition()};
+  EcuCommsMonitor monitor;
+  std::unique_ptr<test::SocatPtyPair> pair;
+  std::unique_ptr<StandInServer> server;
+  std::unique_ptr<EcuConnection> conn;
+  EcuCommandService service;
+  QStringList errors;
+  QList<ConnectionStatus> statuses;
+};
+
+TEST_P(ConnectionTest, ExchangesMonitoredFramesOpensOnceAndClosesOnce) {
+  ecu.queueReply(okFrame("speeduino 202501"));
+  connectTo(ecu, &monitor);
+  EXPECT_TRUE(conn->open());
+  EXPECT_EQ(statuses,
+            (QList<ConnectionStatus>{ConnectionStatus::Connecting, ConnectionStatus::Connected}));
+  EXPECT_EQ(service.sendCommand("Q", 2000),
+            (EcuResponse{true, 0, QByteArrayLiteral("speeduino 202501"), {}, FrameOutcome::Ok}));
+  ASSERT_GE(monitor.entries().size(), 2);
+  EXPECT_EQ(monitor.entries().at(0).label, label("Tx"));
+  EXPECT_EQ(monitor.entries().at(0).data, hex("000151CE6E8EEF"));
+  EXPECT_EQ(monitor.entries().at(1).label, label("Rx"));
+  conn->close();
+  conn->close();
+  EXPECT_EQ(statuses.back(), ConnectionStatus::Disconnected);
+  EXPECT_EQ(statuses.count(ConnectionStatus::Disconnected), 1);
+  // A running stand-in serves nothing else.
+  if (serial()) {
+    EXPECT_FALSE(server->serveSerialPort(pair->ecuEnd(), 115200));
+  } else {
+    EXPECT_EQ(server->listenOnLoopback(), 0);
+  }
+  server->stop();
+  EXPECT_EQ(ecu.writes().join(), hex("000151CE6E8EEF"));
+  EXPECT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char('|')).toStdString();
+}
+
+TEST_P(ConnectionTest, EcuVanishingMidReplyFailsWithinTheDeadline) {
+  ecu.queueReply(okFrame(QByteArray(128, '\x5A')).left(66));
+  ecu.hangUpAfterReply = true;
+  connectTo(ecu);
+  QElapsedTimer timer;
+  timer.start();
+  EXPECT_EQ(
+      service.sendCommand(hex("520000000080"), 800),
+      (EcuResponse{
+          false, 0xFF, {}, QStringLiteral("Response timeout after 800ms"), FrameOutcome::Timeout}));
+  EXPECT_LT(timer.elapsed(), 800 + kMarginMs);
+  if (serial()) {
+    // With the adapter gone the terminal stays open; a frame that cannot leave is a write
+    // timeout, which leaves the connection to its owner.
+    pair->pullOut();
+    timer.restart();
+    EXPECT_EQ(service.sendCommand("Q", 500).outcome, FrameOutcome::WriteFailed);
+    EXPECT_LT(timer.elapsed(), 500 + kMarginMs);
+    EXPECT_EQ(errors, QStringList{QStringLiteral("Write timeout on ") + pair->hostEnd()});
+    EXPECT_EQ(conn->status(), ConnectionStatus::Connected);
+  } else {
+    // A lost peer ends the connection, is reported once, and later use fails at once.
+    EXPECT_EQ(conn->status(), ConnectionStatus::Disconnected);
+    EXPECT_EQ(conn->read(10), QByteArray());
+    EXPECT_EQ(conn->write("x"), 0);
+    EXPECT_EQ(service.sendCommand("Q", 800).outcome, FrameOutcome::NotConnected);
+    EXPECT_EQ(errors, QStringList{QStringLiteral("TCP connection lost: peer disconnected")});
+  }
+}
+
+TEST_P(ConnectionTest, WholeTuneRoundTripWithTheSimulatedEcu) {
+  const EcuDefinition& d = test::syntheticDefinition();
+  const PageImages image = test::syntheticPages();
+  connectTo(sim);
+  TuneCommsService tune(service, *conn);
+  tune.forceCrcProtocol();
+  EXPECT_EQ(tune.readSignature(), QStringLiteral("speeduino 202501-tk"));
+  EXPECT_TRUE(tune.verifySignature(d));
+  EXPECT_EQ(tune.readFirmwareVersion(d), QStringLiteral("Torvik Simulated ECU 1.0"));
+  for (int page = 0; page < 3; ++page) {
+    tune.writePage(d, page, image.value(page + 1), true);
+  }
+  for (int page = 0; page < 3; ++page) {
+    EXPECT_EQ(tune.readPage(d, page), image.value(page + 1)) << page;
+  }
+  EXPECT_TRUE(tune.writeChunk(d, 2, 120, QByteArray(8, '\x42')));
+  EXPECT_EQ(tune.readPage(d, 2).value_or(QByteArray()).right(8), QByteArray(8, '\x42'));
+  server->stop();
+  for (int page = 0; page < 3; ++page) {
+    EXPECT_EQ(sim.burnedPage(page), image.value(page + 1)) << page;
+  }
+  EXPECT_EQ(sim.burnCount(), 3);
+}
+
+TEST_P(ConnectionTest, OpenFailureIsReportedWithTheSystemsReason) {
+  QString expected;
+  if (serial()) {
+    conn = std::make_unique<SerialEcuConnection>(QStringLiteral("/nonexistent-dir/ttyTK0"), 115200);
+    expected = QStringLiteral("Failed to open port: No such file or directory");
+    EXPECT_FALSE(StandInServer(ecu).serveSerialPort(QStringLiteral("/nonexistent-dir/ttyTK0"), 0));
+  } else {
+    QTcpServer closed;
+    closed.listen(QHostAddress::LocalHost);
+    const quint16 port = closed.serverPort();
+    closed.close();
+    conn = std::make_unique<TcpBridgeConnection>(QStringLiteral("127.0.0.1"), port);
+    expected = QStringLiteral("Failed to connect to 127.0.0.1:%1: Connection refused").arg(port);
+  }
+  QObject::connect(conn.get(), &EcuConnection::errorOccurred,
+                   [this](const QString& m) { errors.append(m); });
+  // An errored connection may be opened again, and fails the same way.
+  EXPECT_FALSE(conn->open());
+  EXPECT_FALSE(conn->open());
+  EXPECT_EQ(conn->status(), ConnectionStatus::Error);
+  EXPECT_EQ(errors, (QStringList{expected, expected}));
+  EXPECT_EQ(conn->bytesAvailable(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, ConnectionTest,
+                         ::testing::Values(Transport::Tcp, Transport::Serial), [](const auto& p) {
+                           return p.param == Transport::Tcp ? "Tcp" : "Serial";
+                         });
+
+TEST(ConnectionIdentityTest, NamesStartingStateAndClosedBehaviour) {
+  const struct {
+    std::unique_ptr<EcuConnection> conn;
+    const char* id;
+    const char* name;
+  } cases[] = {
+      {std::make_unique<SerialEcuConnection>(QStringLiteral("ttyACM0"), 115200), "SERIAL:ttyACM0",
+       "Serial Connection (ttyACM0)"},
+      {std::make_unique<TcpBridgeConnection>(QStringLiteral("127.0.0.9"), 29001),
+       "TCP:127.0.0.9:29001", "TCP Bridge (127.0.0.9:29001)"},
+      {std::make_unique<MockEcuConnection>(QString(), QByteArray(), QByteArray()), "MOCK:ECU",
+       "Mock ECU Connection"},
+      {std::make_unique<SimEcuConnection>(EcuDefinition()), "SIM:demo", "Simulated ECU (demo)"},
+      {std::make_unique<ScriptedEcuConnection>(), "SCRIPTED", "Scripted Connection"},
+  };
+  for (const auto& [conn, id, name] : cases) {
+    EXPECT_EQ(conn->id(), QLatin1String(id));
+    EXPECT_EQ(conn->displayName(), QLatin1String(name));
+    EXPECT_EQ(conn->status(), ConnectionStatus::Disconnected);
+    // Only the scripted connection ignores its status when written to.
+    EXPECT_EQ(conn->write("x"), conn->id() == QLatin1String("SCRIPTED") ? 1 : 0);
+    EXPECT_TRUE(conn->read(10).isEmpty());
+  }
+}
+
+TEST(TcpBridgeOpenTest, SilentListenerTimesOutAfterThreeSeconds) {
+  test::BlackholeListener listener;
+  TcpBridgeConnection conn(QStringLiteral("127.0.0.1"), listener.port());
+  QStringList errors;
+  QObject::connect(&conn, &EcuConnection::errorOccurred,
+                   [&](const QString& m) { errors.append(m); });
+  QElapsedTimer timer;
+  timer.start();
+  EXPECT_FALSE(conn.open());
+  EXPECT_GE(timer.elapsed(), 2900);
+  EXPECT_LT(timer.elapsed(), 3000 + kMarginMs);
+  EXPECT_EQ(errors, QStringList{QStringLiteral("TCP Bridge connection attempt timed out.")});
+}
+
+TEST(SerialWriteTest, WriteThatCannotLeaveInTimeIsATimeoutNotAClose) {
+  if (!test::socatAvailable()) {
+    GTEST_SKIP() << "socat not installed (scripts/install-deps.sh installs it)";
+  }
+  const test::ApplicationForSerialPorts app;
+  // Nobody reads the far end, so both terminals' buffers fill and the bytes stay queued. A write
+  // counts as done once the driver passed some of it on, so it takes a few before one stalls.
+  test::SocatPtyPair pair;
+  ASSERT_TRUE(pair.ok());
+  SerialEcuConnection conn(pair.hostEnd(), 115200);
+  QStringList errors;
+  QObject::connect(&conn, &EcuConnection::errorOccurred,
+                   [&](const QString& m) { errors.append(m); });
+  ASSERT_TRUE(conn.open());
+  const QByteArray block(65536, 'w');
+  int writes = 0;
+  while (writes < 1000 && conn.write(block) == block.size()) {
+    ++writes;
+  }
+  EXPECT_LT(writes, 1000);
+  EXPECT_EQ(errors, QStringList{QStringLiteral("Write timeout on ") + pair.hostEnd()});
+  EXPECT_EQ(conn.status(), ConnectionStatus::Connected);
+}
+
+TEST(SerialProviderTest, NamesPortsAndCreatesClosedSerialConnections) {
+  SerialConnectionProvider provider;
+  EXPECT_EQ(provider.name(), QStringLiteral("Serial Port"));
+  QStringList expected;
+  for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+    expected.append(info.portName());
+  }
+  EXPECT_EQ(provider.availablePorts(), expected);
+  EcuCommsMonitor monitor;
+  const std::unique_ptr<EcuConnection> conn =
+      provider.createConnection(QStringLiteral("ttyUSB7"), 57600, &monitor);
+  ASSERT_NE(dynamic_cast<SerialEcuConnection*>(conn.get()), nullptr);
+  EXPECT_EQ(conn->id(), QStringLiteral("SERIAL:ttyUSB7"));
+  EXPECT_EQ(conn->parent(), nullptr);
+}
+
+// A simulated ECU that loses power after a number of requests.
+class DroppingSim : public SimEcuConnection {
+ public:
+  DroppingSim(const EcuDefinition& d, int requests) : SimEcuConnection(d), left_(requests) {}
+  qint64 write(const QByteArray& bytes) override {
+    if (left_-- <= 0) {
+      close();
+      return 0;
+    }
+    return SimEcuConnection::write(bytes);
+  }
+
+ private:
+  std::atomic<int> left_;
+};
+
+TEST(StandInFaultTest, EcuDroppingOutHalfwayThroughAPageEndsTheWriteInTime) {
+  // The wake-up byte and the first chunk of page 1, then the ECU dies on the second chunk.
+  const EcuDefinition& d = test::syntheticDefinition();
+  DroppingSim sim(d, 2);
+  StandInServer server(sim);
+  TcpBridgeConnection conn(QStringLiteral("127.0.0.1"), server.listenOnLoopback());
+  ASSERT_TRUE(conn.open());
+  EcuCommandService commands;
+  TuneCommsService tune(commands, conn);
+  tune.forceCrcProtocol();
+  const QByteArray page = test::syntheticPages().value(1);
+  QElapsedTimer timer;
+  timer.start();
+  tune.writePage(d, 0, page, true);
+  EXPECT_LT(timer.elapsed(), 500 + kMarginMs);
+  EXPECT_EQ(conn.status(), ConnectionStatus::Disconnected);
+  // The next page fails at once, without waiting for any deadline.
+  timer.restart();
+  tune.writePage(d, 1, test::syntheticPages().value(2), true);
+  EXPECT_THROW(tune.readPage(d, 0), PageReadError);
+  EXPECT_LT(timer.elapsed(), kMarginMs);
+  server.stop();
+  EXPECT_EQ(sim.workingPage(0), page.left(128) + QByteArray(160, '\0'));
+  EXPECT_EQ(sim.burnCount(), 0);
+}
+
+}  // namespace
+}  // namespace tk::comms
