@@ -1,18 +1,15 @@
-// Tune transfer against a scripted ECU on a fake clock, and whole tunes against the simulated
-// ECU. Command shapes, text queries, signatures, config errors and chunked page reads are pinned
-// by the dump-tunecomms golden vectors; here are retries, failures, limits and pacing.
+// Tune transfer against a scripted ECU on a fake clock. Command shapes, text queries,
+// signatures, config errors and chunked page reads are pinned by the dump-tunecomms golden
+// vectors; here are retries, failures, limits and pacing. Whole tunes cross real transports in
+// connection_test.
 
 #include "comms/tune_comms_service.h"
 
 #include <gtest/gtest.h>
 
-#include <QDateTime>
-
 #include "comms/command_builder.h"
 #include "comms/ecu_command_service.h"
-#include "comms/sim_ecu_connection.h"
 #include "comms_fakes.h"
-#include "tune/field_codec.h"
 
 namespace tk::comms {
 namespace {
@@ -24,7 +21,6 @@ using test::responseFrame;
 // Two pages of the given size with the usual templates; little-endian numbers.
 EcuDefinition twoPages(int pageSize, int blockingFactor) {
   EcuDefinition d;
-  d.Signature = QStringLiteral("speeduino 202501");
   d.NPages = 2;
   d.PageSizes = {pageSize, pageSize};
   d.PageIdentifiers = {QStringLiteral("\\$tsCanId\\x01"), QStringLiteral("\\$tsCanId\\x02")};
@@ -35,10 +31,10 @@ EcuDefinition twoPages(int pageSize, int blockingFactor) {
   return d;
 }
 
-QByteArray pattern(int size, int seed) {
+QByteArray pattern(int size) {
   QByteArray bytes(size, '\0');
   for (int i = 0; i < size; ++i) {
-    bytes[i] = static_cast<char>((i * 31 + seed) & 0xFF);
+    bytes[i] = static_cast<char>((i * 31 + 7) & 0xFF);
   }
   return bytes;
 }
@@ -51,6 +47,7 @@ class TuneCommsTest : public ::testing::Test {
 
   // Settles the framing decision with a probe; its write and time are not counted.
   void decideFraming(bool crc) {
+    service.resetProtocolCache();
     conn.queueReply(crc ? QByteArrayLiteral("001") : QByteArrayLiteral("ok!"));
     ASSERT_EQ(service.usesCrcFraming(), crc);
     probeWrites = conn.writes().size();
@@ -59,6 +56,7 @@ class TuneCommsTest : public ::testing::Test {
 
   QList<QByteArray> commandWrites() const { return conn.writes().mid(probeWrites); }
 
+  // Milliseconds of the fake clock since the last call.
   qint64 lap() {
     const qint64 ms = clock.nowMs() - mark;
     mark = clock.nowMs();
@@ -73,7 +71,7 @@ class TuneCommsTest : public ::testing::Test {
   qsizetype probeWrites = 0;
 };
 
-TEST_F(TuneCommsTest, FramingIsProbedOnceForTheServicesConnection) {
+TEST_F(TuneCommsTest, FramingIsProbedOnceAndForcingItSkipsTheProbe) {
   conn.queueReply(QByteArrayLiteral("001 and more"));
   EXPECT_TRUE(service.usesCrcFraming());
   EXPECT_TRUE(service.usesCrcFraming());
@@ -86,28 +84,25 @@ TEST_F(TuneCommsTest, FramingIsProbedOnceForTheServicesConnection) {
     other.open();
     other.queueReply(answer);
     EXPECT_FALSE(TuneCommsService(commands, other).usesCrcFraming());
-    EXPECT_EQ(other.writes(), QList<QByteArray>{QByteArrayLiteral("F")});
     EXPECT_EQ(lap(), 50 + 500);
   }
-}
-
-TEST_F(TuneCommsTest, ForcedCrcDiscardsTheWakeUpAnswerWithoutProbing) {
+  // The wake-up answer is read (64 bytes at most) and the rest drained; a silent ECU gets one
+  // more read after 50 ms.
+  service.resetProtocolCache();
   conn.queueReply(QByteArray(100, 'w'));
   service.forceCrcProtocol();
   EXPECT_EQ(conn.bytesAvailable(), 0);
   EXPECT_EQ(lap(), 50 + 100);
-  service.forceCrcProtocol();  // a silent ECU: one more read after 50 ms, then on
+  service.forceCrcProtocol();
   EXPECT_EQ(lap(), 50 + 50 + 100);
   EXPECT_TRUE(service.usesCrcFraming());
-  EXPECT_EQ(conn.writes(), (QList<QByteArray>{QByteArrayLiteral("F"), QByteArrayLiteral("F")}));
-  EXPECT_FALSE(commands.isBusy());
+  EXPECT_EQ(conn.writes().size(), 3);
 }
 
-TEST_F(TuneCommsTest, AChunkIsTriedThreeTimesAndAShortOneNotAgain) {
+TEST_F(TuneCommsTest, ChunksAreTriedThreeTimesAShortOneOnceAndAbsentPagesNotAtAll) {
   const EcuDefinition d = twoPages(256, 128);
-  const QByteArray page = pattern(256, 5);
   decideFraming(true);
-  conn.queueReply(okFrame(page.left(128)));
+  conn.queueReply(okFrame(pattern(128)));
   conn.queueReply(responseFrame(hex("84")));
   conn.queueReply(responseFrame(hex("80")));
   conn.queueReply(hex("0003004142DEADBEEF"));
@@ -119,59 +114,38 @@ TEST_F(TuneCommsTest, AChunkIsTriedThreeTimesAndAShortOneNotAgain) {
   }
   EXPECT_EQ(commandWrites().size(), 4);
   EXPECT_EQ(commandWrites().at(1), commandWrites().at(3));
-  // Each failure drains for 50 ms; a retry waits 50 ms more.
-  EXPECT_EQ(lap(), 3 * 50 + 2 * 50);
-  conn.queueReply(okFrame(pattern(127, 0)));
+  EXPECT_EQ(lap(), 3 * 50 + 2 * 50);  // each failure drains for 50 ms, a retry waits 50 more
+  conn.queueReply(okFrame(pattern(127)));
   EXPECT_THROW(service.readPage(d, 0), PageReadError);
   EXPECT_EQ(commandWrites().size(), 5);
-}
 
-TEST_F(TuneCommsTest, PagesWithoutSizeOrReadCommandHaveNoValueAndSendNothing) {
-  EcuDefinition d = twoPages(128, 128);
-  d.PageSizes = {0};
-  d.PageReadCommands = {QStringLiteral("p%2i%2o%2c"), QString()};
-  EXPECT_FALSE(service.readPage(d, 0).has_value());
-  EXPECT_FALSE(service.readPage(d, 1).has_value());
-  d.PageSizes = {128, 128};
-  EXPECT_FALSE(service.readPage(d, 1).has_value());
-  EXPECT_FALSE(service.readPage(d, 5).has_value());
-  EXPECT_TRUE(conn.writes().isEmpty());
+  EcuDefinition absent = d;
+  absent.PageSizes = {0};
+  absent.PageReadCommands = {QStringLiteral("p%2i%2o%2c"), QString()};
+  EXPECT_FALSE(service.readPage(absent, 0).has_value());
+  EXPECT_FALSE(service.readPage(absent, 1).has_value());
+  absent.PageSizes = {128, 128};
+  EXPECT_FALSE(service.readPage(absent, 1).has_value());
+  EXPECT_EQ(commandWrites().size(), 5);
 }
 
 TEST_F(TuneCommsTest, UnframedPagesAreRawBytesGivenUpAfterTenEmptyReads) {
   const EcuDefinition d = twoPages(100, 64);
-  const QByteArray page = pattern(100, 7);
+  const QByteArray page = pattern(100);
   decideFraming(false);
   conn.queueReply(page.left(64));
   conn.queueReply(page.mid(64));
   EXPECT_EQ(service.readPage(d, 0), page);
   EXPECT_EQ(commandWrites(), (QList<QByteArray>{hex("70000100004000"), hex("70000140002400")}));
   conn.queueReply(page.left(10));
-  lap();
   EXPECT_THROW(service.readPage(d, 0), PageReadError);
   EXPECT_EQ(lap(), 9 * 50);
 }
 
-TEST_F(TuneCommsTest, ChunkWritesReportTheVerdictOnlyWhenFramed) {
-  EcuDefinition d = twoPages(256, 128);
-  decideFraming(true);
-  conn.queueReply(okFrame({}));
-  EXPECT_TRUE(service.writeChunk(d, 1, 16, hex("0A0B0C")));
-  EXPECT_EQ(commandWrites().at(0), framed(hex("4D0002100003000A0B0C")));
-  conn.queueReply(responseFrame(hex("84")));
-  EXPECT_FALSE(service.writeChunk(d, 1, 16, hex("0A0B0C")));
-  d.PageChunkWriteCommands = {QStringLiteral("M%2i%2o%2c%v"), QString()};
-  EXPECT_FALSE(service.writeChunk(d, 1, 0, hex("01")));
-  EXPECT_FALSE(service.writeChunk(d, 2, 0, hex("01")));
-  EXPECT_EQ(commandWrites().size(), 2);
-}
-
 TEST_F(TuneCommsTest, PagesAreWrittenInBoundedChunksWhateverTheEcuSays) {
-  const QByteArray page = pattern(600, 1);
+  const QByteArray page = pattern(600);
   decideFraming(true);
-  for (int i = 0; i < 4; ++i) {
-    conn.queueReply(responseFrame(hex("84")));  // refusals do not stop the page
-  }
+  conn.queueReply(responseFrame(hex("84")));  // a refusal does not stop the page
   service.writePage(twoPages(600, 0), 0, page, true);
   QList<QByteArray> w = commandWrites();
   ASSERT_EQ(w.size(), 6);
@@ -182,17 +156,21 @@ TEST_F(TuneCommsTest, PagesAreWrittenInBoundedChunksWhateverTheEcuSays) {
   }
   EXPECT_EQ(w.at(5), framed(hex("620001")));
   // Chunks of at most 4096, no more bytes than the page holds, no burn unless asked.
-  service.writePage(twoPages(5000, 100000), 1, pattern(6000, 2), false);
+  service.writePage(twoPages(5000, 100000), 1, pattern(6000), false);
   w = commandWrites().mid(6);
   ASSERT_EQ(w.size(), 2);
   EXPECT_EQ(w.at(0).size(), 2 + 7 + 4096 + 4);
   EXPECT_EQ(w.at(1).mid(2, 7), hex("4D000200108803"));
-  // Without a chunk template nothing is sent, not even the burn.
+  // Without a chunk template nothing is sent, not even the burn, and a chunk write fails.
   EcuDefinition none = twoPages(64, 128);
   none.PageChunkWriteCommands = {QString()};
-  service.writePage(none, 0, pattern(64, 0), true);
-  service.writePage(none, 1, pattern(64, 0), true);
+  service.writePage(none, 0, pattern(64), true);
+  service.writePage(none, 1, pattern(64), true);
+  EXPECT_FALSE(service.writeChunk(none, 0, 0, hex("01")));
   EXPECT_EQ(commandWrites().size(), 8);
+  conn.queueReply(responseFrame(hex("84")));
+  EXPECT_FALSE(service.writeChunk(twoPages(64, 128), 1, 16, hex("0A0B0C")));
+  EXPECT_EQ(commandWrites().back(), framed(hex("4D0002100003000A0B0C")));
 }
 
 TEST_F(TuneCommsTest, WritesArePacedAndBurnsWaitForThePageToActivate) {
@@ -202,22 +180,18 @@ TEST_F(TuneCommsTest, WritesArePacedAndBurnsWaitForThePageToActivate) {
     qint64 elapsedMs;
   } cases[] = {{false, 250, 20 + 250}, {false, 0, 20 + 100}, {true, 250, 250}, {true, 0, 0}};
   for (const auto& c : cases) {
-    ScriptedEcuConnection link;
-    link.open();
-    link.queueReply(c.crc ? QByteArrayLiteral("001") : QByteArrayLiteral("ok!"));
-    link.queueReply(okFrame({}));
-    link.queueReply(responseFrame(hex("04")));
-    TuneCommsService tune(commands, link);
     EcuDefinition d = twoPages(128, 128);
     d.PageActivationDelay = c.activationDelay;
-    ASSERT_EQ(tune.usesCrcFraming(), c.crc);
-    lap();
-    tune.writePage(d, 0, pattern(128, 0), true);
+    decideFraming(c.crc);
+    conn.queueReply(okFrame({}));
+    conn.queueReply(responseFrame(hex("04")));
+    service.writePage(d, 0, pattern(128), true);
     EXPECT_EQ(lap(), c.elapsedMs) << c.crc << c.activationDelay;
-    EXPECT_EQ(link.writes().back(), c.crc ? framed(hex("620001")) : hex("620001"));
+    EXPECT_EQ(commandWrites().back(), c.crc ? framed(hex("620001")) : hex("620001"));
+    conn.read(1 << 20);
   }
   decideFraming(false);
-  EXPECT_TRUE(service.writeChunk(twoPages(256, 128), 0, 2, hex("FF")));
+  EXPECT_TRUE(service.writeChunk(twoPages(256, 128), 0, 2, hex("FF")));  // unframed: trusted
   EXPECT_EQ(lap(), 10);
 }
 
@@ -228,18 +202,15 @@ TEST_F(TuneCommsTest, TextQueriesMapNonAsciiRetryShortRepliesAndPauseWhenUnframe
   EXPECT_FALSE(service.querySignatureText(QStringLiteral("Q\u00E9")).has_value());
   EXPECT_EQ(commandWrites(), (QList<QByteArray>{framed("Q?"), framed("Q?")}));
   EXPECT_EQ(lap(), 100);
-  EcuDefinition blank = twoPages(64, 128);
+  EcuDefinition blank;
   blank.Signature = QStringLiteral("  ");
   conn.queueReply(okFrame("    "));
   conn.queueReply(okFrame("    "));
   EXPECT_FALSE(service.verifySignature(blank));
-
-  service.resetProtocolCache();
   decideFraming(false);
   conn.queueReply(QByteArrayLiteral("speeduino 202501\x80"));
   EXPECT_EQ(service.querySignatureText(QStringLiteral("Q")), QStringLiteral("speeduino 202501?"));
   EXPECT_EQ(lap(), 100);
-  EXPECT_EQ(commandWrites(), QList<QByteArray>{QByteArrayLiteral("Q")});
 }
 
 TEST_F(TuneCommsTest, OnlyPrintableNonZeroTextIsAConfigurationError) {
@@ -250,94 +221,34 @@ TEST_F(TuneCommsTest, OnlyPrintableNonZeroTextIsAConfigurationError) {
                {QByteArray("0\r\n\0", 4), nullptr},
                {QByteArray("\0\0", 2), nullptr},
                {QByteArray("caf\xE9"), nullptr}};
-  EcuDefinition d = twoPages(64, 128);
   for (const bool crc : {true, false}) {
-    service.resetProtocolCache();
     decideFraming(crc);
     for (const auto& c : cases) {
       conn.queueReply(crc ? okFrame(c.reply) : c.reply);
-      const std::optional<QString> r = service.readConfigError(d);
+      const std::optional<QString> r = service.readConfigError(EcuDefinition());
       EXPECT_EQ(r, c.expected ? std::optional(QString::fromLatin1(c.expected)) : std::nullopt);
       EXPECT_EQ(commandWrites().back(), crc ? framed("e") : QByteArrayLiteral("e"));
     }
   }
 }
 
-TEST_F(TuneCommsTest, WholeTunesOverAScriptedEcu) {
+TEST_F(TuneCommsTest, WholeTunesGoPageByPageAndAPageThatCannotBeReadEndsTheRead) {
   const EcuDefinition& d = test::syntheticDefinition();
   decideFraming(true);
   service.writeTune(d, Tune{}, true);  // neither values nor pages: nothing is sent
   EXPECT_TRUE(commandWrites().isEmpty());
-  // Nothing answered: all pages are still sent, in order, each with its burn.
+  // Raw legacy pages, unanswered: all are still sent, in order, each with its burn.
   Tune legacy;
-  legacy.pages = test::syntheticPages();
+  legacy.pages = PageImages{{3, QByteArray(128, '\x33')}, {1, QByteArray(288, '\x11')}};
   service.writeTune(d, legacy, true);
   QList<QByteArray> heads;
   for (const QByteArray& w : commandWrites()) {
     heads.append(w.mid(2, 3).toHex());
   }
-  EXPECT_EQ(heads, (QList<QByteArray>{"4d0001", "4d0001", "4d0001", "620001", "4d0002", "4d0002",
-                                      "4d0002", "4d0002", "620002", "4d0003", "620003"}));
-  // A page that cannot be read ends the whole read.
+  EXPECT_EQ(heads, (QList<QByteArray>{"4d0001", "4d0001", "4d0001", "620001", "4d0003", "620003"}));
+  EXPECT_EQ(commandWrites().at(0).mid(9, 128), QByteArray(128, '\x11'));
   conn.queueReply(okFrame(QByteArray(128, '\0')));
   EXPECT_THROW(service.readTune(d), PageReadError);
-}
-
-// Whole tunes against the simulated ECU.
-class TuneTransferTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    sim.open();
-    tune.forceCrcProtocol();
-  }
-
-  const EcuDefinition& definition = test::syntheticDefinition();
-  FakeClock clock;
-  SimEcuConnection sim{definition};
-  EcuCommandService commands{nullptr, clock};
-  TuneCommsService tune{commands, sim};
-};
-
-TEST_F(TuneTransferTest, ReadTuneDecodesEveryPageAndStampsTheTime) {
-  const PageImages pages = test::syntheticPages();
-  for (auto it = pages.cbegin(); it != pages.cend(); ++it) {
-    sim.loadPage(it.key() - 1, it.value());
-  }
-  const QDateTime before = QDateTime::currentDateTimeUtc().addMSecs(-1);
-  const Tune read = tune.readTune(definition);
-  EXPECT_EQ(read.fields, decodePages(pages, definition).fields);
-  EXPECT_EQ(read.signature, QStringLiteral("speeduino 202501-tk"));
-  EXPECT_EQ(read.writeTimestamp.size(), 24);
-  EXPECT_TRUE(read.writeTimestamp.endsWith(QLatin1Char('Z')));
-  EXPECT_GE(QDateTime::fromString(read.writeTimestamp, Qt::ISODateWithMs), before);
-  // Pages without a read command or a size are skipped.
-  EcuDefinition d = definition;
-  d.PageReadCommands[1] = QString();
-  d.PageSizes[2] = 0;
-  const Tune partial = tune.readTune(d);
-  EXPECT_NE(partial.find(QStringLiteral("reqFuel")), nullptr);
-  EXPECT_EQ(partial.find(QStringLiteral("veTable")), nullptr);
-  EXPECT_EQ(partial.find(QStringLiteral("fanOn")), nullptr);
-}
-
-TEST_F(TuneTransferTest, WriteTuneEncodesValuesAndBurnsEveryPageButRawPagesAsGiven) {
-  Tune t = decodePages(test::syntheticPages(), definition);
-  t.find(QStringLiteral("reqFuel"))->scalarValue = 9.9;
-  tune.writeTune(definition, t, true);
-  const PageImages encoded = encodeTune(t, definition);
-  for (int index = 0; index < 3; ++index) {
-    EXPECT_EQ(sim.burnedPage(index), encoded.value(index + 1)) << index;
-  }
-  EXPECT_EQ(sim.burnCount(), 3);
-  EXPECT_DOUBLE_EQ(*tune.readTune(definition).find(QStringLiteral("reqFuel"))->scalarValue, 9.9);
-
-  Tune legacy;
-  legacy.pages = PageImages{{3, QByteArray(128, '\x33')}, {1, QByteArray(288, '\x11')}};
-  tune.writeTune(definition, legacy, false);
-  EXPECT_EQ(sim.workingPage(0), QByteArray(288, '\x11'));
-  EXPECT_EQ(sim.workingPage(1), encoded.value(2));
-  EXPECT_EQ(sim.workingPage(2), QByteArray(128, '\x33'));
-  EXPECT_EQ(sim.burnCount(), 3);
 }
 
 }  // namespace
