@@ -96,8 +96,12 @@ class TimedEcu : public comms::ScriptedEcuConnection {
 
  private:
   void release() {
-    while (!due_.isEmpty() && due_.front().afterMs <= clock_.nowMs()) {
-      const Piece p = due_.takeFirst();
+    for (qsizetype i = 0; i < due_.size();) {
+      if (due_.at(i).afterMs > clock_.nowMs()) {
+        ++i;
+        continue;
+      }
+      const Piece p = due_.takeAt(i);
       appendPendingInput(p.bytes);
       if (p.hangUp) {
         close();

@@ -1,6 +1,6 @@
-// The framed protocol against a scripted ECU on a fake clock, so that every wait is exact and
-// takes no real time. Frames, CRC detection per mode, the plain failures, buffer reads, console and
-// resync are pinned by the dump-ecucmd golden vectors; here are the faults and the timing.
+// The framed protocol against a scripted ECU on a fake clock: every wait is exact and takes no
+// real time. The dump-ecucmd golden vectors pin frames, CRC detection per mode, the plain
+// failures, buffer reads, console and resync; here are the faults and the timing.
 
 #include "comms/ecu_command_service.h"
 
@@ -33,91 +33,79 @@ class FramedProtocolTest : public ::testing::Test {
   EcuCommandService service{&ecu, clock};
 };
 
-// One misbehaving reply: its exact result, how long the exchange took on the clock, and whether
-// the next command finds a clean stream.
-struct Fault {
-  const char* name;
-  QByteArray reply;
-  qint64 atMs = 0;       // when the first byte arrives
-  qint64 byteGapMs = 0;  // 0: all at once; else one byte every byteGapMs
-  bool hangUp = false;   // the line drops right after the reply
-  int greedyFromRead = -1;
-  int timeoutMs = 0;
-  EcuResponse expected;
-  qint64 elapsedMs = 0;
-  enum { Recovers, Stuck, NotConnected } next = Recovers;
-};
-
 EcuResponse failed(const char* error, FrameOutcome outcome, quint8 code = 0xFF) {
   return EcuResponse{false, code, {}, QString::fromLatin1(error), outcome};
 }
 
-QByteArray flippedLastByte(QByteArray bytes) {
-  bytes[bytes.size() - 1] = char(bytes.back() ^ 0x01);
-  return bytes;
-}
-
 const EcuResponse kOk{true, 0, hex("01020304"), {}, FrameOutcome::Ok};
 
+// One misbehaving reply: its exact result and how long the exchange took on the clock. A timeout
+// drains for 50 ms after the deadline, every other failure at once; then the next command must
+// find a clean stream, unless the line is gone.
+struct Fault {
+  enum Quirk { None, HangsUp, GreedyHeader, GreedyBody };
+
+  const char* name;
+  QByteArray reply;
+  qint64 atMs;       // when the first byte arrives
+  qint64 byteGapMs;  // 0: all at once; else one byte every byteGapMs
+  int timeoutMs;
+  FrameOutcome outcome;
+  const char* error;  // status 0xFF, or 0x82 for a CRC mismatch
+  qint64 elapsedMs;
+  Quirk quirk = None;  // the line drops after the reply, or reads hand out more than asked
+};
+
+const QByteArray kBadCrc = kGood.left(10) + char(kGood.back() ^ 1);
 const Fault kFaults[] = {
-    // A timeout drains for 50 ms after the deadline; every other failure drains at once.
-    {"Silent",
-     {},
-     0,
-     0,
-     false,
-     -1,
-     500,
-     failed("Response timeout after 500ms", FrameOutcome::Timeout),
-     550},
-    {"SlowAtNinetyPercent", kGood, 2700, 0, false, -1, 3000, kOk, 2700},
-    {"LateByOneMillisecond", kGood, 3001, 0, false, -1, 3000,
-     failed("Response timeout after 3000ms", FrameOutcome::Timeout), 3050},
-    {"PartialThenSilence", kGood.left(5), 0, 0, false, -1, 300,
-     failed("Response timeout after 300ms", FrameOutcome::Timeout), 350},
-    {"TrickledWithinTheDeadline", kGood, 10, 10, false, -1, 250, kOk, 110},
-    {"TrickledPastTheDeadline", kGood.left(4), 100, 100, false, -1, 250,
-     failed("Response timeout after 250ms", FrameOutcome::Timeout), 300, Fault::Stuck},
-    {"GarbageBeforeTheFrame", hex("A5") + kGood, 0, 0, false, -1, 1000,
-     failed("Invalid payload size: 42240", FrameOutcome::BadLength), 50},
-    {"WrongCrc", flippedLastByte(kGood), 0, 0, false, -1, 1000,
-     failed("CRC mismatch", FrameOutcome::BadCrc, 0x82), 50},
-    {"MoreHeaderBytesThanAsked", kGood, 0, 0, false, 0, 1000,
-     failed("Failed to read response header (timeout)", FrameOutcome::BadHeader), 50, Fault::Stuck},
-    {"MoreBodyBytesThanAsked", kGood + hex("0000"), 0, 0, false, 1, 1000,
-     failed("Incomplete response: got 11, expected 9", FrameOutcome::Incomplete), 50, Fault::Stuck},
-    {"LineDropsMidReply", kGood.left(4), 20, 0, true, -1, 800,
-     failed("Response timeout after 800ms", FrameOutcome::Timeout), 850, Fault::NotConnected},
+    {"Silent", {}, 0, 0, 500, FrameOutcome::Timeout, "Response timeout after 500ms", 550},
+    {"SlowAtNinetyPercent", kGood, 2700, 0, 3000, FrameOutcome::Ok, "", 2700},
+    {"LateByOneMs", kGood, 3001, 0, 3000, FrameOutcome::Timeout, "Response timeout after 3000ms",
+     3050},
+    {"PartialThenSilence", kGood.left(5), 0, 0, 300, FrameOutcome::Timeout,
+     "Response timeout after 300ms", 350},
+    {"TrickledInTime", kGood, 10, 10, 250, FrameOutcome::Ok, "", 110},
+    // Header and body share one deadline.
+    {"TrickledPastTheDeadline", kGood.left(4), 100, 100, 250, FrameOutcome::Timeout,
+     "Response timeout after 250ms", 300},
+    {"GarbageFirst", hex("A5") + kGood, 0, 0, 1000, FrameOutcome::BadLength,
+     "Invalid payload size: 42240", 50},
+    {"WrongCrc", kBadCrc, 0, 0, 1000, FrameOutcome::BadCrc, "CRC mismatch", 50},
+    {"OverlongHeader", kGood, 0, 0, 1000, FrameOutcome::BadHeader,
+     "Failed to read response header (timeout)", 50, Fault::GreedyHeader},
+    {"OverlongBody", kGood + hex("0000"), 0, 0, 1000, FrameOutcome::Incomplete,
+     "Incomplete response: got 11, expected 9", 50, Fault::GreedyBody},
+    {"LineDropsMidReply", kGood.left(4), 20, 0, 800, FrameOutcome::Timeout,
+     "Response timeout after 800ms", 850, Fault::HangsUp},
 };
 
 class FaultTest : public FramedProtocolTest, public ::testing::WithParamInterface<Fault> {};
 
 TEST_P(FaultTest, GivesItsExactResultInTimeAndLeavesAStreamToGoOn) {
   const Fault& f = GetParam();
-  QList<TimedEcu::Piece> pieces;
-  for (qsizetype i = 0; i < f.reply.size(); ++i) {
-    if (f.byteGapMs > 0) {
-      pieces.append({f.atMs + i * f.byteGapMs, f.reply.mid(i, 1)});
-    } else if (i == 0) {
-      pieces.append({f.atMs, f.reply});
-    }
+  QList<TimedEcu::Piece> pieces{{f.atMs, f.reply}};
+  for (qsizetype i = 0; f.byteGapMs > 0 && i < f.reply.size(); ++i) {
+    pieces[0].bytes.clear();
+    pieces.append({f.atMs + i * f.byteGapMs, f.reply.mid(i, 1)});
   }
-  if (f.hangUp) {
+  if (f.quirk == Fault::HangsUp) {
     pieces.append({f.atMs, {}, true});
   }
   ecu.queueTimed(pieces);
-  ecu.greedyFromRead = f.greedyFromRead;
-  EXPECT_EQ(service.sendCommand(hex("520000000004"), f.timeoutMs), f.expected);
-  EXPECT_EQ(lap(), f.elapsedMs);
-  EXPECT_FALSE(service.isBusy());
-  if (f.next == Fault::Recovers) {
-    EXPECT_EQ(ecu.bytesAvailable(), 0);
-    ecu.reply(kGood);
-    EXPECT_EQ(service.sendCommand(hex("520000000004"), 1000), kOk);
-  } else if (f.next == Fault::NotConnected) {
-    EXPECT_EQ(service.sendCommand(hex("520000000004"), 1000),
-              failed("Not connected", FrameOutcome::NotConnected));
+  ecu.greedyFromRead = f.quirk == Fault::GreedyHeader ? 0 : f.quirk == Fault::GreedyBody ? 1 : -1;
+  const QByteArray command = hex("520000000004");
+  if (f.outcome == FrameOutcome::Ok) {
+    EXPECT_EQ(service.sendCommand(command, f.timeoutMs), kOk);
+  } else {
+    const quint8 code = f.outcome == FrameOutcome::BadCrc ? 0x82 : 0xFF;
+    EXPECT_EQ(service.sendCommand(command, f.timeoutMs), failed(f.error, f.outcome, code));
   }
+  EXPECT_EQ(lap(), f.elapsedMs);
+  EXPECT_EQ(ecu.bytesAvailable(), 0);
+  ecu.greedyFromRead = -1;
+  ecu.reply(kGood);
+  EXPECT_EQ(service.sendCommand(command, 1000).outcome,
+            f.quirk == Fault::HangsUp ? FrameOutcome::NotConnected : FrameOutcome::Ok);
 }
 
 INSTANTIATE_TEST_SUITE_P(Replies, FaultTest, ::testing::ValuesIn(kFaults),
@@ -233,26 +221,19 @@ TEST_F(FramedProtocolTest, ResyncWakesWithAnUnframedFAndGivesUpAfterTwoSeconds) 
 }
 
 TEST_F(FramedProtocolTest, ASecondExchangeDuringOneIsRefusedAtOnce) {
-  EcuResponse inner;
-  int innerInto = 0;
-  bool innerResync = true;
-  std::optional<QString> innerConsole = QStringLiteral("x");
+  QList<bool> refused;
   ecu.onWrite = [&] {
-    inner = service.sendCommand("B", 1000);
     QByteArray dest(4, '\0');
-    innerInto = service.readResponseInto(EcuCommandService::wrapFrame("B"), dest, 0, 4, 1000);
-    innerResync = service.resync();
-    innerConsole = service.sendConsoleCommand(QStringLiteral("x"), 1000);
+    refused = {service.sendCommand("B", 1000) == failed("Command lock timeout", FrameOutcome::Busy),
+               service.readResponseInto(EcuCommandService::wrapFrame("B"), dest, 0, 4, 1000) == -1,
+               !service.resync(), !service.sendConsoleCommand(QStringLiteral("x"), 1000)};
     service.drainInput();
     service.sendWithoutResponse("B");
   };
   ecu.appendPendingInput(hex("77"));
   ecu.reply(kGood);
   EXPECT_EQ(service.sendCommand("A", 1000), kOk);
-  EXPECT_EQ(inner, failed("Command lock timeout", FrameOutcome::Busy));
-  EXPECT_EQ(innerInto, -1);
-  EXPECT_FALSE(innerResync);
-  EXPECT_FALSE(innerConsole.has_value());
+  EXPECT_EQ(refused, QList<bool>(4, true));
   EXPECT_EQ(ecu.writes().size(), 1);  // nothing of the refused calls reached the wire
   EXPECT_EQ(lap(), 0);
 }

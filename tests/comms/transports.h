@@ -39,9 +39,6 @@ class SocatPtyPair {
     }
   }
   ~SocatPtyPair() { pullOut(); }
-  SocatPtyPair(const SocatPtyPair&) = delete;
-  SocatPtyPair& operator=(const SocatPtyPair&) = delete;
-
   /// Whether both terminals are there.
   bool ok() const { return QFileInfo::exists(ecuEnd()) && QFileInfo::exists(hostEnd()); }
   /// The terminal the stand-in ECU uses.
@@ -97,9 +94,6 @@ class BlackholeListener {
     ::close(filler_);
     ::close(listen_);
   }
-  BlackholeListener(const BlackholeListener&) = delete;
-  BlackholeListener& operator=(const BlackholeListener&) = delete;
-
   quint16 port() const { return port_; }
 
  private:
