@@ -58,17 +58,6 @@ TEST(CommandBuilderTest, BuildsTemplatesAndDecodesCommandTexts) {
   EXPECT_EQ(decodeEscapes(QStringLiteral("$tsCanId\\X41\\xFFz"), 0), hex("005C583431FF7A"));
 }
 
-TEST(CommandBuilderTest, TemplatePartsSplitLiteralsAndFields) {
-  using K = TemplatePart::Kind;
-  EXPECT_EQ(templateParts(QStringLiteral("M\\x25$tsCanId%2i%o%12c%q%v!%3"), 5),
-            (QList<TemplatePart>{{K::Literal, hex("4D2505"), 0},
-                                 {K::Identifier, {}, 2},
-                                 {K::Offset, {}, 0},
-                                 {K::Count, {}, 12},
-                                 {K::Value, {}, 0},
-                                 {K::Literal, QByteArrayLiteral("!"), 0}}));
-}
-
 TEST(CommandBuilderTest, ChunkWriteFramesNeedTheirPagesTemplate) {
   EcuDefinition d;
   d.PageChunkWriteCommands = {QStringLiteral("C%2i"), QString()};

@@ -49,6 +49,19 @@ inline PageImages syntheticPages() {
   return {{1, image.mid(0, 288)}, {2, image.mid(288, 512)}, {3, image.mid(800, 128)}};
 }
 
+/// A fake clock that also tells the milliseconds since it was last asked.
+class LapClock : public comms::FakeClock {
+ public:
+  qint64 lap() {
+    const qint64 ms = nowMs() - mark_;
+    mark_ = nowMs();
+    return ms;
+  }
+
+ private:
+  qint64 mark_ = 0;
+};
+
 /// A scripted ECU (opened) whose replies take time: each write releases the next timed reply,
 /// whose pieces arrive the given milliseconds after that write on a fake clock. A piece may also
 /// hang the line up. Reads never wait, as with any scripted connection.

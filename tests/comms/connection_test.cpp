@@ -76,12 +76,12 @@ class ConnectionTest : public ::testing::TestWithParam<Transport> {
   test::TimedEcu ecu{ecuClock};
   SimEcuConnection sim{test::syntheticDefinition()};
   EcuCommsMonitor monitor;
+  QStringList errors;  // filled until the connection is gone
+  QList<ConnectionStatus> statuses;
   std::unique_ptr<test::SocatPtyPair> pair;
   std::unique_ptr<StandInServer> server;
   std::unique_ptr<EcuConnection> conn;
   EcuCommandService service;
-  QStringList errors;
-  QList<ConnectionStatus> statuses;
 };
 
 TEST_P(ConnectionTest, ExchangesMonitoredFramesOpensOnceAndClosesOnce) {
@@ -228,19 +228,6 @@ TEST(ConnectionIdentityTest, NamesStartingStateAndClosedBehaviour) {
     EXPECT_EQ(conn->write("x"), conn->id() == QLatin1String("SCRIPTED") ? 1 : 0);
     EXPECT_TRUE(conn->read(10).isEmpty());
   }
-}
-
-TEST(TcpBridgeOpenTest, SilentListenerTimesOutAfterThreeSeconds) {
-  const test::BlackholeListener listener;
-  TcpBridgeConnection conn(QStringLiteral("127.0.0.1"), listener.port());
-  QStringList errors;
-  QObject::connect(&conn, &EcuConnection::errorOccurred,
-                   [&](const QString& m) { errors.append(m); });
-  QElapsedTimer timer;
-  timer.start();
-  EXPECT_FALSE(conn.open());
-  EXPECT_GE(timer.elapsed(), 2900);
-  EXPECT_EQ(errors, QStringList{QStringLiteral("TCP Bridge connection attempt timed out.")});
 }
 
 }  // namespace

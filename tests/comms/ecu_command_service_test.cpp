@@ -20,15 +20,7 @@ const QByteArray kGood = okFrame(hex("01020304"));
 
 class FramedProtocolTest : public ::testing::Test {
  protected:
-  // Milliseconds of the fake clock since the last call.
-  qint64 lap() {
-    const qint64 ms = clock.nowMs() - mark;
-    mark = clock.nowMs();
-    return ms;
-  }
-
-  FakeClock clock;
-  qint64 mark = 0;
+  test::LapClock clock;
   TimedEcu ecu{clock};
   EcuCommandService service{&ecu, clock};
 };
@@ -39,9 +31,10 @@ EcuResponse failed(const char* error, FrameOutcome outcome, quint8 code = 0xFF) 
 
 const EcuResponse kOk{true, 0, hex("01020304"), {}, FrameOutcome::Ok};
 
-// One misbehaving reply: its exact result and how long the exchange took on the clock. A timeout
-// drains for 50 ms after the deadline, every other failure at once; then the next command must
-// find a clean stream, unless the line is gone.
+// One reply, good or bad: its exact result (the status is the ECU's, 0x82 for a CRC mismatch or
+// 0xFF) and how long the exchange took on the clock. A timeout drains for 50 ms after the
+// deadline, every other failure at once; then the next command must find a clean stream, unless
+// the line is gone.
 struct Fault {
   enum Quirk { None, HangsUp, GreedyHeader, GreedyBody };
 
@@ -51,23 +44,36 @@ struct Fault {
   qint64 byteGapMs;  // 0: all at once; else one byte every byteGapMs
   int timeoutMs;
   FrameOutcome outcome;
-  const char* error;  // status 0xFF, or 0x82 for a CRC mismatch
+  const char* error;  // none: the timeout's
   qint64 elapsedMs;
   Quirk quirk = None;  // the line drops after the reply, or reads hand out more than asked
 };
 
 const QByteArray kBadCrc = kGood.left(10) + char(kGood.back() ^ 1);
+QByteArray withStatus(quint8 status) {
+  return responseFrame(QByteArray(1, char(status)) + hex("01020304"));
+}
+
 const Fault kFaults[] = {
-    {"Silent", {}, 0, 0, 500, FrameOutcome::Timeout, "Response timeout after 500ms", 550},
+    {"Status04", withStatus(0x04), 0, 0, 1000, FrameOutcome::Ok, "", 0},
+    {"Status83", withStatus(0x83), 0, 0, 1000, FrameOutcome::Ok, "", 0},
+    {"Status80", withStatus(0x80), 0, 0, 1000, FrameOutcome::EcuError, "TS_RESPONSE_UNDERRUN", 50},
+    {"Status81", withStatus(0x81), 0, 0, 1000, FrameOutcome::EcuError, "TS_RESPONSE_OVERRUN", 50},
+    {"Status82", withStatus(0x82), 0, 0, 1000, FrameOutcome::EcuError, "TS_RESPONSE_CRC_FAILURE",
+     50},
+    {"Status84", withStatus(0x84), 0, 0, 1000, FrameOutcome::EcuError, "TS_RESPONSE_OUT_OF_RANGE",
+     50},
+    {"Status8D", withStatus(0x8D), 0, 0, 1000, FrameOutcome::EcuError, "TS_RESPONSE_FRAMING_ERROR",
+     50},
+    {"Status05", withStatus(0x05), 0, 0, 1000, FrameOutcome::EcuError, "Unknown error 0x05", 50},
+    {"Status8E", withStatus(0x8E), 0, 0, 1000, FrameOutcome::EcuError, "Unknown error 0x8E", 50},
+    {"Silent", {}, 0, 0, 500, FrameOutcome::Timeout, nullptr, 550},
     {"SlowAtNinetyPercent", kGood, 2700, 0, 3000, FrameOutcome::Ok, "", 2700},
-    {"LateByOneMs", kGood, 3001, 0, 3000, FrameOutcome::Timeout, "Response timeout after 3000ms",
-     3050},
-    {"PartialThenSilence", kGood.left(5), 0, 0, 300, FrameOutcome::Timeout,
-     "Response timeout after 300ms", 350},
+    {"LateByOneMs", kGood, 3001, 0, 3000, FrameOutcome::Timeout, nullptr, 3050},
+    {"PartialThenSilence", kGood.left(5), 0, 0, 300, FrameOutcome::Timeout, nullptr, 350},
     {"TrickledInTime", kGood, 10, 10, 250, FrameOutcome::Ok, "", 110},
     // Header and body share one deadline.
-    {"TrickledPastTheDeadline", kGood.left(4), 100, 100, 250, FrameOutcome::Timeout,
-     "Response timeout after 250ms", 300},
+    {"TrickledPastTheDeadline", kGood.left(4), 100, 100, 250, FrameOutcome::Timeout, nullptr, 300},
     {"GarbageFirst", hex("A5") + kGood, 0, 0, 1000, FrameOutcome::BadLength,
      "Invalid payload size: 42240", 50},
     {"WrongCrc", kBadCrc, 0, 0, 1000, FrameOutcome::BadCrc, "CRC mismatch", 50},
@@ -75,8 +81,8 @@ const Fault kFaults[] = {
      "Failed to read response header (timeout)", 50, Fault::GreedyHeader},
     {"OverlongBody", kGood + hex("0000"), 0, 0, 1000, FrameOutcome::Incomplete,
      "Incomplete response: got 11, expected 9", 50, Fault::GreedyBody},
-    {"LineDropsMidReply", kGood.left(4), 20, 0, 800, FrameOutcome::Timeout,
-     "Response timeout after 800ms", 850, Fault::HangsUp},
+    {"LineDropsMidReply", kGood.left(4), 20, 0, 800, FrameOutcome::Timeout, nullptr, 850,
+     Fault::HangsUp},
 };
 
 class FaultTest : public FramedProtocolTest, public ::testing::WithParamInterface<Fault> {};
@@ -94,13 +100,15 @@ TEST_P(FaultTest, GivesItsExactResultInTimeAndLeavesAStreamToGoOn) {
   ecu.queueTimed(pieces);
   ecu.greedyFromRead = f.quirk == Fault::GreedyHeader ? 0 : f.quirk == Fault::GreedyBody ? 1 : -1;
   const QByteArray command = hex("520000000004");
-  if (f.outcome == FrameOutcome::Ok) {
-    EXPECT_EQ(service.sendCommand(command, f.timeoutMs), kOk);
-  } else {
-    const quint8 code = f.outcome == FrameOutcome::BadCrc ? 0x82 : 0xFF;
-    EXPECT_EQ(service.sendCommand(command, f.timeoutMs), failed(f.error, f.outcome, code));
-  }
-  EXPECT_EQ(lap(), f.elapsedMs);
+  const bool ok = f.outcome == FrameOutcome::Ok;
+  const QString error = f.error ? QString::fromLatin1(f.error)
+                                : QStringLiteral("Response timeout after %1ms").arg(f.timeoutMs);
+  const quint8 code = ok || f.outcome == FrameOutcome::EcuError ? quint8(f.reply.at(2))
+                      : f.outcome == FrameOutcome::BadCrc       ? 0x82
+                                                                : 0xFF;
+  EXPECT_EQ(service.sendCommand(command, f.timeoutMs),
+            (EcuResponse{ok, code, ok ? hex("01020304") : QByteArray(), error, f.outcome}));
+  EXPECT_EQ(clock.lap(), f.elapsedMs);
   EXPECT_EQ(ecu.bytesAvailable(), 0);
   ecu.greedyFromRead = -1;
   ecu.reply(kGood);
@@ -110,33 +118,6 @@ TEST_P(FaultTest, GivesItsExactResultInTimeAndLeavesAStreamToGoOn) {
 
 INSTANTIATE_TEST_SUITE_P(Replies, FaultTest, ::testing::ValuesIn(kFaults),
                          [](const auto& p) { return std::string(p.param.name); });
-
-TEST_F(FramedProtocolTest, ClassifiesEveryStatusByteAndDrainsOnlyAfterARefusal) {
-  const struct {
-    quint8 status;
-    const char* error;
-  } cases[] = {{0x00, ""},
-               {0x04, ""},
-               {0x83, ""},
-               {0x80, "TS_RESPONSE_UNDERRUN"},
-               {0x81, "TS_RESPONSE_OVERRUN"},
-               {0x82, "TS_RESPONSE_CRC_FAILURE"},
-               {0x84, "TS_RESPONSE_OUT_OF_RANGE"},
-               {0x8D, "TS_RESPONSE_FRAMING_ERROR"},
-               {0x05, "Unknown error 0x05"},
-               {0x8E, "Unknown error 0x8E"},
-               {0xFF, "Unknown error 0xFF"}};
-  for (const auto& c : cases) {
-    const bool ok = *c.error == '\0';
-    ecu.reply(responseFrame(QByteArray(1, char(c.status)) + hex("AA")) + hex("0102"));
-    EXPECT_EQ(
-        service.sendCommand("A", 1000),
-        (EcuResponse{ok, c.status, ok ? hex("AA") : QByteArray(), QString::fromLatin1(c.error),
-                     ok ? FrameOutcome::Ok : FrameOutcome::EcuError}))
-        << int(c.status);
-    EXPECT_EQ(ecu.read(16), ok ? hex("0102") : QByteArray());
-  }
-}
 
 TEST_F(FramedProtocolTest, DetectedCrcModeAndByteOrderHoldUntilTheNextConnection) {
   QByteArray largest(32768, '\x11');  // the largest payload passes
@@ -161,34 +142,26 @@ TEST_F(FramedProtocolTest, DetectedCrcModeAndByteOrderHoldUntilTheNextConnection
   EXPECT_EQ(service.crcCoverage(), CrcCoverage::Data);
 }
 
-TEST_F(FramedProtocolTest, ReadIntoCopiesOnlyAcceptedDataAndDrainsAllButATimeout) {
-  const struct {
-    QByteArray reply;
-    int count;
-    qint64 elapsedMs;
-  } cases[] = {
-      {responseFrame(hex("0041424344")), 2, 0},              // clamped to maxCount
-      {responseFrame(hex("844142")) + hex("0102"), -1, 50},  // refused
-      {responseFrame(hex("834142")), -1, 50},                // 0x83 is no success here
-      {hex("00000102"), -1, 50},                             // length 0
-      {hex("00030041420000000099"), -1, 50},                 // bad CRC
-      {hex("0003"), -1, 120},                                // timeout, no drain
+TEST_F(FramedProtocolTest, ReadIntoRefusesAllButPlainSuccessAndDrainsAllButATimeout) {
+  const std::pair<QByteArray, qint64> refused[] = {
+      {responseFrame(hex("834142")), 50},  // 0x83 is no success here
+      {responseFrame(hex("844142")) + hex("0102"), 50},
+      {hex("00000102"), 50},
+      {hex("00030041420000000099"), 50},  // bad CRC
+      {hex("0003"), 120},                 // the deadline
   };
-  for (const auto& c : cases) {
-    QByteArray dest(4, '.');
-    ecu.reply(c.reply);
-    EXPECT_EQ(service.readResponseInto(EcuCommandService::wrapFrame("r"), dest, 1, 2, 120),
-              c.count);
-    EXPECT_EQ(dest, c.count > 0 ? QByteArrayLiteral(".AB.") : QByteArrayLiteral("...."));
-    EXPECT_EQ(lap(), c.elapsedMs) << c.reply.toHex().constData();
+  QByteArray dest(4, '.');
+  for (const auto& [reply, elapsedMs] : refused) {
+    ecu.reply(reply);
+    EXPECT_EQ(service.readResponseInto(EcuCommandService::wrapFrame("r"), dest, 1, 2, 120), -1);
+    EXPECT_EQ(clock.lap(), elapsedMs) << reply.toHex().constData();
     EXPECT_EQ(ecu.bytesAvailable(), 0);
   }
-  QByteArray dest(4, '.');
   ecu.setForcedWriteResult(1);
   EXPECT_EQ(service.readResponseInto(EcuCommandService::wrapFrame("r"), dest, 0, 1, 120), -1);
   ecu.close();
   EXPECT_EQ(service.readResponseInto(EcuCommandService::wrapFrame("r"), dest, 0, 1, 120), -1);
-  EXPECT_FALSE(service.isBusy());
+  EXPECT_EQ(dest, QByteArrayLiteral("...."));
 }
 
 TEST_F(FramedProtocolTest, ConsoleStopsAtThePromptMapsNonAsciiAndGivesNothingForBlanks) {
@@ -196,14 +169,14 @@ TEST_F(FramedProtocolTest, ConsoleStopsAtThePromptMapsNonAsciiAndGivesNothingFor
   ecu.queueTimed({{0, QByteArrayLiteral("ok >")}, {15, hex("C3A9")}});
   EXPECT_EQ(service.sendConsoleCommand(QStringLiteral("s\u00E9t"), 1000), QStringLiteral("ok >??"));
   EXPECT_EQ(ecu.writes().back(), QByteArrayLiteral("s?t\n"));
-  EXPECT_EQ(lap(), 20);
+  EXPECT_EQ(clock.lap(), 20);
   ecu.reply(hex("000D0A000A"));
   EXPECT_FALSE(service.sendConsoleCommand(QStringLiteral("x"), 200).has_value());
   EXPECT_FALSE(service.sendConsoleCommand(QStringLiteral("x"), 100).has_value());
-  EXPECT_EQ(lap(), 20 + 100);
+  EXPECT_EQ(clock.lap(), 20 + 100);
   ecu.setForcedWriteResult(0);
   EXPECT_FALSE(service.sendConsoleCommand(QStringLiteral("x"), 100).has_value());
-  EXPECT_EQ(lap(), 0);
+  EXPECT_EQ(clock.lap(), 0);
 }
 
 TEST_F(FramedProtocolTest, ResyncWakesWithAnUnframedFAndGivesUpAfterTwoSeconds) {
@@ -212,9 +185,9 @@ TEST_F(FramedProtocolTest, ResyncWakesWithAnUnframedFAndGivesUpAfterTwoSeconds) 
   ecu.queueTimed({{50, QByteArrayLiteral("00")}, {80, QByteArrayLiteral("1")}});
   EXPECT_TRUE(service.resync());
   EXPECT_EQ(ecu.writes(), QList<QByteArray>{QByteArrayLiteral("F")});
-  EXPECT_EQ(lap(), 200 + 50 + 50 + 50 + 50 + 50 + 50);
+  EXPECT_EQ(clock.lap(), 200 + 50 + 50 + 50 + 50 + 50 + 50);
   EXPECT_FALSE(service.resync());
-  EXPECT_EQ(lap(), 200 + 50 + 50 + 50 + 2000);
+  EXPECT_EQ(clock.lap(), 200 + 50 + 50 + 50 + 2000);
   ecu.setForcedWriteResult(0);
   EXPECT_FALSE(service.resync());
   EXPECT_FALSE(EcuCommandService(nullptr, clock).resync());
@@ -235,7 +208,7 @@ TEST_F(FramedProtocolTest, ASecondExchangeDuringOneIsRefusedAtOnce) {
   EXPECT_EQ(service.sendCommand("A", 1000), kOk);
   EXPECT_EQ(refused, QList<bool>(4, true));
   EXPECT_EQ(ecu.writes().size(), 1);  // nothing of the refused calls reached the wire
-  EXPECT_EQ(lap(), 0);
+  EXPECT_EQ(clock.lap(), 0);
 }
 
 TEST_F(FramedProtocolTest, PurgeAndDrainAreBounded) {

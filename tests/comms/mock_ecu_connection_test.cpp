@@ -32,7 +32,9 @@ TEST_F(MockEcuTest, AnswersOnlyThroughTheSignalAndLogsBothWays) {
   EXPECT_EQ(mock.write(hex("7200300000000C0000")), 9);  // the realtime request must match whole
   EXPECT_EQ(mock.write("x"), 1);
   EXPECT_EQ(mock.write(QByteArray()), 0);
+  EXPECT_EQ(mock.write(hex("520100")), 3);  // too short for a page read
   ASSERT_EQ(replies.size(), 4);
+  ASSERT_EQ(mock.page(1).size(), 1024);
   EXPECT_EQ(replies.at(0), mock.page(1).mid(16, 8));
   EXPECT_EQ(replies.at(1), QByteArrayLiteral("speeduino 2025?"));
   EXPECT_EQ(replies.at(2), QByteArrayLiteral("Torvik-Mock-1.0"));
@@ -44,21 +46,14 @@ TEST_F(MockEcuTest, AnswersOnlyThroughTheSignalAndLogsBothWays) {
   EXPECT_EQ(monitor.entries().at(0).label, QStringLiteral("Mock ECU Rx"));
   EXPECT_EQ(monitor.entries().at(1).label, QStringLiteral("Mock Page Read Response (P1 O16 C8)"));
   EXPECT_EQ(monitor.entries().at(1).direction, EcuCommsMonitor::kReceive);
-  mock.close();
-  EXPECT_EQ(mock.write("S"), 0);
-  EXPECT_EQ(replies.size(), 4);
-}
-
-TEST_F(MockEcuTest, PageReadsServeStoredAndNewPagesPaddedWithZeros) {
-  ASSERT_EQ(mock.page(1).size(), 1024);
   // A page never read before appears with 65536 bytes; reading past its end gives zeros.
   mock.write(hex("5202FFF00020"));
-  ASSERT_EQ(replies.size(), 1);
+  EXPECT_EQ(replies.at(4), mock.page(2).right(16) + QByteArray(16, '\0'));
   EXPECT_EQ(mock.page(2).size(), 65536);
-  EXPECT_EQ(replies.at(0), mock.page(2).right(16) + QByteArray(16, '\0'));
-  mock.write(hex("520100"));
-  EXPECT_EQ(replies.size(), 1);
   EXPECT_TRUE(mock.page(3).isEmpty());
+  mock.close();
+  EXPECT_EQ(mock.write("S"), 0);
+  EXPECT_EQ(replies.size(), 5);
 }
 
 }  // namespace

@@ -1,13 +1,8 @@
 #pragma once
 
-// Real transports for the connection tests: two pseudo-terminals joined by socat, the
-// application object serial ports need, and a loopback listener that never answers.
+// Two pseudo-terminals joined by socat, and the application object that serial ports need.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -73,33 +68,6 @@ class ApplicationForSerialPorts {
   inline static char* argv_[] = {name_, nullptr};
   inline static int argc_ = 1;
   std::unique_ptr<QCoreApplication> app_;
-};
-
-/// A loopback listener that never accepts and whose accept queue is already full, so that a
-/// connection attempt gets no answer and can only time out (the kernel drops its SYNs).
-class BlackholeListener {
- public:
-  BlackholeListener() {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::listen(listen_, 0);
-    socklen_t length = sizeof a;
-    ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &length);
-    port_ = ntohs(a.sin_port);
-    ::connect(filler_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  }
-  ~BlackholeListener() {
-    ::close(filler_);
-    ::close(listen_);
-  }
-  quint16 port() const { return port_; }
-
- private:
-  int listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
-  int filler_ = ::socket(AF_INET, SOCK_STREAM, 0);
-  quint16 port_ = 0;
 };
 
 }  // namespace tk::test

@@ -1,7 +1,6 @@
-// Tune transfer against a scripted ECU on a fake clock. Command shapes, text queries,
-// signatures, config errors and chunked page reads are pinned by the dump-tunecomms golden
-// vectors; here are retries, failures, limits and pacing. Whole tunes cross real transports in
-// connection_test.
+// Tune transfer against a scripted ECU on a fake clock. The dump-tunecomms golden vectors pin
+// command shapes, text queries, signatures, config errors and chunked page reads; here are
+// retries, failures, limits and pacing. Whole tunes cross real transports in connection_test.
 
 #include "comms/tune_comms_service.h"
 
@@ -51,20 +50,12 @@ class TuneCommsTest : public ::testing::Test {
     conn.queueReply(crc ? QByteArrayLiteral("001") : QByteArrayLiteral("ok!"));
     ASSERT_EQ(service.usesCrcFraming(), crc);
     probeWrites = conn.writes().size();
-    lap();
+    clock.lap();
   }
 
   QList<QByteArray> commandWrites() const { return conn.writes().mid(probeWrites); }
 
-  // Milliseconds of the fake clock since the last call.
-  qint64 lap() {
-    const qint64 ms = clock.nowMs() - mark;
-    mark = clock.nowMs();
-    return ms;
-  }
-
-  FakeClock clock;
-  qint64 mark = 0;
+  test::LapClock clock;
   ScriptedEcuConnection conn;
   EcuCommandService commands{nullptr, clock};
   TuneCommsService service{commands, conn};
@@ -77,14 +68,14 @@ TEST_F(TuneCommsTest, FramingIsProbedOnceAndForcingItSkipsTheProbe) {
   EXPECT_TRUE(service.usesCrcFraming());
   EXPECT_EQ(conn.writes(), QList<QByteArray>{QByteArrayLiteral("F")});
   EXPECT_EQ(commands.connection(), &conn);
-  EXPECT_EQ(lap(), 50);
+  EXPECT_EQ(clock.lap(), 50);
   // Two bytes are no answer, and silence is none either: unframed after the 500 ms deadline.
   for (const QByteArray& answer : {QByteArrayLiteral("00"), QByteArray()}) {
     ScriptedEcuConnection other;
     other.open();
     other.queueReply(answer);
     EXPECT_FALSE(TuneCommsService(commands, other).usesCrcFraming());
-    EXPECT_EQ(lap(), 50 + 500);
+    EXPECT_EQ(clock.lap(), 50 + 500);
   }
   // The wake-up answer is read (64 bytes at most) and the rest drained; a silent ECU gets one
   // more read after 50 ms.
@@ -92,9 +83,9 @@ TEST_F(TuneCommsTest, FramingIsProbedOnceAndForcingItSkipsTheProbe) {
   conn.queueReply(QByteArray(100, 'w'));
   service.forceCrcProtocol();
   EXPECT_EQ(conn.bytesAvailable(), 0);
-  EXPECT_EQ(lap(), 50 + 100);
+  EXPECT_EQ(clock.lap(), 50 + 100);
   service.forceCrcProtocol();
-  EXPECT_EQ(lap(), 50 + 50 + 100);
+  EXPECT_EQ(clock.lap(), 50 + 50 + 100);
   EXPECT_TRUE(service.usesCrcFraming());
   EXPECT_EQ(conn.writes().size(), 3);
 }
@@ -114,7 +105,7 @@ TEST_F(TuneCommsTest, ChunksAreTriedThreeTimesAShortOneOnceAndAbsentPagesNotAtAl
   }
   EXPECT_EQ(commandWrites().size(), 4);
   EXPECT_EQ(commandWrites().at(1), commandWrites().at(3));
-  EXPECT_EQ(lap(), 3 * 50 + 2 * 50);  // each failure drains for 50 ms, a retry waits 50 more
+  EXPECT_EQ(clock.lap(), 3 * 50 + 2 * 50);  // each failure drains for 50 ms, a retry waits 50 more
   conn.queueReply(okFrame(pattern(127)));
   EXPECT_THROW(service.readPage(d, 0), PageReadError);
   EXPECT_EQ(commandWrites().size(), 5);
@@ -139,7 +130,7 @@ TEST_F(TuneCommsTest, UnframedPagesAreRawBytesGivenUpAfterTenEmptyReads) {
   EXPECT_EQ(commandWrites(), (QList<QByteArray>{hex("70000100004000"), hex("70000140002400")}));
   conn.queueReply(page.left(10));
   EXPECT_THROW(service.readPage(d, 0), PageReadError);
-  EXPECT_EQ(lap(), 9 * 50);
+  EXPECT_EQ(clock.lap(), 9 * 50);
 }
 
 TEST_F(TuneCommsTest, PagesAreWrittenInBoundedChunksWhateverTheEcuSays) {
@@ -186,13 +177,13 @@ TEST_F(TuneCommsTest, WritesArePacedAndBurnsWaitForThePageToActivate) {
     conn.queueReply(okFrame({}));
     conn.queueReply(responseFrame(hex("04")));
     service.writePage(d, 0, pattern(128), true);
-    EXPECT_EQ(lap(), c.elapsedMs) << c.crc << c.activationDelay;
+    EXPECT_EQ(clock.lap(), c.elapsedMs) << c.crc << c.activationDelay;
     EXPECT_EQ(commandWrites().back(), c.crc ? framed(hex("620001")) : hex("620001"));
     conn.read(1 << 20);
   }
   decideFraming(false);
   EXPECT_TRUE(service.writeChunk(twoPages(256, 128), 0, 2, hex("FF")));  // unframed: trusted
-  EXPECT_EQ(lap(), 10);
+  EXPECT_EQ(clock.lap(), 10);
 }
 
 TEST_F(TuneCommsTest, TextQueriesMapNonAsciiRetryShortRepliesAndPauseWhenUnframed) {
@@ -201,7 +192,7 @@ TEST_F(TuneCommsTest, TextQueriesMapNonAsciiRetryShortRepliesAndPauseWhenUnframe
   conn.queueReply(responseFrame(hex("83")));
   EXPECT_FALSE(service.querySignatureText(QStringLiteral("Q\u00E9")).has_value());
   EXPECT_EQ(commandWrites(), (QList<QByteArray>{framed("Q?"), framed("Q?")}));
-  EXPECT_EQ(lap(), 100);
+  EXPECT_EQ(clock.lap(), 100);
   EcuDefinition blank;
   blank.Signature = QStringLiteral("  ");
   conn.queueReply(okFrame("    "));
@@ -210,7 +201,7 @@ TEST_F(TuneCommsTest, TextQueriesMapNonAsciiRetryShortRepliesAndPauseWhenUnframe
   decideFraming(false);
   conn.queueReply(QByteArrayLiteral("speeduino 202501\x80"));
   EXPECT_EQ(service.querySignatureText(QStringLiteral("Q")), QStringLiteral("speeduino 202501?"));
-  EXPECT_EQ(lap(), 100);
+  EXPECT_EQ(clock.lap(), 100);
 }
 
 TEST_F(TuneCommsTest, OnlyPrintableNonZeroTextIsAConfigurationError) {
