@@ -10,6 +10,7 @@
 
 #include "comms/clock.h"
 #include "comms/crc32.h"
+#include "comms/ecu_command_service.h"
 #include "comms/scripted_ecu_connection.h"
 #include "definition/ecu_definition.h"
 #include "definition/ini_parser.h"
@@ -20,22 +21,13 @@ namespace tk::test {
 
 inline QByteArray hex(const char* text) { return QByteArray::fromHex(text); }
 
-/// A response frame as an ECU sends it: length, payload, CRC-32 of the payload big-endian.
-inline QByteArray responseFrame(const QByteArray& payload) {
-  QByteArray frame;
-  frame.append(char((payload.size() >> 8) & 0xFF)).append(char(payload.size() & 0xFF));
-  frame.append(payload);
-  const quint32 crc = comms::crc32(payload);
-  for (int shift = 24; shift >= 0; shift -= 8) {
-    frame.append(char((crc >> shift) & 0xFF));
-  }
-  return frame;
+/// A frame around payload: length, payload, CRC-32 big-endian, the same both ways.
+inline QByteArray framed(const QByteArray& payload) {
+  return comms::EcuCommandService::wrapFrame(payload);
 }
 
 /// A success response carrying data.
-inline QByteArray okFrame(const QByteArray& data) {
-  return responseFrame(QByteArray(1, '\0') + data);
-}
+inline QByteArray okFrame(const QByteArray& data) { return framed(QByteArray(1, '\0') + data); }
 
 /// The three-page synthetic definition tests/data/tunefields.ini, parsed once.
 inline const EcuDefinition& syntheticDefinition() {

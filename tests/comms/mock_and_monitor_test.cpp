@@ -1,8 +1,9 @@
-#include "comms/mock_ecu_connection.h"
+// The mock ECU and the traffic monitor that connections feed.
 
 #include <gtest/gtest.h>
 
 #include "comms/ecu_comms_monitor.h"
+#include "comms/mock_ecu_connection.h"
 
 namespace tk::comms {
 namespace {
@@ -54,6 +55,43 @@ TEST_F(MockEcuTest, AnswersOnlyThroughTheSignalAndLogsBothWays) {
   mock.close();
   EXPECT_EQ(mock.write("S"), 0);
   EXPECT_EQ(replies.size(), 5);
+}
+
+TEST(CommsMonitorTest, KeepsOneEntryPerDirectionPerHundredMillisecondsAndAtMostFiveHundred) {
+  const QDateTime start(QDate(2025, 3, 1), QTime(12, 0), Qt::UTC);
+  qint64 nowMs = 0;
+  EcuCommsMonitor monitor;
+  monitor.setClock([&] { return start.addMSecs(nowMs); });
+  QStringList emitted;
+  QObject::connect(&monitor, &EcuCommsMonitor::logEntryAdded,
+                   [&](const CommsLogEntry& e) { emitted.append(e.label); });
+  const auto logAt = [&](qint64 ms, int direction, const char* label) {
+    nowMs = ms;
+    monitor.log(direction, QByteArrayLiteral("\x01\x02"), QString::fromLatin1(label));
+  };
+  logAt(0, 0, "tx");
+  logAt(50, 0, "tx");   // skipped
+  logAt(60, 1, "rx");   // the other direction is throttled on its own
+  logAt(99, 0, "tx");   // still skipped
+  logAt(100, 0, "tx");  // kept, with the count
+  monitor.setEnabled(false);
+  logAt(300, 1, "off");  // neither kept nor counted
+  monitor.setEnabled(true);
+  logAt(400, 1, "rx");
+  EXPECT_EQ(emitted, (QStringList{QStringLiteral("tx"), QStringLiteral("rx"),
+                                  QStringLiteral("tx (+2 skipped)"), QStringLiteral("rx")}));
+  ASSERT_EQ(monitor.entries().size(), 4);
+  EXPECT_EQ(monitor.entries().at(2).label, emitted.at(2));
+  EXPECT_EQ(monitor.entries().at(1).timestamp, start.addMSecs(60));
+  EXPECT_EQ(monitor.entries().at(1).direction, 1);
+  EXPECT_EQ(monitor.entries().at(1).data, QByteArrayLiteral("\x01\x02"));
+  // The 501st kept entry pushes out the oldest 100.
+  for (int i = 0; i < 497; ++i) {
+    logAt(1000 + i * 100, 0, "tx");
+  }
+  EXPECT_EQ(monitor.entries().size(), 401);
+  EXPECT_EQ(monitor.entries().front().timestamp, start.addMSecs(1000 + 96 * 100));
+  EXPECT_EQ(emitted.size(), 501);
 }
 
 }  // namespace
