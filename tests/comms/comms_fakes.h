@@ -2,8 +2,6 @@
 
 // Frames, the synthetic definition and a scripted ECU whose replies take time on a fake clock.
 
-#include <QByteArray>
-#include <QList>
 #include <QQueue>
 #include <functional>
 #include <utility>
@@ -12,7 +10,6 @@
 #include "comms/crc32.h"
 #include "comms/ecu_command_service.h"
 #include "comms/scripted_ecu_connection.h"
-#include "definition/ecu_definition.h"
 #include "definition/ini_parser.h"
 #include "support/test_support.h"
 #include "tune/tune_value.h"

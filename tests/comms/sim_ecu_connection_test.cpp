@@ -66,11 +66,6 @@ TEST_F(SimEcuTest, SplitFramesWaitJoinedOnesAreAnsweredInOrderBadOnesAreUnframed
     EXPECT_EQ(raw(unframed), QByteArray());
     EXPECT_EQ(framed("Q").data, QByteArrayLiteral("speeduino 202501-tk"));
   }
-  // A command whose first bytes read as a plausible length waits as a frame until a close.
-  EXPECT_EQ(raw(hex("72003000000400")), QByteArray());
-  sim.close();
-  sim.open();
-  EXPECT_EQ(framed("Q").data, QByteArrayLiteral("speeduino 202501-tk"));
 }
 
 TEST_F(SimEcuTest, PagesAreWorkingCopiesUntilBurnedAndCheckTheirBounds) {
@@ -82,9 +77,6 @@ TEST_F(SimEcuTest, PagesAreWorkingCopiesUntilBurnedAndCheckTheirBounds) {
   EXPECT_EQ(framed(hex("4D000380000100AA")).status, 0x84);
   EXPECT_EQ(framed(hex("4D00037F000100AA")), ok());
   EXPECT_EQ(framed(hex("70000370001000")).data, QByteArray(15, '\x07') + '\xAA');
-  sim.powerCycle();
-  EXPECT_EQ(sim.workingPage(2), QByteArray(128, '\x07'));
-  framed(hex("4D00037F000100AA"));
   // The CRC check answers the CRC-32 of the working page, big-endian.
   EXPECT_EQ(qFromBigEndian<quint32>(framed(hex("640003")).data.constData()),
             crc32(sim.workingPage(2)));
@@ -92,7 +84,6 @@ TEST_F(SimEcuTest, PagesAreWorkingCopiesUntilBurnedAndCheckTheirBounds) {
   EXPECT_EQ(sim.burnedPage(2), sim.workingPage(2));
   EXPECT_EQ(sim.burnCount(), 1);
   EXPECT_EQ(framed(hex("70000400000100")).status, 0x83);  // a page the definition lacks
-  EXPECT_TRUE(sim.workingPage(3).isEmpty());
 }
 
 TEST_F(SimEcuTest, RealtimeBlockAndLoggersFollowTheEngine) {

@@ -1,17 +1,15 @@
 #pragma once
 
-// Two pseudo-terminals joined by socat, and the application object that serial ports need.
+// Two pseudo-terminals joined by socat.
 
 #include <signal.h>
 
-#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
-#include <memory>
 
 namespace tk::test {
 
@@ -51,23 +49,6 @@ class SocatPtyPair {
  private:
   QTemporaryDir dir_;
   QProcess process_;
-};
-
-/// Serial ports register notifiers with the application's event dispatcher, even when only their
-/// blocking waits are used; tests that open ports make sure an application object exists.
-class ApplicationForSerialPorts {
- public:
-  ApplicationForSerialPorts() {
-    if (QCoreApplication::instance() == nullptr) {
-      app_ = std::make_unique<QCoreApplication>(argc_, argv_);
-    }
-  }
-
- private:
-  inline static char name_[] = "torvik_tests";
-  inline static char* argv_[] = {name_, nullptr};
-  inline static int argc_ = 1;
-  std::unique_ptr<QCoreApplication> app_;
 };
 
 }  // namespace tk::test

