@@ -117,10 +117,10 @@ TEST_P(ConnectionTest, EcuVanishingMidReplyFailsWithinTheDeadline) {
   QElapsedTimer timer;
   timer.start();
   EXPECT_EQ(
-      service.sendCommand(hex("520000000080"), 800),
+      service.sendCommand(hex("520000000080"), 300),
       (EcuResponse{
-          false, 0xFF, {}, QStringLiteral("Response timeout after 800ms"), FrameOutcome::Timeout}));
-  EXPECT_LT(timer.elapsed(), 800 + kMarginMs);
+          false, 0xFF, {}, QStringLiteral("Response timeout after 300ms"), FrameOutcome::Timeout}));
+  EXPECT_LT(timer.elapsed(), 300 + kMarginMs);
   if (serial()) {
     // With the adapter gone the terminal stays open; a frame that cannot leave is a write
     // timeout, which leaves the connection to its owner.
