@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "../tests/comms/pty_pair.h"
+#include "../tests/comms/transports.h"
 #include "comms/ecu_command_service.h"
 #include "comms/serial_ecu_connection.h"
 #include "comms/sim_ecu_connection.h"
@@ -51,11 +51,13 @@ struct Rig {
       conn = std::make_unique<SerialEcuConnection>(pair->hostEnd(), 115200);
     }
     if (conn->open()) {
-      tune.forceCrcProtocol(*conn);
+      tune = std::make_unique<TuneCommsService>(commands, *conn);
+      tune->forceCrcProtocol();
       ready = true;
     }
   }
   ~Rig() {
+    tune.reset();
     conn.reset();
     server.stop();
   }
@@ -65,7 +67,7 @@ struct Rig {
   std::unique_ptr<test::SocatPtyPair> pair;
   std::unique_ptr<EcuConnection> conn;
   EcuCommandService commands;
-  TuneCommsService tune{commands};
+  std::unique_ptr<TuneCommsService> tune;
   bool ready = false;
 };
 
@@ -118,8 +120,8 @@ void allPages(benchmark::State& state, Rig::Kind kind) {
   for (auto _ : state) {
     for (int page = 0; page < 3; ++page) {
       const int size = synthetic().PageSizes.at(page);
-      rig.tune.writePage(*rig.conn, synthetic(), page, img.mid(offsets[page], size), false);
-      const std::optional<QByteArray> back = rig.tune.readPage(*rig.conn, synthetic(), page);
+      rig.tune->writePage(synthetic(), page, img.mid(offsets[page], size), false);
+      const std::optional<QByteArray> back = rig.tune->readPage(synthetic(), page);
       benchmark::DoNotOptimize(back);
       bytes += 2 * size;
     }

@@ -1,6 +1,5 @@
 #include "comms/ecu_command_service.h"
 
-#include <QThread>
 #include <algorithm>
 
 #include "comms/crc32.h"
@@ -17,8 +16,6 @@ constexpr int kDrainSettleMs = 50;
 constexpr int kConsoleChunk = 256;
 constexpr int kResyncReplyMax = 256;
 constexpr int kResyncDeadlineMs = 2000;
-
-void sleepMs(int ms) { QThread::msleep(static_cast<unsigned long>(ms)); }
 
 quint32 bigEndian32(const QByteArray& b, qsizetype at) {
   return (quint32(quint8(b[at])) << 24) | (quint32(quint8(b[at + 1])) << 16) |
@@ -73,12 +70,13 @@ bool isSuccessStatus(quint8 status) {
          status == EcuCommandService::kStatusUnrecognized;
 }
 
-EcuResponse failure(const QString& error, quint8 code = EcuCommandService::kLocalFailure) {
-  return EcuResponse{false, code, {}, error};
+EcuResponse failure(FrameOutcome outcome, const QString& error,
+                    quint8 code = EcuCommandService::kLocalFailure) {
+  return EcuResponse{false, code, {}, error, outcome};
 }
 
-QString timeoutText(int timeoutMs) {
-  return QStringLiteral("Response timeout after %1ms").arg(timeoutMs);
+EcuResponse notConnected() {
+  return failure(FrameOutcome::NotConnected, QStringLiteral("Not connected"));
 }
 
 }  // namespace
@@ -86,6 +84,15 @@ QString timeoutText(int timeoutMs) {
 struct EcuCommandService::ExactRead {
   QByteArray bytes;
   bool timedOut = false;
+};
+
+// One response as the reader found it, before it becomes an EcuResponse or a byte count.
+struct EcuCommandService::Frame {
+  FrameOutcome outcome = FrameOutcome::Ok;
+  quint8 status = 0;
+  QByteArray data;         // after the status byte
+  int length = 0;          // the length field
+  qsizetype received = 0;  // body bytes read, for Incomplete
 };
 
 // Sets the busy flag for the lifetime of one exchange and clears it on every way out.
@@ -100,7 +107,8 @@ class EcuCommandService::BusyScope {
   bool& busy_;
 };
 
-EcuCommandService::EcuCommandService(EcuConnection* connection) : connection_(connection) {}
+EcuCommandService::EcuCommandService(EcuConnection* connection, Clock& clock)
+    : connection_(connection), clock_(clock) {}
 
 void EcuCommandService::setConnection(EcuConnection* connection) {
   connection_ = connection;
@@ -129,7 +137,7 @@ QByteArray EcuCommandService::wrapFrame(const QByteArray& payload) {
 int EcuCommandService::scaledTimeoutMs(int byteCount) { return std::max(byteCount / 8 + 300, 500); }
 
 EcuCommandService::ExactRead EcuCommandService::readExactly(qsizetype wanted,
-                                                            const QDeadlineTimer& deadline) {
+                                                            const Deadline& deadline) {
   ExactRead result;
   if (connection_ == nullptr || wanted < 1) {
     return result;
@@ -146,7 +154,7 @@ EcuCommandService::ExactRead EcuCommandService::readExactly(qsizetype wanted,
       result.timedOut = true;
       break;
     }
-    sleepMs(1);
+    clock_.sleepMs(1);
   }
   return result;
 }
@@ -170,40 +178,71 @@ bool EcuCommandService::checkCrc(const QByteArray& header, const QByteArray& pay
   return false;
 }
 
-EcuResponse EcuCommandService::readResponse(int timeoutMs) {
-  if (connection_ == nullptr) {
-    return failure(QStringLiteral("Not connected"));
-  }
-  const QDeadlineTimer deadline(timeoutMs);
+EcuCommandService::Frame EcuCommandService::readFrame(int timeoutMs) {
+  Frame frame;
+  const Deadline deadline(clock_, timeoutMs);
   const ExactRead header = readExactly(2, deadline);
   if (header.timedOut) {
-    return failure(timeoutText(timeoutMs));
+    frame.outcome = FrameOutcome::Timeout;
+    return frame;
   }
   if (header.bytes.size() != 2) {
-    return failure(QStringLiteral("Failed to read response header (timeout)"));
+    frame.outcome = FrameOutcome::BadHeader;
+    return frame;
   }
   const int n = (quint8(header.bytes[0]) << 8) | quint8(header.bytes[1]);
+  frame.length = n;
   if (n == 0 || n > kMaxPayload) {
-    return failure(QStringLiteral("Invalid payload size: %1").arg(n));
+    frame.outcome = FrameOutcome::BadLength;
+    return frame;
   }
   const ExactRead body = readExactly(n + 4, deadline);
   if (body.timedOut) {
-    return failure(timeoutText(timeoutMs));
+    frame.outcome = FrameOutcome::Timeout;
+    return frame;
   }
   if (body.bytes.size() != n + 4) {
-    return failure(QStringLiteral("Incomplete response: got %1, expected %2")
-                       .arg(body.bytes.size())
-                       .arg(n + 4));
+    frame.outcome = FrameOutcome::Incomplete;
+    frame.received = body.bytes.size();
+    return frame;
   }
   const QByteArray payload = body.bytes.left(n);
   if (!checkCrc(header.bytes, payload, body.bytes.mid(n))) {
-    return failure(QStringLiteral("CRC mismatch"), kStatusCrcFailure);
+    frame.outcome = FrameOutcome::BadCrc;
+    return frame;
   }
-  const auto status = static_cast<quint8>(payload[0]);
-  if (!isSuccessStatus(status)) {
-    return failure(statusErrorText(status), status);
+  frame.status = static_cast<quint8>(payload[0]);
+  if (!isSuccessStatus(frame.status)) {
+    frame.outcome = FrameOutcome::EcuError;
+    return frame;
   }
-  return EcuResponse{true, status, payload.mid(1), {}};
+  frame.data = payload.mid(1);
+  return frame;
+}
+
+EcuResponse EcuCommandService::readResponse(int timeoutMs) {
+  if (connection_ == nullptr) {
+    return notConnected();
+  }
+  Frame frame = readFrame(timeoutMs);
+  switch (frame.outcome) {
+    case FrameOutcome::Ok:
+      return EcuResponse{true, frame.status, std::move(frame.data), {}, FrameOutcome::Ok};
+    case FrameOutcome::Timeout:
+      return failure(frame.outcome, QStringLiteral("Response timeout after %1ms").arg(timeoutMs));
+    case FrameOutcome::BadHeader:
+      return failure(frame.outcome, QStringLiteral("Failed to read response header (timeout)"));
+    case FrameOutcome::BadLength:
+      return failure(frame.outcome, QStringLiteral("Invalid payload size: %1").arg(frame.length));
+    case FrameOutcome::Incomplete:
+      return failure(frame.outcome, QStringLiteral("Incomplete response: got %1, expected %2")
+                                        .arg(frame.received)
+                                        .arg(frame.length + 4));
+    case FrameOutcome::BadCrc:
+      return failure(frame.outcome, QStringLiteral("CRC mismatch"), kStatusCrcFailure);
+    default:
+      return failure(FrameOutcome::EcuError, statusErrorText(frame.status), frame.status);
+  }
 }
 
 void EcuCommandService::purgeStaleInput() {
@@ -230,7 +269,7 @@ void EcuCommandService::drainAfterFailure() {
     return;
   }
   // Give the rest of a broken reply time to arrive so that it is not taken for the next one.
-  sleepMs(kDrainSettleMs);
+  clock_.sleepMs(kDrainSettleMs);
   discardReads();
 }
 
@@ -240,15 +279,15 @@ EcuResponse EcuCommandService::sendCommand(const QByteArray& payload, int timeou
 
 EcuResponse EcuCommandService::transact(const QByteArray& frame, int timeoutMs) {
   if (!isConnected()) {
-    return failure(QStringLiteral("Not connected"));
+    return notConnected();
   }
   if (busy_) {
-    return failure(QStringLiteral("Command lock timeout"));
+    return failure(FrameOutcome::Busy, QStringLiteral("Command lock timeout"));
   }
   const BusyScope busy(busy_);
   purgeStaleInput();
   if (connection_->write(frame) < frame.size()) {
-    return failure(QStringLiteral("Command write failed"));
+    return failure(FrameOutcome::WriteFailed, QStringLiteral("Command write failed"));
   }
   EcuResponse response = readResponse(timeoutMs);
   if (!response.ok) {
@@ -276,38 +315,23 @@ int EcuCommandService::readResponseInto(const QByteArray& frame, QByteArray& des
   if (connection_->write(frame) < frame.size()) {
     return -1;
   }
-  const QDeadlineTimer deadline(timeoutMs);
-  const ExactRead header = readExactly(2, deadline);
-  if (header.timedOut) {
+  const Frame response = readFrame(timeoutMs);
+  // A reply that never came is not drained; whatever else went wrong is. Unlike sendCommand,
+  // only the plain success statuses count here (0x83 does not).
+  if (response.outcome == FrameOutcome::Timeout) {
     return -1;
   }
-  const int n =
-      header.bytes.size() == 2 ? (quint8(header.bytes[0]) << 8) | quint8(header.bytes[1]) : 0;
-  if (n == 0 || n > kMaxPayload) {
+  if (response.outcome != FrameOutcome::Ok ||
+      (response.status != kStatusOk && response.status != kStatusBurnOk)) {
     drainAfterFailure();
     return -1;
   }
-  const ExactRead body = readExactly(n + 4, deadline);
-  if (body.timedOut) {
-    return -1;
-  }
-  if (body.bytes.size() != n + 4) {
-    drainAfterFailure();
-    return -1;
-  }
-  const QByteArray payload = body.bytes.left(n);
-  const auto status = static_cast<quint8>(payload[0]);
-  if (!checkCrc(header.bytes, payload, body.bytes.mid(n)) ||
-      (status != kStatusOk && status != kStatusBurnOk)) {
-    drainAfterFailure();
-    return -1;
-  }
-  const int count = std::min(n - 1, maxCount);
+  const int count = std::min(static_cast<int>(response.data.size()), maxCount);
   if (count < 1) {
     return count;
   }
   Q_ASSERT(destination.size() >= qsizetype(offset) + maxCount);
-  std::copy_n(payload.constData() + 1, count, destination.data() + offset);
+  std::copy_n(response.data.constData(), count, destination.data() + offset);
   return count;
 }
 
@@ -316,31 +340,31 @@ bool EcuCommandService::resync() {
     return false;
   }
   const BusyScope busy(busy_);
-  sleepMs(200);
+  clock_.sleepMs(200);
   drainAfterFailure();
-  sleepMs(50);
+  clock_.sleepMs(50);
   if (connection_->write(QByteArrayLiteral("F")) != 1) {
     return false;
   }
-  sleepMs(50);
+  clock_.sleepMs(50);
   QByteArray reply;
-  const QDeadlineTimer deadline(kResyncDeadlineMs);
+  const Deadline deadline(clock_, kResyncDeadlineMs);
   while (reply.size() < kResyncReplyMax && !deadline.hasExpired()) {
     const QByteArray chunk = connection_->read(kResyncReplyMax - reply.size());
     if (chunk.isEmpty()) {
-      sleepMs(1);
+      clock_.sleepMs(1);
       continue;
     }
     // The answer may come in two parts; one short wait collects the rest.
     reply.append(chunk);
-    sleepMs(50);
+    clock_.sleepMs(50);
     reply.append(connection_->read(kResyncReplyMax - reply.size()));
     break;
   }
   if (reply.isEmpty()) {
     return false;
   }
-  sleepMs(50);
+  clock_.sleepMs(50);
   drainAfterFailure();
   return true;
 }
@@ -357,11 +381,11 @@ std::optional<QString> EcuCommandService::sendConsoleCommand(const QString& text
   }
   QString reply;
   bool sawEnd = false;
-  const QDeadlineTimer deadline(timeoutMs);
+  const Deadline deadline(clock_, timeoutMs);
   while (!deadline.hasExpired()) {
     const QByteArray chunk = connection_->read(kConsoleChunk);
     if (chunk.isEmpty()) {
-      sleepMs(1);
+      clock_.sleepMs(1);
       continue;
     }
     reply += asciiText(chunk);
@@ -372,7 +396,7 @@ std::optional<QString> EcuCommandService::sendConsoleCommand(const QString& text
   }
   if (sawEnd) {
     // A console often sends its prompt just after the last line.
-    sleepMs(20);
+    clock_.sleepMs(20);
     reply += asciiText(connection_->read(kConsoleChunk));
   }
   reply = withoutTrailingLineEnds(reply);

@@ -1,13 +1,29 @@
 #pragma once
 
 #include <QByteArray>
-#include <QDeadlineTimer>
 #include <QString>
 #include <optional>
+
+#include "comms/clock.h"
 
 namespace tk::comms {
 
 class EcuConnection;
+
+/// How a framed exchange ended. Each failure keeps its own message text in EcuResponse::error;
+/// callers decide on the outcome, never on the text.
+enum class FrameOutcome {
+  Ok,            ///< a well-formed response with an accepted status
+  NotConnected,  ///< "Not connected": no connection, or it is not Connected
+  Busy,          ///< "Command lock timeout": another exchange is under way
+  WriteFailed,   ///< "Command write failed"
+  Timeout,       ///< "Response timeout after %1ms": header or body incomplete at the deadline
+  BadHeader,     ///< "Failed to read response header (timeout)": more header bytes than asked
+  BadLength,     ///< "Invalid payload size: %1": length 0 or above 32768
+  Incomplete,    ///< "Incomplete response: got %1, expected %2": more body bytes than asked
+  BadCrc,        ///< "CRC mismatch": no coverage mode matched
+  EcuError,      ///< the ECU's status byte refused the request
+};
 
 /// The result of one framed exchange.
 struct EcuResponse {
@@ -15,6 +31,8 @@ struct EcuResponse {
   quint8 status = 0;  ///< the ECU's status byte, or the failure code (0xFF local, 0x82 CRC)
   QByteArray data;    ///< the payload after the status byte (success only)
   QString error;      ///< the failure message (failure only)
+  /// How the exchange ended; a response never filled in counts as no exchange at all.
+  FrameOutcome outcome = FrameOutcome::NotConnected;
 
   bool operator==(const EcuResponse& other) const = default;
 };
@@ -29,7 +47,8 @@ enum class CrcCoverage {
 };
 
 /// The framed request/response protocol over one connection: 2-byte big-endian length, payload,
-/// CRC-32. Blocking with deadlines, no event loop; never throws for I/O or protocol failures.
+/// CRC-32. Blocking with deadlines on its clock, no event loop; never throws for I/O or protocol
+/// failures.
 class EcuCommandService {
  public:
   /// Status bytes the ECU uses.
@@ -46,8 +65,9 @@ class EcuCommandService {
   /// The largest response payload accepted.
   static constexpr int kMaxPayload = 32768;
 
-  /// A service over connection (not owned, may be null).
-  explicit EcuCommandService(EcuConnection* connection = nullptr);
+  /// A service over connection (not owned, may be null) that waits and sleeps on clock (which
+  /// must outlive it). Real connections need the real clock: their reads wait in real time.
+  explicit EcuCommandService(EcuConnection* connection = nullptr, Clock& clock = Clock::real());
 
   /// Attaches a connection (not owned, may be null) and restarts CRC detection.
   void setConnection(EcuConnection* connection);
@@ -59,6 +79,8 @@ class EcuCommandService {
   bool crcLittleEndian() const { return crcLittleEndian_; }
   /// Whether an exchange is under way.
   bool isBusy() const { return busy_; }
+  /// The clock that deadlines and sleeps use.
+  Clock& clock() const { return clock_; }
 
   /// Length (big-endian), payload, CRC-32 of the payload (big-endian).
   static QByteArray wrapFrame(const QByteArray& payload);
@@ -89,16 +111,19 @@ class EcuCommandService {
 
  private:
   struct ExactRead;
+  struct Frame;
   class BusyScope;
 
   bool isConnected() const;
-  ExactRead readExactly(qsizetype wanted, const QDeadlineTimer& deadline);
+  ExactRead readExactly(qsizetype wanted, const Deadline& deadline);
+  Frame readFrame(int timeoutMs);
   bool checkCrc(const QByteArray& header, const QByteArray& payload, const QByteArray& crcField);
   void purgeStaleInput();
   void drainAfterFailure();
   void discardReads();
 
   EcuConnection* connection_ = nullptr;
+  Clock& clock_;
   CrcCoverage crcCoverage_ = CrcCoverage::Unknown;
   bool crcLittleEndian_ = false;
   bool busy_ = false;

@@ -96,7 +96,7 @@ SimEcuConnection::SimEcuConnection(const EcuDefinition& definition, QObject* par
                logger.Type.compare(QLatin1String("composite"), Qt::CaseInsensitive) == 0,
                logger.DataLength, logger.RecordLength, std::nullopt});
   }
-  started_.start();
+  startMs_ = clock_->nowMs();
 }
 
 QString SimEcuConnection::id() const { return QStringLiteral("SIM:demo"); }
@@ -121,11 +121,12 @@ void SimEcuConnection::close() {
   setStatus(ConnectionStatus::Disconnected);
 }
 
-void SimEcuConnection::setClock(std::function<qint64()> runningMs) {
-  clock_ = std::move(runningMs);
+void SimEcuConnection::setClock(const Clock& clock) {
+  clock_ = &clock;
+  startMs_ = clock.nowMs();
 }
 
-qint64 SimEcuConnection::nowMs() const { return clock_ ? clock_() : started_.elapsed(); }
+qint64 SimEcuConnection::nowMs() const { return clock_->nowMs() - startMs_; }
 
 void SimEcuConnection::loadPage(int pageIndex, const QByteArray& bytes) {
   if (pageIndex < 0 || pageIndex >= static_cast<int>(ram_.size())) {

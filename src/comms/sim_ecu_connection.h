@@ -1,10 +1,9 @@
 #pragma once
 
-#include <QElapsedTimer>
-#include <functional>
 #include <optional>
 #include <vector>
 
+#include "comms/clock.h"
 #include "comms/ecu_connection.h"
 #include "definition/ecu_definition.h"
 
@@ -41,8 +40,9 @@ class SimEcuConnection : public EcuConnection {
   /// The queued reply bytes.
   qint64 bytesAvailable() override;
 
-  /// Replaces the engine clock (milliseconds of running time); tests use fixed times.
-  void setClock(std::function<qint64()> runningMs);
+  /// Runs the engine on clock (which must outlive the simulator), starting again from 0 s; the
+  /// real clock by default, a fake one in tests.
+  void setClock(const Clock& clock);
   /// Loads both copies of a page (0-based); bytes beyond the page are ignored, missing ones are 0.
   void loadPage(int pageIndex, const QByteArray& bytes);
   /// The working copy of a page; empty for an unknown page.
@@ -86,8 +86,8 @@ class SimEcuConnection : public EcuConnection {
   std::vector<QByteArray> ram_;
   std::vector<QByteArray> flash_;
   std::vector<Logger> loggers_;
-  QElapsedTimer started_;
-  std::function<qint64()> clock_;
+  const Clock* clock_ = &Clock::real();
+  qint64 startMs_ = 0;
   int burnCount_ = 0;
 };
 

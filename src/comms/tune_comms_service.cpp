@@ -1,8 +1,6 @@
 #include "comms/tune_comms_service.h"
 
 #include <QDateTime>
-#include <QDeadlineTimer>
-#include <QThread>
 #include <algorithm>
 
 #include "comms/command_builder.h"
@@ -30,8 +28,6 @@ constexpr int kTextTimeoutMs = 1000;
 constexpr int kConfigErrorTimeoutMs = 2000;
 constexpr int kTextReplyMax = 1024;
 constexpr int kConfigErrorReplyMax = 2048;
-
-void sleepMs(int ms) { QThread::msleep(static_cast<unsigned long>(ms)); }
 
 int chunkSize(int blockingFactor, int max, int fallback) {
   if (blockingFactor < 1) {
@@ -61,32 +57,42 @@ bool startsWithSpeeduino(const QString& text) {
 
 }  // namespace
 
-TuneCommsService::TuneCommsService(EcuCommandService& commands) : commands_(commands) {}
+// One request and how its answer is taken in either framing.
+struct TuneCommsService::Request {
+  enum class Reply { None, Once, Exactly };
 
-void TuneCommsService::attach(EcuConnection& connection) { commands_.setConnection(&connection); }
+  QByteArray command;
+  int timeoutMs = 0;          // framed: the response timeout
+  int pauseMs = 0;            // unframed: the pause after writing the command
+  Reply reply = Reply::None;  // unframed: no answer, one read, or exactly replyBytes bytes
+  int replyBytes = 0;
+};
 
-void TuneCommsService::resetProtocolCache() {
-  cachedConnection_ = nullptr;
-  cacheValid_ = false;
-}
+TuneCommsService::TuneCommsService(EcuCommandService& commands, EcuConnection& connection)
+    : commands_(commands), connection_(connection) {}
 
-void TuneCommsService::forceCrcProtocol(EcuConnection& connection) {
-  attach(connection);
-  cachedConnection_ = &connection;
-  connection.write(QByteArrayLiteral("F"));
-  sleepMs(50);
+void TuneCommsService::attach() { commands_.setConnection(&connection_); }
+
+Clock& TuneCommsService::clock() const { return commands_.clock(); }
+
+void TuneCommsService::resetProtocolCache() { crcFraming_.reset(); }
+
+void TuneCommsService::forceCrcProtocol() {
+  attach();
+  connection_.write(QByteArrayLiteral("F"));
+  clock().sleepMs(50);
   // Whatever the ECU says to the wake-up byte is read and dropped, so that it cannot be taken
   // for the start of the first framed reply.
   qsizetype collected = 0;
-  const QDeadlineTimer deadline(kWakeDeadlineMs);
+  const Deadline deadline(clock(), kWakeDeadlineMs);
   while (collected < kWakeReplyMax) {
-    QByteArray chunk = connection.read(kWakeReplyMax - collected);
+    QByteArray chunk = connection_.read(kWakeReplyMax - collected);
     if (chunk.isEmpty()) {
       if (deadline.hasExpired()) {
         break;
       }
-      sleepMs(50);
-      chunk = connection.read(kWakeReplyMax - collected);
+      clock().sleepMs(50);
+      chunk = connection_.read(kWakeReplyMax - collected);
       if (chunk.isEmpty()) {
         break;
       }
@@ -96,19 +102,18 @@ void TuneCommsService::forceCrcProtocol(EcuConnection& connection) {
       break;
     }
   }
-  sleepMs(100);
+  clock().sleepMs(100);
   commands_.drainInput();
-  useCrcFraming_ = true;
-  cacheValid_ = true;
+  crcFraming_ = true;
 }
 
-bool TuneCommsService::probeCrcFraming(EcuConnection& connection) {
-  connection.write(QByteArrayLiteral("F"));
-  sleepMs(50);
+bool TuneCommsService::probeCrcFraming() {
+  connection_.write(QByteArrayLiteral("F"));
+  clock().sleepMs(50);
   QByteArray reply;
-  const QDeadlineTimer deadline(kProbeDeadlineMs);
+  const Deadline deadline(clock(), kProbeDeadlineMs);
   while (reply.size() <= 2) {
-    const QByteArray chunk = connection.read(kProbeReplyMax - reply.size());
+    const QByteArray chunk = connection_.read(kProbeReplyMax - reply.size());
     if (!chunk.isEmpty()) {
       reply.append(chunk);
       continue;
@@ -116,42 +121,70 @@ bool TuneCommsService::probeCrcFraming(EcuConnection& connection) {
     if (deadline.hasExpired()) {
       return false;
     }
-    sleepMs(20);
+    clock().sleepMs(20);
   }
   return asciiText(reply.left(3)) == QLatin1String("001");
 }
 
-bool TuneCommsService::usesCrcFraming(EcuConnection& connection) {
-  attach(connection);
-  if (cacheValid_ && cachedConnection_ == &connection) {
-    return useCrcFraming_;
+bool TuneCommsService::usesCrcFraming() {
+  attach();
+  if (!crcFraming_) {
+    crcFraming_ = probeCrcFraming();
   }
-  cachedConnection_ = &connection;
-  useCrcFraming_ = probeCrcFraming(connection);
-  cacheValid_ = true;
-  return useCrcFraming_;
+  return *crcFraming_;
 }
 
-std::optional<QString> TuneCommsService::querySignatureText(EcuConnection& connection,
-                                                            const QString& command) {
-  attach(connection);
-  const QByteArray bytes = asciiBytes(command);
-  const bool crc = usesCrcFraming(connection);
+std::optional<QByteArray> TuneCommsService::exchange(bool crc, const Request& request) {
+  if (crc) {
+    EcuResponse response = commands_.sendCommand(request.command, request.timeoutMs);
+    if (!response.ok) {
+      return std::nullopt;
+    }
+    return std::move(response.data);
+  }
+  // The unframed protocol has no length, status or CRC: the write's result is not examined and
+  // an answer is whatever bytes come.
+  connection_.write(request.command);
+  clock().sleepMs(request.pauseMs);
+  switch (request.reply) {
+    case Request::Reply::None:
+      return QByteArray();
+    case Request::Reply::Once:
+      return connection_.read(request.replyBytes);
+    case Request::Reply::Exactly:
+      return collectUnframed(request.replyBytes);
+  }
+  return std::nullopt;
+}
+
+QByteArray TuneCommsService::collectUnframed(int count) {
+  QByteArray bytes;
+  int idleReads = 0;
+  while (bytes.size() < count) {
+    const QByteArray chunk = connection_.read(count - bytes.size());
+    if (!chunk.isEmpty()) {
+      bytes.append(chunk);
+      idleReads = 0;
+      continue;
+    }
+    if (++idleReads >= kUnframedIdleReads) {
+      break;
+    }
+    clock().sleepMs(50);
+  }
+  return bytes.size() == count ? bytes : QByteArray();
+}
+
+std::optional<QString> TuneCommsService::querySignatureText(const QString& command) {
+  attach();
+  const Request request{asciiBytes(command), kTextTimeoutMs, 100, Request::Reply::Once,
+                        kTextReplyMax};
+  const bool crc = usesCrcFraming();
   for (int attempt = 0; attempt < 2; ++attempt) {
     if (attempt > 0) {
-      sleepMs(100);
+      clock().sleepMs(100);
     }
-    QByteArray reply;
-    if (crc) {
-      const EcuResponse r = commands_.sendCommand(bytes, kTextTimeoutMs);
-      if (r.ok) {
-        reply = r.data;
-      }
-    } else {
-      connection.write(bytes);
-      sleepMs(100);
-      reply = connection.read(kTextReplyMax);
-    }
+    const QByteArray reply = exchange(crc, request).value_or(QByteArray());
     if (reply.size() > 3) {
       return withoutTrailingLineEnds(asciiText(reply));
     }
@@ -159,9 +192,9 @@ std::optional<QString> TuneCommsService::querySignatureText(EcuConnection& conne
   return std::nullopt;
 }
 
-std::optional<QString> TuneCommsService::readSignature(EcuConnection& connection) {
-  const std::optional<QString> q = querySignatureText(connection, QStringLiteral("Q"));
-  const std::optional<QString> s = querySignatureText(connection, QStringLiteral("S"));
+std::optional<QString> TuneCommsService::readSignature() {
+  const std::optional<QString> q = querySignatureText(QStringLiteral("Q"));
+  const std::optional<QString> s = querySignatureText(QStringLiteral("S"));
   if (s && !s->isEmpty() && startsWithSpeeduino(*s)) {
     return s;
   }
@@ -171,60 +204,40 @@ std::optional<QString> TuneCommsService::readSignature(EcuConnection& connection
   return s;
 }
 
-bool TuneCommsService::verifySignature(EcuConnection& connection, const EcuDefinition& definition) {
+bool TuneCommsService::verifySignature(const EcuDefinition& definition) {
   const QString expected = definition.Signature.trimmed();
   const auto matches = [&expected](const std::optional<QString>& reply) {
     return reply && !reply->trimmed().isEmpty() && reply->trimmed() == expected;
   };
-  return matches(querySignatureText(connection, QStringLiteral("Q"))) ||
-         matches(querySignatureText(connection, QStringLiteral("S")));
+  return matches(querySignatureText(QStringLiteral("Q"))) ||
+         matches(querySignatureText(QStringLiteral("S")));
 }
 
-std::optional<QString> TuneCommsService::readFirmwareVersion(EcuConnection& connection,
-                                                             const EcuDefinition& definition) {
-  attach(connection);
+std::optional<QString> TuneCommsService::readFirmwareVersion(const EcuDefinition& definition) {
+  attach();
   const QString text =
       definition.VersionInfo.isEmpty() ? QStringLiteral("V") : definition.VersionInfo;
-  const QByteArray command = decodeEscapes(text, 0);
-  QByteArray reply;
-  if (usesCrcFraming(connection)) {
-    const EcuResponse r = commands_.sendCommand(command, kTextTimeoutMs);
-    if (!r.ok) {
-      return std::nullopt;
-    }
-    reply = r.data;
-  } else {
-    connection.write(command);
-    reply = connection.read(kTextReplyMax);
-  }
-  if (reply.isEmpty()) {
+  const Request request{decodeEscapes(text, 0), kTextTimeoutMs, 0, Request::Reply::Once,
+                        kTextReplyMax};
+  const std::optional<QByteArray> reply = exchange(usesCrcFraming(), request);
+  if (!reply || reply->isEmpty()) {
     return std::nullopt;
   }
-  return withoutTrailingLineEnds(asciiText(reply));
+  return withoutTrailingLineEnds(asciiText(*reply));
 }
 
-std::optional<QString> TuneCommsService::readConfigError(EcuConnection& connection,
-                                                         const EcuDefinition& definition) {
-  attach(connection);
+std::optional<QString> TuneCommsService::readConfigError(const EcuDefinition& definition) {
+  attach();
   const QString text = definition.RetrieveConfigErrorCommand.isEmpty()
                            ? QStringLiteral("e")
                            : definition.RetrieveConfigErrorCommand;
-  const QByteArray command = asciiBytes(text);
-  QByteArray reply;
-  if (usesCrcFraming(connection)) {
-    const EcuResponse r = commands_.sendCommand(command, kConfigErrorTimeoutMs);
-    if (!r.ok) {
-      return std::nullopt;
-    }
-    reply = r.data;
-  } else {
-    connection.write(command);
-    reply = connection.read(kConfigErrorReplyMax);
-  }
-  if (reply.isEmpty() || !isPrintableReply(reply)) {
+  const Request request{asciiBytes(text), kConfigErrorTimeoutMs, 0, Request::Reply::Once,
+                        kConfigErrorReplyMax};
+  const std::optional<QByteArray> reply = exchange(usesCrcFraming(), request);
+  if (!reply || reply->isEmpty() || !isPrintableReply(*reply)) {
     return std::nullopt;
   }
-  const QString message = withoutTrailingLineEnds(asciiText(reply)).trimmed();
+  const QString message = withoutTrailingLineEnds(asciiText(*reply)).trimmed();
   // "0" is how controllers say that the configuration is fine.
   if (message.isEmpty() || message == QLatin1String("0")) {
     return std::nullopt;
@@ -232,61 +245,40 @@ std::optional<QString> TuneCommsService::readConfigError(EcuConnection& connecti
   return message;
 }
 
-QByteArray TuneCommsService::readChunk(EcuConnection& connection, const QByteArray& command,
-                                       int count, bool crc) {
-  if (crc) {
-    const int timeoutMs = EcuCommandService::scaledTimeoutMs(count);
-    for (int attempt = 1; attempt <= kReadAttempts; ++attempt) {
-      const EcuResponse r = commands_.sendCommand(command, timeoutMs);
-      if (r.ok) {
-        return r.data;
-      }
-      if (attempt < kReadAttempts) {
-        sleepMs(50);
-        commands_.drainInput();
-      }
+QByteArray TuneCommsService::readChunk(const QByteArray& command, int count, bool crc) {
+  // Framed reads are retried; an unframed read has no status to tell a failure by.
+  const Request request{command, EcuCommandService::scaledTimeoutMs(count), 0,
+                        Request::Reply::Exactly, count};
+  const int attempts = crc ? kReadAttempts : 1;
+  for (int attempt = 1; attempt <= attempts; ++attempt) {
+    if (std::optional<QByteArray> bytes = exchange(crc, request)) {
+      return *bytes;
     }
-    return {};
-  }
-  if (count < 1) {
-    return {};
-  }
-  connection.write(command);
-  QByteArray bytes;
-  int idleReads = 0;
-  while (bytes.size() < count) {
-    const QByteArray chunk = connection.read(count - bytes.size());
-    if (!chunk.isEmpty()) {
-      bytes.append(chunk);
-      idleReads = 0;
-      continue;
+    if (attempt < attempts) {
+      clock().sleepMs(50);
+      commands_.drainInput();
     }
-    if (++idleReads >= kUnframedIdleReads) {
-      break;
-    }
-    sleepMs(50);
   }
-  return bytes.size() == count ? bytes : QByteArray();
+  return {};
 }
 
-std::optional<QByteArray> TuneCommsService::readPage(EcuConnection& connection,
-                                                     const EcuDefinition& definition,
+std::optional<QByteArray> TuneCommsService::readPage(const EcuDefinition& definition,
                                                      int pageIndex) {
-  attach(connection);
+  attach();
   const int size = definition.PageSizes.value(pageIndex, 0);
   const QString readTemplate = definition.PageReadCommands.value(pageIndex);
   if (size <= 0 || readTemplate.isEmpty()) {
     return std::nullopt;
   }
   const QString identifier = definition.PageIdentifiers.value(pageIndex);
-  const bool crc = usesCrcFraming(connection);
+  const bool crc = usesCrcFraming();
   const int chunk = chunkSize(definition.BlockingFactor, kMaxReadChunk, kDefaultReadChunk);
   QByteArray page(size, '\0');
   for (int offset = 0; offset < size; offset += chunk) {
     const int n = std::min(chunk, size - offset);
     const QByteArray command =
         buildCommand(readTemplate, identifier, offset, n, std::nullopt, definition.Endianness, 0);
-    const QByteArray bytes = readChunk(connection, command, n, crc);
+    const QByteArray bytes = readChunk(command, n, crc);
     if (bytes.size() != n) {
       throw PageReadError(QStringLiteral("Failed to read page %1 at offset %2")
                               .arg(pageIndex + 1)
@@ -298,10 +290,10 @@ std::optional<QByteArray> TuneCommsService::readPage(EcuConnection& connection,
   return page;
 }
 
-Tune TuneCommsService::readTune(EcuConnection& connection, const EcuDefinition& definition) {
+Tune TuneCommsService::readTune(const EcuDefinition& definition) {
   PageImages images;
   for (int index = 0; index < definition.NPages; ++index) {
-    if (std::optional<QByteArray> page = readPage(connection, definition, index)) {
+    if (std::optional<QByteArray> page = readPage(definition, index)) {
       images.insert(index + 1, *page);
     }
   }
@@ -310,8 +302,7 @@ Tune TuneCommsService::readTune(EcuConnection& connection, const EcuDefinition& 
   return tune;
 }
 
-void TuneCommsService::writeTune(EcuConnection& connection, const EcuDefinition& definition,
-                                 const Tune& tune, bool burn) {
+void TuneCommsService::writeTune(const EcuDefinition& definition, const Tune& tune, bool burn) {
   PageImages images;
   if (!tune.fields.isEmpty()) {
     images = encodeTune(tune, definition);
@@ -320,7 +311,7 @@ void TuneCommsService::writeTune(EcuConnection& connection, const EcuDefinition&
   }
   // QMap keeps the page numbers in ascending order.
   for (auto it = images.cbegin(); it != images.cend(); ++it) {
-    writePage(connection, definition, it.key() - 1, it.value(), burn);
+    writePage(definition, it.key() - 1, it.value(), burn);
   }
 }
 
@@ -331,26 +322,20 @@ QByteArray TuneCommsService::chunkWriteCommand(const EcuDefinition& definition, 
                       static_cast<int>(bytes.size()), bytes, definition.Endianness, 0);
 }
 
-bool TuneCommsService::writeChunk(EcuConnection& connection, const EcuDefinition& definition,
-                                  int pageIndex, int offset, const QByteArray& bytes) {
-  attach(connection);
+bool TuneCommsService::writeChunk(const EcuDefinition& definition, int pageIndex, int offset,
+                                  const QByteArray& bytes) {
+  attach();
   if (definition.PageChunkWriteCommands.value(pageIndex).isEmpty()) {
     return false;
   }
   const QByteArray command = chunkWriteCommand(definition, pageIndex, offset, bytes);
-  if (usesCrcFraming(connection)) {
-    return commands_
-        .sendCommand(command, EcuCommandService::scaledTimeoutMs(static_cast<int>(command.size())))
-        .ok;
-  }
-  connection.write(command);
-  sleepMs(10);
-  return true;
+  const int timeoutMs = EcuCommandService::scaledTimeoutMs(static_cast<int>(command.size()));
+  return exchange(usesCrcFraming(), Request{command, timeoutMs, 10}).has_value();
 }
 
-void TuneCommsService::writePage(EcuConnection& connection, const EcuDefinition& definition,
-                                 int pageIndex, const QByteArray& bytes, bool burn) {
-  attach(connection);
+void TuneCommsService::writePage(const EcuDefinition& definition, int pageIndex,
+                                 const QByteArray& bytes, bool burn) {
+  attach();
   if (definition.PageChunkWriteCommands.value(pageIndex).isEmpty()) {
     return;
   }
@@ -358,7 +343,7 @@ void TuneCommsService::writePage(EcuConnection& connection, const EcuDefinition&
   const int length = pageIndex >= 0 && pageIndex < definition.PageSizes.size()
                          ? std::min(definition.PageSizes.at(pageIndex), byteCount)
                          : byteCount;
-  const bool crc = usesCrcFraming(connection);
+  const bool crc = usesCrcFraming();
   const int chunk = chunkSize(definition.BlockingFactor, kMaxWriteChunk, kDefaultWriteChunk);
   for (int offset = 0; offset < length; offset += chunk) {
     const int n = std::min(chunk, length - offset);
@@ -366,13 +351,9 @@ void TuneCommsService::writePage(EcuConnection& connection, const EcuDefinition&
         chunkWriteCommand(definition, pageIndex, offset, bytes.mid(offset, n));
     // A refusal is not examined here: the whole page is always sent, and the caller learns of
     // problems from a read-back.
-    if (crc) {
-      commands_.sendCommand(command,
-                            EcuCommandService::scaledTimeoutMs(static_cast<int>(command.size())));
-    } else {
-      connection.write(command);
-      sleepMs(20);
-    }
+    exchange(
+        crc,
+        Request{command, EcuCommandService::scaledTimeoutMs(static_cast<int>(command.size())), 20});
   }
   const QString burnTemplate = definition.BurnCommands.value(pageIndex);
   if (!burn || burnTemplate.isEmpty()) {
@@ -380,20 +361,16 @@ void TuneCommsService::writePage(EcuConnection& connection, const EcuDefinition&
   }
   const QByteArray command = buildCommand(burnTemplate, definition.PageIdentifiers.value(pageIndex),
                                           0, 0, std::nullopt, definition.Endianness, 0);
-  if (crc) {
-    commands_.sendCommand(command, kBurnTimeoutMs);
-    if (definition.PageActivationDelay >= 1) {
-      sleepMs(definition.PageActivationDelay);
-    }
-  } else {
-    connection.write(command);
-    sleepMs(std::max(definition.PageActivationDelay, 100));
+  const int delayMs = definition.PageActivationDelay;
+  exchange(crc, Request{command, kBurnTimeoutMs, std::max(delayMs, 100)});
+  // An unframed burn always gets its pause above; a framed one only when the definition asks.
+  if (crc && delayMs >= 1) {
+    clock().sleepMs(delayMs);
   }
 }
 
-std::optional<QString> TuneCommsService::sendConsoleCommand(EcuConnection& connection,
-                                                            const QString& text, int timeoutMs) {
-  attach(connection);
+std::optional<QString> TuneCommsService::sendConsoleCommand(const QString& text, int timeoutMs) {
+  attach();
   return commands_.sendConsoleCommand(text, timeoutMs);
 }
 

@@ -13,6 +13,7 @@ struct EcuDefinition;
 
 namespace tk::comms {
 
+class Clock;
 class EcuCommandService;
 class EcuConnection;
 
@@ -22,71 +23,77 @@ class PageReadError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-/// Talks to an ECU about its tune: signature, firmware, configuration errors, page reads and
-/// writes in chunks built from the definition's templates, burns. Decides per connection between
-/// the CRC-framed protocol and the older unframed one. Page indexes are 0-based.
+/// Talks to the ECU behind one connection about its tune: signature, firmware, configuration
+/// errors, page reads and writes in chunks built from the definition's templates, burns. Decides
+/// once whether that ECU speaks the CRC-framed protocol or the older unframed one; the decision
+/// lives and dies with the service. Every operation first attaches the connection to the command
+/// service, which restarts its CRC detection. Waits and sleeps use the command service's clock.
+/// Page indexes are 0-based.
 class TuneCommsService {
  public:
-  /// A service over commands (not owned) with no framing decision cached.
-  explicit TuneCommsService(EcuCommandService& commands);
+  /// A service for connection over commands (neither owned; both must outlive it) with no
+  /// framing decision yet.
+  TuneCommsService(EcuCommandService& commands, EcuConnection& connection);
 
-  /// Forgets the cached framing decision.
+  /// The connection this service talks over.
+  EcuConnection& connection() const { return connection_; }
+
+  /// Forgets the framing decision, so that the next operation probes again.
   void resetProtocolCache();
-  /// Wakes the ECU with an unframed "F", discards its answer and records CRC framing for it.
-  void forceCrcProtocol(EcuConnection& connection);
-  /// Whether the ECU speaks the framed protocol; probed with "F" once per connection object.
-  bool usesCrcFraming(EcuConnection& connection);
+  /// Wakes the ECU with an unframed "F", discards its answer and records CRC framing.
+  void forceCrcProtocol();
+  /// Whether the ECU speaks the framed protocol; probed with "F" the first time.
+  bool usesCrcFraming();
 
   /// The reply to a text command (accepted when longer than 3 bytes; one retry), without
   /// trailing NUL/CR/LF.
-  std::optional<QString> querySignatureText(EcuConnection& connection, const QString& command);
+  std::optional<QString> querySignatureText(const QString& command);
   /// Asks "Q" then "S"; prefers an "S" reply that starts with "Speeduino" (any case).
-  std::optional<QString> readSignature(EcuConnection& connection);
+  std::optional<QString> readSignature();
   /// Whether the "Q" or else the "S" reply, trimmed, equals the definition's signature.
-  bool verifySignature(EcuConnection& connection, const EcuDefinition& definition);
+  bool verifySignature(const EcuDefinition& definition);
   /// The reply to the definition's version command ("V" when it has none).
-  std::optional<QString> readFirmwareVersion(EcuConnection& connection,
-                                             const EcuDefinition& definition);
+  std::optional<QString> readFirmwareVersion(const EcuDefinition& definition);
   /// The ECU's configuration-error text; no value when it reports none or the reply is not text.
-  std::optional<QString> readConfigError(EcuConnection& connection,
-                                         const EcuDefinition& definition);
+  std::optional<QString> readConfigError(const EcuDefinition& definition);
 
   /// The whole page read in chunks; no value when the page has no size or read command.
   /// Throws PageReadError "Failed to read page N at offset O" when a chunk fails.
-  std::optional<QByteArray> readPage(EcuConnection& connection, const EcuDefinition& definition,
-                                     int pageIndex);
+  std::optional<QByteArray> readPage(const EcuDefinition& definition, int pageIndex);
   /// Reads every page (pages without size or read command are skipped) and decodes them into a
   /// tune stamped with the current UTC time as its write time. PageReadError propagates.
-  Tune readTune(EcuConnection& connection, const EcuDefinition& definition);
+  Tune readTune(const EcuDefinition& definition);
   /// Writes the tune page by page in ascending order (burning each when asked): its values
   /// encoded, or its raw legacy pages when it has no values; nothing when it has neither.
-  void writeTune(EcuConnection& connection, const EcuDefinition& definition, const Tune& tune,
-                 bool burn);
+  void writeTune(const EcuDefinition& definition, const Tune& tune, bool burn);
 
   /// Writes bytes at offset with the page's chunk-write template; false when the page has none or
   /// (framed) the ECU refused.
-  bool writeChunk(EcuConnection& connection, const EcuDefinition& definition, int pageIndex,
-                  int offset, const QByteArray& bytes);
+  bool writeChunk(const EcuDefinition& definition, int pageIndex, int offset,
+                  const QByteArray& bytes);
   /// Writes the page in chunks (at most its size) and burns it when asked; runs to the end
   /// whatever the ECU answers. Does nothing for a page without a chunk-write template.
-  void writePage(EcuConnection& connection, const EcuDefinition& definition, int pageIndex,
-                 const QByteArray& bytes, bool burn);
+  void writePage(const EcuDefinition& definition, int pageIndex, const QByteArray& bytes,
+                 bool burn);
 
   /// Attaches the connection and sends console text (see EcuCommandService).
-  std::optional<QString> sendConsoleCommand(EcuConnection& connection, const QString& text,
-                                            int timeoutMs);
+  std::optional<QString> sendConsoleCommand(const QString& text, int timeoutMs);
 
  private:
-  void attach(EcuConnection& connection);
-  bool probeCrcFraming(EcuConnection& connection);
-  QByteArray readChunk(EcuConnection& connection, const QByteArray& command, int count, bool crc);
+  struct Request;
+
+  void attach();
+  Clock& clock() const;
+  bool probeCrcFraming();
+  std::optional<QByteArray> exchange(bool crc, const Request& request);
+  QByteArray collectUnframed(int count);
+  QByteArray readChunk(const QByteArray& command, int count, bool crc);
   QByteArray chunkWriteCommand(const EcuDefinition& definition, int pageIndex, int offset,
                                const QByteArray& bytes) const;
 
   EcuCommandService& commands_;
-  const EcuConnection* cachedConnection_ = nullptr;
-  bool useCrcFraming_ = false;
-  bool cacheValid_ = false;
+  EcuConnection& connection_;
+  std::optional<bool> crcFraming_;  // the framing decision, once made
 };
 
 }  // namespace tk::comms

@@ -62,7 +62,8 @@ QString crcText(quint32 crc) {
       QString::number(crc, 16).toUpper().rightJustified(8, QLatin1Char('0')));
 }
 
-// One vector's scripted connection and service, opened unless asked otherwise.
+// One vector's scripted connection and service, opened unless asked otherwise. A scripted ECU
+// answers at once or never, so the service waits on a fake clock: timeouts take no real time.
 struct Trace {
   explicit Trace(bool open = true) {
     if (open) {
@@ -89,7 +90,8 @@ struct Trace {
   }
 
   ScriptedEcuConnection connection;
-  EcuCommandService service;
+  comms::FakeClock clock;
+  EcuCommandService service{nullptr, clock};
 };
 
 JsonValue scaleTimeout() {

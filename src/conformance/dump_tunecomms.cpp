@@ -39,14 +39,15 @@ JsonValue optionalText(const std::optional<QString>& text) {
   return text ? JsonValue(*text) : JsonValue();
 }
 
-// One vector's scripted ECU with the services over it.
+// One vector's scripted ECU with the services over it, waiting on a fake clock (a scripted ECU
+// answers at once or never).
 struct Trace {
   Trace() { connection.open(); }
 
   // Settles the framing decision the way a fresh connection would: the "F" probe.
   void decideFraming(bool crc) {
     connection.queueReply(crc ? QByteArrayLiteral("001") : QByteArrayLiteral("ok!"));
-    tune.usesCrcFraming(connection);
+    tune.usesCrcFraming();
   }
 
   JsonValue start(const char* name) const {
@@ -63,8 +64,9 @@ struct Trace {
   }
 
   ScriptedEcuConnection connection;
-  EcuCommandService commands;
-  TuneCommsService tune{commands};
+  comms::FakeClock clock;
+  EcuCommandService commands{nullptr, clock};
+  TuneCommsService tune{commands, connection};
 };
 
 JsonValue chunkCommand(const char* name, EcuDefinition definition, int pageIndex, int offset,
@@ -111,7 +113,7 @@ JsonValue version(const char* name, const EcuDefinition& definition, bool crc,
   JsonValue v = t.start(name);
   v.insert(QStringLiteral("versionInfo"), definition.VersionInfo);
   v.insert(QStringLiteral("crcFraming"), crc);
-  const std::optional<QString> text = t.tune.readFirmwareVersion(t.connection, definition);
+  const std::optional<QString> text = t.tune.readFirmwareVersion(definition);
   t.insertTx(v);
   v.insert(QStringLiteral("version"), optionalText(text));
   t.finish(v);
@@ -122,9 +124,9 @@ JsonValue forceCrcThenCached() {
   Trace t;
   t.connection.queueReply(QByteArrayLiteral("001"));
   JsonValue v = t.start("forcecrc-then-cached");
-  t.tune.forceCrcProtocol(t.connection);
+  t.tune.forceCrcProtocol();
   const qsizetype writesAfterForce = t.connection.writes().size();
-  v.insert(QStringLiteral("usesCrcFraming"), t.tune.usesCrcFraming(t.connection));
+  v.insert(QStringLiteral("usesCrcFraming"), t.tune.usesCrcFraming());
   v.insert(QStringLiteral("writesAfterForce"), static_cast<long long>(writesAfterForce));
   t.insertTx(v);
   t.finish(v);
@@ -135,11 +137,11 @@ JsonValue resetProtocolCache() {
   Trace t;
   t.connection.queueReply(QByteArrayLiteral("001"));
   JsonValue v = t.start("reset-protocol-cache");
-  t.tune.forceCrcProtocol(t.connection);
-  v.insert(QStringLiteral("beforeReset"), t.tune.usesCrcFraming(t.connection));
+  t.tune.forceCrcProtocol();
+  v.insert(QStringLiteral("beforeReset"), t.tune.usesCrcFraming());
   t.tune.resetProtocolCache();
   t.connection.queueReply(QByteArrayLiteral("OK?"));
-  v.insert(QStringLiteral("afterReset"), t.tune.usesCrcFraming(t.connection));
+  v.insert(QStringLiteral("afterReset"), t.tune.usesCrcFraming());
   t.insertTx(v);
   t.finish(v);
   return v;
@@ -152,7 +154,7 @@ JsonValue signature(const char* name, const QList<QByteArray>& replies) {
     t.connection.queueReply(r);
   }
   JsonValue v = t.start(name);
-  const std::optional<QString> text = t.tune.readSignature(t.connection);
+  const std::optional<QString> text = t.tune.readSignature();
   t.insertTx(v);
   v.insert(QStringLiteral("signature"), optionalText(text));
   t.finish(v);
@@ -165,7 +167,7 @@ JsonValue signatureShortRetry() {
   t.connection.queueReply(okFrame("abc"));
   t.connection.queueReply(okFrame("speeduino 202501-tk"));
   JsonValue v = t.start("signature-short-retry");
-  const std::optional<QString> text = t.tune.querySignatureText(t.connection, QStringLiteral("Q"));
+  const std::optional<QString> text = t.tune.querySignatureText(QStringLiteral("Q"));
   t.insertTx(v);
   v.insert(QStringLiteral("signature"), optionalText(text));
   t.finish(v);
@@ -181,7 +183,7 @@ JsonValue verify(const char* name, const EcuDefinition& definition,
   }
   JsonValue v = t.start(name);
   v.insert(QStringLiteral("expected"), definition.Signature);
-  const bool match = t.tune.verifySignature(t.connection, definition);
+  const bool match = t.tune.verifySignature(definition);
   t.insertTx(v);
   v.insert(QStringLiteral("match"), match);
   t.finish(v);
@@ -194,7 +196,7 @@ JsonValue configError(const char* name, const EcuDefinition& definition, const Q
   t.connection.queueReply(okFrame(reply));
   JsonValue v = t.start(name);
   v.insert(QStringLiteral("rx"), traceHex(reply));
-  const std::optional<QString> text = t.tune.readConfigError(t.connection, definition);
+  const std::optional<QString> text = t.tune.readConfigError(definition);
   t.insertTx(v);
   v.insert(QStringLiteral("configError"), optionalText(text));
   t.finish(v);
@@ -222,7 +224,7 @@ JsonValue readPage(const char* name, const EcuDefinition& definition, int pageIn
   QString error;
   std::optional<QByteArray> bytes;
   try {
-    bytes = t.tune.readPage(t.connection, definition, pageIndex);
+    bytes = t.tune.readPage(definition, pageIndex);
   } catch (const comms::PageReadError& e) {
     error = QString::fromStdString(e.what());
   }
@@ -243,7 +245,7 @@ JsonValue writeChunkUnframed(const EcuDefinition& definition) {
   Trace t;
   t.decideFraming(false);
   JsonValue v = t.start("writechunk-noncrc");
-  const bool ok = t.tune.writeChunk(t.connection, definition, 0, 4, fromHex("0A0B"));
+  const bool ok = t.tune.writeChunk(definition, 0, 4, fromHex("0A0B"));
   t.insertTx(v);
   v.insert(QStringLiteral("result"), ok);
   t.finish(v);
@@ -255,8 +257,7 @@ JsonValue consoleDelegate() {
   t.connection.queueReply(QByteArrayLiteral("engine idle\r\n"));
   JsonValue v = t.start("console-delegate");
   v.insert(QStringLiteral("command"), "status");
-  const std::optional<QString> reply =
-      t.tune.sendConsoleCommand(t.connection, QStringLiteral("status"), 500);
+  const std::optional<QString> reply = t.tune.sendConsoleCommand(QStringLiteral("status"), 500);
   t.insertTx(v);
   v.insert(QStringLiteral("reply"), optionalText(reply));
   t.finish(v);

@@ -1,30 +1,23 @@
+// Tune transfer against a scripted ECU on a fake clock. The dump-tunecomms golden vectors pin
+// command shapes, text queries, signatures, config errors and chunked page reads; here are
+// retries, failures, limits and pacing. Whole tunes cross real transports in connection_test.
+
 #include "comms/tune_comms_service.h"
 
 #include <gtest/gtest.h>
 
-#include <QDateTime>
-#include <QElapsedTimer>
-#include <QRegularExpression>
-
-#include "comms/command_builder.h"
-#include "comms/ecu_command_service.h"
-#include "comms/scripted_ecu_connection.h"
-#include "comms/sim_ecu_connection.h"
-#include "frame_helpers.h"
-#include "tune/field_codec.h"
+#include "comms_fakes.h"
 
 namespace tk::comms {
 namespace {
 
+using test::framed;
 using test::hex;
 using test::okFrame;
-using test::responseFrame;
 
 // Two pages of the given size with the usual templates; little-endian numbers.
 EcuDefinition twoPages(int pageSize, int blockingFactor) {
   EcuDefinition d;
-  d.Signature = QStringLiteral("speeduino 202501");
-  d.NPages = 2;
   d.PageSizes = {pageSize, pageSize};
   d.PageIdentifiers = {QStringLiteral("\\$tsCanId\\x01"), QStringLiteral("\\$tsCanId\\x02")};
   d.PageReadCommands = {QStringLiteral("p%2i%2o%2c"), QStringLiteral("p%2i%2o%2c")};
@@ -34,477 +27,183 @@ EcuDefinition twoPages(int pageSize, int blockingFactor) {
   return d;
 }
 
-QByteArray pattern(int size, int seed) {
+QByteArray pattern(int size) {
   QByteArray bytes(size, '\0');
   for (int i = 0; i < size; ++i) {
-    bytes[i] = static_cast<char>((i * 31 + seed) & 0xFF);
+    bytes[i] = static_cast<char>((i * 31 + 7) & 0xFF);
   }
   return bytes;
 }
-
-// The framed request carrying the given payload.
-QByteArray framed(const QByteArray& payload) { return EcuCommandService::wrapFrame(payload); }
 
 class TuneCommsTest : public ::testing::Test {
  protected:
   void SetUp() override { conn.open(); }
 
-  // Settles the framing decision with a probe and forgets its write.
+  // Settles the framing decision with a probe; its write and time are not counted.
   void decideFraming(bool crc) {
+    service.resetProtocolCache();
     conn.queueReply(crc ? QByteArrayLiteral("001") : QByteArrayLiteral("ok!"));
-    ASSERT_EQ(service.usesCrcFraming(conn), crc);
+    ASSERT_EQ(service.usesCrcFraming(), crc);
     probeWrites = conn.writes().size();
+    clock.lap();
   }
 
   QList<QByteArray> commandWrites() const { return conn.writes().mid(probeWrites); }
 
+  test::LapClock clock;
   ScriptedEcuConnection conn;
-  EcuCommandService commands;
-  TuneCommsService service{commands};
+  EcuCommandService commands{nullptr, clock};
+  TuneCommsService service{commands, conn};
   qsizetype probeWrites = 0;
 };
 
-TEST_F(TuneCommsTest, ProbeAnswer001MeansFramedAndIsCachedPerConnection) {
+TEST_F(TuneCommsTest, FramingIsProbedOnceAndForcingItSkipsTheProbe) {
   conn.queueReply(QByteArrayLiteral("001 and more"));
-  EXPECT_TRUE(service.usesCrcFraming(conn));
-  EXPECT_TRUE(service.usesCrcFraming(conn));
+  EXPECT_TRUE(service.usesCrcFraming());
+  EXPECT_TRUE(service.usesCrcFraming());
   EXPECT_EQ(conn.writes(), QList<QByteArray>{QByteArrayLiteral("F")});
-  EXPECT_EQ(commands.connection(), &conn);
-
-  ScriptedEcuConnection other;
-  other.open();
-  other.queueReply(QByteArrayLiteral("002"));
-  EXPECT_FALSE(service.usesCrcFraming(other));
-  EXPECT_EQ(other.writes(), QList<QByteArray>{QByteArrayLiteral("F")});
-
+  EXPECT_EQ(clock.lap(), 50);
+  // Two bytes are no answer, and silence is none either: unframed after the 500 ms deadline.
+  for (const QByteArray& answer : {QByteArrayLiteral("00"), QByteArray()}) {
+    ScriptedEcuConnection other;
+    other.open();
+    other.queueReply(answer);
+    EXPECT_FALSE(TuneCommsService(commands, other).usesCrcFraming());
+    EXPECT_EQ(clock.lap(), 50 + 500);
+  }
+  // The wake-up answer is read (64 bytes at most) and the rest drained; a silent ECU gets one
+  // more read after 50 ms.
   service.resetProtocolCache();
-  conn.queueReply(QByteArrayLiteral("00"));
-  EXPECT_FALSE(service.usesCrcFraming(conn));  // two bytes are not an answer
-  EXPECT_EQ(conn.writes().size(), 2);
-}
-
-TEST_F(TuneCommsTest, SilentProbeIsUnframedAfterHalfASecond) {
-  QElapsedTimer clock;
-  clock.start();
-  EXPECT_FALSE(service.usesCrcFraming(conn));
-  EXPECT_GE(clock.elapsed(), 500);
-  EXPECT_LT(clock.elapsed(), 550 + 1000);
-}
-
-TEST_F(TuneCommsTest, ForceCrcWakesTheEcuDiscardsItsAnswerAndSkipsTheProbe) {
   conn.queueReply(QByteArray(100, 'w'));
-  service.forceCrcProtocol(conn);
-  EXPECT_EQ(conn.writes(), QList<QByteArray>{QByteArrayLiteral("F")});
+  service.forceCrcProtocol();
   EXPECT_EQ(conn.bytesAvailable(), 0);
-  EXPECT_TRUE(service.usesCrcFraming(conn));
-  EXPECT_EQ(conn.writes().size(), 1);
-  EXPECT_FALSE(commands.isBusy());
+  EXPECT_EQ(clock.lap(), 50 + 100);
+  service.forceCrcProtocol();
+  EXPECT_EQ(clock.lap(), 50 + 50 + 100);
+  EXPECT_TRUE(service.usesCrcFraming());
 }
 
-TEST_F(TuneCommsTest, ReadPageUsesDefaultChunksOf256WhenBlockingFactorIsZero) {
-  const QByteArray page = pattern(600, 3);
-  decideFraming(true);
-  conn.queueReply(okFrame(page.mid(0, 256)));
-  conn.queueReply(okFrame(page.mid(256, 256)));
-  conn.queueReply(okFrame(page.mid(512, 88)));
-  EXPECT_EQ(service.readPage(conn, twoPages(600, 0), 0), page);
-  EXPECT_EQ(commandWrites(),
-            (QList<QByteArray>{framed(hex("70000100000001")), framed(hex("70000100010001")),
-                               framed(hex("70000100025800"))}));
-}
-
-TEST_F(TuneCommsTest, ReadPageCapsChunksAt32767) {
-  const QByteArray page = pattern(40000, 9);
-  decideFraming(true);
-  conn.queueReply(okFrame(page.left(32767)));
-  conn.queueReply(okFrame(page.mid(32767)));
-  EXPECT_EQ(service.readPage(conn, twoPages(40000, 100000), 1), page);
-  EXPECT_EQ(commandWrites(),
-            (QList<QByteArray>{framed(hex("7000020000FF7F")), framed(hex("700002FF7F411C"))}));
-}
-
-TEST_F(TuneCommsTest, ReadPageBigEndianCommandsKeepTheIdentifierOrder) {
-  EcuDefinition d = twoPages(200, 128);
-  d.Endianness = QStringLiteral("BIG");
-  decideFraming(true);
-  conn.queueReply(okFrame(pattern(128, 0)));
-  conn.queueReply(okFrame(pattern(72, 1)));
-  ASSERT_TRUE(service.readPage(conn, d, 0).has_value());
-  EXPECT_EQ(commandWrites(),
-            (QList<QByteArray>{framed(hex("70000100000080")), framed(hex("70000100800048"))}));
-}
-
-TEST_F(TuneCommsTest, ChunkFailingTwiceIsRetriedAndThreeFailuresThrow) {
+TEST_F(TuneCommsTest, ChunksAreTriedThreeTimesAShortOneOnceAndAbsentPagesNotAtAll) {
   const EcuDefinition d = twoPages(256, 128);
-  const QByteArray page = pattern(256, 5);
-  const QByteArray badCrc = hex("0003004142DEADBEEF");
   decideFraming(true);
-  conn.queueReply(okFrame(page.left(128)));
-  conn.queueReply(responseFrame(hex("84")));
-  conn.queueReply(badCrc);
-  conn.queueReply(okFrame(page.mid(128)));
-  EXPECT_EQ(service.readPage(conn, d, 0), page);
-  EXPECT_EQ(commandWrites().size(), 4);
-  // The second chunk's three attempts carry the same command.
-  EXPECT_EQ(commandWrites().at(1), commandWrites().at(3));
-
-  conn.queueReply(okFrame(page.left(128)));
-  conn.queueReply(responseFrame(hex("84")));
-  conn.queueReply(responseFrame(hex("80")));
-  conn.queueReply(badCrc);
-  conn.queueReply(okFrame(page.mid(128)));  // never asked for
+  conn.queueReply(okFrame(pattern(128)));
+  conn.queueReply(framed(hex("84")));
+  conn.queueReply(framed(hex("80")));
+  conn.queueReply(hex("0003004142DEADBEEF"));
   try {
-    service.readPage(conn, d, 1);
+    service.readPage(d, 1);
     FAIL() << "no exception";
   } catch (const PageReadError& e) {
     EXPECT_STREQ(e.what(), "Failed to read page 2 at offset 128");
   }
-  EXPECT_EQ(conn.queuedReplies().size(), 1);
+  EXPECT_EQ(commandWrites().size(), 4);
+  EXPECT_EQ(commandWrites().at(1), commandWrites().at(3));
+  EXPECT_EQ(clock.lap(), 3 * 50 + 2 * 50);  // each failure drains for 50 ms, a retry waits 50 more
+  conn.queueReply(okFrame(pattern(127)));
+  EXPECT_THROW(service.readPage(d, 0), PageReadError);
+  EXPECT_EQ(commandWrites().size(), 5);
+
+  EcuDefinition absent = d;  // page 1 without a size, page 2 without a read command
+  absent.PageSizes = {0, 128};
+  absent.PageReadCommands = {QStringLiteral("p%2i%2o%2c"), QString()};
+  EXPECT_FALSE(service.readPage(absent, 0) || service.readPage(absent, 1) ||
+               service.readPage(absent, 2));
+  EXPECT_EQ(commandWrites().size(), 5);
 }
 
-TEST_F(TuneCommsTest, ShortChunkThrowsWithoutRetry) {
-  const EcuDefinition d = twoPages(256, 128);
-  decideFraming(true);
-  conn.queueReply(okFrame(pattern(127, 0)));
-  EXPECT_THROW(service.readPage(conn, d, 0), PageReadError);
-  EXPECT_EQ(commandWrites().size(), 1);
-}
-
-TEST_F(TuneCommsTest, PagesWithoutSizeOrReadCommandHaveNoValue) {
-  EcuDefinition d = twoPages(128, 128);
-  d.PageSizes = {0};
-  d.PageReadCommands = {QStringLiteral("p%2i%2o%2c"), QString()};
-  decideFraming(true);
-  EXPECT_FALSE(service.readPage(conn, d, 0).has_value());  // size 0
-  EXPECT_FALSE(service.readPage(conn, d, 1).has_value());  // no size entry at all
-  d.PageSizes = {128, 128};
-  EXPECT_FALSE(service.readPage(conn, d, 1).has_value());  // empty read command
-  EXPECT_FALSE(service.readPage(conn, d, 5).has_value());
-  EXPECT_TRUE(commandWrites().isEmpty());
-}
-
-TEST_F(TuneCommsTest, UnframedPageReadCollectsRawBytes) {
+TEST_F(TuneCommsTest, UnframedPagesAreRawBytesGivenUpAfterTenEmptyReads) {
   const EcuDefinition d = twoPages(100, 64);
-  const QByteArray page = pattern(100, 7);
+  const QByteArray page = pattern(100);
   decideFraming(false);
   conn.queueReply(page.left(64));
   conn.queueReply(page.mid(64));
-  EXPECT_EQ(service.readPage(conn, d, 0), page);
+  EXPECT_EQ(service.readPage(d, 0), page);
   EXPECT_EQ(commandWrites(), (QList<QByteArray>{hex("70000100004000"), hex("70000140002400")}));
-
   conn.queueReply(page.left(10));
-  QElapsedTimer clock;
-  clock.start();
-  EXPECT_THROW(service.readPage(conn, d, 0), PageReadError);
-  EXPECT_LT(clock.elapsed(), 10 * 50 + 1000);
+  EXPECT_THROW(service.readPage(d, 0), PageReadError);
+  EXPECT_EQ(clock.lap(), 9 * 50);
 }
 
-TEST_F(TuneCommsTest, WriteChunkFramedReportsTheEcusVerdict) {
-  const EcuDefinition d = twoPages(256, 128);
+TEST_F(TuneCommsTest, PagesAreWrittenInBoundedChunksWhateverTheEcuSays) {
+  const QByteArray page = pattern(600);
   decideFraming(true);
-  conn.queueReply(okFrame({}));
-  EXPECT_TRUE(service.writeChunk(conn, d, 1, 16, hex("0A0B0C")));
-  EXPECT_EQ(commandWrites().at(0), framed(hex("4D0002100003000A0B0C")));
-  conn.queueReply(responseFrame(hex("84")));
-  EXPECT_FALSE(service.writeChunk(conn, d, 1, 16, hex("0A0B0C")));
-  EcuDefinition none = d;
-  none.PageChunkWriteCommands = {QStringLiteral("M%2i%2o%2c%v"), QString()};
-  EXPECT_FALSE(service.writeChunk(conn, none, 1, 0, hex("01")));
-  EXPECT_FALSE(service.writeChunk(conn, none, 2, 0, hex("01")));
-  EXPECT_EQ(commandWrites().size(), 2);
-}
-
-TEST_F(TuneCommsTest, WriteChunkUnframedWritesRawAndTrustsIt) {
-  decideFraming(false);
-  EXPECT_TRUE(service.writeChunk(conn, twoPages(256, 128), 0, 2, hex("FF")));
-  EXPECT_EQ(commandWrites(), QList<QByteArray>{hex("4D000102000100FF")});
-}
-
-TEST_F(TuneCommsTest, WritePageSplitsIntoChunksOf128ByDefaultAndBurns) {
-  const EcuDefinition d = twoPages(600, 0);
-  const QByteArray page = pattern(600, 1);
-  decideFraming(true);
-  for (int i = 0; i < 5; ++i) {
-    conn.queueReply(okFrame({}));
-  }
-  conn.queueReply(responseFrame(hex("04")));
-  service.writePage(conn, d, 0, page, true);
-  const QList<QByteArray> w = commandWrites();
+  conn.queueReply(framed(hex("84")));  // a refusal does not stop the page
+  service.writePage(twoPages(600, 0), 0, page, true);
+  QList<QByteArray> w = commandWrites();
   ASSERT_EQ(w.size(), 6);
-  for (int i = 0; i < 5; ++i) {
-    const int n = i < 4 ? 128 : 88;
-    EXPECT_EQ(w.at(i), framed(QByteArrayLiteral("M") + hex("0001") + intToBytes(i * 128, 2, true) +
-                              intToBytes(n, 2, true) + page.mid(i * 128, n)))
-        << i;
-  }
+  EXPECT_EQ(w.at(0), framed(QByteArrayLiteral("M") + hex("000100008000") + page.left(128)));
+  EXPECT_EQ(w.at(4), framed(QByteArrayLiteral("M") + hex("000100025800") + page.mid(512)));
   EXPECT_EQ(w.at(5), framed(hex("620001")));
-}
-
-TEST_F(TuneCommsTest, WritePageCapsChunksAt4096AndTheByteCountAtThePageSize) {
-  const EcuDefinition d = twoPages(5000, 100000);
-  decideFraming(true);
-  conn.queueReply(okFrame({}));
-  conn.queueReply(okFrame({}));
-  service.writePage(conn, d, 1, pattern(6000, 2), false);
-  const QList<QByteArray> w = commandWrites();
-  ASSERT_EQ(w.size(), 2);  // no burn when not asked
+  // Chunks of at most 4096, no more bytes than the page holds, no burn unless asked.
+  service.writePage(twoPages(5000, 100000), 1, pattern(6000), false);
+  w = commandWrites().mid(6);
+  ASSERT_EQ(w.size(), 2);
   EXPECT_EQ(w.at(0).size(), 2 + 7 + 4096 + 4);
-  EXPECT_EQ(w.at(1).size(), 2 + 7 + 904 + 4);
   EXPECT_EQ(w.at(1).mid(2, 7), hex("4D000200108803"));
+  // Without a chunk template nothing is sent, not even the burn, and a chunk write fails.
+  EcuDefinition none = twoPages(64, 128);
+  none.PageChunkWriteCommands = {QString()};
+  service.writePage(none, 0, pattern(64), true);
+  service.writePage(none, 1, pattern(64), true);
+  EXPECT_FALSE(service.writeChunk(none, 0, 0, hex("01")));
+  EXPECT_EQ(commandWrites().size(), 8);
+  conn.queueReply(framed(hex("84")));
+  EXPECT_FALSE(service.writeChunk(twoPages(64, 128), 1, 16, hex("0A0B0C")));
+  EXPECT_EQ(commandWrites().back(), framed(hex("4D0002100003000A0B0C")));
 }
 
-TEST_F(TuneCommsTest, WritePageWithoutChunkTemplateSendsNothingNotEvenTheBurn) {
-  EcuDefinition d = twoPages(64, 128);
-  d.PageChunkWriteCommands = {QString()};
-  decideFraming(true);
-  service.writePage(conn, d, 0, pattern(64, 0), true);
-  service.writePage(conn, d, 1, pattern(64, 0), true);
-  EXPECT_TRUE(commandWrites().isEmpty());
-}
-
-TEST_F(TuneCommsTest, RefusedChunksAndBurnDoNotStopThePage) {
-  decideFraming(true);
-  conn.queueReply(responseFrame(hex("84")));
-  conn.queueReply(responseFrame(hex("81")));
-  conn.queueReply(responseFrame(hex("8D")));
-  service.writePage(conn, twoPages(256, 128), 0, pattern(256, 0), true);
-  EXPECT_EQ(commandWrites().size(), 3);
-}
-
-TEST_F(TuneCommsTest, UnframedWritePageWaitsForTheActivationDelay) {
-  EcuDefinition d = twoPages(128, 128);
-  d.PageActivationDelay = 250;
+TEST_F(TuneCommsTest, WritesArePacedAndBurnsWaitForThePageToActivate) {
+  const struct {
+    bool crc;
+    int activationDelay;
+    qint64 elapsedMs;
+  } cases[] = {{false, 250, 20 + 250}, {false, 0, 20 + 100}, {true, 250, 250}, {true, 0, 0}};
+  for (const auto& c : cases) {
+    EcuDefinition d = twoPages(128, 128);
+    d.PageActivationDelay = c.activationDelay;
+    decideFraming(c.crc);
+    conn.queueReply(okFrame({}));
+    conn.queueReply(framed(hex("04")));
+    service.writePage(d, 0, pattern(128), true);
+    EXPECT_EQ(clock.lap(), c.elapsedMs) << c.crc << c.activationDelay;
+    EXPECT_EQ(commandWrites().back(), c.crc ? framed(hex("620001")) : hex("620001"));
+    conn.read(1 << 20);
+  }
   decideFraming(false);
-  QElapsedTimer clock;
-  clock.start();
-  service.writePage(conn, d, 0, pattern(128, 0), true);
-  EXPECT_GE(clock.elapsed(), 20 + 250);
-  EXPECT_EQ(commandWrites(),
-            (QList<QByteArray>{QByteArrayLiteral("M") + hex("000100008000") + pattern(128, 0),
-                               hex("620001")}));
+  EXPECT_TRUE(service.writeChunk(twoPages(256, 128), 0, 2, hex("FF")));  // unframed: trusted
+  EXPECT_EQ(clock.lap(), 10);
 }
 
-TEST_F(TuneCommsTest, SignaturePrefersASpeeduinoSReply) {
-  decideFraming(true);
-  conn.queueReply(okFrame("speeduino 202501"));
-  conn.queueReply(okFrame("Speeduino 2025.01.6\r\n"));
-  EXPECT_EQ(service.readSignature(conn), QStringLiteral("Speeduino 2025.01.6"));
-  EXPECT_EQ(commandWrites(), (QList<QByteArray>{framed("Q"), framed("S")}));
-
-  conn.queueReply(okFrame("speeduino 202501\0"));
-  conn.queueReply(okFrame("rusEFI 2024"));
-  EXPECT_EQ(service.readSignature(conn), QStringLiteral("speeduino 202501"));
-}
-
-TEST_F(TuneCommsTest, ShortSignatureRepliesAreRetriedOnce) {
+TEST_F(TuneCommsTest, TextQueriesRetryAfterAPauseAndPauseBeforeReadingWhenUnframed) {
   decideFraming(true);
   conn.queueReply(okFrame("abc"));
-  conn.queueReply(okFrame("speeduino 202501"));
-  EXPECT_EQ(service.querySignatureText(conn, QStringLiteral("Q")),
-            QStringLiteral("speeduino 202501"));
-  conn.queueReply(okFrame("abc"));
-  conn.queueReply(responseFrame(hex("83")));
-  QElapsedTimer clock;
-  clock.start();
-  EXPECT_FALSE(service.querySignatureText(conn, QStringLiteral("Q\u00E9")).has_value());
-  EXPECT_GE(clock.elapsed(), 100);
-  EXPECT_EQ(commandWrites().back(), framed("Q?"));
-}
-
-TEST_F(TuneCommsTest, VerifySignatureTriesQThenS) {
-  const EcuDefinition d = twoPages(64, 128);
-  decideFraming(true);
-  conn.queueReply(okFrame(" speeduino 202501 "));
-  EXPECT_TRUE(service.verifySignature(conn, d));
-  EXPECT_EQ(commandWrites().size(), 1);
-
-  conn.queueReply(okFrame("something else"));
-  conn.queueReply(okFrame("speeduino 202501"));
-  EXPECT_TRUE(service.verifySignature(conn, d));
-
-  conn.queueReply(okFrame("speeduino 202502"));
-  conn.queueReply(okFrame("Speeduino 2025.02"));
-  EXPECT_FALSE(service.verifySignature(conn, d));
-
-  EcuDefinition blank = d;
-  blank.Signature = QStringLiteral("  ");
-  conn.queueReply(okFrame("    "));
-  conn.queueReply(okFrame("    "));
-  EXPECT_FALSE(service.verifySignature(conn, blank));
-}
-
-TEST_F(TuneCommsTest, FirmwareVersionUsesTheDefinitionsEscapedCommand) {
-  EcuDefinition d = twoPages(64, 128);
-  decideFraming(true);
-  conn.queueReply(okFrame("Torvik 1.0\r\n"));
-  EXPECT_EQ(service.readFirmwareVersion(conn, d), QStringLiteral("Torvik 1.0"));
-  EXPECT_EQ(commandWrites().back(), framed("V"));
-
-  d.VersionInfo = QStringLiteral("\\x53$tsCanId");
-  conn.queueReply(okFrame({}));
-  EXPECT_FALSE(service.readFirmwareVersion(conn, d).has_value());
-  EXPECT_EQ(commandWrites().back(), framed(hex("5300")));
-  conn.queueReply(responseFrame(hex("83")));
-  EXPECT_FALSE(service.readFirmwareVersion(conn, d).has_value());
-}
-
-TEST_F(TuneCommsTest, UnframedTextQueriesAreReadOnceAfterAPause) {
+  conn.queueReply(framed(hex("83")));
+  EXPECT_FALSE(service.querySignatureText(QStringLiteral("Q\u00E9")).has_value());
+  EXPECT_EQ(commandWrites(), (QList<QByteArray>{framed("Q?"), framed("Q?")}));
+  EXPECT_EQ(clock.lap(), 100);
   decideFraming(false);
   conn.queueReply(QByteArrayLiteral("speeduino 202501\x80"));
-  EXPECT_EQ(service.querySignatureText(conn, QStringLiteral("Q")),
-            QStringLiteral("speeduino 202501?"));
-  EXPECT_EQ(commandWrites(), QList<QByteArray>{QByteArrayLiteral("Q")});
-  const EcuDefinition d = twoPages(64, 128);
-  conn.queueReply(QByteArrayLiteral("fw 2\n"));
-  EXPECT_EQ(service.readFirmwareVersion(conn, d), QStringLiteral("fw 2"));
-  EXPECT_FALSE(service.readFirmwareVersion(conn, d).has_value());
+  EXPECT_EQ(service.querySignatureText(QStringLiteral("Q")), QStringLiteral("speeduino 202501?"));
+  EXPECT_EQ(clock.lap(), 100);
 }
 
-struct ConfigErrorCase {
-  const char* reply;
-  int length;
-  const char* expected;  // nullptr for no value
-};
-
-class ConfigErrorTest : public TuneCommsTest,
-                        public ::testing::WithParamInterface<ConfigErrorCase> {};
-
-TEST_P(ConfigErrorTest, OnlyPrintableNonZeroTextIsAnError) {
-  const ConfigErrorCase c = GetParam();
-  EcuDefinition d = twoPages(64, 128);
-  d.RetrieveConfigErrorCommand = QString();
-  decideFraming(true);
-  conn.queueReply(okFrame(QByteArray(c.reply, c.length)));
-  const std::optional<QString> r = service.readConfigError(conn, d);
-  EXPECT_EQ(commandWrites().back(), framed("e"));
-  if (c.expected == nullptr) {
-    EXPECT_FALSE(r.has_value()) << r.value_or(QString()).toStdString();
-  } else {
-    EXPECT_EQ(r, QString::fromLatin1(c.expected));
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Replies, ConfigErrorTest,
-    ::testing::Values(ConfigErrorCase{"Sensor fault!", 13, "Sensor fault!"},
-                      ConfigErrorCase{"   \r\n", 5, nullptr}, ConfigErrorCase{"0", 1, nullptr},
-                      ConfigErrorCase{"0\r\n\0", 4, nullptr},
-                      ConfigErrorCase{"bad\x01", 4, nullptr},
-                      ConfigErrorCase{"\t pin 3 conflict \r\n\0", 20, "pin 3 conflict"},
-                      ConfigErrorCase{"\0\0", 2, nullptr}, ConfigErrorCase{"caf\xE9", 4, nullptr}));
-
-TEST_F(TuneCommsTest, ConsoleDelegatesAfterAttaching) {
-  EcuCommandService other;
-  TuneCommsService unattached(other);
-  conn.queueReply(QByteArrayLiteral("pong\r\n"));
-  EXPECT_EQ(unattached.sendConsoleCommand(conn, QStringLiteral("ping"), 500),
-            QStringLiteral("pong"));
-  EXPECT_EQ(other.connection(), &conn);
-  EXPECT_EQ(conn.writes(), QList<QByteArray>{QByteArrayLiteral("ping\n")});
-}
-
-// Whole tunes against the simulated ECU.
-class TuneTransferTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    sim.open();
-    tune.forceCrcProtocol(sim);
-  }
-
-  const EcuDefinition& definition = test::syntheticDefinition();
-  SimEcuConnection sim{definition};
-  EcuCommandService commands;
-  TuneCommsService tune{commands};
-};
-
-TEST_F(TuneTransferTest, ReadTuneDecodesEveryPageAndStampsTheTime) {
-  const PageImages pages = test::syntheticPages();
-  for (auto it = pages.cbegin(); it != pages.cend(); ++it) {
-    sim.loadPage(it.key() - 1, it.value());
-  }
-  const QDateTime before = QDateTime::currentDateTimeUtc().addMSecs(-1);
-  const Tune read = tune.readTune(sim, definition);
-  EXPECT_EQ(read.fields, decodePages(pages, definition).fields);
-  EXPECT_EQ(read.signature, QStringLiteral("speeduino 202501-tk"));
-  EXPECT_EQ(read.nPages, 3);
-  EXPECT_EQ(read.lastSaved, QStringLiteral("0001-01-01T00:00:00"));
-  EXPECT_TRUE(
-      QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z$"))
-          .match(read.writeTimestamp)
-          .hasMatch())
-      << read.writeTimestamp.toStdString();
-  EXPECT_GE(QDateTime::fromString(read.writeTimestamp, Qt::ISODateWithMs), before);
-  // A few values worked out from the image by hand.
-  EXPECT_DOUBLE_EQ(*read.find(QStringLiteral("reqFuel"))->scalarValue, 15.700000000000001);
-  EXPECT_EQ(read.find(QStringLiteral("tuneName"))->stringValue, QStringLiteral("Synthetic tune"));
-  EXPECT_EQ(read.find(QStringLiteral("nCylinders"))->enumValue, QStringLiteral("6"));
-  EXPECT_EQ(read.find(QStringLiteral("triggerTeeth"))->bitsRawValue, 36);
-
-  // Pages without a read command or a size are skipped.
-  EcuDefinition d = definition;
-  d.PageReadCommands[1] = QString();
-  d.PageSizes[2] = 0;
-  const Tune partial = tune.readTune(sim, d);
-  EXPECT_NE(partial.find(QStringLiteral("reqFuel")), nullptr);
-  EXPECT_EQ(partial.find(QStringLiteral("veTable")), nullptr);
-  EXPECT_EQ(partial.find(QStringLiteral("fanOn")), nullptr);
-}
-
-TEST_F(TuneTransferTest, WriteTuneEncodesValuesAndBurnsEveryPage) {
-  Tune t = decodePages(test::syntheticPages(), definition);
-  t.find(QStringLiteral("reqFuel"))->scalarValue = 9.9;
-  tune.writeTune(sim, definition, t, true);
-  const PageImages encoded = encodeTune(t, definition);
-  for (int index = 0; index < 3; ++index) {
-    EXPECT_EQ(sim.burnedPage(index), encoded.value(index + 1)) << index;
-  }
-  EXPECT_EQ(quint8(sim.burnedPage(0).at(0)), 99);
-  // Bytes of a type the codec cannot write stay 0 in the encoded page.
-  EXPECT_EQ(sim.burnedPage(0).at(22), '\0');
-  EXPECT_EQ(sim.burnCount(), 3);
-  EXPECT_DOUBLE_EQ(*tune.readTune(sim, definition).find(QStringLiteral("reqFuel"))->scalarValue,
-                   9.9);
-}
-
-TEST_F(TuneTransferTest, WriteTuneOfALegacyTuneSendsItsRawPagesUnburned) {
-  Tune legacy;
-  legacy.pages = PageImages{{3, QByteArray(128, '\x33')}, {1, QByteArray(288, '\x11')}};
-  tune.writeTune(sim, definition, legacy, false);
-  EXPECT_EQ(sim.workingPage(0), QByteArray(288, '\x11'));
-  EXPECT_EQ(sim.workingPage(1), QByteArray(512, '\0'));
-  EXPECT_EQ(sim.workingPage(2), QByteArray(128, '\x33'));
-  EXPECT_EQ(sim.burnCount(), 0);
-  EXPECT_EQ(sim.burnedPage(0), QByteArray(288, '\0'));
-}
-
-TEST_F(TuneCommsTest, WholeTuneEdgeCasesOverAScriptedEcu) {
+TEST_F(TuneCommsTest, WholeTunesGoPageByPageAndAPageThatCannotBeReadEndsTheRead) {
   const EcuDefinition& d = test::syntheticDefinition();
   decideFraming(true);
-  service.writeTune(conn, d, Tune{}, true);  // neither values nor pages: nothing is sent
+  service.writeTune(d, Tune{}, true);  // neither values nor pages: nothing is sent
   EXPECT_TRUE(commandWrites().isEmpty());
-
-  // Every chunk and burn refused: all pages are still sent, in order, each with its burn.
-  for (int i = 0; i < 11; ++i) {
-    conn.queueReply(responseFrame(hex("84")));
-  }
+  // Raw legacy pages, unanswered: all are still sent, in order, each with its burn.
   Tune legacy;
-  legacy.pages = test::syntheticPages();
-  service.writeTune(conn, d, legacy, true);
+  legacy.pages = PageImages{{3, QByteArray(128, '\x33')}, {1, QByteArray(288, '\x11')}};
+  service.writeTune(d, legacy, true);
   QList<QByteArray> heads;
   for (const QByteArray& w : commandWrites()) {
     heads.append(w.mid(2, 3).toHex());
   }
-  EXPECT_EQ(heads, (QList<QByteArray>{"4d0001", "4d0001", "4d0001", "620001", "4d0002", "4d0002",
-                                      "4d0002", "4d0002", "620002", "4d0003", "620003"}));
-
-  // A page that cannot be read ends the whole read.
+  EXPECT_EQ(heads, (QList<QByteArray>{"4d0001", "4d0001", "4d0001", "620001", "4d0003", "620003"}));
+  EXPECT_EQ(commandWrites().at(0).mid(9, 128), QByteArray(128, '\x11'));
   conn.queueReply(okFrame(QByteArray(128, '\0')));
-  try {
-    service.readTune(conn, d);
-    FAIL() << "no exception";
-  } catch (const PageReadError& e) {
-    EXPECT_STREQ(e.what(), "Failed to read page 1 at offset 128");
-  }
+  EXPECT_THROW(service.readTune(d), PageReadError);
 }
 
 }  // namespace

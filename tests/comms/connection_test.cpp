@@ -1,0 +1,231 @@
+// The real connections on the real clock: a loopback TCP bridge and a socat pseudo-terminal
+// pair, each with a stand-in ECU at the far end; and what every connection class shares.
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QSerialPortInfo>
+#include <QTcpServer>
+#include <memory>
+
+#include "comms/connection_provider.h"
+#include "comms/ecu_command_service.h"
+#include "comms/ecu_comms_monitor.h"
+#include "comms/mock_ecu_connection.h"
+#include "comms/serial_ecu_connection.h"
+#include "comms/sim_ecu_connection.h"
+#include "comms/stand_in_server.h"
+#include "comms/tcp_bridge_connection.h"
+#include "comms/tune_comms_service.h"
+#include "comms_fakes.h"
+#include "transports.h"
+#include "tune/field_codec.h"
+
+namespace tk::comms {
+namespace {
+
+using test::hex;
+using test::okFrame;
+
+constexpr int kMarginMs = 1000;  // how late a failing exchange may end on a loaded machine
+
+enum class Transport { Tcp, Serial };
+
+class ConnectionTest : public ::testing::TestWithParam<Transport> {
+ protected:
+  // Serial ports register notifiers with the application's event dispatcher, even when only
+  // their blocking waits are used.
+  static void SetUpTestSuite() {
+    if (QCoreApplication::instance() == nullptr) {
+      app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+  }
+  static void TearDownTestSuite() { app.reset(); }
+
+  void SetUp() override {
+    if (serial()) {
+      if (!test::socatAvailable()) {
+        GTEST_SKIP() << "socat not installed (scripts/install-deps.sh installs it)";
+      }
+      pair = std::make_unique<test::SocatPtyPair>();
+      ASSERT_TRUE(pair->ok());
+    }
+  }
+
+  bool serial() const { return GetParam() == Transport::Serial; }
+
+  // Serves ecu at the far end of the transport and opens a connection to it.
+  void connectTo(EcuConnection& farEnd, EcuCommsMonitor* log = nullptr) {
+    server = std::make_unique<StandInServer>(farEnd);
+    if (serial()) {
+      ASSERT_TRUE(server->serveSerialPort(pair->ecuEnd(), 115200));
+      conn = std::make_unique<SerialEcuConnection>(pair->hostEnd(), 115200, log);
+    } else {
+      conn = std::make_unique<TcpBridgeConnection>(QStringLiteral("127.0.0.1"),
+                                                   server->listenOnLoopback(), log);
+    }
+    QObject::connect(conn.get(), &EcuConnection::errorOccurred,
+                     [this](const QString& m) { errors.append(m); });
+    QObject::connect(conn.get(), &EcuConnection::statusChanged,
+                     [this](ConnectionStatus s) { statuses.append(s); });
+    ASSERT_TRUE(conn->open());
+    service.setConnection(conn.get());
+  }
+
+  inline static char name[] = "torvik_tests";
+  inline static char* argv[] = {name, nullptr};
+  inline static int argc = 1;
+  inline static std::unique_ptr<QCoreApplication> app;
+  FakeClock ecuClock;  // stands still: the far end's replies are there at once
+  test::TimedEcu ecu{ecuClock};
+  SimEcuConnection sim{test::syntheticDefinition()};
+  EcuCommsMonitor monitor;
+  QStringList errors;  // filled until the connection is gone
+  QList<ConnectionStatus> statuses;
+  std::unique_ptr<test::SocatPtyPair> pair;
+  std::unique_ptr<StandInServer> server;
+  std::unique_ptr<EcuConnection> conn;
+  EcuCommandService service;
+};
+
+TEST_P(ConnectionTest, ExchangesMonitoredFramesOpensOnceAndClosesOnce) {
+  ecu.reply(okFrame("speeduino 202501"));
+  connectTo(ecu, &monitor);
+  EXPECT_TRUE(conn->open());
+  EXPECT_EQ(statuses,
+            (QList<ConnectionStatus>{ConnectionStatus::Connecting, ConnectionStatus::Connected}));
+  EXPECT_EQ(service.sendCommand("Q", 2000),
+            (EcuResponse{true, 0, QByteArrayLiteral("speeduino 202501"), {}, FrameOutcome::Ok}));
+  ASSERT_GE(monitor.entries().size(), 2);
+  EXPECT_EQ(monitor.entries().at(0).label, QLatin1String(serial() ? "Serial Tx" : "TCP Tx"));
+  EXPECT_EQ(monitor.entries().at(0).data, hex("000151CE6E8EEF"));
+  EXPECT_EQ(monitor.entries().at(1).label, QLatin1String(serial() ? "Serial Rx" : "TCP Rx"));
+  conn->close();
+  conn->close();
+  EXPECT_EQ(statuses.back(), ConnectionStatus::Disconnected);
+  EXPECT_EQ(statuses.count(ConnectionStatus::Disconnected), 1);
+  server->stop();
+  EXPECT_EQ(ecu.writes().join(), hex("000151CE6E8EEF"));
+  EXPECT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char('|')).toStdString();
+}
+
+TEST_P(ConnectionTest, EcuVanishingMidReplyFailsWithinTheDeadline) {
+  ecu.queueTimed({{0, okFrame(QByteArray(128, '\x5A')).left(66)}, {0, {}, true}});
+  connectTo(ecu);
+  QElapsedTimer timer;
+  timer.start();
+  EXPECT_EQ(
+      service.sendCommand(hex("520000000080"), 300),
+      (EcuResponse{
+          false, 0xFF, {}, QStringLiteral("Response timeout after 300ms"), FrameOutcome::Timeout}));
+  EXPECT_LT(timer.elapsed(), 300 + kMarginMs);
+  if (serial()) {
+    // With the adapter gone the terminal stays open; a frame that cannot leave is a write
+    // timeout, which leaves the connection to its owner.
+    pair->pullOut();
+    timer.restart();
+    EXPECT_EQ(service.sendCommand("Q", 500).outcome, FrameOutcome::WriteFailed);
+    EXPECT_LT(timer.elapsed(), 500 + kMarginMs);
+    EXPECT_EQ(errors, QStringList{QStringLiteral("Write timeout on ") + pair->hostEnd()});
+    EXPECT_EQ(conn->status(), ConnectionStatus::Connected);
+  } else {
+    // A lost peer ends the connection, is reported once, and later use fails at once.
+    EXPECT_EQ(conn->status(), ConnectionStatus::Disconnected);
+    EXPECT_EQ(conn->read(10), QByteArray());
+    EXPECT_EQ(conn->write("x"), 0);
+    EXPECT_EQ(service.sendCommand("Q", 800).outcome, FrameOutcome::NotConnected);
+    EXPECT_EQ(errors, QStringList{QStringLiteral("TCP connection lost: peer disconnected")});
+  }
+}
+
+TEST_P(ConnectionTest, WholeTunesCrossTheTransportToTheSimulatedEcu) {
+  const EcuDefinition& d = test::syntheticDefinition();
+  connectTo(sim);
+  TuneCommsService tune(service, *conn);
+  tune.forceCrcProtocol();
+  EXPECT_EQ(tune.readSignature(), QStringLiteral("speeduino 202501-tk"));
+  EXPECT_TRUE(tune.verifySignature(d));
+  EXPECT_EQ(tune.readFirmwareVersion(d), QStringLiteral("Torvik Simulated ECU 1.0"));
+  Tune written = decodePages(test::syntheticPages(), d);
+  written.find(QStringLiteral("reqFuel"))->scalarValue = 9.9;
+  tune.writeTune(d, written, true);
+  const PageImages encoded = encodeTune(written, d);
+  const QDateTime before = QDateTime::currentDateTimeUtc().addMSecs(-1);
+  const Tune read = tune.readTune(d);
+  EXPECT_EQ(read.fields, decodePages(encoded, d).fields);
+  EXPECT_DOUBLE_EQ(*read.find(QStringLiteral("reqFuel"))->scalarValue, 9.9);
+  EXPECT_EQ(read.writeTimestamp.size(), 24);
+  EXPECT_GE(QDateTime::fromString(read.writeTimestamp, Qt::ISODateWithMs), before);
+  EXPECT_TRUE(tune.writeChunk(d, 2, 120, QByteArray(8, '\x42')));
+  EXPECT_EQ(tune.readPage(d, 2).value_or(QByteArray()).right(8), QByteArray(8, '\x42'));
+  server->stop();
+  for (int page = 0; page < 3; ++page) {
+    EXPECT_EQ(sim.burnedPage(page), encoded.value(page + 1)) << page;
+  }
+  EXPECT_EQ(sim.burnCount(), 3);
+}
+
+TEST_P(ConnectionTest, OpenFailureIsReportedWithTheSystemsReason) {
+  QString expected;
+  if (serial()) {
+    conn = std::make_unique<SerialEcuConnection>(QStringLiteral("/nonexistent-dir/ttyTK0"), 115200);
+    expected = QStringLiteral("Failed to open port: No such file or directory");
+    EXPECT_FALSE(StandInServer(ecu).serveSerialPort(QStringLiteral("/nonexistent-dir/ttyTK0"), 0));
+  } else {
+    QTcpServer closed;
+    closed.listen(QHostAddress::LocalHost);
+    const quint16 port = closed.serverPort();
+    closed.close();
+    conn = std::make_unique<TcpBridgeConnection>(QStringLiteral("127.0.0.1"), port);
+    expected = QStringLiteral("Failed to connect to 127.0.0.1:%1: Connection refused").arg(port);
+  }
+  QObject::connect(conn.get(), &EcuConnection::errorOccurred,
+                   [this](const QString& m) { errors.append(m); });
+  // An errored connection may be opened again, and fails the same way.
+  EXPECT_FALSE(conn->open());
+  EXPECT_FALSE(conn->open());
+  EXPECT_EQ(conn->status(), ConnectionStatus::Error);
+  EXPECT_EQ(errors, (QStringList{expected, expected}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, ConnectionTest,
+                         ::testing::Values(Transport::Tcp, Transport::Serial), [](const auto& p) {
+                           return p.param == Transport::Tcp ? "Tcp" : "Serial";
+                         });
+
+TEST(ConnectionIdentityTest, NamesStartingStateAndClosedBehaviour) {
+  SerialConnectionProvider provider;
+  EXPECT_EQ(provider.name(), QStringLiteral("Serial Port"));
+  QStringList ports;
+  for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+    ports.append(info.portName());
+  }
+  EXPECT_EQ(provider.availablePorts(), ports);
+  const struct {
+    std::unique_ptr<EcuConnection> conn;
+    const char* id;
+    const char* name;
+  } cases[] = {
+      {provider.createConnection(QStringLiteral("ttyACM0"), 115200, nullptr), "SERIAL:ttyACM0",
+       "Serial Connection (ttyACM0)"},
+      {std::make_unique<TcpBridgeConnection>(QStringLiteral("127.0.0.9"), 29001),
+       "TCP:127.0.0.9:29001", "TCP Bridge (127.0.0.9:29001)"},
+      {std::make_unique<MockEcuConnection>(QString(), QByteArray(), QByteArray()), "MOCK:ECU",
+       "Mock ECU Connection"},
+      {std::make_unique<SimEcuConnection>(EcuDefinition()), "SIM:demo", "Simulated ECU (demo)"},
+      {std::make_unique<ScriptedEcuConnection>(), "SCRIPTED", "Scripted Connection"},
+  };
+  for (const auto& [conn, id, name] : cases) {
+    EXPECT_EQ(conn->id(), QLatin1String(id));
+    EXPECT_EQ(conn->displayName(), QLatin1String(name));
+    EXPECT_EQ(conn->status(), ConnectionStatus::Disconnected);
+    // Only the scripted connection ignores its status when written to.
+    EXPECT_EQ(conn->write("x"), conn->id() == QLatin1String("SCRIPTED") ? 1 : 0);
+    EXPECT_TRUE(conn->read(10).isEmpty());
+  }
+}
+
+}  // namespace
+}  // namespace tk::comms
