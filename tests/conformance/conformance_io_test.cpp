@@ -33,6 +33,18 @@ TEST_F(ConformanceIoTest, SliceRawImageCutsPagesEndToEndOrNamesTheMismatch) {
   });
   EXPECT_EQ(pages,
             (PageImages{{1, QByteArray::fromHex("01020304")}, {3, QByteArray::fromHex("0506")}}));
+  // The arrays' values may take 16 characters per image byte plus 64 Ki (here 4 per element).
+  ConstantDef array;
+  array.Type = ConstantType::Array;
+  array.Shape = {16408};
+  d.Pages = {PageGroup{2, {array}}};
+  run([&] { return sliceRawImage(d, QByteArray(6, '\0')).has_value() ? 0 : 2; });
+  EXPECT_TRUE(io_.err.isEmpty());
+  d.Pages[0].Fields[0].Shape = {1, 16409};
+  EXPECT_EQ(run([&] { return sliceRawImage(d, QByteArray(6, '\0')).has_value() ? 0 : 2; }), 2);
+  EXPECT_EQ(io_.err,
+            "ERROR: definition arrays need 65636 characters of values, more than the 65632 a "
+            "6-byte image allows\n");
 }
 
 // Every command reports a missing or unreadable input and an unwritable output the same way,

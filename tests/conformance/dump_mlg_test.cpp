@@ -86,7 +86,15 @@ TEST(MlgCsvTest, ValuesUseTheCanonicalDoubleForm) {
 }
 
 TEST_F(DumpMlgTest, ReadErrorsPrintOneLineAndWriteNothing) {
+  // Thousands of fields sharing records of no bytes (the record length patched to 0): 200 KB
+  // standing for 320 MB of values.
+  MlgWriter writer(std::vector<MlgField>(2000), 1);
+  writer.writeHeader(0, QString());
+  QByteArray hostile = QByteArray(writer.bytes()).replace(18, 2, QByteArray(2, '\0'));
+  hostile += QByteArray::fromHex("00 01 0002 5A").repeated(20000);
   const std::pair<QByteArray, QByteArray> cases[] = {
+      {hostile,
+       "ERROR: Invalid MLG file format. 2000 fields do not fit a record length of 0 bytes"},
       {"ABCDEFGHIJKLMNOPQRSTUVWXYZ",
        "ERROR: Invalid MLG file format. Expected 'MLVLG', got 'ABCDE'"},
       {test::readFile(test::dataPath(QStringLiteral("mlg/seed-v1-markers.mlg"))).left(300),

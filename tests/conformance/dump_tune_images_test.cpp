@@ -58,7 +58,16 @@ TEST_F(DumpTuneImagesTest, ImagesThatDoNotMatchThePagesWriteNothing) {
        "ERROR: no such file: " + missing.toUtf8()},
       {[&] { return dumpTuneFields(ini_, shortImage, out); }, tooShort},
       {[&] { return dumpMsqExport(ini_, shortImage, out); }, tooShort},
-      {[&] { return dumpTuneDiff(ini_, image_, shortImage, out); }, tooShort}};
+      {[&] { return dumpTuneDiff(ini_, image_, shortImage, out); }, tooShort},
+      // Two lines that would make every command write gigabytes from a one-byte image.
+      {[&] {
+         return dumpMsqExport(writeFile("huge.ini",
+                                        "[Constants]\nnPages = 1\npageSize = 1\n"
+                                        "page = 1\na = array, U08, 0, [1000x1000]\n"),
+                              writeFile("one.bin", "x"), out);
+       },
+       "ERROR: definition arrays need 4000000 characters of values, more than the 65552 a 1-byte "
+       "image allows"}};
   for (const auto& [command, message] : cases) {
     EXPECT_EQ(run(command), 2);
     EXPECT_EQ(io_.err, message + '\n');

@@ -71,7 +71,12 @@ TEST(MlgReaderTest, RefusesWhatCannotBeRead) {
       {head + QByteArray("abc"), kTruncated},
       {header(500, 60000, 2, 1), kTruncated},
       // A zero block cut short is still a truncated record.
-      {oneFieldLog(record(5, 10, "0002") + QByteArray(5, '\0')), kTruncated}};
+      {oneFieldLog(record(5, 10, "0002") + QByteArray(5, '\0')), kTruncated},
+      // Each field takes at least one byte of a record; the descriptors must all be there.
+      {header(0, 22 + 3 * 55, 2, 3),
+       "Invalid MLG file format. 3 fields do not fit a record "
+       "length of 2 bytes"},
+      {header(0, 22 + 3 * 55, 3, 3).chopped(1), kTruncated}};
   for (const auto& [bytes, error] : cases) {
     EXPECT_EQ(errorOf(bytes), error) << bytes.toHex().constData();
   }

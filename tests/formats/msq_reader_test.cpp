@@ -177,6 +177,7 @@ TEST(MsqBadInputTest, EntityBombIsRefusedAndExternalEntitiesAreNotFetched) {
   }
   EXPECT_TRUE(isParseError(
       errorOf(bomb + "]><msq><page><constant name=\"c\">&l10;</constant></page></msq>")));
+  EXPECT_TRUE(isParseError(errorOf("<!DOCTYPE m [<!ENTITY a \"&a;\">]><m>&a;</m>")));
   try {
     const MsqDocument doc = parseMsq(
         "<!DOCTYPE msq [<!ENTITY x SYSTEM \"file:///etc/hostname\">]>"
@@ -185,6 +186,29 @@ TEST(MsqBadInputTest, EntityBombIsRefusedAndExternalEntitiesAreNotFetched) {
   } catch (const MsqError& e) {
     EXPECT_TRUE(isParseError(e.what())) << e.what();
   }
+}
+
+// A declaration used many times can make a small file stand for gigabytes of text: up to twice
+// the document's length plus 64 Ki characters, references and attribute defaults expand as usual.
+TEST(MsqBadInputTest, DocumentsStandingForFarMoreTextAreRefused) {
+  const QByteArray x = QByteArray(4000, 'x');
+  const auto references = [&](int count) {
+    return "<!DOCTYPE msq [<!ENTITY e \"" + x + "\">]><msq><bibliography author=\"" +
+           QByteArray("&e;").repeated(count) + "\"/></msq>";
+  };
+  const auto defaults = [&](int count) {
+    return "<!DOCTYPE msq [<!ATTLIST constant name CDATA \"" + x + "\">]><msq><page>" +
+           QByteArray("<constant/>").repeated(count) + "</page></msq>";
+  };
+  const std::string tooMuch =
+      "MSQ: XML parse error: Entity references or attribute defaults expand to more text than the "
+      "document may hold.";
+  EXPECT_EQ(errorOf(references(10000)), tooMuch);  // 34 KB standing for 40 million characters
+  EXPECT_EQ(errorOf(references(18)), tooMuch);
+  EXPECT_EQ(parseMsq(references(17)).Author, QString::fromLatin1(x.repeated(17)));
+  EXPECT_EQ(errorOf(defaults(10000)), tooMuch);  // 118 KB standing for 40 million characters
+  EXPECT_EQ(errorOf(defaults(19)), tooMuch);
+  EXPECT_EQ(parseMsq(defaults(18)).Fields.at(17).Name, QString::fromLatin1(x));
 }
 
 TEST(MsqBadInputTest, LongAttributesAndDeepNestingRead) {
