@@ -9,12 +9,19 @@ namespace {
 class DumpMsqTest : public test::ConformanceTest {};
 
 TEST_F(DumpMsqTest, WritesTheWorkedOutRenderings) {
-  for (const auto& [in, golden] : {std::pair{"msq/dump-sample.msq", "golden/dump-msq-sample.json"},
-                                   std::pair{"msq/edges.msq", "golden/dump-msq-edges.json"}}) {
-    const QString input = test::dataPath(QString::fromLatin1(in));
-    ASSERT_EQ(run([&] { return dumpMsq(input, path("out.json")); }), 0);
+  // clang-format off
+  const std::pair<const char*, const char*> cases[] = {
+      {"dump-sample", "sample"}, {"edges", "edges"}, {"seed-doctype", "seed-doctype"},
+      {"seed-mixed-namespaces", "seed-mixed-namespaces"}, {"seed-utf16le", "seed-utf16le"},
+      {"seed-utf8-bom", "seed-utf8-bom"}};
+  // clang-format on
+  for (const auto& [in, golden] : cases) {
+    const QString input = test::dataPath(QStringLiteral("msq/%1.msq").arg(QLatin1String(in)));
+    ASSERT_EQ(run([&] { return dumpMsq(input, path("out.json")); }), 0) << in;
     EXPECT_TRUE(io_.out.isEmpty() && io_.err.isEmpty());
-    EXPECT_TRUE(test::matchesGolden(test::readFile(path("out.json")), QString::fromLatin1(golden)));
+    EXPECT_TRUE(
+        test::matchesGolden(test::readFile(path("out.json")),
+                            QStringLiteral("golden/dump-msq-%1.json").arg(QLatin1String(golden))));
   }
 }
 

@@ -21,27 +21,19 @@ class DumpProjectTest : public test::ConformanceTest {
 };
 
 // A project whose definition path lies elsewhere (its folder's mainController.ini is used), a
-// tune with a non-finite value, settings; opening for the dump writes nothing.
+// tune with a non-finite value and a repeated name, settings; opening for the dump writes nothing.
 TEST_F(DumpProjectTest, DumpsProjectSettingsAndTune) {
   QFile::copy(test::dataPath(QStringLiteral("project/cli.ini")), path("mainController.ini"));
-  writeFile("D.tkproj",
-            R"({"name": "Dumped", "description": "d", "iniFilePath": "C:\\Tunes\\car.ini",
-                "createdAt": "2026-01-01T00:00:00Z", "lastModified": "2026-01-02T00:00:00Z",
-                "connection": {"port": "COM3", "requestRateHz": 20},
-                "iniSettings": {"flagOverrides": {"B": false, "A": true}},
-                "shortcutOverrides": [{"id": "burn", "isDisabled": true}]})");
-  const QByteArray tune =
-      R"({"fields": [{"name": "reqFuel", "units": "ms", "digits": 1, "scalarValue": 8.5},
-                     {"name": "ve", "arrayValues": [1, "NaN"], "rows": 1, "cols": 2},
-                     {"name": "reqFuel", "scalarValue": 9}],
-          "signature": "cli-test 1.0", "nPages": 2, "lastSaved": "x"})";
-  writeFile("D.tktune", tune);
-  writeFile("D.tksettings", R"({"k": "v"})");
-  ASSERT_EQ(dump(path("D.tkproj")), 0) << io_.err.toStdString();
+  for (const char* file : {"Dumped.tkproj", "Dumped.tktune", "Dumped.tksettings"}) {
+    QFile::copy(test::dataPath(QStringLiteral("project/dumped/") + QLatin1String(file)),
+                path(file));
+  }
+  ASSERT_EQ(dump(path("Dumped.tkproj")), 0) << io_.err.toStdString();
   EXPECT_TRUE(io_.err.isEmpty());
   EXPECT_TRUE(test::matchesGolden(test::readFile(path("out.json")),
                                   QStringLiteral("golden/dump-project-dumped.json")));
-  EXPECT_EQ(test::readFile(path("D.tktune")), tune);
+  EXPECT_EQ(test::readFile(path("Dumped.tktune")),
+            test::readFile(test::dataPath(QStringLiteral("project/dumped/Dumped.tktune"))));
 }
 
 TEST_F(DumpProjectTest, LegacyTuneIsUpgradedButNotSaved) {

@@ -19,9 +19,10 @@ def header(version, info_start, data_begin, record_length, field_count):
             struct.pack(">IHH", data_begin, record_length, field_count))
 
 
-def descriptor(version, data_type, name, tail=bytes.fromhex("00 3F800000 00000000 00")):
-    d = bytes([data_type]) + text(name, 34) + text(b"u", 10) + tail
-    return d + text(b"cat", 34) if version >= 2 else d
+def descriptor(version, data_type, name, tail=bytes.fromhex("00 3F800000 00000000 00"),
+               units=b"u", category=b"cat"):
+    d = bytes([data_type]) + text(name, 34) + text(units, 10) + tail
+    return d + text(category, 34) if version >= 2 else d
 
 
 def record(counter, timestamp, values):
@@ -34,11 +35,13 @@ def marker(counter, timestamp, message):
 
 def edges_v3():
     # A 34-character name without terminator, scale 0.5, transform -40, digits -2; a two-byte
-    # bit field with a Latin-1 name; a field (code 103, two bytes) beyond the 4-byte record.
+    # bit field with a Latin-1 name; a field (code 103, two bytes) beyond the 4-byte record whose
+    # texts need quoting in CSV and whose scale and transform are NaN and minus infinity.
     fields = (descriptor(3, 2, b"N" * 34, bytes.fromhex("07 3F000000 C2200000 FE")) +
               descriptor(3, 11, b"Status\xB0", bytes.fromhex("01 02 0A0B0C0D 06 000000")) +
-              descriptor(3, 103, b"beyond"))
-    info = b"speeduino\xB0\0"
+              descriptor(3, 103, b'beyond, "x"', bytes.fromhex("00 7FC00000 FF800000 FD"),
+                         units=b"a\nb", category=b'x"y'))
+    info = b"speeduino\xB0\nline, two\0"                  # the info text is never quoted
     info_start = 24 + len(fields)
     blocks = (
         bytes.fromhex("02 FF 7E")                        # stray bytes are skipped one by one
@@ -55,6 +58,7 @@ def edges_v3():
         + record(8, 65535, "0000 0000")
         + record(9, 35534, "0006 0000")                  # a drop of 30001: a wrap
         + marker(10, 12, b"x" * 50)                      # a message without terminator
+        + marker(11, 13, b"two\nlines")
         + bytes.fromhex("03 03")
         + record(0, 0, "0000 0000")                      # zero padding ends the log
         + record(11, 20, "0007 0000")

@@ -36,15 +36,9 @@ QString asWritten(const QString& text, qsizetype maxChars) {
 }
 
 TEST_F(FormatsCorpusTest, KnownLogsHaveTheirDocumentedShape) {
-  struct Expected {
-    const char* file;
-    int version;
-    std::size_t fields;
-    std::size_t records;
-    std::size_t markers;
-  };
   // clang-format off
-  const Expected known[] = {
+  // File, format version, fields, records, markers.
+  const std::tuple<const char*, int, std::size_t, std::size_t, std::size_t> known[] = {
       {"mlgconv-blank.mlg", 1, 71, 0, 0}, {"mlgconv-short.mlg", 1, 71, 66, 0},
       {"mlgconv-markers.mlg", 1, 69, 43, 9}, {"mlgconv-v2.mlg", 2, 75, 5019, 0},
       {"ultralog-speeduino-v1.mlg", 1, 59, 139, 0}, {"ultralog-rusefi-uaefi-v2.mlg", 2, 782, 727, 0},
@@ -52,14 +46,14 @@ TEST_F(FormatsCorpusTest, KnownLogsHaveTheirDocumentedShape) {
       {"impreza-202402-v2.mlg", 2, 59, 315, 0}, {"passat-202501-v2.mlg", 2, 74, 189, 0},
       {"passat-202501-v2-markers.mlg", 2, 74, 735, 3}};
   // clang-format on
-  for (const Expected& e : known) {
-    const QString path = corpus_ + QStringLiteral("/mlg/") + QLatin1String(e.file);
+  for (const auto& [file, version, fields, records, markers] : known) {
+    const QString path = corpus_ + QStringLiteral("/mlg/") + QLatin1String(file);
     if (QFileInfo::exists(path)) {
       const MlgLog log = readMlgFile(path);
-      EXPECT_EQ(std::make_tuple(log.formatVersion, log.fields.size(), log.records.size(),
+      EXPECT_EQ(std::make_tuple(int(log.formatVersion), log.fields.size(), log.records.size(),
                                 log.markers.size()),
-                std::make_tuple(std::uint16_t(e.version), e.fields, e.records, e.markers))
-          << e.file;
+                std::make_tuple(version, fields, records, markers))
+          << file;
     }
   }
 }

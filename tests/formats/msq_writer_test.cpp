@@ -25,20 +25,25 @@ class MsqWriterTest : public ::testing::Test {
     mode.BitValues = {{0, QStringLiteral("Off")}, {1, QStringLiteral("On")}};
     definition_.NPages = 2;
     definition_.PageSizes = {16, 8};
+    // "Count" differs from "count" only by case; "metric" serves units expressions.
     definition_.Pages = {
         pageGroup(0, {rpmWarn}),
         pageGroup(2, {msqConstant("bins", ConstantType::Array, "U16", 2, "rpm", {4})}),
         pageGroup(1, {msqConstant("count", ConstantType::Scalar, "U08"),
                       msqConstant("grid", ConstantType::Array, "U08", 0, "%", {3, 2}), mode,
-                      msqConstant("name", ConstantType::String, "ASCII", 0, "8", {8})})};
-    tune_.fields = {tuneValue("rpmWarn"), tuneValue("count"), tuneValue("grid"), tuneValue("mode"),
-                    tuneValue("name")};
+                      msqConstant("name", ConstantType::String, "ASCII", 0, "8", {8}),
+                      msqConstant("Count", ConstantType::Scalar, "U08", 1),
+                      msqConstant("metric", ConstantType::Bits, "U08")})};
+    tune_.fields = {tuneValue("rpmWarn"), tuneValue("count"), tuneValue("grid"),  tuneValue("mode"),
+                    tuneValue("name"),    tuneValue("Count"), tuneValue("metric")};
     tune_.fields[0].scalarValue = 7000;
     tune_.fields[1].scalarValue = 12;
     tune_.fields[2].arrayValues = QList<double>{1, 2, 3, 4, 5, 6};
     tune_.fields[3].bitsRawValue = 1;
     tune_.fields[3].enumValue = QStringLiteral("On");
     tune_.fields[4].stringValue = QStringLiteral("abc");
+    tune_.fields[5].scalarValue = 99;
+    tune_.fields[6].bitsRawValue = 1;
   }
 
   QByteArray write(const QString& author = QStringLiteral("me")) const {
@@ -54,6 +59,7 @@ class MsqWriterTest : public ::testing::Test {
 
   ConstantDef& constant(int group, int index) { return definition_.Pages[group].Fields[index]; }
   TuneValue& value(const char* name) { return *tune_.find(QString::fromLatin1(name)); }
+  TuneValue& mode() { return value("mode"); }
 
   EcuDefinition definition_;
   Tune tune_;
@@ -86,49 +92,31 @@ TEST_F(MsqWriterTest, ElementsFollowTheirConstantsRules) {
     const char* name;
     QByteArray expected;
   };
+  // clang-format off
   const Case cases[] = {
       {"array without shape", [&] { constant(2, 1).Shape.clear(); }, "grid",
        "<constant name=\"grid\" digits=\"0\" units=\"%\">\n         1.0 \n      </constant>"},
       {"precision at least 1", [&] { constant(2, 0).Digits = -2; }, "count",
        "<constant name=\"count\" digits=\"-2\">12.0</constant>"},
       // The name index holds the first of two names equal ignoring case.
-      {"lookup ignoring case",
-       [&] {
-         definition_.Pages[2].Fields.append(msqConstant("Count", ConstantType::Scalar, "U08", 1));
-         tune_.fields.append(tuneValue("Count"));
-       },
-       "Count", "<constant name=\"Count\" digits=\"1\">12.0</constant>"},
+      {"lookup ignoring case", [] {}, "Count", "<constant name=\"Count\" digits=\"1\">12.0</constant>"},
       {"bits digits from 1", [&] { constant(2, 2).Digits = 2; }, "mode",
        "<constant name=\"mode\" digits=\"2\">\"On\"</constant>"},
-      {"label first", [&] { value("mode").stringValue = QStringLiteral("text"); }, "mode",
+      {"label first", [&] { mode().stringValue = QStringLiteral("text"); }, "mode",
        "<constant name=\"mode\">\"On\"</constant>"},
-      {"then string",
-       [&] {
-         value("mode").enumValue = QString();
-         value("mode").stringValue = QString();
-       },
-       "mode", "<constant name=\"mode\">\"\"</constant>"},
-      {"then option of raw", [&] { value("mode").enumValue.reset(); }, "mode",
+      {"then string", [&] { mode().enumValue = mode().stringValue = QString(); }, "mode",
+       "<constant name=\"mode\">\"\"</constant>"},
+      {"then option of raw", [&] { mode().enumValue.reset(); }, "mode",
        "<constant name=\"mode\">\"On\"</constant>"},
-      {"no option",
-       [&] {
-         value("mode").enumValue.reset();
-         value("mode").bitsRawValue = 7;
-       },
-       "mode", "<constant name=\"mode\">\"\"</constant>"},
-      {"no value", [&] { tune_.fields.clear(); }, "mode",
-       "<constant name=\"mode\">\"Off\"</constant>"},
-      {"units expression",
-       [&] {
-         definition_.Pages[1].Fields.append(msqConstant("metric", ConstantType::Bits, "U08"));
-         tune_.fields.append(tuneValue("metric"));
-         tune_.fields.back().bitsRawValue = 1;
-         constant(2, 0).Units = QStringLiteral("{ metric ? \"kPa\" : \"psi\" }");
-       },
-       "count", "<constant name=\"count\" digits=\"0\" units=\"kPa\">12.0</constant>"},
+      {"no option", [&] { mode().enumValue.reset(); mode().bitsRawValue = 7; }, "mode",
+       "<constant name=\"mode\">\"\"</constant>"},
+      {"no value", [&] { tune_.fields.clear(); }, "mode", "<constant name=\"mode\">\"Off\"</constant>"},
+      {"units expression", [&] { constant(2, 0).Units = QStringLiteral("{ metric ? \"a\" : \"b\" }"); },
+       "count", "<constant name=\"count\" digits=\"0\" units=\"a\">12.0</constant>"},
       // A braced units item leaves Units empty; only a units text is written.
       {"braced units item", [&] { constant(2, 0).UnitsExpression = QStringLiteral("{ \"x\" }"); },
        "count", "<constant name=\"count\" digits=\"0\">12.0</constant>"}};
+  // clang-format on
   for (const Case& c : cases) {
     const EcuDefinition definition = definition_;
     const Tune tune = tune_;

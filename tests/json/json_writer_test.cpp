@@ -46,37 +46,29 @@ TEST(JsonWriterTest, NestedLayoutKeepsDuplicateKeysInInsertionOrder) {
 }
 
 TEST(JsonWriterTest, NonFiniteNumbersFailTheWholeDocument) {
-  for (const double bad : {std::nan(""), double(INFINITY), -double(INFINITY)}) {
-    JsonValue inner = JsonValue::array();
-    inner.append(1);
-    inner.append(bad);
+  for (const double bad : {std::nan(""), -double(INFINITY), double(INFINITY)}) {
     JsonValue doc = JsonValue::object();
-    doc.insert(QStringLiteral("deep"), inner);
+    doc.insert(QStringLiteral("deep"), JsonValue::array());
+    doc.members()[0].second.append(bad);
     EXPECT_THROW(serialize(doc), JsonWriteError);
   }
   try {
     serialize(JsonValue(std::numeric_limits<float>::infinity()));
     ADD_FAILURE() << "no JsonWriteError";
   } catch (const JsonWriteError& e) {
-    EXPECT_NE(std::string(e.what()).find("infinity cannot be written as valid JSON"),
-              std::string::npos);
+    EXPECT_TRUE(std::string(e.what()).find("infinity cannot be written as valid JSON") !=
+                std::string::npos);
   }
 }
 
-TEST(JsonWriterTest, WriteJsonFileAddsOneLineFeedOrReportsTheFailure) {
+// Every conformance command writes through writeJsonFile: their golden files pin the one line
+// feed, and their file-error table the unwritable path.
+TEST(JsonWriterTest, WriteJsonFileLeavesTheOldFileWhenTheTreeCannotBeWritten) {
   QTemporaryDir dir;
   const QString path = dir.filePath(QStringLiteral("out.json"));
   EXPECT_EQ(writeJsonFile(JsonValue::object(), path), 0);
-  EXPECT_EQ(test::readFile(path), "{}\n");
-  // A tree that cannot be written leaves the old file.
   EXPECT_THROW(writeJsonFile(JsonValue(std::nan("")), path), JsonWriteError);
   EXPECT_EQ(test::readFile(path), "{}\n");
-  const QString bad = dir.filePath(QStringLiteral("missing/out.json"));
-  int code = 0;
-  const auto captured = test::captureStdio([&] { code = writeJsonFile(JsonValue(), bad); });
-  EXPECT_EQ(code, 2);
-  EXPECT_EQ(captured.err, "ERROR: cannot write " + bad.toUtf8() + "\n");
-  EXPECT_TRUE(captured.out.isEmpty());
 }
 
 }  // namespace
