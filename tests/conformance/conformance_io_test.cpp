@@ -55,7 +55,10 @@ TEST_F(ConformanceIoTest, EveryCommandReportsFileErrorsTheSameWay) {
   const std::pair<QStringList, QString> commands[] = {
       {{"dump-ini", "IN", "OUT"}, ini},
       {{"dump-expr", ini, "IN", "OUT"}, test::dataPath(QStringLiteral("expr/expr_vectors.txt"))},
+      {{"dump-expr", "IN", test::dataPath(QStringLiteral("expr/expr_vectors.txt")), "OUT"}, ini},
+      {{"dump-tunefields", "IN", image, "OUT"}, ini},
       {{"dump-tunefields", ini, "IN", "OUT"}, image},
+      {{"dump-project-legacy", "IN", image, "OUT"}, ini},
       {{"dump-msq-export", ini, "IN", "OUT"}, image},
       {{"dump-tunediff", ini, image, "IN", "OUT"}, image},
       {{"dump-project-legacy", ini, "IN", "OUT"}, image},
