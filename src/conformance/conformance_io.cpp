@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "json/number_text.h"
+#include "tune/field_codec.h"
+
 namespace tk::conformance {
 
 void printError(const QString& line) {
@@ -55,7 +58,39 @@ int writeOutputFile(const QString& path, const QByteArray& bytes) {
   return 0;
 }
 
+namespace {
+
+// Text the values of the definition's arrays take when written: each element its decimals (the
+// MSQ export's precision, at least one and capped as the number text caps it) and a digit, a
+// point and a separator. The commands that slice an image write every element of every array.
+qint64 arrayTextLength(const EcuDefinition& definition) {
+  qint64 length = 0;
+  for (const PageGroup& group : definition.Pages) {
+    for (const ConstantDef& constant : group.Fields) {
+      if (constant.Type == ConstantType::Array) {
+        length += qint64{elementCount(constant)} *
+                  (std::clamp(constant.Digits, 1, kMaxFixedPrecision) + 3);
+      }
+    }
+  }
+  return length;
+}
+
+}  // namespace
+
 std::optional<PageImages> sliceRawImage(const EcuDefinition& definition, const QByteArray& image) {
+  // Real definitions need about as much text for their arrays as their pages have bytes; a few
+  // lines declaring huge arrays would make the commands build gigabytes from a tiny image.
+  const qint64 arrayText = arrayTextLength(definition);
+  const qint64 allowed = kArrayTextPerImageByte * image.size() + kArrayTextAllowance;
+  if (arrayText > allowed) {
+    printError(QStringLiteral("ERROR: definition arrays need %1 characters of values, more than "
+                              "the %2 a %3-byte image allows")
+                   .arg(arrayText)
+                   .arg(allowed)
+                   .arg(image.size()));
+    return std::nullopt;
+  }
   PageImages pages;
   qsizetype offset = 0;
   for (int index = 0; index < definition.NPages; ++index) {

@@ -26,9 +26,16 @@ int readInputFile(const QString& path, QByteArray& bytes);
 /// Writes bytes to a file; returns 0, or 2 after printing "ERROR: cannot write <path>".
 int writeOutputFile(const QString& path, const QByteArray& bytes);
 
+/// Characters of array values a definition may need per byte of the raw image it slices.
+inline constexpr qint64 kArrayTextPerImageByte = 16;
+/// Characters of array values a definition may need beyond those per image byte.
+inline constexpr qint64 kArrayTextAllowance = 64 * 1024;
+
 /// Cuts a raw tune image (the definition's pages laid end to end, each its PageSizes entry long)
 /// into page images keyed by page number from 1; pages of size 0 get no entry. A short image or
-/// trailing bytes print their "ERROR: image ..." line and give no value.
+/// trailing bytes print their "ERROR: image ..." line and give no value; so does a definition
+/// whose arrays would be written as more than kArrayTextPerImageByte characters per image byte
+/// plus kArrayTextAllowance (each element counted as its decimals plus three).
 std::optional<PageImages> sliceRawImage(const EcuDefinition& definition, const QByteArray& image);
 
 }  // namespace tk::conformance

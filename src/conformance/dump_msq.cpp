@@ -1,7 +1,5 @@
 #include "conformance/dump_msq.h"
 
-#include <QHash>
-
 #include "conformance/conformance_io.h"
 #include "formats/msq_reader.h"
 #include "json/json_writer.h"
@@ -33,18 +31,11 @@ JsonValue constantJson(const MsqConstant& c) {
   return o;
 }
 
-// Keyed by name like a map assignment: a repeated name replaces the value in place.
+// Keyed by name in document order; a name a tune repeats gives a member per occurrence.
 JsonValue constantsJson(const QList<MsqConstant>& constants) {
   JsonValue o = JsonValue::object();
-  QHash<QString, std::size_t> positions;
   for (const MsqConstant& c : constants) {
-    const auto found = positions.constFind(c.Name);
-    if (found != positions.constEnd()) {
-      o.members()[*found].second = constantJson(c);
-    } else {
-      positions.insert(c.Name, o.members().size());
-      o.insert(c.Name, constantJson(c));
-    }
+    o.insert(c.Name, constantJson(c));
   }
   return o;
 }

@@ -8,8 +8,8 @@
 namespace tk::conformance {
 
 /// The document as an object: Signature, FileFormat, FirmwareInfo, PageCount, Author,
-/// TuneComment, WriteDate, then Fields and PcVariables keyed by constant name. A name that occurs
-/// twice keeps its first position and the later constant's members.
+/// TuneComment, WriteDate, then Fields and PcVariables keyed by constant name in document order; a
+/// name that occurs twice gives two members.
 JsonValue msqDocumentJson(const MsqDocument& document);
 
 /// Reads the MSQ file and writes msqDocumentJson of it to outPath; returns 0, or prints an

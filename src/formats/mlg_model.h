@@ -57,6 +57,8 @@ struct MlgField {
   std::uint8_t bitFieldStyle = 0;
   std::uint32_t bitFieldNamesIndex = 0;
   std::uint8_t bitCount = 0;
+
+  bool operator==(const MlgField&) const = default;
 };
 
 /// One data record: block counter, raw 10 us timestamp, seconds since the log start and the

@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "json/ascii_text.h"
 
@@ -155,14 +156,12 @@ void readBlocks(Cursor& cursor, MlgLog& log) {
   const std::vector<Decoder> decoders = buildDecoders(log.fields, recordLength);
   const std::size_t fieldCount = log.fields.size();
   // Each record takes at least recordLength + 5 bytes, so this bounds the record count; it is
-  // exact for a log without markers. The values are reserved for it too unless that would be far
-  // more than a real log decodes to (fields beyond the record), where they grow as they come.
+  // exact for a log without markers. With no more fields than record bytes (checked with the
+  // header) the values reserved stay below one per byte of the file.
   const std::uint64_t maxRecords =
       cursor.remaining() / (static_cast<std::uint64_t>(recordLength) + 5);
   log.records.reserve(static_cast<std::size_t>(maxRecords));
-  if (maxRecords * fieldCount <= 2 * cursor.remaining() + 4096) {
-    log.values.reserve(static_cast<std::size_t>(maxRecords * fieldCount));
-  }
+  log.values.reserve(static_cast<std::size_t>(maxRecords * fieldCount));
 
   long long wraps = 0;
   int previousTimestamp = -1;
@@ -224,6 +223,14 @@ MlgLog parseMlg(QByteArrayView bytes) {
   log.dataBeginIndex = cursor.u32();
   log.recordLength = cursor.u16();
   log.numLoggerFields = cursor.u16();
+  // Every field takes at least one byte of a record, so more fields than record bytes describe no
+  // log. Refusing them bounds the decoded values by the file's size: a record of n bytes then
+  // yields at most n values, never thousands of values per five bytes of file.
+  if (log.numLoggerFields > log.recordLength) {
+    throw MlgError("Invalid MLG file format. " + std::to_string(log.numLoggerFields) +
+                   " fields do not fit a record length of " + std::to_string(log.recordLength) +
+                   " bytes");
+  }
 
   const int descriptorLength = mlgDescriptorLength(log.formatVersion);
   int offset = 0;

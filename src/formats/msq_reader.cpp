@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QXmlStreamReader>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "formats/msq_text.h"
@@ -10,6 +11,12 @@
 
 namespace tk {
 namespace {
+
+// A document may stand for more text than it holds (entity references, attribute defaults of its
+// type declaration), but not for more than twice its length plus this many characters.
+constexpr qint64 kExpansionAllowance = 64 * 1024;
+constexpr char kExpansionError[] =
+    "Entity references or attribute defaults expand to more text than the document may hold.";
 
 // Attribute integers: an optional sign and decimal digits (surrounding white space allowed);
 // anything else, and absence, reads as 0.
@@ -74,7 +81,8 @@ struct PageRecord {
 // children; which pages count is decided at the end (namespaced ones, else those without one).
 class MsqParser {
  public:
-  explicit MsqParser(const QString& text) : xml_(text) {}
+  explicit MsqParser(const QString& text)
+      : xml_(text), budget_(2 * text.size() + kExpansionAllowance) {}
 
   MsqDocument run() {
     while (!xml_.atEnd()) {
@@ -88,6 +96,7 @@ class MsqParser {
         case QXmlStreamReader::Characters:
           if (collector_) {
             characterData_.append(xml_.text());
+            keep(xml_.text().size());
           }
           break;
         default:
@@ -102,6 +111,15 @@ class MsqParser {
 
  private:
   enum class Frame : unsigned char { Other, Page, Collector };
+
+  // Counts the text the document keeps: attribute defaults declared once are given to every
+  // element of that name, so a small file can stand for gigabytes of names.
+  void keep(qsizetype characters) {
+    kept_ += characters;
+    if (kept_ > budget_ && !xml_.hasError()) {
+      xml_.raiseError(QString::fromLatin1(kExpansionError));
+    }
+  }
 
   void startElement() {
     const QStringView local = xml_.name();
@@ -141,6 +159,7 @@ class MsqParser {
       MsqConstant constant;
       constant.Name = attributeText(attributes, QLatin1String("name"));
       constant.Units = attributeText(attributes, QLatin1String("units"));
+      keep(constant.Name.size() + constant.Units.size());
       constant.Digits = attributeInt(attributes, QLatin1String("digits"));
       constant.Rows = attributeInt(attributes, QLatin1String("rows"));
       constant.Cols = attributeInt(attributes, QLatin1String("cols"));
@@ -195,12 +214,20 @@ class MsqParser {
   std::vector<PageRecord> pages_;
   std::optional<MsqConstant> collector_;
   QString characterData_;
+  qint64 kept_ = 0;
+  qint64 budget_;
 };
 
 }  // namespace
 
 MsqDocument parseMsq(const QByteArray& bytes) {
   const QString text = protectAttributeWhitespace(decodeMsqBytes(bytes));
+  // An entity declared once and referenced thousands of times makes a small file stand for
+  // gigabytes of text, which the parser would build in one piece before the parser's budget could
+  // act; the parser's own limit covers nested expansion only.
+  if (expandedEntityLength(text) > 2 * text.size() + kExpansionAllowance) {
+    throw MsqError(std::string("MSQ: XML parse error: ") + kExpansionError);
+  }
   return MsqParser(text).run();
 }
 

@@ -15,7 +15,9 @@ MsqDocument readMsq(const QString& path);
 /// the first elements of those local names; constants and PC variables from the direct children
 /// of the page elements in the MSQ namespace, or of those without a namespace when there are
 /// none. Throws MsqError for an unsupported encoding and "MSQ: XML parse error: <text>" for
-/// malformed XML (entity expansion beyond the parser's limit included).
+/// malformed XML, entity expansion beyond the parser's limit included, and for a document whose
+/// entity references or attribute defaults make it stand for more than twice its length plus
+/// 64 Ki characters.
 MsqDocument parseMsq(const QByteArray& bytes);
 
 }  // namespace tk

@@ -1,5 +1,6 @@
 #include "formats/msq_text.h"
 
+#include <QHash>
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <algorithm>
@@ -45,7 +46,117 @@ qsizetype pastDeclaration(const QString& text, qsizetype from) {
   return text.size();
 }
 
+bool isEntityNameChar(QChar c) {
+  return c.isLetterOrNumber() || c == u'_' || c == u'-' || c == u'.' || c == u':';
+}
+
+// The name of the general entity referenced at text[at] ('&'), with end set past its ';'; empty
+// for character references, the predefined entities and a '&' that starts no reference.
+QStringView referencedEntity(QStringView text, qsizetype at, qsizetype& end) {
+  qsizetype i = at + 1;
+  while (i < text.size() && isEntityNameChar(text[i])) {
+    ++i;
+  }
+  if (i == at + 1 || i >= text.size() || text[i] != u';') {
+    return {};
+  }
+  end = i + 1;
+  const QStringView name = text.sliced(at + 1, i - at - 1);
+  for (const char* predefined : {"lt", "gt", "amp", "apos", "quot"}) {
+    if (name == QLatin1String(predefined)) {
+      return {};
+    }
+  }
+  return name;
+}
+
+// The quoted values of "<!ENTITY name ...>" declarations, the first one of a name winning as in
+// XML. Parameter entities and external ones add no text to the content.
+QHash<QStringView, QStringView> internalEntities(QStringView xml) {
+  QHash<QStringView, QStringView> entities;
+  const QLatin1String keyword("<!ENTITY");
+  const auto skipBlanks = [&](qsizetype& at) {
+    while (at < xml.size() && xml[at].isSpace()) {
+      ++at;
+    }
+  };
+  for (qsizetype at = xml.indexOf(keyword); at >= 0; at = xml.indexOf(keyword, at)) {
+    at += keyword.size();
+    skipBlanks(at);
+    const qsizetype nameStart = at;
+    while (at < xml.size() && isEntityNameChar(xml[at])) {
+      ++at;
+    }
+    const QStringView name = xml.sliced(nameStart, at - nameStart);
+    skipBlanks(at);
+    if (name.isEmpty() || at >= xml.size() || (xml[at] != u'"' && xml[at] != u'\'')) {
+      continue;
+    }
+    const qsizetype close = xml.indexOf(xml[at], at + 1);
+    if (close < 0) {
+      break;
+    }
+    if (!entities.contains(name)) {
+      entities.insert(name, xml.sliced(at + 1, close - at - 1));
+    }
+    at = close + 1;
+  }
+  return entities;
+}
+
+// Expanded lengths, each entity's computed once. A reference to an entity being expanded (which
+// the parser refuses) and references nested too deeply count as the largest length.
+class EntityLengths {
+ public:
+  explicit EntityLengths(QStringView xml) : entities_(internalEntities(xml)) {}
+
+  qint64 expanded(QStringView text) {
+    qint64 length = 0;
+    for (qsizetype i = 0; i < text.size() && length < kExpansionCountLimit;) {
+      qsizetype end = i + 1;
+      const QStringView name = text[i] == u'&' ? referencedEntity(text, i, end) : QStringView();
+      const auto value = entities_.constFind(name);
+      if (name.isEmpty() || value == entities_.cend()) {
+        ++length;
+        ++i;
+        continue;
+      }
+      length += entityLength(name, *value);
+      i = end;
+    }
+    return std::min(length, kExpansionCountLimit);
+  }
+
+ private:
+  static constexpr qsizetype kMaxNesting = 64;
+
+  qint64 entityLength(QStringView name, QStringView value) {
+    if (const auto known = lengths_.constFind(name); known != lengths_.cend()) {
+      return *known;
+    }
+    if (active_.contains(name) || active_.size() >= kMaxNesting) {
+      return kExpansionCountLimit;
+    }
+    active_.append(name);
+    const qint64 length = expanded(value);
+    active_.removeLast();
+    lengths_.insert(name, length);
+    return length;
+  }
+
+  QHash<QStringView, QStringView> entities_;
+  QHash<QStringView, qint64> lengths_;
+  QList<QStringView> active_;
+};
+
 }  // namespace
+
+qint64 expandedEntityLength(QStringView xml) {
+  if (!xml.contains(QLatin1String("<!ENTITY"))) {
+    return xml.size();
+  }
+  return EntityLengths(xml).expanded(xml);
+}
 
 QString decodeMsqBytes(const QByteArray& bytes) {
   if (bytes.startsWith("\xEF\xBB\xBF")) {

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringView>
 
 namespace tk {
 
@@ -17,5 +18,12 @@ QString decodeMsqBytes(const QByteArray& bytes);
 /// references "&#xD;", "&#xA;" and "&#x9;", so that attribute normalisation keeps them. Comments,
 /// CDATA sections, processing instructions and declarations are copied unchanged.
 QString protectAttributeWhitespace(const QString& xml);
+
+/// Characters the text stands for once every reference to an internal entity declared in it
+/// ("<!ENTITY name 'value'>") is expanded, nested references included; the text's own length
+/// when it declares none. Counting stops at kExpansionCountLimit.
+qint64 expandedEntityLength(QStringView xml);
+/// Where expandedEntityLength stops counting.
+inline constexpr qint64 kExpansionCountLimit = qint64{1} << 48;
 
 }  // namespace tk

@@ -1,78 +1,89 @@
 #include "conformance/conformance_io.h"
 
-#include <gtest/gtest.h>
-
-#include <QTemporaryDir>
-
-#include "support/test_support.h"
+#include "cli/dispatch.h"
+#include "conformance/conformance_test_util.h"
 
 namespace tk::conformance {
 namespace {
 
-EcuDefinition twoPages() {
+class ConformanceIoTest : public test::ConformanceTest {};
+
+TEST_F(ConformanceIoTest, SliceRawImageCutsPagesEndToEndOrNamesTheMismatch) {
   EcuDefinition d;
-  d.NPages = 2;
-  d.PageSizes = {4, 2};
-  return d;
-}
-
-TEST(SliceRawImageTest, CutsPagesEndToEnd) {
-  std::optional<PageImages> pages;
-  const auto c = test::captureStdio(
-      [&] { pages = sliceRawImage(twoPages(), QByteArray::fromHex("010203040506")); });
-  ASSERT_TRUE(pages.has_value());
-  EXPECT_EQ(pages->size(), 2);
-  EXPECT_EQ(pages->value(1), QByteArray::fromHex("01020304"));
-  EXPECT_EQ(pages->value(2), QByteArray::fromHex("0506"));
-  EXPECT_TRUE(c.err.isEmpty());
-}
-
-TEST(SliceRawImageTest, ReportsShortImagesAndTrailingBytes) {
-  const std::pair<QByteArray, QByteArray> cases[] = {
-      {QByteArray::fromHex("01020304050607"),
-       "ERROR: image has 1 trailing bytes beyond the declared pages\n"},
-      {QByteArray::fromHex("010203"),
-       "ERROR: image too short: page 1 needs 4 bytes at 0, image is 3\n"},
-      {QByteArray::fromHex("0102030405"),
-       "ERROR: image too short: page 2 needs 2 bytes at 4, image is 5\n"},
-  };
-  for (const auto& [image, message] : cases) {
-    std::optional<PageImages> pages;
-    const auto c = test::captureStdio([&] { pages = sliceRawImage(twoPages(), image); });
-    EXPECT_FALSE(pages.has_value());
-    EXPECT_EQ(c.err, message);
-  }
-}
-
-TEST(SliceRawImageTest, MissingOrNegativeSizesAreEmptyPages) {
-  EcuDefinition d = twoPages();
   d.NPages = 4;
-  d.PageSizes = {2, -5, 1};
+  d.PageSizes = {4, -5, 2};  // a negative and a missing size are empty pages
+  const std::pair<const char*, QByteArray> cases[] = {
+      {"01020304 0506", ""},
+      {"01020304 050607", "ERROR: image has 1 trailing bytes beyond the declared pages\n"},
+      {"010203", "ERROR: image too short: page 1 needs 4 bytes at 0, image is 3\n"},
+      {"", "ERROR: image too short: page 1 needs 4 bytes at 0, image is 0\n"},
+      {"01020304 05", "ERROR: image too short: page 3 needs 2 bytes at 4, image is 5\n"}};
   std::optional<PageImages> pages;
-  test::captureStdio([&] { pages = sliceRawImage(d, QByteArray::fromHex("aabbcc")); });
-  ASSERT_TRUE(pages.has_value());
-  EXPECT_EQ(pages->keys(), (QList<int>{1, 3}));
-  EXPECT_EQ(pages->value(3), QByteArray::fromHex("cc"));
+  for (const auto& [image, message] : cases) {
+    run([&] {
+      pages = sliceRawImage(d, QByteArray::fromHex(QByteArray(image)));
+      return 0;
+    });
+    EXPECT_EQ(io_.err, message) << image;
+    EXPECT_EQ(pages.has_value(), message.isEmpty()) << image;
+  }
+  run([&] {
+    pages = sliceRawImage(d, QByteArray::fromHex("010203040506"));
+    return 0;
+  });
+  EXPECT_EQ(pages,
+            (PageImages{{1, QByteArray::fromHex("01020304")}, {3, QByteArray::fromHex("0506")}}));
+  // The arrays' values may take 16 characters per image byte plus 64 Ki (here 4 per element).
+  ConstantDef array;
+  array.Type = ConstantType::Array;
+  array.Shape = {16408};
+  d.Pages = {PageGroup{2, {array}}};
+  run([&] { return sliceRawImage(d, QByteArray(6, '\0')).has_value() ? 0 : 2; });
+  EXPECT_TRUE(io_.err.isEmpty());
+  d.Pages[0].Fields[0].Shape = {1, 16409};
+  EXPECT_EQ(run([&] { return sliceRawImage(d, QByteArray(6, '\0')).has_value() ? 0 : 2; }), 2);
+  EXPECT_EQ(io_.err,
+            "ERROR: definition arrays need 65636 characters of values, more than the 65632 a "
+            "6-byte image allows\n");
 }
 
-TEST(ConformanceIoTest, InputAndOutputFileErrors) {
-  QTemporaryDir dir;
-  const QString missing = dir.filePath(QStringLiteral("missing.bin"));
-  QByteArray bytes;
-  int code = 0;
-  auto c = test::captureStdio([&] { code = readInputFile(missing, bytes); });
-  EXPECT_EQ(code, 2);
-  EXPECT_EQ(c.err, "ERROR: no such file: " + missing.toUtf8() + "\n");
-
-  const QString unwritable = dir.filePath(QStringLiteral("no/dir/out.csv"));
-  c = test::captureStdio([&] { code = writeOutputFile(unwritable, "x"); });
-  EXPECT_EQ(code, 2);
-  EXPECT_EQ(c.err, "ERROR: cannot write " + unwritable.toUtf8() + "\n");
-
-  const QString out = dir.filePath(QStringLiteral("out.bin"));
-  EXPECT_EQ(writeOutputFile(out, "abc"), 0);
-  EXPECT_EQ(readInputFile(out, bytes), 0);
-  EXPECT_EQ(bytes, "abc");
+// Every command reports a missing or unreadable input and an unwritable output the same way,
+// routed by its argument count; "IN" stands for the input under test, "OUT" for the output.
+TEST_F(ConformanceIoTest, EveryCommandReportsFileErrorsTheSameWay) {
+  const QString ini = test::dataPath(QStringLiteral("tunefields.ini"));
+  const QString image = test::dataPath(QStringLiteral("tuneimg-synthetic.bin"));
+  const std::pair<QStringList, QString> commands[] = {
+      {{"dump-ini", "IN", "OUT"}, ini},
+      {{"dump-expr", ini, "IN", "OUT"}, test::dataPath(QStringLiteral("expr/expr_vectors.txt"))},
+      {{"dump-expr", "IN", test::dataPath(QStringLiteral("expr/expr_vectors.txt")), "OUT"}, ini},
+      {{"dump-tunefields", "IN", image, "OUT"}, ini},
+      {{"dump-tunefields", ini, "IN", "OUT"}, image},
+      {{"dump-project-legacy", "IN", image, "OUT"}, ini},
+      {{"dump-msq-export", ini, "IN", "OUT"}, image},
+      {{"dump-tunediff", ini, image, "IN", "OUT"}, image},
+      {{"dump-project-legacy", ini, "IN", "OUT"}, image},
+      {{"dump-msq", "IN", "OUT"}, test::dataPath(QStringLiteral("msq/dump-sample.msq"))},
+      {{"dump-mlg", "IN", "OUT"}, test::dataPath(QStringLiteral("mlg/seed-v2-types.mlg"))},
+      {{"dump-project", "IN", "OUT"}, QString()}};
+  const QString missing = path("missing");
+  const QString unwritable = path("no/such/dir/out");
+  const std::tuple<bool, QString, QString, QByteArray> cases[] = {
+      {false, missing, path("out"), "ERROR: no such file: " + missing.toUtf8()},
+      {false, dir_.path(), path("out"), "ERROR: cannot read " + dir_.path().toUtf8()},
+      {true, QString(), unwritable, "ERROR: cannot write " + unwritable.toUtf8()}};
+  for (const auto& [args, goodInput] : commands) {
+    for (const auto& [useGood, input, output, message] : cases) {
+      if (useGood && goodInput.isEmpty()) {
+        continue;
+      }
+      QStringList all = QStringList{QStringLiteral("torvik-cli")} + args;
+      all.replace(all.indexOf(QStringLiteral("IN")), useGood ? goodInput : input);
+      all.replace(all.indexOf(QStringLiteral("OUT")), output);
+      EXPECT_EQ(run([&] { return cli::dispatch(all); }), 2) << all.join(u' ').toStdString();
+      EXPECT_EQ(io_.err, message + '\n');
+    }
+  }
+  EXPECT_FALSE(QFile::exists(path("out")));
 }
 
 }  // namespace

@@ -1,120 +1,55 @@
 #include "conformance/dump_msq.h"
 
-#include <gtest/gtest.h>
-
-#include <QFile>
-#include <QFileInfo>
-#include <QTemporaryDir>
-
-#include "support/test_support.h"
+#include "conformance/conformance_test_util.h"
+#include "json/json_value.h"
 
 namespace tk::conformance {
 namespace {
 
-class DumpMsqTest : public ::testing::Test {
- protected:
-  void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
+class DumpMsqTest : public test::ConformanceTest {};
 
-  QString path(const char* name) const { return dir_.filePath(QString::fromLatin1(name)); }
-
-  QString writeInput(const char* name, const QByteArray& bytes) const {
-    QFile f(path(name));
-    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-    return f.fileName();
+TEST_F(DumpMsqTest, WritesTheWorkedOutRenderings) {
+  // clang-format off
+  const std::pair<const char*, const char*> cases[] = {
+      {"dump-sample", "sample"}, {"edges", "edges"}, {"seed-doctype", "seed-doctype"},
+      {"seed-mixed-namespaces", "seed-mixed-namespaces"}, {"seed-utf16le", "seed-utf16le"},
+      {"seed-utf8-bom", "seed-utf8-bom"}};
+  // clang-format on
+  for (const auto& [in, golden] : cases) {
+    const QString input = test::dataPath(QStringLiteral("msq/%1.msq").arg(QLatin1String(in)));
+    ASSERT_EQ(run([&] { return dumpMsq(input, path("out.json")); }), 0) << in;
+    EXPECT_TRUE(io_.out.isEmpty() && io_.err.isEmpty());
+    EXPECT_TRUE(
+        test::matchesGolden(test::readFile(path("out.json")),
+                            QStringLiteral("golden/dump-msq-%1.json").arg(QLatin1String(golden))));
   }
+}
 
-  int dump(const QString& in, const QString& out) {
-    int code = -1;
-    captured_ = test::captureStdio([&] { code = dumpMsq(in, out); });
-    return code;
+// Real tunes repeat names: every occurrence is a member of its own, in document order.
+TEST(MsqDocumentJsonTest, RepeatedNamesKeepEveryMemberInOrder) {
+  MsqDocument doc;
+  for (const char* name : {"a", "b", "a"}) {
+    MsqConstant& c = doc.Fields.emplace_back();
+    c.Name = QString::fromLatin1(name);
+    c.Digits = static_cast<int>(doc.Fields.size()) - 1;
+    doc.PcVariables.append(c);
   }
-
-  QTemporaryDir dir_;
-  test::Captured captured_;
-};
-
-TEST_F(DumpMsqTest, WritesTheReferenceRenderingOfTheSample) {
-  ASSERT_EQ(dump(test::dataPath(QStringLiteral("msq/dump-sample.msq")), path("out.json")), 0);
-  EXPECT_TRUE(captured_.out.isEmpty());
-  EXPECT_TRUE(captured_.err.isEmpty());
-  EXPECT_EQ(test::readFile(path("out.json")),
-            test::readFile(test::dataPath(QStringLiteral("golden/dump-msq-sample.json"))));
+  const JsonValue json = msqDocumentJson(doc);
+  for (const char* list : {"Fields", "PcVariables"}) {
+    const auto& members = json.find(QString::fromLatin1(list))->members();
+    ASSERT_EQ(members.size(), 3u) << list;
+    for (std::size_t i = 0; i < 3; ++i) {
+      EXPECT_EQ(members[i].first, doc.Fields.at(static_cast<qsizetype>(i)).Name);
+      EXPECT_EQ(members[i].second.find(QStringLiteral("Digits"))->toInt(), static_cast<int>(i));
+    }
+  }
 }
 
-TEST_F(DumpMsqTest, EmptyDocumentGivesDefaults) {
-  ASSERT_EQ(dump(writeInput("e.msq", "<msq/>"), path("e.json")), 0);
-  EXPECT_EQ(test::readFile(path("e.json")),
-            "{\n"
-            "  \"Signature\": \"\",\n"
-            "  \"FileFormat\": \"\",\n"
-            "  \"FirmwareInfo\": \"\",\n"
-            "  \"PageCount\": 0,\n"
-            "  \"Author\": \"\",\n"
-            "  \"TuneComment\": \"\",\n"
-            "  \"WriteDate\": \"\",\n"
-            "  \"Fields\": {},\n"
-            "  \"PcVariables\": {}\n"
-            "}\n");
-}
-
-struct InputErrorCase {
-  const char* name;
-  QByteArray content;
-  const char* message;
-};
-
-class DumpMsqInputErrorTest : public DumpMsqTest,
-                              public ::testing::WithParamInterface<InputErrorCase> {};
-
-TEST_P(DumpMsqInputErrorTest, ReportsAndWritesNothing) {
-  const InputErrorCase& c = GetParam();
-  const QString in = writeInput("in.msq", c.content);
-  EXPECT_EQ(dump(in, path("out.json")), 2);
-  EXPECT_EQ(captured_.err, QByteArray(c.message) + "\n");
-  EXPECT_TRUE(captured_.out.isEmpty());
-  EXPECT_FALSE(QFileInfo::exists(path("out.json")));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Inputs, DumpMsqInputErrorTest,
-    ::testing::Values(
-        InputErrorCase{"malformed", "<msq><page></msq>",
-                       "ERROR: MSQ: XML parse error: Opening and ending tag mismatch."},
-        InputErrorCase{"encoding", "<?xml version=\"1.0\" encoding=\"windows-1252\"?><msq/>",
-                       "ERROR: MSQ: unsupported XML encoding 'windows-1252'"},
-        InputErrorCase{"empty", "", "ERROR: MSQ: XML parse error: Premature end of document."}),
-    [](const ::testing::TestParamInfo<InputErrorCase>& param) {
-      return std::string(param.param.name);
-    });
-
-TEST_F(DumpMsqTest, MissingUnreadableInputAndUnwritableOutput) {
-  const QString missing = path("missing.msq");
-  EXPECT_EQ(dump(missing, path("out.json")), 2);
-  EXPECT_EQ(captured_.err, "ERROR: no such file: " + missing.toUtf8() + "\n");
-
-  // A folder exists but cannot be read as a file.
-  EXPECT_EQ(dump(dir_.path(), path("out.json")), 2);
-  EXPECT_EQ(captured_.err, "ERROR: cannot read " + dir_.path().toUtf8() + "\n");
-  EXPECT_FALSE(QFileInfo::exists(path("out.json")));
-
-  const QString unwritable = path("no/such/dir/out.json");
-  EXPECT_EQ(dump(writeInput("ok.msq", "<msq/>"), unwritable), 2);
-  EXPECT_EQ(captured_.err, "ERROR: cannot write " + unwritable.toUtf8() + "\n");
-}
-
-TEST_F(DumpMsqTest, CommandLineRouteTakesTwoPaths) {
-  const QString out = path("cli.json");
-  test::ProcessResult r = test::runCli(
-      {QStringLiteral("dump-msq"), test::dataPath(QStringLiteral("msq/dump-sample.msq")), out});
-  EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-  EXPECT_EQ(test::readFile(out),
-            test::readFile(test::dataPath(QStringLiteral("golden/dump-msq-sample.json"))));
-  // With one path too many the name is not a conformance command: usage text, exit code 1.
-  r = test::runCli(
-      {QStringLiteral("dump-msq"), QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
-  EXPECT_EQ(r.exitCode, 1);
-  EXPECT_TRUE(r.err.startsWith("torvik-cli 0.8.14\nUsage:\n"));
+TEST_F(DumpMsqTest, ReadErrorsPrintOneLineAndWriteNothing) {
+  EXPECT_EQ(run([&] { return dumpMsq(writeFile("in.msq", "<msq><page></msq>"), path("o.json")); }),
+            2);
+  EXPECT_EQ(io_.err, "ERROR: MSQ: XML parse error: Opening and ending tag mismatch.\n");
+  EXPECT_FALSE(QFile::exists(path("o.json")));
 }
 
 }  // namespace

@@ -1,19 +1,12 @@
 #include "conformance/dump_tune_images.h"
 
-#include <gtest/gtest.h>
-
-#include <QFile>
-#include <QFileInfo>
-#include <QTemporaryDir>
 #include <QtEndian>
 
+#include "conformance/conformance_test_util.h"
 #include "definition/ini_parser.h"
-#include "support/test_support.h"
 
 namespace tk::conformance {
 namespace {
-
-QString synthetic(const char* name) { return test::dataPath(QString::fromLatin1(name)); }
 
 // Image B of the comparison: image A with a few constants changed (offsets into the whole image;
 // page 1 starts at 0, page 2 at 288, page 3 at 800).
@@ -31,146 +24,55 @@ QByteArray changedImage(QByteArray image) {
   return image;
 }
 
-class DumpTuneImagesTest : public ::testing::Test {
+class DumpTuneImagesTest : public test::ConformanceTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir_.isValid());
-    image_ = test::readFile(synthetic("tuneimg-synthetic.bin"));
-    ASSERT_EQ(image_.size(), 928);
-  }
-
-  QString path(const char* name) const { return dir_.filePath(QString::fromLatin1(name)); }
-
-  QString writeFile(const char* name, const QByteArray& bytes) const {
-    QFile f(path(name));
-    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-    return f.fileName();
-  }
-
-  template <typename F>
-  int run(F command) {
-    int code = -1;
-    captured_ = test::captureStdio([&] { code = command(); });
-    return code;
-  }
-
-  QTemporaryDir dir_;
-  QByteArray image_;
-  test::Captured captured_;
+  const QString ini_ = test::dataPath(QStringLiteral("tunefields.ini"));
+  const QString image_ = test::dataPath(QStringLiteral("tuneimg-synthetic.bin"));
 };
 
-TEST_F(DumpTuneImagesTest, TuneFieldsMatchesTheReference) {
-  const QString out = path("fields.json");
-  ASSERT_EQ(run([&] {
-              return dumpTuneFields(synthetic("tunefields.ini"), synthetic("tuneimg-synthetic.bin"),
-                                    out);
-            }),
-            0);
-  EXPECT_TRUE(captured_.err.isEmpty());
-  EXPECT_EQ(test::readFile(out),
-            test::readFile(synthetic("golden/dump-tunefields-synthetic.json")));
-}
-
-TEST_F(DumpTuneImagesTest, MsqExportMatchesTheReference) {
-  const QString out = path("export.msq");
-  ASSERT_EQ(run([&] {
-              return dumpMsqExport(synthetic("tunefields.ini"), synthetic("tuneimg-synthetic.bin"),
-                                   out);
-            }),
-            0);
-  EXPECT_TRUE(captured_.err.isEmpty());
-  EXPECT_EQ(test::readFile(out), test::readFile(synthetic("golden/dump-msq-export-synthetic.msq")));
-}
-
-TEST_F(DumpTuneImagesTest, TuneDiffMatchesTheReference) {
-  const QString b = writeFile("b.bin", changedImage(image_));
-  const QString out = path("diff.json");
-  ASSERT_EQ(run([&] {
-              return dumpTuneDiff(synthetic("tunefields.ini"), synthetic("tuneimg-synthetic.bin"),
-                                  b, out);
-            }),
-            0);
-  EXPECT_TRUE(captured_.err.isEmpty());
-  EXPECT_EQ(test::readFile(out), test::readFile(synthetic("golden/dump-tunediff-synthetic.json")));
-}
-
-TEST_F(DumpTuneImagesTest, EqualImagesHaveNoDifferences) {
-  const QString out = path("same.json");
-  const QString a = synthetic("tuneimg-synthetic.bin");
-  ASSERT_EQ(run([&] { return dumpTuneDiff(synthetic("tunefields.ini"), a, a, out); }), 0);
+TEST_F(DumpTuneImagesTest, CommandsWriteTheWorkedOutDocuments) {
+  const QString b = writeFile("b.bin", changedImage(test::readFile(image_)));
+  const QString out = path("out");
+  const std::pair<std::function<int()>, const char*> cases[] = {
+      {[&] { return dumpTuneFields(ini_, image_, out); }, "dump-tunefields-synthetic.json"},
+      {[&] { return dumpMsqExport(ini_, image_, out); }, "dump-msq-export-synthetic.msq"},
+      {[&] { return dumpTuneDiff(ini_, image_, b, out); }, "dump-tunediff-synthetic.json"}};
+  for (const auto& [command, golden] : cases) {
+    ASSERT_EQ(run(command), 0) << golden;
+    EXPECT_TRUE(io_.err.isEmpty());
+    EXPECT_TRUE(test::matchesGolden(test::readFile(out),
+                                    QStringLiteral("golden/") + QLatin1String(golden)));
+  }
+  ASSERT_EQ(run([&] { return dumpTuneDiff(ini_, image_, image_, out); }), 0);
   EXPECT_EQ(test::readFile(out), "{\n  \"count\": 0,\n  \"differences\": []\n}\n");
 }
 
-struct SliceCase {
-  const char* name;
-  qsizetype length;  // bytes of the synthetic image kept (longer: zero bytes appended)
-  const char* message;
-};
-
-class DumpTuneImagesSliceTest : public DumpTuneImagesTest,
-                                public ::testing::WithParamInterface<SliceCase> {};
-
-TEST_P(DumpTuneImagesSliceTest, EveryCommandRefusesImagesThatDoNotMatchThePages) {
-  const SliceCase& c = GetParam();
-  QByteArray bad = image_.first(std::min(c.length, image_.size()));
-  bad.append(std::max<qsizetype>(0, c.length - image_.size()), '\0');
-  const QString ini = synthetic("tunefields.ini");
-  const QString good = synthetic("tuneimg-synthetic.bin");
-  const QString badPath = writeFile("bad.bin", bad);
-  const QString out = path("out");
-  const QByteArray expected = QByteArray(c.message) + "\n";
-
-  EXPECT_EQ(run([&] { return dumpTuneFields(ini, badPath, out); }), 2);
-  EXPECT_EQ(captured_.err, expected);
-  EXPECT_EQ(run([&] { return dumpMsqExport(ini, badPath, out); }), 2);
-  EXPECT_EQ(captured_.err, expected);
-  EXPECT_EQ(run([&] { return dumpTuneDiff(ini, good, badPath, out); }), 2);
-  EXPECT_EQ(captured_.err, expected);
-  EXPECT_EQ(run([&] { return dumpTuneDiff(ini, badPath, good, out); }), 2);
-  EXPECT_EQ(captured_.err, expected);
-  EXPECT_FALSE(QFileInfo::exists(out));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Images, DumpTuneImagesSliceTest,
-    ::testing::Values(
-        SliceCase{"OneTrailingByte", 929,
-                  "ERROR: image has 1 trailing bytes beyond the declared pages"},
-        SliceCase{"ShorterThanPageOne", 100,
-                  "ERROR: image too short: page 1 needs 288 bytes at 0, image is 100"},
-        SliceCase{"ShortInPageTwo", 500,
-                  "ERROR: image too short: page 2 needs 512 bytes at 288, image is 500"},
-        SliceCase{"Empty", 0, "ERROR: image too short: page 1 needs 288 bytes at 0, image is 0"}),
-    [](const ::testing::TestParamInfo<SliceCase>& param) { return std::string(param.param.name); });
-
-TEST_F(DumpTuneImagesTest, InputFilesAreCheckedInArgumentOrder) {
-  const QString ini = synthetic("tunefields.ini");
-  const QString image = synthetic("tuneimg-synthetic.bin");
+// Inputs are checked in argument order: existence and readability first, then the slicing.
+TEST_F(DumpTuneImagesTest, ImagesThatDoNotMatchThePagesWriteNothing) {
   const QString missing = path("missing.bin");
-  const QString out = path("out");
-  const QByteArray noSuch = "ERROR: no such file: " + missing.toUtf8() + "\n";
-
-  EXPECT_EQ(run([&] { return dumpTuneFields(missing, image, out); }), 2);
-  EXPECT_EQ(captured_.err, noSuch);
-  EXPECT_EQ(run([&] { return dumpMsqExport(ini, missing, out); }), 2);
-  EXPECT_EQ(captured_.err, noSuch);
-  // The missing second image is reported before the first image is sliced.
   const QString shortImage = writeFile("short.bin", "abc");
-  EXPECT_EQ(run([&] { return dumpTuneDiff(ini, shortImage, missing, out); }), 2);
-  EXPECT_EQ(captured_.err, noSuch);
-  EXPECT_EQ(run([&] { return dumpTuneDiff(ini, image, dir_.path(), out); }), 2);
-  EXPECT_EQ(captured_.err, "ERROR: cannot read " + dir_.path().toUtf8() + "\n");
-  EXPECT_FALSE(QFileInfo::exists(out));
-
-  const QString unwritable = path("none/out");
-  const QByteArray cannotWrite = "ERROR: cannot write " + unwritable.toUtf8() + "\n";
-  EXPECT_EQ(run([&] { return dumpTuneFields(ini, image, unwritable); }), 2);
-  EXPECT_EQ(captured_.err, cannotWrite);
-  EXPECT_EQ(run([&] { return dumpMsqExport(ini, image, unwritable); }), 2);
-  EXPECT_EQ(captured_.err, cannotWrite);
-  EXPECT_EQ(run([&] { return dumpTuneDiff(ini, image, image, unwritable); }), 2);
-  EXPECT_EQ(captured_.err, cannotWrite);
+  const QString out = path("out");
+  const QByteArray tooShort = "ERROR: image too short: page 1 needs 288 bytes at 0, image is 3";
+  const std::pair<std::function<int()>, QByteArray> cases[] = {
+      {[&] { return dumpTuneDiff(ini_, shortImage, missing, out); },
+       "ERROR: no such file: " + missing.toUtf8()},
+      {[&] { return dumpTuneFields(ini_, shortImage, out); }, tooShort},
+      {[&] { return dumpMsqExport(ini_, shortImage, out); }, tooShort},
+      {[&] { return dumpTuneDiff(ini_, image_, shortImage, out); }, tooShort},
+      // Two lines that would make every command write gigabytes from a one-byte image.
+      {[&] {
+         return dumpMsqExport(writeFile("huge.ini",
+                                        "[Constants]\nnPages = 1\npageSize = 1\n"
+                                        "page = 1\na = array, U08, 0, [1000x1000]\n"),
+                              writeFile("one.bin", "x"), out);
+       },
+       "ERROR: definition arrays need 4000000 characters of values, more than the 65552 a 1-byte "
+       "image allows"}};
+  for (const auto& [command, message] : cases) {
+    EXPECT_EQ(run(command), 2);
+    EXPECT_EQ(io_.err, message + '\n');
+  }
+  EXPECT_FALSE(QFile::exists(out));
 }
 
 TEST(DecodeOutputChannelsTest, ReadsDeclaredChannelsAsTheRealtimeReaderDoes) {
@@ -186,17 +88,15 @@ TEST(DecodeOutputChannelsTest, ReadsDeclaredChannelsAsTheRealtimeReaderDoes) {
       "   calc   = { be16 * 2 }\n",
       QString());
   definition.Endianness = QStringLiteral("BIG");
-  const QByteArray block("\x12\x34\xF6\x3F\xC0\x00\x00\xAB", 8);
-  const QList<std::pair<QString, double>> values = decodeOutputChannels(definition, block);
   const QList<std::pair<QString, double>> expected = {
       {QStringLiteral("be16"), 0x1234},
       {QStringLiteral("s8"), -10 * 0.5 - 1},
       {QStringLiteral("f32"), 1.5},
       {QStringLiteral("flags"), 0xF6},  // the whole byte: no bit extraction for channels
       {QStringLiteral("cut16"), 0xAB},  // cut off by the block's end: the byte at its offset
-      {QStringLiteral("odd"), 0x12 * 2},
-  };
-  EXPECT_EQ(values, expected);
+      {QStringLiteral("odd"), 0x12 * 2}};
+  EXPECT_EQ(decodeOutputChannels(definition, QByteArray("\x12\x34\xF6\x3F\xC0\x00\x00\xAB", 8)),
+            expected);
 }
 
 }  // namespace
