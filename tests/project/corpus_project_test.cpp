@@ -95,7 +95,7 @@ TEST(CorpusProjectTest, ProjectsOverRealDefinitions) {
                                           {"value", formatDouble(value)}}));
       const JsonValue after = cli::getTable(manager, options({{"id", id}}));
       const JsonValue& cell = after.find("values")->elements().at(row).elements().at(col);
-      EXPECT_EQ(cell.toDouble(), manager.quantizeValue(*field->constant, value))
+      EXPECT_EQ(cell.toDouble(), manager.editor().quantizeValue(*field->constant, value))
           << id.toStdString() << " [" << row << "," << col << "]";
       ++checked;
     }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <type_traits>
 
 #include "tune/field_codec.h"
 #include "tune/tune_test_helpers.h"
@@ -315,19 +316,33 @@ TEST_F(TuneEditorTest, ModifiedIsClearedAfterASave) {
   EXPECT_TRUE(editor_.isModified());
 }
 
-TEST_F(TuneEditorTest, ScratchCopiesAreIndependent) {
-  TuneEditor scratch(*editor_.definition(), *editor_.tune());
-  scratch.setValue("other", 0, 42);
-  EXPECT_EQ(scratch.getValue("other"), 42);
-  EXPECT_EQ(editor_.getValue("other"), 0);
-  EXPECT_TRUE(takeEvents().isEmpty());
-  EXPECT_TRUE(scratch.isModified());
-  EXPECT_FALSE(editor_.isModified());
+// A scratch copy is where edits are tried before they are committed: nothing done to it may
+// reach the original's observers or state.
+static_assert(!std::is_copy_constructible_v<TuneEditor> && !std::is_copy_assignable_v<TuneEditor>,
+              "a copy would carry the observers");
 
-  TuneEditor copy = editor_;
-  copy.unload();
-  EXPECT_EQ(copy.tune(), nullptr);
-  ASSERT_NE(editor_.tune(), nullptr);
+TEST_F(TuneEditorTest, ScratchCopyEditsFireNoObserverOfTheOriginal) {
+  set("other", 0, 7);
+  editor_.clearModified();
+  takeEvents();
+  TuneEditor scratch = editor_.scratchCopy();
+  EXPECT_FALSE(scratch.isModified());
+  scratch.setValue("other", 0, 42);
+  scratch.setValue("useMetricOnInterface", 0, 1);
+  scratch.setValue("rpmLimit", 0, 100);
+  scratch.beginDeferredEdits();
+  scratch.setValue("curveY", 1, 2);
+  scratch.endDeferredEdits();
+  EXPECT_TRUE(takeEvents().isEmpty());
+  EXPECT_EQ(scratch.getValue("other"), 42);
+  EXPECT_TRUE(scratch.isModified());
+  EXPECT_TRUE(scratch.isPowerCycleRequired());
+  EXPECT_EQ(editor_.getValue("other"), 7);
+  EXPECT_EQ(hexOf(editor_.pageImages().value(2).left(1)), QStringLiteral("07"));
+  EXPECT_FALSE(editor_.isModified());
+  EXPECT_FALSE(editor_.isPowerCycleRequired());
+
+  scratch.unload();
   EXPECT_TRUE(editor_.findField("other").has_value());
 }
 
