@@ -3,16 +3,54 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <cmath>
+#include <memory>
+#include <vector>
 
-#include "cli/edit_commands.h"
-#include "cli/view_commands.h"
-#include "json/number_format.h"
 #include "project/project_manager.h"
 #include "support/test_support.h"
 #include "tune/field_codec.h"
 
 namespace tk::project {
 namespace {
+
+struct CorpusProject {
+  QString iniName;
+  std::unique_ptr<ProjectManager> manager;
+};
+
+// Projects over every real definition, created once for the whole suite (reading the large
+// definitions dominates the run time); empty when the corpus is absent.
+std::vector<CorpusProject>& corpusProjects() {
+  static QTemporaryDir folder;
+  static std::vector<CorpusProject> projects = [] {
+    std::vector<CorpusProject> made;
+    const QString corpus = test::corpusDir();
+    if (corpus.isEmpty()) {
+      return made;
+    }
+    const QDir inis(corpus + QStringLiteral("/ini"));
+    for (const QString& name : inis.entryList({QStringLiteral("*.ini")}, QDir::Files)) {
+      auto manager = std::make_unique<ProjectManager>();
+      manager->createProject(QStringLiteral("Corpus"), inis.filePath(name), folder.filePath(name));
+      made.push_back(CorpusProject{name, std::move(manager)});
+    }
+    return made;
+  }();
+  return projects;
+}
+
+// Deterministic bytes with every value, so all bit patterns of every type occur somewhere.
+PageImages patternedImages(const EcuDefinition& definition) {
+  PageImages images = encodeTune(Tune(), definition);
+  quint32 state = 0x12345678;
+  for (QByteArray& page : images) {
+    for (char& byte : page) {
+      state = state * 1664525U + 1013904223U;
+      byte = static_cast<char>(state >> 24);
+    }
+  }
+  return images;
+}
 
 // A value inside the constant's limits that is not a round number, so quantising shows.
 double probeValue(const ConstantDef& constant) {
@@ -23,90 +61,126 @@ double probeValue(const ConstantDef& constant) {
   return constant.Translate + constant.Scale * 3.3;
 }
 
-cli::CommandOptions options(std::initializer_list<std::pair<const char*, QString>> values) {
-  cli::CommandOptions o;
-  for (const auto& [name, value] : values) {
-    o.values.insert(QString::fromLatin1(name), value);
+class CorpusProjectTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (corpusProjects().empty()) {
+      GTEST_SKIP() << "corpus not found beside the checkout";
+    }
   }
-  return o;
+
+  // The project over the named definition, or nullptr.
+  static ProjectManager* project(const char* iniName) {
+    for (CorpusProject& p : corpusProjects()) {
+      if (p.iniName == QLatin1String(iniName)) {
+        return p.manager.get();
+      }
+    }
+    return nullptr;
+  }
+};
+
+// All-zero pages decode and encode to the same bytes; a decoded patterned image re-encodes
+// stably.
+TEST_F(CorpusProjectTest, PagesSurviveDecodeAndEncode) {
+  for (CorpusProject& p : corpusProjects()) {
+    SCOPED_TRACE(p.iniName.toStdString());
+    const EcuDefinition& definition = *p.manager->definition();
+    const PageImages zeros = encodeTune(Tune(), definition);
+    ASSERT_EQ(zeros.size(), definition.NPages);
+    EXPECT_EQ(encodeTune(decodePages(zeros, definition), definition), zeros);
+    const PageImages first =
+        encodeTune(decodePages(patternedImages(definition), definition), definition);
+    const Tune again = decodePages(first, definition);
+    EXPECT_EQ(encodeTune(again, definition), first);
+    EXPECT_EQ(decodePages(encodeTune(again, definition), definition), again);
+  }
 }
 
-// For each real definition: a new project, the all-zero page round trip, list-fields against
-// the declared constants, and one cell of every table written and read back through the
-// commands' own code (one loaded project per definition keeps this fast).
-TEST(CorpusProjectTest, ProjectsOverRealDefinitions) {
-  const QString corpus = test::corpusDir();
-  if (corpus.isEmpty()) {
-    GTEST_SKIP() << "corpus not found";
-  }
-  const QStringList inis =
-      QDir(corpus + QStringLiteral("/ini")).entryList({QStringLiteral("*.ini")}, QDir::Files);
-  ASSERT_FALSE(inis.isEmpty());
-  for (const QString& name : inis) {
-    SCOPED_TRACE(name.toStdString());
-    QTemporaryDir folder;
-    ProjectManager manager;
-    manager.createProject(QStringLiteral("Corpus"), corpus + QStringLiteral("/ini/") + name,
-                          folder.path());
-    const EcuDefinition& definition = *manager.definition();
-
-    PageImages zero;
-    for (int page = 1; page <= definition.NPages; ++page) {
-      const int size = definition.pageSize(page);
-      if (size >= 1 && size <= kMaxPageSize) {
-        zero.insert(page, QByteArray(size, '\0'));
-      }
-    }
-    ASSERT_FALSE(zero.isEmpty());
-    EXPECT_EQ(encodeTune(decodePages(zero, definition), definition), zero);
-
-    QStringList declared;
-    for (const PageGroup& group : definition.Pages) {
-      for (const ConstantDef& constant : group.Fields) {
-        declared.append(constant.Name);
-      }
-    }
-    const JsonValue fields = cli::listFields(manager, cli::CommandOptions());
-    QStringList listed;
-    for (const JsonValue& field : fields.find("fields")->elements()) {
-      listed.append(field.find("name")->toString());
-    }
-    EXPECT_EQ(listed, declared);
-    EXPECT_EQ(fields.find("count")->toInt(), declared.size());
-
+// The last element of every table's values written and read back through the manager; the
+// edited tune survives a save and a fresh open.
+TEST_F(CorpusProjectTest, TableEditsSurviveASaveAndReopen) {
+  for (CorpusProject& p : corpusProjects()) {
+    SCOPED_TRACE(p.iniName.toStdString());
+    ProjectManager& manager = *p.manager;
     int checked = 0;
-    for (const auto& [id, table] : definition.Tables) {
+    for (const auto& [id, table] : manager.definition()->Tables) {
       const std::optional<FieldRef> field = manager.findField(table.ZBinVariable);
       const TuneValue* z = manager.tune()->find(table.ZBinVariable);
       if (!field || z == nullptr || !z->arrayValues || z->arrayValues->isEmpty() ||
           field->constant->Type != ConstantType::Array) {
         continue;  // tables over constants this configuration does not declare
       }
-      const JsonValue before = cli::getTable(manager, options({{"id", id}}));
-      const int cols = static_cast<int>(before.find("cols")->toInt());
       const int last = static_cast<int>(z->arrayValues->size()) - 1;
-      ASSERT_GT(cols, 0) << id.toStdString();
-      const int row = last / cols;
-      const int col = last % cols;
       const double value = probeValue(*field->constant);
-      cli::setTableCell(manager, options({{"id", id},
-                                          {"row", QString::number(row)},
-                                          {"col", QString::number(col)},
-                                          {"value", formatDouble(value)}}));
-      const JsonValue after = cli::getTable(manager, options({{"id", id}}));
-      const JsonValue& cell = after.find("values")->elements().at(row).elements().at(col);
-      EXPECT_EQ(cell.toDouble(), manager.editor().quantizeValue(*field->constant, value))
-          << id.toStdString() << " [" << row << "," << col << "]";
+      manager.setValue(table.ZBinVariable, last, value);
+      EXPECT_EQ(manager.getValue(table.ZBinVariable, last),
+                manager.editor().quantizeValue(*field->constant, value))
+          << id.toStdString();
       ++checked;
     }
     EXPECT_GT(checked, 0);
 
-    // The edited tune survives a save and a fresh open unchanged.
     manager.saveProject();
     ProjectManager reopened;
     reopened.openProject(manager.projectPath());
     EXPECT_EQ(reopened.tune()->fields, manager.tune()->fields);
   }
+}
+
+// The load axis and boost limits of this firmware family are scaled by computed channels.
+TEST_F(CorpusProjectTest, ComputedChannelsScaleTheFuelLoadAxisAndLimitBoost) {
+  ProjectManager* manager = project("speeduino-202501.ini");
+  if (manager == nullptr) {
+    GTEST_SKIP() << "speeduino-202501.ini not in the corpus";
+  }
+  TuneEditor editor = manager->editor().scratchCopy();
+  const FieldRef bins = *editor.findField(QStringLiteral("fuelLoadBins"));
+  const FieldRef algorithm = *editor.findField(QStringLiteral("algorithm"));
+  // The scale and digits name computed channels, which are not constants.
+  ASSERT_EQ(bins.constant->ScaleExpression, QStringLiteral("fuelLoadRes"));
+  ASSERT_EQ(bins.constant->DigitsExpression, QStringLiteral("fuelDecimalRes"));
+  ASSERT_FALSE(editor.findField(QStringLiteral("fuelLoadRes")).has_value());
+
+  PageImages images = encodeTune(Tune(), *editor.definition());
+  for (int i = 0; i < 16; ++i) {
+    images[bins.pageNumber][bins.constant->Offset + i] = static_cast<char>(10 + 15 * i);
+  }
+  struct Expect {
+    int algorithm;
+    double resolution;
+    int digits;
+    const char* units;
+  };
+  // Load sources: 0 MAP and 2 IMAP/EMAP read in kPa at 2 per step; 1 TPS and 3 in % at 0.5.
+  for (const Expect& e : {Expect{0, 2.0, 0, "kPa"}, Expect{1, 0.5, 1, "% TPS"},
+                          Expect{2, 2.0, 0, "%"}, Expect{3, 0.5, 1, "% TPS"}}) {
+    SCOPED_TRACE(e.algorithm);
+    char& byte = images[algorithm.pageNumber][algorithm.constant->Offset];
+    byte = static_cast<char>((static_cast<quint8>(byte) & 0xF8) | e.algorithm);
+    editor.setTune(decodePages(images, *editor.definition()));
+    QList<double> expected;
+    for (int i = 0; i < 16; ++i) {
+      expected.append((10 + 15 * i) * e.resolution);
+    }
+    EXPECT_EQ(editor.tune()->find(QStringLiteral("fuelLoadBins"))->arrayValues, expected);
+    EXPECT_EQ(editor.effectiveDigits(*bins.constant), e.digits);
+    EXPECT_EQ(editor.effectiveUnits(*bins.constant), QString::fromUtf8(e.units));
+    // Writing the tune back leaves the controller's bytes as they were.
+    EXPECT_EQ(editor.pageImages().value(bins.pageNumber).mid(bins.constant->Offset, 16),
+              images.value(bins.pageNumber).mid(bins.constant->Offset, 16));
+  }
+
+  // boostType 1 (kPa): the limit is 511 and the table stores 2 kPa per step; boostType 0 (duty
+  // cycle): the limit is 100.
+  editor.setValue(QStringLiteral("boostType"), 0, 1);
+  editor.setValue(QStringLiteral("boostTable"), 5, 300);
+  editor.setValue(QStringLiteral("boostTable"), 6, 600);
+  EXPECT_EQ(editor.getValue(QStringLiteral("boostTable"), 5), 300);
+  EXPECT_EQ(editor.getValue(QStringLiteral("boostTable"), 6), 510);
+  editor.setValue(QStringLiteral("boostType"), 0, 0);
+  editor.setValue(QStringLiteral("boostTable"), 7, 300);
+  EXPECT_EQ(editor.getValue(QStringLiteral("boostTable"), 7), 100);
 }
 
 }  // namespace
