@@ -3,8 +3,8 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <cmath>
+#include <map>
 #include <memory>
-#include <vector>
 
 #include "project/project_manager.h"
 #include "support/test_support.h"
@@ -13,26 +13,22 @@
 namespace tk::project {
 namespace {
 
-struct CorpusProject {
-  QString iniName;
-  std::unique_ptr<ProjectManager> manager;
-};
+using CorpusProjects = std::map<QString, std::unique_ptr<ProjectManager>>;
 
-// Projects over every real definition, created once for the whole suite (reading the large
-// definitions dominates the run time); empty when the corpus is absent.
-std::vector<CorpusProject>& corpusProjects() {
+// A project over every real definition (by file name), created once for the whole suite
+// (reading the large definitions dominates the run time); empty when the corpus is absent.
+CorpusProjects& corpusProjects() {
   static QTemporaryDir folder;
-  static std::vector<CorpusProject> projects = [] {
-    std::vector<CorpusProject> made;
+  static CorpusProjects projects = [] {
+    CorpusProjects made;
     const QString corpus = test::corpusDir();
+    const QDir inis(corpus + QStringLiteral("/ini"));
     if (corpus.isEmpty()) {
       return made;
     }
-    const QDir inis(corpus + QStringLiteral("/ini"));
     for (const QString& name : inis.entryList({QStringLiteral("*.ini")}, QDir::Files)) {
-      auto manager = std::make_unique<ProjectManager>();
+      auto& manager = made[name] = std::make_unique<ProjectManager>();
       manager->createProject(QStringLiteral("Corpus"), inis.filePath(name), folder.filePath(name));
-      made.push_back(CorpusProject{name, std::move(manager)});
     }
     return made;
   }();
@@ -68,24 +64,15 @@ class CorpusProjectTest : public ::testing::Test {
       GTEST_SKIP() << "corpus not found beside the checkout";
     }
   }
-
-  // The project over the named definition, or nullptr.
-  static ProjectManager* project(const char* iniName) {
-    for (CorpusProject& p : corpusProjects()) {
-      if (p.iniName == QLatin1String(iniName)) {
-        return p.manager.get();
-      }
-    }
-    return nullptr;
-  }
 };
 
-// All-zero pages decode and encode to the same bytes; a decoded patterned image re-encodes
-// stably.
-TEST_F(CorpusProjectTest, PagesSurviveDecodeAndEncode) {
-  for (CorpusProject& p : corpusProjects()) {
-    SCOPED_TRACE(p.iniName.toStdString());
-    const EcuDefinition& definition = *p.manager->definition();
+// For every real definition: all-zero pages decode and encode to the same bytes and a decoded
+// patterned image re-encodes stably; the last element of every table is stored as quantised and
+// the edited tune survives a save and a fresh open.
+TEST_F(CorpusProjectTest, EveryDefinitionKeepsItsPagesAndTableEdits) {
+  for (auto& [iniName, manager] : corpusProjects()) {
+    SCOPED_TRACE(iniName.toStdString());
+    const EcuDefinition& definition = *manager->definition();
     const PageImages zeros = encodeTune(Tune(), definition);
     ASSERT_EQ(zeros.size(), definition.NPages);
     EXPECT_EQ(encodeTune(decodePages(zeros, definition), definition), zeros);
@@ -94,47 +81,38 @@ TEST_F(CorpusProjectTest, PagesSurviveDecodeAndEncode) {
     const Tune again = decodePages(first, definition);
     EXPECT_EQ(encodeTune(again, definition), first);
     EXPECT_EQ(decodePages(encodeTune(again, definition), definition), again);
-  }
-}
 
-// The last element of every table's values written and read back through the manager; the
-// edited tune survives a save and a fresh open.
-TEST_F(CorpusProjectTest, TableEditsSurviveASaveAndReopen) {
-  for (CorpusProject& p : corpusProjects()) {
-    SCOPED_TRACE(p.iniName.toStdString());
-    ProjectManager& manager = *p.manager;
     int checked = 0;
-    for (const auto& [id, table] : manager.definition()->Tables) {
-      const std::optional<FieldRef> field = manager.findField(table.ZBinVariable);
-      const TuneValue* z = manager.tune()->find(table.ZBinVariable);
+    for (const auto& [id, table] : definition.Tables) {
+      const std::optional<FieldRef> field = manager->findField(table.ZBinVariable);
+      const TuneValue* z = manager->tune()->find(table.ZBinVariable);
       if (!field || z == nullptr || !z->arrayValues || z->arrayValues->isEmpty() ||
           field->constant->Type != ConstantType::Array) {
         continue;  // tables over constants this configuration does not declare
       }
       const int last = static_cast<int>(z->arrayValues->size()) - 1;
       const double value = probeValue(*field->constant);
-      manager.setValue(table.ZBinVariable, last, value);
-      EXPECT_EQ(manager.getValue(table.ZBinVariable, last),
-                manager.editor().quantizeValue(*field->constant, value))
+      manager->setValue(table.ZBinVariable, last, value);
+      EXPECT_EQ(manager->getValue(table.ZBinVariable, last),
+                manager->editor().quantizeValue(*field->constant, value))
           << id.toStdString();
       ++checked;
     }
     EXPECT_GT(checked, 0);
-
-    manager.saveProject();
+    manager->saveProject();
     ProjectManager reopened;
-    reopened.openProject(manager.projectPath());
-    EXPECT_EQ(reopened.tune()->fields, manager.tune()->fields);
+    reopened.openProject(manager->projectPath());
+    EXPECT_EQ(reopened.tune()->fields, manager->tune()->fields);
   }
 }
 
 // The load axis and boost limits of this firmware family are scaled by computed channels.
 TEST_F(CorpusProjectTest, ComputedChannelsScaleTheFuelLoadAxisAndLimitBoost) {
-  ProjectManager* manager = project("speeduino-202501.ini");
-  if (manager == nullptr) {
+  const auto found = corpusProjects().find(QStringLiteral("speeduino-202501.ini"));
+  if (found == corpusProjects().end()) {
     GTEST_SKIP() << "speeduino-202501.ini not in the corpus";
   }
-  TuneEditor editor = manager->editor().scratchCopy();
+  TuneEditor editor = found->second->editor().scratchCopy();
   const FieldRef bins = *editor.findField(QStringLiteral("fuelLoadBins"));
   const FieldRef algorithm = *editor.findField(QStringLiteral("algorithm"));
   // The scale and digits name computed channels, which are not constants.

@@ -15,27 +15,19 @@
 namespace tk::project {
 namespace {
 
-// A one-page definition small enough to spell its new tune file out by hand.
-const char kTinyIni[] =
-    "[MegaTune]\n   signature = \"tiny 1\"\n[Constants]\n   nPages = 1\n   pageSize = 8\npage = 1\n"
-    "   warm = scalar, U08, 0, \"C\", 1, -40, -40, 215, 0\n"
-    "   mode = bits, U08, 1, [0:1], \"off\", \"on\"\n"
-    "   grid = array, U08, 2, [2x2], \"%\", 0.5, 0, 0, 100, 1\n   label = string, ASCII, 6, 2\n";
-
 class ProjectManagerTest : public ::testing::Test {
  protected:
-  QString path(const QString& name) const { return dir_.filePath(name); }
+  ProjectManagerTest() : tinyIni_(test::dataPath(QStringLiteral("project/tiny.ini"))) {}
 
-  QString writeText(const QString& name, const QByteArray& text) {
-    const QString file = path(name);
-    QDir().mkpath(QFileInfo(file).absolutePath());
-    QFile f(file);
+  QString path(const char* name) const { return dir_.filePath(QString::fromLatin1(name)); }
+
+  QString writeText(const char* name, const QByteArray& text) {
+    QDir().mkpath(QFileInfo(path(name)).absolutePath());
+    QFile f(path(name));
     EXPECT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(text);
-    return file;
+    return path(name);
   }
-
-  QString tinyIni() { return writeText(QStringLiteral("src/tiny.ini"), kTinyIni); }
 
   // The message of the ProjectError fn raises; fails the test when it raises nothing.
   template <typename Fn>
@@ -49,24 +41,22 @@ class ProjectManagerTest : public ::testing::Test {
     return QString();
   }
 
-  // A project folder holding the synthetic definition as its copy and a legacy tune file with
-  // only the synthetic raw image's pages.
+  // A project holding the synthetic definition and a legacy tune file with only the pages of
+  // the synthetic raw image.
   QString legacyProject() {
     const QString ini = test::dataPath(QStringLiteral("tunefields.ini"));
-    const QString folder =
-        QFileInfo(writeText(QStringLiteral("legacy/mainController.ini"), test::readFile(ini)))
-            .absolutePath();
+    writeText("legacy/mainController.ini", test::readFile(ini));
     Tune legacy;
     legacy.signature = QStringLiteral("legacy signature");
     legacy.lastSaved = QStringLiteral("2025-01-01T00:00:00.000Z");
     legacy.pages = conformance::sliceRawImage(
         readProjectDefinition(ini, IniSettings()),
         test::readFile(test::dataPath(QStringLiteral("tuneimg-synthetic.bin"))));
-    EXPECT_TRUE(legacy.pages.has_value());
-    writeTuneFile(folder + "/p.tktune", legacy);
-    return writeText(QStringLiteral("legacy/p.tkproj"), "{\"name\": \"legacy\"}");
+    writeTuneFile(path("legacy/p.tktune"), legacy);
+    return writeText("legacy/p.tkproj", "{}");
   }
 
+  const QString tinyIni_;
   QTemporaryDir dir_;
 };
 
@@ -85,109 +75,90 @@ TEST_F(ProjectManagerTest, CreateWritesTheFolderAndACompletedTune) {
   QStringList events;
   manager.setProjectOpenedObserver([&] { events.append(QStringLiteral("opened")); });
   manager.setSavedObserver([&] { events.append(QStringLiteral("saved")); });
-  const QString folder = path(QStringLiteral("new/deeper"));
-  manager.createProject(QStringLiteral("Car"), tinyIni(), folder);
-
-  EXPECT_EQ(events, (QStringList{QStringLiteral("saved"), QStringLiteral("opened")}));
+  const QString folder = path("new/deeper");
+  manager.createProject(QStringLiteral("Car"), tinyIni_, folder);
+  EXPECT_EQ(events.join(u' '), QStringLiteral("saved opened"));
   EXPECT_EQ(manager.projectPath(), folder + "/Car.tkproj");
-  EXPECT_EQ(test::readFile(folder + "/mainController.ini"), QByteArray(kTinyIni));
+  EXPECT_EQ(test::readFile(folder + "/mainController.ini"), test::readFile(tinyIni_));
   const ProjectFile& project = *manager.project();
   EXPECT_EQ(project.name, QStringLiteral("Car"));
   EXPECT_EQ(project.iniFilePath, folder + "/mainController.ini");
-  EXPECT_TRUE(
-      QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z$"))
-          .match(project.createdAt)
-          .hasMatch())
-      << project.createdAt.toStdString();
+  EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT[\\d:]{8}\\.\\d{3}Z$"))
+                  .match(project.createdAt)
+                  .hasMatch());
   EXPECT_EQ(project.lastModified, project.createdAt);
   EXPECT_EQ(readProjectFile(manager.projectPath()), project);
   const QByteArray tune =
       test::readFile(folder + "/Car.tktune").replace(project.lastModified.toLatin1(), "SAVE-TIME");
   EXPECT_TRUE(test::matchesGolden(tune, QStringLiteral("golden/project-new-tiny.tktune")));
   EXPECT_FALSE(QFileInfo::exists(folder + "/Car.tksettings"));
-
   // A folder already holding the definition as its copy keeps it.
   manager.createProject(QStringLiteral("Again"), folder + "/mainController.ini", folder);
-  EXPECT_EQ(test::readFile(folder + "/mainController.ini"), QByteArray(kTinyIni));
-}
+  EXPECT_EQ(test::readFile(folder + "/mainController.ini"), test::readFile(tinyIni_));
 
-TEST_F(ProjectManagerTest, CreateFailuresLeaveNothingLoaded) {
-  ProjectManager manager;
-  const QString missing = path(QStringLiteral("none.ini"));
-  EXPECT_EQ(errorOf([&] { manager.createProject(QStringLiteral("P"), missing, path("p")); }),
-            "INI file not found: " + missing);
+  ProjectManager failing;
+  EXPECT_EQ(errorOf([&] { failing.createProject(QStringLiteral("P"), path("none"), folder); }),
+            "INI file not found: " + path("none"));
   // The folder cannot be made where a file stands: the copy fails.
-  const QString blocker = writeText(QStringLiteral("blocker"), "x");
-  const QString ini = tinyIni();
-  EXPECT_EQ(errorOf([&] { manager.createProject(QStringLiteral("P"), ini, blocker); }),
-            "Cannot copy INI into project folder: " + ini);
-  EXPECT_EQ(manager.project(), nullptr);
+  const QString blocker = writeText("blocker", "x");
+  EXPECT_EQ(errorOf([&] { failing.createProject(QStringLiteral("P"), tinyIni_, blocker); }),
+            "Cannot copy INI into project folder: " + tinyIni_);
+  EXPECT_EQ(failing.project(), nullptr);
 }
 
 TEST_F(ProjectManagerTest, OpenFindsTheDefinitionAndTheTune) {
   ProjectManager created;
-  created.createProject(QStringLiteral("Car"), tinyIni(), path(QStringLiteral("p")));
+  created.createProject(QStringLiteral("Car"), tinyIni_, path("p"));
   created.setValue(QStringLiteral("warm"), 0, 85);
   created.saveProject();
   ProjectManager manager;
-  int opened = 0;
-  manager.setProjectOpenedObserver([&] { ++opened; });
   manager.openProject(created.projectPath());
-  EXPECT_EQ(opened, 1);
   EXPECT_EQ(*manager.project(), *created.project());
   EXPECT_EQ(*manager.tune(), *created.tune());
   EXPECT_FALSE(manager.isModified());
 
-  // Without a tune file a fresh one is completed (and not written); the copy beside the
-  // project file wins over the recorded path, a file of the recorded name beside it comes last.
-  const QString moved = path(QStringLiteral("moved"));
-  writeText(QStringLiteral("moved/mainController.ini"), kTinyIni);
-  manager.openProject(writeText(QStringLiteral("moved/x.tkproj"), "{\"iniFilePath\": \"/a.ini\"}"));
-  EXPECT_EQ(manager.project()->iniFilePath, moved + "/mainController.ini");
-  EXPECT_EQ(manager.tune()->fields.size(), 4);
+  // Without a tune file a fresh one is completed (and not written). The copy beside the project
+  // file wins over the recorded path, which wins over a file of its name beside the project.
+  writeText("moved/mainController.ini", test::readFile(tinyIni_));
+  manager.openProject(writeText("moved/x.tkproj", "{\"iniFilePath\": \"/a.ini\"}"));
+  EXPECT_EQ(manager.project()->iniFilePath, path("moved/mainController.ini"));
   EXPECT_EQ(manager.getValue(QStringLiteral("warm")), -40.0);
-  EXPECT_FALSE(QFileInfo::exists(moved + "/x.tktune"));
-  writeText(QStringLiteral("other/custom.ini"), kTinyIni);
-  manager.openProject(writeText(QStringLiteral("other/y.tkproj"),
-                                "{\"iniFilePath\": \"D:\\\\old place\\\\custom.ini\"}"));
+  EXPECT_FALSE(QFileInfo::exists(path("moved/x.tktune")));
+  manager.openProject(
+      writeText("far/y.tkproj", "{\"iniFilePath\": \"" + tinyIni_.toUtf8() + "\"}"));
+  EXPECT_EQ(manager.project()->iniFilePath, tinyIni_);
+  writeText("other/custom.ini", test::readFile(tinyIni_));
+  manager.openProject(writeText("other/z.tkproj", R"({"iniFilePath": "D:\\old\\custom.ini"})"));
+  EXPECT_EQ(manager.project()->iniFilePath, QStringLiteral("D:\\old\\custom.ini"));
   EXPECT_EQ(manager.definition()->Signature, QStringLiteral("tiny 1"));
-  EXPECT_EQ(manager.project()->iniFilePath, QStringLiteral("D:\\old place\\custom.ini"));
-  const QString elsewhere = tinyIni();
-  manager.openProject(writeText(QStringLiteral("far/z.tkproj"),
-                                "{\"iniFilePath\": \"" + elsewhere.toUtf8() + "\"}"));
-  EXPECT_EQ(manager.project()->iniFilePath, elsewhere);
 }
 
 TEST_F(ProjectManagerTest, OpenFailuresKeepThePreviousProject) {
   ProjectManager manager;
-  manager.createProject(QStringLiteral("First"), tinyIni(), path(QStringLiteral("first")));
-  const QString missing = path(QStringLiteral("none.tkproj"));
-  EXPECT_EQ(errorOf([&] { manager.openProject(missing); }), "Project file not found: " + missing);
-  const QString a = writeText(QStringLiteral("bad/a.tkproj"), "{\"iniFilePath\": \"/no/e.ini\"}");
+  manager.createProject(QStringLiteral("First"), tinyIni_, path("first"));
+  EXPECT_EQ(errorOf([&] { manager.openProject(path("none")); }),
+            "Project file not found: " + path("none"));
+  const QString a = writeText("bad/a.tkproj", R"({"iniFilePath": "/no/e.ini"})");
   EXPECT_EQ(errorOf([&] { manager.openProject(a); }),
             QStringLiteral("Referenced INI file not found: /no/e.ini"));
-  writeText(QStringLiteral("bad/mainController.ini"), kTinyIni);
-  writeText(QStringLiteral("bad/c.tktune"), "{\"pages\": {\"1x\": \"\"}}");
-  const QString c = writeText(QStringLiteral("bad/c.tkproj"), "{}");
+  writeText("bad/mainController.ini", test::readFile(tinyIni_));
+  writeText("bad/c.tktune", R"({"pages": {"1x": ""}})");
+  const QString c = writeText("bad/c.tkproj", "{}");
   EXPECT_EQ(errorOf([&] { manager.openProject(c); }),
             QStringLiteral("Failed to parse tune file: non-numeric page key"));
-  writeText(QStringLiteral("bad/d.tksettings"), "[]");
-  const QString d = writeText(QStringLiteral("bad/d.tkproj"), "{}");
+  writeText("bad/d.tksettings", "[]");
+  const QString d = writeText("bad/d.tkproj", "{}");
   EXPECT_EQ(errorOf([&] { manager.openProject(d); }),
             QStringLiteral("Failed to parse settings file: not a JSON object"));
   const QString legacy = legacyProject();
   manager.setUpgradePromptCallback([](LegacyTuneUpgradePrompt& prompt) { prompt.accept = false; });
-  try {
-    manager.openProject(legacy);
-    ADD_FAILURE() << "no error";
-  } catch (const UpgradeCancelledError& e) {
-    EXPECT_STREQ(e.what(), "Legacy tune upgrade was cancelled by user.");
-  }
+  EXPECT_THROW(manager.openProject(legacy), UpgradeCancelledError);
+  EXPECT_STREQ(UpgradeCancelledError().what(), "Legacy tune upgrade was cancelled by user.");
   EXPECT_EQ(manager.project()->name, QStringLiteral("First"));
   EXPECT_EQ(manager.tune()->signature, QStringLiteral("tiny 1"));
 }
 
-TEST_F(ProjectManagerTest, LegacyTuneIsUpgradedAndSavedUnlessTheAnswerSaysNot) {
+TEST_F(ProjectManagerTest, LegacyTuneIsUpgradedAfterThePrompt) {
   const QString projectPath = legacyProject();
   const QByteArray before = test::readFile(tunePathFor(projectPath));
   ProjectManager manager;
@@ -210,93 +181,73 @@ TEST_F(ProjectManagerTest, LegacyTuneIsUpgradedAndSavedUnlessTheAnswerSaysNot) {
   EXPECT_EQ(tune.signature, QStringLiteral("legacy signature"));
   EXPECT_EQ(tune.lastSaved, QStringLiteral("2025-01-01T00:00:00.000Z"));
   EXPECT_EQ(test::readFile(tunePathFor(projectPath)), before);
-
-  // Without a callback the upgrade goes ahead and the file then holds fields and pages.
-  ProjectManager saving;
-  saving.openProject(projectPath);
-  const Tune onDisk = readTuneFile(tunePathFor(projectPath));
-  EXPECT_EQ(onDisk.fields, tune.fields);
-  EXPECT_EQ(onDisk.pages, tune.pages);
-  EXPECT_EQ(onDisk.lastSaved, saving.project()->lastModified);
 }
 
 TEST_F(ProjectManagerTest, MathChannelsBecomeChannelsGaugesAndDatalogFields) {
-  writeText(QStringLiteral("p/mainController.ini"), kTinyIni);
+  writeText("p/mainController.ini", test::readFile(tinyIni_));
   ProjectManager manager;
-  manager.openProject(writeText(QStringLiteral("p/m.tkproj"), R"({"mathChannels": [
-      {"name": "boost", "units": "kPa", "expression": "map - 100", "addGauge": true,
-       "gaugeTitle": "Boost", "gaugeMax": 250, "logDecimalPlaces": 1},
+  manager.openProject(writeText("p/m.tkproj", R"({"mathChannels": [
+      {"name": "boost", "expression": "map - 100", "addGauge": true, "gaugeMax": 250,
+       "logDecimalPlaces": 1},
       {"name": "count", "expression": "rpm / 60", "logValueFormat": "int", "logFieldName": "Count"},
       {"name": "quiet", "expression": "1", "addDatalogField": false}]})"));
   const EcuDefinition& definition = *manager.definition();
   const ConstantDef* boost = definition.OutputChannels.find(QStringLiteral("boost"));
   ASSERT_NE(boost, nullptr);
-  EXPECT_EQ(boost->DataType, QStringLiteral("F32"));
-  EXPECT_EQ(boost->Expression, QStringLiteral("map - 100"));
+  EXPECT_EQ(boost->DataType + u' ' + boost->Expression.value_or(QString()),
+            QStringLiteral("F32 map - 100"));
   EXPECT_EQ(definition.OutputChannels.size(), 3u);
   const GaugeDef* gauge = definition.Gauges.find(QStringLiteral("MathGaugeboost"));
   ASSERT_NE(gauge, nullptr);
-  EXPECT_EQ(gauge->Channel, QStringLiteral("boost"));
+  EXPECT_EQ(gauge->Channel + u' ' + gauge->Category, QStringLiteral("boost Math Channels"));
   EXPECT_EQ(gauge->Max, 250.0);
-  EXPECT_EQ(gauge->Category, QStringLiteral("Math Channels"));
   EXPECT_EQ(definition.Gauges.size(), 1u);
   ASSERT_EQ(definition.DatalogEntries.size(), 2);
   EXPECT_EQ(definition.DatalogEntries[0].Format, QStringLiteral("%.1f"));
-  EXPECT_EQ(definition.DatalogEntries[1].Label, QStringLiteral("Count"));
-  EXPECT_EQ(definition.DatalogEntries[1].Format, QStringLiteral("%d"));
+  EXPECT_EQ(definition.DatalogEntries[1].Label + u' ' + definition.DatalogEntries[1].Format,
+            QStringLiteral("Count %d"));
 }
 
-TEST_F(ProjectManagerTest, SettingsConnectionAndOfflineAreSaved) {
-  ProjectManager manager;
-  manager.createProject(QStringLiteral("Car"), tinyIni(), path(QStringLiteral("p")));
-  manager.setSettings(
-      {{QStringLiteral("b"), QStringLiteral("2")}, {QStringLiteral("a"), QStringLiteral("1")}});
-  manager.saveSettings();
-  manager.setConnection(QStringLiteral("/dev/ttyACM0"), 230400, QStringLiteral("TcpBridge"),
-                        QStringLiteral("10.1.2.3"), 29002);
-  manager.setWorkOffline(true);
-  ProjectManager reopened;
-  reopened.openProject(manager.projectPath());
-  ConnectionSettings expected{QStringLiteral("/dev/ttyACM0"), 230400, QStringLiteral("TcpBridge"),
-                              QStringLiteral("10.1.2.3"), 29002};
-  EXPECT_EQ(reopened.project()->connection, expected);
-  EXPECT_TRUE(reopened.project()->workOffline);
-  EXPECT_EQ(reopened.settings().size(), 2);
-
-  // A settings file that cannot be written is not an error.
-  QFile::remove(manager.settingsPath());
-  QDir().mkpath(manager.settingsPath());
-  EXPECT_NO_THROW(manager.saveSettings());
-}
-
-TEST_F(ProjectManagerTest, SaveStampsTimesAndAFailedSaveKeepsTheTuneFile) {
+TEST_F(ProjectManagerTest, SavesStampTimesAndAFailedSaveKeepsTheTuneFile) {
   ProjectManager manager;
   int saved = 0;
   manager.setSavedObserver([&] { ++saved; });
   manager.saveProject();  // nothing loaded: nothing done
-  EXPECT_EQ(saved, 0);
-  manager.createProject(QStringLiteral("Car"), tinyIni(), path(QStringLiteral("p")));
+  manager.createProject(QStringLiteral("Car"), tinyIni_, path("p"));
   manager.mutableProject()->lastModified = QStringLiteral("2000-01-01T00:00:00.000Z");
   manager.setValue(QStringLiteral("grid"), 3, 12.26);
-  EXPECT_TRUE(manager.isModified());
-  manager.saveProject();
+  manager.setSettings({{QStringLiteral("b"), QStringLiteral("2")}});
+  manager.saveSettings();
+  manager.setConnection(QStringLiteral("/dev/ttyACM0"), 230400, QStringLiteral("TcpBridge"),
+                        QStringLiteral("10.1.2.3"), 29002);
+  manager.setWorkOffline(true);
   EXPECT_FALSE(manager.isModified());
+  EXPECT_EQ(saved, 3);
   EXPECT_NE(manager.project()->lastModified, QStringLiteral("2000-01-01T00:00:00.000Z"));
   EXPECT_EQ(manager.tune()->lastSaved, manager.project()->lastModified);
-  const Tune onDisk = readTuneFile(manager.tunePath());
-  EXPECT_EQ((*onDisk.find(QStringLiteral("grid"))->arrayValues)[3], 12.5);  // quantised
-  EXPECT_EQ(onDisk.lastSaved, manager.project()->lastModified);
+  ProjectManager reopened;
+  reopened.openProject(manager.projectPath());
+  EXPECT_EQ(reopened.project()->connection,
+            (ConnectionSettings{QStringLiteral("/dev/ttyACM0"), 230400, QStringLiteral("TcpBridge"),
+                                QStringLiteral("10.1.2.3"), 29002}));
+  EXPECT_TRUE(reopened.project()->workOffline);
+  EXPECT_EQ(reopened.settings(), manager.settings());
+  EXPECT_EQ(reopened.getValue(QStringLiteral("grid"), 3), 12.5);  // quantised as stored
+  EXPECT_EQ(reopened.tune()->lastSaved, manager.project()->lastModified);
 
   // The project file is written first; a folder in its place stops the save before the tune.
+  // A settings file that cannot be written is not an error.
   const QByteArray tuneBefore = test::readFile(manager.tunePath());
   QFile::remove(manager.projectPath());
   QDir().mkpath(manager.projectPath());
+  QFile::remove(manager.settingsPath());
+  QDir().mkpath(manager.settingsPath());
+  EXPECT_NO_THROW(manager.saveSettings());
   manager.setValue(QStringLiteral("warm"), 0, 100);
   EXPECT_EQ(errorOf([&] { manager.saveProject(); }),
             "Cannot write project file: " + manager.projectPath());
   EXPECT_EQ(test::readFile(manager.tunePath()), tuneBefore);
   EXPECT_TRUE(manager.isModified());
-  EXPECT_EQ(saved, 2);
 }
 
 }  // namespace

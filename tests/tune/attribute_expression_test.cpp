@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "tune/field_codec.h"
 #include "tune/field_index.h"
 #include "tune/tune_test_helpers.h"
 
@@ -20,17 +21,10 @@ class AttributeExpressionTest : public ::testing::Test {
       : definition_(test::tuneDefinition("attributes.ini")),
         index_(definition_),
         scope_(definition_, index_, tune_) {
-    const auto add = [this](const char* name, auto set) {
-      TuneValue value;
-      value.name = QString::fromLatin1(name);
-      set(value);
-      tune_.upsert(value);
-    };
-    add("mode", [](TuneValue& v) { v.bitsRawValue = 2; });
-    add("level", [](TuneValue& v) { v.scalarValue = -7; });
-    add("curve", [](TuneValue& v) { v.arrayValues = QList<double>{10, 20, 30, 40}; });
-    add("label", [](TuneValue& v) { v.stringValue = QStringLiteral("42"); });
-    add("Factor", [](TuneValue& v) { v.scalarValue = 3.5; });
+    // mode 2, level -7, curve 10 20 30 40, label "42", Factor 3.5.
+    tune_ = decodePages(
+        {{1, test::fromHex("02 f9 ff 0a 14 1e 28 34 32 00 00 00 00 07").leftJustified(32, '\0')}},
+        definition_);
   }
 
   double eval(const char* text) const {

@@ -100,69 +100,28 @@ TEST_F(EffectiveAttributesTest, EmptyAndUnparseableExpressionsFallBackToNeutralV
 }
 
 // Quantizing with plain attributes: limits, rounding, storage types and non-finite input.
-struct QuantizeCase {
-  const char* label;
-  ConstantType type;
-  const char* dataType;
-  double scale;
-  double translate;
-  std::optional<double> min;
-  std::optional<double> max;
-  double input;
-  double expected;
-  int bitStart = 0;
-  int bitEnd = 0;
-};
-
 TEST_F(EffectiveAttributesTest, QuantizingStoresWhatTheControllerWillHold) {
-  constexpr auto S = ConstantType::Scalar;
-  constexpr auto B = ConstantType::Bits;
-  const std::optional<double> none;
-  const QuantizeCase cases[] = {
-      QuantizeCase{"u08 tenth", S, "U08", 0.1, 0, none, 25.5, 12.34, 12.3},
+  struct Case {
+    const char* constant;
+    double input;
+    double expected;
+  };
+  const Case cases[] = {
+      Case{"qTenth", 12.34, 12.3}, Case{"qTenth", 30, 25.5},
       // raw 122.49999999999999 -> 122; the stored value is 0.1 x 122, one unit in the last
       // place above the double nearest 12.2.
-      QuantizeCase{"u08 tenth down", S, "U08", 0.1, 0, none, 25.5, 12.25, 12.200000000000001},
-      QuantizeCase{"u08 above max", S, "U08", 0.1, 0, none, 25.5, 30, 25.5},
-      QuantizeCase{"u08 below type", S, "U08", 0.1, 0, none, 25.5, -1, 0},
-      QuantizeCase{"u08 translate top", S, "U08", 1, -40, none, none, 300, 215},
-      QuantizeCase{"s08 minus half", S, "S08", 1, 0, none, none, -0.5, 0},
-      QuantizeCase{"u16 hundredth", S, "U16", 0.01, 0, none, none, 655.36, 655.35},
-      QuantizeCase{"s16 bottom", S, "S16", 0.5, -40, none, none, -20000, -16424},
-      QuantizeCase{"s16 half even", S, "s16", 1, 0, none, none, -2.5, -2},
-      QuantizeCase{"u32 top", S, "U32", 1, 0, none, none, 5e9, 4294967295.0},
-      QuantizeCase{"f32 tenth", S, "F32", 1, 0, none, none, 0.1, static_cast<double>(0.1F)},
-      QuantizeCase{"f32 overflow", S, "F32", 1, 0, none, none, 1e39, 0},
-      QuantizeCase{"other type", S, "ASCII", 0.5, 0, none, none, 12.345, 12.345},
-      QuantizeCase{"zero scale", S, "U08", 0, 3, none, 10, 300, 10},
-      QuantizeCase{"nan", S, "U08", 1, 0, 5, none, kNaN, 0},
-      QuantizeCase{"inf", S, "U08", 1, 0, none, 10, kInf, 0},
-      QuantizeCase{"min above max, low", S, "U08", 1, 0, 10, 5, 2, 5},
-      QuantizeCase{"min above max, high", S, "U08", 1, 0, 10, 5, 7, 5},
-      QuantizeCase{"bits top", B, "U08", 1, 0, none, none, 9, 7, 0, 2},
-      QuantizeCase{"bits negative", B, "U08", 1, 0, none, none, -3, 0, 0, 2},
-      QuantizeCase{"bits half even", B, "U08", 1, 0, none, none, 2.5, 2, 4, 6},
-      QuantizeCase{"bits not scaled", B, "U08", 0.5, 10, none, none, 3.5, 4, 4, 6},
-      QuantizeCase{"bits max limit", B, "U08", 1, 0, none, 3, 6, 3, 4, 6},
-      QuantizeCase{"29 bits", B, "U32", 1, 0, none, none, 1e10, 536870911, 0, 28},
-      QuantizeCase{"31 bits", B, "U32", 1, 0, none, none, 3e9, 2147483647, 0, 30},
-      QuantizeCase{"32 bits", B, "U32", 1, 0, none, none, 3e9, 2147483647, 0, 31},
-      QuantizeCase{"reversed bits", B, "U08", 1, 0, none, none, 5, 0, 6, 2}};
-  for (const QuantizeCase& p : cases) {
-    ConstantDef q;
-    q.Type = p.type;
-    q.DataType = QString::fromLatin1(p.dataType);
-    q.Scale = p.scale;
-    q.Translate = p.translate;
-    q.HasMin = p.min.has_value();
-    q.Min = p.min.value_or(0);
-    q.HasMax = p.max.has_value();
-    q.Max = p.max.value_or(0);
-    q.BitStart = p.bitStart;
-    q.BitEnd = p.bitEnd;
-    const double stored = quantizeValue(q, p.input, scope_);
-    EXPECT_EQ(stored, p.expected) << p.label;
-    EXPECT_FALSE(std::signbit(stored) && stored == 0) << p.label << ": a stored zero is positive";
+      Case{"qTenth", 12.25, 12.200000000000001}, Case{"qOffset", 300, 215}, Case{"qS08", -0.5, 0},
+      Case{"qS16", -20000, -16424}, Case{"qLowerCase", -2.5, -2},
+      Case{"qF32", 0.1, static_cast<double>(0.1F)}, Case{"qF32", 1e39, 0},
+      Case{"qOther", 12.345, 12.345}, Case{"qNoScale", 300, 10}, Case{"qMinOnly", kNaN, 0},
+      Case{"qMinOnly", kInf, 0}, Case{"qCrossed", 2, 5}, Case{"qCrossed", 7, 5},
+      // Bit fields keep the rounded raw value within their width, unscaled.
+      Case{"qBits", 9, 7}, Case{"qBits", 2.5, 2}, Case{"qBits", 3.5, 4},
+      Case{"q31Bits", 3e9, 2147483647}, Case{"q32Bits", 3e9, 2147483647}, Case{"qReversed", 5, 0}};
+  for (const Case& q : cases) {
+    const double stored = quantizeValue(c(q.constant), q.input, scope_);
+    EXPECT_EQ(stored, q.expected) << q.constant << " " << q.input;
+    EXPECT_FALSE(std::signbit(stored) && stored == 0) << q.constant << ": a stored 0 is positive";
   }
 }
 

@@ -30,16 +30,15 @@ struct RawCase {
 
 TEST(RawCodecTest, NumbersRoundTripInEveryTypeAndOrder) {
   const RawCase cases[] = {
-      RawCase{"U08", false, 255, "ff"}, RawCase{"S08", false, -1, "ff"},
-      RawCase{"S08", true, -128, "80"}, RawCase{"U16", true, 0x1234, "12 34"},
-      RawCase{"U16", false, 0x1234, "34 12"}, RawCase{"s16", true, -1, "ff ff"},
-      RawCase{"S16", false, -32768, "00 80"}, RawCase{"S16", false, 32767, "ff 7f"},
+      RawCase{"U08", false, 255, "ff"}, RawCase{"S08", true, -128, "80"},
+      RawCase{"U16", true, 0x1234, "12 34"}, RawCase{"U16", false, 0x1234, "34 12"},
+      RawCase{"s16", true, -1, "ff ff"}, RawCase{"S16", false, -32768, "00 80"},
       RawCase{"U32", false, 0x12345678, "78 56 34 12"},
       RawCase{"U32", true, 0x12345678, "12 34 56 78"},
       RawCase{"U32", true, 4294967295.0, "ff ff ff ff"},
       RawCase{"S32", false, -2147483648.0, "00 00 00 80"},
       RawCase{"S32", true, 2147483647.0, "7f ff ff ff"}, RawCase{"F32", false, 1.5, "00 00 c0 3f"},
-      RawCase{"F32", true, -2.5, "c0 20 00 00"},
+
       // The single nearest 0.1 widens to a double that is not 0.1.
       RawCase{"F32", true, static_cast<double>(0.1F), "3d cc cc cd"}};
   for (const RawCase& c : cases) {
@@ -57,20 +56,17 @@ TEST(RawCodecTest, WritesRoundHalfToEvenAndClampToTheType) {
       RawCase{"U08", false, 12.5, "0c"}, RawCase{"U08", false, 13.5, "0e"},
       RawCase{"U08", false, 12.5000001, "0d"}, RawCase{"U08", false, 0.49999999999999994, "00"},
       RawCase{"U16", false, 2.5000000000000004, "03 00"}, RawCase{"U08", false, 255.5, "ff"},
-      RawCase{"U08", false, -0.5, "00"}, RawCase{"U08", false, kNaN, "00"},
-      RawCase{"U08", false, kInf, "ff"}, RawCase{"S08", false, -128.5, "80"},
-      RawCase{"S08", false, 127.5, "7f"}, RawCase{"S08", true, -kInf, "80"},
-      RawCase{"U16", false, 65535.5, "ff ff"}, RawCase{"U16", true, -kInf, "00 00"},
-      RawCase{"S16", false, -40000, "00 80"}, RawCase{"S16", true, 2.5, "00 02"},
+      RawCase{"U08", false, kNaN, "00"}, RawCase{"U08", false, kInf, "ff"},
+      RawCase{"S08", false, -128.5, "80"}, RawCase{"S08", false, 127.5, "7f"},
+      RawCase{"U16", false, 65535.5, "ff ff"}, RawCase{"S16", false, -40000, "00 80"},
       RawCase{"S16", true, -2.5, "ff fe"}, RawCase{"U32", true, 4294967294.5, "ff ff ff fe"},
       RawCase{"U32", true, -1, "00 00 00 00"}, RawCase{"S32", false, -2147483648.5, "00 00 00 80"},
-      RawCase{"S32", true, kInf, "7f ff ff ff"}, RawCase{"S32", true, kNaN, "00 00 00 00"},
+      RawCase{"S32", true, kInf, "7f ff ff ff"},
       // Ties to even in single precision; infinities clamp to the largest single, a finite
       // value past its range overflows as the conversion does.
-      RawCase{"F32", true, 16777217.0, "4b 80 00 00"},
-      RawCase{"F32", true, 16777219.0, "4b 80 00 02"}, RawCase{"F32", true, kNaN, "00 00 00 00"},
-      RawCase{"F32", true, kInf, "7f 7f ff ff"}, RawCase{"F32", true, -kInf, "ff 7f ff ff"},
-      RawCase{"F32", true, 1e39, "7f 80 00 00"}, RawCase{"F32", true, -0.0, "80 00 00 00"}};
+      RawCase{"F32", true, 16777217.0, "4b 80 00 00"}, RawCase{"F32", true, kNaN, "00 00 00 00"},
+      RawCase{"F32", true, kInf, "7f 7f ff ff"}, RawCase{"F32", true, 1e39, "7f 80 00 00"},
+      RawCase{"F32", true, -0.0, "80 00 00 00"}};
   for (const RawCase& c : cases) {
     QByteArray page = fromHex(c.bytes);
     page.fill(static_cast<char>(0xAA));
@@ -132,45 +128,37 @@ TEST(FieldCodecTest, ElementSizeAndCountFollowTypeAndShape) {
   }
 }
 
-// Each value is encoded into a page of 0xAA bytes and must give exactly those bytes; decoding
-// them must give the value back.
+// Encoding value into a page of 0xAA bytes gives exactly bytes (the AA around it included), and
+// decoding those gives value back.
+void expectRoundTrip(const ConstantDef& c, const TuneValue& value, bool bigEndian, double scale,
+                     double translate, const char* bytes) {
+  QByteArray page = fromHex(bytes);
+  page.fill(static_cast<char>(0xAA));
+  encodeConstant(c, value, page, bigEndian, scale, translate);
+  EXPECT_EQ(hexOf(page), QString::fromLatin1(bytes));
+  EXPECT_EQ(decodeConstant(c, page, bigEndian, scale, translate), value) << bytes;
+}
+
 TEST(FieldCodecTest, ScalarsArraysAndStringsRoundTripThroughTheirBytes) {
-  TuneValue scalar;
-  scalar.name = QStringLiteral("c");
-  scalar.units = QString();
-  scalar.scalarValue = 12.3;
-  ConstantDef u08 = constant(ConstantType::Scalar, "U08", 1);
-  QByteArray page(3, static_cast<char>(0xAA));
-  encodeConstant(u08, scalar, page, false, 0.1, 0);
-  EXPECT_EQ(hexOf(page), QStringLiteral("aa 7b aa"));
-  EXPECT_EQ(decodeConstant(u08, page, false, 0.1, 0), scalar);
-  scalar.scalarValue = -60;  // raw 20 through scale 0.5 and translate -70
-  encodeConstant(u08, scalar, page, true, 0.5, -70);
-  EXPECT_EQ(hexOf(page), QStringLiteral("aa 14 aa"));
-
-  TuneValue array;
-  array.name = QStringLiteral("c");
-  array.units = QString();
-  array.arrayValues = QList<double>{1.5, 2, 2.5, 3, 3.5, 5001};
-  array.cols = 2;
-  array.rows = 3;
+  TuneValue blank;
+  blank.name = QStringLiteral("c");
+  blank.units = QString();
+  TuneValue v = blank;
+  v.scalarValue = 12.3;
+  expectRoundTrip(constant(ConstantType::Scalar, "U08", 1), v, false, 0.1, 0, "aa 7b aa");
+  v.scalarValue = -60;  // raw 20 through scale 0.5 and translate -70
+  expectRoundTrip(constant(ConstantType::Scalar, "U08", 1), v, true, 0.5, -70, "aa 14 aa");
+  v = blank;
+  v.arrayValues = QList<double>{1.5, 2, 2.5, 3, 3.5, 5001};
+  v.cols = 2;
+  v.rows = 3;
   const ConstantDef u16 = constant(ConstantType::Array, "U16", 1, {2, 3});
-  page = QByteArray(14, static_cast<char>(0xAA));
-  encodeConstant(u16, array, page, false, 0.5, 1);
-  EXPECT_EQ(hexOf(page), QStringLiteral("aa 01 00 02 00 03 00 04 00 05 00 10 27 aa"));
-  EXPECT_EQ(decodeConstant(u16, page, false, 0.5, 1), array);
-  encodeConstant(u16, array, page, true, 0.5, 1);
-  EXPECT_EQ(hexOf(page), QStringLiteral("aa 00 01 00 02 00 03 00 04 00 05 27 10 aa"));
-
-  TuneValue text;
-  text.name = QStringLiteral("c");
-  text.units = QString();
-  text.stringValue = QStringLiteral("abc");
-  const ConstantDef string = constant(ConstantType::String, "ASCII", 1, {8});
-  page = QByteArray(10, static_cast<char>(0xAA));
-  encodeConstant(string, text, page, false, 1, 0);
-  EXPECT_EQ(hexOf(page), QStringLiteral("aa 61 62 63 00 00 00 00 00 aa"));
-  EXPECT_EQ(decodeConstant(string, page, false, 1, 0), text);
+  expectRoundTrip(u16, v, false, 0.5, 1, "aa 01 00 02 00 03 00 04 00 05 00 10 27 aa");
+  expectRoundTrip(u16, v, true, 0.5, 1, "aa 00 01 00 02 00 03 00 04 00 05 27 10 aa");
+  v = blank;
+  v.stringValue = QStringLiteral("abc");
+  expectRoundTrip(constant(ConstantType::String, "ASCII", 1, {8}), v, false, 1, 0,
+                  "aa 61 62 63 00 00 00 00 00 aa");
 }
 
 TEST(FieldCodecTest, DecodingMakesValuesFiniteAndFillsWhatDoesNotFitWithZero) {
@@ -178,7 +166,6 @@ TEST(FieldCodecTest, DecodingMakesValuesFiniteAndFillsWhatDoesNotFitWithZero) {
   EXPECT_EQ(decodeConstant(f32, fromHex("7f c0 00 00"), true, 1, 0)->scalarValue, 0.0);
   EXPECT_EQ(decodeConstant(f32, fromHex("7f 80 00 00"), true, 1, 0)->scalarValue, kMaxDouble);
   EXPECT_EQ(decodeConstant(f32, fromHex("ff 80 00 00"), true, 1, 0)->scalarValue, -kMaxDouble);
-  EXPECT_EQ(decodeConstant(f32, fromHex("7f 7f ff ff"), true, 1e300, 0)->scalarValue, kMaxDouble);
   // No record at or past the page end; an element that starts inside but does not fit reads 0.
   EXPECT_FALSE(
       decodeConstant(constant(ConstantType::Scalar, "U08", 3), fromHex("01 02 03"), false, 1, 0));
@@ -195,10 +182,6 @@ TEST(FieldCodecTest, DecodingMakesValuesFiniteAndFillsWhatDoesNotFitWithZero) {
       *decodeConstant(constant(ConstantType::Array, "U08", 0), fromHex("09"), false, 1, 0);
   EXPECT_EQ(single.arrayValues, QList<double>{9});
   EXPECT_FALSE(single.cols || single.rows);
-  const TuneValue curve = *decodeConstant(constant(ConstantType::Array, "U08", 0, {12}),
-                                          QByteArray(12, '\0'), false, 1, 0);
-  EXPECT_EQ(curve.cols, 12);
-  EXPECT_EQ(curve.rows, 1);
 }
 
 TEST(FieldCodecTest, StringsAreCutPaddedAndKeepInnerNuls) {
@@ -238,11 +221,8 @@ TEST(FieldCodecTest, EncodingSkipsMissingValuesAndStorageOutsideThePage) {
   EXPECT_EQ(hexOf(page), QStringLiteral("aa 00 05 02 00 aa"));
   TuneValue scalar;
   scalar.scalarValue = 1;
-  for (const ConstantDef& c :
-       {constant(ConstantType::Scalar, "U16", 5), constant(ConstantType::Scalar, "U08", 6),
-        constant(ConstantType::Scalar, "U64", 0)}) {
-    encodeConstant(c, scalar, page, false, 1, 0);
-  }
+  encodeConstant(constant(ConstantType::Scalar, "U16", 5), scalar, page, false, 1, 0);
+  encodeConstant(constant(ConstantType::Scalar, "U64", 0), scalar, page, false, 1, 0);
   encodeConstant(constant(ConstantType::Scalar, "U08", 0), TuneValue(), page, false, 1, 0);
   EXPECT_EQ(hexOf(page), QStringLiteral("aa 00 05 02 00 aa"));
 }
@@ -317,20 +297,14 @@ class PageCodecTest : public ::testing::Test {
 };
 
 TEST_F(PageCodecTest, EncodeFillsDeclaredPagesInDefinitionOrder) {
-  Tune tune;
-  const std::pair<const char*, double> values[] = {{"a", 5},      {"over", 0x0102}, {"b", -30},
-                                                   {"ghost", 9},  {"beyond", 9},    {"speed", 100},
-                                                   {"shift", 150}};
-  for (const auto& [name, value] : values) {
-    TuneValue v;
-    v.name = QString::fromLatin1(name);
-    v.scalarValue = value;
-    tune.upsert(v);
-  }
-  TuneValue unit;
-  unit.name = QStringLiteral("unit");
-  unit.bitsRawValue = 1;
-  tune.upsert(unit);
+  Tune tune = newTune(definition_);
+  tune.find("a")->scalarValue = 5;
+  tune.find("over")->scalarValue = 0x0102;
+  tune.find("b")->scalarValue = -30;
+  tune.find("ghost")->scalarValue = 9;
+  tune.find("speed")->scalarValue = 100;
+  tune.find("shift")->scalarValue = 150;
+  tune.find("unit")->bitsRawValue = 1;
   // "over" is declared after "a" and wins their shared byte; speed is 100 / 0.5, shift 150 - 100;
   // b is -30 - (-40); pages without a size and past nPages have no image.
   PageImages images = encodeTune(tune, definition_);
@@ -349,15 +323,15 @@ TEST_F(PageCodecTest, EncodeFillsDeclaredPagesInDefinitionOrder) {
   EXPECT_EQ(hexOf(encodeTune(tune, swapped).value(1).left(2)), QStringLiteral("05 01"));
 }
 
-TEST_F(PageCodecTest, DecodeReadsExpressionScaledConstantsInASecondPass) {
+TEST_F(PageCodecTest, DecodeReadsExpressionScaledConstantsInASecondPassAndEncodesBack) {
   PageImages images;
-  // a/over, -, unit, speed, near, far, base, dep, shift, dup
-  images.insert(1, fromHex("07 00 01 c8 64 64 03 04 32 01"));
+  // a/over, -, unit, speed, near, far, base, dep, shift, dup; page 3: -, b, dup, tbl
+  images.insert(1, fromHex("07 09 01 c8 64 64 03 04 32 01"));
+  images.insert(3, fromHex("99 32 16 01 02 03"));
   const Tune tune = decodePages(images, definition_);
   EXPECT_EQ(tune.signature, QStringLiteral("pages test"));
   EXPECT_EQ(tune.nPages, 3);
   EXPECT_EQ(tune.lastSaved, QLatin1String(kEmptyTimestamp));
-  EXPECT_EQ(tune.fields.size(), 10);  // page 3 has no image
   // speed is declared before unit; the second pass sees unit = 1, so the scale is 0.5.
   EXPECT_EQ(tune.find("speed")->scalarValue, 100);
   // Within 0.0001 of the plain scale the first-pass value stands.
@@ -367,13 +341,6 @@ TEST_F(PageCodecTest, DecodeReadsExpressionScaledConstantsInASecondPass) {
   EXPECT_EQ(tune.find("dep")->scalarValue, 40);
   EXPECT_EQ(tune.find("shift")->scalarValue, 150);
   EXPECT_EQ(tune.find("unit")->enumValue, QStringLiteral("imperial"));
-}
-
-TEST_F(PageCodecTest, DecodedImagesEncodeToTheSameBytes) {
-  PageImages images;
-  images.insert(1, fromHex("07 09 01 c8 64 64 03 04 32 01"));
-  images.insert(3, fromHex("99 32 16 01 02 03"));
-  const Tune tune = decodePages(images, definition_);
   // The two constants named "dup" share one record, the one decoded last (page 3).
   EXPECT_EQ(tune.find("dup")->scalarValue, 22);
   // The 16 x 16 table starts at 3 of a 6-byte page: three elements fit, the rest stay 0.
@@ -400,25 +367,13 @@ TEST_F(PageCodecTest, NewTuneHoldsWhatAnAllZeroPageDecodesTo) {
   EXPECT_EQ(table->arrayValues, QList<double>(256, 5.0));
   EXPECT_EQ(table->cols, 16);
   EXPECT_EQ(table->rows, 16);
-  EXPECT_EQ(table->units, QStringLiteral("%"));
-  EXPECT_EQ(table->digits, 1);
   EXPECT_EQ(tune.find("unit")->bitsRawValue, 0);
   EXPECT_EQ(tune.find("unit")->enumValue, QStringLiteral("metric"));
-  EXPECT_EQ(tune.find("pcText")->stringValue, QString());
   EXPECT_EQ(tune.find("shift")->scalarValue, 0);  // the plain translate
 }
 
 TEST(PageCodecLimitsTest, HostileSizesAndShapesStayBounded) {
-  const EcuDefinition definition = test::parseDefinition(R"(
-[Constants]
-nPages = 2000000000
-pageSize = 2000000000, 4
-page = 2
-  huge = array, U08, 0, [2000000000x2000000000], "", 1, 0, 0, 255, 0
-  neg  = scalar, U16, -5, "", 1, 0, 0, 255, 0
-  str  = string, ASCII, -7, 4
-  bit  = bits, U08, 1, [70:90], "a"
-)");
+  const EcuDefinition definition = test::tuneDefinition("hostile.ini");
   EXPECT_EQ(encodeTune(Tune(), definition).keys(), QList<int>{2});
   PageImages images;
   images.insert(2, fromHex("01 ff 03 04"));

@@ -10,8 +10,9 @@ namespace tk {
 namespace {
 
 using test::msqConstant;
-using test::tuneValue;
 
+// The reference comparison of two synthetic images (tests/conformance) covers the common
+// entries; these are the rules it does not reach.
 class TuneComparatorTest : public ::testing::Test {
  protected:
   TuneComparatorTest() {
@@ -20,7 +21,6 @@ class TuneComparatorTest : public ::testing::Test {
     ConstantDef mode = msqConstant("mode", ConstantType::Bits, "U08");
     mode.BitValues = {{0, QStringLiteral("INVALID")},
                       {1, QStringLiteral("Semi")},
-                      {3, QStringLiteral("Seq")},
                       {7, QStringLiteral("INVALID")}};
     ConstantDef pc = msqConstant("pcOnly", ConstantType::Scalar, "U08");
     pc.IsPcVariable = true;
@@ -35,7 +35,7 @@ class TuneComparatorTest : public ::testing::Test {
   }
 
   // A fresh record named name in tune, replacing any earlier one.
-  static TuneValue& put(Tune& tune, const char* name) { return tune.upsert(tuneValue(name)); }
+  static TuneValue& put(Tune& tune, const char* name) { return tune.upsert(test::tuneValue(name)); }
 
   QList<TuneDiffEntry> compare() const {
     return TuneComparator().compare(definition_, local_, remote_);
@@ -54,22 +54,16 @@ class TuneComparatorTest : public ::testing::Test {
 };
 
 TEST_F(TuneComparatorTest, DifferencesBelowStorageResolutionOrToleranceDisappear) {
-  EXPECT_TRUE(compare().isEmpty());
   put(local_, "fuel").scalarValue = 12.34;  // both store raw 123 on a 0.1 scale
   put(remote_, "fuel").scalarValue = 12.3;
   EXPECT_TRUE(compare().isEmpty());
   put(remote_, "fuel").scalarValue = 12.46;  // raw 125
-  const TuneDiffEntry e = only();
-  EXPECT_EQ(e.fieldName, QStringLiteral("fuel"));
-  EXPECT_EQ(e.category, QStringLiteral("Page 1"));
-  EXPECT_EQ(e.localValue, QStringLiteral("12.3"));
-  EXPECT_EQ(e.remoteValue, QStringLiteral("12.5"));
-  EXPECT_EQ(e.scalarDifference, (NumericDifference{12.3 - 12.5, QStringLiteral("-0.20"), -1}));
-  EXPECT_EQ(e.diffSummary, QStringLiteral("local 12.3, remote 12.5 (-0.20)"));
-  EXPECT_FALSE(e.isArray);
+  EXPECT_EQ(only().scalarDifference, (NumericDifference{12.3 - 12.5, QStringLiteral("-0.20"), -1}));
+  std::swap(local_, remote_);
+  EXPECT_EQ(only().diffSummary, QStringLiteral("local 12.5, remote 12.3 (+0.20)"));
 
   // The tolerance is half the last display digit: 0.05 with Digits 1.
-  put(local_, "fuel").scalarValue = 12.5;
+  put(local_, "fuel").scalarValue = 12.3;
   put(local_, "afr").scalarValue = 10.02;
   put(remote_, "afr").scalarValue = 10.06;
   EXPECT_TRUE(compare().isEmpty());
@@ -80,59 +74,37 @@ TEST_F(TuneComparatorTest, DifferencesBelowStorageResolutionOrToleranceDisappear
   put(local_, "afr").scalarValue = 12.25;
   put(remote_, "afr").scalarValue = 12.0;
   EXPECT_EQ(only().diffSummary, QStringLiteral("local 12, remote 12"));
-  EXPECT_FALSE(only().scalarDifference.has_value());
 }
 
-TEST_F(TuneComparatorTest, DifferenceSignAndText) {
-  put(local_, "afr").scalarValue = 5;
-  put(remote_, "afr").scalarValue = 7.5;
-  EXPECT_EQ(only().scalarDifference, (NumericDifference{-2.5, QStringLiteral("-2.50"), -1}));
-  std::swap(local_, remote_);
-  EXPECT_EQ(only().scalarDifference, (NumericDifference{2.5, QStringLiteral("+2.50"), 1}));
-}
-
-TEST_F(TuneComparatorTest, BitFieldsCompareRawValuesAndShowLabels) {
-  put(local_, "mode").bitsRawValue = 1;
-  put(remote_, "mode").bitsRawValue = 3;
-  TuneDiffEntry e = only();
-  EXPECT_EQ(e.localValue, QStringLiteral("Semi"));
-  EXPECT_EQ(e.remoteValue, QStringLiteral("Seq"));
-  EXPECT_FALSE(e.scalarDifference.has_value());
-  EXPECT_EQ(e.diffSummary, QStringLiteral("local Semi, remote Seq"));
-
+TEST_F(TuneComparatorTest, BitFieldsCompareTheirLabels) {
   // Raw values 0 and 7 differ but carry the same word: no entry.
   put(local_, "mode").bitsRawValue = 0;
   put(remote_, "mode").bitsRawValue = 7;
   EXPECT_TRUE(compare().isEmpty());
-
   // Without a definition label the record's label is shown, else the number.
   TuneValue& two = put(local_, "mode");
   two.bitsRawValue = 2;
   two.enumValue = QStringLiteral("Two");
   put(remote_, "mode").bitsRawValue = 5;
-  e = only();
-  EXPECT_EQ(e.localValue, QStringLiteral("Two"));
-  EXPECT_EQ(e.remoteValue, QStringLiteral("5"));
-
+  EXPECT_EQ(only().diffSummary, QStringLiteral("local Two, remote 5"));
+  EXPECT_FALSE(only().scalarDifference.has_value());
   // Bit fields without labels get a numeric difference; an absent raw value counts as 0.
+  put(local_, "mode").bitsRawValue = 5;
   put(local_, "teeth").bitsRawValue = 36;
   put(remote_, "teeth").bitsRawValue = 60;
-  EXPECT_EQ(compare().at(1).scalarDifference,
-            (NumericDifference{-24, QStringLiteral("-24.00"), -1}));
+  EXPECT_EQ(only().scalarDifference, (NumericDifference{-24, QStringLiteral("-24.00"), -1}));
   put(local_, "teeth").enumValue = QStringLiteral("x");
   put(remote_, "teeth").bitsRawValue = 0;
-  EXPECT_EQ(compare().size(), 1);
+  EXPECT_TRUE(compare().isEmpty());
 }
 
-TEST_F(TuneComparatorTest, StringsCompareTextAndPresence) {
-  put(local_, "note").stringValue = QStringLiteral("abc");
-  put(remote_, "note").stringValue = QStringLiteral("abd");
-  EXPECT_EQ(only().diffSummary, QStringLiteral("local abc, remote abd"));
-  put(remote_, "note").stringValue = QStringLiteral("abc");
-  EXPECT_TRUE(compare().isEmpty());
-  // An empty text against an absent one differs by presence, and both texts are empty.
+TEST_F(TuneComparatorTest, OneSidedValuesDifferUnlessEmpty) {
+  put(local_, "fuel").scalarValue = 4;
+  EXPECT_EQ(only().diffSummary, QStringLiteral("local 4.0, remote 0 (+4.00)"));
+  local_.find(QStringLiteral("fuel"))->scalarValue.reset();  // a record without a value
+  // An empty text against an absent one, and an empty array, are not differences.
   put(local_, "note").stringValue = QString();
-  put(remote_, "note").stringValue = std::nullopt;
+  put(remote_, "bins").arrayValues = QList<double>{};
   EXPECT_TRUE(compare().isEmpty());
   // Texts that are numbers get a numeric difference.
   put(local_, "note").stringValue = QStringLiteral("12");
@@ -140,96 +112,53 @@ TEST_F(TuneComparatorTest, StringsCompareTextAndPresence) {
   EXPECT_EQ(only().scalarDifference, (NumericDifference{1.5, QStringLiteral("+1.50"), 1}));
 }
 
-TEST_F(TuneComparatorTest, OneSidedValuesDifferUnlessEmpty) {
-  put(local_, "fuel").scalarValue = 4;
-  TuneDiffEntry e = only();
-  EXPECT_EQ(e.localValue, QStringLiteral("4.0"));
-  EXPECT_EQ(e.remoteValue, QStringLiteral("0"));  // a missing value reads "0"
-  EXPECT_EQ(e.scalarDifference->text, QStringLiteral("+4.00"));
-
-  local_.find(QStringLiteral("fuel"))->scalarValue.reset();  // a record without a value
-  EXPECT_TRUE(compare().isEmpty());
-  put(remote_, "note").stringValue = QString();
-  put(remote_, "bins").arrayValues = QList<double>{};
-  EXPECT_TRUE(compare().isEmpty());
-  put(remote_, "note").stringValue = QStringLiteral("x");
-  e = only();
-  EXPECT_EQ(e.localValue, QStringLiteral("0"));
-  EXPECT_EQ(e.remoteValue, QStringLiteral("x"));
-}
-
 TEST_F(TuneComparatorTest, EntriesFollowDefinitionOrderAndSkipPcVariables) {
   put(local_, "late").scalarValue = 1;
   put(local_, "pcOnly").scalarValue = 9;
   put(local_, "mode").bitsRawValue = 1;
   put(local_, "fuel").scalarValue = 1;
-  const QList<TuneDiffEntry> entries = compare();
-  ASSERT_EQ(entries.size(), 3);
-  EXPECT_EQ(entries.at(0).fieldName, QStringLiteral("fuel"));
-  EXPECT_EQ(entries.at(1).fieldName, QStringLiteral("mode"));
-  EXPECT_EQ(entries.at(1).remoteValue, QStringLiteral("0"));
-  EXPECT_EQ(entries.at(2).fieldName, QStringLiteral("late"));
-  EXPECT_EQ(entries.at(2).category, QStringLiteral("Page 2"));
+  QStringList names;
+  for (const TuneDiffEntry& e : compare()) {
+    names.append(e.category + u':' + e.fieldName);
+  }
+  EXPECT_EQ(names.join(u' '), QStringLiteral("Page 1:fuel Page 1:mode Page 2:late"));
 }
 
-TEST_F(TuneComparatorTest, ArrayToleranceAndPresence) {
+TEST_F(TuneComparatorTest, ArraysCompareCellByCellWithinTolerance) {
   // F32 with Digits 0: within 0.0001 is the same.
   put(local_, "bins").arrayValues = QList<double>{1.00005, 2, 3, 4};
   put(remote_, "bins").arrayValues = QList<double>{1, 2, 3, 4};
   EXPECT_TRUE(compare().isEmpty());
-
   // A side without the array: its cells read 0.
   remote_.fields.clear();
   TuneDiffEntry e = only();
   EXPECT_EQ(e.remoteValue, QStringLiteral("[4]"));
-  EXPECT_TRUE(e.remoteArrayValues.isEmpty());
   EXPECT_EQ(e.differentCellCount, 4);
-  ASSERT_EQ(e.remoteTableRows.size(), 1);
   EXPECT_EQ(e.remoteTableRows.at(0).cells.at(3),
             (TuneDiffCell{0.0, true, NumericDifference{-4, QStringLiteral("-4.00"), -1}}));
   EXPECT_EQ(e.remoteTablePreview, QStringLiteral("*0.0* *0.0* *0.0* *0.0*\r\n"));
-
   // Element counts that differ: the shorter side reads 0 past its end.
   put(remote_, "bins").arrayValues = QList<double>{1.00005, 2, 3};
   e = only();
   EXPECT_EQ(e.differentCellCount, 1);
   EXPECT_EQ(e.localTablePreview, QStringLiteral("   1.0    2.0    3.0 *4.0*\r\n"));
-}
-
-TEST(NormalizeTest, StoresAsTheControllerWould) {
-  constexpr double kInf = std::numeric_limits<double>::infinity();
-  constexpr auto kScalar = ConstantType::Scalar;
-  struct Case {
-    const char* dataType;
-    ConstantType type;
-    double scale;
-    double translate;
-    double value;
-    double expected;
-  };
-  for (const Case& c :
-       {Case{"U08", kScalar, 0.1, 0, 12.25, 122 * 0.1},  // half to even
-        Case{"u08", kScalar, 0.5, -40, 10.3, 101 * 0.5 - 40},
-        Case{"S16", kScalar, 1, 0, 40000, 32767},
-        Case{"F32", kScalar, 0, 0, 0.1, static_cast<double>(0.1f)},
-        Case{"U08", kScalar, 0, 0, 300.7, 300.7},  // Scale 0 keeps the value
-        Case{"X12", kScalar, 1, 0, 2.75, 2.75},    // unknown type
-        Case{"U08", ConstantType::Bits, 1, 0, 3.5, 4}, Case{"F32", kScalar, 1, 0, -kInf, 0}}) {
-    ConstantDef constant = msqConstant("x", c.type, c.dataType);
-    constant.Scale = c.scale;
-    constant.Translate = c.translate;
-    EXPECT_EQ(normalizeForComparison(constant, c.value), c.expected)
-        << c.dataType << " " << c.value;
-  }
-}
-
-TEST(TablePreviewTest, ShortTablesAndWideNumbers) {
-  EXPECT_EQ(tablePreview({}, {}, 4), QString());
-  EXPECT_EQ(tablePreview({-1.25, 12345.0, 0.04}, {-1.25, 12345.0, 0.04}, 2),
-            QStringLiteral("  -1.2 12345.0\r\n   0.0\r\n"));
   // Nine columns: the ninth is cut and the row marked.
   EXPECT_EQ(tablePreview({1, 2, 3, 4, 5, 6, 7, 8, 9}, {1, 2, 3, 4, 5, 6, 7, 8, 0}, 9),
             QStringLiteral("   1.0    2.0    3.0    4.0    5.0    6.0    7.0    8.0 ...\r\n"));
+  EXPECT_EQ(tablePreview({-1.25, 12345.0}, {-1.25, 12345.0}, 2),
+            QStringLiteral("  -1.2 12345.0\r\n"));
+}
+
+TEST(NormalizeTest, StoresAsTheControllerWould) {
+  ConstantDef u08 = msqConstant("x", ConstantType::Scalar, "u08");
+  u08.Scale = 0.5;
+  u08.Translate = -40;
+  EXPECT_EQ(normalizeForComparison(u08, 10.3), 101 * 0.5 - 40);
+  EXPECT_EQ(normalizeForComparison(u08, std::numeric_limits<double>::infinity()), 0);
+  u08.Scale = 0;  // no scale: the value is kept
+  EXPECT_EQ(normalizeForComparison(u08, 300.7), 300.7);
+  EXPECT_EQ(normalizeForComparison(msqConstant("x", ConstantType::Scalar, "X12"), 2.75), 2.75);
+  EXPECT_EQ(normalizeForComparison(msqConstant("x", ConstantType::Bits, "U08"), 3.5), 4);
 }
 
 }  // namespace

@@ -39,12 +39,10 @@ class TuneEditorTest : public ::testing::Test {
         [this] { events_.append(QStringLiteral("units refreshed")); });
   }
 
-  QStringList takeEvents() { return std::exchange(events_, {}); }
+  // The observer calls since the last call, joined by "; ".
+  QString takeEvents() { return std::exchange(events_, {}).join(QStringLiteral("; ")); }
   const TuneValue* value(const char* name) const {
     return editor_.tune()->find(QString::fromLatin1(name));
-  }
-  const ConstantDef& constant(const char* name) const {
-    return *editor_.findField(QString::fromLatin1(name))->constant;
   }
   void set(const char* name, int index, double v) {
     editor_.setValue(QString::fromLatin1(name), index, v);
@@ -54,15 +52,11 @@ class TuneEditorTest : public ::testing::Test {
   QStringList events_;
 };
 
-TEST(TuneEditorEmptyTest, EveryOperationIsNeutralWithoutADefinitionOrTune) {
+TEST(TuneEditorEmptyTest, EveryOperationIsNeutralWithoutADefinitionAndATune) {
   TuneEditor editor;
-  int calls = 0;
-  editor.setPageWriteObserver([&calls](const PageWrite&) { ++calls; });
-  editor.setValueChangingObserver(
-      [&calls](const ConstantDef&, int, int, double, double) { ++calls; });
+  editor.setPageWriteObserver([](const PageWrite&) { ADD_FAILURE() << "page write"; });
   ConstantDef c;
   c.ScaleExpression = QStringLiteral("2");
-  EXPECT_EQ(editor.getValue("x"), 0);
   EXPECT_EQ(editor.effectiveScale(c), 0);
   EXPECT_EQ(editor.quantizeValue(c, 5), 0);
   editor.setValue("x", 0, 1);
@@ -70,52 +64,27 @@ TEST(TuneEditorEmptyTest, EveryOperationIsNeutralWithoutADefinitionOrTune) {
   editor.setValue("x", 0, 1);
   editor.endDeferredEdits();
   EXPECT_TRUE(editor.pageImages().isEmpty());
-  EXPECT_EQ(calls, 0);
-  EXPECT_FALSE(editor.isModified());
-  // A definition alone is not enough.
   editor.setDefinition(test::tuneDefinition("editor.ini"));
   EXPECT_FALSE(editor.findField("rpmLimit").has_value());
   editor.setTune(Tune());
   EXPECT_TRUE(editor.findField("rpmLimit").has_value());
 }
 
-TEST_F(TuneEditorTest, LooksNamesUpIgnoringCaseAndReadsStoredValues) {
-  const std::optional<FieldRef> rpm = editor_.findField("RPMLIMIT");
-  ASSERT_TRUE(rpm.has_value());
-  EXPECT_EQ(rpm->constant->Name, QStringLiteral("rpmLimit"));
-  EXPECT_EQ(rpm->pageNumber, 1);
-  EXPECT_EQ(editor_.findField("Wide")->pageNumber, 2);
-  EXPECT_EQ(editor_.findField("pconly")->pageNumber, 0);
-  set("mode", 0, 2);
-  set("curveY", 3, 40);
-  EXPECT_EQ(editor_.getValue("MODE"), 2);
-  EXPECT_EQ(editor_.getValue("curveY", 3), 40);
-  EXPECT_EQ(editor_.getValue("curveY", 4), 0);
-  EXPECT_EQ(editor_.getValue("curveY", -1), 0);
-  EXPECT_EQ(editor_.getValue("label"), 0);
-  EXPECT_EQ(editor_.getValue("missing"), 0);
-  editor_.mutableTune()->find("mode")->bitsRawValue.reset();
-  EXPECT_EQ(editor_.getValue("mode"), 0);
-}
-
 TEST_F(TuneEditorTest, StoringAScalarQuantisesAndReportsTheNewBytes) {
   set("fuelTrim", 0, 12.34);
   EXPECT_EQ(value("fuelTrim")->scalarValue, 12.3);
-  EXPECT_EQ(takeEvents(), (QStringList{QStringLiteral("changing fuelTrim p1 i0 0 -> 12.3"),
-                                       QStringLiteral("modified 1"), QStringLiteral("tune changed"),
-                                       QStringLiteral("write 0@2 [7b] fuelTrim")}));
+  EXPECT_EQ(takeEvents(),
+            "changing fuelTrim p1 i0 0 -> 12.3; modified 1; tune changed; write 0@2 [7b] fuelTrim");
   EXPECT_FALSE(editor_.imagesStale());
   // Above the limit: clamped to 25.5 (raw 255); modified is reported only once.
   set("FuelTrim", 0, 30);
-  EXPECT_EQ(takeEvents(), (QStringList{QStringLiteral("changing fuelTrim p1 i0 12.3 -> 25.5"),
-                                       QStringLiteral("tune changed"),
-                                       QStringLiteral("write 0@2 [ff] fuelTrim")}));
+  EXPECT_EQ(takeEvents(),
+            "changing fuelTrim p1 i0 12.3 -> 25.5; tune changed; write 0@2 [ff] fuelTrim");
   set("rpmLimit", 0, 7000.4);
-  EXPECT_EQ(takeEvents().mid(2), (QStringList{QStringLiteral("write 0@0 [58 1b] rpmLimit"),
-                                              QStringLiteral("power cycle 1")}));
+  EXPECT_TRUE(takeEvents().endsWith("write 0@0 [58 1b] rpmLimit; power cycle 1"));
   EXPECT_TRUE(editor_.isPowerCycleRequired());
   set("rpmLimit", 0, 6000);
-  EXPECT_FALSE(takeEvents().contains(QStringLiteral("power cycle 1")));
+  EXPECT_FALSE(takeEvents().contains(QStringLiteral("power cycle")));
   // A change made behind the editor's back is seen once the images are rebuilt.
   editor_.mutableTune()->find("other")->scalarValue = 9;
   EXPECT_TRUE(editor_.imagesStale());
@@ -124,50 +93,46 @@ TEST_F(TuneEditorTest, StoringAScalarQuantisesAndReportsTheNewBytes) {
 }
 
 TEST_F(TuneEditorTest, StoresEachKindInItsRecord) {
+  EXPECT_EQ(editor_.findField("RPMLIMIT")->constant->Name, QStringLiteral("rpmLimit"));
+  EXPECT_EQ(editor_.findField("Wide")->pageNumber, 2);
   set("curveY", 2, 33.3);  // scale 0.5: raw 66.6 -> 67
   EXPECT_EQ(value("curveY")->arrayValues, (QList<double>{0, 0, 33.5, 0}));
-  EXPECT_EQ(takeEvents().last(), QStringLiteral("write 0@6 [43] curveY"));
+  EXPECT_TRUE(takeEvents().endsWith("write 0@6 [43] curveY"));
+  EXPECT_EQ(editor_.getValue("CURVEY", 2), 33.5);
   // An index past the end stores nothing but still reports the bytes at its position (here the
   // string after the array), or zeros past the page end.
   set("curveY", 4, 7);
-  EXPECT_EQ(value("curveY")->arrayValues, (QList<double>{0, 0, 33.5, 0}));
-  EXPECT_EQ(takeEvents().last(), QStringLiteral("write 0@8 [00] curveY"));
+  EXPECT_EQ(editor_.getValue("curveY", 4), 0);
+  EXPECT_TRUE(takeEvents().endsWith("write 0@8 [00] curveY"));
   set("curveY", 40, 7);
-  EXPECT_EQ(takeEvents().last(), QStringLiteral("write 0@44 [00] curveY"));
+  EXPECT_TRUE(takeEvents().endsWith("write 0@44 [00] curveY"));
   // Bits keep a raw value and its label; 5 has no label, so the old one stays.
   set("mode", 0, 2);
-  EXPECT_EQ(takeEvents().last(), QStringLiteral("write 0@3 [20] mode"));
+  EXPECT_TRUE(takeEvents().endsWith("write 0@3 [20] mode"));
   set("mode", 0, 5);
-  EXPECT_EQ(value("mode")->bitsRawValue, 5);
+  EXPECT_EQ(editor_.getValue("mode"), 5);
   EXPECT_EQ(value("mode")->enumValue, QStringLiteral("auto"));
   // Text is not set through a number, but the store still reports its bytes.
   editor_.mutableTune()->find("label")->stringValue = QStringLiteral("ab");
   set("label", 0, 65);
-  EXPECT_EQ(value("label")->stringValue, QStringLiteral("ab"));
-  EXPECT_EQ(takeEvents().last(), QStringLiteral("write 0@8 [61 62 00 00] label"));
+  EXPECT_EQ(editor_.getValue("label"), 0);
+  EXPECT_TRUE(takeEvents().endsWith("write 0@8 [61 62 00 00] label"));
   // Unknown names do nothing; a constant without a page has no bytes to report.
   set("noSuchThing", 0, 1);
+  EXPECT_EQ(editor_.getValue("noSuchThing"), 0);
   EXPECT_TRUE(takeEvents().isEmpty());
   set("pcOnly", 0, 9);
-  EXPECT_EQ(value("pcOnly")->scalarValue, 9);
-  EXPECT_EQ(takeEvents(), QStringList{QStringLiteral("changing pcOnly p0 i0 0 -> 9")});
-}
-
-TEST_F(TuneEditorTest, StoringIntoAMissingRecordCreatesItWithEffectiveUnitsAndShape) {
+  EXPECT_EQ(editor_.getValue("pcOnly"), 9);
+  EXPECT_EQ(takeEvents(), "changing pcOnly p0 i0 0 -> 9");
+  // A missing record is made with the effective units and the shape.
   editor_.mutableTune()->fields.clear();
+  EXPECT_EQ(editor_.getValue("mode"), 0);
   set("curveY", 1, 10);
-  const TuneValue* v = value("curveY");
-  ASSERT_NE(v, nullptr);
-  EXPECT_EQ(v->units, QStringLiteral("deg"));
-  EXPECT_EQ(v->digits, 1);
-  EXPECT_EQ(v->arrayValues, (QList<double>{0, 10, 0, 0}));
-  EXPECT_EQ(v->cols, 4);
-  EXPECT_EQ(v->rows, 1);
+  EXPECT_EQ(value("curveY")->arrayValues, (QList<double>{0, 10, 0, 0}));
+  EXPECT_EQ(value("curveY")->cols, 4);
+  EXPECT_EQ(value("curveY")->rows, 1);
   set("tempAxis", 0, 20);
   EXPECT_EQ(value("tempAxis")->units, QStringLiteral("F"));
-  set("label", 0, 5);
-  EXPECT_FALSE(value("label")->stringValue.has_value());
-  EXPECT_EQ(editor_.tune()->fields.size(), 3);
 }
 
 TEST_F(TuneEditorTest, DeferredEditsAreReportedOnceAsCoalescedRuns) {
@@ -182,19 +147,16 @@ TEST_F(TuneEditorTest, DeferredEditsAreReportedOnceAsCoalescedRuns) {
   set("curveY", 2, 3);
   set("curveY", 1, 2.5);
   set("rpmLimit", 0, 100);
-  const QStringList changing = takeEvents();
-  EXPECT_EQ(changing.size(), 10);
-  EXPECT_TRUE(changing.first().startsWith(QStringLiteral("changing curveY p1 i3")));
+  const QString changing = takeEvents();
+  EXPECT_EQ(changing.count(QStringLiteral("changing")), 10);
+  EXPECT_TRUE(changing.startsWith(QStringLiteral("changing curveY p1 i3")));
 
   editor_.endDeferredEdits();
   EXPECT_FALSE(editor_.deferredEdits());
-  EXPECT_EQ(
-      takeEvents(),
-      (QStringList{QStringLiteral("tune changed"),
-                   QStringLiteral("write 0@0 [64 00 0a] rpmLimit+fuelTrim"),
-                   QStringLiteral("write 0@4 [02 05 06 08] curveY+curveY+curveY+curveY+curveY"),
-                   QStringLiteral("write 1@0 [05] other"),
-                   QStringLiteral("write 1@2 [01 02 fe ff] wide+wide")}));
+  EXPECT_EQ(takeEvents(),
+            "tune changed; write 0@0 [64 00 0a] rpmLimit+fuelTrim; "
+            "write 0@4 [02 05 06 08] curveY+curveY+curveY+curveY+curveY; write 1@0 [05] other; "
+            "write 1@2 [01 02 fe ff] wide+wide");
   // A deferred run neither marks the tune modified nor notes power-cycle constants.
   EXPECT_FALSE(editor_.isModified());
   EXPECT_FALSE(editor_.isPowerCycleRequired());
@@ -212,10 +174,9 @@ TEST_F(TuneEditorTest, ChangingTheUnitSwitchReReadsExpressionScaledConstantsFrom
   // The bytes keep their meaning: raw 60 and 70 now read as Fahrenheit.
   EXPECT_EQ(value("tempAxis")->arrayValues, (QList<double>{68, 86}));
   EXPECT_EQ(value("tempAxis")->units, QString());  // the plain units of a decoded record
-  EXPECT_EQ(takeEvents(), (QStringList{QStringLiteral("changing useMetricOnInterface p1 i0 1 -> 0"),
-                                       QStringLiteral("tune changed"),
-                                       QStringLiteral("write 0@12 [00] useMetricOnInterface"),
-                                       QStringLiteral("units refreshed")}));
+  EXPECT_EQ(takeEvents(),
+            "changing useMetricOnInterface p1 i0 1 -> 0; tune changed; "
+            "write 0@12 [00] useMetricOnInterface; units refreshed");
   EXPECT_EQ(hexOf(editor_.pageImages().value(1).mid(13, 2)), QStringLiteral("3c 46"));
 
   // Inside a deferred run there is no re-read: the values stay and the bytes follow them.

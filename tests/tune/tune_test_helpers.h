@@ -8,11 +8,6 @@
 
 namespace tk::test {
 
-/// A definition read from inline INI text (no includes).
-inline EcuDefinition parseDefinition(const char* text) {
-  return IniParser().parseBytes(QByteArray(text), QString());
-}
-
 /// The synthetic definition tests/data/tune/<name>.
 inline EcuDefinition tuneDefinition(const char* name) {
   return IniParser().parseBytes(readFile(dataPath(QStringLiteral("tune/") + QLatin1String(name))),
