@@ -30,15 +30,15 @@ class TuneEditor {
   TuneEditor() = default;
   /// Definition and tune loaded, no observers, nothing modified.
   TuneEditor(EcuDefinition definition, Tune tune);
-  // Not copyable: a copy would carry the observers, and an edit tried on it would be announced
-  // to the live listeners as a page write. scratchCopy() is the copy without them.
+  /// Not copyable: a copy would carry the observers, and an edit tried on it would reach the
+  /// live listeners as a page write. scratchCopy() is the copy without them.
   TuneEditor(const TuneEditor&) = delete;
+  /// Not copyable, as above.
   TuneEditor& operator=(const TuneEditor&) = delete;
   /// Moves everything, observers included (the moved editor is the same editor).
   TuneEditor(TuneEditor&&) = default;
   /// Moves everything, observers included.
   TuneEditor& operator=(TuneEditor&&) = default;
-  ~TuneEditor() = default;
 
   /// An independent editor over copies of the definition, the tune and the cached images, with
   /// no observers, nothing modified and no deferred-edit run: edits on it are tried, not

@@ -2,9 +2,9 @@
 
 #include <QDir>
 #include <QTemporaryDir>
-#include <cmath>
 #include <map>
 #include <memory>
+#include <tuple>
 
 #include "project/project_manager.h"
 #include "support/test_support.h"
@@ -48,28 +48,13 @@ PageImages patternedImages(const EcuDefinition& definition) {
   return images;
 }
 
-// A value inside the constant's limits that is not a round number, so quantising shows.
-double probeValue(const ConstantDef& constant) {
-  if (constant.HasMin && constant.HasMax && std::isfinite(constant.Min) &&
-      std::isfinite(constant.Max) && constant.Max > constant.Min) {
-    return constant.Min + (constant.Max - constant.Min) * 0.37;
+// For every real definition: all-zero pages decode and encode to the same bytes; a decoded
+// patterned image re-encodes stably, and as the project's tune it survives a save and a fresh
+// open.
+TEST(CorpusProjectTest, EveryDefinitionKeepsItsPagesAndTune) {
+  if (corpusProjects().empty()) {
+    GTEST_SKIP() << "corpus not found beside the checkout";
   }
-  return constant.Translate + constant.Scale * 3.3;
-}
-
-class CorpusProjectTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (corpusProjects().empty()) {
-      GTEST_SKIP() << "corpus not found beside the checkout";
-    }
-  }
-};
-
-// For every real definition: all-zero pages decode and encode to the same bytes and a decoded
-// patterned image re-encodes stably; the last element of every table is stored as quantised and
-// the edited tune survives a save and a fresh open.
-TEST_F(CorpusProjectTest, EveryDefinitionKeepsItsPagesAndTableEdits) {
   for (auto& [iniName, manager] : corpusProjects()) {
     SCOPED_TRACE(iniName.toStdString());
     const EcuDefinition& definition = *manager->definition();
@@ -82,83 +67,47 @@ TEST_F(CorpusProjectTest, EveryDefinitionKeepsItsPagesAndTableEdits) {
     EXPECT_EQ(encodeTune(again, definition), first);
     EXPECT_EQ(decodePages(encodeTune(again, definition), definition), again);
 
-    int checked = 0;
-    for (const auto& [id, table] : definition.Tables) {
-      const std::optional<FieldRef> field = manager->findField(table.ZBinVariable);
-      const TuneValue* z = manager->tune()->find(table.ZBinVariable);
-      if (!field || z == nullptr || !z->arrayValues || z->arrayValues->isEmpty() ||
-          field->constant->Type != ConstantType::Array) {
-        continue;  // tables over constants this configuration does not declare
-      }
-      const int last = static_cast<int>(z->arrayValues->size()) - 1;
-      const double value = probeValue(*field->constant);
-      manager->setValue(table.ZBinVariable, last, value);
-      EXPECT_EQ(manager->getValue(table.ZBinVariable, last),
-                manager->editor().quantizeValue(*field->constant, value))
-          << id.toStdString();
-      ++checked;
-    }
-    EXPECT_GT(checked, 0);
+    manager->mutableTune()->fields = again.fields;
     manager->saveProject();
     ProjectManager reopened;
     reopened.openProject(manager->projectPath());
-    EXPECT_EQ(reopened.tune()->fields, manager->tune()->fields);
+    EXPECT_EQ(reopened.tune()->fields, again.fields);
   }
 }
 
-// The load axis and boost limits of this firmware family are scaled by computed channels.
-TEST_F(CorpusProjectTest, ComputedChannelsScaleTheFuelLoadAxisAndLimitBoost) {
-  const auto found = corpusProjects().find(QStringLiteral("speeduino-202501.ini"));
+// The load axis of this firmware family is scaled by computed channels.
+TEST(CorpusProjectTest, ComputedChannelsScaleTheFuelLoadAxis) {
+  const auto found = corpusProjects().find("speeduino-202501.ini");
   if (found == corpusProjects().end()) {
-    GTEST_SKIP() << "speeduino-202501.ini not in the corpus";
+    GTEST_SKIP() << "corpus (speeduino-202501.ini) not found beside the checkout";
   }
   TuneEditor editor = found->second->editor().scratchCopy();
-  const FieldRef bins = *editor.findField(QStringLiteral("fuelLoadBins"));
-  const FieldRef algorithm = *editor.findField(QStringLiteral("algorithm"));
-  // The scale and digits name computed channels, which are not constants.
-  ASSERT_EQ(bins.constant->ScaleExpression, QStringLiteral("fuelLoadRes"));
-  ASSERT_EQ(bins.constant->DigitsExpression, QStringLiteral("fuelDecimalRes"));
-  ASSERT_FALSE(editor.findField(QStringLiteral("fuelLoadRes")).has_value());
-
+  const FieldRef bins = *editor.findField("fuelLoadBins");
+  const FieldRef algorithm = *editor.findField("algorithm");
+  ASSERT_EQ(bins.constant->ScaleExpression, "fuelLoadRes");  // a computed channel
   PageImages images = encodeTune(Tune(), *editor.definition());
+  QByteArray& page = images[bins.pageNumber];
   for (int i = 0; i < 16; ++i) {
-    images[bins.pageNumber][bins.constant->Offset + i] = static_cast<char>(10 + 15 * i);
+    page[bins.constant->Offset + i] = static_cast<char>(10 + 15 * i);
   }
-  struct Expect {
-    int algorithm;
-    double resolution;
-    int digits;
-    const char* units;
-  };
   // Load sources: 0 MAP and 2 IMAP/EMAP read in kPa at 2 per step; 1 TPS and 3 in % at 0.5.
-  for (const Expect& e : {Expect{0, 2.0, 0, "kPa"}, Expect{1, 0.5, 1, "% TPS"},
-                          Expect{2, 2.0, 0, "%"}, Expect{3, 0.5, 1, "% TPS"}}) {
-    SCOPED_TRACE(e.algorithm);
+  const std::tuple<double, int, const char*> loads[] = {
+      {2.0, 0, "kPa"}, {0.5, 1, "% TPS"}, {2.0, 0, "%"}, {0.5, 1, "% TPS"}};
+  for (int source = 0; source < 4; ++source) {
+    const auto& [resolution, digits, units] = loads[source];
     char& byte = images[algorithm.pageNumber][algorithm.constant->Offset];
-    byte = static_cast<char>((static_cast<quint8>(byte) & 0xF8) | e.algorithm);
+    byte = static_cast<char>((static_cast<quint8>(byte) & 0xF8) | source);
     editor.setTune(decodePages(images, *editor.definition()));
-    QList<double> expected;
+    const QList<double>& values = *editor.tune()->find("fuelLoadBins")->arrayValues;
     for (int i = 0; i < 16; ++i) {
-      expected.append((10 + 15 * i) * e.resolution);
+      EXPECT_EQ(values.at(i), (10 + 15 * i) * resolution) << source;
     }
-    EXPECT_EQ(editor.tune()->find(QStringLiteral("fuelLoadBins"))->arrayValues, expected);
-    EXPECT_EQ(editor.effectiveDigits(*bins.constant), e.digits);
-    EXPECT_EQ(editor.effectiveUnits(*bins.constant), QString::fromUtf8(e.units));
+    EXPECT_EQ(editor.effectiveDigits(*bins.constant), digits);
+    EXPECT_EQ(editor.effectiveUnits(*bins.constant), QString::fromUtf8(units));
     // Writing the tune back leaves the controller's bytes as they were.
     EXPECT_EQ(editor.pageImages().value(bins.pageNumber).mid(bins.constant->Offset, 16),
-              images.value(bins.pageNumber).mid(bins.constant->Offset, 16));
+              page.mid(bins.constant->Offset, 16));
   }
-
-  // boostType 1 (kPa): the limit is 511 and the table stores 2 kPa per step; boostType 0 (duty
-  // cycle): the limit is 100.
-  editor.setValue(QStringLiteral("boostType"), 0, 1);
-  editor.setValue(QStringLiteral("boostTable"), 5, 300);
-  editor.setValue(QStringLiteral("boostTable"), 6, 600);
-  EXPECT_EQ(editor.getValue(QStringLiteral("boostTable"), 5), 300);
-  EXPECT_EQ(editor.getValue(QStringLiteral("boostTable"), 6), 510);
-  editor.setValue(QStringLiteral("boostType"), 0, 0);
-  editor.setValue(QStringLiteral("boostTable"), 7, 300);
-  EXPECT_EQ(editor.getValue(QStringLiteral("boostTable"), 7), 100);
 }
 
 }  // namespace

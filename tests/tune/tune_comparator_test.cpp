@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "formats/msq_test_helpers.h"
+#include "tune/tune_test_helpers.h"
 
 namespace tk {
 namespace {
@@ -15,24 +16,7 @@ using test::msqConstant;
 // entries; these are the rules it does not reach.
 class TuneComparatorTest : public ::testing::Test {
  protected:
-  TuneComparatorTest() {
-    ConstantDef fuel = msqConstant("fuel", ConstantType::Scalar, "U08", 1, "ms");
-    fuel.Scale = 0.1;
-    ConstantDef mode = msqConstant("mode", ConstantType::Bits, "U08");
-    mode.BitValues = {{0, QStringLiteral("INVALID")},
-                      {1, QStringLiteral("Semi")},
-                      {7, QStringLiteral("INVALID")}};
-    ConstantDef pc = msqConstant("pcOnly", ConstantType::Scalar, "U08");
-    pc.IsPcVariable = true;
-    definition_.Pages = {
-        test::pageGroup(0, {pc}),
-        test::pageGroup(1, {fuel, msqConstant("afr", ConstantType::Scalar, "F32", 1, "AFR"), mode,
-                            msqConstant("teeth", ConstantType::Bits, "U16"),
-                            msqConstant("note", ConstantType::String, "ASCII", 0, "", {8}),
-                            msqConstant("bins", ConstantType::Array, "F32", 0, "", {4})}),
-        test::pageGroup(2, {msqConstant("late", ConstantType::Scalar, "S16")}),
-    };
-  }
+  TuneComparatorTest() : definition_(test::tuneDefinition("compare.ini")) {}
 
   // A fresh record named name in tune, replacing any earlier one.
   static TuneValue& put(Tune& tune, const char* name) { return tune.upsert(test::tuneValue(name)); }
@@ -48,7 +32,7 @@ class TuneComparatorTest : public ::testing::Test {
     return entries.isEmpty() ? TuneDiffEntry() : entries.first();
   }
 
-  EcuDefinition definition_;
+  const EcuDefinition definition_;
   Tune local_;
   Tune remote_;
 };
@@ -60,20 +44,22 @@ TEST_F(TuneComparatorTest, DifferencesBelowStorageResolutionOrToleranceDisappear
   put(remote_, "fuel").scalarValue = 12.46;  // raw 125
   EXPECT_EQ(only().scalarDifference, (NumericDifference{12.3 - 12.5, QStringLiteral("-0.20"), -1}));
   std::swap(local_, remote_);
-  EXPECT_EQ(only().diffSummary, QStringLiteral("local 12.5, remote 12.3 (+0.20)"));
+  EXPECT_EQ(only().diffSummary, "local 12.5, remote 12.3 (+0.20)");
 
-  // The tolerance is half the last display digit: 0.05 with Digits 1.
+  // The tolerance is half the last display digit: 0.05 with Digits 1, 0.0005 with 3, and 0.0001
+  // with 0, where texts that round alike give an entry without a difference.
   put(local_, "fuel").scalarValue = 12.3;
   put(local_, "afr").scalarValue = 10.02;
   put(remote_, "afr").scalarValue = 10.06;
   EXPECT_TRUE(compare().isEmpty());
-  definition_.Pages[1].Fields[1].Digits = 3;
-  EXPECT_EQ(only().scalarDifference->text, QStringLiteral("-0.04"));
-  // Digits 0: tolerance 0.0001; texts that round alike give an entry without a difference.
-  definition_.Pages[1].Fields[1].Digits = 0;
-  put(local_, "afr").scalarValue = 12.25;
-  put(remote_, "afr").scalarValue = 12.0;
-  EXPECT_EQ(only().diffSummary, QStringLiteral("local 12, remote 12"));
+  put(local_, "afr").scalarValue = 10.06;
+  put(local_, "afr3").scalarValue = 10.02;
+  put(remote_, "afr3").scalarValue = 10.06;
+  EXPECT_EQ(only().scalarDifference->text, "-0.04");
+  put(local_, "afr3").scalarValue = 10.06;
+  put(local_, "afr0").scalarValue = 12.25;
+  put(remote_, "afr0").scalarValue = 12.0;
+  EXPECT_EQ(only().diffSummary, "local 12, remote 12");
 }
 
 TEST_F(TuneComparatorTest, BitFieldsCompareTheirLabels) {
@@ -86,8 +72,7 @@ TEST_F(TuneComparatorTest, BitFieldsCompareTheirLabels) {
   two.bitsRawValue = 2;
   two.enumValue = QStringLiteral("Two");
   put(remote_, "mode").bitsRawValue = 5;
-  EXPECT_EQ(only().diffSummary, QStringLiteral("local Two, remote 5"));
-  EXPECT_FALSE(only().scalarDifference.has_value());
+  EXPECT_EQ(only().diffSummary, "local Two, remote 5");
   // Bit fields without labels get a numeric difference; an absent raw value counts as 0.
   put(local_, "mode").bitsRawValue = 5;
   put(local_, "teeth").bitsRawValue = 36;
@@ -98,10 +83,10 @@ TEST_F(TuneComparatorTest, BitFieldsCompareTheirLabels) {
   EXPECT_TRUE(compare().isEmpty());
 }
 
-TEST_F(TuneComparatorTest, OneSidedValuesDifferUnlessEmpty) {
+TEST_F(TuneComparatorTest, OneSidedValuesDifferUnlessEmptyAndEntriesFollowTheDefinition) {
   put(local_, "fuel").scalarValue = 4;
-  EXPECT_EQ(only().diffSummary, QStringLiteral("local 4.0, remote 0 (+4.00)"));
-  local_.find(QStringLiteral("fuel"))->scalarValue.reset();  // a record without a value
+  EXPECT_EQ(only().diffSummary, "local 4.0, remote 0 (+4.00)");
+  local_.find("fuel")->scalarValue.reset();  // a record without a value
   // An empty text against an absent one, and an empty array, are not differences.
   put(local_, "note").stringValue = QString();
   put(remote_, "bins").arrayValues = QList<double>{};
@@ -110,18 +95,15 @@ TEST_F(TuneComparatorTest, OneSidedValuesDifferUnlessEmpty) {
   put(local_, "note").stringValue = QStringLiteral("12");
   put(remote_, "note").stringValue = QStringLiteral("10.5");
   EXPECT_EQ(only().scalarDifference, (NumericDifference{1.5, QStringLiteral("+1.50"), 1}));
-}
-
-TEST_F(TuneComparatorTest, EntriesFollowDefinitionOrderAndSkipPcVariables) {
+  // Entries follow the definition's order and leave PC variables out.
   put(local_, "late").scalarValue = 1;
   put(local_, "pcOnly").scalarValue = 9;
-  put(local_, "mode").bitsRawValue = 1;
   put(local_, "fuel").scalarValue = 1;
   QStringList names;
   for (const TuneDiffEntry& e : compare()) {
     names.append(e.category + u':' + e.fieldName);
   }
-  EXPECT_EQ(names.join(u' '), QStringLiteral("Page 1:fuel Page 1:mode Page 2:late"));
+  EXPECT_EQ(names.join(u' '), "Page 1:fuel Page 1:note Page 2:late");
 }
 
 TEST_F(TuneComparatorTest, ArraysCompareCellByCellWithinTolerance) {
@@ -132,33 +114,32 @@ TEST_F(TuneComparatorTest, ArraysCompareCellByCellWithinTolerance) {
   // A side without the array: its cells read 0.
   remote_.fields.clear();
   TuneDiffEntry e = only();
-  EXPECT_EQ(e.remoteValue, QStringLiteral("[4]"));
+  EXPECT_EQ(e.remoteValue, "[4]");
   EXPECT_EQ(e.differentCellCount, 4);
   EXPECT_EQ(e.remoteTableRows.at(0).cells.at(3),
             (TuneDiffCell{0.0, true, NumericDifference{-4, QStringLiteral("-4.00"), -1}}));
-  EXPECT_EQ(e.remoteTablePreview, QStringLiteral("*0.0* *0.0* *0.0* *0.0*\r\n"));
+  EXPECT_EQ(e.remoteTablePreview, "*0.0* *0.0* *0.0* *0.0*\r\n");
   // Element counts that differ: the shorter side reads 0 past its end.
   put(remote_, "bins").arrayValues = QList<double>{1.00005, 2, 3};
   e = only();
   EXPECT_EQ(e.differentCellCount, 1);
-  EXPECT_EQ(e.localTablePreview, QStringLiteral("   1.0    2.0    3.0 *4.0*\r\n"));
+  EXPECT_EQ(e.localTablePreview, "   1.0    2.0    3.0 *4.0*\r\n");
   // Nine columns: the ninth is cut and the row marked.
   EXPECT_EQ(tablePreview({1, 2, 3, 4, 5, 6, 7, 8, 9}, {1, 2, 3, 4, 5, 6, 7, 8, 0}, 9),
-            QStringLiteral("   1.0    2.0    3.0    4.0    5.0    6.0    7.0    8.0 ...\r\n"));
-  EXPECT_EQ(tablePreview({-1.25, 12345.0}, {-1.25, 12345.0}, 2),
-            QStringLiteral("  -1.2 12345.0\r\n"));
+            "   1.0    2.0    3.0    4.0    5.0    6.0    7.0    8.0 ...\r\n");
+  EXPECT_EQ(tablePreview({-1.25, 12345.0}, {-1.25, 12345.0}, 2), "  -1.2 12345.0\r\n");
 }
 
 TEST(NormalizeTest, StoresAsTheControllerWould) {
-  ConstantDef u08 = msqConstant("x", ConstantType::Scalar, "u08");
-  u08.Scale = 0.5;
-  u08.Translate = -40;
-  EXPECT_EQ(normalizeForComparison(u08, 10.3), 101 * 0.5 - 40);
-  EXPECT_EQ(normalizeForComparison(u08, std::numeric_limits<double>::infinity()), 0);
-  u08.Scale = 0;  // no scale: the value is kept
-  EXPECT_EQ(normalizeForComparison(u08, 300.7), 300.7);
-  EXPECT_EQ(normalizeForComparison(msqConstant("x", ConstantType::Scalar, "X12"), 2.75), 2.75);
-  EXPECT_EQ(normalizeForComparison(msqConstant("x", ConstantType::Bits, "U08"), 3.5), 4);
+  ConstantDef c = msqConstant("x", ConstantType::Scalar, "u08");
+  c.Scale = 0.5;
+  c.Translate = -40;
+  EXPECT_EQ(normalizeForComparison(c, 10.3), 101 * 0.5 - 40);
+  EXPECT_EQ(normalizeForComparison(c, std::numeric_limits<double>::infinity()), 0);
+  c.Scale = 0;  // no scale: the value is kept
+  EXPECT_EQ(normalizeForComparison(c, 300.7), 300.7);
+  c.Type = ConstantType::Bits;
+  EXPECT_EQ(normalizeForComparison(c, 3.5), 4);
 }
 
 }  // namespace

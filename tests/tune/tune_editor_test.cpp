@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <limits>
+#include <tuple>
 #include <type_traits>
 
 #include "tune/field_codec.h"
@@ -68,6 +68,16 @@ TEST(TuneEditorEmptyTest, EveryOperationIsNeutralWithoutADefinitionAndATune) {
   EXPECT_FALSE(editor.findField("rpmLimit").has_value());
   editor.setTune(Tune());
   EXPECT_TRUE(editor.findField("rpmLimit").has_value());
+  // A replaced or changed definition drops the name index.
+  EcuDefinition renamed = *editor.definition();
+  renamed.Pages[0].Fields[0].Name = QStringLiteral("renamed");
+  editor.setDefinition(renamed);
+  EXPECT_TRUE(editor.findField("RENAMED") && !editor.findField("rpmLimit"));
+  editor.mutableDefinition()->Pages[0].Fields.removeFirst();
+  EXPECT_FALSE(editor.findField("renamed").has_value());
+  editor.unload();
+  EXPECT_EQ(editor.mutableTune(), nullptr);
+  EXPECT_TRUE(TuneEditor(test::tuneDefinition("editor.ini"), Tune()).findField("mode"));
 }
 
 TEST_F(TuneEditorTest, StoringAScalarQuantisesAndReportsTheNewBytes) {
@@ -75,7 +85,6 @@ TEST_F(TuneEditorTest, StoringAScalarQuantisesAndReportsTheNewBytes) {
   EXPECT_EQ(value("fuelTrim")->scalarValue, 12.3);
   EXPECT_EQ(takeEvents(),
             "changing fuelTrim p1 i0 0 -> 12.3; modified 1; tune changed; write 0@2 [7b] fuelTrim");
-  EXPECT_FALSE(editor_.imagesStale());
   // Above the limit: clamped to 25.5 (raw 255); modified is reported only once.
   set("FuelTrim", 0, 30);
   EXPECT_EQ(takeEvents(),
@@ -88,42 +97,35 @@ TEST_F(TuneEditorTest, StoringAScalarQuantisesAndReportsTheNewBytes) {
   // A change made behind the editor's back is seen once the images are rebuilt.
   editor_.mutableTune()->find("other")->scalarValue = 9;
   EXPECT_TRUE(editor_.imagesStale());
-  EXPECT_EQ(hexOf(editor_.pageImages().value(1).left(3)), QStringLiteral("70 17 ff"));
-  EXPECT_EQ(hexOf(editor_.pageImages().value(2).left(1)), QStringLiteral("09"));
+  EXPECT_EQ(hexOf(editor_.pageImages().value(1).left(3)), "70 17 ff");
+  EXPECT_EQ(hexOf(editor_.pageImages().value(2).left(1)), "09");
 }
 
 TEST_F(TuneEditorTest, StoresEachKindInItsRecord) {
-  EXPECT_EQ(editor_.findField("RPMLIMIT")->constant->Name, QStringLiteral("rpmLimit"));
+  EXPECT_EQ(editor_.findField("RPMLIMIT")->constant->Name, "rpmLimit");
   EXPECT_EQ(editor_.findField("Wide")->pageNumber, 2);
-  set("curveY", 2, 33.3);  // scale 0.5: raw 66.6 -> 67
-  EXPECT_EQ(value("curveY")->arrayValues, (QList<double>{0, 0, 33.5, 0}));
-  EXPECT_TRUE(takeEvents().endsWith("write 0@6 [43] curveY"));
-  EXPECT_EQ(editor_.getValue("CURVEY", 2), 33.5);
-  // An index past the end stores nothing but still reports the bytes at its position (here the
-  // string after the array), or zeros past the page end.
-  set("curveY", 4, 7);
-  EXPECT_EQ(editor_.getValue("curveY", 4), 0);
-  EXPECT_TRUE(takeEvents().endsWith("write 0@8 [00] curveY"));
-  set("curveY", 40, 7);
-  EXPECT_TRUE(takeEvents().endsWith("write 0@44 [00] curveY"));
-  // Bits keep a raw value and its label; 5 has no label, so the old one stays.
-  set("mode", 0, 2);
-  EXPECT_TRUE(takeEvents().endsWith("write 0@3 [20] mode"));
-  set("mode", 0, 5);
-  EXPECT_EQ(editor_.getValue("mode"), 5);
-  EXPECT_EQ(value("mode")->enumValue, QStringLiteral("auto"));
-  // Text is not set through a number, but the store still reports its bytes.
   editor_.mutableTune()->find("label")->stringValue = QStringLiteral("ab");
-  set("label", 0, 65);
-  EXPECT_EQ(editor_.getValue("label"), 0);
-  EXPECT_TRUE(takeEvents().endsWith("write 0@8 [61 62 00 00] label"));
-  // Unknown names do nothing; a constant without a page has no bytes to report.
-  set("noSuchThing", 0, 1);
-  EXPECT_EQ(editor_.getValue("noSuchThing"), 0);
-  EXPECT_TRUE(takeEvents().isEmpty());
-  set("pcOnly", 0, 9);
-  EXPECT_EQ(editor_.getValue("pcOnly"), 9);
-  EXPECT_EQ(takeEvents(), "changing pcOnly p0 i0 0 -> 9");
+  // Each store, the value then read back and the last event. An index past the end of an array
+  // stores nothing but still reports the bytes at its position (here the string after the
+  // array), or zeros past the page end; 5 has no label, so the old one stays; text is not set
+  // through a number; unknown names do nothing; a constant without a page reports no bytes.
+  const std::tuple<const char*, int, double, double, const char*> stores[] = {
+      {"curveY", 2, 33.3, 33.5, "write 0@6 [43] curveY"},  // scale 0.5: raw 66.6 -> 67
+      {"curveY", 4, 7, 0, "write 0@8 [61] curveY"},
+      {"curveY", 40, 7, 0, "write 0@44 [00] curveY"},
+      {"mode", 0, 2, 2, "write 0@3 [20] mode"},
+      {"mode", 0, 5, 5, "write 0@3 [50] mode"},
+      {"label", 0, 65, 0, "write 0@8 [61 62 00 00] label"},
+      {"noSuchThing", 0, 1, 0, ""},
+      {"pcOnly", 0, 9, 9, "changing pcOnly p0 i0 0 -> 9"}};
+  for (const auto& [name, index, stored, readBack, event] : stores) {
+    set(name, index, stored);
+    EXPECT_EQ(editor_.getValue(QString::fromLatin1(name).toUpper(), index), readBack) << name;
+    EXPECT_EQ(takeEvents().right(qstrlen(event)), QLatin1String(event)) << name;
+  }
+  EXPECT_EQ(value("curveY")->arrayValues, (QList<double>{0, 0, 33.5, 0}));
+  EXPECT_EQ(value("mode")->enumValue, "auto");
+  EXPECT_EQ(value("label")->stringValue, "ab");
   // A missing record is made with the effective units and the shape.
   editor_.mutableTune()->fields.clear();
   EXPECT_EQ(editor_.getValue("mode"), 0);
@@ -132,21 +134,18 @@ TEST_F(TuneEditorTest, StoresEachKindInItsRecord) {
   EXPECT_EQ(value("curveY")->cols, 4);
   EXPECT_EQ(value("curveY")->rows, 1);
   set("tempAxis", 0, 20);
-  EXPECT_EQ(value("tempAxis")->units, QStringLiteral("F"));
+  EXPECT_EQ(value("tempAxis")->units, "F");
 }
 
 TEST_F(TuneEditorTest, DeferredEditsAreReportedOnceAsCoalescedRuns) {
   editor_.beginDeferredEdits();
-  set("curveY", 3, 4);
-  set("wide", 1, -2);
-  set("curveY", 1, 2);
-  set("other", 0, 5);
-  set("fuelTrim", 0, 1);
-  set("curveY", 0, 1);
-  set("wide", 0, 513);
-  set("curveY", 2, 3);
-  set("curveY", 1, 2.5);
-  set("rpmLimit", 0, 100);
+  const std::tuple<const char*, int, double> stores[] = {
+      {"curveY", 3, 4},   {"wide", 1, -2},     {"curveY", 1, 2}, {"other", 0, 5},
+      {"fuelTrim", 0, 1}, {"curveY", 0, 1},    {"wide", 0, 513}, {"curveY", 2, 3},
+      {"curveY", 1, 2.5}, {"rpmLimit", 0, 100}};
+  for (const auto& [name, index, v] : stores) {
+    set(name, index, v);
+  }
   const QString changing = takeEvents();
   EXPECT_EQ(changing.count(QStringLiteral("changing")), 10);
   EXPECT_TRUE(changing.startsWith(QStringLiteral("changing curveY p1 i3")));
@@ -177,7 +176,7 @@ TEST_F(TuneEditorTest, ChangingTheUnitSwitchReReadsExpressionScaledConstantsFrom
   EXPECT_EQ(takeEvents(),
             "changing useMetricOnInterface p1 i0 1 -> 0; tune changed; "
             "write 0@12 [00] useMetricOnInterface; units refreshed");
-  EXPECT_EQ(hexOf(editor_.pageImages().value(1).mid(13, 2)), QStringLiteral("3c 46"));
+  EXPECT_EQ(hexOf(editor_.pageImages().value(1).mid(13, 2)), "3c 46");
 
   // Inside a deferred run there is no re-read: the values stay and the bytes follow them.
   editor_.beginDeferredEdits();
@@ -185,7 +184,7 @@ TEST_F(TuneEditorTest, ChangingTheUnitSwitchReReadsExpressionScaledConstantsFrom
   editor_.endDeferredEdits();
   EXPECT_EQ(value("tempAxis")->arrayValues, (QList<double>{68, 86}));
   EXPECT_FALSE(takeEvents().contains(QStringLiteral("units refreshed")));
-  EXPECT_EQ(hexOf(editor_.pageImages().value(1).mid(13, 2)), QStringLiteral("6c 7e"));
+  EXPECT_EQ(hexOf(editor_.pageImages().value(1).mid(13, 2)), "6c 7e");
 }
 
 // A scratch copy is where edits are tried before they are committed: nothing done to it may
@@ -210,22 +209,9 @@ TEST_F(TuneEditorTest, ScratchCopyEditsFireNoObserverOfTheOriginal) {
   EXPECT_TRUE(scratch.isModified());
   EXPECT_TRUE(scratch.isPowerCycleRequired());
   EXPECT_EQ(editor_.getValue("other"), 7);
-  EXPECT_EQ(hexOf(editor_.pageImages().value(2).left(1)), QStringLiteral("07"));
+  EXPECT_EQ(hexOf(editor_.pageImages().value(2).left(1)), "07");
   EXPECT_FALSE(editor_.isModified());
   EXPECT_FALSE(editor_.isPowerCycleRequired());
-  scratch.unload();
-  EXPECT_TRUE(editor_.findField("other").has_value());
-}
-
-TEST_F(TuneEditorTest, ReplacingTheDefinitionDropsTheNameIndex) {
-  ASSERT_TRUE(editor_.findField("other").has_value());
-  EcuDefinition renamed = *editor_.definition();
-  renamed.Pages[1].Fields[0].Name = QStringLiteral("renamed");
-  editor_.setDefinition(renamed);
-  EXPECT_FALSE(editor_.findField("other").has_value());
-  EXPECT_TRUE(editor_.findField("RENAMED").has_value());
-  editor_.mutableDefinition()->Pages[1].Fields.removeFirst();
-  EXPECT_EQ(editor_.findField("wide")->constant->Offset, 2);
 }
 
 }  // namespace
