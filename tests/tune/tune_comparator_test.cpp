@@ -98,12 +98,13 @@ TEST_F(TuneComparatorTest, OneSidedValuesDifferUnlessEmptyAndEntriesFollowTheDef
   // Entries follow the definition's order and leave PC variables out.
   put(local_, "late").scalarValue = 1;
   put(local_, "pcOnly").scalarValue = 9;
+  put(local_, "mode").bitsRawValue = 1;
   put(local_, "fuel").scalarValue = 1;
   QStringList names;
   for (const TuneDiffEntry& e : compare()) {
     names.append(e.category + u':' + e.fieldName);
   }
-  EXPECT_EQ(names.join(u' '), "Page 1:fuel Page 1:note Page 2:late");
+  EXPECT_EQ(names.join(u' '), "Page 1:fuel Page 1:mode Page 1:note Page 2:late");
 }
 
 TEST_F(TuneComparatorTest, ArraysCompareCellByCellWithinTolerance) {
