@@ -183,18 +183,18 @@ void ProjectManager::openProject(const QString& projectPath) {
 }
 
 void ProjectManager::saveProject() {
-  if (!project_ || tune() == nullptr || projectPath_.isEmpty()) {
+  if (!project_ || editor_.tune() == nullptr || projectPath_.isEmpty()) {
     return;
   }
   const QString now = currentTimestamp();
   project_->lastModified = now;
   // A copy carries the new save time to the file; the loaded tune (and its name index) is only
   // touched once both files are written.
-  Tune saved = *tune();
+  Tune saved = *editor_.tune();
   saved.lastSaved = now;
   writeProjectAndTune(projectPath_, *project_, saved);
-  mutableTune()->lastSaved = now;
-  clearModified();
+  editor_.mutableTune()->lastSaved = now;
+  editor_.clearModified();
   if (saved_) {
     saved_();
   }
@@ -262,8 +262,8 @@ void ProjectManager::install(ProjectFile project, QString projectPath, EcuDefini
                              Tune tune) {
   project_ = std::move(project);
   projectPath_ = std::move(projectPath);
-  load(std::move(definition), std::move(tune));
-  clearModified();
+  editor_.load(std::move(definition), std::move(tune));
+  editor_.clearModified();
 }
 
 }  // namespace tk::project

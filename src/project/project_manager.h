@@ -41,11 +41,11 @@ QString settingsPathFor(const QString& projectPath);
 /// the project's flag overrides and group selections applied.
 EcuDefinition readProjectDefinition(const QString& iniPath, const IniSettings& settings);
 
-/// The tune editor plus the project around it: creates, opens and saves project folders
-/// (project file, definition copy, tune file, settings file). Every file it writes replaces the
-/// old one atomically. Failures throw ProjectError (UpgradeCancelledError for a refused
-/// upgrade) and leave the previously loaded project in place.
-class ProjectManager : public TuneEditor {
+/// A project and the tune editor over its definition and tune: creates, opens and saves project
+/// folders (project file, definition copy, tune file, settings file). Every file it writes
+/// replaces the old one atomically. Failures throw ProjectError (UpgradeCancelledError for a
+/// refused upgrade) and leave the previously loaded project in place.
+class ProjectManager {
  public:
   /// Called after a project was created or opened, and after every save.
   using ProjectObserver = std::function<void()>;
@@ -87,6 +87,37 @@ class ProjectManager : public TuneEditor {
   /// Replaces the project's settings (written by saveSettings).
   void setSettings(SettingsList settings) { settings_ = std::move(settings); }
 
+  // The tune editor; the most used of its calls are forwarded here.
+
+  /// The editor of the loaded definition and tune (observers, effective attributes, flags).
+  TuneEditor& editor() { return editor_; }
+  /// The editor of the loaded definition and tune.
+  const TuneEditor& editor() const { return editor_; }
+  /// The loaded definition, or nullptr.
+  const EcuDefinition* definition() const { return editor_.definition(); }
+  /// The loaded tune, or nullptr.
+  const Tune* tune() const { return editor_.tune(); }
+  /// The loaded tune for changes, or nullptr; drops the name index and makes images stale.
+  Tune* mutableTune() { return editor_.mutableTune(); }
+  /// The constant named name, ignoring case.
+  std::optional<FieldRef> findField(const QString& name) const { return editor_.findField(name); }
+  /// The stored physical value; 0 when unknown or out of range.
+  double getValue(const QString& name, int index = 0) const {
+    return editor_.getValue(name, index);
+  }
+  /// Quantises and stores element index of the named constant (see TuneEditor::setValue).
+  void setValue(const QString& name, int index, double value) {
+    editor_.setValue(name, index, value);
+  }
+  /// Opens a deferred-edit run.
+  void beginDeferredEdits() { editor_.beginDeferredEdits(); }
+  /// Closes the run and reports the queued writes coalesced per page.
+  void endDeferredEdits() { editor_.endDeferredEdits(); }
+  /// The page images of the tune, rebuilt first when stale.
+  PageImages pageImages() { return editor_.pageImages(); }
+  /// True after a stored edit until the next save.
+  bool isModified() const { return editor_.isModified(); }
+
   /// Observer of created and opened projects.
   void setProjectOpenedObserver(ProjectObserver observer);
   /// Observer of saves.
@@ -97,6 +128,7 @@ class ProjectManager : public TuneEditor {
  private:
   void install(ProjectFile project, QString projectPath, EcuDefinition definition, Tune tune);
 
+  TuneEditor editor_;
   std::optional<ProjectFile> project_;
   QString projectPath_;
   SettingsList settings_;

@@ -26,10 +26,26 @@ int clampToInt(qint64 v) {
       std::clamp<qint64>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
 
+// Byte position of element index in its page; a bit field has one position whatever the index.
+qint64 elementOffset(const ConstantDef& constant, int index, int width) {
+  return constant.Type == ConstantType::Bits ? qint64{constant.Offset}
+                                             : constant.Offset + qint64{index} * width;
+}
+
 }  // namespace
 
 TuneEditor::TuneEditor(EcuDefinition definition, Tune tune)
     : definition_(std::move(definition)), tune_(std::move(tune)) {}
+
+TuneEditor TuneEditor::scratchCopy() const {
+  TuneEditor scratch;
+  scratch.definition_ = definition_;
+  scratch.tune_ = tune_;
+  scratch.index_ = index_;
+  scratch.images_ = images_;
+  scratch.imagesStale_ = imagesStale_;
+  return scratch;
+}
 
 void TuneEditor::load(EcuDefinition definition, Tune tune) {
   definition_ = std::move(definition);
@@ -208,7 +224,6 @@ void TuneEditor::setValue(const QString& name, int index, double value) {
     return;
   }
   const ConstantDef& constant = *field->constant;
-  const int pageNumber = field->pageNumber;
 
   // A units switch changes how other constants' bytes read: keep the bytes as they are now.
   std::optional<PageImages> keptImages;
@@ -218,76 +233,88 @@ void TuneEditor::setValue(const QString& name, int index, double value) {
 
   const double stored = quantizeValue(constant, value);
   if (valueChanging_) {
-    valueChanging_(constant, pageNumber, index, storedValue(*tune_, constant, index), stored);
+    valueChanging_(constant, field->pageNumber, index, storedValue(*tune_, constant, index),
+                   stored);
   }
-
-  TuneValue* record = tune_->find(constant.Name);
-  if (record == nullptr) {
-    TuneValue fresh;
-    fresh.name = constant.Name;
-    fresh.units = effectiveUnits(constant);
-    fresh.digits = effectiveDigits(constant);
-    record = &tune_->upsert(std::move(fresh));
-  }
-  switch (constant.Type) {
-    case ConstantType::Bits: {
-      const int raw = static_cast<int>(stored);  // already a whole number within the field
-      record->bitsRawValue = raw;
-      if (const QString* label = constant.bitValueLabel(raw)) {
-        record->enumValue = *label;
-      }
-      break;
-    }
-    case ConstantType::Array:
-      if (!record->arrayValues) {
-        record->arrayValues = QList<double>(elementCount(constant), 0.0);
-        setShapeDimensions(*record, constant);
-      }
-      if (index >= 0 && index < record->arrayValues->size()) {
-        (*record->arrayValues)[index] = stored;
-      }
-      break;
-    case ConstantType::Scalar:
-      record->scalarValue = stored;
-      break;
-    case ConstantType::String:
-      break;  // text is not set through a number
-  }
+  storeInRecord(constant, index, stored);
   imagesStale_ = true;
 
   const int width = elementSize(constant);
-  const qint64 offset64 = constant.Type == ConstantType::Bits
-                              ? qint64{constant.Offset}
-                              : constant.Offset + qint64{index} * width;
-  const int offset = clampToInt(offset64);
-
+  const qint64 offset = elementOffset(constant, index, width);
   if (deferredEdits_) {
     // Only the position matters here; the bytes are taken once the run ends. Nothing else
     // happens for a deferred store (no modified flag, no power-cycle check).
-    deferredWrites_.append(
-        PageWrite{pageNumber - 1, offset, QByteArray(std::max(width, 0), '\0'), constant.Name});
+    deferredWrites_.append(PageWrite{field->pageNumber - 1, clampToInt(offset),
+                                     QByteArray(std::max(width, 0), '\0'), constant.Name});
     return;
   }
 
   rebuildImages();
-  const auto image = images_.constFind(pageNumber);
-  if (image != images_.cend()) {
-    QByteArray bytes(std::max(width, 0), '\0');
-    if (offset64 >= 0 && width >= 1 && offset64 + width <= image->size()) {
-      bytes = image->mid(offset, width);
-    }
-    markModified();
-    if (tuneChanged_) {
-      tuneChanged_();
-    }
-    if (pageWrite_) {
-      pageWrite_(PageWrite{pageNumber - 1, offset, bytes, constant.Name});
-    }
-    if (keptImages) {
-      redecodeExpressionScaledConstants(*keptImages);
-    }
+  if (announceStoredBytes(*field, offset, width) && keptImages) {
+    redecodeExpressionScaledConstants(*keptImages);
   }
   notePowerCycleField(constant.Name);
+}
+
+TuneValue& TuneEditor::recordFor(const ConstantDef& constant) {
+  if (TuneValue* record = tune_->find(constant.Name)) {
+    return *record;
+  }
+  TuneValue fresh;
+  fresh.name = constant.Name;
+  fresh.units = effectiveUnits(constant);
+  fresh.digits = effectiveDigits(constant);
+  return tune_->upsert(std::move(fresh));
+}
+
+void TuneEditor::storeInRecord(const ConstantDef& constant, int index, double stored) {
+  TuneValue& record = recordFor(constant);
+  switch (constant.Type) {
+    case ConstantType::Bits: {
+      const int raw = static_cast<int>(stored);  // already a whole number within the field
+      record.bitsRawValue = raw;
+      if (const QString* label = constant.bitValueLabel(raw)) {
+        record.enumValue = *label;
+      }
+      break;
+    }
+    case ConstantType::Array:
+      if (!record.arrayValues) {
+        record.arrayValues = QList<double>(elementCount(constant), 0.0);
+        setShapeDimensions(record, constant);
+      }
+      if (index >= 0 && index < record.arrayValues->size()) {
+        (*record.arrayValues)[index] = stored;
+      }
+      break;
+    case ConstantType::Scalar:
+      record.scalarValue = stored;
+      break;
+    case ConstantType::String:
+      break;  // text is not set through a number
+  }
+}
+
+// Hands the freshly built bytes of the stored element to the observers; false (and nothing
+// announced) when the constant's page has no image.
+bool TuneEditor::announceStoredBytes(const FieldRef& field, qint64 offset, int width) {
+  const auto image = images_.constFind(field.pageNumber);
+  if (image == images_.cend()) {
+    return false;
+  }
+  // Storage outside the page reads as zeros of the element's width.
+  QByteArray bytes(std::max(width, 0), '\0');
+  if (offset >= 0 && width >= 1 && offset + width <= image->size()) {
+    bytes = image->mid(offset, width);
+  }
+  markModified();
+  if (tuneChanged_) {
+    tuneChanged_();
+  }
+  if (pageWrite_) {
+    pageWrite_(PageWrite{field.pageNumber - 1, clampToInt(offset), bytes, field.constant->Name});
+  }
+  return true;
 }
 
 void TuneEditor::redecodeExpressionScaledConstants(const PageImages& keptImages) {

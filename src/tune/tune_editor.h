@@ -28,14 +28,22 @@ class TuneEditor {
 
   /// Nothing loaded.
   TuneEditor() = default;
-  /// Definition and tune loaded, no observers, nothing modified; for scratch copies too.
+  /// Definition and tune loaded, no observers, nothing modified.
   TuneEditor(EcuDefinition definition, Tune tune);
-  virtual ~TuneEditor() = default;
-  /// Copies definition, tune, cached images, flags and observers.
-  TuneEditor(const TuneEditor&) = default;
-  TuneEditor& operator=(const TuneEditor&) = default;
+  /// Not copyable: a copy would carry the observers, and an edit tried on it would reach the
+  /// live listeners as a page write. scratchCopy() is the copy without them.
+  TuneEditor(const TuneEditor&) = delete;
+  /// Not copyable, as above.
+  TuneEditor& operator=(const TuneEditor&) = delete;
+  /// Moves everything, observers included (the moved editor is the same editor).
   TuneEditor(TuneEditor&&) = default;
+  /// Moves everything, observers included.
   TuneEditor& operator=(TuneEditor&&) = default;
+
+  /// An independent editor over copies of the definition, the tune and the cached images, with
+  /// no observers, nothing modified and no deferred-edit run: edits on it are tried, not
+  /// announced.
+  TuneEditor scratchCopy() const;
 
   // Loading and access.
 
@@ -74,8 +82,8 @@ class TuneEditor {
   bool imagesStale() const { return imagesStale_; }
 
   // Observers (empty functions are allowed and mean "none"). They are called synchronously and
-  // must not replace the definition or tune while a store is in progress; copies of the editor
-  // share them.
+  // must not replace the definition or tune while a store is in progress; a scratch copy has
+  // none of them.
 
   void setValueChangingObserver(ValueChangingObserver observer);
   void setPageWriteObserver(PageWriteObserver observer);
@@ -123,7 +131,9 @@ class TuneEditor {
   const FieldIndex& fieldIndex() const;
   void invalidate();
   void rebuildImages();
-  void setPowerCycleRequired();
+  TuneValue& recordFor(const ConstantDef& constant);
+  void storeInRecord(const ConstantDef& constant, int index, double stored);
+  bool announceStoredBytes(const FieldRef& field, qint64 offset, int width);
   void redecodeExpressionScaledConstants(const PageImages& keptImages);
 
   std::optional<EcuDefinition> definition_;

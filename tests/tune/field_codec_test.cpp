@@ -3,418 +3,390 @@
 #include <gtest/gtest.h>
 
 #include <limits>
-#include <vector>
 
+#include "tune/raw_codec.h"
 #include "tune/tune_test_helpers.h"
+#include "tune/tune_value.h"
 
 namespace tk {
 namespace {
 
-using test::bytesOf;
+using test::fromHex;
 using test::hexOf;
 
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kMaxDouble = std::numeric_limits<double>::max();
 
-ConstantDef constant(const char* name, ConstantType type, const char* dataType, int offset) {
+// Writing raw into a page of 0xAA bytes stores exactly bytes (integers rounded half to even and
+// clamped to the type, singles converted), and reading them gives back.
+struct RawCase {
+  const char* dataType;
+  bool bigEndian;
+  double raw;
+  const char* bytes;
+  double back;
+};
+
+TEST(RawCodecTest, NumbersAreStoredRoundedAndClampedInEveryTypeAndOrder) {
+  const RawCase cases[] = {
+      RawCase{"U08", false, 12.5, "0c", 12}, RawCase{"U08", false, 13.5, "0e", 14},
+      RawCase{"U08", false, 12.5000001, "0d", 13},
+      RawCase{"U08", false, 0.49999999999999994, "00", 0}, RawCase{"U08", false, 255.5, "ff", 255},
+      RawCase{"U08", false, kNaN, "00", 0}, RawCase{"U08", true, kInf, "ff", 255},
+      RawCase{"S08", false, -128.5, "80", -128}, RawCase{"S08", true, 127.5, "7f", 127},
+      RawCase{"U16", true, 0x1234, "12 34", 0x1234}, RawCase{"u16", false, 0x1234, "34 12", 0x1234},
+      RawCase{"U16", false, 65535.5, "ff ff", 65535},
+      RawCase{"U16", false, 2.5000000000000004, "03 00", 3}, RawCase{"S16", true, -1, "ff ff", -1},
+      RawCase{"s16", false, -40000, "00 80", -32768}, RawCase{"S16", true, -2.5, "ff fe", -2},
+      RawCase{"U32", false, 0x12345678, "78 56 34 12", 0x12345678},
+      RawCase{"U32", true, 0x12345678, "12 34 56 78", 0x12345678},
+      RawCase{"U32", true, 4294967294.5, "ff ff ff fe", 4294967294.0},
+      RawCase{"U32", true, -1, "00 00 00 00", 0},
+      RawCase{"S32", false, -2147483648.5, "00 00 00 80", -2147483648.0},
+      RawCase{"S32", true, kInf, "7f ff ff ff", 2147483647.0},
+      RawCase{"F32", false, 1.5, "00 00 c0 3f", 1.5},
+      // The single nearest 0.1 widens to a double that is not 0.1; ties go to even; infinities
+      // clamp to the largest single, a finite value past its range overflows as the conversion
+      // does.
+      RawCase{"F32", true, 0.1, "3d cc cc cd", static_cast<double>(0.1F)},
+      RawCase{"F32", true, 16777217.0, "4b 80 00 00", 16777216.0},
+      RawCase{"F32", true, kNaN, "00 00 00 00", 0},
+      RawCase{"F32", true, kInf, "7f 7f ff ff", std::numeric_limits<float>::max()},
+      RawCase{"F32", true, 1e39, "7f 80 00 00", kInf},
+      RawCase{"F32", true, 3.4028235e38, "7f 7f ff ff", std::numeric_limits<float>::max()},
+      RawCase{"F32", false, -3.4028235e38, "ff ff 7f ff", -std::numeric_limits<float>::max()},
+      RawCase{"F32", true, -0.0, "80 00 00 00", 0}};
+  for (const RawCase& c : cases) {
+    SCOPED_TRACE(std::string(c.dataType) + (c.bigEndian ? " big " : " little ") + c.bytes);
+    QByteArray page = fromHex(c.bytes);
+    page.fill(static_cast<char>(0xAA));
+    writeRaw(page, 0, QString::fromLatin1(c.dataType), c.bigEndian, c.raw);
+    EXPECT_EQ(hexOf(page), QString::fromLatin1(c.bytes));
+    EXPECT_EQ(readRaw(page, 0, QString::fromLatin1(c.dataType), c.bigEndian), c.back);
+  }
+}
+
+TEST(RawCodecTest, ElementsOutsideThePageAreNeitherReadNorWritten) {
+  struct Case {
+    const char* dataType;
+    int pageSize;
+    int offset;
+  };
+  for (const Case& c : {Case{"U16", 3, 2}, Case{"U32", 3, 0}, Case{"F32", 5, 2}, Case{"U08", 2, 2},
+                        Case{"U08", 2, -1}}) {
+    QByteArray page(c.pageSize, static_cast<char>(0xAA));
+    writeRaw(page, c.offset, QString::fromLatin1(c.dataType), false, 1);
+    EXPECT_EQ(page, QByteArray(c.pageSize, static_cast<char>(0xAA))) << c.dataType;
+    EXPECT_EQ(readRaw(page, c.offset, QString::fromLatin1(c.dataType), false), 0) << c.dataType;
+  }
+  // Unknown types read one unsigned byte and write nothing.
+  QByteArray page = fromHex("fe 01");
+  EXPECT_EQ(readRaw(page, 0, QStringLiteral("U64"), true), 0xFE);
+  EXPECT_EQ(readRaw(page, 0, QStringLiteral("S8"), true), 0xFE);
+  writeRaw(page, 0, QStringLiteral("ASCII"), false, 65);
+  writeRaw(page, 0, QString(), false, 65);
+  EXPECT_EQ(hexOf(page), "fe 01");
+  EXPECT_EQ(rawTypeOf(QStringLiteral(" U08")), RawType::Other);  // matched exactly
+}
+
+ConstantDef constant(ConstantType type, const char* dataType, int offset, QList<int> shape = {}) {
   ConstantDef c;
-  c.Name = QString::fromLatin1(name);
+  c.Name = QStringLiteral("c");
   c.Type = type;
   c.DataType = QString::fromLatin1(dataType);
   c.Offset = offset;
+  c.Shape = std::move(shape);
   return c;
 }
 
-TuneValue scalarValue(const QString& name, double v) {
-  TuneValue value;
-  value.name = name;
-  value.scalarValue = v;
-  return value;
-}
-
-// ---------------------------------------------------------------------------------------------
-// Sizes
-
-TEST(FieldCodecSizeTest, ElementSizeFollowsTheDataTypeText) {
-  const std::vector<std::pair<const char*, int>> cases = {
-      {"U08", 1}, {"S08", 1}, {"U16", 2},  {"S16", 2},   {"U32", 4}, {"S32", 4},   {"F32", 4},
-      {"U64", 8}, {"F64", 8}, {"X128", 1}, {"ASCII", 1}, {"", 1},    {"S1632", 2}, {"u16", 2}};
-  for (const auto& [type, size] : cases) {
-    EXPECT_EQ(elementSize(constant("c", ConstantType::Array, type, 0)), size) << type;
+TEST(FieldCodecTest, ElementSizeFollowsTheTypeTextAndCountTheShape) {
+  const std::pair<const char*, int> sizes[] = {{"U08", 1}, {"S08", 1},   {"U16", 2},  {"S32", 4},
+                                               {"F32", 4}, {"F64", 8},   {"X128", 1}, {"ASCII", 1},
+                                               {"", 1},    {"S1632", 2}, {"u16", 2}};
+  for (const auto& [type, size] : sizes) {
+    EXPECT_EQ(elementSize(constant(ConstantType::Array, type, 0, {12})), size) << type;
   }
-  ConstantDef text = constant("s", ConstantType::String, "ASCII", 0);
-  EXPECT_EQ(elementSize(text), 1);
-  text.Shape = {12};
-  EXPECT_EQ(elementSize(text), 12);
   // Only strings take their size from the shape.
-  ConstantDef array = constant("a", ConstantType::Array, "U16", 0);
-  array.Shape = {12};
-  EXPECT_EQ(elementSize(array), 2);
+  EXPECT_EQ(elementSize(constant(ConstantType::String, "ASCII", 0, {12})), 12);
+  EXPECT_EQ(elementSize(constant(ConstantType::String, "ASCII", 0)), 1);
+  EXPECT_EQ(elementCount(constant(ConstantType::Array, "U08", 0, {16, 12})), 192);
+  EXPECT_EQ(elementCount(constant(ConstantType::Array, "U08", 0, {-3, 4})), 0);
 }
 
-TEST(FieldCodecSizeTest, ElementCountIsTheProductOfTheShapeWithinBounds) {
-  ConstantDef c = constant("a", ConstantType::Array, "U08", 0);
-  EXPECT_EQ(elementCount(c), 1);
-  c.Shape = {12};
-  EXPECT_EQ(elementCount(c), 12);
-  c.Shape = {16, 12};
-  EXPECT_EQ(elementCount(c), 192);
-  c.Shape = {0};
-  EXPECT_EQ(elementCount(c), 0);
-  c.Shape = {-3, 4};
-  EXPECT_EQ(elementCount(c), 0);
-  c.Shape = {100000, 100000};
-  EXPECT_EQ(elementCount(c), kMaxElementCount);
-}
-
-// ---------------------------------------------------------------------------------------------
-// Decoding single constants
-
-TEST(FieldCodecDecodeTest, ScalarIsRawTimesScalePlusTranslateWithPlainUnitsAndDigits) {
-  ConstantDef c = constant("s", ConstantType::Scalar, "U08", 2);
-  c.Units = QStringLiteral("ms");
-  c.Digits = 1;
-  const std::optional<TuneValue> v = decodeConstant(c, bytesOf({0, 0, 123}), false, 0.1, 0.0);
-  ASSERT_TRUE(v.has_value());
-  EXPECT_EQ(v->name, QStringLiteral("s"));
-  EXPECT_EQ(v->units, QStringLiteral("ms"));
-  EXPECT_EQ(v->digits, 1);
-  EXPECT_EQ(v->scalarValue, 12.3);
-  EXPECT_FALSE(v->arrayValues || v->rows || v->cols || v->stringValue || v->enumValue ||
-               v->bitsRawValue);
-
-  ConstantDef s16 = constant("t", ConstantType::Scalar, "S16", 0);
-  EXPECT_EQ(decodeConstant(s16, bytesOf({0xFF, 0x9C}), true, 0.5, -10)->scalarValue, -60);
-  EXPECT_EQ(decodeConstant(s16, bytesOf({0xFF, 0x9C}), false, 0.5, -10)->scalarValue,
-            0x9CFF / 2.0 - 10 - 0x10000 / 2.0);
-}
-
-TEST(FieldCodecDecodeTest, ScalarValuesAreMadeFinite) {
-  const ConstantDef f = constant("f", ConstantType::Scalar, "F32", 0);
-  EXPECT_EQ(decodeConstant(f, bytesOf({0x7F, 0xC0, 0, 0}), true, 1, 0)->scalarValue, 0.0);
-  EXPECT_EQ(decodeConstant(f, bytesOf({0x7F, 0x80, 0, 0}), true, 1, 0)->scalarValue, kMaxDouble);
-  EXPECT_EQ(decodeConstant(f, bytesOf({0xFF, 0x80, 0, 0}), true, 1, 0)->scalarValue, -kMaxDouble);
-  // The largest single times a huge scale overflows the double range.
-  EXPECT_EQ(decodeConstant(f, bytesOf({0x7F, 0x7F, 0xFF, 0xFF}), true, 1e300, 0)->scalarValue,
-            kMaxDouble);
-}
-
-TEST(FieldCodecDecodeTest, OffsetAtOrPastThePageEndGivesNoRecord) {
-  const ConstantDef c = constant("s", ConstantType::Scalar, "U08", 3);
-  EXPECT_FALSE(decodeConstant(c, bytesOf({1, 2, 3}), false, 1, 0).has_value());
-  EXPECT_FALSE(decodeConstant(c, QByteArray(), false, 1, 0).has_value());
-  // An element that starts inside but does not fit reads 0, so it decodes to the translate.
-  const ConstantDef wide = constant("w", ConstantType::Scalar, "U16", 2);
-  EXPECT_EQ(decodeConstant(wide, bytesOf({1, 2, 3}), false, 1, 0)->scalarValue, 0);
-  EXPECT_EQ(decodeConstant(wide, bytesOf({1, 2, 3}), false, 2, 7)->scalarValue, 7);
-}
-
-TEST(FieldCodecDecodeTest, UnknownDataTypeReadsOneUnsignedByte) {
-  const ConstantDef c = constant("u", ConstantType::Scalar, "U64", 0);
-  EXPECT_EQ(decodeConstant(c, bytesOf({0xF1, 2, 3, 4, 5, 6, 7, 8}), false, 1, 0)->scalarValue,
-            0xF1);
-}
-
-TEST(FieldCodecDecodeTest, ArrayHoldsEveryElementInStorageOrderWithItsShape) {
-  ConstantDef c = constant("t", ConstantType::Array, "U16", 1);
-  c.Shape = {2, 3};
-  const QByteArray page = bytesOf({0xEE, 1, 0, 2, 0, 3, 0, 4, 0, 5, 0, 0x10, 0x27});
-  const TuneValue v = *decodeConstant(c, page, false, 0.5, 1);
-  EXPECT_EQ(v.arrayValues, (QList<double>{1.5, 2, 2.5, 3, 3.5, 5001}));
-  EXPECT_EQ(v.cols, 2);
-  EXPECT_EQ(v.rows, 3);
-  const TuneValue be = *decodeConstant(c, page, true, 1, 0);
-  EXPECT_EQ(be.arrayValues, (QList<double>{0x100, 0x200, 0x300, 0x400, 0x500, 0x1027}));
-}
-
-TEST(FieldCodecDecodeTest, ArrayShapesGiveColsAndRows) {
-  ConstantDef table = constant("t", ConstantType::Array, "U08", 0);
-  table.Shape = {16, 12};
-  const TuneValue t = *decodeConstant(table, QByteArray(192, '\0'), false, 1, 0);
-  EXPECT_EQ(t.arrayValues->size(), 192);
-  EXPECT_EQ(t.cols, 16);
-  EXPECT_EQ(t.rows, 12);
-
-  ConstantDef curve = constant("c", ConstantType::Array, "U08", 0);
-  curve.Shape = {12};
-  const TuneValue c = *decodeConstant(curve, QByteArray(12, '\0'), false, 1, 0);
-  EXPECT_EQ(c.arrayValues->size(), 12);
-  EXPECT_EQ(c.cols, 12);
-  EXPECT_EQ(c.rows, 1);
-
-  const ConstantDef single = constant("s", ConstantType::Array, "U08", 0);
-  const TuneValue s = *decodeConstant(single, bytesOf({9}), false, 1, 0);
-  EXPECT_EQ(s.arrayValues, QList<double>{9});
-  EXPECT_FALSE(s.cols.has_value());
-  EXPECT_FALSE(s.rows.has_value());
-}
-
-TEST(FieldCodecDecodeTest, ArrayElementsOutsideThePageStayZeroNotTranslate) {
-  ConstantDef c = constant("a", ConstantType::Array, "U16", 4);
-  c.Shape = {4};
-  // Elements at 4, 6, 8 fit in 10 bytes; the one at 10 does not.
-  const QByteArray page = bytesOf({0, 0, 0, 0, 1, 0, 2, 0, 3, 0});
-  EXPECT_EQ(decodeConstant(c, page, false, 1, 5)->arrayValues, (QList<double>{6, 7, 8, 0}));
-  // Offset of page length - 1 for a U16 element: a record whose element is 0.
-  ConstantDef edge = constant("e", ConstantType::Array, "U16", 9);
-  EXPECT_EQ(decodeConstant(edge, page, false, 1, 5)->arrayValues, QList<double>{0});
-}
-
-struct BitsDecodeCase {
-  const char* dataType;
-  int bitStart;
-  int bitEnd;
-  bool bigEndian;
-  std::vector<int> page;
-  int expected;
-};
-
-class BitsDecodeTest : public ::testing::TestWithParam<BitsDecodeCase> {};
-
-TEST_P(BitsDecodeTest, ShiftsAndMasksTheStoredWord) {
-  const BitsDecodeCase& p = GetParam();
-  ConstantDef c = constant("b", ConstantType::Bits, p.dataType, 1);
-  c.BitStart = p.bitStart;
-  c.BitEnd = p.bitEnd;
-  const TuneValue v = *decodeConstant(c, bytesOf(p.page), p.bigEndian, 1, 0);
-  EXPECT_EQ(v.bitsRawValue, p.expected);
-  EXPECT_FALSE(v.scalarValue.has_value());
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Fields, BitsDecodeTest,
-    ::testing::Values(BitsDecodeCase{"U08", 4, 6, false, {0, 0xFF}, 7},
-                      BitsDecodeCase{"U08", 4, 6, false, {0, 0x20}, 2},
-                      BitsDecodeCase{"U08", 0, 0, false, {0, 0xFE}, 0},
-                      BitsDecodeCase{"U08", 7, 7, false, {0, 0x80}, 1},
-                      // Across the byte edge: the word is 0x03C0 in either order.
-                      BitsDecodeCase{"U16", 6, 9, false, {0, 0xC0, 0x03}, 15},
-                      BitsDecodeCase{"U16", 6, 9, true, {0, 0x03, 0xC0}, 15},
-                      BitsDecodeCase{"U16", 6, 9, false, {0, 0x7F, 0xFD}, 5},
-                      BitsDecodeCase{"U16", 6, 9, true, {0, 0xFD, 0x7F}, 5},
-                      BitsDecodeCase{"U16", 8, 15, false, {0, 0x12, 0x34}, 0x34},
-                      // All 32 bits kept as a signed 32-bit value.
-                      BitsDecodeCase{"U32", 0, 31, false, {0, 0xFF, 0xFF, 0xFF, 0xFF}, -1},
-                      BitsDecodeCase{"U32", 31, 31, true, {0, 0x80, 0, 0, 0}, 1},
-                      BitsDecodeCase{"S32", 28, 31, true, {0, 0xA0, 0, 0, 1}, 10},
-                      // A word that does not fit reads as 0.
-                      BitsDecodeCase{"U16", 0, 3, false, {0, 0xFF}, 0},
-                      // A reversed range has no bits.
-                      BitsDecodeCase{"U08", 5, 2, false, {0, 0xFF}, 0}));
-
-TEST(FieldCodecDecodeTest, BitsLabelIsThatOfTheRawValueOrAbsent) {
-  ConstantDef c = constant("b", ConstantType::Bits, "U08", 0);
-  c.BitStart = 0;
-  c.BitEnd = 2;
-  c.BitValues = {{0, QStringLiteral("off")}, {1, QStringLiteral("on")}, {4, QStringLiteral("x")}};
-  EXPECT_EQ(decodeConstant(c, bytesOf({4}), false, 1, 0)->enumValue, QStringLiteral("x"));
-  EXPECT_EQ(decodeConstant(c, bytesOf({0xF9}), false, 1, 0)->enumValue, QStringLiteral("on"));
-  const TuneValue none = *decodeConstant(c, bytesOf({2}), false, 1, 0);
-  EXPECT_EQ(none.bitsRawValue, 2);
-  EXPECT_FALSE(none.enumValue.has_value());
-}
-
-TEST(FieldCodecDecodeTest, StringsDropTrailingNulsOnly) {
-  ConstantDef c = constant("s", ConstantType::String, "ASCII", 1);
-  c.Shape = {8};
-  EXPECT_EQ(decodeConstant(c, bytesOf({0x41, 0x61, 0x62, 0x63, 0, 0, 0, 0, 0, 0x5A}), false, 1, 0)
-                ->stringValue,
-            QStringLiteral("abc"));
-  EXPECT_EQ(decodeConstant(c, bytesOf({0, 0x61, 0, 0x62, 0}), false, 1, 0)->stringValue,
-            QString::fromUtf16(u"a\0b", 3));
-  // Bytes are character codes: 0xE9 is e with an acute accent.
-  EXPECT_EQ(decodeConstant(c, bytesOf({0, 0xE9, 0x20}), false, 1, 0)->stringValue,
-            QString::fromUtf16(u"\u00e9 "));
-  // Without a shape a string is 20 bytes long.
-  ConstantDef loose = constant("l", ConstantType::String, "ASCII", 0);
-  EXPECT_EQ(decodeConstant(loose, QByteArray(30, 'q'), false, 1, 0)->stringValue,
-            QString(20, u'q'));
-  EXPECT_EQ(decodeConstant(loose, QByteArray(5, '\0'), false, 1, 0)->stringValue, QString());
-}
-
-// ---------------------------------------------------------------------------------------------
-// Encoding single constants
-
-TEST(FieldCodecEncodeTest, ScalarIsPhysicalMinusTranslateOverScaleRoundedHalfToEven) {
-  const ConstantDef c = constant("s", ConstantType::Scalar, "U08", 1);
-  QByteArray page(3, '\0');
-  encodeConstant(c, scalarValue(c.Name, 12.3), page, false, 0.1, 0);
-  EXPECT_EQ(hexOf(page), QStringLiteral("00 7b 00"));
-  encodeConstant(c, scalarValue(c.Name, 1.25), page, false, 0.5, 0);  // raw 2.5 -> 2
-  EXPECT_EQ(hexOf(page), QStringLiteral("00 02 00"));
-  encodeConstant(c, scalarValue(c.Name, 1.75), page, false, 0.5, 0);  // raw 3.5 -> 4
-  EXPECT_EQ(hexOf(page), QStringLiteral("00 04 00"));
-  encodeConstant(c, scalarValue(c.Name, -60), page, false, 0.5, -70);  // raw 20
-  EXPECT_EQ(hexOf(page), QStringLiteral("00 14 00"));
-
-  const ConstantDef s16 = constant("t", ConstantType::Scalar, "S16", 0);
-  QByteArray wide(2, '\0');
-  encodeConstant(s16, scalarValue(s16.Name, -1), wide, true, 1, 0);
-  EXPECT_EQ(hexOf(wide), QStringLiteral("ff ff"));
-}
-
-TEST(FieldCodecEncodeTest, NothingIsWrittenWithoutAValueOrRoom) {
-  const ConstantDef c = constant("s", ConstantType::Scalar, "U08", 0);
-  QByteArray page = bytesOf({0xAA, 0xAA});
-  TuneValue empty;
-  empty.name = c.Name;
-  encodeConstant(c, empty, page, false, 1, 0);
-  EXPECT_EQ(hexOf(page), QStringLiteral("aa aa"));
-  const ConstantDef edge = constant("e", ConstantType::Scalar, "U16", 1);
-  encodeConstant(edge, scalarValue(edge.Name, 1), page, false, 1, 0);
-  EXPECT_EQ(hexOf(page), QStringLiteral("aa aa"));
-  const ConstantDef past = constant("p", ConstantType::Scalar, "U08", 2);
-  encodeConstant(past, scalarValue(past.Name, 1), page, false, 1, 0);
-  EXPECT_EQ(hexOf(page), QStringLiteral("aa aa"));
-  const ConstantDef unknown = constant("u", ConstantType::Scalar, "U64", 0);
-  encodeConstant(unknown, scalarValue(unknown.Name, 1), page, false, 1, 0);
-  EXPECT_EQ(hexOf(page), QStringLiteral("aa aa"));
-}
-
-TEST(FieldCodecEncodeTest, ArrayWritesTheStoredElementsThatFit) {
-  ConstantDef c = constant("a", ConstantType::Array, "U16", 1);
-  c.Shape = {3};
-  TuneValue v;
-  v.name = c.Name;
-  v.arrayValues = QList<double>{10, 20};  // fewer than the shape: only these are written
-  QByteArray page(8, static_cast<char>(0xAA));
-  encodeConstant(c, v, page, true, 2, 0);
-  EXPECT_EQ(hexOf(page), QStringLiteral("aa 00 05 00 0a aa aa aa"));
-
-  v.arrayValues = QList<double>{2, 4, 6, 8, 10};  // more than the shape: the rest is ignored
+// Encoding value into a page of 0xAA bytes gives exactly bytes (the AA around it included), and
+// decoding those gives value back.
+void expectRoundTrip(const ConstantDef& c, const TuneValue& value, bool bigEndian, double scale,
+                     double translate, const char* bytes) {
+  QByteArray page = fromHex(bytes);
   page.fill(static_cast<char>(0xAA));
-  encodeConstant(c, v, page, false, 2, 0);
-  EXPECT_EQ(hexOf(page), QStringLiteral("aa 01 00 02 00 03 00 aa"));
-
-  QByteArray shortPage(6, static_cast<char>(0xAA));  // the third element would need bytes 5..6
-  encodeConstant(c, v, shortPage, false, 2, 0);
-  EXPECT_EQ(hexOf(shortPage), QStringLiteral("aa 01 00 02 00 aa"));
+  encodeConstant(c, value, page, bigEndian, scale, translate);
+  EXPECT_EQ(hexOf(page), QString::fromLatin1(bytes));
+  EXPECT_EQ(decodeConstant(c, page, bigEndian, scale, translate), value) << bytes;
 }
 
-TEST(FieldCodecEncodeTest, StringsArePaddedWithNulsToTheirLength) {
-  ConstantDef c = constant("s", ConstantType::String, "ASCII", 1);
-  c.Shape = {8};
-  TuneValue v;
-  v.name = c.Name;
+TEST(FieldCodecTest, ScalarsArraysAndStringsRoundTripThroughTheirBytes) {
+  TuneValue blank;
+  blank.name = QStringLiteral("c");
+  blank.units = QString();
+  TuneValue v = blank;
+  v.scalarValue = 12.3;
+  expectRoundTrip(constant(ConstantType::Scalar, "U08", 1), v, false, 0.1, 0, "aa 7b aa");
+  v.scalarValue = -60;  // raw 20 through scale 0.5 and translate -70
+  expectRoundTrip(constant(ConstantType::Scalar, "U08", 1), v, true, 0.5, -70, "aa 14 aa");
+  v = blank;
+  v.arrayValues = QList<double>{1.5, 2, 2.5, 3, 3.5, 5001};
+  v.cols = 2;
+  v.rows = 3;
+  const ConstantDef u16 = constant(ConstantType::Array, "U16", 1, {2, 3});
+  expectRoundTrip(u16, v, false, 0.5, 1, "aa 01 00 02 00 03 00 04 00 05 00 10 27 aa");
+  expectRoundTrip(u16, v, true, 0.5, 1, "aa 00 01 00 02 00 03 00 04 00 05 27 10 aa");
+  v = blank;
   v.stringValue = QStringLiteral("abc");
-  QByteArray page(10, 'x');
-  encodeConstant(c, v, page, false, 1, 0);
-  EXPECT_EQ(hexOf(page), QStringLiteral("78 61 62 63 00 00 00 00 00 78"));
-  EXPECT_EQ(decodeConstant(c, page, false, 1, 0)->stringValue, QStringLiteral("abc"));
+  expectRoundTrip(constant(ConstantType::String, "ASCII", 1, {8}), v, false, 1, 0,
+                  "aa 61 62 63 00 00 00 00 00 aa");
+}
 
-  // Low 8 bits of each code unit; cut at the page end.
+TEST(FieldCodecTest, DecodingMakesValuesFiniteAndFillsWhatDoesNotFitWithZero) {
+  const ConstantDef f32 = constant(ConstantType::Scalar, "F32", 0);
+  EXPECT_EQ(decodeConstant(f32, fromHex("7f c0 00 00"), true, 1, 0)->scalarValue, 0.0);
+  EXPECT_EQ(decodeConstant(f32, fromHex("7f 80 00 00"), true, 1, 0)->scalarValue, kMaxDouble);
+  EXPECT_EQ(decodeConstant(f32, fromHex("ff 80 00 00"), true, 1, 0)->scalarValue, -kMaxDouble);
+  // No record at or past the page end; an element that starts inside but does not fit reads 0.
+  EXPECT_FALSE(
+      decodeConstant(constant(ConstantType::Scalar, "U08", 3), fromHex("01 02 03"), false, 1, 0));
+  const ConstantDef u16 = constant(ConstantType::Scalar, "U16", 2);
+  EXPECT_EQ(decodeConstant(u16, fromHex("01 02 03"), false, 2, 7)->scalarValue, 7);
+  const TuneValue single =
+      *decodeConstant(constant(ConstantType::Array, "U08", 0), fromHex("09"), false, 1, 0);
+  EXPECT_EQ(single.arrayValues, QList<double>{9});
+  EXPECT_FALSE(single.cols || single.rows);
+}
+
+TEST(FieldCodecTest, StringsAreCutPaddedAndKeepInnerNuls) {
+  ConstantDef c = constant(ConstantType::String, "ASCII", 1, {8});
+  // Each byte is a character code; trailing NULs go.
+  EXPECT_EQ(decodeConstant(c, fromHex("00 61 00 e9 00"), false, 1, 0)->stringValue,
+            QString::fromUtf16(u"a\0\u00e9", 3));
+  // Low 8 bits of each code unit, cut at the page end; an empty text writes nothing.
+  TuneValue v;
   v.stringValue = QString::fromUtf16(u"\u0100\u0142\u00e9abcdefgh");
-  QByteArray shortPage(5, 'x');
-  encodeConstant(c, v, shortPage, false, 1, 0);
-  EXPECT_EQ(hexOf(shortPage), QStringLiteral("78 00 42 e9 61"));
-
-  // An empty text writes nothing.
+  QByteArray page(5, 'x');
+  encodeConstant(c, v, page, false, 1, 0);
+  EXPECT_EQ(hexOf(page), "78 00 42 e9 61");
   v.stringValue = QString();
   encodeConstant(c, v, page, false, 1, 0);
-  EXPECT_EQ(hexOf(page), QStringLiteral("78 61 62 63 00 00 00 00 00 78"));
-
-  // Without a shape, 20 bytes.
-  ConstantDef loose = constant("l", ConstantType::String, "ASCII", 0);
+  EXPECT_EQ(hexOf(page), "78 00 42 e9 61");
+  // Without a shape a string is 20 bytes long.
+  const ConstantDef loose = constant(ConstantType::String, "ASCII", 0);
+  EXPECT_EQ(decodeConstant(loose, QByteArray(30, 'q'), false, 1, 0)->stringValue,
+            QString(20, u'q'));
   v.stringValue = QStringLiteral("hi");
   QByteArray big(24, 'x');
   encodeConstant(loose, v, big, false, 1, 0);
   EXPECT_EQ(big, QByteArray("hi") + QByteArray(18, '\0') + QByteArray(4, 'x'));
 }
 
-struct BitsEncodeCase {
+// Arrays write the stored elements that fit, up to the shape's count.
+TEST(FieldCodecTest, ArraysWriteTheStoredElementsThatFit) {
+  const ConstantDef array = constant(ConstantType::Array, "U16", 1, {3});
+  TuneValue v;
+  v.arrayValues = QList<double>{2, 4, 6, 8, 10};
+  QByteArray page(6, static_cast<char>(0xAA));  // the third element would need bytes 5..6
+  encodeConstant(array, v, page, false, 2, 0);
+  EXPECT_EQ(hexOf(page), "aa 01 00 02 00 aa");
+  v.arrayValues = QList<double>{10};
+  encodeConstant(array, v, page, true, 2, 0);
+  EXPECT_EQ(hexOf(page), "aa 00 05 02 00 aa");
+}
+
+// Encoding raw into before gives after (other bits kept); decoding after gives decoded.
+struct BitsCase {
   const char* dataType;
   int bitStart;
   int bitEnd;
   bool bigEndian;
-  std::vector<int> before;
+  const char* before;
   int raw;
-  std::vector<int> after;
+  const char* after;
+  int decoded;
 };
 
-class BitsEncodeTest : public ::testing::TestWithParam<BitsEncodeCase> {};
-
-TEST_P(BitsEncodeTest, ReplacesOnlyTheFieldsBits) {
-  const BitsEncodeCase& p = GetParam();
-  ConstantDef c = constant("b", ConstantType::Bits, p.dataType, 0);
-  c.BitStart = p.bitStart;
-  c.BitEnd = p.bitEnd;
-  TuneValue v;
-  v.name = c.Name;
-  v.bitsRawValue = p.raw;
-  QByteArray page = bytesOf(p.before);
-  encodeConstant(c, v, page, p.bigEndian, 1, 0);
-  EXPECT_EQ(hexOf(page), hexOf(bytesOf(p.after)));
+TEST(FieldCodecTest, BitFieldsReplaceOnlyTheirBits) {
+  const BitsCase cases[] = {
+      BitsCase{"U08", 4, 6, false, "ff", 2, "af", 2},
+      BitsCase{"U08", 4, 6, false, "00", 9, "10", 1},  // masked to the field width
+      BitsCase{"U08", 7, 7, true, "00", 1, "80", 1},
+      // Across the byte edge, in either order.
+      BitsCase{"U16", 6, 9, false, "ff ff", 5, "7f fd", 5},
+      BitsCase{"U16", 6, 9, true, "ff ff", 5, "fd 7f", 5},
+      // All 32 bits kept as a signed 32-bit value.
+      BitsCase{"U32", 0, 31, true, "00 00 00 00", -1, "ff ff ff ff", -1},
+      BitsCase{"U32", 31, 31, false, "00 00 00 00", 1, "00 00 00 80", 1},
+      // A word that does not fit is neither written nor read; a reversed range has no bits.
+      BitsCase{"U16", 0, 3, false, "55", 3, "55", 0},
+      BitsCase{"U08", 5, 2, false, "ff", 3, "ff", 0}};
+  for (const BitsCase& c : cases) {
+    SCOPED_TRACE(std::string(c.dataType) + " " + c.before + " " + std::to_string(c.raw));
+    ConstantDef bits = constant(ConstantType::Bits, c.dataType, 0);
+    bits.BitStart = c.bitStart;
+    bits.BitEnd = c.bitEnd;
+    TuneValue v;
+    v.bitsRawValue = c.raw;
+    QByteArray page = fromHex(c.before);
+    encodeConstant(bits, v, page, c.bigEndian, 1, 0);
+    EXPECT_EQ(hexOf(page), QString::fromLatin1(c.after));
+    EXPECT_EQ(decodeConstant(bits, page, c.bigEndian, 1, 0)->bitsRawValue, c.decoded);
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Fields, BitsEncodeTest,
-    ::testing::Values(
-        BitsEncodeCase{"U08", 4, 6, false, {0xFF}, 2, {0xAF}},
-        BitsEncodeCase{"U08", 4, 6, false, {0x00}, 7, {0x70}},
-        BitsEncodeCase{"U08", 4, 6, false, {0x00}, 9, {0x10}},  // masked to the field width
-        BitsEncodeCase{"U08", 0, 0, true, {0xFF}, 0, {0xFE}},
-        BitsEncodeCase{"U08", 7, 7, true, {0x00}, 1, {0x80}},
-        BitsEncodeCase{"U16", 6, 9, false, {0xFF, 0xFF}, 5, {0x7F, 0xFD}},
-        BitsEncodeCase{"U16", 6, 9, true, {0xFF, 0xFF}, 5, {0xFD, 0x7F}},
-        BitsEncodeCase{"U16", 6, 9, false, {0x00, 0x00}, 15, {0xC0, 0x03}},
-        BitsEncodeCase{"U32", 0, 31, true, {0, 0, 0, 0}, -1, {0xFF, 0xFF, 0xFF, 0xFF}},
-        BitsEncodeCase{"U32", 31, 31, false, {0, 0, 0, 0}, 1, {0, 0, 0, 0x80}},
-        // The word must fit: a U16 in one byte is left alone.
-        BitsEncodeCase{"U16", 0, 3, false, {0x55}, 3, {0x55}}));
-
-TEST(FieldCodecEncodeTest, BitsWithoutARawValueUseTheLabel) {
-  ConstantDef c = constant("b", ConstantType::Bits, "U08", 0);
+TEST(FieldCodecTest, BitFieldLabelsFollowTheRawValue) {
+  ConstantDef c = constant(ConstantType::Bits, "U08", 0);
   c.BitStart = 1;
   c.BitEnd = 2;
   c.BitValues = {{0, QStringLiteral("off")}, {3, QStringLiteral("Both")}};
+  EXPECT_EQ(decodeConstant(c, fromHex("f7"), false, 1, 0)->enumValue, "Both");
+  EXPECT_FALSE(decodeConstant(c, fromHex("02"), false, 1, 0)->enumValue.has_value());
+  // Without a raw value the label is looked up ignoring case; an unknown label is 0.
   TuneValue v;
-  v.name = c.Name;
   v.enumValue = QStringLiteral("BOTH");
-  QByteArray page = bytesOf({0x01});
+  QByteArray page = fromHex("01");
   encodeConstant(c, v, page, false, 1, 0);
-  EXPECT_EQ(hexOf(page), QStringLiteral("07"));
+  EXPECT_EQ(hexOf(page), "07");
   v.enumValue = QStringLiteral("nothing like it");
   encodeConstant(c, v, page, false, 1, 0);
-  EXPECT_EQ(hexOf(page), QStringLiteral("01"));
-  page = bytesOf({0x07});
-  v.enumValue.reset();
-  encodeConstant(c, v, page, false, 1, 0);
-  EXPECT_EQ(hexOf(page), QStringLiteral("01"));
+  EXPECT_EQ(hexOf(page), "01");
 }
 
-struct RoundTripCase {
-  const char* dataType;
-  bool bigEndian;
-  double scale = 0.1;
-  double translate = -3;
+TuneValue named(const char* name, double v) {
+  TuneValue value;
+  value.name = QString::fromLatin1(name);
+  value.scalarValue = v;
+  return value;
+}
+
+// The scalar of the first record named name, or -1 when there is none.
+double found(const Tune& tune, const char* name) {
+  const TuneValue* value = tune.find(QString::fromLatin1(name));
+  return value != nullptr ? value->scalarValue.value_or(-2) : -1;
+}
+
+// The name index sits beside a list that callers change directly.
+TEST(TuneTest, FindMatchesExactNamesAndNoticesRecordsChangedDirectly) {
+  Tune tune;
+  tune.fields = {named("abc", 1), named("Abc", 2), named("abc", 3)};
+  EXPECT_EQ(found(tune, "abc"), 1);
+  EXPECT_EQ(found(tune, "ABC"), -1);
+  EXPECT_EQ(tune.upsert(named("abc", 5)).scalarValue, 5);
+  EXPECT_EQ(tune.fields.at(0).scalarValue, 5);
+  tune.fields.append(named("c", 3));
+  EXPECT_EQ(found(tune, "c"), 3);
+  tune.fields.removeFirst();
+  EXPECT_EQ(found(tune, "Abc"), 2);
+  // Same length, other names: a stale hit is detected and looked up afresh.
+  tune.fields[0] = named("x", 9);
+  EXPECT_EQ(found(tune, "Abc"), -1);
+  EXPECT_EQ(found(tune, "x"), 9);
+  // Renaming in place needs an index refresh.
+  tune.fields[0].name = QStringLiteral("z");
+  tune.invalidateIndex();
+  EXPECT_EQ(found(tune, "z"), 9);
+  // Copies are independent and compare by content, not by their index.
+  Tune copy = tune;
+  copy.find("z")->scalarValue = 2;
+  EXPECT_EQ(found(tune, "z"), 9);
+  Tune unindexed;
+  unindexed.fields = tune.fields;
+  EXPECT_EQ(unindexed, tune);
+  EXPECT_NE(copy, tune);
+}
+
+class PageCodecTest : public ::testing::Test {
+ protected:
+  PageCodecTest() : definition_(test::tuneDefinition("pages.ini")) {}
+
+  const EcuDefinition definition_;
 };
 
-class FieldRoundTripTest : public ::testing::TestWithParam<RoundTripCase> {};
+TEST_F(PageCodecTest, EncodeFillsDeclaredPagesInDefinitionOrder) {
+  Tune tune = newTune(definition_);
+  tune.find("a")->scalarValue = 5;
+  tune.find("over")->scalarValue = 0x0102;
+  tune.find("b")->scalarValue = -30;
+  tune.find("ghost")->scalarValue = 9;
+  tune.find("speed")->scalarValue = 100;
+  tune.find("shift")->scalarValue = 150;
+  tune.find("unit")->bitsRawValue = 1;
+  // "over" is declared after "a" and wins their shared byte; speed is 100 / 0.5, shift 150 - 100;
+  // b is -30 - (-40); pages without a size and past nPages have no image.
+  PageImages images = encodeTune(tune, definition_);
+  EXPECT_EQ(images.keys(), (QList<int>{1, 3}));
+  EXPECT_EQ(hexOf(images.value(1)), "02 01 01 c8 00 00 00 00 32 00");
+  EXPECT_EQ(hexOf(images.value(3)), "00 0a 00 00 00 00");
+  tune.find("unit")->bitsRawValue = 0;
+  EXPECT_EQ(hexOf(encodeTune(tune, definition_).value(1)), "02 01 00 32 00 00 00 00 96 00");
 
-TEST_P(FieldRoundTripTest, DecodeThenEncodeKeepsTheBytes) {
-  ConstantDef c = constant("a", ConstantType::Array, GetParam().dataType, 1);
-  c.Shape = {3, 2};
-  const int size = 1 + 6 * elementSize(c);
-  QByteArray page(size, '\0');
-  for (int i = 0; i < size; ++i) {
-    page[i] = static_cast<char>((i * 37 + 11) & 0x7F);  // no NaN patterns for F32
-  }
-  const RoundTripCase& p = GetParam();
-  const TuneValue v = *decodeConstant(c, page, p.bigEndian, p.scale, p.translate);
-  QByteArray rebuilt(size, '\0');
-  rebuilt[0] = page[0];
-  encodeConstant(c, v, rebuilt, p.bigEndian, p.scale, p.translate);
-  EXPECT_EQ(hexOf(rebuilt), hexOf(page));
+  EcuDefinition swapped = definition_;
+  swapped.Pages[0].Fields.swapItemsAt(0, 1);
+  swapped.Pages[0].Fields[1].IsPcVariable = true;  // PC variables are never encoded
+  EXPECT_EQ(hexOf(encodeTune(tune, swapped).value(1).left(2)), "02 01");
+  swapped.Pages[0].Fields[1].IsPcVariable = false;
+  EXPECT_EQ(hexOf(encodeTune(tune, swapped).value(1).left(2)), "05 01");
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryTypeAndOrder, FieldRoundTripTest,
-                         ::testing::Values(RoundTripCase{"U08", false}, RoundTripCase{"S08", true},
-                                           RoundTripCase{"U16", false}, RoundTripCase{"U16", true},
-                                           RoundTripCase{"S16", false}, RoundTripCase{"S16", true},
-                                           RoundTripCase{"U32", false}, RoundTripCase{"U32", true},
-                                           RoundTripCase{"S32", false}, RoundTripCase{"S32", true},
-                                           // Singles keep every bit only through an exact scale.
-                                           RoundTripCase{"F32", false, 1, 0},
-                                           RoundTripCase{"F32", true, 1, 0}));
+TEST_F(PageCodecTest, DecodeReadsExpressionScaledConstantsInASecondPassAndEncodesBack) {
+  // a/over, -, unit, speed, near, far, base, dep, shift, dup; page 3: -, b, dup, tbl
+  const Tune tune = decodePages(
+      {{1, fromHex("07 09 01 c8 64 64 03 04 32 01")}, {3, fromHex("99 32 16 01 02 03")}},
+      definition_);
+  EXPECT_EQ(tune.signature, "pages test");
+  EXPECT_EQ(tune.nPages, 3);
+  EXPECT_EQ(tune.lastSaved, QLatin1String(kEmptyTimestamp));
+  // speed is declared before unit; the second pass sees unit = 1, so the scale is 0.5.
+  EXPECT_EQ(tune.find("speed")->scalarValue, 100);
+  // Within 0.0001 of the plain scale the first-pass value stands.
+  EXPECT_EQ(tune.find("near")->scalarValue, 100);
+  EXPECT_EQ(tune.find("far")->scalarValue, 100.1);
+  // dep's expression sees base as already re-read in the second pass (6, not 3).
+  EXPECT_EQ(tune.find("dep")->scalarValue, 40);
+  EXPECT_EQ(tune.find("shift")->scalarValue, 150);
+  EXPECT_EQ(tune.find("unit")->enumValue, "imperial");
+  // The two constants named "dup" share one record, the one decoded last (page 3).
+  EXPECT_EQ(tune.find("dup")->scalarValue, 22);
+  // The 16 x 16 table starts at 3 of a 6-byte page: three elements fit, the rest stay 0.
+  EXPECT_EQ(tune.find("tbl")->arrayValues->mid(0, 4), (QList<double>{6, 7, 8, 0}));
+  const PageImages rebuilt = encodeTune(tune, definition_);
+  EXPECT_EQ(hexOf(rebuilt.value(1)), "07 09 01 c8 64 64 03 04 32 16");
+  EXPECT_EQ(hexOf(rebuilt.value(3)), "00 32 16 01 02 03");  // byte 0 unused
+}
+
+TEST_F(PageCodecTest, NewTuneHoldsWhatAnAllZeroPageDecodesTo) {
+  Tune tune = newTune(definition_);
+  // Every constant of every page group, PC variables included; the second "dup" has none.
+  EXPECT_EQ(tune.fields.size(), 10 + 1 + 2 + 1 + 3);
+  EXPECT_EQ(tune.find("b")->scalarValue, -40);
+  EXPECT_EQ(tune.find("tbl")->arrayValues, QList<double>(256, 5.0));
+  EXPECT_EQ(tune.find("tbl")->cols, 16);
+  EXPECT_EQ(tune.find("unit")->enumValue, "metric");
+  EXPECT_EQ(tune.find("shift")->scalarValue, 0);  // the plain translate
+  // Completing keeps the records already there.
+  tune.fields = {tune.fields.at(0)};
+  tune.fields[0].scalarValue = 12;
+  completeTune(tune, definition_);
+  EXPECT_EQ(tune.fields.size(), 17);
+  EXPECT_EQ(tune.fields.at(0).scalarValue, 12);
+}
+
+TEST(PageCodecLimitsTest, HostileSizesAndShapesStayBounded) {
+  const EcuDefinition definition = test::tuneDefinition("hostile.ini");
+  EXPECT_EQ(encodeTune(Tune(), definition).keys(), QList<int>{2});
+  const Tune tune = decodePages({{2, fromHex("01 ff 03 04")}}, definition);
+  EXPECT_EQ(tune.find("huge")->arrayValues->size(), kMaxElementCount);
+  EXPECT_EQ(tune.find("neg")->scalarValue, 0);
+  EXPECT_EQ(tune.find("str")->stringValue, QString());
+  EXPECT_EQ(tune.find("bit")->bitsRawValue, 0);
+  EXPECT_EQ(hexOf(encodeTune(tune, definition).value(2)), "01 ff 03 04");
+}
 
 }  // namespace
 }  // namespace tk

@@ -2,25 +2,20 @@
 
 #include <QByteArray>
 #include <QString>
-#include <vector>
 
 #include "definition/ini_parser.h"
+#include "support/test_support.h"
 
 namespace tk::test {
 
-/// A definition read from inline INI text (no includes).
-inline EcuDefinition parseDefinition(const char* text) {
-  return IniParser().parseBytes(QByteArray(text), QString());
+/// The synthetic definition tests/data/tune/<name>.
+inline EcuDefinition tuneDefinition(const char* name) {
+  return IniParser().parseBytes(readFile(dataPath(QStringLiteral("tune/") + QLatin1String(name))),
+                                QString());
 }
 
-/// Bytes from a list of values 0..255.
-inline QByteArray bytesOf(const std::vector<int>& values) {
-  QByteArray out;
-  for (int v : values) {
-    out.append(static_cast<char>(v));
-  }
-  return out;
-}
+/// Bytes from hex text; spaces are skipped ("61 62 00").
+inline QByteArray fromHex(const char* hex) { return QByteArray::fromHex(QByteArray(hex)); }
 
 /// Hex text of bytes, space separated ("61 62 00"), for readable failures.
 inline QString hexOf(const QByteArray& bytes) { return QString::fromLatin1(bytes.toHex(' ')); }
