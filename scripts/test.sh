@@ -4,9 +4,10 @@
 #   build      the program, tests and benchmarks with warnings as errors (folder build/)
 #   tests      the whole suite
 #   tidy       clang-tidy over src/ (scripts/clang-tidy.sh; TK_TIDY=full, changed or off)
-#   fuzz       the libFuzzer targets built with clang and run once over their seeds (build-fuzz/)
-#   asan-build the program and tests under AddressSanitizer + UndefinedBehaviorSanitizer
-#   asan-tests the whole suite again in that build (build-asan/)
+#   asan-build the program, tests and (with clang) fuzz targets under AddressSanitizer and
+#              UndefinedBehaviorSanitizer (folder build-asan/)
+#   fuzz       each fuzz target run once over its seeds
+#   asan-tests the whole suite again in that build
 # The time of each phase is printed at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,17 +26,26 @@ fi
 timings=()
 report() {
   if [ ${#timings[@]} -gt 0 ]; then
-    echo "Phase times (load average now: $(cut -d' ' -f1-3 /proc/loadavg)):"
+    echo "Phase times, wall and CPU (load average now: $(cut -d' ' -f1-3 /proc/loadavg)):"
     printf '  %s\n' "${timings[@]}"
   fi
 }
 trap report EXIT
+# CPU seconds of the finished child processes of this shell (compilers, tests): a phase's share
+# does not depend on what else the machine is running, unlike its wall time.
+children_cpu() {
+  local stat
+  read -r -a stat </proc/$$/stat
+  echo $(((stat[15] + stat[16]) / $(getconf CLK_TCK)))
+}
 phase() {
-  local name=$1 start=$SECONDS
+  local name=$1 start=$SECONDS cpu
+  cpu=$(children_cpu)
   shift
   printf '\n== %s\n' "$name"
   "$@"
-  timings+=("$(printf '%-11s %5d s' "$name" $((SECONDS - start)))")
+  timings+=("$(printf '%-11s %5d s wall %6d s CPU' "$name" $((SECONDS - start)) \
+    $(($(children_cpu) - cpu)))")
 }
 
 build_normal() {
@@ -57,44 +67,49 @@ run_tidy() {
   esac
 }
 
-# Built to prove they still compile and link against the libraries; each replays its seeds once.
-build_fuzz() {
-  local cxx
-  cxx=$(command -v clang++-14 || command -v clang++ || true)
-  if [ -z "$cxx" ]; then
+# The sanitizer build uses clang when it is there (it compiles this code in about half the time
+# g++ takes with sanitizers) and then also builds the libFuzzer targets, so that they are proved
+# to compile and link against the libraries without a build of their own.
+fuzz=OFF
+compiler=()
+cxx=$(command -v clang++-14 || command -v clang++ || true)
+if [ -n "$cxx" ]; then
+  fuzz=ON
+  compiler=(-DCMAKE_CXX_COMPILER="$cxx")
+fi
+
+build_asan() {
+  cmake -S . -B build-asan -G Ninja "${launcher[@]}" "${compiler[@]}" -DCMAKE_BUILD_TYPE=Debug \
+    -DTK_SANITIZE=ON -DTK_FUZZ=$fuzz -DTK_BUILD_TESTS=ON -DTK_BUILD_BENCH=OFF >/dev/null
+  cmake --build build-asan -j"$jobs"
+}
+
+# Each fuzz target runs once over its seeds: it starts, reads real inputs and fuzzes nothing.
+replay_seeds() {
+  if [ "$fuzz" = OFF ]; then
     echo "clang++ not found: fuzz targets not built"
     return 0
   fi
-  cmake -S . -B build-fuzz -G Ninja "${launcher[@]}" -DCMAKE_CXX_COMPILER="$cxx" \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTK_FUZZ=ON -DTK_BUILD_TESTS=OFF -DTK_BUILD_BENCH=OFF \
-    >/dev/null
-  cmake --build build-fuzz -j"$jobs" --target fuzz_targets
-  local target seeds
+  local target seeds log
   for target in ini_reader_fuzz:tests/data/ini/fuzz-seeds expr_fuzz:tests/data/expr/fuzz_seeds \
     mlg_reader_fuzz:tests/data/mlg msq_reader_fuzz:tests/data/msq; do
     seeds=${target#*:}
     target=${target%%:*}
+    log=build-asan/$target.log
     # Given files rather than folders, libFuzzer runs each once and writes nothing.
-    find "$seeds" -type f -print0 |
-      xargs -0 "build-fuzz/tests/fuzz/$target" -timeout=60 2>"build-fuzz/$target.log" ||
-      { cat "build-fuzz/$target.log" >&2; echo "$target failed on a seed" >&2; return 1; }
-    echo "$target: ran $(grep -c '^Running: ' "build-fuzz/$target.log") seeds"
+    find "$seeds" -type f -print0 | xargs -0 "build-asan/tests/fuzz/$target" -timeout=60 2>"$log" ||
+      { cat "$log" >&2; echo "$target failed on a seed" >&2; return 1; }
+    echo "$target: $(grep -c '^Running: ' "$log") seeds run"
   done
-}
-
-build_asan() {
-  cmake -S . -B build-asan -G Ninja "${launcher[@]}" -DCMAKE_BUILD_TYPE=Debug -DTK_SANITIZE=ON \
-    -DTK_BUILD_TESTS=ON -DTK_BUILD_BENCH=OFF -DTK_FUZZ=OFF >/dev/null
-  cmake --build build-asan -j"$jobs"
 }
 
 phase format scripts/check-format.sh
 phase build build_normal
 phase tests run_suite build
 phase tidy run_tidy
-phase fuzz build_fuzz
 phase asan-build build_asan
 export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+phase fuzz replay_seeds
 phase asan-tests run_suite build-asan
 echo "All tests passed (normal and sanitizer builds)."
