@@ -104,7 +104,7 @@ seconds=$(( $(date +%s) - start ))
 # One line per finding, "file:line:col: check: message", with paths relative to the checkout.
 cat "$out"/*.log |
   sed -n 's/^\(\/.*\):\([0-9]*\):\([0-9]*\): \(warning\|error\): \(.*\) \[\([a-z0-9.,-]*\)\]$/\1:\2:\3: \6: \5/p' |
-  sed "s|^$root/||" | sort -u > "$out/findings"
+  sed -e "s|^$root/||" -e 's/,-warnings-as-errors: /: /' | sort -u > "$out/findings"
 # Errors without a check name (a source that does not compile for clang) count too.
 grep -h ': error: ' "$out"/*.log | grep -v '\]$' | sort -u > "$out/errors" || true
 
