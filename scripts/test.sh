@@ -67,9 +67,9 @@ run_tidy() {
   esac
 }
 
-# The sanitizer build uses clang when it is there (it compiles this code in about half the time
-# g++ takes with sanitizers) and then also builds the libFuzzer targets, so that they are proved
-# to compile and link against the libraries without a build of their own.
+# The sanitizer build uses clang when it is there (with sanitizers it compiles this code with
+# about a third less CPU time than g++) and then also builds the libFuzzer targets, which proves
+# they compile and link against the libraries without a build of their own.
 fuzz=OFF
 compiler=()
 cxx=$(command -v clang++-14 || command -v clang++ || true)
