@@ -135,6 +135,9 @@ PreparedLine prepareLine(const ReadState& state, const QString& line) {
   p.hasKey = true;
   p.key = view.left(eq).trimmed().toString();
   QStringView value = view.sliced(eq + 1);
+  // Whole-line sections cut the comment at the first semicolon whatever surrounds it, so a
+  // semicolon inside quotes or braces ends the value here; key/value sections keep the value whole
+  // in that case. Defines are expanded first, so a semicolon a define brings in cuts too.
   const qsizetype semicolon = value.indexOf(u';');
   if (semicolon >= 0) {
     value.truncate(semicolon);

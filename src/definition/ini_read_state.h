@@ -128,6 +128,13 @@ void handleTableEditorLine(ReadState& state, const QString& line);
 void handleCurveEditorLine(ReadState& state, const QString& line);
 void handleDatalogLine(ReadState& state, const QString& line);
 
+/// Among items[first...], the first item containing '{' gives the condition and the second the
+/// visibility condition, each without surrounding braces and spaces.
+void scanConditions(const QStringList& items, qsizetype first, QString& condition,
+                    QString& visibility);
+/// An indicator "{condition}, off label, on label[, colours]"; nothing with fewer than three items.
+std::optional<IndicatorDef> parseIndicator(const QString& value);
+
 /// Closes the open logger, reference table and datalog view at the end of a read.
 void closeControllerRecords(ReadState& state);
 /// Derives the Scalars map from the scalar constants and the dialog labels.
