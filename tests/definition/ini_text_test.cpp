@@ -6,12 +6,16 @@
 #include <QTemporaryDir>
 #include <cmath>
 
-#include "definition/ini_test_util.h"
-
 namespace tk {
 namespace {
 
-using test::strings;
+QStringList texts(std::initializer_list<const char*> items) {
+  QStringList out;
+  for (const char* item : items) {
+    out.append(QString::fromUtf8(item));
+  }
+  return out;
+}
 
 TEST(IniTextTest, DecodesLinesByByteOrderMarkOrAsLatin1) {
   const std::pair<QByteArray, QStringList> cases[] = {
@@ -21,32 +25,21 @@ TEST(IniTextTest, DecodesLinesByByteOrderMarkOrAsLatin1) {
       {QByteArray::fromHex("feff00610062"), {QStringLiteral("ab")}},
       // Every kind of line break splits; empty lines between breaks stay; a trailing break adds
       // no empty last line.
-      {QByteArray("a\nb\rc\r\nd"), strings({"a", "b", "c", "d"})},
-      {QByteArray("a\n\n\r\rb\n"), strings({"a", "", "", "", "b"})},
+      {QByteArray("a\nb\rc\r\nd"), texts({"a", "b", "c", "d"})},
+      {QByteArray("a\n\n\r\rb\n"), texts({"a", "", "", "", "b"})},
       {QByteArray(""), {}}};
   for (const auto& [bytes, lines] : cases) {
     EXPECT_EQ(decodeLines(bytes), lines) << bytes.toHex().toStdString();
   }
 }
 
-TEST(IniTextTest, ReadLinesReportsUnreadableFile) {
+// The file reader works in blocks; whatever falls on a block edge, it must give exactly what
+// decoding the whole file at once gives.
+TEST(IniTextTest, FileReadersMatchDecodingTheWholeFile) {
+  EXPECT_FALSE(readTrimmedLines(QStringLiteral("/nonexistent/dir/file.ini")).has_value());
   const IniLines missing = readLines(QStringLiteral("/nonexistent/dir/file.ini"));
   EXPECT_FALSE(missing.ok);
   EXPECT_TRUE(missing.lines.isEmpty());
-  QTemporaryDir dir;
-  QFile f(dir.filePath(QStringLiteral("a.ini")));
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  f.write("x = 1\r\ny = 2");
-  f.close();
-  const IniLines read = readLines(f.fileName());
-  EXPECT_TRUE(read.ok);
-  EXPECT_EQ(read.lines, strings({"x = 1", "y = 2"}));
-}
-
-// The file reader works in blocks; whatever falls on a block edge, it must give exactly what
-// decoding the whole file at once gives.
-TEST(IniTextTest, ReadTrimmedLinesMatchesDecodingTheWholeFile) {
-  EXPECT_FALSE(readTrimmedLines(QStringLiteral("/nonexistent/dir/file.ini")).has_value());
   constexpr qsizetype kBlock = 64 * 1024;
   QList<QByteArray> contents = {QByteArray("\xEF\xBB\xBF k = \xC3\xA9 \r\nx"),
                                 QByteArray::fromHex("fffe20006100200d000a006200"),
@@ -72,6 +65,13 @@ TEST(IniTextTest, ReadTrimmedLinesMatchesDecodingTheWholeFile) {
     ASSERT_TRUE(read.has_value());
     EXPECT_EQ(*read, decodeLines(bytes, true)) << bytes.size() << " bytes";
   }
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  f.write(" x = 1\r\ny = 2");
+  f.close();
+  const IniLines read = readLines(path);
+  EXPECT_TRUE(read.ok);
+  EXPECT_EQ(read.lines, texts({" x = 1", "y = 2"}));
 }
 
 TEST(IniTextTest, TextPoolSharesEqualTexts) {
@@ -87,19 +87,19 @@ TEST(IniTextTest, TextPoolSharesEqualTexts) {
 TEST(IniTextTest, SplitListSplitsOnlyAtTopLevelCommas) {
   const std::pair<const char*, QStringList> cases[] = {
       {"", {QString()}},
-      {"a,", strings({"a", ""})},
-      {"a, \"b,c\" ,d", strings({"a", " \"b,c\" ", "d"})},
-      {"[1,2],{x,y},(p,q),z", strings({"[1,2]", "{x,y}", "(p,q)", "z"})},
+      {"a,", texts({"a", ""})},
+      {"a, \"b,c\" ,d", texts({"a", " \"b,c\" ", "d"})},
+      {"[1,2],{x,y},(p,q),z", texts({"[1,2]", "{x,y}", "(p,q)", "z"})},
       // Brackets inside quotes do not count.
-      {"\"{\",b", strings({"\"{\"", "b"})},
+      {"\"{\",b", texts({"\"{\"", "b"})},
       // An unbalanced closing bracket keeps later commas from splitting.
-      {"a),b,c", strings({"a),b,c"})}};
+      {"a),b,c", texts({"a),b,c"})}};
   for (const auto& [text, items] : cases) {
     EXPECT_EQ(splitList(QString::fromUtf8(text)), items) << text;
   }
 }
 
-TEST(IniTextTest, TrimCharsAndUnquote) {
+TEST(IniTextTest, TrimCharsUnquoteAndBraces) {
   EXPECT_EQ(trimChars(QStringLiteral("\"\"x\"\""), QStringLiteral("\"")), QStringLiteral("x"));
   EXPECT_EQ(trimChars(QStringLiteral(", ,a b, "), QStringLiteral(", ")), QStringLiteral("a b"));
   EXPECT_EQ(unquote(QStringLiteral("  \" padded \"  ")), QStringLiteral(" padded "));
@@ -131,9 +131,7 @@ TEST(IniTextTest, ParseDoubleParsesLocaleIndependentNumbers) {
   for (const char* text : {"1,5", "0x10", "abc", "", "1.2.3", "nan(1)"}) {
     EXPECT_EQ(parseDouble(QString::fromUtf8(text)), std::nullopt) << text;
   }
-  const auto nan = parseDouble(QStringLiteral("NaN"));
-  ASSERT_TRUE(nan.has_value());
-  EXPECT_TRUE(std::isnan(*nan));
+  EXPECT_TRUE(std::isnan(parseDouble(QStringLiteral("NaN")).value_or(0)));
 }
 
 }  // namespace
