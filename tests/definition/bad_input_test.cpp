@@ -11,6 +11,8 @@
 namespace tk {
 namespace {
 
+using namespace Qt::Literals::StringLiterals;
+
 /// Parses bytes and renders the whole document, which must always succeed.
 EcuDefinition parseAndRender(const QByteArray& bytes) {
   const EcuDefinition d = IniParser().parseBytes(bytes, QString());
@@ -27,7 +29,7 @@ TEST(IniBadInputTest, RandomBytesAndMutatedText) {
     }
     parseAndRender(bytes);
   }
-  const QByteArray base = test::readFile(test::dataPath(QStringLiteral("ini/small.ini")));
+  const QByteArray base = test::readFile(test::dataPath(u"ini/small.ini"_s));
   ASSERT_FALSE(base.isEmpty());
   const char interesting[] = "=,;\"{}[]()#$:x\n\r\t ";
   for (int round = 0; round < 300; ++round) {
@@ -59,16 +61,16 @@ TEST(IniBadInputTest, TenThousandNestedConditions) {
   }
   text.append("after = 1\n");
   const EcuDefinition d = parseAndRender(text);
-  EXPECT_EQ(d.Constants.keys(), (QStringList{QStringLiteral("after"), QStringLiteral("deep")}));
+  EXPECT_EQ(d.Constants.keys(), (QStringList{u"after"_s, u"deep"_s}));
 }
 
 TEST(IniBadInputTest, DefinesThatGrowWithoutBound) {
   const EcuDefinition d = IniParser().parseBytes(
       "#define a = $a$a$a$a\n#define b = $b\n[Constants]\nx = $a\ny = $b\n", QString());
-  const qsizetype grown = d.Constants.value(QStringLiteral("x")).size();
+  const qsizetype grown = d.Constants.value(u"x"_s).size();
   EXPECT_GT(grown, 1000);
   EXPECT_LE(grown, (1 << 20) + 2);
-  EXPECT_EQ(d.Constants.value(QStringLiteral("y")), QStringLiteral("$b"));
+  EXPECT_EQ(d.Constants.value(u"y"_s), u"$b"_s);
 }
 
 }  // namespace

@@ -2,27 +2,25 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QJsonDocument>
-#include <QJsonParseError>
 #include <QMap>
 
-#include "definition/definition_json.h"
 #include "definition/ini_parser.h"
-#include "json/json_writer.h"
 #include "support/test_support.h"
 
 namespace tk {
 namespace {
 
+using namespace Qt::Literals::StringLiterals;
+
 class IniCorpusTest : public ::testing::Test {
  protected:
   // Each file is read once for the whole suite; the tests only look at the definitions.
   static void SetUpTestSuite() {
-    const QDir dir(test::corpusDir() + QStringLiteral("/ini"));
+    const QDir dir(test::corpusDir() + u"/ini"_s);
     if (test::corpusDir().isEmpty()) {
       return;
     }
-    for (const QString& name : dir.entryList({QStringLiteral("*.ini")}, QDir::Files, QDir::Name)) {
+    for (const QString& name : dir.entryList({u"*.ini"_s}, QDir::Files, QDir::Name)) {
       definitions_.insert(name, IniParser().parse(dir.filePath(name)));
     }
   }
@@ -39,15 +37,15 @@ class IniCorpusTest : public ::testing::Test {
 TEST_F(IniCorpusTest, HeadersMatchTheKnownFiles) {
   // File name -> signature (empty: not checked) and page count.
   const QHash<QString, std::pair<QString, int>> known = {
-      {QStringLiteral("speeduino-201503-sig20.ini"), {QStringLiteral("20"), 3}},
-      {QStringLiteral("speeduino-201607.ini"), {QStringLiteral("speeduino 201607"), 8}},
-      {QStringLiteral("speeduino-201710.ini"), {QStringLiteral("speeduino 201710"), 10}},
-      {QStringLiteral("speeduino-202008.ini"), {QString(), 13}},
-      {QStringLiteral("speeduino-202207.ini"), {QString(), 15}},
-      {QStringLiteral("speeduino-202501.ini"), {QString(), 15}},
-      {QStringLiteral("speeduino-202504dev.ini"), {QStringLiteral("speeduino 202504-dev"), 15}},
-      {QStringLiteral("ms3-0569-1.5.2.ini"), {QStringLiteral("MS3 Format 0569.00 "), 20}},
-      {QStringLiteral("rusefi-mega100-20241027.ini"), {QString(), 1}},
+      {u"speeduino-201503-sig20.ini"_s, {u"20"_s, 3}},
+      {u"speeduino-201607.ini"_s, {u"speeduino 201607"_s, 8}},
+      {u"speeduino-201710.ini"_s, {u"speeduino 201710"_s, 10}},
+      {u"speeduino-202008.ini"_s, {QString(), 13}},
+      {u"speeduino-202207.ini"_s, {QString(), 15}},
+      {u"speeduino-202501.ini"_s, {QString(), 15}},
+      {u"speeduino-202504dev.ini"_s, {u"speeduino 202504-dev"_s, 15}},
+      {u"ms3-0569-1.5.2.ini"_s, {u"MS3 Format 0569.00 "_s, 20}},
+      {u"rusefi-mega100-20241027.ini"_s, {QString(), 1}},
   };
   for (const auto& [name, d] : definitions_.asKeyValueRange()) {
     SCOPED_TRACE(name.toStdString());
@@ -99,21 +97,10 @@ TEST_F(IniCorpusTest, EditorsConstantsAndChannelsFitTogether) {
     EXPECT_GT(declared, 10);
     EXPECT_GT(d.OchBlockSize, 0);
     // The 2016 file itself declares its error channels at byte 34 of a 34-byte block.
-    const QStringList expected =
-        name == QLatin1String("speeduino-201607.ini")
-            ? QStringList{QStringLiteral("errors"), QStringLiteral("errorNum"),
-                          QStringLiteral("currentError")}
-            : QStringList();
+    const QStringList expected = name == QLatin1String("speeduino-201607.ini")
+                                     ? QStringList{u"errors"_s, u"errorNum"_s, u"currentError"_s}
+                                     : QStringList();
     EXPECT_EQ(outside, expected);
-  }
-}
-
-TEST_F(IniCorpusTest, DumpIsValidJson) {
-  for (const auto& [name, d] : definitions_.asKeyValueRange()) {
-    QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(serialize(definitionJson(d)), &error);
-    EXPECT_EQ(error.error, QJsonParseError::NoError) << name.toStdString();
-    EXPECT_TRUE(doc.isObject()) << name.toStdString();
   }
 }
 

@@ -11,80 +11,47 @@
 
 #include "definition/definition_json.h"
 #include "definition/ini_parser.h"
-#include "definition/ui_defs_json.h"
 #include "json/json_writer.h"
 #include "support/test_support.h"
 
 namespace tk {
 namespace {
 
-QString casesDir() { return test::dataPath(QStringLiteral("ini/cases")); }
+using namespace Qt::Literals::StringLiterals;
+
+QString casesDir() { return test::dataPath(u"ini/cases"_s); }
 
 std::vector<std::string> caseNames() {
   std::vector<std::string> names;
-  for (const QString& file : QDir(casesDir()).entryList({QStringLiteral("*.ini")}, QDir::Files)) {
+  for (const QString& file : QDir(casesDir()).entryList({u"*.ini"_s}, QDir::Files)) {
     names.push_back(file.chopped(4).toStdString());
   }
   return names;
 }
 
-/// The members of doc that differ from the same member of reference.
-JsonValue changedMembers(const JsonValue& doc, const JsonValue& reference) {
-  JsonValue changed = JsonValue::object();
-  for (const auto& [key, value] : doc.members()) {
-    const JsonValue* before = reference.find(key);
-    if (!before || !(*before == value)) {
-      changed.insert(key, value);
-    }
-  }
-  return changed;
-}
-
-/// A kind of record whose golden rendering leaves out the fields it has by default: recognised by
-/// a member only it has; the member named keep always stays.
-struct Compacted {
-  const char* signature;
-  const char* keep;
-  JsonValue defaults;
-};
-
-const std::vector<Compacted>& compactedKinds() {
-  static const std::vector<Compacted> kinds = [] {
-    DialogDef dialog;
-    dialog.Items.append(DialogItemDef());
-    return std::vector<Compacted>{
-        {"CachedDataTypeCode", "Name", constantJson(ConstantDef())},
-        {"DeviceCanIdConstant", "Type",
-         detail::dialogJson(dialog).find(QStringLiteral("Items"))->elements().at(0)},
-    };
-  }();
-  return kinds;
-}
-
-/// The value with every constant and dialog item below it cut to the fields that differ from a
-/// default record's, so that the golden files show what a declaration set.
-JsonValue compactRecords(const JsonValue& value) {
+/// The value without the members equal to those of defaults (except keep); every constant below
+/// it is cut the same way against a default constant, so that a golden file shows what was set.
+JsonValue withoutDefaults(const JsonValue& value, const JsonValue* defaults = nullptr,
+                          QLatin1String keep = {}) {
+  static const JsonValue defaultConstant = constantJson(ConstantDef());
+  JsonValue out = value.isArray() ? JsonValue::array() : JsonValue::object();
   if (value.isArray()) {
-    JsonValue out = JsonValue::array();
     for (const JsonValue& element : value.elements()) {
-      out.append(compactRecords(element));
+      out.append(withoutDefaults(element));
     }
     return out;
   }
   if (!value.isObject()) {
     return value;
   }
-  const Compacted* kind = nullptr;
-  for (const Compacted& k : compactedKinds()) {
-    if (value.find(QLatin1String(k.signature))) {
-      kind = &k;
-    }
+  if (!defaults && value.find(u"CachedDataTypeCode"_s)) {
+    defaults = &defaultConstant;
+    keep = QLatin1String("Name");
   }
-  JsonValue out = JsonValue::object();
   for (const auto& [key, member] : value.members()) {
-    const JsonValue* byDefault = kind ? kind->defaults.find(key) : nullptr;
-    if (!byDefault || key == QLatin1String(kind->keep) || !(*byDefault == member)) {
-      out.insert(key, compactRecords(member));
+    const JsonValue* byDefault = defaults ? defaults->find(key) : nullptr;
+    if (!byDefault || key == keep || !(*byDefault == member)) {
+      out.insert(key, withoutDefaults(member));
     }
   }
   return out;
@@ -94,11 +61,10 @@ class DefinitionCaseTest : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(DefinitionCaseTest, ReadsAsTheGoldenFileSays) {
   const QString name = QString::fromStdString(GetParam());
-  const EcuDefinition d = IniParser().parse(casesDir() + u'/' + name + QStringLiteral(".ini"));
-  const JsonValue changed =
-      compactRecords(changedMembers(definitionJson(d), definitionJson(EcuDefinition())));
-  EXPECT_TRUE(test::matchesGolden(serialize(changed) + '\n',
-                                  QStringLiteral("ini/cases/") + name + QStringLiteral(".json")));
+  const EcuDefinition d = IniParser().parse(casesDir() + u'/' + name + u".ini"_s);
+  const JsonValue empty = definitionJson(EcuDefinition());
+  const JsonValue changed = withoutDefaults(definitionJson(d), &empty);
+  EXPECT_TRUE(test::matchesGolden(serialize(changed) + '\n', u"ini/cases/"_s + name + u".json"_s));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, DefinitionCaseTest, ::testing::ValuesIn(caseNames()),
@@ -115,7 +81,7 @@ TEST(DefinitionJsonTest, EmptyDefinitionAndPresets) {
   text += serialize(constantsJson(empty)) + '\n';
   text += serialize(uiDefsJson(empty)) + '\n';
   text += serialize(constantJson(ConstantDef())) + '\n';
-  EXPECT_TRUE(test::matchesGolden(text, QStringLiteral("ini/cases/empty-definition.golden")));
+  EXPECT_TRUE(test::matchesGolden(text, u"ini/cases/empty-definition.golden"_s));
 }
 
 }  // namespace

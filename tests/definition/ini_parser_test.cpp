@@ -12,6 +12,8 @@
 namespace tk {
 namespace {
 
+using namespace Qt::Literals::StringLiterals;
+
 EcuDefinition parseText(const char* text, const IniParser& parser = IniParser()) {
   return parser.parseBytes(QByteArray(text), QString());
 }
@@ -30,16 +32,14 @@ TEST(IniParserTest, OverridesAndSelectionsChangeTheBranchesRead) {
       "#unset FEATURE\n[SettingGroups]\nsettingGroup = g, \"G\"\nsettingOption = A, \"a\"\n"
       "settingOption = B, \"b\"\n[Constants]\n#if FEATURE\nf = 1\n#endif\n#if B\nb = 1\n#endif\n";
   IniParser parser;
-  parser.setFlagOverrides(
-      FlagOverrides{{QStringLiteral("FEATURE"), true}, {QStringLiteral("UNKNOWN"), true}});
-  parser.setGroupSelections(GroupSelections{{QStringLiteral("g"), QStringLiteral("B")},
-                                            {QStringLiteral("g"), QStringLiteral("C")}});
+  parser.setFlagOverrides(FlagOverrides{{u"FEATURE"_s, true}, {u"UNKNOWN"_s, true}});
+  parser.setGroupSelections(GroupSelections{{u"g"_s, u"B"_s}, {u"g"_s, u"C"_s}});
   const EcuDefinition d = parseText(text, parser);
-  EXPECT_EQ(d.Constants.keys(), (QStringList{QStringLiteral("b"), QStringLiteral("f")}));
-  const SettingFlag& flag = *d.SettingFlags.find(QStringLiteral("FEATURE"));
+  EXPECT_EQ(d.Constants.keys(), (QStringList{u"b"_s, u"f"_s}));
+  const SettingFlag& flag = *d.SettingFlags.find(u"FEATURE"_s);
   EXPECT_EQ(std::pair(flag.DefaultValue, flag.IsActive), std::pair(false, true));
-  EXPECT_EQ(keysOf(d.SettingFlags), QStringList{QStringLiteral("FEATURE")});
-  EXPECT_EQ(d.SettingGroups.find(QStringLiteral("g"))->SelectedOption, QStringLiteral("B"));
+  EXPECT_EQ(keysOf(d.SettingFlags), QStringList{u"FEATURE"_s});
+  EXPECT_EQ(d.SettingGroups.find(u"g"_s)->SelectedOption, u"B"_s);
   // Without options the file's own choices hold.
   EXPECT_TRUE(parseText(text).Constants.isEmpty());
 }
@@ -50,12 +50,10 @@ TEST(IniParserTest, SettingsSourceMergesOnlyGroupsWhoseOptionsAreUsed) {
   parser.setSettingsSource(defaultSettingGroups());
   const EcuDefinition merged = parseText(text, parser);
   // Option names match symbols ignoring case; the flags that name an option are dropped.
-  EXPECT_EQ(keysOf(merged.SettingGroups),
-            (QStringList{QStringLiteral("temperatureDisplay"), QStringLiteral("mapSensor")}));
-  EXPECT_EQ(keysOf(merged.SettingFlags), QStringList{QStringLiteral("OTHER")});
-  EXPECT_EQ(
-      keysOf(parseText(text).SettingFlags),
-      (QStringList{QStringLiteral("CELSIUS"), QStringLiteral("mpx4250"), QStringLiteral("OTHER")}));
+  EXPECT_EQ(keysOf(merged.SettingGroups), (QStringList{u"temperatureDisplay"_s, u"mapSensor"_s}));
+  EXPECT_EQ(keysOf(merged.SettingFlags), QStringList{u"OTHER"_s});
+  EXPECT_EQ(keysOf(parseText(text).SettingFlags),
+            (QStringList{u"CELSIUS"_s, u"mpx4250"_s, u"OTHER"_s}));
 }
 
 TEST(IniParserTest, BuiltInSettingGroupsAndTheirDocumentReader) {
@@ -64,41 +62,35 @@ TEST(IniParserTest, BuiltInSettingGroupsAndTheirDocumentReader) {
     d.SettingGroups.insert(group.Name, group);
   }
   const JsonValue doc = constantsJson(d);
-  EXPECT_TRUE(test::matchesGolden(serialize(*doc.find(QStringLiteral("SettingGroups"))) + '\n',
-                                  QStringLiteral("ini/default-setting-groups.json")));
+  EXPECT_TRUE(test::matchesGolden(serialize(*doc.find(u"SettingGroups"_s)) + '\n',
+                                  u"ini/default-setting-groups.json"_s));
   const QList<SettingGroup> parsed = readSettingGroupsXml(
       QStringLiteral("<defaultSettingGroups><settingGroup name=\"g\" displayName=\"G\"><unknown/>"
                      "<option name=\"a\" displayName=\"A\"/><option name=\"b\" displayName=\"B\" "
                      "default=\"TRUE\"/></settingGroup></defaultSettingGroups>"));
   ASSERT_EQ(parsed.size(), 1);
   EXPECT_EQ(parsed.at(0).Options,
-            (QList<SettingOption>{{QStringLiteral("a"), QStringLiteral("A"), false},
-                                  {QStringLiteral("b"), QStringLiteral("B"), true}}));
-  EXPECT_EQ(parsed.at(0).SelectedOption, QStringLiteral("b"));
+            (QList<SettingOption>{{u"a"_s, u"A"_s, false}, {u"b"_s, u"B"_s, true}}));
+  EXPECT_EQ(parsed.at(0).SelectedOption, u"b"_s);
 }
 
 TEST(IniParserTest, UnreadableFileGivesTheDefaultDefinition) {
-  EXPECT_EQ(IniParser().parse(QStringLiteral("/nonexistent/dir/file.ini")), EcuDefinition());
+  EXPECT_EQ(IniParser().parse(u"/nonexistent/dir/file.ini"_s), EcuDefinition());
 }
 
 TEST(IniParserTest, ToolsAreKeptThoughNotRendered) {
   const EcuDefinition d =
       parseText("[Tools]\naddTool = veGen, \"VE Generator\", veTbl\naddTool = two, items\n");
-  EXPECT_EQ(d.Tools, (QList<ToolDef>{{QStringLiteral("veGen"), QStringLiteral("VE Generator"),
-                                      QStringLiteral("veTbl")}}));
+  EXPECT_EQ(d.Tools, (QList<ToolDef>{{u"veGen"_s, u"VE Generator"_s, u"veTbl"_s}}));
 }
 
-TEST(IniParserTest, ModelHelpers) {
-  const EcuDefinition d = IniParser().parse(test::dataPath(QStringLiteral("ini/small.ini")));
-  EXPECT_FALSE(d.isBigEndian());
-  EXPECT_TRUE(parseText("[MegaTune]\nendianness = BIG\n").isBigEndian());
+TEST(IniParserTest, EndiannessAndPageSizes) {
+  const EcuDefinition d =
+      parseText("[MegaTune]\nendianness = BIG\n[Constants]\npageSize = 16, 8\n");
+  EXPECT_TRUE(d.isBigEndian());
+  EXPECT_FALSE(EcuDefinition().isBigEndian());
   EXPECT_EQ((QList<int>{d.pageSize(0), d.pageSize(1), d.pageSize(2), d.pageSize(3)}),
             (QList<int>{0, 16, 8, 0}));
-  EXPECT_EQ(d.findConstant(QStringLiteral("mode")), &d.findPage(2)->Fields.at(0));
-  EXPECT_EQ(d.findConstant(QStringLiteral("Mode")), nullptr);
-  EXPECT_EQ(std::pair(d.pageOfConstant(QStringLiteral("tempUnits")),
-                      d.pageOfConstant(QStringLiteral("missing"))),
-            std::pair(0, -1));
 }
 
 TEST(IniParserTest, OchCommandBytes) {
