@@ -20,15 +20,9 @@ EcuDefinition parseAndRender(const QByteArray& bytes) {
   return d;
 }
 
-TEST(IniBadInputTest, RandomBytesAndMutatedText) {
+// Realistic text with random edits, the kind of damage a hand-edited file shows.
+TEST(IniBadInputTest, MutatedText) {
   std::mt19937 random(20261205);
-  for (int round = 0; round < 200; ++round) {
-    QByteArray bytes(static_cast<qsizetype>(random() % 4096), '\0');
-    for (char& b : bytes) {
-      b = static_cast<char>(random() & 0xFF);
-    }
-    parseAndRender(bytes);
-  }
   const QByteArray base = test::readFile(test::dataPath(u"ini/small.ini"_s));
   ASSERT_FALSE(base.isEmpty());
   const char interesting[] = "=,;\"{}[]()#$:x\n\r\t ";

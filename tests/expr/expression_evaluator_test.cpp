@@ -92,8 +92,9 @@ TEST_F(EvaluatorTest, VectorFileValues) {
     if (line.startsWith("record ")) {
       const QList<QByteArray> words = line.simplified().split(' ');
       for (qsizetype i = 2; i < words.size(); ++i) {
-        state.record(QString::fromUtf8(words.at(1)), words.at(i).toDouble());
-        rewriteState.record(QString::fromUtf8(words.at(1)), words.at(i).toDouble());
+        const double value = std::strtod(words.at(i).constData(), nullptr);
+        state.record(QString::fromUtf8(words.at(1)), value);
+        rewriteState.record(QString::fromUtf8(words.at(1)), value);
       }
       continue;
     }

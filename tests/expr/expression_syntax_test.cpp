@@ -106,16 +106,6 @@ TEST(ConversionTest, ShiftCountKeepsTheLowEightBits) {
   }
 }
 
-TEST(OperatorTest, TruthAndEqualityUseTheSmallestSubnormal) {
-  const double tiny = std::numeric_limits<double>::denorm_min();
-  EXPECT_TRUE(isTrue(tiny * 2));
-  EXPECT_FALSE(isTrue(-0.0));
-  EXPECT_FALSE(isTrue(kNaN));
-  EXPECT_EQ(applyBinary(OpCode::Eq, tiny, 0.0), 0.0);
-  EXPECT_EQ(applyBinary(OpCode::Ne, tiny * 2, 0.0), 1.0);
-  EXPECT_EQ(applyBinary(OpCode::Eq, -0.0, 0.0), 1.0);
-}
-
 TEST(CallResultTextTest, NonFiniteWordsAndExpressionThreshold) {
   const std::pair<double, const char*> cases[] = {
       {kNaN, "NaN"},     {kInf, "Infinity"}, {-kInf, "-Infinity"},
