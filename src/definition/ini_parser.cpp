@@ -80,7 +80,15 @@ EcuDefinition IniParser::read(const QStringList& lines, const QString& baseDirec
     preprocessor.mergeSettingGroups(*settingsSource_);
   }
   preprocessor.applyOverrides(flagOverrides_, groupSelections_);
-  detail::readSections(state, preprocessor.activeLines(lines));
+  const std::vector<const QString*> active = preprocessor.activeLines(lines);
+  // The expansion allowance grows with the text of the files, each counted once however often
+  // it is included.
+  qsizetype characters = preprocessor.charactersRead();
+  for (const QString& line : lines) {
+    characters += line.size();
+  }
+  state.defines.allowExpansionFor(characters);
+  detail::readSections(state, active);
   closeRead(state);
   return std::move(state.def);
 }

@@ -9,10 +9,20 @@
 namespace tk::detail {
 namespace {
 
-// Include nesting and the number of files one pass reads are bounded so that include cycles and
-// files that include each other many times cannot recurse or multiply without end.
+// Include nesting, the number of files one pass reads and the characters they hold together are
+// bounded, so that include cycles and files that include each other (or a large file) many times
+// cannot recurse or multiply without end.
 constexpr int kMaxIncludeDepth = 16;
 constexpr int kMaxIncludesPerPass = 256;
+constexpr qsizetype kMaxIncludedCharactersPerPass = qsizetype(64) << 20;
+
+qsizetype charactersOf(const QStringList& lines) {
+  qsizetype characters = 0;
+  for (const QString& line : lines) {
+    characters += line.size();
+  }
+  return characters;
+}
 
 }  // namespace
 
@@ -47,24 +57,45 @@ const QStringList* Preprocessor::include(const QString& trimmedLine, QString& ke
     return nullptr;
   }
   const QString name = parts.at(1).trimmed();
+  // Only regular files count: a name leading to a device such as /dev/zero, a pipe or a folder
+  // would never end or never start.
   QString path = baseDirectory_ + u'/' + name;
-  if (!QFileInfo::exists(path)) {
+  if (!QFileInfo(path).isFile()) {
     path = baseDirectory_ + QStringLiteral("/projectCfg/") + name;
-    if (!QFileInfo::exists(path)) {
+    if (!QFileInfo(path).isFile()) {
       return nullptr;
     }
   }
-  key = QFileInfo(path).absoluteFilePath();
+  const QFileInfo info(path);
+  key = info.absoluteFilePath();
   if (stack_.contains(key) || stack_.size() >= kMaxIncludeDepth ||
       includes_ >= kMaxIncludesPerPass) {
     return nullptr;
   }
-  ++includes_;
   auto it = cache_.find(key);
   if (it == cache_.end()) {
-    it = cache_.emplace(key, readTrimmedLines(path).value_or(QStringList())).first;
+    // A file too large to fit the allowance even as UTF-16 is not read at all.
+    if (info.size() > 2 * kMaxIncludedCharactersPerPass) {
+      return nullptr;
+    }
+    QStringList lines = readTrimmedLines(path).value_or(QStringList());
+    const qsizetype characters = charactersOf(lines);
+    it = cache_.emplace(key, CachedFile{std::move(lines), characters}).first;
   }
-  return &it->second;
+  if (it->second.characters > kMaxIncludedCharactersPerPass - includedCharacters_) {
+    return nullptr;
+  }
+  ++includes_;
+  includedCharacters_ += it->second.characters;
+  return &it->second.lines;
+}
+
+qsizetype Preprocessor::charactersRead() const {
+  qsizetype characters = 0;
+  for (const auto& [key, file] : cache_) {
+    characters += file.characters;
+  }
+  return characters;
 }
 
 bool Preprocessor::evaluate(const QString& symbol) const {
@@ -134,6 +165,7 @@ void Preprocessor::settingGroupLine(const QString& t) {
 
 void Preprocessor::collectSymbols(const QStringList& lines) {
   includes_ = 0;
+  includedCharacters_ = 0;
   scanSymbols(lines);
 }
 
@@ -221,6 +253,7 @@ std::vector<const QString*> Preprocessor::activeLines(const QStringList& lines) 
   std::vector<const QString*> out;
   out.reserve(static_cast<std::size_t>(lines.size()));
   includes_ = 0;
+  includedCharacters_ = 0;
   flatten(lines, conditions, out);
   return out;
 }

@@ -35,6 +35,8 @@ class Preprocessor {
   /// Flattening pass: the lines of the active branches, includes read in place. The lines point
   /// into this preprocessor's copies of the files, valid while it lives.
   std::vector<const QString*> activeLines(const QStringList& lines);
+  /// The characters of the included files read, each counted once.
+  qsizetype charactersRead() const;
 
  private:
   /// A stack of conditional frames that knows in constant time whether every frame is active.
@@ -69,11 +71,16 @@ class Preprocessor {
   const QString baseDirectory_;
   QString section_;
   std::optional<QString> currentGroup_;
+  struct CachedFile {
+    QStringList lines;
+    qsizetype characters;
+  };
   // A node-based map: the passes walk an included file's lines while deeper includes add
   // entries, so an entry must never move.
-  std::map<QString, QStringList> cache_;
+  std::map<QString, CachedFile> cache_;
   QStringList stack_;
   int includes_ = 0;
+  qsizetype includedCharacters_ = 0;
 };
 
 }  // namespace tk::detail

@@ -209,7 +209,9 @@ void readSections(ReadState& state, const std::vector<const QString*>& lines) {
       const QStringView view(t);
       key = view.left(eq).trimmed().toString();
       value = removeComment(view.sliced(eq + 1).trimmed().toString());
-      state.defines.expand(value);
+      if (!state.defines.expand(value)) {
+        continue;
+      }
     }
     section->keyValue(state, key, value);
   }

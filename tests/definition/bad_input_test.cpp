@@ -1,6 +1,9 @@
 // The reader never fails: hostile and malformed input ends in a definition, never a crash.
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <random>
 
 #include "definition/definition_json.h"
@@ -58,13 +61,50 @@ TEST(IniBadInputTest, TenThousandNestedConditions) {
   EXPECT_EQ(d.Constants.keys(), (QStringList{u"after"_s, u"deep"_s}));
 }
 
-TEST(IniBadInputTest, DefinesThatGrowWithoutBound) {
-  const EcuDefinition d = IniParser().parseBytes(
-      "#define a = $a$a$a$a\n#define b = $b\n[Constants]\nx = $a\ny = $b\n", QString());
-  const qsizetype grown = d.Constants.value(u"x"_s).size();
-  EXPECT_GT(grown, 1000);
-  EXPECT_LE(grown, (1 << 20) + 2);
-  EXPECT_EQ(d.Constants.value(u"y"_s), u"$b"_s);
+// Small generated files that once made the reader grow without bound; each read must end with a
+// definition no larger than the expansion limits allow.
+TEST(IniBadInputTest, HostileFilesEndWithBoundedOutput) {
+  // A define that doubles every round, on 600 lines of three kinds of section: each such line
+  // would pass 1 MiB and is dropped; the line after them is read.
+  QByteArray doubling("#define X = $X$X\n");
+  for (int i = 0; i < 200; ++i) {
+    doubling += "[Constants]\nk" + QByteArray::number(i) +
+                " = $X\n[Datalog]\nentry = c, \"$X\", int, \"\"\n[UserDefined]\ndialog = d, $X\n";
+  }
+  const EcuDefinition d1 = parseAndRender(doubling + "[Constants]\nafter = 1\n");
+  EXPECT_EQ(d1.Constants.keys(), QStringList{u"after"_s});
+  EXPECT_TRUE(d1.DatalogEntries.isEmpty() && d1.Dialogs.isEmpty());
+  // Sixteen defines that double each other give 512 Ki characters, under the line limit, on 200
+  // lines: the read's expansion allowance ends after a few of them.
+  QByteArray chain("#define Da = xxxxxxxxxxxxxxxx\n");
+  for (char c = 'b'; c <= 'p'; ++c) {
+    chain += QByteArray("#define D") + c + " = $D" + char(c - 1) + "$D" + char(c - 1) + '\n';
+  }
+  for (int i = 0; i < 200; ++i) {
+    chain += "[Constants]\nc" + QByteArray::number(i) + " = $Dp\n";
+  }
+  const EcuDefinition d2 = parseAndRender(chain);
+  EXPECT_GT(d2.Constants.size(), 0);
+  EXPECT_LT(d2.Constants.size(), 64);
+  for (const QString& value : d2.Constants) {
+    EXPECT_EQ(value.size(), 512 * 1024);
+  }
+  // Files that include the next one twice, sixteen deep, and a device that never ends: at most
+  // 256 includes are read per pass, and only regular files.
+  QTemporaryDir dir;
+  const auto write = [&dir](const QString& name, const QByteArray& text) {
+    QFile f(dir.filePath(name));
+    return f.open(QIODevice::WriteOnly) && f.write(text) == text.size();
+  };
+  for (int i = 0; i < 16; ++i) {
+    const QByteArray next = "#include f" + QByteArray::number(i + 1) + ".inc\n";
+    ASSERT_TRUE(write(u"f%1.inc"_s.arg(i), "entry = c, \"C\", int, \"\"\n" + next + next));
+  }
+  const QByteArray zero = QDir(dir.path()).relativeFilePath(u"/dev/zero"_s).toLatin1();
+  ASSERT_TRUE(write(u"top.ini"_s, "[Datalog]\n#include f0.inc\n#include " + zero + '\n'));
+  const qsizetype entries = IniParser().parse(dir.filePath(u"top.ini"_s)).DatalogEntries.size();
+  EXPECT_GT(entries, 16);
+  EXPECT_LE(entries, 1 + 256);
 }
 
 }  // namespace
