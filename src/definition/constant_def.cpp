@@ -14,16 +14,6 @@ const QString* ConstantDef::bitValueLabel(int value) const {
   return nullptr;
 }
 
-void ConstantDef::setBitValue(int value, const QString& label) {
-  for (BitValue& bv : BitValues) {
-    if (bv.first == value) {
-      bv.second = label;
-      return;
-    }
-  }
-  BitValues.append({value, label});
-}
-
 int elementSize(const QString& dataType) {
   if (dataType.size() < 2) {
     return 1;

@@ -60,8 +60,6 @@ struct ConstantDef {
 
   /// The label stored under value, or nullptr.
   const QString* bitValueLabel(int value) const;
-  /// Stores label under value: replaced in place when present, appended otherwise.
-  void setBitValue(int value, const QString& label);
 
   bool operator==(const ConstantDef&) const = default;
 };

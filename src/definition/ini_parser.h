@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <optional>
 #include <utility>
 
@@ -33,6 +34,10 @@ class IniParser {
   EcuDefinition parseBytes(const QByteArray& bytes, const QString& baseDirectory) const;
 
  private:
+  /// The three passes and the closing steps over the decoded lines of the top-level file.
+  EcuDefinition read(const QStringList& lines, const QString& baseDirectory,
+                     const QString& topKey) const;
+
   std::optional<QList<SettingGroup>> settingsSource_;
   std::optional<FlagOverrides> flagOverrides_;
   std::optional<GroupSelections> groupSelections_;

@@ -2,6 +2,7 @@
 
 #include <QRegularExpression>
 #include <algorithm>
+#include <limits>
 
 #include "definition/ini_text.h"
 
@@ -11,9 +12,26 @@ namespace {
 
 // Define expansion stops after this many rounds, so self-referencing defines terminate.
 constexpr int kMaxExpansionRounds = 20;
-// A define that expands into several copies of itself doubles the text every round; the text may
-// grow by at most this many characters in total before expansion stops with what it has.
-constexpr qsizetype kMaxExpansionGrowth = 1 << 20;
+// A define that expands into several copies of itself doubles the text every round. A line whose
+// expansion would grow past this many characters (or past its own length, when it is longer) is
+// dropped.
+constexpr qsizetype kMaxExpandedLength = qsizetype(1) << 20;
+// The characters that all replacements of one read may produce: a fixed allowance plus a multiple
+// of what the read's lines hold. Real definitions stay far below it (the largest known needs
+// about 30 times its size); a small file cannot make the reader allocate or work without bound
+// with defines that stay just under the line limit on many lines.
+constexpr qsizetype kExpansionAllowance = qsizetype(16) << 20;
+constexpr qsizetype kExpansionPerInputCharacter = 64;
+
+/// The number of non-overlapping occurrences of needle in text.
+qsizetype occurrences(const QString& text, const QString& needle) {
+  qsizetype count = 0;
+  for (qsizetype at = text.indexOf(needle); at >= 0;
+       at = text.indexOf(needle, at + needle.size())) {
+    ++count;
+  }
+  return count;
+}
 
 }  // namespace
 
@@ -86,11 +104,16 @@ qsizetype DefineList::nextReferenced(const QString& text, qsizetype from) const 
   return best;
 }
 
-void DefineList::expand(QString& text) const {
+void DefineList::allowExpansionFor(qsizetype inputCharacters) {
+  const qsizetype most = std::numeric_limits<qsizetype>::max() / 2 / kExpansionPerInputCharacter;
+  allowance_ = kExpansionAllowance + std::min(inputCharacters, most) * kExpansionPerInputCharacter;
+}
+
+bool DefineList::expand(QString& text) {
   if (entries_.isEmpty() || !text.contains(u'$')) {
-    return;
+    return true;
   }
-  const qsizetype limit = text.size() + kMaxExpansionGrowth;
+  const qsizetype limit = std::max(text.size(), kMaxExpandedLength);
   // Each round replaces the defines in list order. Instead of searching the whole text once per
   // define, the text's dollar signs are matched against the names, which finds the next define
   // that has a reference without a scan per define (long label lists hold few dollar signs).
@@ -102,18 +125,22 @@ void DefineList::expand(QString& text) const {
       needle.clear();
       needle.append(u'$');
       needle.append(name);
-      QString next = text;
-      next.replace(needle, value);
-      if (next.size() > limit) {
-        return;
+      // The new length is known before anything is allocated (texts are far below 2^31
+      // characters, so the product fits).
+      const qsizetype grown =
+          text.size() + occurrences(text, needle) * (value.size() - needle.size());
+      if (grown > limit || grown > allowance_) {
+        return false;
       }
-      text = std::move(next);
+      allowance_ -= grown;
+      text.replace(needle, value);
       replaced = true;
     }
     if (!replaced) {
       break;
     }
   }
+  return true;
 }
 
 void ReadState::closeHelpTopic() {
@@ -123,10 +150,12 @@ void ReadState::closeHelpTopic() {
   openHelp.reset();
 }
 
-PreparedLine prepareLine(const ReadState& state, const QString& line) {
+PreparedLine prepareLine(ReadState& state, const QString& line) {
   PreparedLine p;
   QString text = line;
-  state.defines.expand(text);
+  if (!state.defines.expand(text)) {
+    return p;
+  }
   const qsizetype eq = text.indexOf(u'=');
   if (eq < 0) {
     return p;
@@ -135,6 +164,9 @@ PreparedLine prepareLine(const ReadState& state, const QString& line) {
   p.hasKey = true;
   p.key = view.left(eq).trimmed().toString();
   QStringView value = view.sliced(eq + 1);
+  // Whole-line sections cut the comment at the first semicolon whatever surrounds it, so a
+  // semicolon inside quotes or braces ends the value here; key/value sections keep the value whole
+  // in that case. Defines are expanded first, so a semicolon a define brings in cuts too.
   const qsizetype semicolon = value.indexOf(u';');
   if (semicolon >= 0) {
     value.truncate(semicolon);

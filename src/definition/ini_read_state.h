@@ -17,8 +17,13 @@ class DefineList {
  public:
   /// Sets name to value: replaced in place when known, appended otherwise.
   void set(const QString& name, const QString& value);
-  /// Replaces "$name" references (up to 20 rounds); self-references stop by that bound.
-  void expand(QString& text) const;
+  /// Replaces "$name" references (up to 20 rounds); self-references stop by that bound. False
+  /// when the text would grow past 1 MiB characters (or past its own length when longer) or the
+  /// read's expansion allowance is spent: the caller then drops the line.
+  [[nodiscard]] bool expand(QString& text);
+  /// Sets the read's allowance of characters that replacements may produce, from the number of
+  /// characters the read's lines hold (no replacement is made before it is set).
+  void allowExpansionFor(qsizetype inputCharacters);
   /// Handles a trimmed "#define" line; other lines are ignored.
   void defineLine(const QString& trimmedLine);
   const QList<std::pair<QString, QString>>& entries() const { return entries_; }
@@ -36,6 +41,7 @@ class DefineList {
 
   QList<std::pair<QString, QString>> entries_;
   QHash<QString, qsizetype> index_;
+  qsizetype allowance_ = 0;
   // The names as a trie, so that the names following a dollar sign are found in one walk.
   std::vector<TrieNode> trie_{TrieNode{}};
 };
@@ -88,14 +94,15 @@ struct KeyValue {
 };
 
 /// The common preparation of the line handlers: define expansion, split at the first '=',
-/// value cut before its first ';' and trimmed, items split with splitList.
+/// value cut before its first ';' and trimmed, items split with splitList. A line dropped by the
+/// expansion has no key.
 struct PreparedLine {
   QString key;
   QString value;
   QStringList items;
   bool hasKey = false;
 };
-PreparedLine prepareLine(const ReadState& state, const QString& line);
+PreparedLine prepareLine(ReadState& state, const QString& line);
 
 // Section handlers (key/value kind).
 void handleHelpTopic(ReadState& state, const QString& key, const QString& value);
@@ -127,6 +134,13 @@ void handleUserDefinedLine(ReadState& state, const QString& line);
 void handleTableEditorLine(ReadState& state, const QString& line);
 void handleCurveEditorLine(ReadState& state, const QString& line);
 void handleDatalogLine(ReadState& state, const QString& line);
+
+/// Among items[first...], the first item containing '{' gives the condition and the second the
+/// visibility condition, each without surrounding braces and spaces.
+void scanConditions(const QStringList& items, qsizetype first, QString& condition,
+                    QString& visibility);
+/// An indicator "{condition}, off label, on label[, colours]"; nothing with fewer than three items.
+std::optional<IndicatorDef> parseIndicator(const QString& value);
 
 /// Closes the open logger, reference table and datalog view at the end of a read.
 void closeControllerRecords(ReadState& state);

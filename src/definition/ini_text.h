@@ -36,8 +36,6 @@ QString stripBraces(QStringView text);
 bool isBraced(QStringView text);
 /// The inside of a braced text, trimmed (the text must satisfy isBraced).
 QString braceInside(QStringView text);
-/// The text without surrounding whitespace, as a new string.
-inline QString trimmedText(QStringView text) { return text.trimmed().toString(); }
 
 /// Trimmed decimal int32 with optional '+' then optional '-'; anything else fails.
 std::optional<int> parseInt(QStringView text);

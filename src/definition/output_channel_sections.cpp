@@ -115,7 +115,9 @@ void handleReplay(ReadState& state, const QString& key, const QString& value) {
 
 void handleDatalogLine(ReadState& state, const QString& line) {
   QString text = line.trimmed();
-  state.defines.expand(text);
+  if (!state.defines.expand(text)) {
+    return;
+  }
   const qsizetype eq = text.indexOf(u'=');
   if (eq < 0) {
     return;

@@ -1,4 +1,5 @@
-// Handlers of [Menu], [UserDefined], [GaugeConfigurations] and [FrontPage].
+// Handlers of [Menu], [GaugeConfigurations] and [FrontPage], and the pieces that [UserDefined]
+// shares with them.
 #include <QRegularExpression>
 
 #include "definition/ini_read_state.h"
@@ -6,28 +7,6 @@
 
 namespace tk::detail {
 namespace {
-
-bool isPlacementWord(const QString& t) {
-  for (const char* word : {"North", "South", "East", "West", "Center"}) {
-    if (equalsWord(t, word)) {
-      return true;
-    }
-  }
-  return false;
-}
-
-/// Among items[first...], the first containing '{' gives the condition, the second the
-/// visibility condition, each without surrounding braces and spaces.
-void scanConditions(const QStringList& items, qsizetype first, QString& condition,
-                    QString& visibility) {
-  int found = 0;
-  for (qsizetype i = first; i < items.size() && found < 2; ++i) {
-    if (items.at(i).contains(u'{')) {
-      (found == 0 ? condition : visibility) = stripBraces(items.at(i));
-      ++found;
-    }
-  }
-}
 
 MenuItemDef menuItem(const QStringList& items) {
   MenuItemDef item;
@@ -95,7 +74,6 @@ bool removeMenuItem(QList<MenuDef>& menus, const QString& action) {
   }
   return false;
 }
-
 /// Reads one label of an indicator, with the bitStringValue parts when the label uses them.
 void indicatorLabel(const QString& label, QString& text, std::optional<QString>& prefix,
                     std::optional<QString>& list, std::optional<QString>& channel) {
@@ -110,6 +88,19 @@ void indicatorLabel(const QString& label, QString& text, std::optional<QString>&
     prefix = match.captured(1);
     list = match.captured(2);
     channel = match.captured(3);
+  }
+}
+
+}  // namespace
+
+void scanConditions(const QStringList& items, qsizetype first, QString& condition,
+                    QString& visibility) {
+  int found = 0;
+  for (qsizetype i = first; i < items.size() && found < 2; ++i) {
+    if (items.at(i).contains(u'{')) {
+      (found == 0 ? condition : visibility) = stripBraces(items.at(i));
+      ++found;
+    }
   }
 }
 
@@ -131,97 +122,6 @@ std::optional<IndicatorDef> parseIndicator(const QString& value) {
   }
   return indicator;
 }
-
-DialogDef* currentDialog(ReadState& state) {
-  const qsizetype i = state.currentDialog;
-  return i >= 0 && i < state.def.Dialogs.size() ? &state.def.Dialogs[i] : nullptr;
-}
-
-void addDialogItem(ReadState& state, DialogItemDef item) {
-  if (DialogDef* dialog = currentDialog(state)) {
-    // The components of a dialog often share their conditions: each is kept once.
-    item.Condition = state.pool.get(item.Condition);
-    item.VisibilityCondition = state.pool.get(item.VisibilityCondition);
-    dialog->Items.append(std::move(item));
-  }
-}
-
-/// "Label", name, {condition}, {visibility}: the shape most components share.
-DialogItemDef labelledItem(const char* type, const QStringList& items) {
-  DialogItemDef item;
-  item.Type = QLatin1String(type);
-  item.Label = unquote(items.at(0));
-  item.FieldName = itemAt(items, 1).trimmed();
-  scanConditions(items, 2, item.Condition, item.VisibilityCondition);
-  return item;
-}
-
-void fieldLine(ReadState& state, const QStringList& items) {
-  DialogItemDef item;
-  if (items.size() == 1) {
-    const QString t = items.at(0).trimmed();
-    if (t.size() >= 2 && t.startsWith(u'"') && t.endsWith(u'"')) {
-      item.Type = QStringLiteral("Label");
-      item.Label = unquote(t);
-      addDialogItem(state, std::move(item));
-    }
-    return;
-  }
-  item.Label = unquote(items.at(0));
-  const QString name = items.at(1).trimmed();
-  if (name.isEmpty() || (isBraced(name) && braceInside(name).isEmpty())) {
-    item.Type = QStringLiteral("Label");
-  } else {
-    item.Type = QStringLiteral("Field");
-    item.FieldName = name;
-  }
-  if (itemAt(items, 2).contains(u'{')) {
-    item.Condition = stripBraces(items.at(2));
-  }
-  if (itemAt(items, 3).contains(u'{')) {
-    item.VisibilityCondition = stripBraces(items.at(3));
-  } else if (itemAt(items, 4).contains(u'{')) {
-    item.VisibilityCondition = stripBraces(items.at(4));
-  }
-  addDialogItem(state, std::move(item));
-}
-
-void panelLine(ReadState& state, const QStringList& items) {
-  DialogItemDef item;
-  item.Type = QStringLiteral("Panel");
-  item.FieldName = items.at(0).trimmed();
-  const QString placement = itemAt(items, 1).trimmed();
-  if (isPlacementWord(placement)) {
-    item.LayoutPlacement = placement;
-  }
-  scanConditions(items, 1, item.Condition, item.VisibilityCondition);
-  addDialogItem(state, std::move(item));
-}
-
-ReadoutDef readoutLine(const QStringList& items) {
-  ReadoutDef readout;
-  readout.Channel = items.at(0).trimmed();
-  // A readout naming only a channel refers to the gauge of that name.
-  readout.IsGaugeReference = items.size() == 1;
-  readout.Title = unquote(itemAt(items, 1));
-  readout.Units = unquote(itemAt(items, 2));
-  double* limits[] = {&readout.Min,     &readout.Max,      &readout.LowDanger,
-                      &readout.LowWarn, &readout.HighWarn, &readout.HighDanger};
-  for (qsizetype i = 3; i < items.size() && i < 9; ++i) {
-    if (const auto d = parseDouble(items.at(i))) {
-      *limits[i - 3] = *d;
-    }
-  }
-  if (const auto n = parseInt(itemAt(items, 9))) {
-    readout.ValueDigits = *n;
-  }
-  if (const auto n = parseInt(itemAt(items, 10))) {
-    readout.LabelDigits = *n;
-  }
-  return readout;
-}
-
-}  // namespace
 
 void handleMenuLine(ReadState& state, const QString& line) {
   const PreparedLine p = prepareLine(state, line);
@@ -273,159 +173,6 @@ void handleMenuLine(ReadState& state, const QString& line) {
     }
   }
 }
-
-void handleUserDefinedLine(ReadState& state, const QString& line) {
-  const PreparedLine p = prepareLine(state, line);
-  if (!p.hasKey) {
-    return;
-  }
-  const QString& key = p.key;
-  const QStringList& items = p.items;
-  EcuDefinition& def = state.def;
-  if (equalsWord(key, "dialog")) {
-    state.closeHelpTopic();
-    DialogDef dialog;
-    dialog.Name = items.at(0).trimmed();
-    dialog.Label = unquote(itemAt(items, 1));
-    const QString layout = itemAt(items, 2).trimmed().toLower();
-    for (const char* word : {"yaxis", "xaxis", "border", "card", "indexcard"}) {
-      if (layout == QLatin1String(word)) {
-        dialog.LayoutType = layout;
-      }
-    }
-    def.Dialogs.append(dialog);
-    state.currentDialog = def.Dialogs.size() - 1;
-    state.currentSelectorItem = -1;
-  } else if (equalsWord(key, "help") || equalsWord(key, "text")) {
-    handleHelpTopic(state, key, p.value);
-  } else if (equalsWord(key, "webHelp")) {
-    // Inside an open help topic webHelp belongs to the topic, otherwise to the dialog.
-    if (state.openHelp) {
-      handleHelpTopic(state, key, p.value);
-    } else if (DialogDef* dialog = currentDialog(state)) {
-      dialog->WebHelp = unquote(p.value);
-    }
-  } else if (equalsWord(key, "topicHelp")) {
-    if (DialogDef* dialog = currentDialog(state)) {
-      dialog->TopicHelp = unquote(p.value);
-    }
-  } else if (equalsWord(key, "field")) {
-    fieldLine(state, items);
-  } else if (equalsWord(key, "commandButton")) {
-    DialogItemDef item;
-    item.Type = QStringLiteral("CommandButton");
-    item.Label = unquote(items.at(0));
-    item.Action = itemAt(items, 1).trimmed();
-    scanConditions(items, 2, item.Condition, item.VisibilityCondition);
-    addDialogItem(state, std::move(item));
-  } else if (equalsWord(key, "panel")) {
-    panelLine(state, items);
-  } else if (equalsWord(key, "radio")) {
-    // radio = orientation, "Label", field, {condition}
-    DialogItemDef item = labelledItem("Radio", items.mid(1));
-    item.Orientation = items.at(0).trimmed();
-    addDialogItem(state, std::move(item));
-  } else if (equalsWord(key, "slider")) {
-    // slider = "Label", field, orientation, {condition}
-    DialogItemDef item = labelledItem("Slider", items);
-    const QString orientation = itemAt(items, 2).trimmed();
-    if (!orientation.isEmpty() && !orientation.contains(u'{')) {
-      item.Orientation = orientation;
-    }
-    addDialogItem(state, std::move(item));
-  } else if (equalsWord(key, "array1D")) {
-    addDialogItem(state, labelledItem("Array1D", items));
-  } else if (equalsWord(key, "runtimeValue")) {
-    addDialogItem(state, labelledItem("RuntimeValue", items));
-  } else if (equalsWord(key, "logFieldSelector")) {
-    addDialogItem(state, labelledItem("LogFieldSelector", items));
-  } else if (equalsWord(key, "channelSelector")) {
-    addDialogItem(state, labelledItem("ChannelSelector", items));
-  } else if (equalsWord(key, "canDeviceSelector")) {
-    DialogItemDef item = labelledItem("CanDeviceSelector", items);
-    item.CanIdConstant = item.FieldName;
-    addDialogItem(state, std::move(item));
-  } else if (equalsWord(key, "canClientIdSelector")) {
-    DialogItemDef item = labelledItem("CanClientIdSelector", items);
-    item.DeviceCanIdConstant = item.FieldName;
-    addDialogItem(state, std::move(item));
-  } else if (equalsWord(key, "settingSelector")) {
-    // settingSelector = "Label", {condition}; its settingOption lines follow.
-    DialogItemDef item;
-    item.Type = QStringLiteral("SettingSelector");
-    item.Label = unquote(items.at(0));
-    item.SelectorName = item.Label;
-    scanConditions(items, 1, item.Condition, item.VisibilityCondition);
-    if (DialogDef* dialog = currentDialog(state)) {
-      dialog->Items.append(item);
-      state.currentSelectorItem = dialog->Items.size() - 1;
-    }
-  } else if (equalsWord(key, "settingOption")) {
-    DialogDef* dialog = currentDialog(state);
-    if (dialog && state.currentSelectorItem >= 0 &&
-        state.currentSelectorItem < dialog->Items.size()) {
-      dialog->Items[state.currentSelectorItem].SettingOptions.append(unquote(items.at(0)));
-    }
-  } else if (equalsWord(key, "liveGraph")) {
-    LiveGraphDef graph;
-    graph.Name = items.at(0).trimmed();
-    graph.Title = unquote(itemAt(items, 1));
-    graph.Position = itemAt(items, 2).trimmed();
-    def.LiveGraphs.append(graph);
-    state.currentLiveGraph = def.LiveGraphs.size() - 1;
-    DialogItemDef item;
-    item.Type = QStringLiteral("LiveGraph");
-    item.FieldName = graph.Name;
-    item.Label = graph.Title;
-    if (isPlacementWord(graph.Position)) {
-      item.LayoutPlacement = graph.Position;
-    }
-    addDialogItem(state, std::move(item));
-  } else if (equalsWord(key, "graphLine")) {
-    if (state.currentLiveGraph >= 0 && state.currentLiveGraph < def.LiveGraphs.size()) {
-      def.LiveGraphs[state.currentLiveGraph].Channels.append(items.at(0).trimmed());
-    }
-  } else if (equalsWord(key, "gauge")) {
-    DialogItemDef item;
-    item.Type = QStringLiteral("Gauge");
-    item.FieldName = items.at(0).trimmed();
-    const QString placement = itemAt(items, 1).trimmed();
-    if (isPlacementWord(placement)) {
-      item.LayoutPlacement = placement;
-    }
-    def.GaugeDialogs.append(item.FieldName);
-    addDialogItem(state, std::move(item));
-  } else if (equalsWord(key, "displayOnlyField")) {
-    DialogItemDef item = labelledItem("DisplayOnlyField", items);
-    def.DisplayOnlyFields.append({item.Label, item.FieldName, item.Condition});
-    addDialogItem(state, std::move(item));
-  } else if (equalsWord(key, "indicatorPanel") || equalsWord(key, "readoutPanel")) {
-    const QString name = items.at(0).trimmed();
-    const int columns = parseInt(itemAt(items, 1)).value_or(1);
-    const QString third = itemAt(items, 2);
-    const QString condition = third.contains(u'{') ? stripBraces(third) : QString();
-    if (equalsWord(key, "indicatorPanel")) {
-      def.IndicatorPanels.append({name, columns, condition, {}});
-      state.currentIndicatorPanel = def.IndicatorPanels.size() - 1;
-    } else {
-      def.ReadoutPanels.append({name, columns, condition, {}});
-      state.currentReadoutPanel = def.ReadoutPanels.size() - 1;
-    }
-  } else if (equalsWord(key, "indicator")) {
-    const qsizetype i = state.currentIndicatorPanel;
-    if (i >= 0 && i < def.IndicatorPanels.size()) {
-      if (auto indicator = parseIndicator(p.value)) {
-        def.IndicatorPanels[i].Indicators.append(*indicator);
-      }
-    }
-  } else if (equalsWord(key, "readout")) {
-    const qsizetype i = state.currentReadoutPanel;
-    if (i >= 0 && i < def.ReadoutPanels.size()) {
-      def.ReadoutPanels[i].Readouts.append(readoutLine(items));
-    }
-  }
-}
-
 void handleGauge(ReadState& state, const QString& key, const QString& value) {
   if (equalsWord(key, "gaugeCategory")) {
     state.gaugeCategory = unquote(value);

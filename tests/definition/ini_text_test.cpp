@@ -6,47 +6,37 @@
 #include <QTemporaryDir>
 #include <cmath>
 
-#include "definition/ini_test_util.h"
-
 namespace tk {
 namespace {
 
-using test::strings;
+using namespace Qt::Literals::StringLiterals;
+
+/// A list of texts written with '|' between them.
+QStringList texts(const char16_t* joined) { return QString::fromUtf16(joined).split(u'|'); }
 
 TEST(IniTextTest, DecodesLinesByByteOrderMarkOrAsLatin1) {
   const std::pair<QByteArray, QStringList> cases[] = {
-      {QByteArray("a\xB0=\xE9\r\n"), {QStringLiteral("a\u00B0=\u00E9")}},
-      {QByteArray("\xEF\xBB\xBF\xC3\xA9x"), {QStringLiteral("\u00E9x")}},
-      {QByteArray::fromHex("fffe61006200"), {QStringLiteral("ab")}},
-      {QByteArray::fromHex("feff00610062"), {QStringLiteral("ab")}},
+      {QByteArray("a\xB0=\xE9\r\n"), {u"a\u00B0=\u00E9"_s}},
+      {QByteArray("\xEF\xBB\xBF\xC3\xA9x"), {u"\u00E9x"_s}},
+      {QByteArray::fromHex("fffe61006200"), {u"ab"_s}},
+      {QByteArray::fromHex("feff00610062"), {u"ab"_s}},
       // Every kind of line break splits; empty lines between breaks stay; a trailing break adds
       // no empty last line.
-      {QByteArray("a\nb\rc\r\nd"), strings({"a", "b", "c", "d"})},
-      {QByteArray("a\n\n\r\rb\n"), strings({"a", "", "", "", "b"})},
+      {QByteArray("a\nb\rc\r\nd"), texts(u"a|b|c|d")},
+      {QByteArray("a\n\n\r\rb\n"), texts(u"a||||b")},
       {QByteArray(""), {}}};
   for (const auto& [bytes, lines] : cases) {
     EXPECT_EQ(decodeLines(bytes), lines) << bytes.toHex().toStdString();
   }
 }
 
-TEST(IniTextTest, ReadLinesReportsUnreadableFile) {
-  const IniLines missing = readLines(QStringLiteral("/nonexistent/dir/file.ini"));
-  EXPECT_FALSE(missing.ok);
-  EXPECT_TRUE(missing.lines.isEmpty());
-  QTemporaryDir dir;
-  QFile f(dir.filePath(QStringLiteral("a.ini")));
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  f.write("x = 1\r\ny = 2");
-  f.close();
-  const IniLines read = readLines(f.fileName());
-  EXPECT_TRUE(read.ok);
-  EXPECT_EQ(read.lines, strings({"x = 1", "y = 2"}));
-}
-
 // The file reader works in blocks; whatever falls on a block edge, it must give exactly what
 // decoding the whole file at once gives.
-TEST(IniTextTest, ReadTrimmedLinesMatchesDecodingTheWholeFile) {
-  EXPECT_FALSE(readTrimmedLines(QStringLiteral("/nonexistent/dir/file.ini")).has_value());
+TEST(IniTextTest, FileReadersMatchDecodingTheWholeFile) {
+  EXPECT_FALSE(readTrimmedLines(u"/nonexistent/dir/file.ini"_s).has_value());
+  const IniLines missing = readLines(u"/nonexistent/dir/file.ini"_s);
+  EXPECT_FALSE(missing.ok);
+  EXPECT_TRUE(missing.lines.isEmpty());
   constexpr qsizetype kBlock = 64 * 1024;
   QList<QByteArray> contents = {QByteArray("\xEF\xBB\xBF k = \xC3\xA9 \r\nx"),
                                 QByteArray::fromHex("fffe20006100200d000a006200"),
@@ -62,7 +52,7 @@ TEST(IniTextTest, ReadTrimmedLinesMatchesDecodingTheWholeFile) {
     }
   }
   QTemporaryDir dir;
-  const QString path = dir.filePath(QStringLiteral("a.ini"));
+  const QString path = dir.filePath(u"a.ini"_s);
   for (const QByteArray& bytes : contents) {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -72,38 +62,35 @@ TEST(IniTextTest, ReadTrimmedLinesMatchesDecodingTheWholeFile) {
     ASSERT_TRUE(read.has_value());
     EXPECT_EQ(*read, decodeLines(bytes, true)) << bytes.size() << " bytes";
   }
-}
-
-TEST(IniTextTest, TextPoolSharesEqualTexts) {
-  TextPool pool;
-  const QString a = pool.get(u"Off");
-  const QString b = pool.get(QString(QStringLiteral("xOffx")).mid(1, 3));
-  EXPECT_EQ(b, QStringLiteral("Off"));
-  EXPECT_EQ(a.constData(), b.constData());
-  EXPECT_NE(pool.get(u"On").constData(), a.constData());
-  EXPECT_TRUE(pool.get(QStringView()).isEmpty());
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  f.write(" x = 1\r\ny = 2");
+  f.close();
+  const IniLines read = readLines(path);
+  EXPECT_TRUE(read.ok);
+  EXPECT_EQ(read.lines, texts(u" x = 1|y = 2"));
 }
 
 TEST(IniTextTest, SplitListSplitsOnlyAtTopLevelCommas) {
   const std::pair<const char*, QStringList> cases[] = {
       {"", {QString()}},
-      {"a,", strings({"a", ""})},
-      {"a, \"b,c\" ,d", strings({"a", " \"b,c\" ", "d"})},
-      {"[1,2],{x,y},(p,q),z", strings({"[1,2]", "{x,y}", "(p,q)", "z"})},
+      {"a,", texts(u"a|")},
+      {"a, \"b,c\" ,d", texts(u"a| \"b,c\" |d")},
+      {"[1,2],{x,y},(p,q),z", texts(u"[1,2]|{x,y}|(p,q)|z")},
       // Brackets inside quotes do not count.
-      {"\"{\",b", strings({"\"{\"", "b"})},
+      {"\"{\",b", texts(u"\"{\"|b")},
       // An unbalanced closing bracket keeps later commas from splitting.
-      {"a),b,c", strings({"a),b,c"})}};
+      {"a),b,c", texts(u"a),b,c")}};
   for (const auto& [text, items] : cases) {
     EXPECT_EQ(splitList(QString::fromUtf8(text)), items) << text;
   }
 }
 
-TEST(IniTextTest, TrimCharsAndUnquote) {
-  EXPECT_EQ(trimChars(QStringLiteral("\"\"x\"\""), QStringLiteral("\"")), QStringLiteral("x"));
-  EXPECT_EQ(trimChars(QStringLiteral(", ,a b, "), QStringLiteral(", ")), QStringLiteral("a b"));
-  EXPECT_EQ(unquote(QStringLiteral("  \" padded \"  ")), QStringLiteral(" padded "));
-  EXPECT_EQ(stripBraces(QStringLiteral(" { a > 1 } ")), QStringLiteral("a > 1"));
+TEST(IniTextTest, TrimCharsUnquoteAndBraces) {
+  EXPECT_EQ(trimChars(u"\"\"x\"\""_s, u"\""_s), u"x"_s);
+  EXPECT_EQ(trimChars(u", ,a b, "_s, u", "_s), u"a b"_s);
+  EXPECT_EQ(unquote(u"  \" padded \"  "_s), u" padded "_s);
+  EXPECT_EQ(stripBraces(u" { a > 1 } "_s), u"a > 1"_s);
 }
 
 TEST(IniTextTest, ParseIntAcceptsOnlyWholeDecimalInt32) {
@@ -131,9 +118,7 @@ TEST(IniTextTest, ParseDoubleParsesLocaleIndependentNumbers) {
   for (const char* text : {"1,5", "0x10", "abc", "", "1.2.3", "nan(1)"}) {
     EXPECT_EQ(parseDouble(QString::fromUtf8(text)), std::nullopt) << text;
   }
-  const auto nan = parseDouble(QStringLiteral("NaN"));
-  ASSERT_TRUE(nan.has_value());
-  EXPECT_TRUE(std::isnan(*nan));
+  EXPECT_TRUE(std::isnan(parseDouble(u"NaN"_s).value_or(0)));
 }
 
 }  // namespace

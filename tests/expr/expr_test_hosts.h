@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QHash>
-#include <QMap>
 #include <QString>
 #include <map>
 #include <vector>
@@ -24,33 +23,24 @@ class TableDefinitionView : public DefinitionView {
   }
   std::optional<ChannelAttributes> channelAtOffset(int offset) const override {
     const auto it = channels.find(offset);
-    if (it == channels.end()) {
-      return std::nullopt;
-    }
-    return it->second;
+    return it == channels.end() ? std::nullopt : std::optional(it->second);
   }
   std::optional<double> arrayElement(const QString& name, int index) const override {
     const auto it = arrays.constFind(name);
-    if (it == arrays.cend() || index < 0 || static_cast<std::size_t>(index) >= it->size()) {
-      return std::nullopt;
-    }
-    return it->at(static_cast<std::size_t>(index));
+    const bool inside = it != arrays.cend() && index >= 0 && std::size_t(index) < it->size();
+    return inside ? std::optional(it->at(std::size_t(index))) : std::nullopt;
   }
   quint64 revision() const override { return rev; }
 };
 
-/// A host over a name -> value table; counts value lookups.
+/// A host over a name -> value table.
 class TableHost : public ExpressionHost {
  public:
   QHash<QString, double> values;
   const DefinitionView* view = nullptr;
   bool online = false;
-  mutable int lookups = 0;
 
-  double getValue(const QString& name) const override {
-    ++lookups;
-    return values.value(name, 0.0);
-  }
+  double getValue(const QString& name) const override { return values.value(name, 0.0); }
   const DefinitionView* definition() const override { return view; }
   bool isOnline() const override { return online; }
 };
