@@ -111,14 +111,18 @@ std::optional<PlannedStore> planStore(const ConstantDef& constant, const MsqCons
   return store;
 }
 
-// True when the store cannot keep value as it is: not finite (kept as 0), outside the limits in
-// force, or for a bit field outside the field's width.
+// True when the store cannot keep value: not finite (kept as 0), outside the limits in force, or
+// beyond what the field's storage holds (kept further away than rounding to a step would move
+// it; for a bit field a step is 1).
 bool outsideLimits(const ConstantDef& constant, double value, const AttributeScope& scope) {
   if (!std::isfinite(value) || clampValue(constant, value, scope) != value) {
     return true;
   }
-  return constant.Type == ConstantType::Bits &&
-         quantizeValue(constant, value, scope) != std::nearbyint(value);
+  const double step =
+      constant.Type == ConstantType::Bits ? 1.0 : std::abs(effectiveScale(constant, scope));
+  const double kept = quantizeValue(constant, value, scope);
+  // The margin absorbs the floating-point error of the quantising arithmetic.
+  return std::abs(kept - value) > step / 2 * (1 + 1e-9) + std::abs(value) * 1e-12;
 }
 
 // Stores every number of stores and names the constants of which a value was outside limits.
