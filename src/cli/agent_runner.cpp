@@ -56,6 +56,7 @@ std::optional<CommandResult> runCommand(const QStringList& arguments,
     return std::nullopt;
   }
 
+  const QStringList flags = QString::fromLatin1(command->flags).split(u' ', Qt::SkipEmptyParts);
   CommandOptions options;
   for (qsizetype i = 2; i < arguments.size(); ++i) {
     const QString& arg = arguments.at(i);
@@ -72,6 +73,10 @@ std::optional<CommandResult> runCommand(const QStringList& arguments,
     }
     if (name == QLatin1String("offline")) {
       options.offline = true;
+      continue;
+    }
+    if (flags.contains(name)) {
+      options.values.insert(name, QString());
       continue;
     }
     if (i + 1 >= arguments.size()) {

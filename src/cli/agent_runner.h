@@ -36,6 +36,9 @@ struct AgentCommand {
   CommandHandler handler;
   /// What the command does, in one line.
   const char* summary;
+  /// Names of the options this command takes without a value, separated by blanks; a given one
+  /// is stored with an empty text. Every other option but offline takes the next argument.
+  const char* flags = "";
 };
 
 /// The tool's command table, in table order.

@@ -1,5 +1,6 @@
 #include "cli/agent_runner.h"
 #include "cli/edit_commands.h"
+#include "cli/msq_commands.h"
 #include "cli/view_commands.h"
 
 namespace tk::cli {
@@ -36,6 +37,8 @@ std::span<const AgentCommand> agentCommands() {
       {"set-curve-point", kEdit, "project id index value", setCurvePoint, "store one curve value"},
       {"set-bits", kEdit, "project name value", setBits, "store a bit field"},
       {"save", kEdit, "project", save, "save the tune as it is"},
+      {"import-msq", kEdit, "project file", importMsq, "store an MSQ tune's values", "force"},
+      {"export-msq", kProject, "project output", exportMsq, "write the tune as an MSQ file"},
   };
   return kCommands;
 }

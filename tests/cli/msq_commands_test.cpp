@@ -1,0 +1,180 @@
+#include "cli/msq_commands.h"
+
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <cmath>
+
+#include "cli/project_fixture.h"
+#include "formats/msq_reader.h"
+#include "project/tune_file.h"
+
+namespace tk::cli::test {
+namespace {
+
+using MsqCommandsTest = CliProjectTest;
+using tk::test::readFile;
+
+QJsonObject envelope(const CommandResult& result) {
+  return QJsonDocument::fromJson(result.output.bytes).object();
+}
+QJsonObject dataOf(const CommandResult& result) {
+  return envelope(result).value(QLatin1String("data")).toObject();
+}
+QStringList listed(const QJsonObject& data, const char* report) {
+  return data.value(QLatin1String(report))[QLatin1String("names")].toVariant().toStringList();
+}
+
+// Each import followed by reads of what the saved tune holds.
+TEST_F(MsqCommandsTest, ImportStoresWhatTheDefinitionTakes) {
+  runScript("msq-import.cmds");
+  EXPECT_TRUE(transcriptMatches("msq-import.txt"));
+}
+
+// A save would stamp a new time into both project files.
+TEST_F(MsqCommandsTest, FailuresWriteNothing) {
+  const QByteArray tune = readFile(tunePath());
+  const QByteArray project = readFile(projectPath_);
+  const QStringList entries = QDir(dir_.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
+  runScript("msq-errors.cmds");
+  EXPECT_TRUE(transcriptMatches("msq-errors.txt"));
+  EXPECT_EQ(readFile(tunePath()), tune);
+  EXPECT_EQ(readFile(projectPath_), project);
+  EXPECT_EQ(QDir(dir_.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), entries);
+}
+
+// The export names this tool and the time of writing; importing it gives the tune back.
+TEST_F(MsqCommandsTest, ExportedTuneImportsBack) {
+  // A new tune starts at 0 rpm, below the minimum, which the import would clamp.
+  editProject([](project::ProjectManager& m) { m.setValue(QStringLiteral("idleRpm"), 0, 800); });
+  const QList<TuneValue> before = project::readTuneFile(tunePath()).fields;
+  const QDateTime start = QDateTime::currentDateTimeUtc().addMSecs(-1);
+  const QJsonObject data = dataOf(run("export-msq -p <project> --output <tmp>/car.msq"));
+  const QString file = dir_.filePath(QStringLiteral("car.msq"));
+  EXPECT_EQ(data.value(QLatin1String("bytes")).toInteger(), readFile(file).size());
+  const MsqDocument document = readMsq(file);
+  EXPECT_EQ(document.Author, QStringLiteral("torvik-cli"));
+  const QDateTime written = QDateTime::fromString(document.WriteDate, Qt::ISODateWithMs);
+  EXPECT_TRUE(written >= start && written <= QDateTime::currentDateTimeUtc());
+
+  editProject([](project::ProjectManager& m) {
+    m.setValue(QStringLiteral("sparkGrid"), 4, 1);
+    m.setValue(QStringLiteral("mode"), 0, 2);
+    m.setValue(QStringLiteral("rpmWarn"), 0, 7000);
+    m.mutableTune()->find(QStringLiteral("vehicle"))->stringValue = QStringLiteral("Beetle");
+  });
+  EXPECT_EQ(run("import-msq -p <project> --file <tmp>/car.msq").exitCode, 0);
+  EXPECT_EQ(project::readTuneFile(tunePath()).fields, before);
+}
+
+// Real tunes of the desktop tuning clients in projects made from the corpus definitions.
+class MsqCorpusImportTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (corpus_.isEmpty()) {
+      GTEST_SKIP() << "corpus not found: the real-file tests need ../shared/corpus";
+    }
+  }
+
+  // The project over ini, made on first use; temperatures in Celsius, as the passat tune's units
+  // say (the other tunes are not compared value by value).
+  QString project(const QString& ini) {
+    if (!projects_.contains(ini)) {
+      project::ProjectManager m;
+      m.createProject(QStringLiteral("P"), corpus_ + "/ini/" + ini, dir_.filePath(ini));
+      m.mutableProject()->iniSettings.settingGroupSelections.append(
+          {QStringLiteral("temperatureDisplay"), QStringLiteral("CELSIUS")});
+      m.saveProject();
+      projects_.insert(ini, m.projectPath());
+    }
+    return projects_.value(ini);
+  }
+
+  CommandResult import(const QString& projectPath, const QString& msq, bool force = false) {
+    const QStringList arguments{"prog", "import-msq", "-p", projectPath, "--file", msq};
+    return *runCommand(force ? arguments + QStringList{"--force"} : arguments, agentCommands());
+  }
+
+  const QString corpus_ = tk::test::corpusDir();
+  QTemporaryDir dir_;
+  QHash<QString, QString> projects_;
+};
+
+// Values the report does not name as clamped are kept within half a step.
+TEST_F(MsqCorpusImportTest, PassatTuneImportsWithinResolutionAndRoundTrips) {
+  const QString passat = project(QStringLiteral("speeduino-202501.ini"));
+  const QString file = corpus_ + QStringLiteral("/msq/usertune-passat-202501.msq");
+  const QJsonObject data = dataOf(import(passat, file));
+  const MsqDocument document = readMsq(file);
+  const QList<MsqConstant> entries = document.Fields + document.PcVariables;
+  const QStringList skipped = listed(data, "skipped");
+  EXPECT_EQ(data.value(QLatin1String("imported")).toInt() + skipped.size(), entries.size());
+  const QStringList clamped = listed(data, "clamped");
+  // Its maximum is the PC variable fuelLoadMax, which the import stores after it.
+  EXPECT_FALSE(clamped.contains(QStringLiteral("fuelLoadBins")));
+
+  project::ProjectManager m;
+  m.openProject(passat);
+  int compared = 0;
+  for (const MsqConstant& entry : entries) {
+    const std::optional<FieldRef> ref = m.findField(entry.Name);
+    if (!ref || skipped.contains(entry.Name) || clamped.contains(entry.Name) ||
+        (ref->constant->Type != ConstantType::Scalar &&
+         ref->constant->Type != ConstantType::Array)) {
+      continue;
+    }
+    const QList<double> values = entry.IsArray ? entry.ArrayValues : QList{entry.NumericValue};
+    const double margin = std::abs(m.effectiveScale(*ref->constant)) / 2 + 1e-9;
+    for (int i = 0; i < values.size(); ++i, ++compared) {
+      ASSERT_NEAR(m.getValue(entry.Name, i), values.at(i), margin + std::abs(values.at(i)) * 1e-6)
+          << entry.Name.toStdString() << "[" << i << "]";
+    }
+  }
+  EXPECT_GT(compared, 3000);
+
+  const QList<TuneValue> imported = project::readTuneFile(project::tunePathFor(passat)).fields;
+  const QString out = dir_.filePath(QStringLiteral("passat.msq"));
+  ASSERT_EQ(
+      runCommand({"prog", "export-msq", "-p", passat, "--output", out}, agentCommands())->exitCode,
+      0);
+  ASSERT_EQ(import(passat, out).exitCode, 0);
+  EXPECT_EQ(project::readTuneFile(project::tunePathFor(passat)).fields, imported);
+}
+
+// Tunes go into the definitions the corpus pairs them with, the others into speeduino-202501:
+// refused when the signatures differ, unless forced. Forced, every one imports.
+TEST_F(MsqCorpusImportTest, EveryTuneImportsOrIsRefusedBySignature) {
+  const QHash<QString, QString> pairs = {
+      {"basetune-v02-2015.msq", "speeduino-201503-sig20.ini"},
+      {"basetune-v03-2015.msq", "speeduino-201503-sig20.ini"},
+      {"usertune-passat-202501.msq", "speeduino-202501.ini"},
+      {"usertune-passat-202501-sparse.msq", "speeduino-202501.ini"},
+      {"usertune-ms3-0569-miata.msq", "ms3-0569-1.5.2.ini"},
+      {"usertune-rusefi-mega100-e36.msq", "rusefi-mega100-20241027.ini"}};
+  const QString message = QStringLiteral(
+      "MSQ signature '%1' differs from the project's INI signature '%2'; give --force to import "
+      "it anyway");
+  for (const QFileInfo& file : QDir(corpus_ + "/msq").entryInfoList({QStringLiteral("*.msq")})) {
+    SCOPED_TRACE(file.fileName().toStdString());
+    const QString p = project(pairs.value(file.fileName(), QStringLiteral("speeduino-202501.ini")));
+    const QJsonObject plain = envelope(import(p, file.filePath()));
+    const QJsonObject forced = dataOf(import(p, file.filePath(), true));
+    const QString msqSignature = forced.value(QLatin1String("msqSignature")).toString();
+    const QString iniSignature = forced.value(QLatin1String("iniSignature")).toString();
+    EXPECT_GT(forced.value(QLatin1String("imported")).toInt(), 0);
+    EXPECT_EQ(plain.value(QLatin1String("success")).toBool(),
+              pairs.contains(file.fileName()) || msqSignature.trimmed() == iniSignature.trimmed());
+    if (!plain.value(QLatin1String("success")).toBool()) {
+      EXPECT_EQ(plain.value(QLatin1String("error")).toString(),
+                message.arg(msqSignature, iniSignature));
+    }
+    if (file.fileName() == QLatin1String("usertune-miata-202202.msq")) {
+      // "display" left the firmware's settings after 2022.
+      EXPECT_TRUE(listed(forced, "skipped").contains(QStringLiteral("display")));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tk::cli::test
