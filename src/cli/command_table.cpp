@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "cli/agent_runner.h"
 #include "cli/edit_commands.h"
 #include "cli/view_commands.h"
@@ -7,8 +9,16 @@ namespace {
 
 constexpr Needs kNothing;
 constexpr Needs kProject = Need::Project;
-// An edit: the project loaded, the tune saved after the store.
-constexpr Needs kEdit = Need::Project | Need::SavedTune;
+// An edit: the project loaded and locked, the tune saved after the store.
+constexpr Needs kEdit = Need::Project | Need::ProjectLock | Need::SavedTune;
+
+// A command that saves must hold the project's lock from loading on, or a command running at
+// the same time could save over its edits.
+constexpr bool locksWhatItSaves(std::span<const AgentCommand> rows) {
+  return std::all_of(rows.begin(), rows.end(), [](const AgentCommand& row) {
+    return !row.needs.testFlag(Need::SavedTune) || row.needs.testFlag(Need::ProjectLock);
+  });
+}
 
 }  // namespace
 
@@ -37,6 +47,7 @@ std::span<const AgentCommand> agentCommands() {
       {"set-bits", kEdit, "project name value", setBits, "store a bit field"},
       {"save", kEdit, "project", save, "save the tune as it is"},
   };
+  static_assert(locksWhatItSaves(kCommands));
   return kCommands;
 }
 

@@ -52,8 +52,9 @@ TEST(CorpusProjectTest, ProjectsOverRealDefinitions) {
       options.values.insert(QStringLiteral("project"), created.projectPath());
     }
     // The commands run on the project as the runner hands it to them.
-    cli::CommandContext context(options);
-    context.loadProject();
+    QByteArray diagnostics;
+    cli::CommandContext context(options, diagnostics);
+    context.loadProject(cli::ProjectAccess::Read);
     ProjectManager& manager = context.manager();
     const EcuDefinition& definition = *manager.definition();
 
