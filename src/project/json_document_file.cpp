@@ -76,6 +76,10 @@ bool replaceFileAtomically(const QString& path, const QByteArray& bytes) {
   // A link is followed, so the file it names is replaced and the link stays.
   const QFileInfo link(path);
   const QFileInfo target(link.isSymLink() ? link.symLinkTarget() : path);
+  // A file its owner made read-only stays as it is, although the folder would allow the rename.
+  if (target.exists() && !target.isWritable()) {
+    return false;
+  }
   removeLeftoverPartials(target);
 
   // The bytes go to a new file beside the target, which is renamed over it only once complete
