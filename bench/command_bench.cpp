@@ -145,8 +145,9 @@ void BM_OpenProject(benchmark::State& state) {
 void BM_GetTableWork(benchmark::State& state) {
   const Fixture& f = fixture();
   const tk::cli::CommandOptions options = f.getOptions();
-  tk::cli::CommandContext context(options);
-  context.loadProject();
+  QByteArray diagnostics;
+  tk::cli::CommandContext context(options, diagnostics);
+  context.loadProject(tk::cli::ProjectAccess::Read);
   for (auto _ : state) {
     benchmark::DoNotOptimize(tk::cli::getTable(context));
   }
@@ -156,8 +157,9 @@ void BM_GetTableWork(benchmark::State& state) {
 void BM_SetTableCellWork(benchmark::State& state) {
   const Fixture& f = fixture();
   tk::cli::CommandOptions options = f.setOptions(0);
-  tk::cli::CommandContext context(options);
-  context.loadProject();
+  QByteArray diagnostics;
+  tk::cli::CommandContext context(options, diagnostics);
+  context.loadProject(tk::cli::ProjectAccess::Change);
   int step = 0;
   for (auto _ : state) {
     options = f.setOptions(step++);
@@ -193,9 +195,10 @@ int runPhases(int argc, char** argv) {
   tk::cli::CommandOptions options;
   options.values.insert(QStringLiteral("project"), projectPath);
   options.values.insert(QStringLiteral("id"), tableId);
-  tk::cli::CommandContext context(options);
+  QByteArray diagnostics;
+  tk::cli::CommandContext context(options, diagnostics);
   timer.restart();
-  context.loadProject();
+  context.loadProject(tk::cli::ProjectAccess::Change);
   const double open = timer.nsecsElapsed() / 1e6;
   timer.restart();
   benchmark::DoNotOptimize(tk::cli::getTable(context));

@@ -1,5 +1,7 @@
 #include "cli/agent_runner.h"
 
+#include <new>
+
 #include "cli/envelope.h"
 
 namespace tk::cli {
@@ -16,31 +18,41 @@ const AgentCommand* findCommand(std::span<const AgentCommand> table, const QStri
 
 // An argument error is one plain line on standard error, whatever the format.
 CommandResult argumentError(const QString& message) {
-  return {{Stream::Err, (message + QLatin1Char('\n')).toUtf8()}, 1};
+  return {{Stream::Err, (message + QLatin1Char('\n')).toUtf8()}, 1, {}};
 }
 
-// The handler frame: the row's needs around its handler in one guarded block. Any exception of
-// the standard family becomes the error envelope with its message unchanged; what the context
-// holds is released on both paths before the envelope is written.
+// The handler frame: the row's needs around its handler in one guarded block. Any exception
+// becomes the error envelope, a standard one with its message unchanged; what the context holds
+// (the project and its lock) is released on both paths before the envelope is written. The
+// warnings the command gave on the way are kept on both paths.
 CommandResult runHandler(const AgentCommand& row, const CommandOptions& options) {
   const QString name = QString::fromLatin1(row.name);
   const OutputFormat format = options.value(QStringLiteral("format")) == QLatin1String("text")
                                   ? OutputFormat::Text
                                   : OutputFormat::Json;
+  QByteArray diagnostics;
+  QString message;
   try {
-    CommandContext context(options);
+    CommandContext context(options, diagnostics);
     if (row.needs.testFlag(Need::Project)) {
-      context.loadProject();
+      context.loadProject(row.needs.testFlag(Need::ProjectLock) ? ProjectAccess::Change
+                                                                : ProjectAccess::Read);
     }
     JsonValue data = row.handler(context);
     if (row.needs.testFlag(Need::SavedTune)) {
       context.manager().saveProject();
       data.insert(QStringLiteral("saved"), true);
     }
-    return {renderSuccess(format, name, data), 0};
+    return {renderSuccess(format, name, data), 0, diagnostics};
+  } catch (const std::bad_alloc&) {
+    // Its own text ("std::bad_alloc") means nothing to a user.
+    message = QStringLiteral("Out of memory");
   } catch (const std::exception& e) {
-    return {renderError(format, name, QString::fromUtf8(e.what())), 1};
+    message = QString::fromUtf8(e.what());
+  } catch (...) {
+    message = QStringLiteral("Unexpected failure");
   }
+  return {renderError(format, name, message), 1, diagnostics};
 }
 
 }  // namespace
@@ -99,6 +111,9 @@ std::optional<int> runAgentCommand(const QStringList& arguments) {
   const std::optional<CommandResult> result = runCommand(arguments, agentCommands());
   if (!result) {
     return std::nullopt;
+  }
+  if (!result->diagnostics.isEmpty()) {
+    write({Stream::Err, result->diagnostics});
   }
   write(result->output);
   return result->exitCode;

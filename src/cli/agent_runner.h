@@ -15,8 +15,12 @@ namespace tk::cli {
 enum class Need {
   /// The project named by the project option, loaded before the handler runs.
   Project = 0x1,
-  /// With Project: the tune saved after the handler, the data then ending with "saved": true.
+  /// With Project and ProjectLock: the tune saved after the handler, the data then ending with
+  /// "saved": true.
   SavedTune = 0x2,
+  /// With Project: the project's lock held from loading to the end of the command, so that
+  /// commands changing one project run one after another and none loses another's edits.
+  ProjectLock = 0x4,
 };
 Q_DECLARE_FLAGS(Needs, Need)
 Q_DECLARE_OPERATORS_FOR_FLAGS(Needs)
@@ -44,10 +48,13 @@ struct AgentCommand {
 /// The tool's command table, in table order.
 std::span<const AgentCommand> agentCommands();
 
-/// What an agent command leaves for the process: one write to one stream, and the exit code.
+/// What an agent command leaves for the process: its warning lines for standard error, then one
+/// write to one stream, and the exit code.
 struct CommandResult {
   Output output;
   int exitCode = 1;
+  /// Lines for standard error, written before the output.
+  QByteArray diagnostics;
 
   bool operator==(const CommandResult&) const = default;
 };

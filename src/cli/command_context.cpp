@@ -11,9 +11,16 @@ int optionInt(const CommandOptions& options, const QString& name, int fallback) 
   return ok ? value : 0;
 }
 
-void CommandContext::loadProject() {
+void CommandContext::loadProject(ProjectAccess access) {
   loader_.emplace();
-  loader_->load(options_.value(QStringLiteral("project")));
+  loader_->load(options_.value(QStringLiteral("project")), access);
+  // A definition replaced by another controller's would otherwise edit the tune silently.
+  const project::ProjectManager& loaded = loader_->manager();
+  if (loaded.tune() != nullptr && loaded.definition() != nullptr &&
+      loaded.tune()->signature != loaded.definition()->Signature) {
+    warn(QStringLiteral("tune signature '%1' differs from the definition's '%2'")
+             .arg(loaded.tune()->signature, loaded.definition()->Signature));
+  }
 }
 
 // A row that forgot to need the project is a programming error; in a release build it still
@@ -21,6 +28,10 @@ void CommandContext::loadProject() {
 project::ProjectManager& CommandContext::manager() {
   Q_ASSERT(loader_.has_value());
   return loader_.value().manager();
+}
+
+void CommandContext::warn(const QString& text) {
+  diagnostics_ += QByteArrayLiteral("[CLI] warning: ") + text.toUtf8() + '\n';
 }
 
 }  // namespace tk::cli

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QHash>
 #include <QString>
 #include <optional>
@@ -29,24 +30,32 @@ class CommandError : public std::runtime_error {
   explicit CommandError(const QString& message) : std::runtime_error(message.toStdString()) {}
 };
 
-/// What a handler works with: its options and what its command-table row asked the runner to
-/// provide. It lives for one command inside the runner's guarded block, so whatever it holds is
-/// released on success and on failure alike.
+/// What a handler works with: its options, what its command-table row asked the runner to
+/// provide, and where its warnings go. It lives for one command inside the runner's guarded
+/// block, so whatever it holds (the project and its lock) is released on success and on failure
+/// alike; the warnings outlive it in the caller's buffer.
 class CommandContext {
  public:
-  /// A context holding only the options.
-  explicit CommandContext(const CommandOptions& options) : options_(options) {}
+  /// A context holding the options; warnings are appended to diagnostics as lines.
+  CommandContext(const CommandOptions& options, QByteArray& diagnostics)
+      : options_(options), diagnostics_(diagnostics) {}
 
   /// The command's options.
   const CommandOptions& options() const { return options_; }
 
-  /// Loads the project named by the project option; throws the loader's errors.
-  void loadProject();
+  /// Loads the project named by the project option (and warns when its tune was made for
+  /// another definition); throws the loader's errors.
+  void loadProject(ProjectAccess access);
   /// The loaded project's manager; only for handlers whose row needs the project.
   project::ProjectManager& manager();
 
+  /// Adds the line "[CLI] warning: " + text for standard error; it is written before the
+  /// envelope, whatever the outcome.
+  void warn(const QString& text);
+
  private:
   const CommandOptions& options_;
+  QByteArray& diagnostics_;
   std::optional<CliProjectLoader> loader_;
 };
 

@@ -29,11 +29,14 @@ JsonValue numberArray(const QList<double>& values) {
   return array;
 }
 
-double parseDecimal(const QString& text) {
+std::optional<double> parseDecimal(const QString& text) {
   bool ok = false;
   const double value = text.trimmed().toDouble(&ok);
   // "nan", "inf" and overflowing texts are not numbers a user means to store.
-  return ok && std::isfinite(value) ? value : 0.0;
+  if (!ok || !std::isfinite(value)) {
+    return std::nullopt;
+  }
+  return value;
 }
 
 }  // namespace tk::cli

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <optional>
 
 #include "cli/command_context.h"
 #include "definition/ecu_definition.h"
@@ -19,7 +20,7 @@ const Tune& requireTune(const project::ProjectManager& manager);
 JsonValue numberArray(const QList<double>& values);
 
 /// A decimal number text (white space around it ignored, "." as decimal point, exponent
-/// allowed) as a double; 0 when the text is not a finite number.
-double parseDecimal(const QString& text);
+/// allowed) as a double; nothing when the text is not a finite number.
+std::optional<double> parseDecimal(const QString& text);
 
 }  // namespace tk::cli

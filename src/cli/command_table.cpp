@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "cli/agent_runner.h"
 #include "cli/edit_commands.h"
 #include "cli/msq_commands.h"
@@ -8,8 +10,16 @@ namespace {
 
 constexpr Needs kNothing;
 constexpr Needs kProject = Need::Project;
-// An edit: the project loaded, the tune saved after the store.
-constexpr Needs kEdit = Need::Project | Need::SavedTune;
+// An edit: the project loaded and locked, the tune saved after the store.
+constexpr Needs kEdit = Need::Project | Need::ProjectLock | Need::SavedTune;
+
+// A command that saves must hold the project's lock from loading on, or a command running at
+// the same time could save over its edits.
+constexpr bool locksWhatItSaves(std::span<const AgentCommand> rows) {
+  return std::all_of(rows.begin(), rows.end(), [](const AgentCommand& row) {
+    return !row.needs.testFlag(Need::SavedTune) || row.needs.testFlag(Need::ProjectLock);
+  });
+}
 
 }  // namespace
 
@@ -40,6 +50,7 @@ std::span<const AgentCommand> agentCommands() {
       {"import-msq", kEdit, "project file", importMsq, "store an MSQ tune's values", "force"},
       {"export-msq", kProject, "project output", exportMsq, "write the tune as an MSQ file"},
   };
+  static_assert(locksWhatItSaves(kCommands));
   return kCommands;
 }
 

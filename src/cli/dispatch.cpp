@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <limits>
+#include <new>
 #include <optional>
 #include <utility>
 
@@ -93,13 +94,27 @@ const ConformanceCommand kConformanceCommands[] = {
 
 }  // namespace
 
+int runConformanceGuarded(const std::function<int()>& command) {
+  try {
+    return command();
+  } catch (const std::bad_alloc&) {
+    std::fputs("ERROR: out of memory\n", stderr);
+    return kOutOfMemoryExitCode;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "ERROR: %s\n", e.what());
+  } catch (...) {
+    std::fputs("ERROR: unexpected failure\n", stderr);
+  }
+  return 2;
+}
+
 int dispatch(const QStringList& arguments) {
   if (arguments.size() >= 2) {
     const QString& first = arguments.at(1);
     for (const ConformanceCommand& command : kConformanceCommands) {
       if (first == QLatin1String(command.name) && arguments.size() >= command.minCount &&
           arguments.size() <= command.maxCount) {
-        return command.run(arguments);
+        return runConformanceGuarded([&] { return command.run(arguments); });
       }
     }
   }

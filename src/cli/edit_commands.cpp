@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "cli/command_support.h"
+#include "tune/field_codec.h"
 
 namespace tk::cli {
 namespace {
@@ -51,9 +52,13 @@ QString requireCurveY(const EcuDefinition& definition, const QString& id) {
   return curve->YBinVariable;
 }
 
-// A JSON element as a stored number: numbers as they are, anything else 0.
-double elementValue(const QJsonValue& element) {
-  return element.isDouble() ? element.toDouble() : 0.0;
+// A JSON element as a stored number: numbers as they are, anything else 0 (counted).
+double elementValue(const QJsonValue& element, qint64& notNumbers) {
+  if (!element.isDouble()) {
+    ++notNumbers;
+    return 0.0;
+  }
+  return element.toDouble();
 }
 
 int truncateToInt(double value) {
@@ -72,6 +77,135 @@ int elementIndex(qint64 index) {
       std::clamp<qint64>(index, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
 
+// A text quoted in a warning, cut short: an option's value can be of any length.
+QString quoted(const QString& text) {
+  constexpr qsizetype kShown = 40;
+  return u'\'' + (text.size() > kShown ? text.left(kShown) + QStringLiteral("...") : text) + u'\'';
+}
+
+QString elementsText(qint64 count) {
+  return count == 1 ? QStringLiteral("1 element") : QStringLiteral("%1 elements").arg(count);
+}
+
+// The value option as a number. Text that is not one stores 0, and the user hears of it.
+double valueOption(CommandContext& context) {
+  const QString text = context.options().value(QStringLiteral("value"));
+  const std::optional<double> value = parseDecimal(text);
+  if (!value) {
+    context.warn(QStringLiteral("value %1 is not a number; 0 was used").arg(quoted(text)));
+  }
+  return value.value_or(0.0);
+}
+
+// An integer option (default 0). Text that is not a 32-bit decimal integer gives 0, said out loud.
+int integerOption(CommandContext& context, const QString& name) {
+  const CommandOptions& options = context.options();
+  bool ok = true;
+  if (options.has(name)) {
+    options.value(name).toInt(&ok, 10);
+  }
+  if (!ok) {
+    context.warn(QStringLiteral("%1 %2 is not a whole number; 0 was used")
+                     .arg(name, quoted(options.value(name))));
+  }
+  return optionInt(options, name, 0);
+}
+
+// What a store into a constant reaches. Arrays take elements 0 to count - 1 (those the tune
+// holds, else those declared); scalars and bit fields take the value whatever the index; text
+// constants and names the definition lacks take nothing.
+struct StoreReach {
+  QString name;
+  bool known = false;
+  qint64 count = 0;
+  bool indexed = false;
+
+  // The element a store at index writes, or nothing.
+  std::optional<qint64> landing(qint64 index) const {
+    if (count == 0) {
+      return std::nullopt;
+    }
+    if (!indexed) {
+      return 0;
+    }
+    return index >= 0 && index < count ? std::optional<qint64>(index) : std::nullopt;
+  }
+};
+
+StoreReach storeReach(const project::ProjectManager& manager, const QString& name) {
+  StoreReach reach{name};
+  const std::optional<FieldRef> field = manager.findField(name);
+  if (!field) {
+    return reach;
+  }
+  const ConstantDef& constant = *field->constant;
+  reach.name = constant.Name;
+  reach.known = true;
+  switch (constant.Type) {
+    case ConstantType::Array: {
+      const Tune* tune = manager.tune();
+      const TuneValue* record = tune != nullptr ? tune->find(constant.Name) : nullptr;
+      reach.count = record != nullptr && record->arrayValues ? record->arrayValues->size()
+                                                             : elementCount(constant);
+      reach.indexed = true;
+      break;
+    }
+    case ConstantType::Scalar:
+    case ConstantType::Bits:
+      reach.count = 1;
+      break;
+    case ConstantType::String:
+      break;
+  }
+  return reach;
+}
+
+void warnNothingWritten(CommandContext& context, const StoreReach& reach) {
+  context.warn(reach.known
+                   ? QStringLiteral("'%1' is a text constant; nothing was written").arg(reach.name)
+                   : QStringLiteral("'%1' is not a constant of the definition; nothing was written")
+                         .arg(reach.name));
+}
+
+// Says so when a single store at index does not write element index.
+void warnSingleStore(CommandContext& context, const StoreReach& reach, qint64 index) {
+  const std::optional<qint64> landing = reach.landing(index);
+  if (reach.count == 0) {
+    warnNothingWritten(context, reach);
+  } else if (landing != index) {
+    context.warn(QStringLiteral("index %1 lies outside '%2', which holds %3; %4")
+                     .arg(QString::number(index), reach.name, elementsText(reach.count),
+                          landing ? QStringLiteral("element 0 was written instead")
+                                  : QStringLiteral("nothing was written")));
+  }
+}
+
+// Says so when a run of stores (elements 0 to given - 1, notNumbers of them stored as 0) does
+// not fit the constant.
+void warnStoreRun(CommandContext& context, const StoreReach& reach, qint64 given,
+                  qint64 notNumbers) {
+  if (notNumbers > 0) {
+    context.warn(QStringLiteral("%1 of the %2 values are not numbers; 0 was used for them")
+                     .arg(QString::number(notNumbers), QString::number(given)));
+  }
+  if (given == 0) {
+    return;
+  }
+  if (reach.count == 0) {
+    warnNothingWritten(context, reach);
+  } else if (!reach.indexed && given > 1) {
+    context.warn(
+        QStringLiteral("%1 values given for '%2', which holds 1 element; each was written over "
+                       "the one before")
+            .arg(QString::number(given), reach.name));
+  } else if (given > reach.count) {
+    context.warn(QStringLiteral("%1 values given for '%2', which holds %3; the last %4 were not "
+                                "written")
+                     .arg(QString::number(given), reach.name, elementsText(reach.count),
+                          QString::number(given - reach.count)));
+  }
+}
+
 }  // namespace
 
 JsonValue setScalar(CommandContext& context) {
@@ -80,7 +214,8 @@ JsonValue setScalar(CommandContext& context) {
   const QString name = options.value(QStringLiteral("name"));
   const ConstantDef& constant = requireField(manager, name);
   const QString units = constant.Units;
-  const double value = parseDecimal(options.value(QStringLiteral("value")));
+  const double value = valueOption(context);
+  warnSingleStore(context, storeReach(manager, name), 0);
 
   const double oldValue = manager.getValue(name, 0);
   manager.setValue(name, 0, value);
@@ -98,8 +233,9 @@ JsonValue setField(CommandContext& context) {
   const CommandOptions& options = context.options();
   const QString name = options.value(QStringLiteral("name"));
   requireField(manager, name);
-  const int index = optionInt(options, QStringLiteral("index"), 0);
-  const double value = parseDecimal(options.value(QStringLiteral("value")));
+  const int index = integerOption(context, QStringLiteral("index"));
+  const double value = valueOption(context);
+  warnSingleStore(context, storeReach(manager, name), index);
 
   const double oldValue = manager.getValue(name, index);
   manager.setValue(name, index, value);
@@ -117,7 +253,8 @@ JsonValue setBits(CommandContext& context) {
   const CommandOptions& options = context.options();
   const QString name = options.value(QStringLiteral("name"));
   const QList<BitValue> labels = requireField(manager, name).BitValues;
-  const int value = optionInt(options, QStringLiteral("value"), 0);
+  const int value = integerOption(context, QStringLiteral("value"));
+  warnSingleStore(context, storeReach(manager, name), 0);
 
   const int oldValue = truncateToInt(manager.getValue(name, 0));
   manager.setValue(name, 0, value);
@@ -163,14 +300,16 @@ JsonValue setTable(CommandContext& context) {
   }
 
   int cells = 0;
+  qint64 notNumbers = 0;
   manager.beginDeferredEdits();
   for (const QJsonValue& row : rows) {
     const QJsonArray elements = row.toArray();
     for (const QJsonValue& element : elements) {
-      manager.setValue(zName, cells++, elementValue(element));
+      manager.setValue(zName, cells++, elementValue(element, notNumbers));
     }
   }
   manager.endDeferredEdits();
+  warnStoreRun(context, storeReach(manager, zName), cells, notNumbers);
 
   JsonValue data = JsonValue::object();
   data.insert(QStringLiteral("id"), id);
@@ -190,17 +329,36 @@ JsonValue setTableCell(CommandContext& context) {
   const QString id = options.value(QStringLiteral("id"));
   const TuneValue& z = requireTableData(tune, requireTable(definition, id));
   const QString zName = z.name;
-  const int row = optionInt(options, QStringLiteral("row"), 0);
-  const int col = optionInt(options, QStringLiteral("col"), 0);
-  const double value = parseDecimal(options.value(QStringLiteral("value")));
+  const int row = integerOption(context, QStringLiteral("row"));
+  const int col = integerOption(context, QStringLiteral("col"));
+  const double value = valueOption(context);
 
-  // Row-major; without a stored column count the grid is taken as square.
+  // Row-major; without a stored column count the grid is taken as square. A table over a scalar
+  // is one cell, and its element is the column.
   qint64 index = col;
+  qint64 rows = 1;
+  qint64 cols = 1;
+  const qint64 size = z.arrayValues ? z.arrayValues->size() : 0;
   if (z.cols) {
-    index = qint64{row} * *z.cols + col;
+    cols = *z.cols;
+    rows = z.rows.value_or(cols > 0 ? size / cols : 0);
+    index = qint64{row} * cols + col;
   } else if (z.arrayValues) {
-    const auto side = static_cast<qint64>(std::sqrt(static_cast<double>(z.arrayValues->size())));
-    index = qint64{row} * side + col;
+    cols = static_cast<qint64>(std::sqrt(static_cast<double>(size)));
+    rows = cols;
+    index = qint64{row} * cols + col;
+  }
+  const StoreReach reach = storeReach(manager, zName);
+  const std::optional<qint64> landing = reach.landing(elementIndex(index));
+  if (reach.count > 0 && (row < 0 || row >= rows || col < 0 || col >= cols)) {
+    context.warn(QStringLiteral("cell (%1, %2) lies outside table '%3' (%4 rows x %5 columns); %6")
+                     .arg(QString::number(row), QString::number(col), id, QString::number(rows),
+                          QString::number(cols),
+                          landing ? QStringLiteral("element %1 of '%2' was written instead")
+                                        .arg(QString::number(*landing), reach.name)
+                                  : QStringLiteral("nothing was written")));
+  } else {
+    warnSingleStore(context, reach, elementIndex(index));
   }
 
   const double oldValue = manager.getValue(zName, elementIndex(index));
@@ -232,11 +390,13 @@ JsonValue setCurve(CommandContext& context) {
   const QJsonArray points = document.array();
 
   int index = 0;
+  qint64 notNumbers = 0;
   manager.beginDeferredEdits();
   for (const QJsonValue& point : points) {
-    manager.setValue(yName, index++, elementValue(point));
+    manager.setValue(yName, index++, elementValue(point, notNumbers));
   }
   manager.endDeferredEdits();
+  warnStoreRun(context, storeReach(manager, yName), index, notNumbers);
 
   JsonValue data = JsonValue::object();
   data.insert(QStringLiteral("id"), id);
@@ -251,8 +411,9 @@ JsonValue setCurvePoint(CommandContext& context) {
   const EcuDefinition& definition = requireDefinition(manager);
   const QString id = options.value(QStringLiteral("id"));
   const QString yName = requireCurveY(definition, id);
-  const int index = optionInt(options, QStringLiteral("index"), 0);
-  const double value = parseDecimal(options.value(QStringLiteral("value")));
+  const int index = integerOption(context, QStringLiteral("index"));
+  const double value = valueOption(context);
+  warnSingleStore(context, storeReach(manager, yName), index);
 
   const double oldValue = manager.getValue(yName, index);
   manager.setValue(yName, index, value);

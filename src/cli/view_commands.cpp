@@ -8,6 +8,8 @@
 
 #include "cli/command_support.h"
 #include "cli/project_loader.h"
+#include "cli/project_lock.h"
+#include "project/new_project_check.h"
 #include "tune/field_codec.h"
 
 namespace tk::cli {
@@ -102,11 +104,16 @@ JsonValue createProject(CommandContext& context) {
   const QString name = options.value(QStringLiteral("name"));
   const QString iniPath = absoluteNativePath(options.value(QStringLiteral("ini")));
   const QString folder = absoluteNativePath(options.value(QStringLiteral("folder")));
+  project::checkNewProject(folder, name);
   if (!QFileInfo(iniPath).isFile()) {
     throw CommandError(QStringLiteral("INI file not found: ") + iniPath);
   }
   // A folder that cannot be made shows up as the project layer's write error.
   QDir().mkpath(folder);
+  // Two commands creating the same project at once: the second finds the first's files.
+  ProjectLock lock(project::newProjectPath(folder, name));
+  lock.acquire();
+  project::checkNewProject(folder, name);
 
   project::ProjectManager manager;
   manager.createProject(name, iniPath, folder);

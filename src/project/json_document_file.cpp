@@ -1,9 +1,15 @@
 #include "project/json_document_file.h"
 
+#include <unistd.h>
+
+#include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonParseError>
-#include <QSaveFile>
+#include <QRandomGenerator>
+#include <algorithm>
+#include <cstdio>
 #include <limits>
 
 #include "json/json_writer.h"
@@ -28,20 +34,75 @@ QJsonObject readJsonDocumentFile(const QString& path, const QString& context) {
   return document.object();
 }
 
+namespace {
+
+// The temporary file of a replacement is named after the target: "<name>.part-" and six random
+// letters or digits. A name this particular is never a user's own file, so one that a killed
+// save left behind can be removed by the next save.
+const QLatin1String kPartialTag(".part-");
+constexpr qsizetype kRandomLength = 6;
+
+bool isAsciiAlphanumeric(QChar c) {
+  return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
+
+QString partialPath(const QString& path) {
+  static constexpr char kAlphabet[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  QString result = path + kPartialTag;
+  for (qsizetype i = 0; i < kRandomLength; ++i) {
+    result +=
+        QLatin1Char(kAlphabet[QRandomGenerator::global()->bounded(int{sizeof kAlphabet} - 1)]);
+  }
+  return result;
+}
+
+void removeLeftoverPartials(const QFileInfo& target) {
+  const QString prefix = target.fileName() + kPartialTag;
+  QDirIterator entries(target.absolutePath(), QDir::Files | QDir::Hidden | QDir::System);
+  while (entries.hasNext()) {
+    entries.next();
+    const QString name = entries.fileName();
+    if (name.size() == prefix.size() + kRandomLength && name.startsWith(prefix) &&
+        std::all_of(name.begin() + prefix.size(), name.end(), isAsciiAlphanumeric)) {
+      QFile::remove(entries.filePath());
+    }
+  }
+}
+
+}  // namespace
+
 bool replaceFileAtomically(const QString& path, const QByteArray& bytes) {
-  // QSaveFile writes beside the target and renames over it on commit; any failure before the
-  // rename (no room, a write error, a kill) leaves the previous file untouched. Unbuffered, so
-  // a short write (a full disk, a file-size limit) shows in write()'s count: through the write
-  // buffer, Qt reports a flush that wrote only part of the bytes as success and commits the
-  // truncated file.
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+  // A link is followed, so the file it names is replaced and the link stays.
+  const QFileInfo link(path);
+  const QFileInfo target(link.isSymLink() ? link.symLinkTarget() : path);
+  // A file its owner made read-only stays as it is, although the folder would allow the rename.
+  if (target.exists() && !target.isWritable()) {
     return false;
   }
-  if (file.write(bytes) != bytes.size()) {
-    file.cancelWriting();
+  removeLeftoverPartials(target);
+
+  // The bytes go to a new file beside the target, which is renamed over it only once complete
+  // and on disk: any failure before the rename (no room, a write error, a kill) leaves the
+  // previous file untouched. Unbuffered, so a short write (a full disk, a file-size limit) shows
+  // in write()'s count.
+  QFile partial;
+  for (int attempt = 0; attempt < 16 && !partial.isOpen(); ++attempt) {
+    partial.setFileName(partialPath(target.filePath()));
+    partial.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered);
   }
-  return file.commit();
+  if (!partial.isOpen()) {
+    return false;
+  }
+  bool ok = (!target.exists() || partial.setPermissions(target.permissions())) &&
+            partial.write(bytes) == bytes.size() && ::fsync(partial.handle()) == 0;
+  partial.close();
+  ok = ok && ::rename(QFile::encodeName(partial.fileName()).constData(),
+                      QFile::encodeName(target.filePath()).constData()) == 0;
+  if (!ok) {
+    partial.remove();
+  }
+  return ok;
 }
 
 void writeJsonDocumentFile(const QString& path, const QString& context, const JsonValue& value) {

@@ -19,7 +19,10 @@ QJsonObject readJsonDocumentFile(const QString& path, const QString& context);
 /// write leaves the old file as it was. Throws ProjectError "Cannot write <context>: <path>".
 void writeJsonDocumentFile(const QString& path, const QString& context, const JsonValue& value);
 
-/// Replaces the file at path with bytes, atomically as above; false when that failed.
+/// Replaces the file at path (or the file a link there names) with bytes, atomically as above,
+/// keeping its permissions; false when that failed. Temporary files that an interrupted earlier
+/// replacement of the same file left beside it ("<name>.part-" and six letters or digits) are
+/// removed first, so the caller must be the only one writing that file.
 bool replaceFileAtomically(const QString& path, const QByteArray& bytes);
 
 // Lenient member readers: a missing member or one of another JSON type gives the fallback.

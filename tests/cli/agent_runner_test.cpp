@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <new>
 #include <stdexcept>
 
 namespace tk::cli {
@@ -24,6 +25,10 @@ JsonValue failingHandler(CommandContext&) {
 
 JsonValue outOfRangeHandler(CommandContext&) { throw std::out_of_range("index 7 of 3"); }
 
+JsonValue outOfMemoryHandler(CommandContext&) { throw std::bad_alloc(); }
+
+JsonValue oddThrowHandler(CommandContext&) { throw 42; }
+
 JsonValue nonFiniteHandler(CommandContext&) {
   JsonValue data = JsonValue::object();
   data.insert(QStringLiteral("value"), std::nan(""));
@@ -36,6 +41,8 @@ const AgentCommand kTable[] = {
     {"fail", {}, "", failingHandler, "fail with a command error"},
     {"range", {}, "", outOfRangeHandler, "fail with another standard exception"},
     {"nonfinite", {}, "", nonFiniteHandler, "return data JSON cannot hold"},
+    {"oom", {}, "", outOfMemoryHandler, "run out of memory"},
+    {"odd", {}, "", oddThrowHandler, "throw something that is not an exception"},
 };
 
 std::optional<CommandResult> run(const QStringList& args) {
@@ -43,8 +50,8 @@ std::optional<CommandResult> run(const QStringList& args) {
   return runCommand(QStringList{QStringLiteral("prog")} + args, kTable);
 }
 
-CommandResult out(const QByteArray& bytes, int code) { return {{Stream::Out, bytes}, code}; }
-CommandResult err(const QByteArray& bytes) { return {{Stream::Err, bytes}, 1}; }
+CommandResult out(const QByteArray& bytes, int code) { return {{Stream::Out, bytes}, code, {}}; }
+CommandResult err(const QByteArray& bytes) { return {{Stream::Err, bytes}, 1, {}}; }
 
 TEST(AgentRunnerTest, NoResultWithoutCommandOrForUnknownName) {
   for (const QStringList& args : {QStringList{}, QStringList{"Echo"}, QStringList{""}}) {
@@ -93,7 +100,7 @@ TEST(AgentRunnerTest, OnlyExactTextSelectsTextOutput) {
   EXPECT_EQ(run({"echo", "-p", "x", "-f", "text"}), out("project: x\n", 0));
 }
 
-// Any standard exception, and data JSON cannot hold, end in the error envelope.
+// Any exception, and data JSON cannot hold, end in the error envelope.
 TEST(AgentRunnerTest, FailuresBecomeErrorEnvelopes) {
   EXPECT_EQ(run({"fail"}), out("{\n  \"success\": false,\n  \"command\": \"fail\",\n"
                                "  \"error\": \"Table not found: veTable \\u00E9\"\n}\n",
@@ -101,6 +108,10 @@ TEST(AgentRunnerTest, FailuresBecomeErrorEnvelopes) {
   EXPECT_EQ(run({"fail", "-f", "text"}),
             err(QString::fromUtf8("ERROR [fail]: Table not found: veTable \u00e9\n").toUtf8()));
   EXPECT_EQ(run({"range", "-f", "text"}), err("ERROR [range]: index 7 of 3\n"));
+  EXPECT_EQ(run({"oom"}), out("{\n  \"success\": false,\n  \"command\": \"oom\",\n"
+                              "  \"error\": \"Out of memory\"\n}\n",
+                              1));
+  EXPECT_EQ(run({"odd", "-f", "text"}), err("ERROR [odd]: Unexpected failure\n"));
   EXPECT_EQ(run({"nonfinite"})->exitCode, 1);
   // Text output checks the data as JSON first, so nothing of it is printed.
   EXPECT_EQ(run({"nonfinite", "-f", "text"}),

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+#include <new>
+#include <stdexcept>
 
 #include "cli/usage.h"
 #include "support/test_support.h"
@@ -53,6 +55,30 @@ TEST(DispatchTest, ConformanceCommandsGetTheirArgumentsInOrder) {
       0);
   EXPECT_TRUE(test::matchesGolden(test::readFile(msq),
                                   QStringLiteral("golden/dump-msq-export-synthetic.msq")));
+}
+
+// Nothing a conformance command throws leaves the program: running out of memory (a hostile file
+// asking for more than there is) has its own exit code, anything else is a failed command.
+TEST(DispatchTest, ConformanceFailuresEndInAnErrorLine) {
+  struct Case {
+    std::function<int()> command;
+    const char* err;
+    int exitCode;
+  };
+  const Case cases[] = {
+      {[]() -> int { throw std::bad_alloc(); }, "ERROR: out of memory\n", kOutOfMemoryExitCode},
+      {[]() -> int { throw std::length_error("vector too long"); }, "ERROR: vector too long\n", 2},
+      {[]() -> int { throw 7; }, "ERROR: unexpected failure\n", 2},
+      {[] { return 0; }, "", 0},
+  };
+  for (const Case& c : cases) {
+    int code = -1;
+    const test::Captured captured =
+        test::captureStdio([&] { code = runConformanceGuarded(c.command); });
+    EXPECT_EQ(code, c.exitCode) << c.err;
+    EXPECT_EQ(captured.err, c.err);
+    EXPECT_TRUE(captured.out.isEmpty());
+  }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "cli/edit_commands.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -17,6 +18,13 @@ using EditCommandsTest = CliProjectTest;
 TEST_F(EditCommandsTest, EditsReportTheRequestAndSaveTheStoredValue) {
   runScript("edits.cmds");
   EXPECT_TRUE(transcriptMatches("edits.txt"));
+}
+
+// Stores outside the constant, texts that are not numbers and runs longer than the constant are
+// said on standard error before the envelope, which stays as it was.
+TEST_F(EditCommandsTest, EditsThatLandElsewhereOrNowhereAreSaid) {
+  runScript("warnings.cmds");
+  EXPECT_TRUE(transcriptMatches("warnings.txt"));
 }
 
 // A curve whose Y variable the tune lacks stores nothing and still succeeds; a table cell of a
@@ -64,6 +72,26 @@ TEST_F(EditCommandsTest, SaveRewritesBothFiles) {
   const project::ProjectFile saved = project::readProjectFile(projectPath_);
   EXPECT_NE(saved.lastModified, QStringLiteral("2000-01-01T00:00:00.000Z"));
   EXPECT_EQ(project::readTuneFile(tunePath()).lastSaved, saved.lastModified);
+}
+
+// Temporary files left by a save that was killed before its rename are removed by the next save
+// of the same file; files that only look alike stay.
+TEST_F(EditCommandsTest, SaveRemovesWhatAnInterruptedSaveLeft) {
+  const QStringList stale = {"Car.tktune.part-AbCdEf", "Car.tkproj.part-qSsDfj",
+                             "Car.tktune.part-x1Y2z3"};
+  const QStringList kept = {"Car.tktune.backup", "Car.tktune.part-AbCdEfG",
+                            "Other.tktune.part-AbCdEf", "Car.tktune.part-Ab-dEf",
+                            "Car.tkproj.part"};
+  QDir folder(dir_.filePath("car"));
+  for (const QString& name : stale + kept) {
+    QFile file(folder.filePath(name));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("{\"fields\": [");
+  }
+  EXPECT_EQ(run("save -p <project>").exitCode, 0);
+  QStringList expected = kept + QStringList{"Car.tkproj", "Car.tktune", "mainController.ini"};
+  expected.sort();
+  EXPECT_EQ(folder.entryList(QDir::Files, QDir::Name), expected);
 }
 
 // The whole program: an offline edit is saved, and nothing at all goes to standard error.

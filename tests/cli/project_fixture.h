@@ -44,9 +44,9 @@ class CliProjectTest : public ::testing::Test {
     manager.saveProject();
   }
 
-  /// Runs one command line and records it: arguments split at blanks, '...' quoting one
-  /// argument; <project>, <tmp> and <data> stand for the project file, the temporary folder and
-  /// the test data folder.
+  /// Runs one command line and records it (its warning lines, then its exit code and output):
+  /// arguments split at blanks, '...' quoting one argument; <project>, <tmp> and <data> stand for
+  /// the project file, the temporary folder and the test data folder.
   CommandResult run(const QString& line) {
     static const QRegularExpression kArgument(QStringLiteral("'([^']*)'|(\\S+)"));
     QStringList args;
@@ -63,7 +63,11 @@ class CliProjectTest : public ::testing::Test {
     for (QString& a : args) {
       a = a.isEmpty() || a.contains(u' ') ? u'\'' + a + u'\'' : a;
     }
-    transcript_ += "$ " + args.join(u' ').toUtf8() + "\nexit " + QByteArray::number(r.exitCode) +
+    transcript_ += "$ " + args.join(u' ').toUtf8() + '\n';
+    for (const QByteArray& warning : r.diagnostics.split('\n')) {
+      transcript_ += warning.isEmpty() ? QByteArray() : "stderr first: " + warning + '\n';
+    }
+    transcript_ += "exit " + QByteArray::number(r.exitCode) +
                    (r.output.stream == Stream::Err ? ", stderr:\n" : ", stdout:\n") +
                    r.output.bytes;
     return r;

@@ -4,6 +4,7 @@
 #include <QFile>
 
 #include "cli/project_fixture.h"
+#include "cli/project_lock.h"
 #include "project/tune_file.h"
 
 namespace tk::cli::test {
@@ -51,12 +52,47 @@ TEST_F(ProjectLoaderTest, LegacyTuneIsUpgradedAndSavedWithoutAsking) {
   project::writeTuneFile(tunePath(), legacy);
   ASSERT_TRUE(project::readTuneFile(tunePath()).fields.isEmpty());
 
+  // While another command holds the project (it may be saving edits), a reading command
+  // upgrades in memory only.
+  {
+    ProjectLock holder(projectPath_);
+    holder.acquire();
+    const QByteArray out = run("get-scalar -p <project> --name reqFuel -f text").output.bytes;
+    EXPECT_TRUE(out.startsWith("name: reqFuel\nvalue: 8.5\n")) << out.toStdString();
+    EXPECT_TRUE(project::readTuneFile(tunePath()).fields.isEmpty());
+  }
+
   const QByteArray out = run("get-scalar -p <project> --name reqFuel -f text").output.bytes;
   EXPECT_TRUE(out.startsWith("name: reqFuel\nvalue: 8.5\n")) << out.toStdString();
   const Tune upgraded = project::readTuneFile(tunePath());
   EXPECT_EQ(upgraded.fields.size(), 13);  // decoded pages hold no PC variables
   EXPECT_EQ(upgraded.find(QStringLiteral("veGrid"))->arrayValues->at(15), 15.0);
   EXPECT_TRUE(upgraded.pages.has_value());
+}
+
+// A tune made for another controller is flagged by every command that loads it, reading or
+// editing, succeeding or failing; what the command does stays the same.
+TEST_F(ProjectLoaderTest, TuneOfAnotherSignatureIsFlagged) {
+  const QByteArray listed = run("list-tables -p <project>").output.bytes;
+  editProject([](project::ProjectManager& m) {
+    m.mutableTune()->signature = QStringLiteral("speeduino 202402");
+  });
+  const QByteArray warning =
+      "[CLI] warning: tune signature 'speeduino 202402' differs from the definition's "
+      "'cli-test 1.0'\n";
+  const CommandResult read = run("list-tables -p <project>");
+  EXPECT_EQ(read.output.bytes, listed);
+  EXPECT_EQ(read.diagnostics, warning);
+  EXPECT_EQ(run("set-scalar -p <project> --name reqFuel --value 5").diagnostics, warning);
+  EXPECT_EQ(run("get-table -p <project> --id nope").diagnostics, warning);
+
+  // The whole program: the warning comes first on standard error, before a text-form error.
+  const auto r = tk::test::runCli({"get-table", "-p", projectPath_, "--id", "nope", "-f", "text"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.err.toStdString(), (warning + "ERROR [get-table]: Table 'nope' not found in INI. Use "
+                                            "list-tables to see available tables.\n")
+                                     .toStdString());
+  EXPECT_TRUE(r.out.isEmpty());
 }
 
 }  // namespace

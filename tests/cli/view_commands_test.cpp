@@ -1,5 +1,7 @@
 #include "cli/view_commands.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include "cli/project_fixture.h"
@@ -20,6 +22,45 @@ TEST_F(InspectionCommandsTest, ReportOnTheProjectAndWriteNothing) {
   EXPECT_TRUE(QFileInfo(dir_.filePath("a/b/c/Demo.tktune")).isFile());
   EXPECT_TRUE(QFileInfo(dir_.filePath("a/b/c/mainController.ini")).isFile());
   EXPECT_FALSE(QFileInfo::exists(dir_.filePath("d")));
+}
+
+// create-project refuses to replace a project (its tune would become a blank one) and names that
+// are paths, and then writes nothing at all: not even the definition copy or the folder.
+TEST_F(InspectionCommandsTest, CreateProjectNeverOverwritesAndTakesOnlyPlainNames) {
+  const QString ini = dir_.filePath("car/mainController.ini");
+  const QByteArray iniBefore = tk::test::readFile(ini);
+  const QByteArray tuneBefore = tk::test::readFile(tunePath());
+  const QString other = tk::test::dataPath(QStringLiteral("tunefields.ini"));
+  const std::pair<QString, QString> cases[] = {
+      {"Car", "Project already exists: " + projectPath_},
+      {"", "Invalid project name: ''"},
+      {"a/b", "Invalid project name: 'a/b'"},
+      {"a\\b", "Invalid project name: 'a\\b'"},
+      {".", "Invalid project name: '.'"},
+      {"..", "Invalid project name: '..'"},
+      {"../outside", "Invalid project name: '../outside'"},
+  };
+  for (const auto& [name, message] : cases) {
+    const CommandResult r = runCommand({"prog", "create-project", "--name", name, "--ini", other,
+                                        "--folder", dir_.filePath("car"), "-f", "text"},
+                                       agentCommands())
+                                .value();
+    EXPECT_EQ(r.output.bytes, "ERROR [create-project]: " + message.toUtf8() + '\n')
+        << name.toStdString();
+  }
+  EXPECT_EQ(tk::test::readFile(ini), iniBefore);
+  EXPECT_EQ(tk::test::readFile(tunePath()), tuneBefore);
+  EXPECT_EQ(QDir(dir_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+            QStringList{"car"});
+  EXPECT_EQ(QDir(dir_.filePath("car")).entryList(QDir::Files),
+            (QStringList{"Car.tkproj", "Car.tktune", "mainController.ini"}));
+
+  // A tune file alone is a project too.
+  ASSERT_TRUE(QFile::remove(projectPath_));
+  EXPECT_EQ(run("create-project --name Car --ini <data>/tunefields.ini --folder <tmp>/car -f text")
+                .output.bytes,
+            "ERROR [create-project]: Project already exists: " + tunePath().toUtf8() + '\n');
+  EXPECT_EQ(tk::test::readFile(ini), iniBefore);
 }
 
 // The same commands on tunes and projects changed behind the tool's back. Grids are shown as

@@ -2,6 +2,9 @@
 #include <sys/resource.h>
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <cmath>
 #include <csignal>
 #include <limits>
@@ -118,6 +121,22 @@ TEST_F(ProjectFilesTest, SaveFailingPartWayKeepsOldFileByteIdentical) {
   EXPECT_EQ(test::readFile(file), before);
   // No temporary file is left beside it.
   EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files), QStringList{QStringLiteral("p.tkproj")});
+}
+
+// The replacement keeps what the old file was to the system: its permissions, and a link stays a
+// link to the replaced file.
+TEST_F(ProjectFilesTest, ReplacementKeepsPermissionsAndLinks) {
+  const QString file = path("p.tktune");
+  writeText(file, "old");
+  ASSERT_TRUE(QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+  const QFile::Permissions mode = QFile::permissions(file);
+  ASSERT_TRUE(QFile::link(file, path("link.tktune")));
+  ASSERT_TRUE(replaceFileAtomically(path("link.tktune"), "new"));
+  EXPECT_TRUE(QFileInfo(path("link.tktune")).isSymLink());
+  EXPECT_EQ(test::readFile(file), "new");
+  EXPECT_EQ(QFile::permissions(file), mode);
+  EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::System),
+            (QStringList{"link.tktune", "p.tktune"}));
 }
 
 }  // namespace

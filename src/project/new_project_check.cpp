@@ -1,0 +1,32 @@
+#include "project/new_project_check.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include "project/project_error.h"
+#include "project/project_manager.h"
+
+namespace tk::project {
+
+QString newProjectPath(const QString& folder, const QString& name) {
+  return QDir::toNativeSeparators(QDir(folder).filePath(name + QStringLiteral(".tkproj")));
+}
+
+// Creating over an existing project would replace its tune with a blank one, and a name that is
+// a path would put the files outside the folder (or make a hidden ".tkproj"), so both are
+// refused before the definition is copied.
+void checkNewProject(const QString& folder, const QString& name) {
+  if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..") ||
+      name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\'))) {
+    throw ProjectError(QStringLiteral("Invalid project name: '%1'").arg(name));
+  }
+  const QString projectPath = newProjectPath(folder, name);
+  for (const QString& path : {projectPath, tunePathFor(projectPath)}) {
+    // exists() follows links; a dangling link still names a file that a save would replace.
+    if (QFileInfo(path).exists() || QFileInfo(path).isSymLink()) {
+      throw ProjectError(QStringLiteral("Project already exists: ") + path);
+    }
+  }
+}
+
+}  // namespace tk::project
