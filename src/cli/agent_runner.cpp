@@ -1,5 +1,6 @@
 #include "cli/agent_runner.h"
 
+#include "cli/ecu_link.h"
 #include "cli/envelope.h"
 
 namespace tk::cli {
@@ -16,7 +17,7 @@ const AgentCommand* findCommand(std::span<const AgentCommand> table, const QStri
 
 // An argument error is one plain line on standard error, whatever the format.
 CommandResult argumentError(const QString& message) {
-  return {{Stream::Err, (message + QLatin1Char('\n')).toUtf8()}, 1};
+  return {{Stream::Err, (message + QLatin1Char('\n')).toUtf8()}, 1, {}};
 }
 
 // The handler frame: the row's needs around its handler in one guarded block. Any exception of
@@ -27,19 +28,27 @@ CommandResult runHandler(const AgentCommand& row, const CommandOptions& options)
   const OutputFormat format = options.value(QStringLiteral("format")) == QLatin1String("text")
                                   ? OutputFormat::Text
                                   : OutputFormat::Json;
+  // Kept outside the block: a push that was reported stays reported whatever follows.
+  QByteArray diagnostics;
   try {
     CommandContext context(options);
     if (row.needs.testFlag(Need::Project)) {
       context.loadProject();
+    }
+    if (row.needs.testFlag(Need::EcuLink)) {
+      context.openLink();
     }
     JsonValue data = row.handler(context);
     if (row.needs.testFlag(Need::SavedTune)) {
       context.manager().saveProject();
       data.insert(QStringLiteral("saved"), true);
     }
-    return {renderSuccess(format, name, data), 0};
+    if (row.needs.testFlag(Need::PushToEcu) && !options.offline && context.editLabel()) {
+      diagnostics = pushEditsToEcu(context.manager(), *context.editLabel());
+    }
+    return {renderSuccess(format, name, data), 0, diagnostics};
   } catch (const std::exception& e) {
-    return {renderError(format, name, QString::fromUtf8(e.what())), 1};
+    return {renderError(format, name, QString::fromUtf8(e.what())), 1, diagnostics};
   }
 }
 
@@ -94,6 +103,9 @@ std::optional<int> runAgentCommand(const QStringList& arguments) {
   const std::optional<CommandResult> result = runCommand(arguments, agentCommands());
   if (!result) {
     return std::nullopt;
+  }
+  if (!result->diagnostics.isEmpty()) {
+    write({Stream::Err, result->diagnostics});
   }
   write(result->output);
   return result->exitCode;

@@ -17,6 +17,11 @@ enum class Need {
   Project = 0x1,
   /// With Project: the tune saved after the handler, the data then ending with "saved": true.
   SavedTune = 0x2,
+  /// With Project: the ECU link opened after loading, closed when the command ends.
+  EcuLink = 0x4,
+  /// With SavedTune: after the save, the edit the handler labelled is pushed to the project's
+  /// ECU unless --offline is given; the push's lines go to standard error before the envelope.
+  PushToEcu = 0x8,
 };
 Q_DECLARE_FLAGS(Needs, Need)
 Q_DECLARE_OPERATORS_FOR_FLAGS(Needs)
@@ -45,6 +50,8 @@ std::span<const AgentCommand> agentCommands();
 struct CommandResult {
   Output output;
   int exitCode = 1;
+  /// Lines for standard error written before the output (the ECU push's report).
+  QByteArray diagnostics;
 
   bool operator==(const CommandResult&) const = default;
 };

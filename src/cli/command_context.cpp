@@ -23,4 +23,15 @@ project::ProjectManager& CommandContext::manager() {
   return loader_.value().manager();
 }
 
+EcuLink& CommandContext::openLink() {
+  link_.emplace(manager());
+  openEcuLink(*link_);
+  return *link_;
+}
+
+EcuLink& CommandContext::link() {
+  Q_ASSERT(link_.has_value());
+  return link_.value();
+}
+
 }  // namespace tk::cli

@@ -1,4 +1,5 @@
 #include "cli/agent_runner.h"
+#include "cli/ecu_commands.h"
 #include "cli/edit_commands.h"
 #include "cli/view_commands.h"
 
@@ -7,8 +8,11 @@ namespace {
 
 constexpr Needs kNothing;
 constexpr Needs kProject = Need::Project;
-// An edit: the project loaded, the tune saved after the store.
-constexpr Needs kEdit = Need::Project | Need::SavedTune;
+// An edit: the project loaded, the tune saved after the store and then pushed to the ECU.
+constexpr Needs kEdit = Need::Project | Need::SavedTune | Need::PushToEcu;
+constexpr Needs kSave = Need::Project | Need::SavedTune;
+// A command that talks to the ECU: the project loaded and its link opened.
+constexpr Needs kEcu = Need::Project | Need::EcuLink;
 
 }  // namespace
 
@@ -35,7 +39,18 @@ std::span<const AgentCommand> agentCommands() {
       {"set-curve", kEdit, "project id values", setCurve, "store a curve's values from JSON"},
       {"set-curve-point", kEdit, "project id index value", setCurvePoint, "store one curve value"},
       {"set-bits", kEdit, "project name value", setBits, "store a bit field"},
-      {"save", kEdit, "project", save, "save the tune as it is"},
+      {"save", kSave, "project", save, "save the tune as it is"},
+      {"connect", kEcu, "project", connect, "check the link and the ECU's signature"},
+      {"sync", kEcu, "project", sync, "compare the ECU's tune with the local one"},
+      {"burn", kEcu, "project", burn, "write and burn the local tune"},
+      {"read-tune", kEcu, "project", readTune, "copy the ECU's tune into the project"},
+      // Opens its own link once the command is known to exist.
+      {"send-command", kProject, "project name", sendCommand, "send a controller command"},
+      {"get-signature", kEcu, "project", getSignature, "show the ECU's signature"},
+      {"get-firmware", kEcu, "project", getFirmware, "show the ECU's firmware version"},
+      {"get-config-error", kEcu, "project", getConfigError, "show the ECU's config error"},
+      {"send-console", kEcu, "project text", sendConsole, "send a line of console text"},
+      {"set-connection", kProject, "project", setConnection, "point the project at an ECU"},
   };
   return kCommands;
 }

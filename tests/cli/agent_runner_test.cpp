@@ -43,8 +43,8 @@ std::optional<CommandResult> run(const QStringList& args) {
   return runCommand(QStringList{QStringLiteral("prog")} + args, kTable);
 }
 
-CommandResult out(const QByteArray& bytes, int code) { return {{Stream::Out, bytes}, code}; }
-CommandResult err(const QByteArray& bytes) { return {{Stream::Err, bytes}, 1}; }
+CommandResult out(const QByteArray& bytes, int code) { return {{Stream::Out, bytes}, code, {}}; }
+CommandResult err(const QByteArray& bytes) { return {{Stream::Err, bytes}, 1, {}}; }
 
 TEST(AgentRunnerTest, NoResultWithoutCommandOrForUnknownName) {
   for (const QStringList& args : {QStringList{}, QStringList{"Echo"}, QStringList{""}}) {
