@@ -1,5 +1,7 @@
 #include "comms/sim_ecu_connection.h"
 
+#include <QFile>
+#include <QSaveFile>
 #include <algorithm>
 
 #include "comms/command_builder.h"
@@ -97,6 +99,79 @@ SimEcuConnection::SimEcuConnection(const EcuDefinition& definition, QObject* par
                logger.DataLength, logger.RecordLength, std::nullopt});
   }
   startMs_ = clock_->nowMs();
+  productText_ = definition_.Signature;
+  // Requests carry the CAN id where real definitions write its placeholder, as one byte (0 for
+  // this controller); the command byte follows it.
+  realtimeTemplate_ = definition_.OchGetCommand;
+  realtimeTemplate_.replace(QLatin1String("\\$tsCanId"), QLatin1String("\\x00"))
+      .replace(QLatin1String("$tsCanId"), QLatin1String("\\x00"));
+}
+
+QString SimEcuConnection::defaultProductText(const QString& signature) {
+  const QLatin1String family("speeduino");
+  const QString trimmed = signature.trimmed();
+  if (!trimmed.startsWith(family, Qt::CaseInsensitive)) {
+    return signature;
+  }
+  QString version = trimmed.mid(family.size()).trimmed();
+  // The firmware's own version names year and month apart: "202504-dev" is "2025.04-dev".
+  const bool yearAndMonth =
+      version.size() >= 6 &&
+      std::all_of(version.cbegin(), version.cbegin() + 6, [](QChar c) { return c.isDigit(); });
+  if (yearAndMonth) {
+    version.insert(4, QLatin1Char('.'));
+  }
+  return (QStringLiteral("Speeduino ") + version).trimmed();
+}
+
+bool SimEcuConnection::useFlashFile(const QString& path) {
+  QFile file(path);
+  if (file.exists()) {
+    if (!file.open(QIODevice::ReadOnly)) {
+      errorString_ = QStringLiteral("Cannot read %1: %2").arg(path, file.errorString());
+      return false;
+    }
+    const QByteArray image = file.readAll();
+    qsizetype total = 0;
+    for (const QByteArray& page : flash_) {
+      total += page.size();
+    }
+    if (image.size() != total) {
+      errorString_ = QStringLiteral("%1 holds %2 bytes, not the %3 bytes of the definition's pages")
+                         .arg(path)
+                         .arg(image.size())
+                         .arg(total);
+      return false;
+    }
+    qsizetype at = 0;
+    for (QByteArray& page : flash_) {
+      page = image.mid(at, page.size());
+      at += page.size();
+    }
+  } else {
+    for (QByteArray& page : flash_) {
+      page.fill('\0');
+    }
+  }
+  ram_ = flash_;
+  flashPath_ = path;
+  return true;
+}
+
+void SimEcuConnection::saveFlash() {
+  // Written beside the old file and renamed over it, so a stop at any moment leaves one whole
+  // image, the old or the new.
+  QSaveFile file(flashPath_);
+  if (file.open(QIODevice::WriteOnly)) {
+    for (const QByteArray& page : flash_) {
+      file.write(page);
+    }
+    if (file.commit()) {
+      return;
+    }
+  }
+  Q_EMIT errorOccurred(
+      QStringLiteral("Flash file %1 not written: %2").arg(flashPath_, file.errorString()));
 }
 
 QString SimEcuConnection::id() const { return QStringLiteral("SIM:demo"); }
@@ -225,8 +300,11 @@ std::optional<SimEcuConnection::Reply> SimEcuConnection::answer(const QByteArray
   if (command == "F") {
     return Reply{0, QByteArrayLiteral("001")};
   }
-  if (command == "Q" || command == "S" || (!query.isEmpty() && command == query)) {
+  if (command == "Q" || (!query.isEmpty() && command == query)) {
     return Reply{0, asciiBytes(definition_.Signature)};
+  }
+  if (command == "S") {
+    return Reply{0, asciiBytes(productText_)};
   }
   if (command == "V" || (!version.isEmpty() && command == version)) {
     return Reply{0, QByteArray(kVersionText)};
@@ -288,6 +366,9 @@ std::optional<SimEcuConnection::Reply> SimEcuConnection::pageCommand(const QByte
     if (match(definition_.BurnCommands)) {
       flash_[i] = page;
       ++burnCount_;
+      if (!flashPath_.isEmpty()) {
+        saveFlash();
+      }
       return Reply{EcuCommandService::kStatusBurnOk, {}};
     }
     if (match(definition_.Crc32CheckCommands)) {
@@ -304,11 +385,11 @@ std::optional<SimEcuConnection::Reply> SimEcuConnection::pageCommand(const QByte
 
 std::optional<SimEcuConnection::Reply> SimEcuConnection::realtimeCommand(
     const QByteArray& command) const {
-  if (definition_.OchGetCommand.isEmpty()) {
+  if (realtimeTemplate_.isEmpty()) {
     return std::nullopt;
   }
   const std::optional<std::pair<int, int>> fields =
-      matchRealtimeRequest(definition_.OchGetCommand, command);
+      matchRealtimeRequest(realtimeTemplate_, command);
   if (!fields) {
     return std::nullopt;
   }

@@ -40,6 +40,21 @@ class SimEcuConnection : public EcuConnection {
   /// The queued reply bytes.
   qint64 bytesAvailable() override;
 
+  /// The answer to "S" of a controller whose answer to "Q" is signature: "Speeduino " and the
+  /// version with a dot after its year ("speeduino 202501" gives "Speeduino 2025.01") when the
+  /// signature starts with "speeduino" in any case, the signature itself otherwise.
+  static QString defaultProductText(const QString& signature);
+  /// Answers "S" with text instead of the signature.
+  void setProductText(const QString& text) { productText_ = text; }
+
+  /// Keeps the burned pages in the file at path, the definition's pages one after the other:
+  /// loads them into both copies now (a missing file is zero-filled flash) and replaces the file
+  /// whole after every burn. False, with errorString(), when the file cannot be read or is not
+  /// exactly as long as the pages; a failed save is reported through errorOccurred.
+  bool useFlashFile(const QString& path);
+  /// Why useFlashFile failed.
+  QString errorString() const { return errorString_; }
+
   /// Runs the engine on clock (which must outlive the simulator), starting again from 0 s; the
   /// real clock by default, a fake one in tests.
   void setClock(const Clock& clock);
@@ -78,6 +93,7 @@ class SimEcuConnection : public EcuConnection {
   std::optional<Reply> realtimeCommand(const QByteArray& command) const;
   std::optional<Reply> loggerCommand(const QByteArray& command);
   qint64 nowMs() const;
+  void saveFlash();
 
   EcuDefinition definition_;
   ConnectionStatus status_ = ConnectionStatus::Disconnected;
@@ -89,6 +105,10 @@ class SimEcuConnection : public EcuConnection {
   const Clock* clock_ = &Clock::real();
   qint64 startMs_ = 0;
   int burnCount_ = 0;
+  QString productText_;
+  QString realtimeTemplate_;
+  QString flashPath_;
+  QString errorString_;
 };
 
 }  // namespace tk::comms
