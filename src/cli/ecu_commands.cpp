@@ -194,10 +194,11 @@ JsonValue burn(CommandContext& context) {
   }
   requireConnected(link);
   const Tune& tune = requireLocalTune(link.manager());
+  const int errorsBefore = link.errorCount();
   link.tuneComms()->writeTune(definition, tune, true);
-  // The pages go out whatever the ECU answers; a connection lost on the way means that the burn
-  // did not happen as reported.
-  requireConnected(link);
+  if (const std::optional<QString> failure = transferFailure(link, errorsBefore)) {
+    throw CommandError(*failure);
+  }
 
   JsonValue data = JsonValue::object();
   data.insert(QStringLiteral("burned"), true);

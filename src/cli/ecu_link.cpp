@@ -64,13 +64,9 @@ std::optional<QString> pushFailure(EcuLink& link) {
   if (tune == nullptr) {
     return QStringLiteral("No tune loaded");
   }
+  const int errorsBefore = link.errorCount();
   link.tuneComms()->writeTune(definition, *tune, true);
-  // The transfer itself runs to the end whatever the controller answers; a connection that
-  // died on the way is what tells a skipped push from a done one.
-  if (!isConnected(link)) {
-    return notConnectedMessage();
-  }
-  return std::nullopt;
+  return transferFailure(link, errorsBefore);
 }
 
 }  // namespace
@@ -96,7 +92,10 @@ std::optional<QString> EcuLink::open() {
   }
   connection_ = createConnection(settings, *definition);
   QObject::connect(connection_.get(), &comms::EcuConnection::errorOccurred,
-                   [this](const QString& message) { lastError_ = message; });
+                   [this](const QString& message) {
+                     ++errorCount_;
+                     lastError_ = message;
+                   });
   if (!connection_->open()) {
     // The serial port name is named for every connection type, a bridge's too (often empty).
     return QStringLiteral("Failed to open connection on %1: %2")
@@ -124,6 +123,16 @@ void requireConnected(const EcuLink& link) {
   if (!isConnected(link)) {
     throw CommandError(notConnectedMessage());
   }
+}
+
+std::optional<QString> transferFailure(const EcuLink& link, int errorsBefore) {
+  if (link.errorCount() > errorsBefore) {
+    return link.lastError();
+  }
+  if (!isConnected(link)) {
+    return notConnectedMessage();
+  }
+  return std::nullopt;
 }
 
 SignatureCheck checkSignature(EcuLink& link) {

@@ -37,12 +37,18 @@ class EcuLink {
   /// message (the same texts openEcuLink throws).
   std::optional<QString> open();
 
+  /// How many errors the connection has signalled since it was created.
+  int errorCount() const { return errorCount_; }
+  /// The connection's most recent error message; empty when it signalled none.
+  const QString& lastError() const { return lastError_; }
+
  private:
   project::ProjectManager& manager_;
   std::unique_ptr<comms::EcuConnection> connection_;
   std::unique_ptr<comms::EcuCommandService> commands_;
   std::unique_ptr<comms::TuneCommsService> tuneComms_;
-  QString lastError_;  // the connection's most recent error signal
+  int errorCount_ = 0;
+  QString lastError_;
 };
 
 /// Opens the link (see EcuLink::open); throws "No project loaded", "No INI loaded", "No COM port
@@ -53,6 +59,12 @@ void openEcuLink(EcuLink& link);
 bool isConnected(const EcuLink& link);
 /// Throws "Not connected to ECU. Connect first or check connection settings." unless connected.
 void requireConnected(const EcuLink& link);
+
+/// Why a transfer that started when the link had signalled errorsBefore errors did not get
+/// through: the connection's latest error when it signalled one since (a lost peer, a write that
+/// could not leave), the not-connected message when it is no longer connected; no value when
+/// neither. Transfers run to the end whatever the ECU answers, so this is what tells.
+std::optional<QString> transferFailure(const EcuLink& link, int errorsBefore);
 
 /// The outcome of comparing the ECU's signature with the definition's.
 struct SignatureCheck {
