@@ -5,6 +5,7 @@
 
 #include "comms/clock.h"
 #include "comms/ecu_connection.h"
+#include "comms/sim_engine.h"
 #include "definition/ecu_definition.h"
 
 namespace tk::comms {
@@ -68,8 +69,8 @@ class SimEcuConnection : public EcuConnection {
   void powerCycle();
   /// Number of burns so far.
   int burnCount() const { return burnCount_; }
-  /// The realtime block at the current engine time.
-  QByteArray realtimeBlock() const;
+  /// The realtime block at the current engine time (the engine runs on to it).
+  QByteArray realtimeBlock();
 
  private:
   struct Reply {
@@ -90,9 +91,10 @@ class SimEcuConnection : public EcuConnection {
   void consumeInput();
   std::optional<Reply> answer(const QByteArray& command);
   std::optional<Reply> pageCommand(const QByteArray& command);
-  std::optional<Reply> realtimeCommand(const QByteArray& command) const;
+  std::optional<Reply> realtimeCommand(const QByteArray& command);
   std::optional<Reply> loggerCommand(const QByteArray& command);
   qint64 nowMs() const;
+  const SimEngineState& engineNow();
   void saveFlash();
 
   EcuDefinition definition_;
@@ -104,9 +106,11 @@ class SimEcuConnection : public EcuConnection {
   std::vector<Logger> loggers_;
   const Clock* clock_ = &Clock::real();
   qint64 startMs_ = 0;
+  SimEngine engine_;
   int burnCount_ = 0;
   QString productText_;
   QString realtimeTemplate_;
+  QByteArray pageLetters_;  // first bytes of the page commands
   QString flashPath_;
   QString errorString_;
 };
