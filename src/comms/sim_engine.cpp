@@ -218,7 +218,8 @@ void SimEngine::step() {
   const double idle = 850.0 + 350.0 * (1.0 - warmth(s));
   const double rpmTarget = s.cranking ? 250.0 : std::min(idle + 60.0 * s.throttle, 6500.0);
   s.rpm = lag(s.rpm, rpmTarget, rpmTarget > s.rpm ? 0.5 + s.rpm / 6000.0 : 1.2);
-  s.running = !s.cranking && s.rpm > 400.0;
+  // It fires as the starter lets go.
+  s.running = !s.cranking;
   s.fuelCut = s.running && s.throttle < 1.0 && s.rpm > idle + 400.0;
 
   // Manifold vacuum deepens with engine speed at a closed throttle and fills as it opens.
