@@ -164,13 +164,7 @@ TEST(SimEcuProductTest, DefaultProductTextNamesTheFirmwareAndItsVersion) {
   }
 }
 
-TEST_F(SimEcuTest, AnswersSWithTheProductTextOnceGivenOne) {
-  sim.setProductText(QStringLiteral("Speeduino 2025.01-tk"));
-  EXPECT_EQ(framed("S"), ok("Speeduino 2025.01-tk"));
-  EXPECT_EQ(framed("Q"), ok("speeduino 202501-tk"));
-}
-
-TEST_F(SimEcuTest, FlashFileKeepsBurnedPagesAndRefusesAnotherLayout) {
+TEST_F(SimEcuTest, FlashFileHoldsEveryPageAfterEachBurnAndReportsAFailedSave) {
   QTemporaryDir dir;
   const QString path = dir.filePath(QStringLiteral("flash.bin"));
   sim.loadPage(0, QByteArray(16, '\x11'));
@@ -186,15 +180,6 @@ TEST_F(SimEcuTest, FlashFileKeepsBurnedPagesAndRefusesAnotherLayout) {
   EXPECT_EQ(test::readFile(path), image);
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("flash.bin")});
 
-  SimEcuConnection restarted(test::syntheticDefinition());
-  ASSERT_TRUE(restarted.useFlashFile(path));
-  EXPECT_EQ(restarted.workingPage(2), image.mid(800));
-  EXPECT_EQ(restarted.burnedPage(2), image.mid(800));
-
-  QFile::resize(path, 927);
-  EXPECT_FALSE(restarted.useFlashFile(path));
-  EXPECT_EQ(restarted.errorString(),
-            path + QStringLiteral(" holds 927 bytes, not the 928 bytes of the definition's pages"));
   QStringList errors;
   QObject::connect(&sim, &EcuConnection::errorOccurred,
                    [&errors](const QString& m) { errors.append(m); });
@@ -225,6 +210,9 @@ TEST(SimEcuCorpusTest, EveryCorpusDefinitionServesItsPagesAndRealtimeBlock) {
     tune.forceCrcProtocol();
     // A signature of three bytes or fewer (an early one is "20") is never taken as one.
     EXPECT_EQ(tune.verifySignature(d), d.Signature.trimmed().size() > 3);
+    if (name == QLatin1String("speeduino-202501.ini")) {
+      EXPECT_EQ(commands.sendCommand(hex("72003000008200"), 500).data.size(), 130);
+    }
     for (int page = 0; page < d.NPages; ++page) {
       const int size = d.PageSizes.value(page);
       if (size < 1 || d.PageReadCommands.value(page).isEmpty() ||
@@ -242,12 +230,6 @@ TEST(SimEcuCorpusTest, EveryCorpusDefinitionServesItsPagesAndRealtimeBlock) {
           << page;
     }
   }
-  const EcuDefinition d = IniParser().parse(corpus + QStringLiteral("/ini/speeduino-202501.ini"));
-  SimEcuConnection sim(d);
-  sim.open();
-  FakeClock wire;
-  EcuCommandService commands(&sim, wire);
-  EXPECT_EQ(commands.sendCommand(hex("72003000008200"), 500).data.size(), 130);
 }
 
 }  // namespace

@@ -158,9 +158,10 @@ TEST_P(SimProgramTest, BurnedTuneOutlivesSigtermAndKillButUnburnedEditsDoNot) {
   EXPECT_EQ(tune->readPage(definition, 3), QByteArray(128, '\x33'));
 }
 
-TEST_P(SimProgramTest, BaudRatePacesRepliesByteByByte) {
+TEST_P(SimProgramTest, BaudRatePacesRepliesByteByByteAndProductTextIsTheOneGiven) {
   test::SimOptions o = options();
   o.baud = 9600;  // 960 bytes a second
+  o.product = QStringLiteral("Speeduino 9.9 bench");
   test::SimProcess sim(o);
   connectTo(sim);
   const QByteArray request = EcuCommandService::wrapFrame(hex("70000100008000"));
@@ -178,6 +179,7 @@ TEST_P(SimProgramTest, BaudRatePacesRepliesByteByByte) {
   EXPECT_GE(timer.elapsed(), 120);
   EXPECT_EQ(reply.size(), 135);
   EXPECT_GE(pieces, 5);
+  EXPECT_EQ(tune->readSignature(), *o.product);
 }
 
 // The physical value of a channel of the demo definition in a realtime block.
