@@ -14,7 +14,11 @@ namespace tk::comms {
 /// same commands unframed): signature and version queries, page reads, chunk and value writes,
 /// burns and CRC checks of every page, the realtime block of a running engine, the
 /// configuration-error command, controller commands and the tooth and composite loggers. Pages
-/// live in a working copy (RAM) and a burned copy (flash) sized by the definition.
+/// live in a working copy (RAM) and a burned copy (flash) sized by the definition; reads come
+/// from the working copy and a burn copies it to flash. Framed replies start with the status a
+/// controller of this class sends: 0x00, 0x04 after a burn, 0x83 for an unknown command, 0x84
+/// for a page, offset or length out of range. "Q" gives the signature, "S" the product text
+/// (the signature until one is given).
 class SimEcuConnection : public EcuConnection {
   Q_OBJECT
 
