@@ -15,6 +15,8 @@ namespace {
 constexpr qsizetype kMaxUnframedProbe = 8;
 // A logger needs a moment of engine running after its start before a capture can be read.
 constexpr qint64 kCaptureMs = 50;
+// Bytes of a request arrive back to back; a pause this long means its sender is gone.
+constexpr qint64 kStaleInputMs = 500;
 
 int hexValue(QChar c) {
   const char16_t u = c.unicode();
@@ -247,6 +249,13 @@ qint64 SimEcuConnection::write(const QByteArray& bytes) {
   if (status_ != ConnectionStatus::Connected) {
     return 0;
   }
+  // A request left half-way, by a client that died or hung up, is dropped, as a controller's
+  // receive timeout does, so that the next client is not out of step.
+  const qint64 now = clock_->nowMs();
+  if (now - lastInputMs_ >= kStaleInputMs) {
+    input_.clear();
+  }
+  lastInputMs_ = now;
   input_.append(bytes);
   consumeInput();
   return bytes.size();

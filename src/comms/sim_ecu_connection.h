@@ -110,6 +110,7 @@ class SimEcuConnection : public EcuConnection {
   std::vector<Logger> loggers_;
   const Clock* clock_ = &Clock::real();
   qint64 startMs_ = 0;
+  qint64 lastInputMs_ = 0;  // on clock_, when bytes last came
   SimEngine engine_;
   int burnCount_ = 0;
   QString productText_;

@@ -65,6 +65,10 @@ TEST_F(SimEcuTest, SplitFramesWaitJoinedOnesAreAnsweredInOrderBadOnesAreUnframed
   EXPECT_EQ(sim.bytesAvailable(), 0);
   EXPECT_EQ(raw(q.mid(3) + EcuCommandService::wrapFrame("V")),
             test::okFrame("speeduino 202501-tk") + test::okFrame("Torvik Simulated ECU 1.0"));
+  // The rest of a frame that comes half a second late is no rest: the start was dropped.
+  sim.write(q.left(3));
+  engine.advance(500);
+  EXPECT_EQ(raw(q), test::okFrame("speeduino 202501-tk"));
   QByteArray bad = q;
   bad[bad.size() - 1] = char(bad.back() ^ 0x5A);
   for (const QByteArray& unframed : {bad, hex("0000"), hex("9C4000")}) {
