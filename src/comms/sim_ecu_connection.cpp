@@ -8,7 +8,6 @@
 #include "comms/crc32.h"
 #include "comms/ecu_command_service.h"
 #include "comms/ecu_text.h"
-#include "comms/sim_engine.h"
 
 namespace tk::comms {
 namespace {
@@ -16,6 +15,8 @@ namespace {
 constexpr qsizetype kMaxUnframedProbe = 8;
 // A logger needs a moment of engine running after its start before a capture can be read.
 constexpr qint64 kCaptureMs = 50;
+// Bytes of a request arrive back to back; a pause this long means its sender is gone.
+constexpr qint64 kStaleInputMs = 500;
 
 int hexValue(QChar c) {
   const char16_t u = c.unicode();
@@ -100,6 +101,18 @@ SimEcuConnection::SimEcuConnection(const EcuDefinition& definition, QObject* par
   }
   startMs_ = clock_->nowMs();
   productText_ = definition_.Signature;
+  for (const QStringList* templates :
+       {&definition_.PageReadCommands, &definition_.PageChunkWriteCommands,
+        &definition_.PageValueWriteCommands, &definition_.BurnCommands,
+        &definition_.Crc32CheckCommands}) {
+    for (const QString& t : *templates) {
+      // Templates starting with a field or an escape have no command letter.
+      if (!t.isEmpty() && t.at(0) != QLatin1Char('%') && t.at(0) != QLatin1Char('\\') &&
+          t.at(0).unicode() < 0x80 && !pageLetters_.contains(char(t.at(0).unicode()))) {
+        pageLetters_.append(char(t.at(0).unicode()));
+      }
+    }
+  }
   // Requests carry the CAN id where real definitions write its placeholder, as one byte (0 for
   // this controller); the command byte follows it.
   realtimeTemplate_ = definition_.OchGetCommand;
@@ -199,6 +212,7 @@ void SimEcuConnection::close() {
 void SimEcuConnection::setClock(const Clock& clock) {
   clock_ = &clock;
   startMs_ = clock.nowMs();
+  engine_ = SimEngine();
 }
 
 qint64 SimEcuConnection::nowMs() const { return clock_->nowMs() - startMs_; }
@@ -225,14 +239,23 @@ QByteArray SimEcuConnection::burnedPage(int pageIndex) const {
 
 void SimEcuConnection::powerCycle() { ram_ = flash_; }
 
-QByteArray SimEcuConnection::realtimeBlock() const {
-  return simRealtimeBlock(definition_, simEngineState(static_cast<double>(nowMs()) / 1000.0));
+const SimEngineState& SimEcuConnection::engineNow() {
+  return engine_.advanceTo(static_cast<double>(nowMs()) / 1000.0);
 }
+
+QByteArray SimEcuConnection::realtimeBlock() { return simRealtimeBlock(definition_, engineNow()); }
 
 qint64 SimEcuConnection::write(const QByteArray& bytes) {
   if (status_ != ConnectionStatus::Connected) {
     return 0;
   }
+  // A request left half-way, by a client that died or hung up, is dropped, as a controller's
+  // receive timeout does, so that the next client is not out of step.
+  const qint64 now = clock_->nowMs();
+  if (now - lastInputMs_ >= kStaleInputMs) {
+    input_.clear();
+  }
+  lastInputMs_ = now;
   input_.append(bytes);
   consumeInput();
   return bytes.size();
@@ -281,6 +304,9 @@ void SimEcuConnection::consumeInput() {
         (quint32(quint8(input_.at(n + 2))) << 24) | (quint32(quint8(input_.at(n + 3))) << 16) |
         (quint32(quint8(input_.at(n + 4))) << 8) | quint32(quint8(input_.at(n + 5)));
     if (crc != crc32(payload)) {
+      // A raw command may look like the start of a frame; this controller takes the whole input
+      // as one. A real controller of this class answers such a frame with status 0x82 (CRC
+      // failure) instead, so a client never learns of the difference from a reply.
       unframed();
       return;
     }
@@ -324,7 +350,15 @@ std::optional<SimEcuConnection::Reply> SimEcuConnection::answer(const QByteArray
       return Reply{0, {}};
     }
   }
-  return loggerCommand(command);
+  if (std::optional<Reply> r = loggerCommand(command)) {
+    return r;
+  }
+  // A page command naming a page the definition lacks, or too short to name page, offset and
+  // count, is out of range rather than unknown.
+  if (!command.isEmpty() && pageLetters_.contains(command.at(0))) {
+    return Reply{EcuCommandService::kStatusOutOfRange, {}};
+  }
+  return std::nullopt;
 }
 
 std::optional<SimEcuConnection::Reply> SimEcuConnection::pageCommand(const QByteArray& command) {
@@ -384,7 +418,7 @@ std::optional<SimEcuConnection::Reply> SimEcuConnection::pageCommand(const QByte
 }
 
 std::optional<SimEcuConnection::Reply> SimEcuConnection::realtimeCommand(
-    const QByteArray& command) const {
+    const QByteArray& command) {
   if (realtimeTemplate_.isEmpty()) {
     return std::nullopt;
   }
@@ -419,7 +453,7 @@ std::optional<SimEcuConnection::Reply> SimEcuConnection::loggerCommand(const QBy
       }
       // Captures follow one another while the logger runs.
       logger.armedAtMs = now;
-      const SimEngineState state = simEngineState(static_cast<double>(now) / 1000.0);
+      const SimEngineState& state = engineNow();
       return Reply{0, logger.composite ? simCompositeLog(logger.length, logger.recordLength, state)
                                        : simToothLog(logger.length, logger.recordLength, state)};
     }

@@ -5,6 +5,7 @@
 
 #include "comms/clock.h"
 #include "comms/ecu_connection.h"
+#include "comms/sim_engine.h"
 #include "definition/ecu_definition.h"
 
 namespace tk::comms {
@@ -13,7 +14,11 @@ namespace tk::comms {
 /// same commands unframed): signature and version queries, page reads, chunk and value writes,
 /// burns and CRC checks of every page, the realtime block of a running engine, the
 /// configuration-error command, controller commands and the tooth and composite loggers. Pages
-/// live in a working copy (RAM) and a burned copy (flash) sized by the definition.
+/// live in a working copy (RAM) and a burned copy (flash) sized by the definition; reads come
+/// from the working copy and a burn copies it to flash. Framed replies start with the status a
+/// controller of this class sends: 0x00, 0x04 after a burn, 0x83 for an unknown command, 0x84
+/// for a page, offset or length out of range. "Q" gives the signature, "S" the product text
+/// (the signature until one is given).
 class SimEcuConnection : public EcuConnection {
   Q_OBJECT
 
@@ -68,8 +73,8 @@ class SimEcuConnection : public EcuConnection {
   void powerCycle();
   /// Number of burns so far.
   int burnCount() const { return burnCount_; }
-  /// The realtime block at the current engine time.
-  QByteArray realtimeBlock() const;
+  /// The realtime block at the current engine time (the engine runs on to it).
+  QByteArray realtimeBlock();
 
  private:
   struct Reply {
@@ -90,9 +95,10 @@ class SimEcuConnection : public EcuConnection {
   void consumeInput();
   std::optional<Reply> answer(const QByteArray& command);
   std::optional<Reply> pageCommand(const QByteArray& command);
-  std::optional<Reply> realtimeCommand(const QByteArray& command) const;
+  std::optional<Reply> realtimeCommand(const QByteArray& command);
   std::optional<Reply> loggerCommand(const QByteArray& command);
   qint64 nowMs() const;
+  const SimEngineState& engineNow();
   void saveFlash();
 
   EcuDefinition definition_;
@@ -104,9 +110,12 @@ class SimEcuConnection : public EcuConnection {
   std::vector<Logger> loggers_;
   const Clock* clock_ = &Clock::real();
   qint64 startMs_ = 0;
+  qint64 lastInputMs_ = 0;  // on clock_, when bytes last came
+  SimEngine engine_;
   int burnCount_ = 0;
   QString productText_;
   QString realtimeTemplate_;
+  QByteArray pageLetters_;  // first bytes of the page commands
   QString flashPath_;
   QString errorString_;
 };

@@ -115,16 +115,19 @@ class TerminalLink : public StandInServer::Link {
   int terminal_;
 };
 
-// Sends bytes over link no faster than a line of bytesPerSecond: byte k is sent once it would
-// have arrived, lineFree telling when the previous reply has left the line.
+// Sends bytes over link no faster than a line of bytesPerSecond: byte k leaves once the line
+// would have delivered it, lineFree telling when the previous reply has left the line. The
+// thread wakes at most about once a millisecond, sending what has come due: one byte at a time
+// on a slow line, a few on a fast one, as a USB-serial adapter hands them on.
 void sendPaced(StandInServer::Link& link, const QByteArray& bytes, int bytesPerSecond,
                std::chrono::steady_clock::time_point& lineFree, const std::atomic<bool>& stopping) {
   using Clock = std::chrono::steady_clock;
   const auto perByte = std::chrono::nanoseconds(1'000'000'000LL / bytesPerSecond);
+  const qsizetype step = std::max(1, bytesPerSecond / 1000);
   const Clock::time_point start = std::max(Clock::now(), lineFree);
   qsizetype sent = 0;
   while (sent < bytes.size() && !stopping) {
-    std::this_thread::sleep_until(start + (sent + 1) * perByte);
+    std::this_thread::sleep_until(start + std::min(sent + step, bytes.size()) * perByte);
     const auto due = static_cast<qsizetype>((Clock::now() - start) / perByte);
     const qsizetype n = std::clamp<qsizetype>(due - sent, 1, bytes.size() - sent);
     link.send(bytes.mid(sent, n));

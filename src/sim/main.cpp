@@ -93,6 +93,8 @@ int main(int argc, char** argv) {
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  // A client that hangs up in the middle of a reply is no reason to stop.
+  signal(SIGPIPE, SIG_IGN);
 
   QCoreApplication app(argc, argv);
   const QStringList args = QCoreApplication::arguments().mid(1);
@@ -139,8 +141,8 @@ int main(int argc, char** argv) {
   std::printf("torvik-ecu-sim ready %s\n", ready.toLocal8Bit().constData());
   std::fflush(stdout);
 
-  int signal = 0;
-  sigwait(&stopSignals, &signal);
+  int received = 0;
+  sigwait(&stopSignals, &received);
   // The exchange under way ends first, so a burn in progress reaches the flash file.
   server.stop();
   return 0;
