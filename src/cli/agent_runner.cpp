@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "cli/ecu_link.h"
 #include "cli/envelope.h"
 
 namespace tk::cli {
@@ -30,6 +31,7 @@ CommandResult runHandler(const AgentCommand& row, const CommandOptions& options)
   const OutputFormat format = options.value(QStringLiteral("format")) == QLatin1String("text")
                                   ? OutputFormat::Text
                                   : OutputFormat::Json;
+  // Kept outside the block: warnings and a push that was reported stay reported whatever follows.
   QByteArray diagnostics;
   QString message;
   try {
@@ -38,10 +40,16 @@ CommandResult runHandler(const AgentCommand& row, const CommandOptions& options)
       context.loadProject(row.needs.testFlag(Need::ProjectLock) ? ProjectAccess::Change
                                                                 : ProjectAccess::Read);
     }
+    if (row.needs.testFlag(Need::EcuLink)) {
+      context.openLink();
+    }
     JsonValue data = row.handler(context);
     if (row.needs.testFlag(Need::SavedTune)) {
       context.manager().saveProject();
       data.insert(QStringLiteral("saved"), true);
+    }
+    if (row.needs.testFlag(Need::PushToEcu) && !options.offline && context.editLabel()) {
+      diagnostics += pushEditsToEcu(context.manager(), *context.editLabel());
     }
     return {renderSuccess(format, name, data), 0, diagnostics};
   } catch (const std::bad_alloc&) {

@@ -21,6 +21,11 @@ enum class Need {
   /// With Project: the project's lock held from loading to the end of the command, so that
   /// commands changing one project run one after another and none loses another's edits.
   ProjectLock = 0x4,
+  /// With Project: the ECU link opened after loading, closed when the command ends.
+  EcuLink = 0x8,
+  /// With SavedTune: after the save, the edit the handler labelled is pushed to the project's
+  /// ECU unless --offline is given; the push's lines go to standard error before the envelope.
+  PushToEcu = 0x10,
 };
 Q_DECLARE_FLAGS(Needs, Need)
 Q_DECLARE_OPERATORS_FOR_FLAGS(Needs)

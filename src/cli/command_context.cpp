@@ -34,4 +34,15 @@ void CommandContext::warn(const QString& text) {
   diagnostics_ += QByteArrayLiteral("[CLI] warning: ") + text.toUtf8() + '\n';
 }
 
+EcuLink& CommandContext::openLink() {
+  link_.emplace(manager());
+  openEcuLink(*link_);
+  return *link_;
+}
+
+EcuLink& CommandContext::link() {
+  Q_ASSERT(link_.has_value());
+  return link_.value();
+}
+
 }  // namespace tk::cli

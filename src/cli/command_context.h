@@ -6,6 +6,7 @@
 #include <optional>
 #include <stdexcept>
 
+#include "cli/ecu_link.h"
 #include "cli/project_loader.h"
 #include "project/project_manager.h"
 
@@ -53,10 +54,24 @@ class CommandContext {
   /// envelope, whatever the outcome.
   void warn(const QString& text);
 
+  /// Opens the ECU link of the loaded project (see openEcuLink) and returns it; throws the
+  /// link's errors.
+  EcuLink& openLink();
+  /// The link opened before; only for handlers whose row needs it or that opened it.
+  EcuLink& link();
+
+  /// Names the edit for the push that follows its save (an edit handler sets it).
+  void setEditLabel(const QString& label) { editLabel_ = label; }
+  /// The edit's label, or no value when the handler stored nothing to push.
+  const std::optional<QString>& editLabel() const { return editLabel_; }
+
  private:
   const CommandOptions& options_;
   QByteArray& diagnostics_;
   std::optional<CliProjectLoader> loader_;
+  // Declared after the loader so that the connection is closed before the project goes.
+  std::optional<EcuLink> link_;
+  std::optional<QString> editLabel_;
 };
 
 }  // namespace tk::cli

@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "cli/agent_runner.h"
+#include "cli/ecu_commands.h"
 #include "cli/edit_commands.h"
 #include "cli/msq_commands.h"
 #include "cli/view_commands.h"
@@ -10,8 +11,17 @@ namespace {
 
 constexpr Needs kNothing;
 constexpr Needs kProject = Need::Project;
-// An edit: the project loaded and locked, the tune saved after the store.
-constexpr Needs kEdit = Need::Project | Need::ProjectLock | Need::SavedTune;
+// An edit: the project loaded and locked, the tune saved after the store and then pushed to the
+// ECU.
+constexpr Needs kEdit = Need::Project | Need::ProjectLock | Need::SavedTune | Need::PushToEcu;
+// A save without a push.
+constexpr Needs kSave = Need::Project | Need::ProjectLock | Need::SavedTune;
+// A command that talks to the ECU: the project loaded and its link opened.
+constexpr Needs kEcu = Need::Project | Need::EcuLink;
+// A command that changes the project file: loaded and locked like an edit.
+constexpr Needs kChange = Need::Project | Need::ProjectLock;
+// read-tune replaces the tune with the ECU's and saves it, so it holds the lock too.
+constexpr Needs kEcuChange = kEcu | Need::ProjectLock;
 
 // A command that saves must hold the project's lock from loading on, or a command running at
 // the same time could save over its edits.
@@ -46,9 +56,20 @@ std::span<const AgentCommand> agentCommands() {
       {"set-curve", kEdit, "project id values", setCurve, "store a curve's values from JSON"},
       {"set-curve-point", kEdit, "project id index value", setCurvePoint, "store one curve value"},
       {"set-bits", kEdit, "project name value", setBits, "store a bit field"},
-      {"save", kEdit, "project", save, "save the tune as it is"},
+      {"save", kSave, "project", save, "save the tune as it is"},
       {"import-msq", kEdit, "project file", importMsq, "store an MSQ tune's values", "force"},
       {"export-msq", kProject, "project output", exportMsq, "write the tune as an MSQ file"},
+      {"connect", kEcu, "project", connect, "check the link and the ECU's signature"},
+      {"sync", kEcu, "project", sync, "compare the ECU's tune with the local one"},
+      {"burn", kEcu, "project", burn, "write and burn the local tune"},
+      {"read-tune", kEcuChange, "project", readTune, "copy the ECU's tune into the project"},
+      // Opens its own link once the command is known to exist.
+      {"send-command", kProject, "project name", sendCommand, "send a controller command"},
+      {"get-signature", kEcu, "project", getSignature, "show the ECU's signature"},
+      {"get-firmware", kEcu, "project", getFirmware, "show the ECU's firmware version"},
+      {"get-config-error", kEcu, "project", getConfigError, "show the ECU's config error"},
+      {"send-console", kEcu, "project text", sendConsole, "send a line of console text"},
+      {"set-connection", kChange, "project", setConnection, "point the project at an ECU"},
   };
   static_assert(locksWhatItSaves(kCommands));
   return kCommands;

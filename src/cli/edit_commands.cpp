@@ -219,6 +219,7 @@ JsonValue setScalar(CommandContext& context) {
 
   const double oldValue = manager.getValue(name, 0);
   manager.setValue(name, 0, value);
+  context.setEditLabel(QStringLiteral("set-scalar(%1)").arg(name));
 
   JsonValue data = JsonValue::object();
   data.insert(QStringLiteral("name"), name);
@@ -239,6 +240,7 @@ JsonValue setField(CommandContext& context) {
 
   const double oldValue = manager.getValue(name, index);
   manager.setValue(name, index, value);
+  context.setEditLabel(QStringLiteral("set-field(%1[%2])").arg(name, QString::number(index)));
 
   JsonValue data = JsonValue::object();
   data.insert(QStringLiteral("name"), name);
@@ -258,6 +260,7 @@ JsonValue setBits(CommandContext& context) {
 
   const int oldValue = truncateToInt(manager.getValue(name, 0));
   manager.setValue(name, 0, value);
+  context.setEditLabel(QStringLiteral("set-bits(%1)").arg(name));
 
   auto labelOf = [&labels](int raw) -> std::optional<QString> {
     for (const BitValue& entry : labels) {
@@ -310,6 +313,7 @@ JsonValue setTable(CommandContext& context) {
   }
   manager.endDeferredEdits();
   warnStoreRun(context, storeReach(manager, zName), cells, notNumbers);
+  context.setEditLabel(QStringLiteral("set-table(%1)").arg(id));
 
   JsonValue data = JsonValue::object();
   data.insert(QStringLiteral("id"), id);
@@ -363,6 +367,8 @@ JsonValue setTableCell(CommandContext& context) {
 
   const double oldValue = manager.getValue(zName, elementIndex(index));
   manager.setValue(zName, elementIndex(index), value);
+  context.setEditLabel(QStringLiteral("set-table-cell(%1[%2,%3])")
+                           .arg(id, QString::number(row), QString::number(col)));
 
   JsonValue data = JsonValue::object();
   data.insert(QStringLiteral("id"), id);
@@ -397,6 +403,7 @@ JsonValue setCurve(CommandContext& context) {
   }
   manager.endDeferredEdits();
   warnStoreRun(context, storeReach(manager, yName), index, notNumbers);
+  context.setEditLabel(QStringLiteral("set-curve(%1)").arg(id));
 
   JsonValue data = JsonValue::object();
   data.insert(QStringLiteral("id"), id);
@@ -417,6 +424,7 @@ JsonValue setCurvePoint(CommandContext& context) {
 
   const double oldValue = manager.getValue(yName, index);
   manager.setValue(yName, index, value);
+  context.setEditLabel(QStringLiteral("set-curve-point(%1[%2])").arg(id, QString::number(index)));
 
   JsonValue data = JsonValue::object();
   data.insert(QStringLiteral("id"), id);

@@ -5,8 +5,9 @@
 
 namespace tk::cli {
 
-// The edit commands' handlers: checks and stores on the context's loaded project. The runner
-// saves the tune afterwards and ends the data with "saved": true. All checks run before the
+// The edit commands' handlers: checks and stores on the context's loaded project, then label
+// the edit. The runner saves the tune afterwards, ends the data with "saved": true and pushes
+// the labelled edit to the project's ECU unless --offline is given. All checks run before the
 // first store, so an edit that throws has changed nothing and nothing is saved.
 
 /// set-scalar: stores one scalar value.

@@ -1,5 +1,6 @@
 #include "cli/msq_commands.h"
 
+#include <QFileInfo>
 #include <QSet>
 #include <QStringList>
 #include <cmath>
@@ -144,8 +145,8 @@ NameReport storeNumbers(project::ProjectManager& manager, const QList<PlannedSto
 // The store keeps no strings (they have no number to quantise), so the text goes into the
 // constant's record directly, made as the store makes a missing one.
 void storeText(project::ProjectManager& manager, const ConstantDef& constant, const QString& text) {
-  const QString units = manager.effectiveUnits(constant);
-  const int digits = manager.effectiveDigits(constant);
+  const QString units = manager.editor().effectiveUnits(constant);
+  const int digits = manager.editor().effectiveDigits(constant);
   Tune& tune = *manager.mutableTune();
   TuneValue* record = tune.find(constant.Name);
   if (record == nullptr) {
@@ -248,6 +249,8 @@ JsonValue importMsq(CommandContext& context) {
       storeText(manager, *store.constant, store.text);
     }
   }
+  // The push names the file as the edit commands name their constant.
+  context.setEditLabel(QStringLiteral("import-msq(%1)").arg(QFileInfo(path).fileName()));
 
   JsonValue data = JsonValue::object();
   data.insert(QStringLiteral("file"), path);

@@ -248,4 +248,6 @@ QByteArray decodeEscapes(const QString& text, int canId) {
   return decodeReplaced(replaceCanId(text, canId));
 }
 
+QByteArray decodeHexEscapes(const QString& text) { return decodeReplaced(text); }
+
 }  // namespace tk::comms

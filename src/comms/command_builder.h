@@ -64,5 +64,8 @@ std::optional<QByteArray> buildChunkWriteFrame(const EcuDefinition& definition, 
 /// The bytes of a whole-command text: "\xHH" escapes decoded, the CAN-id placeholder replaced,
 /// every other character its low byte.
 QByteArray decodeEscapes(const QString& text, int canId);
+/// The bytes of a text: "\xHH" escapes decoded (a malformed one leaves its backslash as a byte),
+/// every other character its low byte; the CAN-id placeholder stays as it is.
+QByteArray decodeHexEscapes(const QString& text);
 
 }  // namespace tk::comms

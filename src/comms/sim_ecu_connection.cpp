@@ -1,12 +1,13 @@
 #include "comms/sim_ecu_connection.h"
 
+#include <QFile>
+#include <QSaveFile>
 #include <algorithm>
 
 #include "comms/command_builder.h"
 #include "comms/crc32.h"
 #include "comms/ecu_command_service.h"
 #include "comms/ecu_text.h"
-#include "comms/sim_engine.h"
 
 namespace tk::comms {
 namespace {
@@ -14,6 +15,8 @@ namespace {
 constexpr qsizetype kMaxUnframedProbe = 8;
 // A logger needs a moment of engine running after its start before a capture can be read.
 constexpr qint64 kCaptureMs = 50;
+// Bytes of a request arrive back to back; a pause this long means its sender is gone.
+constexpr qint64 kStaleInputMs = 500;
 
 int hexValue(QChar c) {
   const char16_t u = c.unicode();
@@ -97,6 +100,91 @@ SimEcuConnection::SimEcuConnection(const EcuDefinition& definition, QObject* par
                logger.DataLength, logger.RecordLength, std::nullopt});
   }
   startMs_ = clock_->nowMs();
+  productText_ = definition_.Signature;
+  for (const QStringList* templates :
+       {&definition_.PageReadCommands, &definition_.PageChunkWriteCommands,
+        &definition_.PageValueWriteCommands, &definition_.BurnCommands,
+        &definition_.Crc32CheckCommands}) {
+    for (const QString& t : *templates) {
+      // Templates starting with a field or an escape have no command letter.
+      if (!t.isEmpty() && t.at(0) != QLatin1Char('%') && t.at(0) != QLatin1Char('\\') &&
+          t.at(0).unicode() < 0x80 && !pageLetters_.contains(char(t.at(0).unicode()))) {
+        pageLetters_.append(char(t.at(0).unicode()));
+      }
+    }
+  }
+  // Requests carry the CAN id where real definitions write its placeholder, as one byte (0 for
+  // this controller); the command byte follows it.
+  realtimeTemplate_ = definition_.OchGetCommand;
+  realtimeTemplate_.replace(QLatin1String("\\$tsCanId"), QLatin1String("\\x00"))
+      .replace(QLatin1String("$tsCanId"), QLatin1String("\\x00"));
+}
+
+QString SimEcuConnection::defaultProductText(const QString& signature) {
+  const QLatin1String family("speeduino");
+  const QString trimmed = signature.trimmed();
+  if (!trimmed.startsWith(family, Qt::CaseInsensitive)) {
+    return signature;
+  }
+  QString version = trimmed.mid(family.size()).trimmed();
+  // The firmware's own version names year and month apart: "202504-dev" is "2025.04-dev".
+  const bool yearAndMonth =
+      version.size() >= 6 &&
+      std::all_of(version.cbegin(), version.cbegin() + 6, [](QChar c) { return c.isDigit(); });
+  if (yearAndMonth) {
+    version.insert(4, QLatin1Char('.'));
+  }
+  return (QStringLiteral("Speeduino ") + version).trimmed();
+}
+
+bool SimEcuConnection::useFlashFile(const QString& path) {
+  QFile file(path);
+  if (file.exists()) {
+    if (!file.open(QIODevice::ReadOnly)) {
+      errorString_ = QStringLiteral("Cannot read %1: %2").arg(path, file.errorString());
+      return false;
+    }
+    const QByteArray image = file.readAll();
+    qsizetype total = 0;
+    for (const QByteArray& page : flash_) {
+      total += page.size();
+    }
+    if (image.size() != total) {
+      errorString_ = QStringLiteral("%1 holds %2 bytes, not the %3 bytes of the definition's pages")
+                         .arg(path)
+                         .arg(image.size())
+                         .arg(total);
+      return false;
+    }
+    qsizetype at = 0;
+    for (QByteArray& page : flash_) {
+      page = image.mid(at, page.size());
+      at += page.size();
+    }
+  } else {
+    for (QByteArray& page : flash_) {
+      page.fill('\0');
+    }
+  }
+  ram_ = flash_;
+  flashPath_ = path;
+  return true;
+}
+
+void SimEcuConnection::saveFlash() {
+  // Written beside the old file and renamed over it, so a stop at any moment leaves one whole
+  // image, the old or the new.
+  QSaveFile file(flashPath_);
+  if (file.open(QIODevice::WriteOnly)) {
+    for (const QByteArray& page : flash_) {
+      file.write(page);
+    }
+    if (file.commit()) {
+      return;
+    }
+  }
+  Q_EMIT errorOccurred(
+      QStringLiteral("Flash file %1 not written: %2").arg(flashPath_, file.errorString()));
 }
 
 QString SimEcuConnection::id() const { return QStringLiteral("SIM:demo"); }
@@ -124,6 +212,7 @@ void SimEcuConnection::close() {
 void SimEcuConnection::setClock(const Clock& clock) {
   clock_ = &clock;
   startMs_ = clock.nowMs();
+  engine_ = SimEngine();
 }
 
 qint64 SimEcuConnection::nowMs() const { return clock_->nowMs() - startMs_; }
@@ -150,14 +239,23 @@ QByteArray SimEcuConnection::burnedPage(int pageIndex) const {
 
 void SimEcuConnection::powerCycle() { ram_ = flash_; }
 
-QByteArray SimEcuConnection::realtimeBlock() const {
-  return simRealtimeBlock(definition_, simEngineState(static_cast<double>(nowMs()) / 1000.0));
+const SimEngineState& SimEcuConnection::engineNow() {
+  return engine_.advanceTo(static_cast<double>(nowMs()) / 1000.0);
 }
+
+QByteArray SimEcuConnection::realtimeBlock() { return simRealtimeBlock(definition_, engineNow()); }
 
 qint64 SimEcuConnection::write(const QByteArray& bytes) {
   if (status_ != ConnectionStatus::Connected) {
     return 0;
   }
+  // A request left half-way, by a client that died or hung up, is dropped, as a controller's
+  // receive timeout does, so that the next client is not out of step.
+  const qint64 now = clock_->nowMs();
+  if (now - lastInputMs_ >= kStaleInputMs) {
+    input_.clear();
+  }
+  lastInputMs_ = now;
   input_.append(bytes);
   consumeInput();
   return bytes.size();
@@ -206,6 +304,9 @@ void SimEcuConnection::consumeInput() {
         (quint32(quint8(input_.at(n + 2))) << 24) | (quint32(quint8(input_.at(n + 3))) << 16) |
         (quint32(quint8(input_.at(n + 4))) << 8) | quint32(quint8(input_.at(n + 5)));
     if (crc != crc32(payload)) {
+      // A raw command may look like the start of a frame; this controller takes the whole input
+      // as one. A real controller of this class answers such a frame with status 0x82 (CRC
+      // failure) instead, so a client never learns of the difference from a reply.
       unframed();
       return;
     }
@@ -225,8 +326,11 @@ std::optional<SimEcuConnection::Reply> SimEcuConnection::answer(const QByteArray
   if (command == "F") {
     return Reply{0, QByteArrayLiteral("001")};
   }
-  if (command == "Q" || command == "S" || (!query.isEmpty() && command == query)) {
+  if (command == "Q" || (!query.isEmpty() && command == query)) {
     return Reply{0, asciiBytes(definition_.Signature)};
+  }
+  if (command == "S") {
+    return Reply{0, asciiBytes(productText_)};
   }
   if (command == "V" || (!version.isEmpty() && command == version)) {
     return Reply{0, QByteArray(kVersionText)};
@@ -246,7 +350,15 @@ std::optional<SimEcuConnection::Reply> SimEcuConnection::answer(const QByteArray
       return Reply{0, {}};
     }
   }
-  return loggerCommand(command);
+  if (std::optional<Reply> r = loggerCommand(command)) {
+    return r;
+  }
+  // A page command naming a page the definition lacks, or too short to name page, offset and
+  // count, is out of range rather than unknown.
+  if (!command.isEmpty() && pageLetters_.contains(command.at(0))) {
+    return Reply{EcuCommandService::kStatusOutOfRange, {}};
+  }
+  return std::nullopt;
 }
 
 std::optional<SimEcuConnection::Reply> SimEcuConnection::pageCommand(const QByteArray& command) {
@@ -288,6 +400,9 @@ std::optional<SimEcuConnection::Reply> SimEcuConnection::pageCommand(const QByte
     if (match(definition_.BurnCommands)) {
       flash_[i] = page;
       ++burnCount_;
+      if (!flashPath_.isEmpty()) {
+        saveFlash();
+      }
       return Reply{EcuCommandService::kStatusBurnOk, {}};
     }
     if (match(definition_.Crc32CheckCommands)) {
@@ -303,12 +418,12 @@ std::optional<SimEcuConnection::Reply> SimEcuConnection::pageCommand(const QByte
 }
 
 std::optional<SimEcuConnection::Reply> SimEcuConnection::realtimeCommand(
-    const QByteArray& command) const {
-  if (definition_.OchGetCommand.isEmpty()) {
+    const QByteArray& command) {
+  if (realtimeTemplate_.isEmpty()) {
     return std::nullopt;
   }
   const std::optional<std::pair<int, int>> fields =
-      matchRealtimeRequest(definition_.OchGetCommand, command);
+      matchRealtimeRequest(realtimeTemplate_, command);
   if (!fields) {
     return std::nullopt;
   }
@@ -338,7 +453,7 @@ std::optional<SimEcuConnection::Reply> SimEcuConnection::loggerCommand(const QBy
       }
       // Captures follow one another while the logger runs.
       logger.armedAtMs = now;
-      const SimEngineState state = simEngineState(static_cast<double>(now) / 1000.0);
+      const SimEngineState& state = engineNow();
       return Reply{0, logger.composite ? simCompositeLog(logger.length, logger.recordLength, state)
                                        : simToothLog(logger.length, logger.recordLength, state)};
     }

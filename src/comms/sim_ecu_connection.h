@@ -5,6 +5,7 @@
 
 #include "comms/clock.h"
 #include "comms/ecu_connection.h"
+#include "comms/sim_engine.h"
 #include "definition/ecu_definition.h"
 
 namespace tk::comms {
@@ -13,7 +14,11 @@ namespace tk::comms {
 /// same commands unframed): signature and version queries, page reads, chunk and value writes,
 /// burns and CRC checks of every page, the realtime block of a running engine, the
 /// configuration-error command, controller commands and the tooth and composite loggers. Pages
-/// live in a working copy (RAM) and a burned copy (flash) sized by the definition.
+/// live in a working copy (RAM) and a burned copy (flash) sized by the definition; reads come
+/// from the working copy and a burn copies it to flash. Framed replies start with the status a
+/// controller of this class sends: 0x00, 0x04 after a burn, 0x83 for an unknown command, 0x84
+/// for a page, offset or length out of range. "Q" gives the signature, "S" the product text
+/// (the signature until one is given).
 class SimEcuConnection : public EcuConnection {
   Q_OBJECT
 
@@ -40,6 +45,21 @@ class SimEcuConnection : public EcuConnection {
   /// The queued reply bytes.
   qint64 bytesAvailable() override;
 
+  /// The answer to "S" of a controller whose answer to "Q" is signature: "Speeduino " and the
+  /// version with a dot after its year ("speeduino 202501" gives "Speeduino 2025.01") when the
+  /// signature starts with "speeduino" in any case, the signature itself otherwise.
+  static QString defaultProductText(const QString& signature);
+  /// Answers "S" with text instead of the signature.
+  void setProductText(const QString& text) { productText_ = text; }
+
+  /// Keeps the burned pages in the file at path, the definition's pages one after the other:
+  /// loads them into both copies now (a missing file is zero-filled flash) and replaces the file
+  /// whole after every burn. False, with errorString(), when the file cannot be read or is not
+  /// exactly as long as the pages; a failed save is reported through errorOccurred.
+  bool useFlashFile(const QString& path);
+  /// Why useFlashFile failed.
+  QString errorString() const { return errorString_; }
+
   /// Runs the engine on clock (which must outlive the simulator), starting again from 0 s; the
   /// real clock by default, a fake one in tests.
   void setClock(const Clock& clock);
@@ -53,8 +73,8 @@ class SimEcuConnection : public EcuConnection {
   void powerCycle();
   /// Number of burns so far.
   int burnCount() const { return burnCount_; }
-  /// The realtime block at the current engine time.
-  QByteArray realtimeBlock() const;
+  /// The realtime block at the current engine time (the engine runs on to it).
+  QByteArray realtimeBlock();
 
  private:
   struct Reply {
@@ -75,9 +95,11 @@ class SimEcuConnection : public EcuConnection {
   void consumeInput();
   std::optional<Reply> answer(const QByteArray& command);
   std::optional<Reply> pageCommand(const QByteArray& command);
-  std::optional<Reply> realtimeCommand(const QByteArray& command) const;
+  std::optional<Reply> realtimeCommand(const QByteArray& command);
   std::optional<Reply> loggerCommand(const QByteArray& command);
   qint64 nowMs() const;
+  const SimEngineState& engineNow();
+  void saveFlash();
 
   EcuDefinition definition_;
   ConnectionStatus status_ = ConnectionStatus::Disconnected;
@@ -88,7 +110,14 @@ class SimEcuConnection : public EcuConnection {
   std::vector<Logger> loggers_;
   const Clock* clock_ = &Clock::real();
   qint64 startMs_ = 0;
+  qint64 lastInputMs_ = 0;  // on clock_, when bytes last came
+  SimEngine engine_;
   int burnCount_ = 0;
+  QString productText_;
+  QString realtimeTemplate_;
+  QByteArray pageLetters_;  // first bytes of the page commands
+  QString flashPath_;
+  QString errorString_;
 };
 
 }  // namespace tk::comms

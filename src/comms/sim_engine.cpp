@@ -5,56 +5,118 @@
 #include <bit>
 #include <cmath>
 #include <functional>
-#include <numbers>
 
 #include "definition/ecu_definition.h"
 
 namespace tk::comms {
 namespace {
 
-constexpr double kCyclePeriodS = 30.0;
-constexpr double kWarmUpTimeConstantS = 90.0;
+constexpr double kStepS = 0.01;
+constexpr double kCrankS = 1.5;
+constexpr double kDriveS = 40.0;
+constexpr double kBaroKpa = 100.0;
+constexpr double kAmbientC = 20.0;
+constexpr double kStoichAfr = 14.7;
 constexpr int kWheelTeeth = 36;  // 36-1: tooth 36 is missing
 constexpr int kDefaultBlockSize = 100;
 
+// The driver's pedal (%) over one lap of the drive, each leg ending at endS after cranking.
+struct Leg {
+  double endS;
+  double pedal;
+};
+constexpr Leg kDrive[] = {{8, 0}, {12, 35}, {20, 18}, {24, 85}, {28, 0}, {32, 12}, {kDriveS, 0}};
+
+// Moves value one step towards target, as a first-order lag of tauS seconds.
+double lag(double value, double target, double tauS) {
+  return value + (target - value) * std::min(1.0, kStepS / tauS);
+}
+
+// 0 for a cold engine, 1 once it is warm.
+double warmth(const SimEngineState& s) { return std::clamp((s.coolant - 20.0) / 60.0, 0.0, 1.0); }
+
+double warmupEnrichment(const SimEngineState& s) { return 100.0 + 40.0 * (1.0 - warmth(s)); }
+
+double flag(bool on) { return on ? 1.0 : 0.0; }
+
 using Channel = std::function<double(const SimEngineState&)>;
 
+struct ChannelEntry {
+  Channel value;
+  bool temperature = false;  // deg C, shown in deg F where the channel's units say so
+};
+
 // Realtime channels the engine knows, by lower-cased name.
-const QHash<QString, Channel>& channelTable() {
-  static const QHash<QString, Channel> table = [] {
-    QHash<QString, Channel> t;
-    const auto add = [&t](std::initializer_list<const char*> names, const Channel& f) {
+const QHash<QString, ChannelEntry>& channelTable() {
+  static const QHash<QString, ChannelEntry> table = [] {
+    QHash<QString, ChannelEntry> t;
+    const auto add = [&t](std::initializer_list<const char*> names, const Channel& f,
+                          bool temperature = false) {
       for (const char* n : names) {
-        t.insert(QString::fromLatin1(n), f);
+        t.insert(QString::fromLatin1(n), ChannelEntry{f, temperature});
       }
     };
-    add({"secl"}, [](const SimEngineState& s) { return std::fmod(std::floor(s.seconds), 256.0); });
-    add({"runseconds", "runsecs"}, [](const SimEngineState& s) { return std::floor(s.seconds); });
-    add({"rpm"}, [](const SimEngineState& s) { return s.rpm; });
-    add({"map"}, [](const SimEngineState& s) { return s.map; });
-    add({"tps", "throttle"}, [](const SimEngineState& s) { return s.load * 100.0; });
-    add({"coolant", "clt"}, [](const SimEngineState& s) { return s.coolant; });
-    add({"iat", "mat"}, [](const SimEngineState& s) { return s.intakeAir; });
-    add({"afr", "afr1", "o2"}, [](const SimEngineState& s) { return s.afr; });
-    add({"lambda", "lambda1"}, [](const SimEngineState& s) { return s.afr / 14.7; });
-    add({"advance", "spkadv"}, [](const SimEngineState& s) { return s.advance; });
-    add({"batteryvoltage", "battery", "batt"}, [](const SimEngineState& s) { return s.battery; });
-    add({"dwell"}, [](const SimEngineState&) { return 3.0; });
-    add({"pulsewidth", "pw", "pw1"}, [](const SimEngineState& s) { return 1.5 + 8.5 * s.load; });
-    add({"vecurr", "ve", "ve1"}, [](const SimEngineState& s) { return 40.0 + 50.0 * s.load; });
+    using S = SimEngineState;
+    add({"secl"}, [](const S& s) { return std::fmod(std::floor(s.seconds), 256.0); });
+    add({"runseconds", "runsecs"}, [](const S& s) { return std::floor(s.seconds); });
+    add({"rpm"}, [](const S& s) { return s.rpm; });
+    add({"map", "fuelload", "ignload"}, [](const S& s) { return s.map; });
+    add({"mapdot"}, [](const S& s) { return s.mapDot; });
+    add({"baro"}, [](const S&) { return kBaroKpa; });
+    add({"tps", "throttle"}, [](const S& s) { return s.throttle; });
+    add(
+        {"coolant", "clt"}, [](const S& s) { return s.coolant; }, true);
+    add(
+        {"iat", "mat"}, [](const S& s) { return s.intakeAir; }, true);
+    // Controllers of this class send temperatures as deg C + 40 in channels named "...Raw".
+    add({"coolantraw"}, [](const S& s) { return s.coolant + 40.0; });
+    add({"iatraw", "fueltempraw"}, [](const S& s) { return s.intakeAir + 40.0; });
+    add({"afr", "afr1", "o2"}, [](const S& s) { return s.afr; });
+    add({"afrtarget"}, [](const S& s) { return s.afrTarget; });
+    add({"lambda", "lambda1"}, [](const S& s) { return s.afr / kStoichAfr; });
+    add({"advance", "advance1", "spkadv"}, [](const S& s) { return s.advance; });
+    add({"batteryvoltage", "battery", "batt"}, [](const S& s) { return s.battery; });
+    add({"dwell"}, [](const S& s) { return s.cranking ? 4.5 : 3.0; });
+    add({"pulsewidth", "pulsewidth1", "pulsewidth2", "pulsewidth3", "pulsewidth4", "pw", "pw1",
+         "pw2"},
+        [](const S& s) { return s.pulseWidth; });
+    add({"vecurr", "ve", "ve1"}, [](const S& s) { return s.ve; });
+    add({"warmupenrich", "wuecorrection", "gammaenrich"}, warmupEnrichment);
     add({"egocorrection", "ego"},
-        [](const SimEngineState& s) { return 100.0 + 3.0 * std::sin(s.seconds * 1.3); });
-    add({"batcorrection"}, [](const SimEngineState&) { return 100.0; });
-    add({"loopspersecond"}, [](const SimEngineState& s) { return 4000.0 - s.rpm / 4.0; });
-    add({"fuelpressure"},
-        [](const SimEngineState& s) { return 300.0 + 4.0 * std::sin(s.seconds * 5.0); });
-    add({"knockcount"}, [](const SimEngineState& s) { return std::floor(s.seconds / 45.0); });
-    add({"synclosscount"}, [](const SimEngineState&) { return 0.0; });
-    add({"running"}, [](const SimEngineState& s) { return s.rpm > 0 ? 1.0 : 0.0; });
-    add({"cranking"}, [](const SimEngineState& s) { return s.rpm < 400 ? 1.0 : 0.0; });
+        [](const S& s) { return s.fuelCut ? 100.0 : 100.0 + 3.0 * std::sin(s.seconds * 1.3); });
+    add({"batcorrection", "aircorrection", "iatcorrection", "barocorrection"},
+        [](const S&) { return 100.0; });
+    add({"loopspersecond"}, [](const S& s) { return 4000.0 - s.rpm / 4.0; });
+    add({"fuelpressure"}, [](const S& s) { return s.running ? 43.0 : 0.0; });  // PSI
+    add({"oilpressure"}, [](const S& s) { return s.running ? 15.0 + s.rpm / 100.0 : 0.0; });
+    add({"synclosscount", "synclosscounter"}, [](const S&) { return 0.0; });
+    add({"running"}, [](const S& s) { return flag(s.running); });
+    add({"cranking", "crank"}, [](const S& s) { return flag(s.cranking); });
+    add({"sync"}, [](const S& s) { return flag(s.running || s.cranking); });
+    add({"warmup"}, [](const S& s) { return flag(s.running && s.coolant < 70.0); });
+    add({"ase"}, [](const S& s) { return flag(s.running && s.seconds < kCrankS + 20.0); });
+    add({"dfcoon"}, [](const S& s) { return flag(s.fuelCut); });
     return t;
   }();
   return table;
+}
+
+// "F", "degF", or a degree sign and "F" (in whatever encoding the definition came).
+bool isFahrenheit(const QString& units) {
+  const QString u = units.trimmed();
+  if (!u.endsWith(QLatin1Char('F'))) {
+    return false;
+  }
+  const QString head = u.chopped(1).trimmed();
+  return head.isEmpty() || head.compare(QLatin1String("deg"), Qt::CaseInsensitive) == 0 ||
+         head.endsWith(QChar(0x00B0));
+}
+
+// The raw number a controller stores for a physical value. Definitions of this class mean
+// physical = (raw + translate) x scale, so raw = physical / scale - translate. This is the one
+// spelling of that rule in the simulator; it is to give way to the tune layer's shared pair.
+double rawFromPhysical(double physical, double scale, double translate) {
+  return physical / scale - translate;
 }
 
 // Round half to even and clamp, as the controller stores a number in a field of that type.
@@ -121,19 +183,86 @@ double toothGapUs(double rpm) { return 60.0e6 / (std::max(rpm, 50.0) * kWheelTee
 
 }  // namespace
 
-SimEngineState simEngineState(double seconds) {
-  SimEngineState s;
-  s.seconds = std::max(seconds, 0.0);
-  const double phase = std::fmod(s.seconds, kCyclePeriodS) / kCyclePeriodS;
-  s.load = 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * phase);
-  s.rpm = 850.0 + 4650.0 * s.load + 15.0 * std::sin(s.seconds * 7.0);
-  s.coolant = 90.0 - 70.0 * std::exp(-s.seconds / kWarmUpTimeConstantS);
-  s.intakeAir = 25.0 + 10.0 * s.load;
-  s.map = 32.0 + 68.0 * s.load;
-  s.afr = 14.7 - 2.2 * s.load + 0.2 * std::sin(s.seconds * 3.1);
-  s.advance = 10.0 + 20.0 * (s.rpm / 6000.0) - 6.0 * s.load;
-  s.battery = 13.8 + 0.1 * std::sin(s.seconds * 0.7);
-  return s;
+SimEngine::SimEngine() {
+  state_.map = kBaroKpa;
+  state_.coolant = kAmbientC;
+  state_.intakeAir = kAmbientC;
+  state_.afr = kStoichAfr;
+  state_.afrTarget = kStoichAfr;
+  state_.battery = 12.6;
+}
+
+const SimEngineState& SimEngine::advanceTo(double seconds) {
+  const auto target = static_cast<qint64>(std::floor(seconds / kStepS));
+  while (steps_ < target) {
+    step();
+  }
+  return state_;
+}
+
+void SimEngine::step() {
+  SimEngineState& s = state_;
+  ++steps_;
+  s.seconds = static_cast<double>(steps_) * kStepS;
+  s.cranking = s.seconds < kCrankS;
+  const double lapS = std::fmod(std::max(s.seconds - kCrankS, 0.0), kDriveS);
+  for (const Leg& leg : kDrive) {
+    if (lapS < leg.endS) {
+      pedal_ = s.cranking ? 0.0 : leg.pedal;
+      break;
+    }
+  }
+  s.throttle = lag(s.throttle, pedal_, 0.15);
+
+  // A cold engine idles faster; the starter turns it at about 250 rpm.
+  const double idle = 850.0 + 350.0 * (1.0 - warmth(s));
+  const double rpmTarget = s.cranking ? 250.0 : std::min(idle + 60.0 * s.throttle, 6500.0);
+  s.rpm = lag(s.rpm, rpmTarget, rpmTarget > s.rpm ? 0.5 + s.rpm / 6000.0 : 1.2);
+  // It fires as the starter lets go.
+  s.running = !s.cranking;
+  s.fuelCut = s.running && s.throttle < 1.0 && s.rpm > idle + 400.0;
+
+  // Manifold vacuum deepens with engine speed at a closed throttle and fills as it opens.
+  const double closed = std::clamp(38.0 - 0.004 * (s.rpm - 850.0), 20.0, 40.0);
+  const double mapTarget =
+      s.cranking ? 92.0 : closed + (kBaroKpa - 2.0 - closed) * (1.0 - std::exp(-s.throttle / 30.0));
+  const double mapBefore = s.map;
+  s.map = lag(s.map, mapTarget, 0.08);
+  s.mapDot = (s.map - mapBefore) / kStepS;
+
+  // Combustion heats the coolant with load; the thermostat opens at 88 deg C.
+  const double load = (s.rpm / 6000.0) * (s.map / kBaroKpa);
+  const double heat = s.running ? 0.12 + 1.2 * load : 0.0;
+  const double loss = 0.001 * (s.coolant - kAmbientC) + 0.5 * std::max(s.coolant - 88.0, 0.0);
+  s.coolant += (heat - loss) * kStepS;
+  // Intake air soaks up engine heat when little of it flows.
+  const double airflow = std::clamp(2.0 * load, 0.0, 1.0);
+  s.intakeAir =
+      lag(s.intakeAir, kAmbientC + 5.0 + 0.2 * (s.coolant - kAmbientC) * (1.0 - airflow), 20.0);
+
+  // Richer at high load and while cold; the wide-band sensor lags, reads lean on a tip-in that
+  // the acceleration enrichment does not quite cover, and sees air alone under fuel cut.
+  s.afrTarget = (s.map < 60.0 ? kStoichAfr : kStoichAfr - 2.0 * (s.map - 60.0) / 40.0) -
+                1.5 * (1.0 - warmth(s));
+  const double seen = s.cranking  ? 11.5
+                      : s.fuelCut ? 21.5
+                                  : s.afrTarget + std::clamp(0.015 * s.mapDot, -1.5, 2.5) +
+                                        0.12 * std::sin(s.seconds * 9.7);
+  s.afr = lag(s.afr, seen, 0.12);
+
+  s.advance = s.cranking ? 5.0
+                         : 10.0 + 22.0 * std::clamp((s.rpm - 800.0) / 3500.0, 0.0, 1.0) -
+                               0.12 * std::max(s.map - 40.0, 0.0);
+  // The starter pulls the battery down; the alternator charges it once the engine turns.
+  const double charging = 13.4 + 0.8 * std::clamp((s.rpm - 800.0) / 1500.0, 0.0, 1.0);
+  s.battery = lag(s.battery, s.cranking ? 10.4 : (s.running ? charging : 12.5), 0.4);
+
+  const double shape = std::max(1.0 - std::pow((s.rpm - 4500.0) / 5000.0, 2.0), 0.2);
+  s.ve = 35.0 + 50.0 * (s.map / kBaroKpa) * shape;
+  s.pulseWidth = s.cranking  ? 12.0
+                 : s.fuelCut ? 0.0
+                             : 1.0 + 9.0 * (s.ve / 100.0) * (s.map / kBaroKpa) *
+                                         (kStoichAfr / s.afrTarget) * warmupEnrichment(s) / 100.0;
 }
 
 std::optional<double> simChannelValue(const QString& channelName, const SimEngineState& state) {
@@ -141,7 +270,7 @@ std::optional<double> simChannelValue(const QString& channelName, const SimEngin
   if (it == channelTable().cend()) {
     return std::nullopt;
   }
-  return (*it)(state);
+  return it->value(state);
 }
 
 QByteArray simRealtimeBlock(const EcuDefinition& definition, const SimEngineState& state) {
@@ -150,13 +279,18 @@ QByteArray simRealtimeBlock(const EcuDefinition& definition, const SimEngineStat
   // The realtime block follows "big" or else little-endian order, like its reader.
   const bool bigEndian = definition.isBigEndian();
   for (const auto& [name, channel] : definition.OutputChannels) {
-    if (channel.Expression || channel.DataType.isEmpty()) {
+    if (channel.Expression || channel.DataType.isEmpty() || channel.ScaleExpression ||
+        channel.TranslateExpression) {
       continue;
     }
-    const std::optional<double> value = simChannelValue(name, state);
+    const auto entry = channelTable().constFind(name.toLower());
     const int width = typeBytes(channel.DataType);
-    if (!value || channel.Offset < 0 || channel.Offset + width > size) {
+    if (entry == channelTable().cend() || channel.Offset < 0 || channel.Offset + width > size) {
       continue;
+    }
+    double value = entry->value(state);
+    if (entry->temperature && isFahrenheit(channel.Units)) {
+      value = value * 1.8 + 32.0;
     }
     if (channel.Type == ConstantType::Bits) {
       if (channel.BitStart < 0 || channel.BitStart >= 8 * width) {
@@ -164,14 +298,14 @@ QByteArray simRealtimeBlock(const EcuDefinition& definition, const SimEngineStat
       }
       const int bitCount = std::clamp(channel.BitEnd - channel.BitStart + 1, 1, 8 * width);
       const quint64 mask = ((quint64{1} << bitCount) - 1) << channel.BitStart;
-      const auto bits = static_cast<quint64>(std::max(*value, 0.0)) << channel.BitStart;
+      const auto bits = static_cast<quint64>(std::max(value, 0.0)) << channel.BitStart;
       const quint64 old = readBytes(block, channel.Offset, width, bigEndian);
       writeBytes(block, channel.Offset, width, bigEndian, (old & ~mask) | (bits & mask));
       continue;
     }
     const double scale = channel.Scale == 0.0 ? 1.0 : channel.Scale;
     if (const std::optional<quint64> raw =
-            rawBits(channel.DataType, (*value - channel.Translate) / scale)) {
+            rawBits(channel.DataType, rawFromPhysical(value, scale, channel.Translate))) {
       writeBytes(block, channel.Offset, width, bigEndian, *raw);
     }
   }

@@ -10,30 +10,56 @@ struct EcuDefinition;
 
 namespace tk::comms {
 
-/// The state of the simulated engine at one moment: it warms up over minutes and sweeps from
-/// idle to high load and back every 30 seconds.
+/// The state of the simulated engine at one moment.
 struct SimEngineState {
-  double seconds = 0;  ///< running time
-  double load = 0;     ///< 0 at idle, 1 at full load
-  double rpm = 0;
-  double coolant = 0;  ///< deg C
-  double intakeAir = 0;
-  double map = 0;  ///< kPa
-  double afr = 0;
-  double advance = 0;  ///< deg
-  double battery = 0;  ///< V
+  double seconds = 0;     ///< since the starter was engaged
+  double throttle = 0;    ///< %
+  double rpm = 0;         ///< rev/min
+  double map = 0;         ///< manifold pressure, kPa
+  double mapDot = 0;      ///< kPa/s
+  double coolant = 0;     ///< deg C
+  double intakeAir = 0;   ///< deg C
+  double afr = 0;         ///< measured air-fuel ratio
+  double afrTarget = 0;   ///< the fuel table's target
+  double advance = 0;     ///< deg before top dead centre
+  double battery = 0;     ///< V
+  double ve = 0;          ///< volumetric efficiency, %
+  double pulseWidth = 0;  ///< injector opening, ms
+  bool cranking = true;
+  bool running = false;
+  bool fuelCut = false;  ///< no fuel on the overrun
 };
 
-/// The engine at running time seconds (negative times count as 0).
-SimEngineState simEngineState(double seconds);
+/// A simulated engine on a drive that repeats every 40 s after a start: cranked for 1.5 s, then
+/// idling, accelerating, cruising, a hard pull, lifting off (fuel cut) and idling again, while it
+/// warms up over minutes. Every quantity follows its target with a lag of its own, stepped every
+/// 10 ms from the start, so the state at a given time never depends on how often it was asked.
+class SimEngine {
+ public:
+  /// The engine at 0 s: cold (20 deg C), the starter just engaged.
+  SimEngine();
+  /// Runs the engine on to seconds (an earlier time changes nothing) and gives its state.
+  const SimEngineState& advanceTo(double seconds);
+  /// The state reached so far.
+  const SimEngineState& state() const { return state_; }
+
+ private:
+  void step();
+
+  SimEngineState state_;
+  qint64 steps_ = 0;
+  double pedal_ = 0;
+};
 
 /// The physical value of a realtime channel the simulated engine models (by name, ignoring case,
-/// with the usual aliases such as "clt" for coolant); no value for channels it does not know.
+/// with the usual aliases such as "clt" for coolant, in deg C); no value for channels it does
+/// not know. Bit channels give the bits' value (1 for a set flag).
 std::optional<double> simChannelValue(const QString& channelName, const SimEngineState& state);
 
 /// The realtime block of the definition (OchBlockSize bytes, 100 when below 1) for the state:
 /// every declared channel the engine models is stored at its offset through its scale,
-/// translate and type in the definition's byte order; other bytes are 0.
+/// translate and type in the definition's byte order (temperatures in deg F where the channel's
+/// units say so); other bytes are 0. Channels with computed scale or translate are left 0.
 QByteArray simRealtimeBlock(const EcuDefinition& definition, const SimEngineState& state);
 
 /// A tooth-logger capture of a 36-1 trigger wheel: length bytes of records of recordLength

@@ -1,22 +1,65 @@
 #include "comms/stand_in_server.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include <QHostAddress>
 #include <QSerialPort>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
 #include <future>
 #include <memory>
+#include <thread>
 
 #include "comms/ecu_connection.h"
 
 namespace tk::comms {
-namespace {
 
 // Short waits keep the thread responsive to stop() without spinning.
 constexpr int kPollMs = 20;
 constexpr int kFlushMs = 1000;
 constexpr qint64 kReadChunk = 65536;
+
+class StandInServer::Link {
+ public:
+  virtual ~Link() = default;
+  /// Whether the client can still be served.
+  virtual bool alive() = 0;
+  /// The request bytes that came within ms; empty when none did.
+  virtual QByteArray take(int ms) = 0;
+  /// Writes bytes and waits (a bounded time) until they have left.
+  virtual void send(const QByteArray& bytes) = 0;
+};
+
+namespace {
+
+// A socket or serial port, served through its blocking waits.
+class DeviceLink : public StandInServer::Link {
+ public:
+  DeviceLink(QIODevice& device, bool (*isAlive)(QIODevice&)) : device_(device), alive_(isAlive) {}
+  bool alive() override { return alive_(device_); }
+  QByteArray take(int ms) override {
+    if (device_.bytesAvailable() == 0 && !device_.waitForReadyRead(ms)) {
+      return {};
+    }
+    return device_.readAll();
+  }
+  void send(const QByteArray& bytes) override {
+    device_.write(bytes);
+    device_.waitForBytesWritten(kFlushMs);
+  }
+
+ private:
+  QIODevice& device_;
+  bool (*alive_)(QIODevice&);
+};
 
 bool socketAlive(QIODevice& device) {
   return static_cast<QTcpSocket&>(device).state() == QAbstractSocket::ConnectedState;
@@ -27,11 +70,79 @@ bool serialAlive(QIODevice& device) {
   return port.isOpen() && port.error() != QSerialPort::ResourceError;
 }
 
+// The controlling side of a pseudo-terminal. The server keeps the terminal side open as well, so
+// a client closing it is no hang-up and the next client finds the same terminal.
+class TerminalLink : public StandInServer::Link {
+ public:
+  TerminalLink(int controller, int terminal) : controller_(controller), terminal_(terminal) {}
+  ~TerminalLink() override {
+    ::close(terminal_);
+    ::close(controller_);
+  }
+  TerminalLink(const TerminalLink&) = delete;
+  TerminalLink& operator=(const TerminalLink&) = delete;
+
+  bool alive() override { return true; }
+  QByteArray take(int ms) override {
+    pollfd p{controller_, POLLIN, 0};
+    if (::poll(&p, 1, ms) <= 0) {
+      return {};
+    }
+    QByteArray bytes(kReadChunk, Qt::Uninitialized);
+    const ssize_t n = ::read(controller_, bytes.data(), static_cast<size_t>(bytes.size()));
+    bytes.resize(std::max<ssize_t>(n, 0));
+    return bytes;
+  }
+  void send(const QByteArray& bytes) override {
+    // With nobody reading the terminal its buffer fills up; what does not fit in time is lost,
+    // as on a line with nothing plugged in.
+    for (qsizetype sent = 0; sent < bytes.size();) {
+      const ssize_t n =
+          ::write(controller_, bytes.constData() + sent, static_cast<size_t>(bytes.size() - sent));
+      if (n > 0) {
+        sent += n;
+        continue;
+      }
+      pollfd p{controller_, POLLOUT, 0};
+      if ((n < 0 && errno != EAGAIN && errno != EINTR) || ::poll(&p, 1, kFlushMs) <= 0) {
+        return;
+      }
+    }
+  }
+
+ private:
+  int controller_;
+  int terminal_;
+};
+
+// Sends bytes over link no faster than a line of bytesPerSecond: byte k leaves once the line
+// would have delivered it, lineFree telling when the previous reply has left the line. The
+// thread wakes at most about once a millisecond, sending what has come due: one byte at a time
+// on a slow line, a few on a fast one, as a USB-serial adapter hands them on.
+void sendPaced(StandInServer::Link& link, const QByteArray& bytes, int bytesPerSecond,
+               std::chrono::steady_clock::time_point& lineFree, const std::atomic<bool>& stopping) {
+  using Clock = std::chrono::steady_clock;
+  const auto perByte = std::chrono::nanoseconds(1'000'000'000LL / bytesPerSecond);
+  const qsizetype step = std::max(1, bytesPerSecond / 1000);
+  const Clock::time_point start = std::max(Clock::now(), lineFree);
+  qsizetype sent = 0;
+  while (sent < bytes.size() && !stopping) {
+    std::this_thread::sleep_until(start + std::min(sent + step, bytes.size()) * perByte);
+    const auto due = static_cast<qsizetype>((Clock::now() - start) / perByte);
+    const qsizetype n = std::clamp<qsizetype>(due - sent, 1, bytes.size() - sent);
+    link.send(bytes.mid(sent, n));
+    sent += n;
+  }
+  lineFree = start + bytes.size() * perByte;
+}
+
 }  // namespace
 
 StandInServer::StandInServer(EcuConnection& ecu) : ecu_(ecu) {}
 
 StandInServer::~StandInServer() { stop(); }
+
+void StandInServer::setReplyRate(int bytesPerSecond) { replyRate_ = std::max(bytesPerSecond, 0); }
 
 void StandInServer::stop() {
   if (!thread_) {
@@ -43,22 +154,21 @@ void StandInServer::stop() {
   stopping_ = false;
 }
 
-void StandInServer::pump(QIODevice& device, bool (*alive)(QIODevice&)) {
-  while (!stopping_ && alive(device)) {
-    if (device.bytesAvailable() == 0 && !device.waitForReadyRead(kPollMs)) {
+void StandInServer::pump(Link& link) {
+  auto lineFree = std::chrono::steady_clock::now();
+  while (!stopping_ && link.alive()) {
+    const QByteArray request = link.take(kPollMs);
+    if (request.isEmpty()) {
       continue;
     }
-    const QByteArray request = device.readAll();
-    if (!request.isEmpty()) {
-      ecu_.write(request);
-    }
-    bool wrote = false;
+    ecu_.write(request);
     while (ecu_.bytesAvailable() > 0) {
-      device.write(ecu_.read(kReadChunk));
-      wrote = true;
-    }
-    if (wrote) {
-      device.waitForBytesWritten(kFlushMs);
+      const QByteArray reply = ecu_.read(kReadChunk);
+      if (replyRate_ > 0) {
+        sendPaced(link, reply, replyRate_, lineFree, stopping_);
+      } else {
+        link.send(reply);
+      }
     }
     if (ecu_.status() != ConnectionStatus::Connected) {
       return;
@@ -87,7 +197,8 @@ quint16 StandInServer::listenOnLoopback(quint16 port) {
       const std::unique_ptr<QTcpSocket> client(server.nextPendingConnection());
       client->setSocketOption(QAbstractSocket::LowDelayOption, 1);
       ecu_.open();
-      pump(*client, socketAlive);
+      DeviceLink link(*client, socketAlive);
+      pump(link);
       client->abort();
     }
   }));
@@ -114,7 +225,8 @@ bool StandInServer::serveSerialPort(const QString& portName, quint32 baudRate) {
     }
     ecu_.open();
     opened->set_value(true);
-    pump(port, serialAlive);
+    DeviceLink link(port, serialAlive);
+    pump(link);
     port.close();
   }));
   thread_->start();
@@ -123,6 +235,39 @@ bool StandInServer::serveSerialPort(const QString& portName, quint32 baudRate) {
     stop();
   }
   return ok;
+}
+
+QString StandInServer::servePseudoTerminal() {
+  if (thread_) {
+    return {};
+  }
+  const int controller = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (controller < 0) {
+    return {};
+  }
+  char name[128];
+  int terminal = -1;
+  if (::grantpt(controller) == 0 && ::unlockpt(controller) == 0 &&
+      ::ptsname_r(controller, name, sizeof name) == 0) {
+    terminal = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  }
+  termios t{};
+  if (terminal < 0 || ::tcgetattr(terminal, &t) != 0) {
+    if (terminal >= 0) {
+      ::close(terminal);
+    }
+    ::close(controller);
+    return {};
+  }
+  // Raw and without echo from the start: an echo would hand the ECU its own replies back before
+  // a client has set the line up.
+  ::cfmakeraw(&t);
+  ::tcsetattr(terminal, TCSANOW, &t);
+  auto link = std::make_shared<TerminalLink>(controller, terminal);
+  ecu_.open();
+  thread_.reset(QThread::create([this, link] { pump(*link); }));
+  thread_->start();
+  return QString::fromLocal8Bit(name);
 }
 
 }  // namespace tk::comms

@@ -55,6 +55,11 @@ bool startsWithSpeeduino(const QString& text) {
   return text.startsWith(QLatin1String("Speeduino"), Qt::CaseInsensitive);
 }
 
+bool replyMatches(const std::optional<QString>& reply, const QString& signature) {
+  const QString expected = signature.trimmed();
+  return reply && !reply->trimmed().isEmpty() && reply->trimmed() == expected;
+}
+
 }  // namespace
 
 // One request and how its answer is taken in either framing.
@@ -192,9 +197,7 @@ std::optional<QString> TuneCommsService::querySignatureText(const QString& comma
   return std::nullopt;
 }
 
-std::optional<QString> TuneCommsService::readSignature() {
-  const std::optional<QString> q = querySignatureText(QStringLiteral("Q"));
-  const std::optional<QString> s = querySignatureText(QStringLiteral("S"));
+std::optional<QString> SignatureReplies::shown() const {
   if (s && !s->isEmpty() && startsWithSpeeduino(*s)) {
     return s;
   }
@@ -204,13 +207,23 @@ std::optional<QString> TuneCommsService::readSignature() {
   return s;
 }
 
+bool SignatureReplies::matches(const QString& signature) const {
+  return replyMatches(q, signature) || replyMatches(s, signature);
+}
+
+SignatureReplies TuneCommsService::querySignatureReplies() {
+  SignatureReplies replies;
+  replies.q = querySignatureText(QStringLiteral("Q"));
+  replies.s = querySignatureText(QStringLiteral("S"));
+  return replies;
+}
+
+std::optional<QString> TuneCommsService::readSignature() { return querySignatureReplies().shown(); }
+
+// "S" is asked only when "Q" did not match.
 bool TuneCommsService::verifySignature(const EcuDefinition& definition) {
-  const QString expected = definition.Signature.trimmed();
-  const auto matches = [&expected](const std::optional<QString>& reply) {
-    return reply && !reply->trimmed().isEmpty() && reply->trimmed() == expected;
-  };
-  return matches(querySignatureText(QStringLiteral("Q"))) ||
-         matches(querySignatureText(QStringLiteral("S")));
+  return replyMatches(querySignatureText(QStringLiteral("Q")), definition.Signature) ||
+         replyMatches(querySignatureText(QStringLiteral("S")), definition.Signature);
 }
 
 std::optional<QString> TuneCommsService::readFirmwareVersion(const EcuDefinition& definition) {

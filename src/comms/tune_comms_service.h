@@ -23,6 +23,19 @@ class PageReadError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+/// The replies to one "Q" and one "S" signature query.
+struct SignatureReplies {
+  std::optional<QString> q;  ///< the "Q" reply: the signature proper
+  std::optional<QString> s;  ///< the "S" reply: often a product text such as "Speeduino 2025.04"
+
+  /// The text to show: the "S" reply when it starts with "Speeduino" (any case), else a
+  /// non-empty "Q" reply, else the "S" reply as it is.
+  std::optional<QString> shown() const;
+  /// Whether the "Q" or the "S" reply, trimmed, equals signature trimmed; an empty or missing
+  /// reply never matches.
+  bool matches(const QString& signature) const;
+};
+
 /// Talks to the ECU behind one connection about its tune: signature, firmware, configuration
 /// errors, page reads and writes in chunks built from the definition's templates, burns. Decides
 /// once whether that ECU speaks the CRC-framed protocol or the older unframed one; the decision
@@ -48,7 +61,9 @@ class TuneCommsService {
   /// The reply to a text command (accepted when longer than 3 bytes; one retry), without
   /// trailing NUL/CR/LF.
   std::optional<QString> querySignatureText(const QString& command);
-  /// Asks "Q" then "S"; prefers an "S" reply that starts with "Speeduino" (any case).
+  /// Asks "Q" then "S" (both always sent, in that order).
+  SignatureReplies querySignatureReplies();
+  /// Asks "Q" then "S"; the text SignatureReplies::shown picks.
   std::optional<QString> readSignature();
   /// Whether the "Q" or else the "S" reply, trimmed, equals the definition's signature.
   bool verifySignature(const EcuDefinition& definition);

@@ -125,7 +125,7 @@ TEST_F(MsqCorpusImportTest, PassatTuneImportsWithinResolutionAndRoundTrips) {
       continue;
     }
     const QList<double> values = entry.IsArray ? entry.ArrayValues : QList{entry.NumericValue};
-    const double margin = std::abs(m.effectiveScale(*ref->constant)) / 2 + 1e-9;
+    const double margin = std::abs(m.editor().effectiveScale(*ref->constant)) / 2 + 1e-9;
     for (int i = 0; i < values.size(); ++i, ++compared) {
       ASSERT_NEAR(m.getValue(entry.Name, i), values.at(i), margin + std::abs(values.at(i)) * 1e-6)
           << entry.Name.toStdString() << "[" << i << "]";

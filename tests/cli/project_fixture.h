@@ -4,12 +4,12 @@
 
 #include <QByteArray>
 #include <QDir>
-#include <QRegularExpression>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
 
 #include "cli/agent_runner.h"
+#include "cli/command_transcript.h"
 #include "project/project_manager.h"
 #include "support/test_support.h"
 
@@ -17,7 +17,7 @@ namespace tk::cli::test {
 
 /// A project "Car" made from tests/data/project/cli.ini in a temporary folder, with known values
 /// stored in its tables and curves. Commands run on it in-process; each run is added to a
-/// transcript (command line, exit code, stream, output) that a test compares with a golden file.
+/// transcript that a test compares with a golden file.
 class CliProjectTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -44,61 +44,17 @@ class CliProjectTest : public ::testing::Test {
     manager.saveProject();
   }
 
-  /// Runs one command line and records it (its warning lines, then its exit code and output):
-  /// arguments split at blanks, '...' quoting one argument; <project>, <tmp> and <data> stand for
-  /// the project file, the temporary folder and the test data folder.
-  CommandResult run(const QString& line) {
-    static const QRegularExpression kArgument(QStringLiteral("'([^']*)'|(\\S+)"));
-    QStringList args;
-    for (const QRegularExpressionMatch& m : kArgument.globalMatch(line)) {
-      args.append(m.captured(m.lastCapturedIndex())
-                      .replace(QStringLiteral("<project>"), projectPath_)
-                      .replace(QStringLiteral("<tmp>"), dir_.path())
-                      .replace(QStringLiteral("<data>/"), tk::test::dataPath(QString())));
-    }
-    const std::optional<CommandResult> result =
-        runCommand(QStringList{QStringLiteral("prog")} + args, agentCommands());
-    EXPECT_TRUE(result.has_value()) << line.toStdString();
-    const CommandResult r = result.value_or(CommandResult());
-    for (QString& a : args) {
-      a = a.isEmpty() || a.contains(u' ') ? u'\'' + a + u'\'' : a;
-    }
-    transcript_ += "$ " + args.join(u' ').toUtf8() + '\n';
-    for (const QByteArray& warning : r.diagnostics.split('\n')) {
-      transcript_ += warning.isEmpty() ? QByteArray() : "stderr first: " + warning + '\n';
-    }
-    transcript_ += "exit " + QByteArray::number(r.exitCode) +
-                   (r.output.stream == Stream::Err ? ", stderr:\n" : ", stdout:\n") +
-                   r.output.bytes;
-    return r;
-  }
-  /// Runs every line of the command script below tests/data/cli; lines starting with "#" go to
-  /// the transcript as they are.
-  void runScript(const char* name) {
-    const QByteArray script =
-        tk::test::readFile(tk::test::dataPath(QStringLiteral("cli/") + QLatin1String(name)));
-    ASSERT_FALSE(script.isEmpty()) << name;
-    for (const QByteArray& line : script.trimmed().split('\n')) {
-      if (line.startsWith('#')) {
-        transcript_ += line + '\n';
-      } else {
-        run(QString::fromUtf8(line));
-      }
-    }
-  }
+  /// Runs one command line and records it (see CommandTranscript); <project>, <tmp> and <data>
+  /// stand for the project file, the temporary folder and the test data folder, and the
+  /// working directory is written as <cwd>.
+  CommandResult run(const QString& line) { return transcript().run(line); }
+  /// Runs every line of the command script below tests/data/cli.
+  void runScript(const char* name) { transcript().runScript(name); }
   /// Adds a comment line to the transcript, saying what the test changed between commands.
-  void note(const char* text) { transcript_ += QByteArray("# ") + text + '\n'; }
-
-  /// The transcript compared with the golden file below tests/data/cli, with the project file,
-  /// the temporary folder and the test data folder written as above, the working directory as
-  /// <cwd>.
-  ::testing::AssertionResult transcriptMatches(const char* golden) const {
-    QByteArray text = transcript_;
-    text.replace(projectPath_.toUtf8(), "<project>");
-    text.replace(dir_.path().toUtf8(), "<tmp>");
-    text.replace(tk::test::dataPath(QString()).toUtf8(), "<data>/");
-    text.replace(QDir::currentPath().toUtf8(), "<cwd>");
-    return tk::test::matchesGolden(text, QStringLiteral("cli/") + QLatin1String(golden));
+  void note(const char* text) { transcript().note(text); }
+  /// The transcript compared with the golden file below tests/data/cli.
+  ::testing::AssertionResult transcriptMatches(const char* golden) {
+    return transcript().matches(golden);
   }
 
   /// Opens the project, lets fn change it and saves it again.
@@ -111,9 +67,21 @@ class CliProjectTest : public ::testing::Test {
 
   QString tunePath() const { return project::tunePathFor(projectPath_); }
 
+  // Made on first use, once the project path is known.
+  CommandTranscript& transcript() {
+    if (!transcript_) {
+      transcript_.emplace();
+      transcript_->define(QStringLiteral("<project>"), projectPath_);
+      transcript_->define(QStringLiteral("<tmp>"), dir_.path());
+      transcript_->define(QStringLiteral("<data>/"), tk::test::dataPath(QString()));
+      transcript_->define(QStringLiteral("<cwd>"), QDir::currentPath());
+    }
+    return *transcript_;
+  }
+
   QTemporaryDir dir_;
   QString projectPath_;
-  QByteArray transcript_;
+  std::optional<CommandTranscript> transcript_;
 };
 
 }  // namespace tk::cli::test

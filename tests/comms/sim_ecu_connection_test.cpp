@@ -2,10 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QtEndian>
 
 #include "comms/ecu_command_service.h"
+#include "comms/tune_comms_service.h"
 #include "comms_fakes.h"
+#include "definition/ini_parser.h"
 
 namespace tk::comms {
 namespace {
@@ -60,6 +65,10 @@ TEST_F(SimEcuTest, SplitFramesWaitJoinedOnesAreAnsweredInOrderBadOnesAreUnframed
   EXPECT_EQ(sim.bytesAvailable(), 0);
   EXPECT_EQ(raw(q.mid(3) + EcuCommandService::wrapFrame("V")),
             test::okFrame("speeduino 202501-tk") + test::okFrame("Torvik Simulated ECU 1.0"));
+  // The rest of a frame that comes half a second late is no rest: the start was dropped.
+  sim.write(q.left(3));
+  engine.advance(500);
+  EXPECT_EQ(raw(q), test::okFrame("speeduino 202501-tk"));
   QByteArray bad = q;
   bad[bad.size() - 1] = char(bad.back() ^ 0x5A);
   for (const QByteArray& unframed : {bad, hex("0000"), hex("9C4000")}) {
@@ -83,33 +92,148 @@ TEST_F(SimEcuTest, PagesAreWorkingCopiesUntilBurnedAndCheckTheirBounds) {
   EXPECT_EQ(framed(hex("620003")), ok({}, 0x04));
   EXPECT_EQ(sim.burnedPage(2), sim.workingPage(2));
   EXPECT_EQ(sim.burnCount(), 1);
-  EXPECT_EQ(framed(hex("70000400000100")).status, 0x83);  // a page the definition lacks
+  // A page the definition lacks, or a page command too short to name one, is out of range.
+  EXPECT_EQ(framed(hex("70000400000100")).status, 0x84);
+  EXPECT_EQ(framed(hex("7000")).status, 0x84);
 }
 
 TEST_F(SimEcuTest, RealtimeBlockAndLoggersFollowTheEngine) {
   const QByteArray request = hex("72003000003000");  // offset 0, count 48
-  const QByteArray idle = framed(request).data;
+  const auto rpm = [](const QByteArray& b) {
+    return qFromLittleEndian<quint16>(b.constData() + 14);
+  };
+  engine.advance(1000);
+  const QByteArray cranking = framed(request).data;
   EXPECT_EQ(framed("T").status, 0x84);  // the tooth logger is not started
   EXPECT_EQ(framed("H"), ok());
   EXPECT_EQ(framed("T").status, 0x84);  // nothing captured yet
-  engine.advance(15000);                // half way through the load sweep
-  const QByteArray full = framed(request).data;
-  ASSERT_EQ(idle.size(), 48);
-  EXPECT_NEAR(qFromLittleEndian<quint16>(idle.constData() + 14), 850, 20);   // rpm at idle
-  EXPECT_NEAR(qFromLittleEndian<quint16>(full.constData() + 14), 5500, 20);  // at full load
-  EXPECT_EQ(quint8(idle[7]), 20 + 40);  // coolant 20 C cold, translate -40
-  EXPECT_EQ(framed(hex("7200300E000200")).data, full.mid(14, 2));
+  engine.advance(23500);                // in the first full-throttle pull
+  const QByteArray pull = framed(request).data;
+  ASSERT_EQ(cranking.size(), 48);
+  EXPECT_EQ(quint8(cranking[2]), 0x02);  // cranking, not running
+  EXPECT_EQ(quint8(pull[2]), 0x01);
+  EXPECT_LT(rpm(cranking), 400);
+  EXPECT_GT(rpm(pull), 4500);
+  EXPECT_EQ(quint8(cranking[7]), 20 + 40);  // coolant 20 C cold, translate -40
+  EXPECT_EQ(framed(hex("7200300E000200")).data, pull.mid(14, 2));
   EXPECT_EQ(framed(hex("7200302F000200")).status, 0x84);
-  // About 5500 rpm on a 36-1 wheel: 303 us a tooth, twice that over the gap.
+  // A 36-1 wheel: a tooth every 1/36 turn, twice that over the gap.
   const QByteArray teeth = framed("T").data;
   ASSERT_EQ(teeth.size(), 508);
-  EXPECT_NEAR(qFromBigEndian<quint32>(teeth.constData()), 303, 3);
-  EXPECT_NEAR(qFromBigEndian<quint32>(teeth.constData() + 34 * 4), 606, 6);
+  const double toothUs = 60.0e6 / (rpm(pull) * 36.0);
+  EXPECT_NEAR(qFromBigEndian<quint32>(teeth.constData()), toothUs, 2);
+  EXPECT_NEAR(qFromBigEndian<quint32>(teeth.constData() + 34 * 4), 2 * toothUs, 3);
   EXPECT_EQ(framed("h"), ok());
   EXPECT_EQ(framed("T").status, 0x84);
   EXPECT_EQ(framed("J"), ok());
   engine.advance(100);
   EXPECT_EQ(framed("O").data.size(), 1275);
+}
+
+// Real definitions write the CAN id into the realtime command; requests carry it as one byte.
+TEST(SimEcuCanIdTest, RealtimeRequestsCarryTheCanIdByteNotThePlaceholder) {
+  const EcuDefinition d = IniParser().parse(QString::fromUtf8(TK_SOURCE_ROOT) +
+                                            QStringLiteral("/examples/speeduino-demo.ini"));
+  ASSERT_EQ(d.OchGetCommand, QStringLiteral("r\\$tsCanId\\x30%2o%2c"));
+  SimEcuConnection sim(d);
+  FakeClock engine(0);
+  sim.setClock(engine);
+  sim.open();
+  FakeClock wire;
+  EcuCommandService commands(&sim, wire);
+  EXPECT_EQ(commands.sendCommand(hex("72003000002800"), 500).data.size(), 40);
+  EXPECT_EQ(commands.sendCommand(hex("7200301000040000"), 500).status, 0x83);  // too long
+  EXPECT_EQ(commands.sendCommand(QByteArrayLiteral("r\\$tsCanId0") + hex("00002800"), 500).status,
+            0x83);
+}
+
+struct ProductCase {
+  const char* signature;
+  const char* product;
+};
+
+TEST(SimEcuProductTest, DefaultProductTextNamesTheFirmwareAndItsVersion) {
+  const ProductCase cases[] = {
+      {"speeduino 202501", "Speeduino 2025.01"},
+      {"speeduino 202504-dev", "Speeduino 2025.04-dev"},
+      {"Speeduino  201909 ", "Speeduino 2019.09"},
+      {"speeduino", "Speeduino"},
+      {"speeduino v1.2", "Speeduino v1.2"},
+      {"rusEFI master.2024.10.27", "rusEFI master.2024.10.27"},
+      {"MS3 Format 0569.00 ", "MS3 Format 0569.00 "},
+  };
+  for (const auto& [signature, product] : cases) {
+    EXPECT_EQ(SimEcuConnection::defaultProductText(QLatin1String(signature)),
+              QLatin1String(product));
+  }
+}
+
+TEST_F(SimEcuTest, FlashFileHoldsEveryPageAfterEachBurnAndReportsAFailedSave) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("flash.bin"));
+  sim.loadPage(0, QByteArray(16, '\x11'));
+  ASSERT_TRUE(sim.useFlashFile(path));  // a missing file is blank flash
+  EXPECT_EQ(sim.workingPage(0), QByteArray(288, '\0'));
+  EXPECT_FALSE(QFile::exists(path));
+  EXPECT_EQ(framed(hex("4D00030000020055AA")), ok());
+  EXPECT_EQ(test::readFile(path), QByteArray());  // written on a burn only
+  EXPECT_EQ(framed(hex("620003")).status, 0x04);
+  QByteArray image(288 + 512 + 128, '\0');
+  image[800] = '\x55';
+  image[801] = '\xAA';
+  EXPECT_EQ(test::readFile(path), image);
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("flash.bin")});
+
+  QStringList errors;
+  QObject::connect(&sim, &EcuConnection::errorOccurred,
+                   [&errors](const QString& m) { errors.append(m); });
+  ASSERT_TRUE(sim.useFlashFile(dir.filePath(QStringLiteral("gone/flash.bin"))));
+  EXPECT_EQ(framed(hex("620003")).status, 0x04);  // the burn itself succeeds
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_TRUE(errors.at(0).startsWith(QStringLiteral("Flash file ") + dir.path()));
+}
+
+// Every real definition makes a controller that a tune service can read, write and burn, and
+// that answers its realtime request (the CAN id as one byte) with its whole block.
+TEST(SimEcuCorpusTest, EveryCorpusDefinitionServesItsPagesAndRealtimeBlock) {
+  const QString corpus = test::corpusDir();
+  if (corpus.isEmpty()) {
+    GTEST_SKIP() << "corpus not found";
+  }
+  const QStringList inis =
+      QDir(corpus + QStringLiteral("/ini")).entryList({QStringLiteral("*.ini")});
+  ASSERT_FALSE(inis.isEmpty());
+  for (const QString& name : inis) {
+    SCOPED_TRACE(name.toStdString());
+    const EcuDefinition d = IniParser().parse(corpus + QStringLiteral("/ini/") + name);
+    SimEcuConnection sim(d);
+    sim.open();
+    FakeClock wire;
+    EcuCommandService commands(&sim, wire);
+    TuneCommsService tune(commands, sim);
+    tune.forceCrcProtocol();
+    // A signature of three bytes or fewer (an early one is "20") is never taken as one.
+    EXPECT_EQ(tune.verifySignature(d), d.Signature.trimmed().size() > 3);
+    if (name == QLatin1String("speeduino-202501.ini")) {
+      EXPECT_EQ(commands.sendCommand(hex("72003000008200"), 500).data.size(), 130);
+    }
+    for (int page = 0; page < d.NPages; ++page) {
+      const int size = d.PageSizes.value(page);
+      if (size < 1 || d.PageReadCommands.value(page).isEmpty() ||
+          d.PageChunkWriteCommands.value(page).isEmpty()) {
+        continue;
+      }
+      QByteArray bytes(size, '\0');
+      for (int i = 0; i < size; ++i) {
+        bytes[i] = static_cast<char>(i * 31 + page);
+      }
+      tune.writePage(d, page, bytes, true);
+      EXPECT_EQ(tune.readPage(d, page), bytes) << page;
+      EXPECT_EQ(sim.burnedPage(page),
+                d.BurnCommands.value(page).isEmpty() ? QByteArray(size, '\0') : bytes)
+          << page;
+    }
+  }
 }
 
 }  // namespace

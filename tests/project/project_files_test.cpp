@@ -9,6 +9,7 @@
 #include <csignal>
 #include <limits>
 
+#include "project/json_document_file.h"
 #include "project/project_file.h"
 #include "project/project_test_fixture.h"
 #include "project/settings_file.h"
@@ -126,8 +127,7 @@ TEST_F(ProjectFilesTest, SaveFailingPartWayKeepsOldFileByteIdentical) {
 // The replacement keeps what the old file was to the system: its permissions, and a link stays a
 // link to the replaced file.
 TEST_F(ProjectFilesTest, ReplacementKeepsPermissionsAndLinks) {
-  const QString file = path("p.tktune");
-  writeText(file, "old");
+  const QString file = writeText("p.tktune", "old");
   ASSERT_TRUE(QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
   const QFile::Permissions mode = QFile::permissions(file);
   ASSERT_TRUE(QFile::link(file, path("link.tktune")));

@@ -1,0 +1,325 @@
+// The ECU commands end to end: agent commands run in-process against torvik-ecu-sim, a separate
+// process reached over loopback TCP or over its pseudo-terminal through the serial connection.
+
+#include "cli/ecu_commands.h"
+
+#include <signal.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <atomic>
+#include <functional>
+#include <thread>
+
+#include "cli/command_transcript.h"
+#include "comms/ecu_command_service.h"
+#include "comms/scripted_ecu_connection.h"
+#include "comms/stand_in_server.h"
+#include "project/project_manager.h"
+#include "support/sim_process.h"
+
+namespace tk::cli::test {
+namespace {
+
+enum class Transport { Tcp, Pty };
+
+QString exampleIni() {
+  return QString::fromUtf8(TK_SOURCE_ROOT) + QStringLiteral("/examples/speeduino-demo.ini");
+}
+
+QJsonObject envelope(const CommandResult& r) {
+  return QJsonDocument::fromJson(r.output.bytes).object();
+}
+QJsonObject dataOf(const CommandResult& r) { return envelope(r).value("data").toObject(); }
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(bytes);
+}
+
+class EcuCommandsTest : public ::testing::TestWithParam<Transport> {
+ protected:
+  // Serial ports and sockets register notifiers with the application's event dispatcher.
+  static void SetUpTestSuite() {
+    if (QCoreApplication::instance() == nullptr) {
+      app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+  }
+  static void TearDownTestSuite() { app.reset(); }
+
+  void SetUp() override {
+    ASSERT_TRUE(dir.isValid());
+    makeProject(exampleIni());
+    transcript.define(QStringLiteral("<tmp>"), dir.path());
+  }
+
+  // A project made from ini; the commands' <project>.
+  void makeProject(const QString& ini) {
+    project::ProjectManager manager;
+    manager.createProject(QStringLiteral("Demo"), ini, dir.filePath(QFileInfo(ini).baseName()));
+    projectPath = manager.projectPath();
+    transcript.define(QStringLiteral("<project>"), projectPath);
+  }
+  // A copy of the example definition whose signature is signature.
+  QString exampleSigned(const QString& signature) {
+    QByteArray text = tk::test::readFile(exampleIni());
+    text.replace("\"speeduino 202501-demo\"", '"' + signature.toUtf8() + '"');
+    const QString path = dir.filePath(QStringLiteral("signed.ini"));
+    writeFile(path, text);
+    return path;
+  }
+  // Starts the simulator over the test's transport (on the example definition unless ini names
+  // one; flash, baud and product as torvik-ecu-sim's options when given) and points the project
+  // at it.
+  void startSim(const QString& ini = {}, const QString& flash = {}, int baud = 0,
+                const std::optional<QString>& product = {}) {
+    tk::test::SimOptions options;
+    options.ini = ini.isEmpty() ? exampleIni() : ini;
+    options.pty = GetParam() == Transport::Pty;
+    options.flash = flash;
+    options.baud = baud;
+    options.product = product;
+    sim.reset();
+    sim.emplace(options);
+    ASSERT_TRUE(sim->ready()) << sim->standardError().toStdString();
+    const QString protocol = options.pty ? QStringLiteral("Serial") : QStringLiteral("TcpBridge");
+    editProject([&](project::ProjectManager& m) {
+      m.setConnection(sim->ptyPath(), 115200, protocol, tk::test::SimProcess::host(), sim->port());
+    });
+    transcript.define(QStringLiteral("<connection>"),
+                      QStringLiteral("\"protocol\": \"%1\",\n    \"port\": \"%2\"")
+                          .arg(protocol, sim->ptyPath()));
+  }
+  void editProject(const std::function<void(project::ProjectManager&)>& fn) {
+    project::ProjectManager manager;
+    manager.openProject(projectPath);
+    fn(manager);
+    manager.saveProject();
+  }
+  QByteArray tuneFile() const { return tk::test::readFile(project::tunePathFor(projectPath)); }
+
+  // Runs line while another thread kills the simulator (SIGKILL, as a crash or a pulled plug)
+  // once due() says so.
+  CommandResult runKillingSim(const QString& line, const std::function<bool()>& due) {
+    const auto pid = static_cast<pid_t>(sim->pid());
+    std::atomic<bool> done{false};
+    std::thread killer([&] {
+      while (!done && !due()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      }
+      if (!done) {
+        ::kill(pid, SIGKILL);
+      }
+    });
+    const CommandResult r = transcript.run(line);
+    done = true;
+    killer.join();
+    sim->kill();
+    return r;
+  }
+
+  inline static char name[] = "torvik_tests";
+  inline static char* argv[] = {name, nullptr};
+  inline static int argc = 1;
+  inline static std::unique_ptr<QCoreApplication> app;
+  QTemporaryDir dir;
+  QString projectPath;
+  std::optional<tk::test::SimProcess> sim;
+  CommandTranscript transcript;
+};
+
+// Every ECU command once, edits pushed and burned; the burned tune outlives a restart of the
+// controller; the program itself writes the push's line before its envelope.
+TEST_P(EcuCommandsTest, SessionWithTheSimulatedController) {
+  const QString flash = dir.filePath(QStringLiteral("flash.bin"));
+  startSim({}, flash);
+  editProject([](project::ProjectManager& m) {
+    m.mutableTune()->fields.removeIf([](const TuneValue& v) { return v.name == "reqFuel"; });
+  });
+  transcript.note("reqFuel is missing from the local tune until read-tune adds it");
+  transcript.runScript("ecu-session.cmds");
+  // The simulator is restarted from its flash file.
+  startSim({}, flash);
+  transcript.run(QStringLiteral("sync -p <project> -f text"));
+  EXPECT_TRUE(transcript.matches("ecu-session.txt"));
+
+  const tk::test::ProcessResult r =
+      tk::test::runCli({"set-table-cell", "-p", projectPath, "--id", "veTable1Tbl", "--row", "0",
+                        "--col", "1", "--value", "40", "-f", "text"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.err, "[CLI] ECU sync: pushed changes for set-table-cell(veTable1Tbl[0,1])\n");
+  EXPECT_TRUE(r.out.startsWith("id: veTable1Tbl\n")) << r.out.toStdString();
+}
+
+// A controller made for another definition is never written: burn and an edit's push refuse,
+// and its flash holds the same bytes afterwards.
+TEST_P(EcuCommandsTest, NothingIsWrittenToAnotherSignature) {
+  QByteArray pages(128 + 288 + 288 + 128, '\0');
+  for (int i = 0; i < pages.size(); ++i) {
+    pages[i] = static_cast<char>(i * 7 % 251);
+  }
+  const QString flash = dir.filePath(QStringLiteral("flash.bin"));
+  writeFile(flash, pages);
+  startSim(exampleSigned(QStringLiteral("speeduino 202501-other")), flash, 0,
+           QStringLiteral("Acme ECU 9"));
+  transcript.runScript("ecu-refusals.cmds");
+  EXPECT_TRUE(transcript.matches("ecu-refusals.txt"));
+  EXPECT_EQ(sim->stop(), 0);
+  EXPECT_EQ(tk::test::readFile(flash), pages);
+}
+
+// A controller lost half-way: a read leaves the tune file as it was; an edit is saved and its
+// push is reported as skipped, with the connection's own reason.
+TEST_P(EcuCommandsTest, ControllerLostInTheMiddle) {
+  startSim({}, {}, 1200);  // about 7 s for the whole tune
+  const QByteArray before = tuneFile();
+  QElapsedTimer clock;
+  clock.start();
+  const CommandResult read = runKillingSim(QStringLiteral("read-tune -p <project>"),
+                                           [&] { return clock.elapsed() > 1500; });
+  EXPECT_EQ(read.exitCode, 1);
+  EXPECT_TRUE(envelope(read).value("error").toString().startsWith("Failed to read page "))
+      << read.output.bytes.toStdString();
+  EXPECT_EQ(tuneFile(), before);
+
+  // Killed once the first page is burned, while the others are still on their way.
+  const QString flash = dir.filePath(QStringLiteral("flash.bin"));
+  startSim({}, flash, 1200);
+  const QString port = sim->ptyPath();
+  const CommandResult edit =
+      runKillingSim(QStringLiteral("set-scalar -p <project> --name reqFuel --value 9.9"),
+                    [&] { return QFileInfo::exists(flash); });
+  EXPECT_EQ(edit.exitCode, 0);
+  const QString reason = GetParam() == Transport::Tcp
+                             ? QStringLiteral("TCP connection lost: peer disconnected")
+                             : QStringLiteral("Write timeout on ") + port;
+  EXPECT_EQ(edit.diagnostics, ("[CLI] ECU sync skipped: " + reason + '\n').toUtf8());
+  project::ProjectManager saved;
+  saved.openProject(projectPath);
+  EXPECT_DOUBLE_EQ(saved.getValue(QStringLiteral("reqFuel"), 0), 9.9);
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, EcuCommandsTest,
+                         ::testing::Values(Transport::Tcp, Transport::Pty),
+                         [](const auto& p) { return p.param == Transport::Tcp ? "Tcp" : "Pty"; });
+
+using EcuOverTcpTest = EcuCommandsTest;
+
+// The signature matches when the "Q" or the "S" answer, trimmed, is the definition's; the text
+// shown is the "S" product text when it names the firmware, else the "Q" answer.
+TEST_P(EcuOverTcpTest, SignatureRules) {
+  const struct {
+    const char* signature;
+    const char* product;
+    const char* shown;
+    bool match;
+  } cases[] = {
+      {"speeduino 202501-demo  ", "Acme ECU 9", "speeduino 202501-demo  ", true},
+      {"speeduino 202501-other", "Acme ECU 9", "speeduino 202501-other", false},
+      {"speeduino 202501-other", "speeduino 202501-demo", "speeduino 202501-demo", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.signature + std::string(" / ") + c.product);
+    startSim(exampleSigned(QString::fromUtf8(c.signature)), {}, 0, QString::fromUtf8(c.product));
+    const QJsonObject connected = dataOf(transcript.run(QStringLiteral("connect -p <project>")));
+    EXPECT_EQ(connected["signatureMatch"].toBool(), c.match);
+    EXPECT_EQ(connected["ecuSignature"].toString(), QString::fromUtf8(c.shown));
+    const QJsonObject synced = envelope(transcript.run(QStringLiteral("sync -p <project>")));
+    EXPECT_EQ(synced.value("success").toBool(), c.match);
+    if (!c.match) {
+      EXPECT_EQ(synced.value("error").toString(),
+                QStringLiteral("Signature mismatch: ECU='%1', INI='speeduino 202501-demo'")
+                    .arg(QString::fromUtf8(c.shown)));
+    }
+  }
+}
+
+// Differences are counted with a tolerance for scalars and exactly for arrays; at most 50 are
+// listed.
+TEST_P(EcuOverTcpTest, SyncCountsAndListsDifferences) {
+  const QString ini = tk::test::dataPath(QStringLiteral("cli/sixty-scalars.ini"));
+  makeProject(ini);
+  startSim(ini);
+  transcript.run(QStringLiteral("sync -p <project> -f text"));
+  editProject([](project::ProjectManager& m) {
+    Tune& tune = *m.mutableTune();
+    tune.find(QStringLiteral("s00"))->scalarValue = 0.00005;
+    tune.find(QStringLiteral("s01"))->scalarValue = 0.001;
+    (*tune.find(QStringLiteral("grid"))->arrayValues)[2] = 1;
+  });
+  transcript.note("s00 + 0.00005, s01 + 0.001, grid[2] + 1");
+  transcript.run(QStringLiteral("sync -p <project>"));
+  EXPECT_TRUE(transcript.matches("ecu-sync.txt"));
+
+  editProject([](project::ProjectManager& m) {
+    for (TuneValue& value : m.mutableTune()->fields) {
+      if (value.scalarValue) {
+        *value.scalarValue += 1;
+      }
+    }
+  });
+  const QJsonObject data = dataOf(transcript.run(QStringLiteral("sync -p <project>")));
+  EXPECT_EQ(data["differences"].toInt(), 61);
+  EXPECT_EQ(data["diffs"].toArray().size(), 50);
+  EXPECT_EQ(data["diffs"].toArray().last()["field"].toString(), QStringLiteral("s49"));
+  EXPECT_TRUE(data["truncated"].toBool());
+}
+
+// Without a controller: no port, a refused bridge, a missing serial device; set-connection's
+// checks leave the project file as it was.
+TEST_P(EcuOverTcpTest, LinkFailuresAndConnectionSettings) {
+  const QByteArray before = tk::test::readFile(projectPath);
+  transcript.runScript("set-connection-errors.cmds");
+  EXPECT_EQ(tk::test::readFile(projectPath), before);
+  transcript.runScript("ecu-link.cmds");
+  EXPECT_TRUE(transcript.matches("ecu-link.txt"));
+}
+
+// The raw text's "\x" escapes become bytes; a malformed one is sent as it is written. Commands
+// that are missing or empty send nothing.
+TEST_P(EcuOverTcpTest, SendCommandEncodesTheRawText) {
+  QFile ini(QFileInfo(projectPath).dir().filePath(QStringLiteral("mainController.ini")));
+  ASSERT_TRUE(ini.open(QIODevice::Append));
+  ini.write("   cmd_bang = \"A\\x21B\"\n   cmd_bad = \"A\\xzzB\"\n   cmd_blank = \"\"\n");
+  ini.close();
+  comms::ScriptedEcuConnection ecu;
+  // Per command: the answer to the wake-up byte, then a status-only reply.
+  for (int i = 0; i < 2; ++i) {
+    ecu.queueReply("001");
+    ecu.queueReply(comms::EcuCommandService::wrapFrame(QByteArray(1, '\0')));
+  }
+  comms::StandInServer server(ecu);
+  const quint16 port = server.listenOnLoopback();
+  editProject([&](project::ProjectManager& m) {
+    m.setConnection({}, 115200, QStringLiteral("TcpBridge"), tk::test::SimProcess::host(), port);
+  });
+  for (const char* command : {"cmd_bang", "cmd_bad"}) {
+    const CommandResult r = transcript.run(QStringLiteral("send-command -p <project> --name ") +
+                                           QLatin1String(command));
+    EXPECT_TRUE(dataOf(r)["responseSuccess"].toBool()) << r.output.bytes.toStdString();
+  }
+  for (const char* command : {"cmd_blank", "cmd_none"}) {
+    EXPECT_EQ(envelope(transcript.run(QStringLiteral("send-command -p <project> --name ") +
+                                      QLatin1String(command)))["error"]
+                  .toString(),
+              QStringLiteral("Command '%1' not found in INI. Use list-commands to see available "
+                             "commands.")
+                  .arg(QLatin1String(command)));
+  }
+  server.stop();
+  EXPECT_EQ(ecu.writes().join(), "F" + comms::EcuCommandService::wrapFrame("A!B") + "F" +
+                                     comms::EcuCommandService::wrapFrame("A\\xzzB"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Tcp, EcuOverTcpTest, ::testing::Values(Transport::Tcp),
+                         [](const auto&) { return "Tcp"; });
+
+}  // namespace
+}  // namespace tk::cli::test

@@ -1,0 +1,287 @@
+// The torvik-ecu-sim program end to end: started as a process, reached over loopback TCP and over
+// its pseudo-terminal through the real connections.
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtEndian>
+#include <memory>
+
+#include "comms/ecu_command_service.h"
+#include "comms/serial_ecu_connection.h"
+#include "comms/tcp_bridge_connection.h"
+#include "comms/tune_comms_service.h"
+#include "definition/ini_parser.h"
+#include "support/sim_process.h"
+#include "support/test_support.h"
+
+namespace tk::comms {
+namespace {
+
+enum class Transport { Tcp, Pty };
+
+QString demoIni() {
+  return QString::fromUtf8(TK_SOURCE_ROOT) + QStringLiteral("/examples/speeduino-demo.ini");
+}
+
+QByteArray hex(const char* text) { return QByteArray::fromHex(text); }
+
+class SimProgramTest : public ::testing::TestWithParam<Transport> {
+ protected:
+  // Serial ports register notifiers with the application's event dispatcher.
+  static void SetUpTestSuite() {
+    if (QCoreApplication::instance() == nullptr) {
+      app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+  }
+  static void TearDownTestSuite() { app.reset(); }
+
+  test::SimOptions options() const {
+    test::SimOptions o;
+    o.ini = demoIni();
+    o.pty = GetParam() == Transport::Pty;
+    o.flash = dir.filePath(QStringLiteral("flash.bin"));
+    return o;
+  }
+
+  // Opens a connection to the running simulator and a tune service over it.
+  void connectTo(const test::SimProcess& sim) {
+    ASSERT_TRUE(sim.ready());
+    tune.reset();
+    if (GetParam() == Transport::Pty) {
+      conn = std::make_unique<SerialEcuConnection>(sim.ptyPath(), 115200);
+    } else {
+      conn = std::make_unique<TcpBridgeConnection>(test::SimProcess::host(), sim.port());
+    }
+    ASSERT_TRUE(conn->open());
+    tune = std::make_unique<TuneCommsService>(commands, *conn);
+    tune->forceCrcProtocol();
+  }
+
+  inline static char name[] = "torvik_tests";
+  inline static char* argv[] = {name, nullptr};
+  inline static int argc = 1;
+  inline static std::unique_ptr<QCoreApplication> app;
+  const EcuDefinition definition = IniParser().parse(demoIni());
+  QTemporaryDir dir;
+  std::unique_ptr<EcuConnection> conn;
+  EcuCommandService commands;
+  std::unique_ptr<TuneCommsService> tune;
+};
+
+struct Exchange {
+  const char* what;
+  QByteArray request;
+  quint8 status;
+  QByteArray data;
+};
+
+TEST_P(SimProgramTest, AnswersLikeTheControllerAndStopsOnSigterm) {
+  test::SimProcess sim(options());
+  ASSERT_TRUE(sim.ready()) << sim.standardError().toStdString();
+  EXPECT_TRUE(sim.readyLine().startsWith(
+      QLatin1String(GetParam() == Transport::Pty ? "torvik-ecu-sim ready pty /dev/"
+                                                 : "torvik-ecu-sim ready tcp 127.0.0.1 ")));
+  connectTo(sim);
+  EXPECT_EQ(tune->readSignature(), QStringLiteral("Speeduino 2025.01-demo"));
+  EXPECT_TRUE(tune->verifySignature(definition));
+  // Page 2 is 288 bytes; its identifier is the CAN id 0 and 2.
+  const Exchange exchanges[] = {
+      {"signature", "Q", 0x00, "speeduino 202501-demo"},
+      {"product", "S", 0x00, "Speeduino 2025.01-demo"},
+      {"unknown command", "Z", 0x83, {}},
+      {"page 5 of 4", hex("70000500000800"), 0x84, {}},
+      {"read past the page",
+       hex("7000021801"
+           "0900"),
+       0x84,
+       {}},
+      {"write past the page",
+       hex("4D00021F01"
+           "0200"
+           "0102"),
+       0x84,
+       {}},
+      {"write",
+       hex("4D0002"
+           "1E01"
+           "0200"
+           "55AA"),
+       0x00,
+       {}},
+      {"read back",
+       hex("7000021D01"
+           "0300"),
+       0x00, hex("0055AA")},
+      {"burn", hex("620002"), 0x04, {}},
+  };
+  for (const Exchange& e : exchanges) {
+    const EcuResponse r = commands.sendCommand(e.request, 2000);
+    EXPECT_EQ(r.status, e.status) << e.what;
+    EXPECT_EQ(r.data, e.data) << e.what;
+  }
+  conn->close();
+  EXPECT_EQ(sim.stop(), 0);
+  QByteArray flash(128 + 288 + 288 + 128, '\0');
+  flash[128 + 286] = '\x55';
+  flash[128 + 287] = '\xAA';
+  EXPECT_EQ(test::readFile(options().flash), flash);
+}
+
+TEST_P(SimProgramTest, BurnedTuneOutlivesSigtermAndKillButUnburnedEditsDoNot) {
+  QByteArray page1(128, '\0');
+  for (int i = 0; i < page1.size(); ++i) {
+    page1[i] = static_cast<char>(i * 7);
+  }
+  {
+    test::SimProcess sim(options());
+    connectTo(sim);
+    tune->writePage(definition, 0, page1, true);
+    EXPECT_EQ(sim.stop(), 0);
+  }
+  {
+    test::SimProcess sim(options());
+    connectTo(sim);
+    EXPECT_EQ(tune->readPage(definition, 0), page1);
+    tune->writePage(definition, 3, QByteArray(128, '\x33'), true);
+    tune->writePage(definition, 0, QByteArray(128, '\x44'), false);
+    sim.kill();
+  }
+  EXPECT_EQ(test::readFile(options().flash).size(), 832);
+  test::SimProcess sim(options());
+  connectTo(sim);
+  EXPECT_EQ(tune->readPage(definition, 0), page1);
+  EXPECT_EQ(tune->readPage(definition, 3), QByteArray(128, '\x33'));
+}
+
+TEST_P(SimProgramTest, BaudRatePacesRepliesByteByByteAndProductTextIsTheOneGiven) {
+  test::SimOptions o = options();
+  o.baud = 9600;  // 960 bytes a second
+  o.product = QStringLiteral("Speeduino 9.9 bench");
+  test::SimProcess sim(o);
+  connectTo(sim);
+  const QByteArray request = EcuCommandService::wrapFrame(hex("70000100008000"));
+  QElapsedTimer timer;
+  timer.start();
+  ASSERT_EQ(conn->write(request), request.size());
+  QByteArray reply;
+  int pieces = 0;
+  while (reply.size() < 135 && !timer.hasExpired(5000)) {
+    const QByteArray piece = conn->read(4096);
+    pieces += piece.isEmpty() ? 0 : 1;
+    reply += piece;
+  }
+  // 135 bytes take 140 ms at that rate; they can only come later, never sooner.
+  EXPECT_GE(timer.elapsed(), 120);
+  EXPECT_EQ(reply.size(), 135);
+  EXPECT_GE(pieces, 5);
+  EXPECT_EQ(tune->readSignature(), *o.product);
+}
+
+// The physical value of a channel of the demo definition in a realtime block.
+double channel(const EcuDefinition& d, const QByteArray& block, const char* name) {
+  const ConstantDef& c = *d.OutputChannels.find(QLatin1String(name));
+  const auto* at = reinterpret_cast<const uchar*>(block.constData()) + c.Offset;
+  const double raw = c.DataType == QLatin1String("U16")   ? qFromLittleEndian<quint16>(at)
+                     : c.DataType == QLatin1String("S08") ? qint8(*at)
+                                                          : *at;
+  if (c.Type == ConstantType::Bits) {
+    return (static_cast<int>(raw) >> c.BitStart) & 1;
+  }
+  return (raw + c.Translate) * c.Scale;
+}
+
+struct Band {
+  const char* name;
+  double low, high;
+};
+
+TEST_P(SimProgramTest, RealtimeValuesMoveLikeAnEngineStartingFromCold) {
+  test::SimProcess sim(options());
+  connectTo(sim);
+  const Band bands[] = {{"rpm", 0, 1500},   {"map", 20, 100},    {"coolant", 15, 40},
+                        {"iat", 15, 40},    {"afr", 10.5, 22},   {"batteryVoltage", 10, 15},
+                        {"advance", 0, 20}, {"dwell", 2.9, 4.6}, {"tps", 0, 1}};
+  QList<double> rpm;
+  QElapsedTimer timer;
+  timer.start();
+  // From the starter to a fast idle within seconds of the program's start.
+  while (!timer.hasExpired(15000) && (rpm.isEmpty() || rpm.back() < 900)) {
+    const EcuResponse r = commands.sendCommand(hex("72003000002800"), 2000);
+    ASSERT_EQ(r.data.size(), 40);
+    for (const Band& b : bands) {
+      EXPECT_GE(channel(definition, r.data, b.name), b.low) << b.name;
+      EXPECT_LE(channel(definition, r.data, b.name), b.high) << b.name;
+    }
+    rpm.append(channel(definition, r.data, "rpm"));
+    // The starter turns it slowly; it fires as the starter lets go.
+    const bool running = channel(definition, r.data, "running") == 1;
+    EXPECT_NE(running, channel(definition, r.data, "cranking") == 1);
+    EXPECT_TRUE(running ? rpm.back() > 200 : rpm.back() < 300) << rpm.back();
+    QThread::msleep(100);
+  }
+  EXPECT_GE(rpm.back(), 900);
+  EXPECT_LT(rpm.front(), rpm.back());
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, SimProgramTest,
+                         ::testing::Values(Transport::Tcp, Transport::Pty),
+                         [](const auto& p) { return p.param == Transport::Tcp ? "Tcp" : "Pty"; });
+
+struct BadStart {
+  QStringList args;
+  int exitCode;
+  const char* message;
+};
+
+TEST(SimProgramOptionsTest, BadOptionsStopBeforeServingWithAReason) {
+  QTemporaryDir dir;
+  const QString shortFlash = dir.filePath(QStringLiteral("short.bin"));
+  QFile f(shortFlash);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write("abc");
+  f.close();
+  QTcpServer taken;
+  ASSERT_TRUE(taken.listen(QHostAddress::LocalHost));
+  const QString takenPort = QString::number(taken.serverPort());
+  const QString ini = demoIni();
+  const BadStart cases[] = {
+      {{}, 2, "--ini FILE is required"},
+      {{QStringLiteral("--ini")}, 2, "unknown option or missing value: --ini"},
+      {{QStringLiteral("--ini"), ini, QStringLiteral("--port"), QStringLiteral("70000")},
+       2,
+       "invalid value for --port: 70000"},
+      {{QStringLiteral("--ini"), ini, QStringLiteral("--baud"), QStringLiteral("fast")},
+       2,
+       "invalid value for --baud: fast"},
+      {{QStringLiteral("--ini"), ini, QStringLiteral("--pty"), QStringLiteral("--port"),
+        QStringLiteral("1")},
+       2,
+       "--port and --pty exclude each other"},
+      {{QStringLiteral("--ini"), ini, QStringLiteral("--colour"), QStringLiteral("red")},
+       2,
+       "unknown option: --colour"},
+      {{QStringLiteral("--ini"), dir.filePath(QStringLiteral("none.ini"))}, 1, "cannot read "},
+      {{QStringLiteral("--ini"), ini, QStringLiteral("--flash"), shortFlash},
+       1,
+       "holds 3 bytes, not the 832 bytes of the definition's pages"},
+      {{QStringLiteral("--ini"), ini, QStringLiteral("--port"), takenPort},
+       1,
+       "cannot listen on 127.0.0.1:"},
+  };
+  for (const BadStart& c : cases) {
+    QProcess p;
+    p.start(QString::fromUtf8(TK_SIM_EXE), c.args);
+    ASSERT_TRUE(p.waitForFinished(10000)) << c.message;
+    EXPECT_EQ(p.exitCode(), c.exitCode) << c.message;
+    EXPECT_EQ(p.readAllStandardOutput(), QByteArray()) << c.message;
+    EXPECT_TRUE(p.readAllStandardError().contains(c.message)) << c.message;
+  }
+}
+
+}  // namespace
+}  // namespace tk::comms
