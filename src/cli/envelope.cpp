@@ -31,7 +31,7 @@ QString valueText(const JsonValue& value) {
 // Appends the value one line per entry, indented two blanks per depth. An object inside an array
 // is introduced by its position; any other element sits one step deeper, an array as one line.
 void appendText(QString& text, const JsonValue& value, int depth) {
-  const QString indent(depth * 2, QLatin1Char(' '));
+  const QString indent(qsizetype{depth} * 2, QLatin1Char(' '));
   const auto line = [&text](const QString& content) {
     text += content;
     text += QLatin1Char('\n');

@@ -29,7 +29,7 @@ int writeOutputFile(const QString& path, const QByteArray& bytes);
 /// Characters of array values a definition may need per byte of the raw image it slices.
 inline constexpr qint64 kArrayTextPerImageByte = 16;
 /// Characters of array values a definition may need beyond those per image byte.
-inline constexpr qint64 kArrayTextAllowance = 64 * 1024;
+inline constexpr qint64 kArrayTextAllowance = qint64{64} * 1024;
 
 /// Cuts a raw tune image (the definition's pages laid end to end, each its PageSizes entry long)
 /// into page images keyed by page number from 1; pages of size 0 get no entry. A short image or

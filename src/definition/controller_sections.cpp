@@ -154,23 +154,31 @@ void handleUserShortcut(ReadState& state, const QString& key, const QString& val
     }
     return false;
   };
-  if (target.isEmpty()) {
-    shortcut.TargetType = QStringLiteral("Unknown");
-  } else if (def.Tables.contains(target)) {
-    shortcut.TargetType = QStringLiteral("Table");
-  } else if (def.Curves.contains(target)) {
-    shortcut.TargetType = QStringLiteral("Curve");
-  } else if (isDialog()) {
-    shortcut.TargetType = QStringLiteral("Dialog");
-  } else if (def.Scalars.contains(target)) {
-    shortcut.TargetType = QStringLiteral("Scalar");
-  } else if (def.findConstant(target)) {
-    shortcut.TargetType = QStringLiteral("Field");
-  } else if (def.OutputChannels.contains(target)) {
-    shortcut.TargetType = QStringLiteral("OutputChannel");
-  } else {
-    shortcut.TargetType = QStringLiteral("Unknown");
-  }
+  const auto targetType = [&]() -> QString {
+    if (target.isEmpty()) {
+      return QStringLiteral("Unknown");
+    }
+    if (def.Tables.contains(target)) {
+      return QStringLiteral("Table");
+    }
+    if (def.Curves.contains(target)) {
+      return QStringLiteral("Curve");
+    }
+    if (isDialog()) {
+      return QStringLiteral("Dialog");
+    }
+    if (def.Scalars.contains(target)) {
+      return QStringLiteral("Scalar");
+    }
+    if (def.findConstant(target)) {
+      return QStringLiteral("Field");
+    }
+    if (def.OutputChannels.contains(target)) {
+      return QStringLiteral("OutputChannel");
+    }
+    return QStringLiteral("Unknown");
+  };
+  shortcut.TargetType = targetType();
   state.def.UserShortcuts.insert(shortcut.Id, shortcut);
 }
 

@@ -166,7 +166,7 @@ std::optional<QStringList> readTrimmedLines(const QString& path) {
   // Read in blocks small enough to stay in the heap and be reused, so a large file costs its
   // lines only, not one more copy of its bytes. Files with a byte-order mark (rare) are read
   // whole and decoded as before.
-  constexpr qsizetype kBlock = 64 * 1024;
+  constexpr qsizetype kBlock = qsizetype{64} * 1024;
   QByteArray block(kBlock, Qt::Uninitialized);
   qsizetype got = file.read(block.data(), kBlock);
   if (got < 0) {

@@ -22,10 +22,10 @@ JsonValue readoutPanelJson(const ReadoutPanelDef& panel);
 /// A live graph.
 JsonValue liveGraphJson(const LiveGraphDef& graph);
 /// The port editor.
-JsonValue portEditorJson(const PortEditorDef& editor);
+JsonValue portEditorJson(const PortEditorDef& p);
 /// A gauge.
 JsonValue gaugeJson(const GaugeDef& gauge);
 /// The front page.
-JsonValue frontPageJson(const FrontPageDef& page);
+JsonValue frontPageJson(const FrontPageDef& f);
 
 }  // namespace tk::detail

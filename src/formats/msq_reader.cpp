@@ -14,7 +14,7 @@ namespace {
 
 // A document may stand for more text than it holds (entity references, attribute defaults of its
 // type declaration), but not for more than twice its length plus this many characters.
-constexpr qint64 kExpansionAllowance = 64 * 1024;
+constexpr qint64 kExpansionAllowance = qint64{64} * 1024;
 constexpr char kExpansionError[] =
     "Entity references or attribute defaults expand to more text than the document may hold.";
 

@@ -133,7 +133,7 @@ JsonValue iniSettingsToJson(const IniSettings& settings);
 /// One custom shortcut as the project file writes it.
 JsonValue customShortcutToJson(const CustomShortcut& shortcut);
 /// One math channel as the project file writes it (non-finite limits as strings).
-JsonValue mathChannelToJson(const MathChannel& channel);
+JsonValue mathChannelToJson(const MathChannel& m);
 
 /// The file's JSON tree: members in file order, optional ones only when set, non-finite
 /// doubles as "NaN", "Infinity", "-Infinity".

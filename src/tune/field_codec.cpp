@@ -239,7 +239,8 @@ PageImages encodeTune(const Tune& tune, const EcuDefinition& definition) {
 
 PageImages encodeTune(const Tune& tune, const EcuDefinition& definition, const FieldIndex& index) {
   PageImages images;
-  const int pages = std::min<qsizetype>(definition.NPages, definition.PageSizes.size());
+  const int pages =
+      static_cast<int>(std::min<qsizetype>(definition.NPages, definition.PageSizes.size()));
   for (int number = 1; number <= pages; ++number) {
     const int size = definition.PageSizes.at(number - 1);
     if (size >= 1 && size <= kMaxPageSize) {
