@@ -1,15 +1,25 @@
 #!/usr/bin/env bash
-# Builds the tool and runs its main job: a project made from the demo Speeduino-class definition
-# in a temporary folder, then a real editing session with the agent commands (JSON and text).
+# Builds the tool and runs its main job: torvik-ecu-sim serving the demo Speeduino-class
+# definition on a loopback port, a project made from the same definition in a temporary folder,
+# then a tuning session against the simulated controller with the agent commands (JSON and text):
+# connect, read the tune, edit (each edit pushed and burned), compare, burn.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 # Only the program is built; the test and benchmark settings of an existing build folder stay.
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$(nproc)" --target torvik-cli
+cmake --build build -j"$(nproc)" --target torvik-cli torvik-ecu-sim
 cli=build/torvik-cli
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+sim_pid=""
+stop_sim() {
+  if [ -n "$sim_pid" ]; then
+    kill -TERM "$sim_pid" 2>/dev/null || true
+    wait "$sim_pid" 2>/dev/null || true
+    sim_pid=""
+  fi
+}
+trap 'stop_sim; rm -rf "$work"' EXIT
 project="$work/demo/Demo.tkproj"
 
 step() { printf '\n== %s\n' "$*"; }
@@ -19,12 +29,30 @@ step "Create a project from examples/speeduino-demo.ini"
 show create-project --name Demo --ini examples/speeduino-demo.ini --folder "$work/demo"
 ls -1 "$work/demo"
 
+step "Start the simulated controller on a free loopback port (burned pages kept in a flash file)"
+build/torvik-ecu-sim --ini examples/speeduino-demo.ini --port 0 --flash "$work/flash.bin" \
+  >"$work/sim.out" 2>"$work/sim.err" &
+sim_pid=$!
+for _ in $(seq 100); do
+  grep -q ready "$work/sim.out" 2>/dev/null && break
+  sleep 0.1
+done
+cat "$work/sim.out"
+sim_port=$(awk '/ready tcp/ {print $5}' "$work/sim.out")
+[ -n "$sim_port" ] || { echo "torvik-ecu-sim did not start" >&2; cat "$work/sim.err" >&2; exit 1; }
+
+step "Point the project at it, connect and read the controller's tune into the project"
+show set-connection -p "$project" --protocol TcpBridge --host 127.0.0.1 --tcp-port "$sim_port"
+show connect -p "$project"
+show get-firmware -p "$project" -f text
+show read-tune -p "$project" -f text
+
 step "Open it and list its tables (JSON, then text)"
 show open-project -p "$project"
 show list-tables -p "$project"
 show list-tables -p "$project" -f text
 
-step "Fill the VE table: a row at a time with set-table, then one cell with set-table-cell"
+step "Fill the VE table (pushed to the controller and burned), then one cell with set-table-cell"
 values='['
 for r in $(seq 0 15); do
   row='['
@@ -71,7 +99,13 @@ show get-table -p "$project" --id noSuchTable -f text || true
 after=$(sha256sum "$work/demo/Demo.tktune")
 [ "$before" = "$after" ] && echo "tune file unchanged"
 
+step "The controller holds what the project holds: sync finds no difference; burn"
+show sync -p "$project" -f text
+show burn -p "$project"
+
 step "The saved tune file (first lines)"
 head -c 600 "$work/demo/Demo.tktune"; echo
-echo
-echo "Edits are saved to the tune file at once; pushing them to a connected ECU is not built yet."
+
+step "Stop the simulator; its flash file keeps the burned pages"
+stop_sim
+ls -l "$work/flash.bin" | awk '{print $5 " bytes of burned pages"}'
