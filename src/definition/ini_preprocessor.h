@@ -61,7 +61,7 @@ class Preprocessor {
   bool evaluate(const QString& symbol) const;
   bool isOptionName(const QString& symbol) const;
   void addFlag(const QString& symbol, bool value);
-  void settingGroupLine(const QString& line);
+  void settingGroupLine(const QString& t);
   void scanSymbols(const QStringList& lines);
   void flatten(const QStringList& lines, ConditionStack& conditions,
                std::vector<const QString*>& out);
