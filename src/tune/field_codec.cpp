@@ -5,6 +5,7 @@
 #include <limits>
 #include <vector>
 
+#include "definition/scaling.h"
 #include "tune/attribute_expression.h"
 #include "tune/effective_attributes.h"
 #include "tune/field_index.h"
@@ -106,8 +107,8 @@ std::optional<TuneValue> decodeConstant(const ConstantDef& constant, const QByte
   const RawType type = rawTypeOf(constant.DataType);
   switch (constant.Type) {
     case ConstantType::Scalar:
-      value.scalarValue =
-          finite(readRaw(page, constant.Offset, type, bigEndian) * scale + translate);
+      value.scalarValue = finite(
+          physicalFromRaw(readRaw(page, constant.Offset, type, bigEndian), scale, translate));
       break;
     case ConstantType::Array: {
       const int n = elementCount(constant);
@@ -121,8 +122,8 @@ std::optional<TuneValue> decodeConstant(const ConstantDef& constant, const QByte
           }
           continue;
         }
-        values[i] =
-            finite(readRaw(page, static_cast<int>(offset), type, bigEndian) * scale + translate);
+        values[i] = finite(physicalFromRaw(readRaw(page, static_cast<int>(offset), type, bigEndian),
+                                           scale, translate));
       }
       value.arrayValues = std::move(values);
       setShapeDimensions(value, constant);
@@ -173,7 +174,8 @@ void encodeConstant(const ConstantDef& constant, const TuneValue& value, QByteAr
   switch (constant.Type) {
     case ConstantType::Scalar:
       if (value.scalarValue) {
-        writeRaw(page, constant.Offset, type, bigEndian, (*value.scalarValue - translate) / scale);
+        writeRaw(page, constant.Offset, type, bigEndian,
+                 rawFromPhysical(*value.scalarValue, scale, translate));
       }
       break;
     case ConstantType::Array: {
@@ -187,7 +189,7 @@ void encodeConstant(const ConstantDef& constant, const TuneValue& value, QByteAr
         const qint64 offset = constant.Offset + i * width;
         if (fits(page, offset, width)) {
           writeRaw(page, static_cast<int>(offset), type, bigEndian,
-                   (values.at(i) - translate) / scale);
+                   rawFromPhysical(values.at(i), scale, translate));
         }
       }
       break;
@@ -330,12 +332,14 @@ void completeTune(Tune& tune, const EcuDefinition& definition) {
       value.name = constant.Name;
       value.units = constant.Units;
       value.digits = constant.Digits;
+      // What raw 0 decodes to: translate x scale (a degF coolant axis reads -40.014).
+      const double zero = finite(physicalFromRaw(0.0, constant.Scale, constant.Translate));
       switch (constant.Type) {
         case ConstantType::Scalar:
-          value.scalarValue = constant.Translate;
+          value.scalarValue = zero;
           break;
         case ConstantType::Array:
-          value.arrayValues = QList<double>(elementCount(constant), constant.Translate);
+          value.arrayValues = QList<double>(elementCount(constant), zero);
           setShapeDimensions(value, constant);
           break;
         case ConstantType::Bits:

@@ -132,10 +132,10 @@ TEST(FieldCodecTest, ScalarsArraysAndStringsRoundTripThroughTheirBytes) {
   TuneValue v = blank;
   v.scalarValue = 12.3;
   expectRoundTrip(constant(ConstantType::Scalar, "U08", 1), v, false, 0.1, 0, "aa 7b aa");
-  v.scalarValue = -60;  // raw 20 through scale 0.5 and translate -70
+  v.scalarValue = -25;  // raw 20 through scale 0.5 and translate -70
   expectRoundTrip(constant(ConstantType::Scalar, "U08", 1), v, true, 0.5, -70, "aa 14 aa");
   v = blank;
-  v.arrayValues = QList<double>{1.5, 2, 2.5, 3, 3.5, 5001};
+  v.arrayValues = QList<double>{1, 1.5, 2, 2.5, 3, 5000.5};
   v.cols = 2;
   v.rows = 3;
   const ConstantDef u16 = constant(ConstantType::Array, "U16", 1, {2, 3});
@@ -156,7 +156,7 @@ TEST(FieldCodecTest, DecodingMakesValuesFiniteAndFillsWhatDoesNotFitWithZero) {
   EXPECT_FALSE(
       decodeConstant(constant(ConstantType::Scalar, "U08", 3), fromHex("01 02 03"), false, 1, 0));
   const ConstantDef u16 = constant(ConstantType::Scalar, "U16", 2);
-  EXPECT_EQ(decodeConstant(u16, fromHex("01 02 03"), false, 2, 7)->scalarValue, 7);
+  EXPECT_EQ(decodeConstant(u16, fromHex("01 02 03"), false, 2, 7)->scalarValue, 14);
   const TuneValue single =
       *decodeConstant(constant(ConstantType::Array, "U08", 0), fromHex("09"), false, 1, 0);
   EXPECT_EQ(single.arrayValues, QList<double>{9});
