@@ -167,7 +167,8 @@ double quantizeValue(const ConstantDef& constant, double value, const AttributeS
   }
   const double raw = toStorable(rawFromPhysical(x, s, t), rawTypeOf(constant.DataType));
   const double result = physicalFromRaw(raw, s, t);
-  return std::isfinite(result) ? result : 0.0;
+  // + 0.0: a stored 0 is positive, also through a negative scale.
+  return std::isfinite(result) ? result + 0.0 : 0.0;
 }
 
 }  // namespace tk

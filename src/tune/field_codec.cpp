@@ -15,7 +15,8 @@ namespace tk {
 
 namespace {
 
-// Decoded values are always finite: NaN becomes 0, infinities the largest finite double.
+// Decoded values are always finite: NaN becomes 0, infinities the largest finite double. A zero
+// is positive (a negative scale times raw 0 would print as "-0").
 double finite(double v) {
   if (std::isnan(v)) {
     return 0.0;
@@ -23,7 +24,7 @@ double finite(double v) {
   if (std::isinf(v)) {
     return std::copysign(std::numeric_limits<double>::max(), v);
   }
-  return v;
+  return v + 0.0;
 }
 
 bool fits(const QByteArray& page, qint64 offset, qint64 width) {

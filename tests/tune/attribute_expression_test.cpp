@@ -201,6 +201,10 @@ TEST_F(AttributeExpressionTest, QuantizingStoresWhatTheControllerWillHold) {
     EXPECT_EQ(stored, q.expected) << q.constant << " " << q.input;
     EXPECT_FALSE(std::signbit(stored) && stored == 0) << q.constant << ": a stored 0 is positive";
   }
+  ConstantDef negative = c("qS08");  // (raw + 0) x -1 is -0 for raw 0
+  negative.Scale = -1;
+  EXPECT_EQ(quantizeValue(negative, -2.4, scope_), -2);
+  EXPECT_FALSE(std::signbit(quantizeValue(negative, 0.3, scope_)));
 }
 
 }  // namespace
