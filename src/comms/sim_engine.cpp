@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "definition/ecu_definition.h"
+#include "definition/scaling.h"
 
 namespace tk::comms {
 namespace {
@@ -110,13 +111,6 @@ bool isFahrenheit(const QString& units) {
   const QString head = u.chopped(1).trimmed();
   return head.isEmpty() || head.compare(QLatin1String("deg"), Qt::CaseInsensitive) == 0 ||
          head.endsWith(QChar(0x00B0));
-}
-
-// The raw number a controller stores for a physical value. Definitions of this class mean
-// physical = (raw + translate) x scale, so raw = physical / scale - translate. This is the one
-// spelling of that rule in the simulator; it is to give way to the tune layer's shared pair.
-double rawFromPhysical(double physical, double scale, double translate) {
-  return physical / scale - translate;
 }
 
 // Round half to even and clamp, as the controller stores a number in a field of that type.

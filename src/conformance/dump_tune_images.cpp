@@ -4,6 +4,7 @@
 
 #include "conformance/conformance_io.h"
 #include "definition/ini_parser.h"
+#include "definition/scaling.h"
 #include "formats/msq_writer.h"
 #include "json/json_writer.h"
 #include "tune/field_codec.h"
@@ -142,7 +143,7 @@ QList<std::pair<QString, double>> decodeOutputChannels(const EcuDefinition& defi
       type = RawType::U08;
     }
     const double raw = readRaw(block, channel.Offset, type, bigEndian);
-    values.append({name, raw * channel.Scale + channel.Translate});
+    values.append({name, physicalFromRaw(raw, channel.Scale, channel.Translate)});
   }
   return values;
 }

@@ -19,7 +19,7 @@ inline constexpr char kExportTuneComment[] = "Golden MSQ export & <check>\nsecon
 /// The declared (not computed) output channels decoded from block as the realtime reader does:
 /// channels with an empty data type or an offset outside the block are left out; a two- or
 /// four-byte value that does not fit, and an unknown type, read the unsigned byte at the offset.
-/// Values are raw x Scale + Translate, in definition order.
+/// Values are (raw + Translate) x Scale, in definition order.
 QList<std::pair<QString, double>> decodeOutputChannels(const EcuDefinition& definition,
                                                        const QByteArray& block);
 

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "definition/ecu_definition.h"
+#include "definition/scaling.h"
 #include "tune/attribute_expression.h"
 #include "tune/raw_codec.h"
 
@@ -164,9 +165,10 @@ double quantizeValue(const ConstantDef& constant, double value, const AttributeS
   if (s == 0.0) {
     return x;
   }
-  const double raw = toStorable((x - t) / s, rawTypeOf(constant.DataType));
-  const double result = t + s * raw;
-  return std::isfinite(result) ? result : 0.0;
+  const double raw = toStorable(rawFromPhysical(x, s, t), rawTypeOf(constant.DataType));
+  const double result = physicalFromRaw(raw, s, t);
+  // + 0.0: a stored 0 is positive, also through a negative scale.
+  return std::isfinite(result) ? result + 0.0 : 0.0;
 }
 
 }  // namespace tk

@@ -5,6 +5,7 @@
 #include <limits>
 #include <vector>
 
+#include "definition/scaling.h"
 #include "tune/attribute_expression.h"
 #include "tune/effective_attributes.h"
 #include "tune/field_index.h"
@@ -14,7 +15,8 @@ namespace tk {
 
 namespace {
 
-// Decoded values are always finite: NaN becomes 0, infinities the largest finite double.
+// Decoded values are always finite: NaN becomes 0, infinities the largest finite double. A zero
+// is positive (a negative scale times raw 0 would print as "-0").
 double finite(double v) {
   if (std::isnan(v)) {
     return 0.0;
@@ -22,7 +24,7 @@ double finite(double v) {
   if (std::isinf(v)) {
     return std::copysign(std::numeric_limits<double>::max(), v);
   }
-  return v;
+  return v + 0.0;
 }
 
 bool fits(const QByteArray& page, qint64 offset, qint64 width) {
@@ -106,8 +108,8 @@ std::optional<TuneValue> decodeConstant(const ConstantDef& constant, const QByte
   const RawType type = rawTypeOf(constant.DataType);
   switch (constant.Type) {
     case ConstantType::Scalar:
-      value.scalarValue =
-          finite(readRaw(page, constant.Offset, type, bigEndian) * scale + translate);
+      value.scalarValue = finite(
+          physicalFromRaw(readRaw(page, constant.Offset, type, bigEndian), scale, translate));
       break;
     case ConstantType::Array: {
       const int n = elementCount(constant);
@@ -121,8 +123,8 @@ std::optional<TuneValue> decodeConstant(const ConstantDef& constant, const QByte
           }
           continue;
         }
-        values[i] =
-            finite(readRaw(page, static_cast<int>(offset), type, bigEndian) * scale + translate);
+        values[i] = finite(physicalFromRaw(readRaw(page, static_cast<int>(offset), type, bigEndian),
+                                           scale, translate));
       }
       value.arrayValues = std::move(values);
       setShapeDimensions(value, constant);
@@ -173,7 +175,8 @@ void encodeConstant(const ConstantDef& constant, const TuneValue& value, QByteAr
   switch (constant.Type) {
     case ConstantType::Scalar:
       if (value.scalarValue) {
-        writeRaw(page, constant.Offset, type, bigEndian, (*value.scalarValue - translate) / scale);
+        writeRaw(page, constant.Offset, type, bigEndian,
+                 rawFromPhysical(*value.scalarValue, scale, translate));
       }
       break;
     case ConstantType::Array: {
@@ -187,7 +190,7 @@ void encodeConstant(const ConstantDef& constant, const TuneValue& value, QByteAr
         const qint64 offset = constant.Offset + i * width;
         if (fits(page, offset, width)) {
           writeRaw(page, static_cast<int>(offset), type, bigEndian,
-                   (values.at(i) - translate) / scale);
+                   rawFromPhysical(values.at(i), scale, translate));
         }
       }
       break;
@@ -330,12 +333,14 @@ void completeTune(Tune& tune, const EcuDefinition& definition) {
       value.name = constant.Name;
       value.units = constant.Units;
       value.digits = constant.Digits;
+      // What raw 0 decodes to: translate x scale (a degF coolant axis reads -40.014).
+      const double zero = finite(physicalFromRaw(0.0, constant.Scale, constant.Translate));
       switch (constant.Type) {
         case ConstantType::Scalar:
-          value.scalarValue = constant.Translate;
+          value.scalarValue = zero;
           break;
         case ConstantType::Array:
-          value.arrayValues = QList<double>(elementCount(constant), constant.Translate);
+          value.arrayValues = QList<double>(elementCount(constant), zero);
           setShapeDimensions(value, constant);
           break;
         case ConstantType::Bits:

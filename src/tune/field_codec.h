@@ -49,7 +49,7 @@ Tune decodePages(const PageImages& images, const EcuDefinition& definition);
 
 /// Appends, for every constant of every page group (in definition order) that has no record of
 /// its exact name yet, the record an all-zero page decodes to with the plain attributes: Scalar
-/// Translate, Array element-count copies of Translate, Bits raw 0 with the label of option 0,
+/// Translate x Scale, Array element-count copies of it, Bits raw 0 with the label of option 0,
 /// String empty.
 void completeTune(Tune& tune, const EcuDefinition& definition);
 /// A tune for definition (its signature and page count, empty timestamps), completed.

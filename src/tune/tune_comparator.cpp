@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "definition/scaling.h"
 #include "json/number_text.h"
 #include "tune/raw_codec.h"
 
@@ -218,8 +219,8 @@ double normalizeForComparison(const ConstantDef& constant, double value) {
   if (constant.Scale == 0.0) {
     return type == RawType::F32 ? toStorable(value, type) : value;
   }
-  const double raw = toStorable((value - constant.Translate) / constant.Scale, type);
-  return raw * constant.Scale + constant.Translate;
+  const double raw = toStorable(rawFromPhysical(value, constant.Scale, constant.Translate), type);
+  return physicalFromRaw(raw, constant.Scale, constant.Translate);
 }
 
 QString tablePreview(const QList<double>& values, const QList<double>& other, int columns) {

@@ -82,8 +82,9 @@ class TuneComparator {
 };
 
 /// value as constant stores it: NaN and infinities become 0; Bits round half to even; otherwise,
-/// with a non-zero Scale, the raw number is rounded and clamped to the storage type (single
-/// precision for F32) and scaled back; with Scale 0 the value stays (single precision for F32).
+/// with a non-zero Scale, the raw number (value / Scale - Translate) is rounded and clamped to the
+/// storage type (single precision for F32) and converted back; with Scale 0 the value stays (single
+/// precision for F32).
 double normalizeForComparison(const ConstantDef& constant, double value);
 
 /// The preview text of one side: at most 6 rows and 8 columns, "%.1f" right-justified to 6,

@@ -90,7 +90,7 @@ TEST(DecodeOutputChannelsTest, ReadsDeclaredChannelsAsTheRealtimeReaderDoes) {
   definition.Endianness = QStringLiteral("BIG");
   const QList<std::pair<QString, double>> expected = {
       {QStringLiteral("be16"), 0x1234},
-      {QStringLiteral("s8"), -10 * 0.5 - 1},
+      {QStringLiteral("s8"), (-10 - 1) * 0.5},
       {QStringLiteral("f32"), 1.5},
       {QStringLiteral("flags"), 0xF6},  // the whole byte: no bit extraction for channels
       {QStringLiteral("cut16"), 0xAB},  // cut off by the block's end: the byte at its offset

@@ -28,7 +28,7 @@ def page1():
     p[42:50] = b"TK-0001!"                       # vehicleId fills its 8 bytes
     struct.pack_into("<B", p, 50, 0b11)          # fuelUnits 1, tempUnits 1
     struct.pack_into("<H", p, 51, 43210)         # injFlow: 432.10 with fuelUnits 1
-    struct.pack_into("<b", p, 53, -20)           # coldAdvance: -10 + 10 with tempUnits 1
+    struct.pack_into("<b", p, 53, -20)           # coldAdvance: (-20 + 10) x 0.5 with tempUnits 1
     # sensorFlags 0xABC in bits 8-19, flexEnabled in bit 31, the other bits set as noise
     struct.pack_into("<I", p, 54, (0xABC << 8) | (1 << 31) | 0x7F)
     struct.pack_into("<B", p, 58, 85)            # idleAdvRpm 850 / idleAdvAlias 85

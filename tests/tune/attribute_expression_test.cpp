@@ -149,14 +149,14 @@ TEST_F(AttributeExpressionTest, AttributesUseTheirExpressionsWhenPresent) {
   EXPECT_EQ(effectiveTranslate(c("scaled"), scope_), 100);
   EXPECT_EQ(effectiveDigits(c("plainUnits"), scope_), 3);
   EXPECT_EQ(effectiveDigits(c("digitsExpr"), scope_), 2);  // truncated toward zero
-  // scale 0.5, translate 100: 103.3 -> raw 6.6 -> 7 -> 103.5; below the translate raw is 0.
+  // scale 0.5, translate 100: 103.3 -> raw 106.6 -> 107 -> 103.5; below 50 raw is 0.
   EXPECT_EQ(quantizeValue(c("scaled"), 103.3, scope_), 103.5);
-  EXPECT_EQ(quantizeValue(c("scaled"), 50, scope_), 100);
+  EXPECT_EQ(quantizeValue(c("scaled"), 40, scope_), 50);
   set("unitSel", 2);
   EXPECT_EQ(effectiveDigits(c("digitsExpr"), scope_), -1);
   EXPECT_EQ(effectiveScale(c("scaled"), scope_), 2);
   EXPECT_EQ(effectiveTranslate(c("scaled"), scope_), 200);
-  EXPECT_EQ(quantizeValue(c("scaled"), 1000, scope_), 710);
+  EXPECT_EQ(quantizeValue(c("scaled"), 1000, scope_), 910);  // raw 300 -> 255
   EXPECT_EQ(clampValue(c("limitsExpr"), 5, scope_), 20);
   EXPECT_EQ(clampValue(c("limitsExpr"), 60, scope_), 52);
   EXPECT_EQ(clampValue(c("limitsExpr"), 30, scope_), 30);
@@ -187,7 +187,7 @@ TEST_F(AttributeExpressionTest, QuantizingStoresWhatTheControllerWillHold) {
       // raw 122.49999999999999 -> 122; the stored value is 0.1 x 122, one unit in the last
       // place above the double nearest 12.2.
       Quantized{"qTenth", 12.25, 12.200000000000001}, Quantized{"qOffset", 300, 215},
-      Quantized{"qS08", -0.5, 0}, Quantized{"qS16", -20000, -16424},
+      Quantized{"qS08", -0.5, 0}, Quantized{"qS16", -20000, -16404},
       Quantized{"qLowerCase", -2.5, -2}, Quantized{"qF32", 0.1, static_cast<double>(0.1F)},
       Quantized{"qF32", 1e39, 0}, Quantized{"qOther", 12.345, 12.345},
       Quantized{"qNoScale", 300, 10}, Quantized{"qMinOnly", kNaN, 0},
@@ -201,6 +201,10 @@ TEST_F(AttributeExpressionTest, QuantizingStoresWhatTheControllerWillHold) {
     EXPECT_EQ(stored, q.expected) << q.constant << " " << q.input;
     EXPECT_FALSE(std::signbit(stored) && stored == 0) << q.constant << ": a stored 0 is positive";
   }
+  ConstantDef negative = c("qS08");  // (raw + 0) x -1 is -0 for raw 0
+  negative.Scale = -1;
+  EXPECT_EQ(quantizeValue(negative, -2.4, scope_), -2);
+  EXPECT_FALSE(std::signbit(quantizeValue(negative, 0.3, scope_)));
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <limits>
+#include <optional>
 
 #include "tune/raw_codec.h"
 #include "tune/tune_test_helpers.h"
@@ -132,10 +134,10 @@ TEST(FieldCodecTest, ScalarsArraysAndStringsRoundTripThroughTheirBytes) {
   TuneValue v = blank;
   v.scalarValue = 12.3;
   expectRoundTrip(constant(ConstantType::Scalar, "U08", 1), v, false, 0.1, 0, "aa 7b aa");
-  v.scalarValue = -60;  // raw 20 through scale 0.5 and translate -70
+  v.scalarValue = -25;  // raw 20 through scale 0.5 and translate -70
   expectRoundTrip(constant(ConstantType::Scalar, "U08", 1), v, true, 0.5, -70, "aa 14 aa");
   v = blank;
-  v.arrayValues = QList<double>{1.5, 2, 2.5, 3, 3.5, 5001};
+  v.arrayValues = QList<double>{1, 1.5, 2, 2.5, 3, 5000.5};
   v.cols = 2;
   v.rows = 3;
   const ConstantDef u16 = constant(ConstantType::Array, "U16", 1, {2, 3});
@@ -147,6 +149,26 @@ TEST(FieldCodecTest, ScalarsArraysAndStringsRoundTripThroughTheirBytes) {
                   "aa 61 62 63 00 00 00 00 00 aa");
 }
 
+// A degF coolant axis, "degF", 1.8, -22.23: physical = (raw + translate) x scale, so raw 0 is
+// -40 degF and raw 100 (60 degC) is 140 degF; every raw value comes back from its physical value.
+TEST(FieldCodecTest, EveryRawValueSurvivesADecodeAndEncodeThroughScaleAndTranslate) {
+  for (const char* type : {"U08", "S16", "F32"}) {
+    SCOPED_TRACE(type);
+    const ConstantDef c = constant(ConstantType::Array, type, 0, {256});
+    QByteArray page(256 * elementSize(c), '\0');
+    for (int raw = 0; raw < 256; ++raw) {
+      writeRaw(page, raw * elementSize(c), c.DataType, false, raw);
+    }
+    const std::optional<TuneValue> value = decodeConstant(c, page, false, 1.8, -22.23);
+    ASSERT_TRUE(value && value->arrayValues);
+    EXPECT_NEAR(value->arrayValues->at(0), -40.014, 1e-9);
+    EXPECT_NEAR(value->arrayValues->at(100), 139.986, 1e-9);
+    QByteArray back(page.size(), static_cast<char>(0xAA));
+    encodeConstant(c, *value, back, false, 1.8, -22.23);
+    EXPECT_EQ(hexOf(back), hexOf(page));
+  }
+}
+
 TEST(FieldCodecTest, DecodingMakesValuesFiniteAndFillsWhatDoesNotFitWithZero) {
   const ConstantDef f32 = constant(ConstantType::Scalar, "F32", 0);
   EXPECT_EQ(decodeConstant(f32, fromHex("7f c0 00 00"), true, 1, 0)->scalarValue, 0.0);
@@ -156,7 +178,10 @@ TEST(FieldCodecTest, DecodingMakesValuesFiniteAndFillsWhatDoesNotFitWithZero) {
   EXPECT_FALSE(
       decodeConstant(constant(ConstantType::Scalar, "U08", 3), fromHex("01 02 03"), false, 1, 0));
   const ConstantDef u16 = constant(ConstantType::Scalar, "U16", 2);
-  EXPECT_EQ(decodeConstant(u16, fromHex("01 02 03"), false, 2, 7)->scalarValue, 7);
+  EXPECT_EQ(decodeConstant(u16, fromHex("01 02 03"), false, 2, 7)->scalarValue, 14);
+  // Raw 0 through a negative scale is a positive 0.
+  EXPECT_FALSE(
+      std::signbit(*decodeConstant(u16, fromHex("00 00 00 00"), false, -1, 0)->scalarValue));
   const TuneValue single =
       *decodeConstant(constant(ConstantType::Array, "U08", 0), fromHex("09"), false, 1, 0);
   EXPECT_EQ(single.arrayValues, QList<double>{9});

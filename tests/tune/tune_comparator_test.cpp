@@ -133,9 +133,9 @@ TEST_F(TuneComparatorTest, ArraysCompareCellByCellWithinTolerance) {
 
 TEST(NormalizeTest, StoresAsTheControllerWould) {
   ConstantDef c = msqConstant("x", ConstantType::Scalar, "u08");
-  c.Scale = 0.5;
-  c.Translate = -40;
-  EXPECT_EQ(normalizeForComparison(c, 10.3), 101 * 0.5 - 40);
+  c.Scale = 1.8;  // degF: 140 is raw 140 / 1.8 + 22.23 = 100.006, stored as 100
+  c.Translate = -22.23;
+  EXPECT_EQ(normalizeForComparison(c, 140), (100 - 22.23) * 1.8);
   EXPECT_EQ(normalizeForComparison(c, std::numeric_limits<double>::infinity()), 0);
   c.Scale = 0;  // no scale: the value is kept
   EXPECT_EQ(normalizeForComparison(c, 300.7), 300.7);

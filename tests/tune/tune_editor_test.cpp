@@ -170,8 +170,8 @@ TEST_F(TuneEditorTest, ChangingTheUnitSwitchReReadsExpressionScaledConstantsFrom
   set("tempAxis", 1, 30);
   takeEvents();
   set("useMetricOnInterface", 0, 0);
-  // The bytes keep their meaning: raw 60 and 70 now read as Fahrenheit.
-  EXPECT_EQ(value("tempAxis")->arrayValues, (QList<double>{68, 86}));
+  // The bytes keep their meaning: raw 60 and 70 now read through scale 1.8, (60 - 40) x 1.8.
+  EXPECT_EQ(value("tempAxis")->arrayValues, (QList<double>{36, 54}));
   EXPECT_EQ(value("tempAxis")->units, QString());  // the plain units of a decoded record
   EXPECT_EQ(takeEvents(),
             "changing useMetricOnInterface p1 i0 1 -> 0; tune changed; "
@@ -182,9 +182,9 @@ TEST_F(TuneEditorTest, ChangingTheUnitSwitchReReadsExpressionScaledConstantsFrom
   editor_.beginDeferredEdits();
   set("useMetricOnInterface", 0, 1);
   editor_.endDeferredEdits();
-  EXPECT_EQ(value("tempAxis")->arrayValues, (QList<double>{68, 86}));
+  EXPECT_EQ(value("tempAxis")->arrayValues, (QList<double>{36, 54}));
   EXPECT_FALSE(takeEvents().contains(QStringLiteral("units refreshed")));
-  EXPECT_EQ(hexOf(editor_.pageImages().value(1).mid(13, 2)), "6c 7e");
+  EXPECT_EQ(hexOf(editor_.pageImages().value(1).mid(13, 2)), "4c 5e");
 }
 
 // A scratch copy is where edits are tried before they are committed: nothing done to it may
