@@ -44,7 +44,7 @@ CommandResult runHandler(const AgentCommand& row, const CommandOptions& options)
       context.openLink();
     }
     JsonValue data = row.handler(context);
-    if (row.needs.testFlag(Need::SavedTune)) {
+    if (row.needs.testFlag(Need::SavedTune) && !context.saveSkipped()) {
       context.manager().saveProject();
       data.insert(QStringLiteral("saved"), true);
     }

@@ -16,7 +16,7 @@ enum class Need {
   /// The project named by the project option, loaded before the handler runs.
   Project = 0x1,
   /// With Project and ProjectLock: the tune saved after the handler, the data then ending with
-  /// "saved": true.
+  /// "saved": true (unless the handler asked for no save).
   SavedTune = 0x2,
   /// With Project: the project's lock held from loading to the end of the command, so that
   /// commands changing one project run one after another and none loses another's edits.

@@ -64,6 +64,11 @@ class CommandContext {
   void setEditLabel(const QString& label) { editLabel_ = label; }
   /// The edit's label, or no value when the handler stored nothing to push.
   const std::optional<QString>& editLabel() const { return editLabel_; }
+  /// Asks the runner not to save after the handler (a dry run that changed nothing); the runner
+  /// then adds no "saved" to the data either.
+  void skipSave() { saveSkipped_ = true; }
+  /// True once the handler asked for no save.
+  bool saveSkipped() const { return saveSkipped_; }
 
  private:
   const CommandOptions& options_;
@@ -72,6 +77,7 @@ class CommandContext {
   // Declared after the loader so that the connection is closed before the project goes.
   std::optional<EcuLink> link_;
   std::optional<QString> editLabel_;
+  bool saveSkipped_ = false;
 };
 
 }  // namespace tk::cli

@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "cli/agent_runner.h"
+#include "cli/batch_commands.h"
 #include "cli/ecu_commands.h"
 #include "cli/edit_commands.h"
 #include "cli/msq_commands.h"
@@ -70,6 +71,9 @@ std::span<const AgentCommand> agentCommands() {
       {"get-config-error", kEcu, "project", getConfigError, "show the ECU's config error"},
       {"send-console", kEcu, "project text", sendConsole, "send a line of console text"},
       {"set-connection", kChange, "project", setConnection, "point the project at an ECU"},
+      // An edit like the others; a dry run asks the runner to skip the save and labels nothing
+      // to push, so the generic save-then-push frame serves both.
+      {"apply-edits", kEdit, "project", applyEdits, "store checked edits as one unit", "dry-run"},
   };
   static_assert(locksWhatItSaves(kCommands));
   return kCommands;

@@ -8,6 +8,7 @@
 #include "project/project_error.h"
 #include "project/project_file.h"
 #include "project/settings_file.h"
+#include "tune/batch_edits.h"
 #include "tune/tune_editor.h"
 
 namespace tk::project {
@@ -117,6 +118,12 @@ class ProjectManager {
   PageImages pageImages() { return editor_.pageImages(); }
   /// True after a stored edit until the next save.
   bool isModified() const { return editor_.isModified(); }
+  /// Applies a validated batch of edits as one unit (see tk::applyBatchEdits); an empty text on
+  /// success, else the failure's message with nothing changed.
+  QString applyBatchEdits(const QList<BatchEdit>& edits, bool commit,
+                          QList<AppliedEdit>* applied = nullptr) {
+    return tk::applyBatchEdits(editor_, edits, commit, applied);
+  }
 
   /// Observer of created and opened projects.
   void setProjectOpenedObserver(ProjectObserver observer);

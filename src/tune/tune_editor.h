@@ -92,6 +92,25 @@ class TuneEditor {
   void setTuneChangedObserver(NotifyObserver observer);
   void setUnitsRefreshedObserver(NotifyObserver observer);
 
+  /// Tells the tune-changed observer, then the units-refreshed observer, that the values changed
+  /// as a whole (a tune edited on a scratch copy was swapped in).
+  void announceTuneReplaced() const {
+    if (tuneChanged_) {
+      tuneChanged_();
+    }
+    if (unitsRefreshed_) {
+      unitsRefreshed_();
+    }
+  }
+  /// True when a page-write observer is set.
+  bool hasPageWriteObserver() const { return static_cast<bool>(pageWrite_); }
+  /// Hands write to the page-write observer, when one is set.
+  void announcePageWrite(const PageWrite& write) const {
+    if (pageWrite_) {
+      pageWrite_(write);
+    }
+  }
+
   // Reading.
 
   /// The constant named name, ignoring case; everything after the lookup uses its own spelling.
