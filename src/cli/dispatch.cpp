@@ -18,6 +18,7 @@
 #include "conformance/dump_project.h"
 #include "conformance/dump_tune_images.h"
 #include "conformance/dump_tunecomms.h"
+#include "conformance/ecu_detect.h"
 
 namespace tk::cli {
 namespace {
@@ -90,6 +91,7 @@ const ConformanceCommand kConformanceCommands[] = {
     {"dump-expr", 5, 5, byPosition<conformance::dumpExpr>},
     {"dump-project", 4, 4, byPosition<conformance::dumpProject>},
     {"dump-project-legacy", 5, 5, byPosition<conformance::dumpProjectLegacy>},
+    {"ecu-detect", 2, 4, byPosition<conformance::ecuDetect>},
 };
 
 }  // namespace
