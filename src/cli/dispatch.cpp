@@ -19,6 +19,7 @@
 #include "conformance/dump_tune_images.h"
 #include "conformance/dump_tunecomms.h"
 #include "conformance/ecu_detect.h"
+#include "conformance/ecu_smoke.h"
 
 namespace tk::cli {
 namespace {
@@ -92,6 +93,7 @@ const ConformanceCommand kConformanceCommands[] = {
     {"dump-project", 4, 4, byPosition<conformance::dumpProject>},
     {"dump-project-legacy", 5, 5, byPosition<conformance::dumpProjectLegacy>},
     {"ecu-detect", 2, 4, byPosition<conformance::ecuDetect>},
+    {"ecu-smoke", 3, 4, byPosition<conformance::ecuSmoke>},
 };
 
 }  // namespace
