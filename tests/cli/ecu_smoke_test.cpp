@@ -70,6 +70,11 @@ class EcuSmokeTest : public ::testing::Test {
   int runHooked(const test::SimProcess& sim,
                 const std::function<void(test::HookedConnection&)>& hook) {
     conformance::SmokePorts ports;
+    // A port given on the command line is the only candidate: nothing is enumerated.
+    ports.autoDetect = [] {
+      ADD_FAILURE() << "ports enumerated although one was given";
+      return QStringList();
+    };
     ports.connect = [&](const QString& port) -> std::unique_ptr<comms::EcuConnection> {
       auto connection = std::make_unique<test::HookedConnection>(
           std::make_unique<comms::SerialEcuConnection>(port, 115200));
@@ -183,6 +188,33 @@ TEST_F(EcuSmokeTest, SimulatorKilledBeforeTheBurnEndsInTheFailureSummary) {
   EXPECT_EQ(test::readFile(flash), flashPattern());
 }
 
+TEST_F(EcuSmokeTest, CandidateThatDoesNotAnswerIsSkipped) {
+  const test::SimProcess sim(simOptions(demoIni()));
+  ASSERT_TRUE(sim.ready());
+  conformance::SmokePorts ports;
+  ports.autoDetect = [&] { return QStringList{QStringLiteral("deaf"), sim.ptyPath()}; };
+  ports.connect = [&](const QString& port) -> std::unique_ptr<comms::EcuConnection> {
+    auto connection = std::make_unique<test::HookedConnection>(
+        std::make_unique<comms::SerialEcuConnection>(sim.ptyPath(), 115200));
+    if (port == QLatin1String("deaf")) {
+      connection->onRead = [](const QByteArray&) { return QByteArray(); };
+    }
+    return connection;
+  };
+  QTextStream out(&report);
+  EXPECT_EQ(conformance::ecuSmokeWith(demoIni(), QString(), ports, out), 0);
+  EXPECT_TRUE(report.contains(QStringLiteral("Auto-detected STM32 VCP candidates: deaf, %1\n\n"
+                                             "=== Port deaf ===\n"
+                                             "  ECU signature: '<none>'\n"
+                                             "  no signature response, skipping port\n\n"
+                                             "=== Port %1 ===\n")
+                                  .arg(sim.ptyPath())))
+      << report.toStdString();
+  EXPECT_TRUE(
+      report.endsWith(QStringLiteral("\nSMOKE PASS on %1 (0 failure(s))\n").arg(sim.ptyPath())));
+  EXPECT_EQ(test::readFile(flash), flashPattern());
+}
+
 TEST(EcuSmokeSetUp, PortsAndDefinitionsRefused) {
   QString report;
   QTextStream out(&report);
@@ -204,6 +236,21 @@ TEST(EcuSmokeSetUp, PortsAndDefinitionsRefused) {
   EXPECT_EQ(conformance::ecuSmokeWith(QStringLiteral("/nonexistent/x.ini"), QString(), none, out),
             1);
   EXPECT_EQ(report, QStringLiteral("FAIL: cannot read /nonexistent/x.ini\n"));
+
+  // A last page of 8 bytes has no room for the scratch area 16 bytes before its end.
+  QTemporaryDir dir;
+  QByteArray ini = test::readFile(demoIni());
+  ini.replace("pageSize            = 128, 288, 288, 128", "pageSize = 128, 288, 288, 8");
+  QFile file(dir.filePath(QStringLiteral("small.ini")));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(ini);
+  file.close();
+  report.clear();
+  EXPECT_EQ(conformance::ecuSmokeWith(file.fileName(), QStringLiteral("ttyACM7"), silent, out), 1);
+  EXPECT_TRUE(report.endsWith(
+      QStringLiteral("4 pages, blockingFactor 251, endianness little\n"
+                     "FAIL: the last page needs at least 16 bytes for the scratch area\n")))
+      << report.toStdString();
 }
 
 }  // namespace
