@@ -1,6 +1,6 @@
-// The device scan: reply texts and acceptance, baud order and subnet texts as tables; the serial
-// scan over scripted ports and over simulator pseudo-terminals; the bridge scan against the
-// simulator, a closed port and a silent listener, on loopback only.
+// The device scan: reply texts, acceptance and subnet texts as tables; the serial scan over
+// scripted ports and over simulator pseudo-terminals; the bridge scan against the simulator, a
+// closed port and a silent listener, on loopback only.
 
 #include <gtest/gtest.h>
 
@@ -25,10 +25,6 @@
 namespace tk::comms {
 namespace {
 
-QString demoIni() {
-  return QString::fromUtf8(TK_SOURCE_ROOT) + QStringLiteral("/examples/speeduino-demo.ini");
-}
-
 struct ReplyCase {
   const char* what;
   QByteArray reply;
@@ -36,13 +32,11 @@ struct ReplyCase {
   bool accepted;
 };
 
-TEST(DetectionReplyText, TextAndAcceptance) {
-  const QByteArray frame = EcuCommandService::wrapFrame(QByteArray(1, '\0') + "speeduino 202501");
-  const QByteArray binaryFrame = EcuCommandService::wrapFrame(QByteArray::fromHex("000102"));
-  const QByteArray blankFrame = EcuCommandService::wrapFrame(QByteArray("\0   ", 4));
+TEST(DetectionRules, ReplyTextAndAcceptance) {
   const ReplyCase cases[] = {
-      {"NUL-terminated text", QByteArray("speeduino 202501\0", 17), "speeduino 202501", true},
-      {"whole frame gives its text", frame, "speeduino 202501", true},
+      {"NUL-terminated", QByteArray("speeduino 202501\0", 17), "speeduino 202501", true},
+      {"whole frame", EcuCommandService::wrapFrame(QByteArray(1, '\0') + "speeduino 202501"),
+       "speeduino 202501", true},
       {"two characters", "ok", "ok", false},
       {"three characters", "abc", "abc", true},
       {"byte below 10",
@@ -51,11 +45,11 @@ TEST(DetectionReplyText, TextAndAcceptance) {
        "ab\x05"
        "cd",
        false},
-      {"tab is below 10", "ab\tcd", "ab\tcd", false},
-      {"line feed inside is printable", "ab\ncd", "ab\ncd", true},
-      {"tilde is the last printable", "ab~", "ab~", true},
-      {"DEL is not printable", "ab\x7f", "ab\x7f", false},
-      {"high bytes become question marks", "\x80\xff\x90", "???", true},
+      {"tab", "ab\tcd", "ab\tcd", false},
+      {"line feed inside", "ab\ncd", "ab\ncd", true},
+      {"tilde", "ab~", "ab~", true},
+      {"DEL", "ab\x7f", "ab\x7f", false},
+      {"high bytes", "\x80\xff\x90", "???", true},
       {"ends trimmed", QByteArray("\r\n  hello \0", 11), "hello", true},
       {"too short for a frame",
        QByteArray("\0\x01"
@@ -63,37 +57,25 @@ TEST(DetectionReplyText, TextAndAcceptance) {
                   6),
        QString(QChar(1)) + "ABCD", false},
       {"length beyond the reply", QByteArray("\x00\x20speeduino", 11), "speeduino", true},
-      // These two fall back to the whole reply, length bytes and CRC included.
-      {"frame of binary", binaryFrame, std::nullopt, false},
-      {"blank frame", blankFrame, std::nullopt, false},
+      // These fall back to the whole reply, length bytes and CRC included.
+      {"binary frame", EcuCommandService::wrapFrame(QByteArray::fromHex("000102")), {}, false},
+      {"blank frame", EcuCommandService::wrapFrame(QByteArray("\0   ", 4)), {}, false},
       {"nothing", QByteArray(), QString(), false},
   };
   for (const ReplyCase& c : cases) {
-    SCOPED_TRACE(c.what);
     const QString text = detectionReplyText(c.reply);
-    if (c.text) {
-      EXPECT_EQ(text, *c.text);
-    }
-    EXPECT_EQ(isAcceptedAnswer(text), c.accepted);
+    EXPECT_EQ(text, c.text.value_or(text)) << c.what;
+    EXPECT_EQ(isAcceptedAnswer(text), c.accepted) << c.what;
   }
-}
-
-TEST(DetectionBaudOrder, PriorityRatesFirstThenStoredOrder) {
   SerialConnectionProvider provider;
   const DeviceDetectionService service(provider);
-  EXPECT_EQ(service.baudRates(), (QList<quint32>{115200, 57600, 38400, 9600}));
   EXPECT_EQ(serialBaudOrder(service.baudRates()), (QList<quint32>{115200, 38400, 57600, 9600}));
   EXPECT_EQ(serialBaudOrder({9600, 38400, 19200, 115200, 38400}),
             (QList<quint32>{115200, 38400, 9600, 19200}));
 }
 
-struct SubnetCase {
-  const char* text;
-  QStringList prefixes;
-};
-
-TEST(DetectionSubnets, SubnetTexts) {
-  const SubnetCase cases[] = {
+TEST(DetectionRules, SubnetTextsAndInterfaces) {
+  const std::pair<const char*, QStringList> cases[] = {
       {"127.0.0.0/24", {"127.0.0"}},
       {"127.0.1.0/24 127.0.0.0/24", {"127.0.1", "127.0.0"}},
       {"127.0.0.0/24 127.0.0.9", {"127.0.0"}},
@@ -102,12 +84,9 @@ TEST(DetectionSubnets, SubnetTexts) {
       {"127.0 127.0.6.0/16", {"127.0.6"}},
       {"", {}},
   };
-  for (const SubnetCase& c : cases) {
-    EXPECT_EQ(subnetPrefixes(QString::fromLatin1(c.text)), c.prefixes) << c.text;
+  for (const auto& [text, prefixes] : cases) {
+    EXPECT_EQ(subnetPrefixes(QString::fromLatin1(text)), prefixes) << text;
   }
-}
-
-TEST(DetectionSubnets, InterfacesThatAreUpAndNotLoopbackGiveIpv4Prefixes) {
   const QList<NetworkInterfaceInfo> interfaces = {
       {true, false, {QHostAddress("::1"), QHostAddress("127.0.8.5"), QHostAddress("127.0.8.9")}},
       {false, false, {QHostAddress("127.0.9.1")}},
@@ -117,15 +96,15 @@ TEST(DetectionSubnets, InterfacesThatAreUpAndNotLoopbackGiveIpv4Prefixes) {
   EXPECT_EQ(interfacePrefixes(interfaces), (QStringList{"127.0.8", "127.0.11"}));
 }
 
-// Serial ports whose controllers answer "Q" with a canned reply at given rates; every opening
-// is recorded as "port@rate".
+// Ports whose controllers answer "Q" with a canned reply per "port@rate"; every opening is
+// recorded so.
 class ScriptedPorts : public ConnectionProvider {
  public:
   QString name() const override { return QStringLiteral("scripted"); }
   QStringList availablePorts() const override { return ports; }
-  std::unique_ptr<EcuConnection> createConnection(const QString& portName, quint32 baudRate,
+  std::unique_ptr<EcuConnection> createConnection(const QString& port, quint32 rate,
                                                   EcuCommsMonitor*) override {
-    opened.append(QStringLiteral("%1@%2").arg(portName).arg(baudRate));
+    opened.append(QStringLiteral("%1@%2").arg(port).arg(rate));
     if (unopenable.contains(opened.last())) {
       return nullptr;
     }
@@ -133,15 +112,44 @@ class ScriptedPorts : public ConnectionProvider {
     connection->queueReply(replies.value(opened.last()));
     return connection;
   }
-
   QStringList ports;
-  QMap<QString, QByteArray> replies;  // by "port@rate"
+  QMap<QString, QByteArray> replies;
   QStringList unopenable;
   QStringList opened;
 };
 
-class DetectFrontEnd : public ::testing::Test {
+// Pseudo-terminals served by torvik-ecu-sim, by name: path and the one rate that gets through.
+// At any other rate the line brings noise, as a real one at the wrong speed does.
+class SimPorts : public ConnectionProvider {
+ public:
+  QString name() const override { return QStringLiteral("sim"); }
+  QStringList availablePorts() const override { return ports.keys(); }
+  std::unique_ptr<EcuConnection> createConnection(const QString& port, quint32 rate,
+                                                  EcuCommsMonitor*) override {
+    auto connection = std::make_unique<test::HookedConnection>(
+        std::make_unique<SerialEcuConnection>(ports.value(port).first, rate));
+    if (rate != ports.value(port).second) {
+      connection->onRead = [](QByteArray bytes) {
+        for (char& c : bytes) {
+          c = static_cast<char>(c & 0x07);
+        }
+        return bytes;
+      };
+    }
+    return connection;
+  }
+  QMap<QString, std::pair<QString, quint32>> ports;
+};
+
+class DetectTest : public ::testing::Test {
  protected:
+  static void SetUpTestSuite() {
+    if (QCoreApplication::instance() == nullptr) {
+      app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+  }
+  static void TearDownTestSuite() { app.reset(); }
+
   int run(DeviceDetectionService& service, const QString& mode, const QString& ip = {}) {
     out.clear();
     err.clear();
@@ -149,11 +157,23 @@ class DetectFrontEnd : public ::testing::Test {
     QTextStream e(&err);
     return conformance::ecuDetectWith(service, mode, ip, o, e);
   }
+  static test::SimOptions sim(bool pty) {
+    test::SimOptions o;
+    o.ini = QString::fromUtf8(TK_SOURCE_ROOT) + QStringLiteral("/examples/speeduino-demo.ini");
+    o.pty = pty;
+    return o;
+  }
+
+  inline static char name[] = "torvik_tests";
+  inline static char* argv[] = {name, nullptr};
+  inline static int argc = 1;
+  inline static std::unique_ptr<QCoreApplication> app;
   QString out;
   QString err;
+  SerialConnectionProvider serial;  // for bridge scans, which open no serial port
 };
 
-TEST_F(DetectFrontEnd, SerialScanTriesRatesInOrderUntilAnAnswerIsAccepted) {
+TEST_F(DetectTest, ScriptedSerialScanTriesRatesInOrderUntilAnAnswerIsAccepted) {
   ScriptedPorts ports;
   ports.ports = {"ttyA", "ttyB", "ttyC"};
   ports.replies = {
@@ -175,152 +195,59 @@ TEST_F(DetectFrontEnd, SerialScanTriesRatesInOrderUntilAnAnswerIsAccepted) {
   EXPECT_EQ(found, (QStringList{"ttyA", "ttyC"}));
   EXPECT_TRUE(test::matchesGolden(out.toUtf8(), QStringLiteral("detect/serial-scripted.out")));
   EXPECT_TRUE(test::matchesGolden(err.toUtf8(), QStringLiteral("detect/serial-scripted.err")));
-}
 
-TEST_F(DetectFrontEnd, NoPortsAndUnknownMode) {
   ScriptedPorts none;
-  FakeClock clock;
-  DeviceDetectionService service(none, clock);
-  EXPECT_EQ(run(service, QString()), 1);
+  DeviceDetectionService empty(none, clock);
+  EXPECT_EQ(run(empty, QString()), 1);
   EXPECT_EQ(err, QStringLiteral("[detect] No COM ports found.\n"));
   EXPECT_EQ(out, QStringLiteral("0 device(s) found\n"));
-
-  EXPECT_EQ(run(service, QStringLiteral("usb"), QStringLiteral("127.0.0.1")), 2);
+  EXPECT_EQ(run(empty, QStringLiteral("usb"), QStringLiteral("127.0.0.1")), 2);
   EXPECT_EQ(err, QStringLiteral("ecu-detect: unknown mode 'usb' (use serial or tcp)\n"));
   EXPECT_TRUE(out.isEmpty());
-  EXPECT_TRUE(none.opened.isEmpty());
 }
 
-// Pseudo-terminals served by torvik-ecu-sim; a port reached at any rate but its own hears line
-// noise, as a real line at the wrong speed does: only the low bits of each byte survive.
-class SimPorts : public ConnectionProvider {
- public:
-  struct Port {
-    QString name;
-    QString path;
-    quint32 rate;
-  };
-  QString name() const override { return QStringLiteral("sim"); }
-  QStringList availablePorts() const override {
-    QStringList names;
-    for (const Port& p : ports) {
-      names.append(p.name);
-    }
-    return names;
-  }
-  std::unique_ptr<EcuConnection> createConnection(const QString& portName, quint32 baudRate,
-                                                  EcuCommsMonitor*) override {
-    for (const Port& p : ports) {
-      if (p.name != portName) {
-        continue;
-      }
-      auto connection = std::make_unique<test::HookedConnection>(
-          std::make_unique<SerialEcuConnection>(p.path, baudRate));
-      if (baudRate != p.rate) {
-        connection->onRead = [](const QByteArray& bytes) {
-          QByteArray noise = bytes;
-          for (char& c : noise) {
-            c = static_cast<char>(c & 0x07);
-          }
-          return noise;
-        };
-      }
-      return connection;
-    }
-    return nullptr;
-  }
-
-  QList<Port> ports;
-};
-
-class DetectOverSimulator : public DetectFrontEnd {
- protected:
-  static void SetUpTestSuite() {
-    if (QCoreApplication::instance() == nullptr) {
-      app = std::make_unique<QCoreApplication>(argc, argv);
-    }
-  }
-  static void TearDownTestSuite() { app.reset(); }
-
-  static test::SimOptions simOptions(bool pty) {
-    test::SimOptions o;
-    o.ini = demoIni();
-    o.pty = pty;
-    return o;
-  }
-
-  inline static char name[] = "torvik_tests";
-  inline static char* argv[] = {name, nullptr};
-  inline static int argc = 1;
-  inline static std::unique_ptr<QCoreApplication> app;
-};
-
-TEST_F(DetectOverSimulator, SerialScanFindsPseudoTerminalsAtTheirRates) {
-  const test::SimProcess fast(simOptions(true));
-  const test::SimProcess slow(simOptions(true));
+TEST_F(DetectTest, SerialScanFindsSimulatorTerminalsAtTheirRates) {
+  const test::SimProcess fast(sim(true));
+  const test::SimProcess slow(sim(true));
   ASSERT_TRUE(fast.ready() && slow.ready());
   SimPorts ports;
-  ports.ports = {{"simFast", fast.ptyPath(), 115200},
-                 {"missing", "/nonexistent/tty", 115200},
-                 {"simSlow", slow.ptyPath(), 57600}};
+  ports.ports = {{"a-fast", {fast.ptyPath(), 115200}},
+                 {"b-missing", {QStringLiteral("/nonexistent/tty"), 115200}},
+                 {"c-slow", {slow.ptyPath(), 57600}}};
   DeviceDetectionService service(ports);
   EXPECT_EQ(run(service, QStringLiteral("serial")), 0);
   EXPECT_TRUE(test::matchesGolden(out.toUtf8(), QStringLiteral("detect/serial-sim.out")));
   EXPECT_TRUE(test::matchesGolden(err.toUtf8(), QStringLiteral("detect/serial-sim.err")));
 }
 
-// A port on which nothing listens: bound, then released.
-quint16 closedLoopbackPort() {
-  QTcpServer server;
-  server.listen(QHostAddress::LocalHost, 0);
-  return server.serverPort();
-}
-
-TEST_F(DetectOverSimulator, BridgeProbeOfOneHost) {
-  const test::SimProcess sim(simOptions(false));
-  ASSERT_TRUE(sim.ready());
-  SerialConnectionProvider unused;
-  DeviceDetectionService service(unused);
-  const quint16 closed = closedLoopbackPort();
-  service.setBridgePorts({closed, sim.port()});
-  EXPECT_EQ(run(service, QStringLiteral("tcp"), QStringLiteral("127.0.0.1")), 0);
-  const QString port = QString::number(sim.port());
-  EXPECT_EQ(out, QStringLiteral("TcpBridge TCP:127.0.0.1:%1 -> \"speeduino 202501-demo\"\n"
-                                "1 device(s) found\n")
-                     .arg(port));
-  EXPECT_EQ(err, QStringLiteral("[detect] Probing 127.0.0.1...\n"
-                                "[detect] FOUND: speeduino 202501-demo at 127.0.0.1:%1\n")
-                     .arg(port));
-}
-
-TEST_F(DetectOverSimulator, SilentListenerAndClosedPortEndWithinTheirDeadlines) {
-  QTcpServer silent;  // the system accepts for it; nobody ever reads or answers
+TEST_F(DetectTest, SilentListenerAndClosedPortEndWithinTheirDeadlines) {
+  QTcpServer closed;
+  ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
+  const quint16 closedPort = closed.serverPort();
+  closed.close();
+  QTcpServer silent;  // the system accepts for it; nobody ever answers
   ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
-  SerialConnectionProvider unused;
-  DeviceDetectionService service(unused);
-  service.setBridgePorts({closedLoopbackPort(), silent.serverPort()});
+  DeviceDetectionService service(serial);
+  service.setBridgePorts({closedPort, silent.serverPort()});
   QElapsedTimer timer;
   timer.start();
   EXPECT_EQ(run(service, QStringLiteral("tcp"), QStringLiteral("127.0.0.1")), 1);
-  const qint64 elapsed = timer.elapsed();
   EXPECT_EQ(out, QStringLiteral("0 device(s) found\n"));
-  // Six exchanges of 800 ms each on the silent port; the closed port is refused at once. The
-  // bound is every deadline of both ports added up: two connects of 3000 ms, eight exchanges of
-  // 800 ms, the settling sleeps and the discarding read.
-  EXPECT_GE(elapsed, 6 * 800);
-  EXPECT_LE(elapsed, 2 * 3000 + 2 * (6 * 800 + 50 + 50 + 100));
+  // At least the six 800 ms exchanges of the silent port; at most every deadline of both ports:
+  // two connects of 3000 ms, six exchanges each, settling sleeps and the discarding read.
+  EXPECT_GE(timer.elapsed(), 6 * 800);
+  EXPECT_LE(timer.elapsed(), 2 * (3000 + 6 * 800 + 50 + 50 + 100));
 }
 
-TEST_F(DetectOverSimulator, SubnetScanFromTextAndFromInjectedInterfaces) {
-  const test::SimProcess sim(simOptions(false));
-  ASSERT_TRUE(sim.ready());
-  SerialConnectionProvider unused;
-  DeviceDetectionService service(unused);
+TEST_F(DetectTest, SubnetScanFromTextAndFromInjectedInterfaces) {
+  const test::SimProcess tcp(sim(false));
+  ASSERT_TRUE(tcp.ready());
+  DeviceDetectionService service(serial);
   QStringList progress;
   service.setProgressCallback([&](const QString& line) { progress.append(line); });
-  service.setBridgePorts({sim.port()});
-  // Loopback-only stand-ins for the machine's interfaces: the down and the loopback ones must
-  // not be scanned.
+  service.setBridgePorts({tcp.port()});
+  // Loopback-only stand-ins for the machine's interfaces; the down and the loopback one are
+  // not scanned.
   service.setInterfaceLister([] {
     return QList<NetworkInterfaceInfo>{{true, false, {QHostAddress("127.0.0.7")}},
                                        {false, false, {QHostAddress("127.0.1.7")}},
@@ -329,12 +256,10 @@ TEST_F(DetectOverSimulator, SubnetScanFromTextAndFromInjectedInterfaces) {
   for (const QString& subnets : {QStringLiteral("127.0.0.0/24 127.0.0.0/24"), QString()}) {
     progress.clear();
     const QList<DetectedDevice> found = service.detectTcpDevices(QString(), subnets);
-    ASSERT_EQ(found.size(), 1) << subnets.toStdString();
-    EXPECT_EQ(found.at(0).host, QStringLiteral("127.0.0.1"));
-    EXPECT_EQ(found.at(0).tcpPort, sim.port());
-    EXPECT_EQ(found.at(0).baudRate, 0u);
-    EXPECT_EQ(found.at(0).protocol, QStringLiteral("TcpBridge"));
-    progress.replaceInStrings(QString::number(sim.port()), QStringLiteral("PORT"));
+    ASSERT_EQ(found.size(), 1);
+    EXPECT_EQ(found.at(0).port, QStringLiteral("TCP:127.0.0.1:%1").arg(tcp.port()));
+    EXPECT_EQ(found.at(0).tcpPort, tcp.port());
+    progress.replaceInStrings(QString::number(tcp.port()), QStringLiteral("PORT"));
     EXPECT_TRUE(test::matchesGolden(progress.join(u'\n').toUtf8() + '\n',
                                     QStringLiteral("detect/subnet-scan.err")));
   }
