@@ -6,6 +6,7 @@
 #include <future>
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include "comms/clock.h"
 #include "comms/connection_provider.h"

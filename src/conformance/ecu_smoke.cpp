@@ -150,7 +150,7 @@ void SmokeRun::writeAndBurn() {
     } catch (const std::exception& e) {
       check(false, QStringLiteral("write + burn of page %1: %2")
                        .arg(it.key())
-                       .arg(QString::fromLocal8Bit(e.what())));
+                       .arg(QString::fromUtf8(e.what())));
     }
   }
   out_ << "  wrote + burned " << stored_.size() << " pages in " << timer.elapsed() << " ms\n";
