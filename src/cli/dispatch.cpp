@@ -18,6 +18,8 @@
 #include "conformance/dump_project.h"
 #include "conformance/dump_tune_images.h"
 #include "conformance/dump_tunecomms.h"
+#include "conformance/ecu_detect.h"
+#include "conformance/ecu_smoke.h"
 
 namespace tk::cli {
 namespace {
@@ -90,6 +92,8 @@ const ConformanceCommand kConformanceCommands[] = {
     {"dump-expr", 5, 5, byPosition<conformance::dumpExpr>},
     {"dump-project", 4, 4, byPosition<conformance::dumpProject>},
     {"dump-project-legacy", 5, 5, byPosition<conformance::dumpProjectLegacy>},
+    {"ecu-detect", 2, 4, byPosition<conformance::ecuDetect>},
+    {"ecu-smoke", 3, 4, byPosition<conformance::ecuSmoke>},
 };
 
 }  // namespace

@@ -1,0 +1,273 @@
+// The device scan: reply texts, acceptance and subnet texts as tables; the serial scan over
+// scripted ports and over simulator pseudo-terminals; the bridge scan against the simulator, a
+// closed port and a silent listener, on loopback only.
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QMap>
+#include <QTcpServer>
+#include <memory>
+#include <optional>
+
+#include "comms/clock.h"
+#include "comms/connection_provider.h"
+#include "comms/device_detection_service.h"
+#include "comms/ecu_command_service.h"
+#include "comms/scripted_ecu_connection.h"
+#include "comms/serial_ecu_connection.h"
+#include "conformance/ecu_detect.h"
+#include "support/hooked_connection.h"
+#include "support/sim_process.h"
+#include "support/test_support.h"
+
+namespace tk::comms {
+namespace {
+
+struct ReplyCase {
+  const char* what;
+  QByteArray reply;
+  std::optional<QString> text;  // not checked when absent
+  bool accepted;
+};
+
+TEST(DetectionRules, ReplyTextAndAcceptance) {
+  const ReplyCase cases[] = {
+      {"NUL-terminated", QByteArray("speeduino 202501\0", 17), "speeduino 202501", true},
+      {"whole frame", EcuCommandService::wrapFrame(QByteArray(1, '\0') + "speeduino 202501"),
+       "speeduino 202501", true},
+      {"two characters", "ok", "ok", false},
+      {"three characters", "abc", "abc", true},
+      {"byte below 10",
+       "ab\x05"
+       "cd",
+       "ab\x05"
+       "cd",
+       false},
+      {"tab", "ab\tcd", "ab\tcd", false},
+      {"line feed inside", "ab\ncd", "ab\ncd", true},
+      {"tilde", "ab~", "ab~", true},
+      {"DEL", "ab\x7f", "ab\x7f", false},
+      {"high bytes", "\x80\xff\x90", "???", true},
+      {"ends trimmed", QByteArray("\r\n  hello \0", 11), "hello", true},
+      {"too short for a frame",
+       QByteArray("\0\x01"
+                  "ABCD",
+                  6),
+       QString(QChar(1)) + "ABCD", false},
+      {"length beyond the reply", QByteArray("\x00\x20speeduino", 11), "speeduino", true},
+      // These fall back to the whole reply, length bytes and CRC included.
+      {"binary frame", EcuCommandService::wrapFrame(QByteArray::fromHex("000102")), {}, false},
+      {"blank frame", EcuCommandService::wrapFrame(QByteArray("\0   ", 4)), {}, false},
+      {"nothing", QByteArray(), QString(), false},
+  };
+  for (const ReplyCase& c : cases) {
+    const QString text = detectionReplyText(c.reply);
+    EXPECT_EQ(text, c.text.value_or(text)) << c.what;
+    EXPECT_EQ(isAcceptedAnswer(text), c.accepted) << c.what;
+  }
+  SerialConnectionProvider provider;
+  const DeviceDetectionService service(provider);
+  EXPECT_EQ(serialBaudOrder(service.baudRates()), (QList<quint32>{115200, 38400, 57600, 9600}));
+  EXPECT_EQ(serialBaudOrder({9600, 38400, 19200, 115200, 38400}),
+            (QList<quint32>{115200, 38400, 9600, 19200}));
+}
+
+TEST(DetectionRules, SubnetTextsAndInterfaces) {
+  const std::pair<const char*, QStringList> cases[] = {
+      {"127.0.0.0/24", {"127.0.0"}},
+      {"127.0.1.0/24 127.0.0.0/24", {"127.0.1", "127.0.0"}},
+      {"127.0.0.0/24 127.0.0.9", {"127.0.0"}},
+      {"  127.0.3.0/24   127.0.4.7  ", {"127.0.3", "127.0.4"}},
+      {"127.0.5", {"127.0.5"}},
+      {"127.0 127.0.6.0/16", {"127.0.6"}},
+      {"", {}},
+  };
+  for (const auto& [text, prefixes] : cases) {
+    EXPECT_EQ(subnetPrefixes(QString::fromLatin1(text)), prefixes) << text;
+  }
+  const QList<NetworkInterfaceInfo> interfaces = {
+      {true, false, {QHostAddress("::1"), QHostAddress("127.0.8.5"), QHostAddress("127.0.8.9")}},
+      {false, false, {QHostAddress("127.0.9.1")}},
+      {true, true, {QHostAddress("127.0.10.1")}},
+      {true, false, {QHostAddress("127.0.11.2")}},
+  };
+  EXPECT_EQ(interfacePrefixes(interfaces), (QStringList{"127.0.8", "127.0.11"}));
+}
+
+// Ports whose controllers answer "Q" with a canned reply per "port@rate"; every opening is
+// recorded so.
+class ScriptedPorts : public ConnectionProvider {
+ public:
+  QString name() const override { return QStringLiteral("scripted"); }
+  QStringList availablePorts() const override { return ports; }
+  std::unique_ptr<EcuConnection> createConnection(const QString& port, quint32 rate,
+                                                  EcuCommsMonitor*) override {
+    opened.append(QStringLiteral("%1@%2").arg(port).arg(rate));
+    if (unopenable.contains(opened.last())) {
+      return nullptr;
+    }
+    auto connection = std::make_unique<ScriptedEcuConnection>();
+    connection->queueReply(replies.value(opened.last()));
+    return connection;
+  }
+  QStringList ports;
+  QMap<QString, QByteArray> replies;
+  QStringList unopenable;
+  QStringList opened;
+};
+
+// Pseudo-terminals served by torvik-ecu-sim, by name: path and the one rate that gets through.
+// At any other rate the line brings noise, as a real one at the wrong speed does.
+class SimPorts : public ConnectionProvider {
+ public:
+  QString name() const override { return QStringLiteral("sim"); }
+  QStringList availablePorts() const override { return ports.keys(); }
+  std::unique_ptr<EcuConnection> createConnection(const QString& port, quint32 rate,
+                                                  EcuCommsMonitor*) override {
+    auto connection = std::make_unique<test::HookedConnection>(
+        std::make_unique<SerialEcuConnection>(ports.value(port).first, rate));
+    if (rate != ports.value(port).second) {
+      connection->onRead = [](QByteArray bytes) {
+        for (char& c : bytes) {
+          c = static_cast<char>(c & 0x07);
+        }
+        return bytes;
+      };
+    }
+    return connection;
+  }
+  QMap<QString, std::pair<QString, quint32>> ports;
+};
+
+class DetectTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (QCoreApplication::instance() == nullptr) {
+      app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+  }
+  static void TearDownTestSuite() { app.reset(); }
+
+  int run(DeviceDetectionService& service, const QString& mode, const QString& ip = {}) {
+    out.clear();
+    err.clear();
+    QTextStream o(&out);
+    QTextStream e(&err);
+    return conformance::ecuDetectWith(service, mode, ip, o, e);
+  }
+  static test::SimOptions sim(bool pty) {
+    test::SimOptions o;
+    o.ini = QString::fromUtf8(TK_SOURCE_ROOT) + QStringLiteral("/examples/speeduino-demo.ini");
+    o.pty = pty;
+    return o;
+  }
+
+  inline static char name[] = "torvik_tests";
+  inline static char* argv[] = {name, nullptr};
+  inline static int argc = 1;
+  inline static std::unique_ptr<QCoreApplication> app;
+  QString out;
+  QString err;
+  SerialConnectionProvider serial;  // for bridge scans, which open no serial port
+};
+
+TEST_F(DetectTest, ScriptedSerialScanTriesRatesInOrderUntilAnAnswerIsAccepted) {
+  ScriptedPorts ports;
+  ports.ports = {"ttyA", "ttyB", "ttyC"};
+  ports.replies = {
+      {"ttyA@115200", "ok"},
+      {"ttyA@38400", QByteArray("speeduino 202501\0", 17)},
+      {"ttyB@9600", "a\x01z"},
+      {"ttyC@57600", EcuCommandService::wrapFrame(QByteArray(1, '\0') + "speeduino 202402\r\n")},
+  };
+  ports.unopenable = {"ttyC@115200"};
+  FakeClock clock;
+  DeviceDetectionService service(ports, clock);
+  QStringList found;
+  service.setDeviceFoundCallback([&](const DetectedDevice& d) { found.append(d.port); });
+  // An address given with the serial mode changes nothing.
+  EXPECT_EQ(run(service, QStringLiteral("serial"), QStringLiteral("127.0.0.1")), 0);
+  EXPECT_EQ(ports.opened,
+            (QStringList{"ttyA@115200", "ttyA@38400", "ttyB@115200", "ttyB@38400", "ttyB@57600",
+                         "ttyB@9600", "ttyC@115200", "ttyC@38400", "ttyC@57600"}));
+  EXPECT_EQ(found, (QStringList{"ttyA", "ttyC"}));
+  EXPECT_TRUE(test::matchesGolden(out.toUtf8(), QStringLiteral("detect/serial-scripted.out")));
+  EXPECT_TRUE(test::matchesGolden(err.toUtf8(), QStringLiteral("detect/serial-scripted.err")));
+
+  ScriptedPorts none;
+  DeviceDetectionService empty(none, clock);
+  EXPECT_EQ(run(empty, QString()), 1);
+  EXPECT_EQ(err, QStringLiteral("[detect] No COM ports found.\n"));
+  EXPECT_EQ(out, QStringLiteral("0 device(s) found\n"));
+  EXPECT_EQ(run(empty, QStringLiteral("usb"), QStringLiteral("127.0.0.1")), 2);
+  EXPECT_EQ(err, QStringLiteral("ecu-detect: unknown mode 'usb' (use serial or tcp)\n"));
+  EXPECT_TRUE(out.isEmpty());
+}
+
+TEST_F(DetectTest, SerialScanFindsSimulatorTerminalsAtTheirRates) {
+  const test::SimProcess fast(sim(true));
+  const test::SimProcess slow(sim(true));
+  ASSERT_TRUE(fast.ready() && slow.ready());
+  SimPorts ports;
+  ports.ports = {{"a-fast", {fast.ptyPath(), 115200}},
+                 {"b-missing", {QStringLiteral("/nonexistent/tty"), 115200}},
+                 {"c-slow", {slow.ptyPath(), 57600}}};
+  DeviceDetectionService service(ports);
+  EXPECT_EQ(run(service, QStringLiteral("serial")), 0);
+  EXPECT_TRUE(test::matchesGolden(out.toUtf8(), QStringLiteral("detect/serial-sim.out")));
+  EXPECT_TRUE(test::matchesGolden(err.toUtf8(), QStringLiteral("detect/serial-sim.err")));
+}
+
+TEST_F(DetectTest, SilentListenerAndClosedPortEndWithinTheirDeadlines) {
+  QTcpServer closed;
+  ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
+  const quint16 closedPort = closed.serverPort();
+  closed.close();
+  QTcpServer silent;  // the system accepts for it; nobody ever answers
+  ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
+  DeviceDetectionService service(serial);
+  service.setBridgePorts({closedPort, silent.serverPort()});
+  QElapsedTimer timer;
+  timer.start();
+  EXPECT_EQ(run(service, QStringLiteral("tcp"), QStringLiteral("127.0.0.1")), 1);
+  EXPECT_EQ(out, QStringLiteral("0 device(s) found\n"));
+  // At least the six 800 ms exchanges of the silent port; at most every deadline of both ports:
+  // two connects of 3000 ms, six exchanges each, settling sleeps and the discarding read.
+  EXPECT_GE(timer.elapsed(), 6 * 800);
+  EXPECT_LE(timer.elapsed(), 2 * (3000 + 6 * 800 + 50 + 50 + 100));
+}
+
+TEST_F(DetectTest, SubnetScanFromTextAndFromInjectedInterfaces) {
+  const test::SimProcess tcp(sim(false));
+  ASSERT_TRUE(tcp.ready());
+  DeviceDetectionService service(serial);
+  QStringList progress;
+  service.setProgressCallback([&](const QString& line) { progress.append(line); });
+  service.setBridgePorts({tcp.port()});
+  // Loopback-only stand-ins for the machine's interfaces; the down and the loopback one are
+  // not scanned.
+  service.setInterfaceLister([] {
+    return QList<NetworkInterfaceInfo>{{true, false, {QHostAddress("127.0.0.7")}},
+                                       {false, false, {QHostAddress("127.0.1.7")}},
+                                       {true, true, {QHostAddress("127.0.2.7")}}};
+  });
+  for (const QString& subnets : {QStringLiteral("127.0.0.0/24 127.0.0.0/24"), QString()}) {
+    progress.clear();
+    const QList<DetectedDevice> found = service.detectTcpDevices(QString(), subnets);
+    ASSERT_EQ(found.size(), 1);
+    EXPECT_EQ(found.at(0).port, QStringLiteral("TCP:127.0.0.1:%1").arg(tcp.port()));
+    EXPECT_EQ(found.at(0).tcpPort, tcp.port());
+    progress.replaceInStrings(QString::number(tcp.port()), QStringLiteral("PORT"));
+    EXPECT_TRUE(test::matchesGolden(progress.join(u'\n').toUtf8() + '\n',
+                                    QStringLiteral("detect/subnet-scan.err")));
+  }
+  service.setInterfaceLister([] { return QList<NetworkInterfaceInfo>{}; });
+  progress.clear();
+  EXPECT_TRUE(service.detectTcpDevices(QStringLiteral("  "), QString()).isEmpty());
+  EXPECT_EQ(progress, QStringList{QStringLiteral("No subnets to scan.")});
+}
+
+}  // namespace
+}  // namespace tk::comms
