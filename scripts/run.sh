@@ -20,6 +20,19 @@ stop_sim() {
   fi
 }
 trap 'stop_sim; rm -rf "$work"' EXIT
+# Starts torvik-ecu-sim on the demo definition with the given options and waits for its ready line.
+start_sim() {
+  local out=$1
+  shift
+  build/torvik-ecu-sim --ini examples/speeduino-demo.ini "$@" >"$out" 2>"$out.err" &
+  sim_pid=$!
+  for _ in $(seq 100); do
+    grep -q ' ready ' "$out" 2>/dev/null && break
+    sleep 0.1
+  done
+  cat "$out"
+  grep -q ' ready ' "$out" || { echo "torvik-ecu-sim did not start" >&2; cat "$out.err" >&2; exit 1; }
+}
 project="$work/demo/Demo.tkproj"
 
 step() { printf '\n== %s\n' "$*"; }
@@ -30,16 +43,8 @@ show create-project --name Demo --ini examples/speeduino-demo.ini --folder "$wor
 ls -1 "$work/demo"
 
 step "Start the simulated controller on a free loopback port (burned pages kept in a flash file)"
-build/torvik-ecu-sim --ini examples/speeduino-demo.ini --port 0 --flash "$work/flash.bin" \
-  >"$work/sim.out" 2>"$work/sim.err" &
-sim_pid=$!
-for _ in $(seq 100); do
-  grep -q ready "$work/sim.out" 2>/dev/null && break
-  sleep 0.1
-done
-cat "$work/sim.out"
+start_sim "$work/sim.out" --port 0 --flash "$work/flash.bin"
 sim_port=$(awk '/ready tcp/ {print $5}' "$work/sim.out")
-[ -n "$sim_port" ] || { echo "torvik-ecu-sim did not start" >&2; cat "$work/sim.err" >&2; exit 1; }
 
 step "Point the project at it, connect and read the controller's tune into the project"
 show set-connection -p "$project" --protocol TcpBridge --host 127.0.0.1 --tcp-port "$sim_port"
@@ -109,3 +114,21 @@ head -c 600 "$work/demo/Demo.tktune"; echo
 step "Stop the simulator; its flash file keeps the burned pages"
 stop_sim
 ls -l "$work/flash.bin" | awk '{print $5 " bytes of burned pages"}'
+
+step "Find a controller on loopback: the simulator on the bridge port 29001, found by ecu-detect"
+if (exec 3<>/dev/tcp/127.0.0.1/29001) 2>/dev/null; then
+  echo "(port 29001 is taken on this machine: detection skipped)"
+else
+  start_sim "$work/sim-tcp.out" --port 29001
+  show ecu-detect tcp 127.0.0.1 || true
+  stop_sim
+fi
+
+step "ecu-smoke over a pseudo-terminal: a write-and-burn cycle that leaves the flash file as it was"
+start_sim "$work/sim-pty.out" --pty --flash "$work/smoke-flash.bin"
+pty=$(awk '/ready pty/ {print $4}' "$work/sim-pty.out")
+"$cli" ecu-smoke examples/speeduino-demo.ini "$pty" >/dev/null # its first burn creates the file
+before=$(sha256sum <"$work/smoke-flash.bin")
+show ecu-smoke examples/speeduino-demo.ini "$pty"
+[ "$before" = "$(sha256sum <"$work/smoke-flash.bin")" ] && echo "flash file byte-identical"
+stop_sim
