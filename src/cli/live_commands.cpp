@@ -212,6 +212,8 @@ DatalogRun recordDatalog(const EcuDefinition& definition, comms::EcuCommandServi
       const QString& channel = definition.DatalogEntries.at(i).ChannelName;
       values[static_cast<std::size_t>(i)] = isTimeChannel(channel) ? t : byName.value(channel, 0.0);
     }
+    // From the seconds as a double, truncated: 0.58 s gives 57999, not 58000. Readers use this
+    // 16-bit clock only for differences between records, so the unit lost does not matter.
     const auto units = static_cast<qint64>(kTimestampUnitsPerSecond * t);
     writer.writeRecord(static_cast<std::uint16_t>(units % kTimestampModulus), values);
     ++run.records;
@@ -243,12 +245,12 @@ JsonValue datalog(CommandContext& context) {
   MlgWriter writer(datalogFields(definition), kMlgVersion);
   writer.writeHeader(static_cast<std::uint32_t>(QDateTime::currentSecsSinceEpoch()),
                      QStringLiteral("Torvik CLI Datalog"));
+  // A stop signal ends the loop and the records so far are kept; while they are being written a
+  // further signal is ignored, so that the file is never left half-written. The handlers are in
+  // place before the line that tells the recording has begun.
+  StopSignals stop;
   printLine(
       QStringLiteral("[CLI] Datalogging for %1s to %2...").arg(QString::number(duration), path));
-
-  // A stop signal ends the loop and the records so far are kept; while they are being written a
-  // further signal is ignored, so that the file is never left half-written.
-  StopSignals stop;
   comms::EcuCommandService& commands = *link.commands();
   const DatalogRun run = recordDatalog(definition, commands, writer, qint64{duration} * 1000,
                                        [&stop] { return stop.requested(); });
