@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QTemporaryDir>
 #include <cmath>
 
 #include "cli/command_transcript.h"
@@ -333,6 +334,39 @@ TEST(RecordEntriesTest, TimeEntryHoldsSecondsAndAnUndeclaredChannelZero) {
   EXPECT_EQ(log.records[0].timestampRaw, 700);
   const std::vector<double> expected{0.007f, 0.0, 33.0};
   EXPECT_EQ(std::vector<double>(log.recordValues(0).begin(), log.recordValues(0).end()), expected);
+}
+
+// The commands' own checks, the link's errors and what happens without a fetch, through the
+// runner; a datalog of no duration writes a header-only file.
+TEST(LiveCommandsTest, ChecksAndRunsWithoutFetching) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  CommandTranscript transcript;
+  const auto makeProject = [&](const char* token, const QString& ini) {
+    project::ProjectManager manager;
+    manager.createProject(QStringLiteral("Live"), ini, dir.filePath(QString::fromLatin1(token)));
+    transcript.define(QString::fromLatin1(token), manager.projectPath());
+  };
+  makeProject("<project>", QString::fromUtf8(TK_SOURCE_ROOT) + "/examples/speeduino-demo.ini");
+  makeProject("<bare>", tk::test::dataPath(QStringLiteral("tunefields.ini")));
+  transcript.define(QStringLiteral("<tmp>"), dir.path());
+  transcript.runScript("live-commands.cmds");
+  EXPECT_TRUE(transcript.matches("live-commands.txt"));
+
+  const QString output = dir.filePath(QStringLiteral("zero/run.log"));
+  CommandResult result;
+  const tk::test::Captured captured = tk::test::captureStdio(
+      [&] { result = transcript.run("datalog -p <project> --duration 0 --output " + output); });
+  const QString file = dir.filePath(QStringLiteral("zero/run.mlg"));
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_TRUE(captured.err.startsWith("[CLI] Datalogging for 0s to " + file.toUtf8() +
+                                      "...\n[CLI] Datalog complete: 0 records in 0."))
+      << captured.err.toStdString();
+  const MlgLog log = readMlgFile(file);
+  EXPECT_TRUE(log.records.empty());
+  EXPECT_EQ(log.fields.size(), 18u);
+  EXPECT_EQ(log.fields[1].name, QStringLiteral("RPM"));
+  EXPECT_EQ(log.fields[1].units, QStringLiteral("rpm"));
 }
 
 }  // namespace
