@@ -100,8 +100,8 @@ RealtimeSnapshot decodeRealtimeBlock(const EcuDefinition& definition, const QByt
         channel.Expression) {
       continue;
     }
-    // Bit channels are read as their whole container, as the rule has it: a flag's value holds
-    // every bit of its byte, not just its own.
+    // Deliberately no bit range here: a bit channel reads as its whole container, so a flag's
+    // value holds every bit of its byte, not just its own.
     const double raw = rawValue(block, channel.DataType, channel.Offset, bigEndian);
     snapshot.values.append({name, physicalFromRaw(raw, channel.Scale, channel.Translate)});
   }
