@@ -116,12 +116,12 @@ RealtimeSnapshot readRealtimeSnapshot(const EcuDefinition& definition,
   const int blockSize = realtimeBlockSize(definition);
   const int chunk = definition.BlockingFactor < 1 ? blockSize : definition.BlockingFactor;
   QByteArray block(blockSize, '\0');
-  for (int offset = 0; offset < blockSize; offset += chunk) {
-    const int count = std::min(chunk, blockSize - offset);
+  // Stepping by count never passes the block's end, so a huge factor cannot overflow the offset.
+  int count = 0;
+  for (int offset = 0; offset < blockSize; offset += count) {
+    count = std::min(chunk, blockSize - offset);
+    // Never empty: the command has at least one character.
     const QByteArray request = buildRealtimeRequest(definition.OchGetCommand, offset, count);
-    if (request.isEmpty()) {
-      return {};
-    }
     const EcuResponse response = commands.sendCommand(request, kChunkTimeoutMs);
     if (!response.ok || response.data.isEmpty()) {
       return {};

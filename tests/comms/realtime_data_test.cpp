@@ -132,6 +132,7 @@ const BlockCase kBlocks[] = {
     {"NoSizeFetchesHundredBytes", 0, 0, {"72003000006400"}},
     {"NoFactorFetchesAllAtOnce", 300, 0, {"72003000002c01"}},
     {"FactorAboveTheBlock", 40, 251, {"72003000002800"}},
+    {"HugeFactor", 300, 0x7fffffff, {"72003000002c01"}},
     {"ExactMultiple", 20, 10, {"72003000000a00", "7200300a000a00"}},
 };
 
