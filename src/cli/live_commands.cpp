@@ -197,10 +197,16 @@ DatalogRun recordDatalog(const EcuDefinition& definition, comms::EcuCommandServi
   const auto elapsed = [&] { return clock.nowMs() - run.startMs; };
   std::vector<double> values(static_cast<std::size_t>(definition.DatalogEntries.size()));
   QHash<QString, double> byName;
+  // A stop that came during the exchange skips the pause: the loop ends at once.
+  const auto pause = [&] {
+    if (!stopRequested()) {
+      clock.sleepMs(kPacingMs);
+    }
+  };
   while (elapsed() < durationMs && !stopRequested()) {
     const comms::RealtimeSnapshot snapshot = comms::readRealtimeSnapshot(definition, commands);
     if (!snapshot.valid || snapshot.values.isEmpty()) {
-      clock.sleepMs(kPacingMs);
+      pause();
       continue;
     }
     const double t = static_cast<double>(elapsed()) / 1000.0;
@@ -217,7 +223,7 @@ DatalogRun recordDatalog(const EcuDefinition& definition, comms::EcuCommandServi
     const auto units = static_cast<qint64>(kTimestampUnitsPerSecond * t);
     writer.writeRecord(static_cast<std::uint16_t>(units % kTimestampModulus), values);
     ++run.records;
-    clock.sleepMs(kPacingMs);
+    pause();
   }
   run.elapsedMs = elapsed();
   return run;

@@ -290,6 +290,12 @@ TEST_F(RecordTest, StopEndsTheLoopAtOnceWithTheRecordsSoFar) {
   EXPECT_EQ(run.records, 10);
   EXPECT_EQ(run.elapsedMs, 200);
   EXPECT_EQ(log.records.size(), 10u);
+  // A stop during the first exchange: that record is kept and no pause follows.
+  int asked = 0;
+  const MlgLog stopped = record(30000, [&asked] { return ++asked > 1; });
+  EXPECT_EQ(run.records, 1);
+  EXPECT_EQ(run.elapsedMs, 0);
+  EXPECT_EQ(stopped.records.size(), 1u);
 }
 
 TEST_F(RecordTest, SilentControllerRunsTheWholeDurationWithoutRecords) {
