@@ -4,6 +4,7 @@
 #include "cli/batch_commands.h"
 #include "cli/ecu_commands.h"
 #include "cli/edit_commands.h"
+#include "cli/live_commands.h"
 #include "cli/msq_commands.h"
 #include "cli/view_commands.h"
 
@@ -70,6 +71,9 @@ std::span<const AgentCommand> agentCommands() {
       {"get-firmware", kEcu, "project", getFirmware, "show the ECU's firmware version"},
       {"get-config-error", kEcu, "project", getConfigError, "show the ECU's config error"},
       {"send-console", kEcu, "project text", sendConsole, "send a line of console text"},
+      // Both open their own link once the definition is known to hold what they need.
+      {"datalog", kProject, "project duration output", datalog, "record live channels to MLG"},
+      {"read-channels", kProject, "project", readChannels, "show live output channel values"},
       {"set-connection", kChange, "project", setConnection, "point the project at an ECU"},
       // An edit like the others; a dry run asks the runner to skip the save and labels nothing
       // to push, so the generic save-then-push frame serves both.

@@ -1,0 +1,167 @@
+// Datalog speed and memory. Speed: the agent command datalog, as one process runs it, for a
+// fixed time against torvik-ecu-sim on the demo definition (a 40-byte block, one exchange per
+// snapshot), over loopback TCP and over a pseudo-terminal with the simulator pacing its replies
+// like a 115,200-baud line; reported beside the bound 1 / (20 ms + the wire time of one
+// exchange). Memory: the recording loop in-process against the simulated controller on a fake
+// clock for many records, the heap in use and the peak resident size it adds beside the bytes of
+// the records kept.
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "cli/live_commands.h"
+#include "comms/clock.h"
+#include "comms/ecu_command_service.h"
+#include "comms/sim_ecu_connection.h"
+#include "definition/ini_parser.h"
+#include "formats/mlg_writer.h"
+#include "project/project_manager.h"
+
+namespace {
+
+constexpr int kSeconds = 30;
+constexpr double kPacingSeconds = 0.020;
+constexpr double kLineBytesPerSecond = 11520.0;  // 115,200 baud, 10 bits a byte
+constexpr int kFrameBytes = 6;                   // length and CRC
+constexpr int kRequestBytes = 7;                 // "r", CAN id, 0x30, offset, count
+constexpr int kStatusBytes = 1;
+
+QString demoIni() { return QString::fromUtf8(TK_SOURCE_ROOT) + "/examples/speeduino-demo.ini"; }
+
+// The simulator as a child process; ready once it printed its ready line.
+class Simulator {
+ public:
+  explicit Simulator(bool pty) {
+    QStringList args{QStringLiteral("--ini"), demoIni()};
+    args << (pty ? QStringList{QStringLiteral("--pty"), QStringLiteral("--baud"),
+                               QStringLiteral("115200")}
+                 : QStringList{QStringLiteral("--port"), QStringLiteral("0")});
+    process_.start(QString::fromUtf8(TK_SIM_EXE), args);
+    process_.waitForReadyRead(10000);
+    const QStringList ready = QString::fromLocal8Bit(process_.readLine()).trimmed().split(u' ');
+    if (ready.size() == 5 && ready.at(2) == QLatin1String("tcp")) {
+      tcpPort_ = ready.at(4).toInt();
+    } else if (ready.size() == 4) {
+      pty_ = ready.at(3);
+    }
+  }
+  ~Simulator() {
+    process_.terminate();
+    process_.waitForFinished(5000);
+  }
+  bool ready() const { return tcpPort_ > 0 || !pty_.isEmpty(); }
+  const QString& pty() const { return pty_; }
+  int tcpPort() const { return tcpPort_; }
+
+ private:
+  QProcess process_;
+  QString pty_;
+  int tcpPort_ = 0;
+};
+
+void datalogRate(benchmark::State& state, bool pty) {
+  const Simulator sim(pty);
+  if (!sim.ready()) {
+    state.SkipWithError("torvik-ecu-sim did not start");
+    return;
+  }
+  QTemporaryDir dir;
+  tk::project::ProjectManager manager;
+  manager.createProject(QStringLiteral("Bench"), demoIni(), dir.path());
+  manager.setConnection(sim.pty(), 115200,
+                        pty ? QStringLiteral("Serial") : QStringLiteral("TcpBridge"),
+                        QStringLiteral("127.0.0.1"), sim.tcpPort());
+  manager.saveProject();
+  const tk::EcuDefinition& definition = *manager.definition();
+  const int block = definition.OchBlockSize;
+  const double wireSeconds =
+      pty ? (kFrameBytes + kRequestBytes + kFrameBytes + kStatusBytes + block) / kLineBytesPerSecond
+          : 0.0;
+  for (auto _ : state) {
+    QProcess cli;
+    cli.start(QString::fromUtf8(TK_CLI_EXE),
+              {"datalog", "-p", manager.projectPath(), "--duration", QString::number(kSeconds),
+               "--output", dir.filePath(QStringLiteral("bench.mlg"))});
+    cli.waitForFinished((kSeconds + 30) * 1000);
+    const QJsonObject data =
+        QJsonDocument::fromJson(cli.readAllStandardOutput()).object().value("data").toObject();
+    const double records = data.value("records").toDouble();
+    const double elapsed = data.value("elapsedSeconds").toDouble();
+    if (records <= 0 || elapsed <= 0) {
+      state.SkipWithError("datalog recorded nothing");
+      return;
+    }
+    state.SetIterationTime(elapsed);
+    state.counters["records"] = records;
+    state.counters["records_per_s"] = records / elapsed;
+    state.counters["bound_per_s"] = 1.0 / (kPacingSeconds + wireSeconds);
+    state.counters["of_bound_pct"] = 100.0 * records / elapsed * (kPacingSeconds + wireSeconds);
+  }
+}
+
+void datalogTcp(benchmark::State& state) { datalogRate(state, false); }
+void datalogPty(benchmark::State& state) { datalogRate(state, true); }
+
+// The peak resident size of this process so far, in bytes.
+double peakResidentBytes() {
+  QFile status(QStringLiteral("/proc/self/status"));
+  if (!status.open(QIODevice::ReadOnly)) {
+    return 0;
+  }
+  for (const QByteArray& line : status.readAll().split('\n')) {
+    if (line.startsWith("VmHWM:")) {
+      return line.mid(6).trimmed().split(' ').value(0).toDouble() * 1024;
+    }
+  }
+  return 0;
+}
+
+double heapInUse() {
+  const struct mallinfo2 info = mallinfo2();
+  return static_cast<double>(info.uordblks + info.hblkhd);
+}
+
+void datalogMemory(benchmark::State& state) {
+  const tk::EcuDefinition definition = tk::IniParser().parse(demoIni());
+  const qint64 records = state.range(0);
+  for (auto _ : state) {
+    tk::comms::FakeClock clock;
+    tk::comms::SimEcuConnection sim(definition);
+    sim.setClock(clock);
+    sim.open();
+    tk::comms::EcuCommandService service(&sim, clock);
+    tk::MlgWriter writer(tk::cli::datalogFields(definition));
+    writer.writeHeader(0, QStringLiteral("bench"));
+    const double headerBytes = static_cast<double>(writer.bytes().size());
+    const double heapBefore = heapInUse();
+    const double peakBefore = peakResidentBytes();
+    const tk::cli::DatalogRun run =
+        tk::cli::recordDatalog(definition, service, writer, records * 20, [] { return false; });
+    const double recordBytes = static_cast<double>(writer.bytes().size()) - headerBytes;
+    state.counters["records"] = static_cast<double>(run.records);
+    state.counters["record_MB"] = recordBytes / 1e6;
+    state.counters["heap_added_x"] = (heapInUse() - heapBefore) / recordBytes;
+    state.counters["peak_rss_added_x"] = (peakResidentBytes() - peakBefore) / recordBytes;
+  }
+}
+
+}  // namespace
+
+BENCHMARK(datalogTcp)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(datalogPty)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(datalogMemory)->Arg(500000)->Iterations(1)->Unit(benchmark::kSecond);
+
+// Serial ports register notifiers with the application's event dispatcher.
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

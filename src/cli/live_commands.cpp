@@ -1,0 +1,280 @@
+#include "cli/live_commands.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <algorithm>
+
+#include "cli/command_support.h"
+#include "cli/console.h"
+#include "cli/ecu_link.h"
+#include "cli/stop_signals.h"
+#include "comms/clock.h"
+#include "comms/realtime_data.h"
+#include "formats/mlg_writer.h"
+
+namespace tk::cli {
+namespace {
+
+constexpr qint64 kPacingMs = 20;
+constexpr int kTimestampUnitsPerSecond = 100000;  // MLG record times count 10 us
+constexpr int kTimestampModulus = 65536;
+constexpr int kDefaultDigits = 2;
+constexpr std::uint16_t kMlgVersion = 2;
+
+using Reading = QList<std::pair<QString, double>>;
+
+bool isTimeChannel(const QString& name) {
+  return name.compare(QLatin1String("time"), Qt::CaseInsensitive) == 0;
+}
+
+std::uint8_t mlgTypeOf(const QString& type) {
+  static const QHash<QString, MlgDataType> kTypes = {
+      {QStringLiteral("int"), MlgDataType::S32},    {QStringLiteral("s32"), MlgDataType::S32},
+      {QStringLiteral("int32"), MlgDataType::S32},  {QStringLiteral("u32"), MlgDataType::U32},
+      {QStringLiteral("uint"), MlgDataType::U32},   {QStringLiteral("uint32"), MlgDataType::U32},
+      {QStringLiteral("short"), MlgDataType::S16},  {QStringLiteral("int16"), MlgDataType::S16},
+      {QStringLiteral("s16"), MlgDataType::S16},    {QStringLiteral("ushort"), MlgDataType::U16},
+      {QStringLiteral("uint16"), MlgDataType::U16}, {QStringLiteral("u16"), MlgDataType::U16},
+      {QStringLiteral("byte"), MlgDataType::S08},   {QStringLiteral("int8"), MlgDataType::S08},
+      {QStringLiteral("s08"), MlgDataType::S08},    {QStringLiteral("ubyte"), MlgDataType::U08},
+      {QStringLiteral("uint8"), MlgDataType::U08},  {QStringLiteral("u08"), MlgDataType::U08},
+  };
+  return static_cast<std::uint8_t>(kTypes.value(type.toLower(), MlgDataType::F32));
+}
+
+// Decimal places from a printf-like format; the first of ".1", ".2", ".3" and "d" found wins in
+// that order, whatever comes first in the text.
+std::int8_t digitsOf(const QString& format) {
+  if (format.contains(QLatin1String(".1"))) {
+    return 1;
+  }
+  if (format.contains(QLatin1String(".2"))) {
+    return 2;
+  }
+  if (format.contains(QLatin1String(".3"))) {
+    return 3;
+  }
+  if (format.contains(QLatin1Char('d'))) {
+    return 0;
+  }
+  return kDefaultDigits;
+}
+
+QString channelUnits(const EcuDefinition& definition, const QString& name) {
+  const ConstantDef* channel = definition.OutputChannels.find(name);
+  return channel != nullptr ? channel->Units : QString();
+}
+
+Reading keepRequested(const comms::RealtimeSnapshot& snapshot, const QSet<QString>& names) {
+  Reading reading;
+  for (const auto& pair : snapshot.values) {
+    if (names.contains(pair.first)) {
+      reading.append(pair);
+    }
+  }
+  return reading;
+}
+
+JsonValue channelList(const EcuDefinition& definition, Reading reading) {
+  std::stable_sort(reading.begin(), reading.end(), [](const auto& a, const auto& b) {
+    return a.first.compare(b.first, Qt::CaseInsensitive) < 0;
+  });
+  JsonValue channels = JsonValue::array();
+  for (const auto& [name, value] : reading) {
+    JsonValue item = JsonValue::object();
+    item.insert(QStringLiteral("name"), name);
+    item.insert(QStringLiteral("value"), value);
+    item.insert(QStringLiteral("units"), channelUnits(definition, name));
+    channels.append(std::move(item));
+  }
+  JsonValue data = JsonValue::object();
+  data.insert(QStringLiteral("channels"), std::move(channels));
+  return data;
+}
+
+void printLine(const QString& line) { write({Stream::Err, (line + QLatin1Char('\n')).toUtf8()}); }
+
+}  // namespace
+
+QSet<QString> requestedChannels(const EcuDefinition& definition, const CommandOptions& options) {
+  QSet<QString> names;
+  const QString channels = QStringLiteral("channels");
+  if (options.has(channels)) {
+    for (const QString& part : options.value(channels).split(QLatin1Char(','))) {
+      if (const QString name = part.trimmed(); !name.isEmpty()) {
+        names.insert(name);
+      }
+    }
+  }
+  if (names.isEmpty()) {
+    for (const QString& ref : definition.FrontPage.GaugeRefs) {
+      const GaugeDef* gauge = definition.Gauges.find(ref);
+      if (gauge != nullptr && !gauge->Channel.isEmpty()) {
+        names.insert(gauge->Channel);
+      }
+    }
+  }
+  if (names.isEmpty()) {
+    names = {QStringLiteral("RPM"), QStringLiteral("MAP"), QStringLiteral("CLT"),
+             QStringLiteral("IAT"), QStringLiteral("AFR"), QStringLiteral("Advance"),
+             QStringLiteral("TPS")};
+  }
+  return names;
+}
+
+JsonValue sampleChannels(const EcuDefinition& definition, comms::EcuCommandService& commands,
+                         int count, const QSet<QString>& names) {
+  QList<Reading> readings;
+  for (int i = 0; i < count; ++i) {
+    const comms::RealtimeSnapshot snapshot = comms::readRealtimeSnapshot(definition, commands);
+    if (snapshot.valid) {
+      readings.append(keepRequested(snapshot, names));
+    }
+    if (i + 1 < count) {
+      commands.clock().sleepMs(kPacingMs);
+    }
+  }
+  if (count == 1 && readings.size() == 1) {
+    return channelList(definition, readings.constFirst());
+  }
+  JsonValue list = JsonValue::array();
+  for (const Reading& reading : std::as_const(readings)) {
+    JsonValue item = JsonValue::object();
+    for (const auto& [name, value] : reading) {
+      item.insert(name, value);
+    }
+    list.append(std::move(item));
+  }
+  JsonValue data = JsonValue::object();
+  data.insert(QStringLiteral("readCount"), static_cast<long long>(readings.size()));
+  data.insert(QStringLiteral("readings"), std::move(list));
+  return data;
+}
+
+QString datalogPath(const QString& output) {
+  QString path = output;
+  if (!path.endsWith(QLatin1String(".mlg"), Qt::CaseInsensitive)) {
+    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+    if (dot > path.lastIndexOf(QLatin1Char('/')) && dot > path.lastIndexOf(QLatin1Char('\\'))) {
+      path = path.left(dot) + QStringLiteral(".mlg");
+    } else {
+      path += QStringLiteral(".mlg");
+    }
+  }
+  return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+}
+
+std::vector<MlgField> datalogFields(const EcuDefinition& definition) {
+  std::vector<MlgField> fields;
+  for (const DatalogEntry& entry : definition.DatalogEntries) {
+    MlgField field;
+    field.name = entry.Label;
+    field.units = QStringLiteral("s");
+    field.scale = 1.0f;
+    field.transform = 0.0f;
+    field.digits = kDefaultDigits;
+    field.category = QStringLiteral("Datalog");
+    field.dataType = mlgTypeOf(entry.Type);
+    if (isTimeChannel(entry.ChannelName)) {
+      field.dataType = static_cast<std::uint8_t>(MlgDataType::F32);
+    } else if (const ConstantDef* channel = definition.OutputChannels.find(entry.ChannelName)) {
+      field.units = channel->Units;
+      field.digits = digitsOf(entry.Format);
+    }
+    fields.push_back(field);
+  }
+  return fields;
+}
+
+DatalogRun recordDatalog(const EcuDefinition& definition, comms::EcuCommandService& commands,
+                         MlgWriter& writer, qint64 durationMs,
+                         const std::function<bool()>& stopRequested) {
+  comms::Clock& clock = commands.clock();
+  DatalogRun run;
+  run.startMs = clock.nowMs();
+  const auto elapsed = [&] { return clock.nowMs() - run.startMs; };
+  std::vector<double> values(static_cast<std::size_t>(definition.DatalogEntries.size()));
+  QHash<QString, double> byName;
+  // A stop that came during the exchange skips the pause: the loop ends at once.
+  const auto pause = [&] {
+    if (!stopRequested()) {
+      clock.sleepMs(kPacingMs);
+    }
+  };
+  while (elapsed() < durationMs && !stopRequested()) {
+    const comms::RealtimeSnapshot snapshot = comms::readRealtimeSnapshot(definition, commands);
+    if (!snapshot.valid || snapshot.values.isEmpty()) {
+      pause();
+      continue;
+    }
+    const double t = static_cast<double>(elapsed()) / 1000.0;
+    byName.clear();
+    for (const auto& [name, value] : snapshot.values) {
+      byName.insert(name, value);
+    }
+    for (qsizetype i = 0; i < definition.DatalogEntries.size(); ++i) {
+      const QString& channel = definition.DatalogEntries.at(i).ChannelName;
+      values[static_cast<std::size_t>(i)] = isTimeChannel(channel) ? t : byName.value(channel, 0.0);
+    }
+    // From the seconds as a double, truncated: 0.58 s gives 57999, not 58000. Readers use this
+    // 16-bit clock only for differences between records, so the unit lost does not matter.
+    const auto units = static_cast<qint64>(kTimestampUnitsPerSecond * t);
+    writer.writeRecord(static_cast<std::uint16_t>(units % kTimestampModulus), values);
+    ++run.records;
+    pause();
+  }
+  run.elapsedMs = elapsed();
+  return run;
+}
+
+JsonValue readChannels(CommandContext& context) {
+  const EcuDefinition& definition = requireDefinition(context.manager());
+  // The link's state is not checked: with no answering ECU every snapshot is invalid.
+  EcuLink& link = context.openLink();
+  const int count = optionInt(context.options(), QStringLiteral("count"), 1);
+  return sampleChannels(definition, *link.commands(), count,
+                        requestedChannels(definition, context.options()));
+}
+
+JsonValue datalog(CommandContext& context) {
+  const EcuDefinition& definition = requireDefinition(context.manager());
+  if (definition.DatalogEntries.isEmpty()) {
+    throw CommandError(QStringLiteral("No datalog entries defined in INI"));
+  }
+  const int duration = optionInt(context.options(), QStringLiteral("duration"), 0);
+  EcuLink& link = context.openLink();
+  const QString path = datalogPath(context.options().value(QStringLiteral("output")));
+  QDir().mkpath(QFileInfo(path).absolutePath());
+
+  MlgWriter writer(datalogFields(definition), kMlgVersion);
+  writer.writeHeader(static_cast<std::uint32_t>(QDateTime::currentSecsSinceEpoch()),
+                     QStringLiteral("Torvik CLI Datalog"));
+  // A stop signal ends the loop and the records so far are kept; while they are being written a
+  // further signal is ignored, so that the file is never left half-written. The handlers are in
+  // place before the line that tells the recording has begun.
+  StopSignals stop;
+  printLine(
+      QStringLiteral("[CLI] Datalogging for %1s to %2...").arg(QString::number(duration), path));
+  comms::EcuCommandService& commands = *link.commands();
+  const DatalogRun run = recordDatalog(definition, commands, writer, qint64{duration} * 1000,
+                                       [&stop] { return stop.requested(); });
+  stop.ignore();
+  writer.saveTo(path);
+  const double elapsedSeconds =
+      static_cast<double>(commands.clock().nowMs() - run.startMs) / 1000.0;
+  printLine(QStringLiteral("[CLI] Datalog complete: %1 records in %2s")
+                .arg(run.records)
+                .arg(elapsedSeconds, 0, 'f', 1));
+
+  JsonValue data = JsonValue::object();
+  data.insert(QStringLiteral("file"), path);
+  data.insert(QStringLiteral("durationSeconds"), duration);
+  data.insert(QStringLiteral("records"), static_cast<long long>(run.records));
+  data.insert(QStringLiteral("channels"), static_cast<long long>(writer.fields().size()));
+  data.insert(QStringLiteral("elapsedSeconds"), elapsedSeconds);
+  return data;
+}
+
+}  // namespace tk::cli

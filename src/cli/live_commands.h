@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QSet>
+#include <QString>
+#include <functional>
+#include <vector>
+
+#include "cli/command_context.h"
+#include "definition/ecu_definition.h"
+#include "formats/mlg_model.h"
+#include "json/json_value.h"
+
+namespace tk {
+class MlgWriter;
+}
+
+namespace tk::comms {
+class EcuCommandService;
+}
+
+namespace tk::cli {
+
+// The live-data commands: realtime snapshots of the ECU's output channels, sampled a number of
+// times or recorded into an MLG datalog. Both open the link after their own checks and do not
+// require the ECU to answer: snapshots that fail are simply left out.
+
+/// read-channels: the requested channels' values over count snapshots.
+JsonValue readChannels(CommandContext& context);
+/// datalog: the datalog entries recorded for a duration into an MLG file; SIGINT or SIGTERM ends
+/// the recording early and the file is still written.
+JsonValue datalog(CommandContext& context);
+
+/// The channel names read-channels keeps: those of the channels option (comma-separated,
+/// trimmed, empty parts dropped), else the front page's gauge channels, else RPM, MAP, CLT, IAT,
+/// AFR, Advance and TPS.
+QSet<QString> requestedChannels(const EcuDefinition& definition, const CommandOptions& options);
+
+/// Takes count snapshots 20 ms apart and gives read-channels' data: the "channels" list when
+/// count is 1 and the one snapshot was valid, else "readCount" and "readings".
+JsonValue sampleChannels(const EcuDefinition& definition, comms::EcuCommandService& commands,
+                         int count, const QSet<QString>& names);
+
+/// The absolute native path of a datalog written for the output option: its extension
+/// becomes ".mlg" (kept when already ".mlg" in any case, appended when there is none).
+QString datalogPath(const QString& output);
+
+/// One MLG field per datalog entry, in entry order: the entry's label, its type's code, the
+/// channel's units and the format's digits when the definition declares the channel.
+std::vector<MlgField> datalogFields(const EcuDefinition& definition);
+
+/// What a datalog recording did.
+struct DatalogRun {
+  qsizetype records = 0;
+  /// When the loop started, on the command service's clock.
+  qint64 startMs = 0;
+  /// Milliseconds from the start to the end of the loop.
+  qint64 elapsedMs = 0;
+};
+
+/// Records snapshots into writer (whose header is written) every 20 ms plus the exchange, on
+/// the command service's clock, until durationMs have passed or stopRequested says so.
+DatalogRun recordDatalog(const EcuDefinition& definition, comms::EcuCommandService& commands,
+                         MlgWriter& writer, qint64 durationMs,
+                         const std::function<bool()>& stopRequested);
+
+}  // namespace tk::cli
