@@ -104,6 +104,13 @@ show get-table -p "$project" --id noSuchTable -f text || true
 after=$(sha256sum "$work/demo/Demo.tktune")
 [ "$before" = "$after" ] && echo "tune file unchanged"
 
+step "Live data from the simulated engine: read-channels, then 3 s of datalog read back"
+show read-channels -p "$project" -f text
+show read-channels -p "$project" --channels rpm,map,coolant --count 3
+show datalog -p "$project" --duration 3 --output "$work/logs/demo-run"
+show dump-mlg "$work/logs/demo-run.mlg" "$work/logs/demo-run.csv"
+sed -n '1,7p;/^\[records\]/,+4p' "$work/logs/demo-run.csv"
+
 step "The controller holds what the project holds: sync finds no difference; burn"
 show sync -p "$project" -f text
 show burn -p "$project"
