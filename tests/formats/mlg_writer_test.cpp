@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "formats/mlg_reader.h"
+#include "support/test_support.h"
 
 namespace tk {
 namespace {
@@ -103,30 +104,19 @@ TEST(MlgWriterTest, StoresValuesTruncatedAndSaturated) {
   }
 }
 
-// The message of the E thrown by fn, "other" for another exception, "no error" without one.
-template <typename E, typename F>
-std::string thrown(F fn) {
-  try {
-    fn();
-  } catch (const E& e) {
-    return e.what();
-  } catch (...) {
-    return "other";
-  }
-  return "no error";
-}
+using test::thrownMessage;
 
 TEST(MlgWriterTest, MisuseRaisesLogicAndArgumentErrors) {
   MlgWriter writer(threeFields(), 2);
   const double three[] = {1, 2, 3};
-  EXPECT_EQ(thrown<std::logic_error>([&] { writer.writeRecord(0, three); }),
+  EXPECT_EQ(thrownMessage<std::logic_error>([&] { writer.writeRecord(0, three); }),
             "Header must be written before data records");
-  EXPECT_EQ(thrown<std::logic_error>([&] { writer.writeMarker(0, QStringLiteral("x")); }),
+  EXPECT_EQ(thrownMessage<std::logic_error>([&] { writer.writeMarker(0, QStringLiteral("x")); }),
             "Header must be written before markers");
   writer.writeHeader(0, QString());
-  EXPECT_EQ(thrown<std::logic_error>([&] { writer.writeHeader(0, QString()); }),
+  EXPECT_EQ(thrownMessage<std::logic_error>([&] { writer.writeHeader(0, QString()); }),
             "Header has already been written");
-  EXPECT_EQ(thrown<std::invalid_argument>([&] {
+  EXPECT_EQ(thrownMessage<std::invalid_argument>([&] {
               writer.writeRecord(0, {three, 2});
             }),
             "Values array length must match field count");
@@ -159,8 +149,7 @@ TEST(MlgWriterTest, SaveToReplacesTheFileOrNamesIt) {
   ASSERT_TRUE(old.open(QIODevice::ReadOnly));
   EXPECT_EQ(old.readAll(), writer.bytes());
   const QString bad = dir.filePath(QStringLiteral("missing/log.mlg"));
-  EXPECT_EQ(thrown<MlgError>([&] { writer.saveTo(bad); }),
-            "Cannot write MLG file: " + bad.toStdString());
+  EXPECT_EQ(thrownMessage<MlgError>([&] { writer.saveTo(bad); }), "Cannot write MLG file: " + bad);
 }
 
 }  // namespace

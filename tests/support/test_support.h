@@ -43,4 +43,16 @@ QString lineDiff(const QByteArray& expected, const QByteArray& actual, int maxLi
 /// differ. With TK_UPDATE_GOLDEN=1 in the environment the golden file is rewritten instead.
 ::testing::AssertionResult matchesGolden(const QByteArray& actual, const QString& goldenName);
 
+/// The message of the E that fn throws, or "no error" when it returns (any other exception
+/// escapes and fails the test).
+template <typename E, typename Fn>
+QString thrownMessage(Fn&& fn) {
+  try {
+    fn();
+  } catch (const E& e) {
+    return QString::fromUtf8(e.what());
+  }
+  return QStringLiteral("no error");
+}
+
 }  // namespace tk::test
