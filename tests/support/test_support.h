@@ -34,6 +34,11 @@ QString dataPath(const QString& name);
 QString corpusDir();
 /// Reads a whole file; empty when it cannot be read.
 QByteArray readFile(const QString& path);
+/// The lines of a case file below tests/data, trimmed, without blank and "#" comment lines;
+/// fails the test when the file holds none.
+QStringList caseLines(const QString& name);
+/// A number of a case file: decimal, "inf", "-inf" or "nan".
+double caseNumber(const QString& text);
 
 /// A line diff of expected against actual ("-" expected only, "+" actual only), at most
 /// maxLines lines of it; empty when both are equal.
