@@ -145,29 +145,14 @@ TEST_F(AttributeExpressionTest, EmptyAndUnparseableExpressionsFallBackToNeutralV
 
 // Quantizing with plain attributes: limits, rounding, storage types and non-finite input.
 TEST_F(AttributeExpressionTest, QuantizingStoresWhatTheControllerWillHold) {
-  struct Quantized {
-    const char* constant;
-    double input;
-    double expected;
-  };
-  const Quantized cases[] = {
-      Quantized{"qTenth", 12.34, 12.3}, Quantized{"qTenth", 30, 25.5},
-      // raw 122.49999999999999 -> 122; the stored value is 0.1 x 122, one unit in the last
-      // place above the double nearest 12.2.
-      Quantized{"qTenth", 12.25, 12.200000000000001}, Quantized{"qOffset", 300, 215},
-      Quantized{"qS08", -0.5, 0}, Quantized{"qS16", -20000, -16404},
-      Quantized{"qLowerCase", -2.5, -2}, Quantized{"qF32", 0.1, static_cast<double>(0.1F)},
-      Quantized{"qF32", 1e39, 0}, Quantized{"qOther", 12.345, 12.345},
-      Quantized{"qNoScale", 300, 10}, Quantized{"qMinOnly", kNaN, 0},
-      Quantized{"qMinOnly", kInf, 0}, Quantized{"qCrossed", 2, 5}, Quantized{"qCrossed", 7, 5},
-      // Bit fields keep the rounded raw value within their width, unscaled.
-      Quantized{"qBits", 9, 7}, Quantized{"qBits", 2.5, 2}, Quantized{"qBits", 3.5, 4},
-      Quantized{"q31Bits", 3e9, 2147483647}, Quantized{"q32Bits", 3e9, 2147483647},
-      Quantized{"qReversed", 5, 0}};
-  for (const Quantized& q : cases) {
-    const double stored = quantizeValue(c(q.constant), q.input, scope_);
-    EXPECT_EQ(stored, q.expected) << q.constant << " " << q.input;
-    EXPECT_FALSE(std::signbit(stored) && stored == 0) << q.constant << ": a stored 0 is positive";
+  // tune/quantized-values.txt: the constant, the value stored | the value the tune then holds.
+  for (const QString& line : test::caseLines(QStringLiteral("tune/quantized-values.txt"))) {
+    const QStringList stores = line.section(u'|', 0, 0).split(u' ', Qt::SkipEmptyParts);
+    const double stored = quantizeValue(c(stores.at(0).toLatin1().constData()),
+                                        test::caseNumber(stores.at(1)), scope_);
+    EXPECT_EQ(stored, test::caseNumber(line.section(u'|', 1).trimmed())) << line.toStdString();
+    EXPECT_FALSE(std::signbit(stored) && stored == 0)
+        << line.toStdString() << ": a stored 0 is positive";
   }
   ConstantDef negative = c("qS08");  // (raw + 0) x -1 is -0 for raw 0
   negative.Scale = -1;

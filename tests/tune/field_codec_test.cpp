@@ -193,43 +193,24 @@ TEST(FieldCodecTest, ArraysWriteTheStoredElementsThatFit) {
   EXPECT_EQ(hexOf(page), "aa 00 05 02 00 aa");
 }
 
-// Encoding raw into before gives after (other bits kept); decoding after gives decoded.
-struct BitsCase {
-  const char* dataType;
-  int bitStart;
-  int bitEnd;
-  bool bigEndian;
-  const char* before;
-  int raw;
-  const char* after;
-  int decoded;
-};
-
+// tune/bit-fields.txt: encoding raw into the bytes before gives the bytes after (other bits
+// kept); decoding those gives the value read back.
 TEST(FieldCodecTest, BitFieldsReplaceOnlyTheirBits) {
-  const BitsCase cases[] = {
-      BitsCase{"U08", 4, 6, false, "ff", 2, "af", 2},
-      BitsCase{"U08", 4, 6, false, "00", 9, "10", 1},  // masked to the field width
-      BitsCase{"U08", 7, 7, true, "00", 1, "80", 1},
-      // Across the byte edge, in either order.
-      BitsCase{"U16", 6, 9, false, "ff ff", 5, "7f fd", 5},
-      BitsCase{"U16", 6, 9, true, "ff ff", 5, "fd 7f", 5},
-      // All 32 bits kept as a signed 32-bit value.
-      BitsCase{"U32", 0, 31, true, "00 00 00 00", -1, "ff ff ff ff", -1},
-      BitsCase{"U32", 31, 31, false, "00 00 00 00", 1, "00 00 00 80", 1},
-      // A word that does not fit is neither written nor read; a reversed range has no bits.
-      BitsCase{"U16", 0, 3, false, "55", 3, "55", 0},
-      BitsCase{"U08", 5, 2, false, "ff", 3, "ff", 0}};
-  for (const BitsCase& c : cases) {
-    SCOPED_TRACE(std::string(c.dataType) + " " + c.before + " " + std::to_string(c.raw));
-    ConstantDef bits = constant(ConstantType::Bits, c.dataType, 0);
-    bits.BitStart = c.bitStart;
-    bits.BitEnd = c.bitEnd;
+  for (const QString& line : test::caseLines(QStringLiteral("tune/bit-fields.txt"))) {
+    SCOPED_TRACE(line.toStdString());
+    const QStringList field = line.section(u'|', 0, 0).split(u' ', Qt::SkipEmptyParts);
+    const QString after = line.section(u'|', 3, 3).trimmed();
+    const bool bigEndian = field.at(3) == u"big";
+    ConstantDef bits = constant(ConstantType::Bits, field.at(0).toLatin1().constData(), 0);
+    bits.BitStart = field.at(1).toInt();
+    bits.BitEnd = field.at(2).toInt();
     TuneValue v;
-    v.bitsRawValue = c.raw;
-    QByteArray page = fromHex(c.before);
-    encodeConstant(bits, v, page, c.bigEndian, 1, 0);
-    EXPECT_EQ(hexOf(page), QString::fromLatin1(c.after));
-    EXPECT_EQ(decodeConstant(bits, page, c.bigEndian, 1, 0)->bitsRawValue, c.decoded);
+    v.bitsRawValue = line.section(u'|', 2, 2).trimmed().toInt();
+    QByteArray page = fromHex(line.section(u'|', 1, 1).trimmed().toLatin1().constData());
+    encodeConstant(bits, v, page, bigEndian, 1, 0);
+    EXPECT_EQ(hexOf(page), after);
+    EXPECT_EQ(decodeConstant(bits, page, bigEndian, 1, 0)->bitsRawValue,
+              line.section(u'|', 4, 4).trimmed().toInt());
   }
 }
 
