@@ -6,6 +6,8 @@
 #include <new>
 #include <stdexcept>
 
+#include "support/test_support.h"
+
 namespace tk::cli {
 namespace {
 
@@ -71,25 +73,16 @@ TEST(AgentRunnerTest, ParsesShortAndLongOptionsLastValueWins) {
   EXPECT_EQ(g_seen.value("format"), QStringLiteral("json"));
 }
 
+// cli/argument-errors.txt: the arguments | the line on standard error. Required options are
+// checked in table order.
 TEST(AgentRunnerTest, ArgumentErrorsAreOneLineOnStandardErrorAndRunNothing) {
-  const std::pair<QStringList, QByteArray> cases[] = {
-      {{"echo", "word"}, "Unrecognized argument 'word' for command 'echo'.\n"},
-      {{"echo", "--offline", "bare"}, "Unrecognized argument 'bare' for command 'echo'.\n"},
-      {{"echo", "--"}, "Unrecognized argument '--' for command 'echo'.\n"},
-      {{"echo", "-x"}, "Unrecognized argument '-x' for command 'echo'.\n"},
-      {{"echo", ""}, "Unrecognized argument '' for command 'echo'.\n"},
-      {{"echo", "--name"}, "Option '--name' requires a value.\n"},
-      {{"echo", "-p", "x", "-f"}, "Option '--format' requires a value.\n"},
-      {{"echo", "-p"}, "Option '--project' requires a value.\n"},
-      {{"echo"}, "Option '--project' is required.\n"},
-      {{"echo", "--format", "text"}, "Option '--project' is required.\n"},
-      // Required options are checked in table order.
-      {{"get-thing", "--name", "n", "-p", "p"}, "Option '--id' is required.\n"},
-  };
-  for (const auto& [args, message] : cases) {
-    EXPECT_EQ(run(args), err(message)) << args.join(u' ').toStdString();
+  for (const QString& line : test::caseLines(QStringLiteral("cli/argument-errors.txt"))) {
+    const QStringList args = line.section(u'|', 0, 0).split(u' ', Qt::SkipEmptyParts);
+    EXPECT_EQ(run(args), err(line.section(u'|', 1).trimmed().toUtf8() + '\n'))
+        << line.toStdString();
     EXPECT_TRUE(g_seen.values.isEmpty());
   }
+  EXPECT_EQ(run({"echo", ""}), err("Unrecognized argument '' for command 'echo'.\n"));
 }
 
 TEST(AgentRunnerTest, OnlyExactTextSelectsTextOutput) {

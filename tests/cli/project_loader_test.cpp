@@ -23,12 +23,8 @@ TEST_F(ProjectLoaderTest, LoadsByRelativePathAndNamesWhatIsMissing) {
 
   for (const QString& missing : {dir_.filePath("car/None.tkproj"), dir_.filePath("car")}) {
     CliProjectLoader empty;
-    try {
-      empty.load(missing);
-      ADD_FAILURE() << "no error";
-    } catch (const CommandError& e) {
-      EXPECT_EQ(QString::fromUtf8(e.what()), QStringLiteral("Project file not found: ") + missing);
-    }
+    EXPECT_EQ(tk::test::thrownMessage<CommandError>([&] { empty.load(missing); }),
+              QStringLiteral("Project file not found: ") + missing);
     EXPECT_EQ(empty.manager().project(), nullptr);
   }
 }

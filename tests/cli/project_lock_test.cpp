@@ -19,12 +19,7 @@ namespace {
 using ProjectLockTest = CliProjectTest;
 
 QString lockError(ProjectLock& lock, std::chrono::milliseconds timeout) {
-  try {
-    lock.acquire(timeout);
-  } catch (const CommandError& e) {
-    return QString::fromUtf8(e.what());
-  }
-  return QStringLiteral("no error");
+  return tk::test::thrownMessage<CommandError>([&] { lock.acquire(timeout); });
 }
 
 // A waiter gives up once its time is out, naming the lock file; once the holder lets go, the

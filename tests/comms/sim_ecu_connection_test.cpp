@@ -147,21 +147,14 @@ TEST(SimEcuCanIdTest, RealtimeRequestsCarryTheCanIdByteNotThePlaceholder) {
             0x83);
 }
 
-struct ProductCase {
-  const char* signature;
-  const char* product;
-};
-
 TEST(SimEcuProductTest, DefaultProductTextNamesTheFirmwareAndItsVersion) {
-  const ProductCase cases[] = {
-      {"speeduino 202501", "Speeduino 2025.01"},
-      {"speeduino 202504-dev", "Speeduino 2025.04-dev"},
-      {"Speeduino  201909 ", "Speeduino 2019.09"},
-      {"speeduino", "Speeduino"},
-      {"speeduino v1.2", "Speeduino v1.2"},
-      {"rusEFI master.2024.10.27", "rusEFI master.2024.10.27"},
-      {"MS3 Format 0569.00 ", "MS3 Format 0569.00 "},
-  };
+  // clang-format off
+  const std::pair<const char*, const char*> cases[] = {
+      {"speeduino 202501", "Speeduino 2025.01"}, {"speeduino 202504-dev", "Speeduino 2025.04-dev"},
+      {"Speeduino  201909 ", "Speeduino 2019.09"}, {"speeduino", "Speeduino"},
+      {"speeduino v1.2", "Speeduino v1.2"}, {"MS3 Format 0569.00 ", "MS3 Format 0569.00 "},
+      {"rusEFI master.2024.10.27", "rusEFI master.2024.10.27"}};
+  // clang-format on
   for (const auto& [signature, product] : cases) {
     EXPECT_EQ(SimEcuConnection::defaultProductText(QLatin1String(signature)),
               QLatin1String(product));

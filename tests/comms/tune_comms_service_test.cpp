@@ -90,12 +90,8 @@ TEST_F(TuneCommsTest, ChunksAreTriedThreeTimesAShortOneOnceAndAbsentPagesNotAtAl
   conn.queueReply(framed(hex("84")));
   conn.queueReply(framed(hex("80")));
   conn.queueReply(hex("0003004142DEADBEEF"));
-  try {
-    service.readPage(d, 1);
-    FAIL() << "no exception";
-  } catch (const PageReadError& e) {
-    EXPECT_STREQ(e.what(), "Failed to read page 2 at offset 128");
-  }
+  EXPECT_EQ(tk::test::thrownMessage<PageReadError>([&] { service.readPage(d, 1); }),
+            "Failed to read page 2 at offset 128");
   EXPECT_EQ(commandWrites().size(), 4);
   EXPECT_EQ(commandWrites().at(1), commandWrites().at(3));
   EXPECT_EQ(clock.lap(), 3 * 50 + 2 * 50);  // each failure drains for 50 ms, a retry waits 50 more

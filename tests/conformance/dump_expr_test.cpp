@@ -31,12 +31,9 @@ TEST(VectorScriptTest, UnknownKeywordNamesItsLineCountingEveryLine) {
       {"set a 1\n\n  Set b 2  \n", "ERROR: bad vector script line 3: Set b 2"},
       {"expr\t1\n", "ERROR: bad vector script line 1: expr\t1"}};
   for (const auto& [script, message] : cases) {
-    try {
-      runVectorScript(QString::fromUtf8(script), nullptr);
-      ADD_FAILURE() << "no error for " << script;
-    } catch (const VectorScriptError& e) {
-      EXPECT_STREQ(e.what(), message);
-    }
+    EXPECT_EQ(test::thrownMessage<VectorScriptError>(
+                  [&] { runVectorScript(QString::fromUtf8(script), nullptr); }),
+              QString::fromUtf8(message));
   }
 }
 

@@ -75,15 +75,12 @@ TEST(DumpDashboardTest, GoldenLayoutMovesEveryMemberAwayFromItsDefault) {
   // One record of every kind, each with its defaults.
   const JsonValue defaults = layoutToJson(
       layoutFromJson(test::readFile(test::dataPath(QStringLiteral("dashboard/defaults.json")))));
-  const QStringList kinds[] = {{},
-                               {"pages"},
-                               {"pages", "widgets"},
-                               {"pages", "tableArea"},
-                               {"pages", "channelLists"},
-                               {"pages", "widgets", "thresholds"},
-                               {"pages", "widgets", "channelListItems"},
-                               {"pages", "widgets", "scalarListItems"},
-                               {"pages", "widgets", "imageStates"}};
+  // clang-format off
+  const QStringList kinds[] = {
+      {}, {"pages"}, {"pages", "widgets"}, {"pages", "tableArea"}, {"pages", "channelLists"},
+      {"pages", "widgets", "thresholds"}, {"pages", "widgets", "channelListItems"},
+      {"pages", "widgets", "scalarListItems"}, {"pages", "widgets", "imageStates"}};
+  // clang-format on
   for (const QStringList& kind : kinds) {
     SCOPED_TRACE(kind.join(u'.').toStdString());
     QList<const JsonValue*> objects;

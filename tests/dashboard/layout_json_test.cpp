@@ -76,24 +76,18 @@ TEST(LayoutJsonTest, OptionalMembersAreWrittenOnlyWhenPresentAndInTheirPlace) {
   const QString t = QStringLiteral("t");
   const JsonValue area =
       object({{"x", 1.0}, {"y", 2.0}, {"width", 3.0}, {"height", 4.5}, {"isVisible", false}});
+  const std::vector<const char*> kImage = {"pages", "widgets", "imageStates"};
+  // clang-format off
   const OmissionCase cases[] = {
-      {withWidget({}, {.backgroundImagePath = t}),
-       kPage,
-       "canvasHeight",
+      {withWidget({}, {.backgroundImagePath = t}), kPage, "canvasHeight",
        {{"backgroundImagePath", "t"}}},
-      {withWidget({}, {.tableArea = TableArea{1, 2, 3, 4.5, false}}),
-       kPage,
-       "widgets",
+      {withWidget({}, {.tableArea = TableArea{1, 2, 3, 4.5, false}}), kPage, "widgets",
        {{"tableArea", area}}},
-      {withWidget({.widgetType = 13}),
-       kWidget,
-       "title",
+      {withWidget({.widgetType = 13}), kWidget, "title",
        {{"widgetType", 13}, {"graphChannels", JsonValue::array()}, {"graphWindowSeconds", 30}}},
       // Graph members of another type are left out even when set.
-      {withWidget({.widgetType = 12, .graphChannels = {t}, .graphWindowSeconds = 10}),
-       kWidget,
-       "title",
-       {{"widgetType", 12}}},
+      {withWidget({.widgetType = 12, .graphChannels = {t}, .graphWindowSeconds = 10}), kWidget,
+       "title", {{"widgetType", 12}}},
       {withWidget({.lowCritical = 0.0}), kWidget, "max", {{"lowCritical", 0.0}}},
       {withWidget({.lowWarning = -1.5}), kWidget, "max", {{"lowWarning", -1.5}}},
       {withWidget({.highWarning = 90}), kWidget, "max", {{"highWarning", 90.0}}},
@@ -101,32 +95,20 @@ TEST(LayoutJsonTest, OptionalMembersAreWrittenOnlyWhenPresentAndInTheirPlace) {
       {withWidget({.tableOrCurveId = QString()}), kWidget, "thresholds", {{"tableOrCurveId", ""}}},
       {withWidget({.bitStringList = t}), kWidget, "offColor", {{"bitStringList", "t"}}},
       {withWidget({.bitStringChannel = t}), kWidget, "offColor", {{"bitStringChannel", "t"}}},
-      {withWidget({.gaugeBackgroundImagePath = t}),
-       kWidget,
-       "verticalTextAlignment",
+      {withWidget({.gaugeBackgroundImagePath = t}), kWidget, "verticalTextAlignment",
        {{"gaugeBackgroundImagePath", "t"}}},
-      {withWidget({.gaugeNeedleImagePath = t}),
-       kWidget,
-       "verticalTextAlignment",
+      {withWidget({.gaugeNeedleImagePath = t}), kWidget, "verticalTextAlignment",
        {{"gaugeNeedleImagePath", "t"}}},
       {withWidget({.barEndImagePath = t}), kWidget, "barDirection", {{"barEndImagePath", "t"}}},
-      {withWidget({.barBackgroundImagePath = t}),
-       kWidget,
-       "barDirection",
+      {withWidget({.barBackgroundImagePath = t}), kWidget, "barDirection",
        {{"barBackgroundImagePath", "t"}}},
-      {withWidget({.channelListItems = {{.tableOrCurveId = QString()}}}),
-       kRow,
-       "warningHigh",
+      {withWidget({.channelListItems = {{.tableOrCurveId = QString()}}}), kRow, "warningHigh",
        {{"tableOrCurveId", ""}}},
-      {withWidget({.channelListItems = {{.tableOrCurveId = t}}}),
-       kRow,
-       "warningHigh",
+      {withWidget({.channelListItems = {{.tableOrCurveId = t}}}), kRow, "warningHigh",
        {{"tableOrCurveId", "t"}, {"isTableOrCurve", true}}},
-      {withWidget({.imageStates = {{.threshold = 0.0}}}),
-       {"pages", "widgets", "imageStates"},
-       "imagePath",
-       {{"threshold", 0.0}}},
-  };
+      {withWidget({.imageStates = {{.threshold = 0.0}}}), kImage, "imagePath",
+       {{"threshold", 0.0}}}};
+  // clang-format on
   const JsonValue base = layoutToJson(withWidget({}));
   for (const OmissionCase& c : cases) {
     SCOPED_TRACE(c.members.front().first);
@@ -205,16 +187,11 @@ TEST(LayoutJsonTest, ReaderRefusesTextThatIsNoJsonObject) {
   const QString prefix = QStringLiteral("Failed to parse dashboard layout: ");
   for (const char* text : {"", "{", "{\"name\": }", "[]", "[{}]", "42"}) {
     SCOPED_TRACE(text);
-    try {
-      layoutFromJson(text);
-      ADD_FAILURE() << "no error";
-    } catch (const LayoutReadError& e) {
-      const QString message = QString::fromUtf8(e.what());
-      EXPECT_TRUE(message.startsWith(prefix)) << e.what();
-      EXPECT_GT(message.size(), prefix.size());
-      if (QByteArray(text).startsWith('[')) {
-        EXPECT_EQ(message, prefix + QStringLiteral("not a JSON object"));
-      }
+    const QString message = test::thrownMessage<LayoutReadError>([&] { layoutFromJson(text); });
+    EXPECT_TRUE(message.startsWith(prefix)) << message.toStdString();
+    EXPECT_GT(message.size(), prefix.size());
+    if (QByteArray(text).startsWith('[')) {
+      EXPECT_EQ(message, prefix + QStringLiteral("not a JSON object"));
     }
   }
 }

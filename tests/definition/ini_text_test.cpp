@@ -94,12 +94,11 @@ TEST(IniTextTest, TrimCharsUnquoteAndBraces) {
 }
 
 TEST(IniTextTest, ParseIntAcceptsOnlyWholeDecimalInt32) {
-  const std::pair<const char*, int> cases[] = {{" 42 ", 42},
-                                               {"+7", 7},
-                                               {"-7", -7},
-                                               {"+-7", -7},
-                                               {"2147483647", INT32_MAX},
-                                               {"-2147483648", INT32_MIN}};
+  // clang-format off
+  const std::pair<const char*, int> cases[] = {
+      {" 42 ", 42}, {"+7", 7}, {"-7", -7}, {"+-7", -7}, {"2147483647", INT32_MAX},
+      {"-2147483648", INT32_MIN}};
+  // clang-format on
   for (const auto& [text, value] : cases) {
     EXPECT_EQ(parseInt(QString::fromUtf8(text)), value) << text;
   }

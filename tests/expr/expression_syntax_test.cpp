@@ -6,13 +6,10 @@
 #include <cmath>
 #include <limits>
 
+#include "support/test_support.h"
+
 namespace tk::expr {
 namespace {
-
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double kInf = std::numeric_limits<double>::infinity();
-constexpr std::int64_t kMax64 = std::numeric_limits<std::int64_t>::max();
-constexpr std::int64_t kMin64 = std::numeric_limits<std::int64_t>::min();
 
 TEST(TokenizerTest, SplitsIntoTheExpectedTokens) {
   // Expected tokens are separated by single blanks (no token holds one).
@@ -62,58 +59,33 @@ TEST(TokenizerTest, KindsFollowTheContent) {
   EXPECT_TRUE(std::isnan(t[8].number));
 }
 
-TEST(NumberLiteralTest, ParsesExactlyTheLiteralForms) {
-  const std::pair<const char16_t*, double> cases[] = {
-      {u"0", 0.0},      {u"42", 42.0},       {u"1.5", 1.5},     {u".5", 0.5},
-      {u"5.", 5.0},     {u"1e3", 1000.0},    {u"1E+3", 1000.0}, {u"2.5e-1", 0.25},
-      {u"0.1", 0.1},    {u"NaN", kNaN},      {u"nAn", kNaN},    {u"Infinity", kInf},
-      {u"1e400", kInf}, {u"INFINITY", kInf}, {u"1e-400", 0.0},  {u"5e-324", 5e-324}};
-  for (const auto& [text, value] : cases) {
-    SCOPED_TRACE(QString::fromUtf16(text).toStdString());
-    const std::optional<double> got = parseNumberLiteral(QStringView(text));
-    ASSERT_TRUE(got.has_value());
-    if (std::isnan(value)) {
-      EXPECT_TRUE(std::isnan(*got));
+// expr/syntax-cases.txt: "literal", "int64", "shift" or "text", the input | the expected result
+// of parseNumberLiteral ("none": not a literal), toInt64, toShiftCount or callResultText.
+TEST(SyntaxCasesTest, LiteralsAndConversionsGiveTheirCaseResults) {
+  const auto same = [](double a, double b) {
+    return (std::isnan(a) && std::isnan(b)) ||
+           std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+  };
+  for (const QString& line : tk::test::caseLines(QStringLiteral("expr/syntax-cases.txt"))) {
+    SCOPED_TRACE(line.toStdString());
+    const QString kind = line.section(u' ', 0, 0);
+    const QString input = line.section(u'|', 0, 0).section(u' ', 1).trimmed();
+    const QString expected = line.section(u'|', 1).trimmed();
+    const double x = tk::test::caseNumber(input);
+    if (kind == u"literal") {
+      const std::optional<double> got = parseNumberLiteral(input);
+      EXPECT_EQ(got.has_value(), expected != u"none");
+      EXPECT_TRUE(!got || same(*got, tk::test::caseNumber(expected)));
+    } else if (kind == u"int64") {
+      EXPECT_EQ(toInt64(x), expected.toLongLong());
+    } else if (kind == u"shift") {
+      EXPECT_EQ(toShiftCount(x), expected.toInt());
     } else {
-      EXPECT_EQ(std::bit_cast<std::uint64_t>(*got), std::bit_cast<std::uint64_t>(value));
+      ASSERT_EQ(kind, u"text");
+      EXPECT_EQ(callResultText(x), expected);
     }
   }
-  EXPECT_EQ(parseNumberLiteral(u"123456789012345678901234567890"), 1.2345678901234568e+29);
-  for (const char16_t* text : {u"", u".", u"e5", u"1e", u"1e+", u"-1", u"+1", u"1.2.3", u"inf",
-                               u"0x10", u"1_000", u"\u0661"}) {
-    EXPECT_FALSE(parseNumberLiteral(QStringView(text)).has_value())
-        << QString::fromUtf16(text).toStdString();
-  }
-}
-
-TEST(ConversionTest, ToInt64SaturatesAndTruncates) {
-  const std::pair<double, std::int64_t> cases[] = {
-      {kNaN, 0},       {9.223372036854776e18, kMax64},  {kInf, kMax64}, {2.99, 2},
-      {-kInf, kMin64}, {-9.223372036854776e18, kMin64}, {-2.99, -2},    {-0.5, 0}};
-  for (const auto& [x, expected] : cases) {
-    EXPECT_EQ(toInt64(x), expected) << x;
-  }
-  EXPECT_EQ(toInt64(9.2233720368547748e18), 9223372036854774784);
-}
-
-TEST(ConversionTest, ShiftCountKeepsTheLowEightBits) {
-  // 2147483647.9 truncates to 0x7FFFFFFF (low byte 0xFF); -2147483648.5 to 0x80000000.
-  const std::pair<double, int> cases[] = {
-      {kNaN, 0},   {2147483648.0, 255}, {2147483647.9, 255}, {-2147483649.0, 0}, {-2147483648.5, 0},
-      {-1.0, 255}, {257.9, 1},          {70.0, 70},          {-0.9, 0}};
-  for (const auto& [x, expected] : cases) {
-    EXPECT_EQ(toShiftCount(x), expected) << x;
-  }
-}
-
-TEST(CallResultTextTest, NonFiniteWordsAndExpressionThreshold) {
-  const std::pair<double, const char*> cases[] = {
-      {kNaN, "NaN"},     {kInf, "Infinity"}, {-kInf, "-Infinity"},
-      {1e15, "1E+15"},   {-0.0, "-0"},       {123456789012345.0, "123456789012345"},
-      {0.00001, "1E-05"}};
-  for (const auto& [x, text] : cases) {
-    EXPECT_EQ(callResultText(x), QString::fromUtf8(text)) << x;
-  }
+  EXPECT_FALSE(parseNumberLiteral(u"").has_value());
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "formats/mlg_writer.h"
+#include "support/test_support.h"
 
 namespace tk {
 namespace {
@@ -42,12 +43,7 @@ std::vector<double> valuesOf(const MlgLog& log, std::size_t record) {
 }
 
 std::string errorOf(QByteArrayView bytes) {
-  try {
-    parseMlg(bytes);
-  } catch (const MlgError& e) {
-    return e.what();
-  }
-  return "no error";
+  return test::thrownMessage<MlgError>([&] { parseMlg(bytes); }).toStdString();
 }
 
 constexpr const char* kTruncated = "Unexpected end of MLG file";
@@ -211,12 +207,8 @@ TEST(MlgReaderTest, RandomBytesNeverEscapeAsAnythingButMlgError) {
 TEST(MlgReaderTest, ReadsTheFileOrNamesIt) {
   EXPECT_EQ(readMlgFile(QStringLiteral(TK_TEST_DATA_DIR "/mlg/edges-v0.mlg")).records.size(), 1u);
   const QString missing = QStringLiteral(TK_TEST_DATA_DIR "/mlg/none.mlg");
-  try {
-    readMlgFile(missing);
-    FAIL() << "no error";
-  } catch (const MlgError& e) {
-    EXPECT_EQ(QString::fromUtf8(e.what()), QStringLiteral("Cannot open MLG file: ") + missing);
-  }
+  EXPECT_EQ(test::thrownMessage<MlgError>([&] { readMlgFile(missing); }),
+            QStringLiteral("Cannot open MLG file: ") + missing);
 }
 
 }  // namespace

@@ -4,10 +4,10 @@
 
 #include <QFile>
 #include <QTemporaryDir>
-#include <limits>
 #include <stdexcept>
 
 #include "formats/mlg_reader.h"
+#include "support/test_support.h"
 
 namespace tk {
 namespace {
@@ -74,59 +74,33 @@ TEST(MlgWriterTest, RecordBytesEndInTheirChecksum) {
             std::make_pair(qsizetype{1}, qsizetype{1}));
 }
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double kInf = std::numeric_limits<double>::infinity();
-
+// formats/mlg-stored-values.txt: the data type and value | the bytes stored.
 TEST(MlgWriterTest, StoresValuesTruncatedAndSaturated) {
-  // clang-format off
-  const std::tuple<int, double, const char*> cases[] = {
-      {0, 300, "FF"}, {0, 254.9, "FE"}, {0, -5, "00"}, {0, kNaN, "00"},
-      {1, -200, "80"}, {1, 200, "7F"}, {1, -1.9, "FF"},
-      {2, 70000, "FFFF"}, {2, kNaN, "0000"}, {2, kInf, "FFFF"}, {2, -kInf, "0000"},
-      {2, 4660.99, "1234"}, {3, -3.9, "FFFD"}, {3, -40000, "8000"}, {3, 40000, "7FFF"},
-      {4, 1e10, "FFFFFFFF"}, {4, -0.5, "00000000"}, {4, 4294967295.0, "FFFFFFFF"},
-      {5, -1e10, "80000000"}, {5, -2, "FFFFFFFE"},
-      {6, 1e19, "7FFFFFFFFFFFFFFF"}, {6, 9223372036854775808.0, "7FFFFFFFFFFFFFFF"},
-      {6, -1e19, "8000000000000000"}, {6, -3.5, "FFFFFFFFFFFFFFFD"}, {6, kNaN, "0000000000000000"},
-      {7, 1.5, "3FC00000"}, {7, 0.1, "3DCCCCCD"}, {7, -kInf, "FF800000"}, {7, kNaN, "7FC00000"},
-      {7, 1e39, "7F800000"}, {10, 300, "FF"}, {11, -1, "0000"}, {11, 65535.5, "FFFF"},
-      {12, 5e9, "FFFFFFFF"}, {103, -2, "FFFE"}, {107, 2, "40000000"}, {16, 77, "00000000"},
-      {200, 1, "00000000"}};
-  // clang-format on
-  for (const auto& [type, value, expected] : cases) {
-    MlgWriter writer({field(type)}, 1);
+  for (const QString& line : test::caseLines(QStringLiteral("formats/mlg-stored-values.txt"))) {
+    const QStringList stored = line.section(u'|', 0, 0).split(u' ', Qt::SkipEmptyParts);
+    const double value = test::caseNumber(stored.at(1));
+    MlgWriter writer({field(stored.at(0).toInt())}, 1);
     writer.writeHeader(0, QString());
     writer.writeRecord(0, std::span<const double>(&value, 1));
-    const QByteArray bytes = hex(expected);
-    EXPECT_EQ(writer.bytes().mid(22 + 55 + 4).chopped(1).toHex(), bytes.toHex())
-        << "type " << type << " value " << value;
+    EXPECT_EQ(writer.bytes().mid(22 + 55 + 4).chopped(1).toHex().toUpper(),
+              line.section(u'|', 1).trimmed().toLatin1())
+        << line.toStdString();
   }
 }
 
-// The message of the E thrown by fn, "other" for another exception, "no error" without one.
-template <typename E, typename F>
-std::string thrown(F fn) {
-  try {
-    fn();
-  } catch (const E& e) {
-    return e.what();
-  } catch (...) {
-    return "other";
-  }
-  return "no error";
-}
+using test::thrownMessage;
 
 TEST(MlgWriterTest, MisuseRaisesLogicAndArgumentErrors) {
   MlgWriter writer(threeFields(), 2);
   const double three[] = {1, 2, 3};
-  EXPECT_EQ(thrown<std::logic_error>([&] { writer.writeRecord(0, three); }),
+  EXPECT_EQ(thrownMessage<std::logic_error>([&] { writer.writeRecord(0, three); }),
             "Header must be written before data records");
-  EXPECT_EQ(thrown<std::logic_error>([&] { writer.writeMarker(0, QStringLiteral("x")); }),
+  EXPECT_EQ(thrownMessage<std::logic_error>([&] { writer.writeMarker(0, QStringLiteral("x")); }),
             "Header must be written before markers");
   writer.writeHeader(0, QString());
-  EXPECT_EQ(thrown<std::logic_error>([&] { writer.writeHeader(0, QString()); }),
+  EXPECT_EQ(thrownMessage<std::logic_error>([&] { writer.writeHeader(0, QString()); }),
             "Header has already been written");
-  EXPECT_EQ(thrown<std::invalid_argument>([&] {
+  EXPECT_EQ(thrownMessage<std::invalid_argument>([&] {
               writer.writeRecord(0, {three, 2});
             }),
             "Values array length must match field count");
@@ -159,8 +133,7 @@ TEST(MlgWriterTest, SaveToReplacesTheFileOrNamesIt) {
   ASSERT_TRUE(old.open(QIODevice::ReadOnly));
   EXPECT_EQ(old.readAll(), writer.bytes());
   const QString bad = dir.filePath(QStringLiteral("missing/log.mlg"));
-  EXPECT_EQ(thrown<MlgError>([&] { writer.saveTo(bad); }),
-            "Cannot write MLG file: " + bad.toStdString());
+  EXPECT_EQ(thrownMessage<MlgError>([&] { writer.saveTo(bad); }), "Cannot write MLG file: " + bad);
 }
 
 }  // namespace

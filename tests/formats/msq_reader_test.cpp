@@ -8,6 +8,7 @@
 #include "formats/msq_test_helpers.h"
 #include "formats/msq_text.h"
 #include "formats/msq_writer.h"
+#include "support/test_support.h"
 
 namespace tk {
 namespace {
@@ -17,12 +18,7 @@ namespace {
 // input.
 
 std::string errorOf(const QByteArray& bytes) {
-  try {
-    parseMsq(bytes);
-  } catch (const MsqError& e) {
-    return e.what();
-  }
-  return "no error";
+  return test::thrownMessage<MsqError>([&] { parseMsq(bytes); }).toStdString();
 }
 
 bool isParseError(const std::string& message) {
@@ -86,12 +82,8 @@ TEST(MsqReaderTest, ErrorsNameTheEncodingTheParserErrorOrTheFile) {
   EXPECT_EQ(errorOf(""), "MSQ: XML parse error: Premature end of document.");
   QTemporaryDir dir;
   const QString missing = dir.filePath(QStringLiteral("none.msq"));
-  try {
-    readMsq(missing);
-    FAIL() << "no error";
-  } catch (const MsqError& e) {
-    EXPECT_EQ(QString::fromUtf8(e.what()), QStringLiteral("MSQ: cannot open file: ") + missing);
-  }
+  EXPECT_EQ(test::thrownMessage<MsqError>([&] { readMsq(missing); }),
+            QStringLiteral("MSQ: cannot open file: ") + missing);
 }
 
 // A document using every kind of constant, markup in texts and a PC variable.

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include "project/project_error.h"
+#include "support/test_support.h"
 
 namespace tk::test {
 
@@ -26,16 +27,10 @@ class ProjectFileFixture : public ::testing::Test {
     return path(name);
   }
 
-  /// The message of the ProjectError fn raises; fails the test when it raises nothing.
+  /// The message of the ProjectError fn raises, or "no error".
   template <typename Fn>
   QString errorOf(Fn fn) {
-    try {
-      fn();
-    } catch (const project::ProjectError& e) {
-      return QString::fromUtf8(e.what());
-    }
-    ADD_FAILURE() << "no ProjectError raised";
-    return QString();
+    return thrownMessage<project::ProjectError>(fn);
   }
 
   QTemporaryDir dir_;

@@ -90,35 +90,18 @@ TEST_P(SimProgramTest, AnswersLikeTheControllerAndStopsOnSigterm) {
   EXPECT_EQ(tune->readSignature(), QStringLiteral("Speeduino 2025.01-demo"));
   EXPECT_TRUE(tune->verifySignature(definition));
   // Page 2 is 288 bytes; its identifier is the CAN id 0 and 2.
+  // clang-format off
   const Exchange exchanges[] = {
       {"signature", "Q", 0x00, "speeduino 202501-demo"},
       {"product", "S", 0x00, "Speeduino 2025.01-demo"},
       {"unknown command", "Z", 0x83, {}},
       {"page 5 of 4", hex("70000500000800"), 0x84, {}},
-      {"read past the page",
-       hex("7000021801"
-           "0900"),
-       0x84,
-       {}},
-      {"write past the page",
-       hex("4D00021F01"
-           "0200"
-           "0102"),
-       0x84,
-       {}},
-      {"write",
-       hex("4D0002"
-           "1E01"
-           "0200"
-           "55AA"),
-       0x00,
-       {}},
-      {"read back",
-       hex("7000021D01"
-           "0300"),
-       0x00, hex("0055AA")},
-      {"burn", hex("620002"), 0x04, {}},
-  };
+      {"read past the page", hex("70000218010900"), 0x84, {}},
+      {"write past the page", hex("4D00021F010200" "0102"), 0x84, {}},
+      {"write", hex("4D00021E010200" "55AA"), 0x00, {}},
+      {"read back", hex("7000021D010300"), 0x00, hex("0055AA")},
+      {"burn", hex("620002"), 0x04, {}}};
+  // clang-format on
   for (const Exchange& e : exchanges) {
     const EcuResponse r = commands.sendCommand(e.request, 2000);
     EXPECT_EQ(r.status, e.status) << e.what;
@@ -249,30 +232,20 @@ TEST(SimProgramOptionsTest, BadOptionsStopBeforeServingWithAReason) {
   ASSERT_TRUE(taken.listen(QHostAddress::LocalHost));
   const QString takenPort = QString::number(taken.serverPort());
   const QString ini = demoIni();
+  const QString none = dir.filePath(QStringLiteral("none.ini"));
+  // clang-format off
   const BadStart cases[] = {
       {{}, 2, "--ini FILE is required"},
-      {{QStringLiteral("--ini")}, 2, "unknown option or missing value: --ini"},
-      {{QStringLiteral("--ini"), ini, QStringLiteral("--port"), QStringLiteral("70000")},
-       2,
-       "invalid value for --port: 70000"},
-      {{QStringLiteral("--ini"), ini, QStringLiteral("--baud"), QStringLiteral("fast")},
-       2,
-       "invalid value for --baud: fast"},
-      {{QStringLiteral("--ini"), ini, QStringLiteral("--pty"), QStringLiteral("--port"),
-        QStringLiteral("1")},
-       2,
-       "--port and --pty exclude each other"},
-      {{QStringLiteral("--ini"), ini, QStringLiteral("--colour"), QStringLiteral("red")},
-       2,
-       "unknown option: --colour"},
-      {{QStringLiteral("--ini"), dir.filePath(QStringLiteral("none.ini"))}, 1, "cannot read "},
-      {{QStringLiteral("--ini"), ini, QStringLiteral("--flash"), shortFlash},
-       1,
+      {{"--ini"}, 2, "unknown option or missing value: --ini"},
+      {{"--ini", ini, "--port", "70000"}, 2, "invalid value for --port: 70000"},
+      {{"--ini", ini, "--baud", "fast"}, 2, "invalid value for --baud: fast"},
+      {{"--ini", ini, "--pty", "--port", "1"}, 2, "--port and --pty exclude each other"},
+      {{"--ini", ini, "--colour", "red"}, 2, "unknown option: --colour"},
+      {{"--ini", none}, 1, "cannot read "},
+      {{"--ini", ini, "--flash", shortFlash}, 1,
        "holds 3 bytes, not the 832 bytes of the definition's pages"},
-      {{QStringLiteral("--ini"), ini, QStringLiteral("--port"), takenPort},
-       1,
-       "cannot listen on 127.0.0.1:"},
-  };
+      {{"--ini", ini, "--port", takenPort}, 1, "cannot listen on 127.0.0.1:"}};
+  // clang-format on
   for (const BadStart& c : cases) {
     QProcess p;
     p.start(QString::fromUtf8(TK_SIM_EXE), c.args);

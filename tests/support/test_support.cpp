@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 namespace tk::test {
@@ -78,6 +79,19 @@ QByteArray readFile(const QString& path) {
   }
   return f.readAll();
 }
+
+QStringList caseLines(const QString& name) {
+  QStringList lines;
+  for (const QString& line : QString::fromUtf8(readFile(dataPath(name))).split(u'\n')) {
+    if (!line.trimmed().isEmpty() && !line.trimmed().startsWith(u'#')) {
+      lines.append(line.trimmed());
+    }
+  }
+  EXPECT_FALSE(lines.isEmpty()) << "no cases in " << name.toStdString();
+  return lines;
+}
+
+double caseNumber(const QString& text) { return std::strtod(text.toLatin1().constData(), nullptr); }
 
 QString lineDiff(const QByteArray& expected, const QByteArray& actual, int maxLines) {
   if (expected == actual) {

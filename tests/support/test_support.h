@@ -34,6 +34,11 @@ QString dataPath(const QString& name);
 QString corpusDir();
 /// Reads a whole file; empty when it cannot be read.
 QByteArray readFile(const QString& path);
+/// The lines of a case file below tests/data, trimmed, without blank and "#" comment lines;
+/// fails the test when the file holds none.
+QStringList caseLines(const QString& name);
+/// A number of a case file: decimal, "inf", "-inf" or "nan".
+double caseNumber(const QString& text);
 
 /// A line diff of expected against actual ("-" expected only, "+" actual only), at most
 /// maxLines lines of it; empty when both are equal.
@@ -42,5 +47,17 @@ QString lineDiff(const QByteArray& expected, const QByteArray& actual, int maxLi
 /// Compares actual with the golden file below tests/data and fails with a line diff when they
 /// differ. With TK_UPDATE_GOLDEN=1 in the environment the golden file is rewritten instead.
 ::testing::AssertionResult matchesGolden(const QByteArray& actual, const QString& goldenName);
+
+/// The message of the E that fn throws, or "no error" when it returns (any other exception
+/// escapes and fails the test).
+template <typename E, typename Fn>
+QString thrownMessage(Fn&& fn) {
+  try {
+    fn();
+  } catch (const E& e) {
+    return QString::fromUtf8(e.what());
+  }
+  return QStringLiteral("no error");
+}
 
 }  // namespace tk::test

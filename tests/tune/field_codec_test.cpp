@@ -20,52 +20,20 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kMaxDouble = std::numeric_limits<double>::max();
 
-// Writing raw into a page of 0xAA bytes stores exactly bytes (integers rounded half to even and
-// clamped to the type, singles converted), and reading them gives back.
-struct RawCase {
-  const char* dataType;
-  bool bigEndian;
-  double raw;
-  const char* bytes;
-  double back;
-};
-
+// tune/raw-values.txt: writing raw into a page of 0xAA bytes stores exactly bytes (integers
+// rounded half to even and clamped to the type, singles converted), and reading them gives back.
 TEST(RawCodecTest, NumbersAreStoredRoundedAndClampedInEveryTypeAndOrder) {
-  const RawCase cases[] = {
-      RawCase{"U08", false, 12.5, "0c", 12}, RawCase{"U08", false, 13.5, "0e", 14},
-      RawCase{"U08", false, 12.5000001, "0d", 13},
-      RawCase{"U08", false, 0.49999999999999994, "00", 0}, RawCase{"U08", false, 255.5, "ff", 255},
-      RawCase{"U08", false, kNaN, "00", 0}, RawCase{"U08", true, kInf, "ff", 255},
-      RawCase{"S08", false, -128.5, "80", -128}, RawCase{"S08", true, 127.5, "7f", 127},
-      RawCase{"U16", true, 0x1234, "12 34", 0x1234}, RawCase{"u16", false, 0x1234, "34 12", 0x1234},
-      RawCase{"U16", false, 65535.5, "ff ff", 65535},
-      RawCase{"U16", false, 2.5000000000000004, "03 00", 3}, RawCase{"S16", true, -1, "ff ff", -1},
-      RawCase{"s16", false, -40000, "00 80", -32768}, RawCase{"S16", true, -2.5, "ff fe", -2},
-      RawCase{"U32", false, 0x12345678, "78 56 34 12", 0x12345678},
-      RawCase{"U32", true, 0x12345678, "12 34 56 78", 0x12345678},
-      RawCase{"U32", true, 4294967294.5, "ff ff ff fe", 4294967294.0},
-      RawCase{"U32", true, -1, "00 00 00 00", 0},
-      RawCase{"S32", false, -2147483648.5, "00 00 00 80", -2147483648.0},
-      RawCase{"S32", true, kInf, "7f ff ff ff", 2147483647.0},
-      RawCase{"F32", false, 1.5, "00 00 c0 3f", 1.5},
-      // The single nearest 0.1 widens to a double that is not 0.1; ties go to even; infinities
-      // clamp to the largest single, a finite value past its range overflows as the conversion
-      // does.
-      RawCase{"F32", true, 0.1, "3d cc cc cd", static_cast<double>(0.1F)},
-      RawCase{"F32", true, 16777217.0, "4b 80 00 00", 16777216.0},
-      RawCase{"F32", true, kNaN, "00 00 00 00", 0},
-      RawCase{"F32", true, kInf, "7f 7f ff ff", std::numeric_limits<float>::max()},
-      RawCase{"F32", true, 1e39, "7f 80 00 00", kInf},
-      RawCase{"F32", true, 3.4028235e38, "7f 7f ff ff", std::numeric_limits<float>::max()},
-      RawCase{"F32", false, -3.4028235e38, "ff ff 7f ff", -std::numeric_limits<float>::max()},
-      RawCase{"F32", true, -0.0, "80 00 00 00", 0}};
-  for (const RawCase& c : cases) {
-    SCOPED_TRACE(std::string(c.dataType) + (c.bigEndian ? " big " : " little ") + c.bytes);
-    QByteArray page = fromHex(c.bytes);
+  for (const QString& line : test::caseLines(QStringLiteral("tune/raw-values.txt"))) {
+    SCOPED_TRACE(line.toStdString());
+    const QStringList fields = line.split(u'|');
+    const QStringList written = fields.at(0).split(u' ', Qt::SkipEmptyParts);
+    const QString bytes = fields.at(1).trimmed();
+    const bool bigEndian = written.at(1) == u"big";
+    QByteArray page = fromHex(bytes.toLatin1().constData());
     page.fill(static_cast<char>(0xAA));
-    writeRaw(page, 0, QString::fromLatin1(c.dataType), c.bigEndian, c.raw);
-    EXPECT_EQ(hexOf(page), QString::fromLatin1(c.bytes));
-    EXPECT_EQ(readRaw(page, 0, QString::fromLatin1(c.dataType), c.bigEndian), c.back);
+    writeRaw(page, 0, written.at(0), bigEndian, test::caseNumber(written.at(2)));
+    EXPECT_EQ(hexOf(page), bytes);
+    EXPECT_EQ(readRaw(page, 0, written.at(0), bigEndian), test::caseNumber(fields.at(2)));
   }
 }
 
@@ -225,43 +193,24 @@ TEST(FieldCodecTest, ArraysWriteTheStoredElementsThatFit) {
   EXPECT_EQ(hexOf(page), "aa 00 05 02 00 aa");
 }
 
-// Encoding raw into before gives after (other bits kept); decoding after gives decoded.
-struct BitsCase {
-  const char* dataType;
-  int bitStart;
-  int bitEnd;
-  bool bigEndian;
-  const char* before;
-  int raw;
-  const char* after;
-  int decoded;
-};
-
+// tune/bit-fields.txt: encoding raw into the bytes before gives the bytes after (other bits
+// kept); decoding those gives the value read back.
 TEST(FieldCodecTest, BitFieldsReplaceOnlyTheirBits) {
-  const BitsCase cases[] = {
-      BitsCase{"U08", 4, 6, false, "ff", 2, "af", 2},
-      BitsCase{"U08", 4, 6, false, "00", 9, "10", 1},  // masked to the field width
-      BitsCase{"U08", 7, 7, true, "00", 1, "80", 1},
-      // Across the byte edge, in either order.
-      BitsCase{"U16", 6, 9, false, "ff ff", 5, "7f fd", 5},
-      BitsCase{"U16", 6, 9, true, "ff ff", 5, "fd 7f", 5},
-      // All 32 bits kept as a signed 32-bit value.
-      BitsCase{"U32", 0, 31, true, "00 00 00 00", -1, "ff ff ff ff", -1},
-      BitsCase{"U32", 31, 31, false, "00 00 00 00", 1, "00 00 00 80", 1},
-      // A word that does not fit is neither written nor read; a reversed range has no bits.
-      BitsCase{"U16", 0, 3, false, "55", 3, "55", 0},
-      BitsCase{"U08", 5, 2, false, "ff", 3, "ff", 0}};
-  for (const BitsCase& c : cases) {
-    SCOPED_TRACE(std::string(c.dataType) + " " + c.before + " " + std::to_string(c.raw));
-    ConstantDef bits = constant(ConstantType::Bits, c.dataType, 0);
-    bits.BitStart = c.bitStart;
-    bits.BitEnd = c.bitEnd;
+  for (const QString& line : test::caseLines(QStringLiteral("tune/bit-fields.txt"))) {
+    SCOPED_TRACE(line.toStdString());
+    const QStringList field = line.section(u'|', 0, 0).split(u' ', Qt::SkipEmptyParts);
+    const QString after = line.section(u'|', 3, 3).trimmed();
+    const bool bigEndian = field.at(3) == u"big";
+    ConstantDef bits = constant(ConstantType::Bits, field.at(0).toLatin1().constData(), 0);
+    bits.BitStart = field.at(1).toInt();
+    bits.BitEnd = field.at(2).toInt();
     TuneValue v;
-    v.bitsRawValue = c.raw;
-    QByteArray page = fromHex(c.before);
-    encodeConstant(bits, v, page, c.bigEndian, 1, 0);
-    EXPECT_EQ(hexOf(page), QString::fromLatin1(c.after));
-    EXPECT_EQ(decodeConstant(bits, page, c.bigEndian, 1, 0)->bitsRawValue, c.decoded);
+    v.bitsRawValue = line.section(u'|', 2, 2).trimmed().toInt();
+    QByteArray page = fromHex(line.section(u'|', 1, 1).trimmed().toLatin1().constData());
+    encodeConstant(bits, v, page, bigEndian, 1, 0);
+    EXPECT_EQ(hexOf(page), after);
+    EXPECT_EQ(decodeConstant(bits, page, bigEndian, 1, 0)->bitsRawValue,
+              line.section(u'|', 4, 4).trimmed().toInt());
   }
 }
 
