@@ -5,7 +5,6 @@
 
 #include <signal.h>
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -29,34 +28,16 @@ namespace {
 
 enum class Transport { Tcp, Pty };
 
-QString exampleIni() {
-  return QString::fromUtf8(TK_SOURCE_ROOT) + QStringLiteral("/examples/speeduino-demo.ini");
-}
-
 QJsonObject envelope(const CommandResult& r) {
   return QJsonDocument::fromJson(r.output.bytes).object();
 }
 QJsonObject dataOf(const CommandResult& r) { return envelope(r).value("data").toObject(); }
 
-void writeFile(const QString& path, const QByteArray& bytes) {
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write(bytes);
-}
-
-class EcuCommandsTest : public ::testing::TestWithParam<Transport> {
+class EcuCommandsTest : public tk::test::AppTest, public ::testing::WithParamInterface<Transport> {
  protected:
-  // Serial ports and sockets register notifiers with the application's event dispatcher.
-  static void SetUpTestSuite() {
-    if (QCoreApplication::instance() == nullptr) {
-      app = std::make_unique<QCoreApplication>(argc, argv);
-    }
-  }
-  static void TearDownTestSuite() { app.reset(); }
-
   void SetUp() override {
     ASSERT_TRUE(dir.isValid());
-    makeProject(exampleIni());
+    makeProject(tk::test::demoIni());
     transcript.define(QStringLiteral("<tmp>"), dir.path());
   }
 
@@ -69,10 +50,10 @@ class EcuCommandsTest : public ::testing::TestWithParam<Transport> {
   }
   // A copy of the example definition whose signature is signature.
   QString exampleSigned(const QString& signature) {
-    QByteArray text = tk::test::readFile(exampleIni());
+    QByteArray text = tk::test::readFile(tk::test::demoIni());
     text.replace("\"speeduino 202501-demo\"", '"' + signature.toUtf8() + '"');
     const QString path = dir.filePath(QStringLiteral("signed.ini"));
-    writeFile(path, text);
+    tk::test::writeFile(path, text);
     return path;
   }
   // Starts the simulator over the test's transport (on the example definition unless ini names
@@ -81,7 +62,7 @@ class EcuCommandsTest : public ::testing::TestWithParam<Transport> {
   void startSim(const QString& ini = {}, const QString& flash = {}, int baud = 0,
                 const std::optional<QString>& product = {}) {
     tk::test::SimOptions options;
-    options.ini = ini.isEmpty() ? exampleIni() : ini;
+    options.ini = ini.isEmpty() ? tk::test::demoIni() : ini;
     options.pty = GetParam() == Transport::Pty;
     options.flash = flash;
     options.baud = baud;
@@ -125,10 +106,6 @@ class EcuCommandsTest : public ::testing::TestWithParam<Transport> {
     return r;
   }
 
-  inline static char name[] = "torvik_tests";
-  inline static char* argv[] = {name, nullptr};
-  inline static int argc = 1;
-  inline static std::unique_ptr<QCoreApplication> app;
   QTemporaryDir dir;
   QString projectPath;
   std::optional<tk::test::SimProcess> sim;
@@ -166,7 +143,7 @@ TEST_P(EcuCommandsTest, NothingIsWrittenToAnotherSignature) {
     pages[i] = static_cast<char>(i * 7 % 251);
   }
   const QString flash = dir.filePath(QStringLiteral("flash.bin"));
-  writeFile(flash, pages);
+  tk::test::writeFile(flash, pages);
   startSim(exampleSigned(QStringLiteral("speeduino 202501-other")), flash, 0,
            QStringLiteral("Acme ECU 9"));
   transcript.runScript("ecu-refusals.cmds");

@@ -20,6 +20,7 @@
 #include "formats/mlg_writer.h"
 #include "json/json_writer.h"
 #include "project/project_manager.h"
+#include "support/sim_process.h"
 
 namespace tk::cli::test {
 namespace {
@@ -35,8 +36,7 @@ ConstantDef channel(const char* dataType, int offset, const char* units = "") {
 }
 
 const EcuDefinition& demoDefinition() {
-  static const EcuDefinition d =
-      IniParser().parse(QString::fromUtf8(TK_SOURCE_ROOT) + "/examples/speeduino-demo.ini");
+  static const EcuDefinition d = IniParser().parse(tk::test::demoIni());
   return d;
 }
 
@@ -353,7 +353,7 @@ TEST(LiveCommandsTest, ChecksAndRunsWithoutFetching) {
     manager.createProject(QStringLiteral("Live"), ini, dir.filePath(QString::fromLatin1(token)));
     transcript.define(QString::fromLatin1(token), manager.projectPath());
   };
-  makeProject("<project>", QString::fromUtf8(TK_SOURCE_ROOT) + "/examples/speeduino-demo.ini");
+  makeProject("<project>", tk::test::demoIni());
   makeProject("<bare>", tk::test::dataPath(QStringLiteral("tunefields.ini")));
   transcript.define(QStringLiteral("<tmp>"), dir.path());
   transcript.runScript("live-commands.cmds");

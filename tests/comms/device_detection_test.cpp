@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QMap>
 #include <QTcpServer>
@@ -141,15 +140,8 @@ class SimPorts : public ConnectionProvider {
   QMap<QString, std::pair<QString, quint32>> ports;
 };
 
-class DetectTest : public ::testing::Test {
+class DetectTest : public test::AppTest {
  protected:
-  static void SetUpTestSuite() {
-    if (QCoreApplication::instance() == nullptr) {
-      app = std::make_unique<QCoreApplication>(argc, argv);
-    }
-  }
-  static void TearDownTestSuite() { app.reset(); }
-
   int run(DeviceDetectionService& service, const QString& mode, const QString& ip = {}) {
     out.clear();
     err.clear();
@@ -159,15 +151,11 @@ class DetectTest : public ::testing::Test {
   }
   static test::SimOptions sim(bool pty) {
     test::SimOptions o;
-    o.ini = QString::fromUtf8(TK_SOURCE_ROOT) + QStringLiteral("/examples/speeduino-demo.ini");
+    o.ini = test::demoIni();
     o.pty = pty;
     return o;
   }
 
-  inline static char name[] = "torvik_tests";
-  inline static char* argv[] = {name, nullptr};
-  inline static int argc = 1;
-  inline static std::unique_ptr<QCoreApplication> app;
   QString out;
   QString err;
   SerialConnectionProvider serial;  // for bridge scans, which open no serial port

@@ -3,6 +3,7 @@
 #include <signal.h>
 
 #include <QDeadlineTimer>
+#include <QFile>
 
 namespace tk::test {
 namespace {
@@ -10,6 +11,16 @@ namespace {
 constexpr int kWaitMs = 10000;
 
 }  // namespace
+
+QString demoIni() {
+  return QString::fromUtf8(TK_SOURCE_ROOT) + QStringLiteral("/examples/speeduino-demo.ini");
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+  EXPECT_EQ(file.write(bytes), bytes.size()) << path.toStdString();
+}
 
 QStringList SimProcess::arguments(const SimOptions& options) {
   QStringList args{QStringLiteral("--ini"), options.ini};
