@@ -190,31 +190,24 @@ INSTANTIATE_TEST_SUITE_P(Transports, EcuCommandsTest,
 using EcuOverTcpTest = EcuCommandsTest;
 
 // The signature matches when the "Q" or the "S" answer, trimmed, is the definition's; the text
-// shown is the "S" product text when it names the firmware, else the "Q" answer.
+// shown is the "S" product text when it names the firmware, else the "Q" answer. (A mismatch is
+// in the refusals' transcript.)
 TEST_P(EcuOverTcpTest, SignatureRules) {
   const struct {
     const char* signature;
     const char* product;
     const char* shown;
-    bool match;
   } cases[] = {
-      {"speeduino 202501-demo  ", "Acme ECU 9", "speeduino 202501-demo  ", true},
-      {"speeduino 202501-other", "Acme ECU 9", "speeduino 202501-other", false},
-      {"speeduino 202501-other", "speeduino 202501-demo", "speeduino 202501-demo", true},
+      {"speeduino 202501-demo  ", "Acme ECU 9", "speeduino 202501-demo  "},
+      {"speeduino 202501-other", "speeduino 202501-demo", "speeduino 202501-demo"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.signature + std::string(" / ") + c.product);
     startSim(exampleSigned(QString::fromUtf8(c.signature)), {}, 0, QString::fromUtf8(c.product));
     const QJsonObject connected = dataOf(transcript.run(QStringLiteral("connect -p <project>")));
-    EXPECT_EQ(connected["signatureMatch"].toBool(), c.match);
+    EXPECT_TRUE(connected["signatureMatch"].toBool());
     EXPECT_EQ(connected["ecuSignature"].toString(), QString::fromUtf8(c.shown));
-    const QJsonObject synced = envelope(transcript.run(QStringLiteral("sync -p <project>")));
-    EXPECT_EQ(synced.value("success").toBool(), c.match);
-    if (!c.match) {
-      EXPECT_EQ(synced.value("error").toString(),
-                QStringLiteral("Signature mismatch: ECU='%1', INI='speeduino 202501-demo'")
-                    .arg(QString::fromUtf8(c.shown)));
-    }
+    EXPECT_TRUE(envelope(transcript.run(QStringLiteral("sync -p <project>")))["success"].toBool());
   }
 }
 

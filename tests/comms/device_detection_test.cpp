@@ -1,6 +1,6 @@
 // The device scan: reply texts, acceptance and subnet texts as tables; the serial scan over
-// scripted ports and over simulator pseudo-terminals; the bridge scan against the simulator, a
-// closed port and a silent listener, on loopback only.
+// scripted ports; the bridge scan against the simulator, a closed port and a silent listener, on
+// loopback only.
 
 #include <gtest/gtest.h>
 
@@ -15,9 +15,7 @@
 #include "comms/device_detection_service.h"
 #include "comms/ecu_command_service.h"
 #include "comms/scripted_ecu_connection.h"
-#include "comms/serial_ecu_connection.h"
 #include "conformance/ecu_detect.h"
-#include "support/hooked_connection.h"
 #include "support/sim_process.h"
 #include "support/test_support.h"
 
@@ -117,29 +115,6 @@ class ScriptedPorts : public ConnectionProvider {
   QStringList opened;
 };
 
-// Pseudo-terminals served by torvik-ecu-sim, by name: path and the one rate that gets through.
-// At any other rate the line brings noise, as a real one at the wrong speed does.
-class SimPorts : public ConnectionProvider {
- public:
-  QString name() const override { return QStringLiteral("sim"); }
-  QStringList availablePorts() const override { return ports.keys(); }
-  std::unique_ptr<EcuConnection> createConnection(const QString& port, quint32 rate,
-                                                  EcuCommsMonitor*) override {
-    auto connection = std::make_unique<test::HookedConnection>(
-        std::make_unique<SerialEcuConnection>(ports.value(port).first, rate));
-    if (rate != ports.value(port).second) {
-      connection->onRead = [](QByteArray bytes) {
-        for (char& c : bytes) {
-          c = static_cast<char>(c & 0x07);
-        }
-        return bytes;
-      };
-    }
-    return connection;
-  }
-  QMap<QString, std::pair<QString, quint32>> ports;
-};
-
 class DetectTest : public test::AppTest {
  protected:
   int run(DeviceDetectionService& service, const QString& mode, const QString& ip = {}) {
@@ -148,12 +123,6 @@ class DetectTest : public test::AppTest {
     QTextStream o(&out);
     QTextStream e(&err);
     return conformance::ecuDetectWith(service, mode, ip, o, e);
-  }
-  static test::SimOptions sim(bool pty) {
-    test::SimOptions o;
-    o.ini = test::demoIni();
-    o.pty = pty;
-    return o;
   }
 
   QString out;
@@ -194,20 +163,6 @@ TEST_F(DetectTest, ScriptedSerialScanTriesRatesInOrderUntilAnAnswerIsAccepted) {
   EXPECT_TRUE(out.isEmpty());
 }
 
-TEST_F(DetectTest, SerialScanFindsSimulatorTerminalsAtTheirRates) {
-  const test::SimProcess fast(sim(true));
-  const test::SimProcess slow(sim(true));
-  ASSERT_TRUE(fast.ready() && slow.ready());
-  SimPorts ports;
-  ports.ports = {{"a-fast", {fast.ptyPath(), 115200}},
-                 {"b-missing", {QStringLiteral("/nonexistent/tty"), 115200}},
-                 {"c-slow", {slow.ptyPath(), 57600}}};
-  DeviceDetectionService service(ports);
-  EXPECT_EQ(run(service, QStringLiteral("serial")), 0);
-  EXPECT_TRUE(test::matchesGolden(out.toUtf8(), QStringLiteral("detect/serial-sim.out")));
-  EXPECT_TRUE(test::matchesGolden(err.toUtf8(), QStringLiteral("detect/serial-sim.err")));
-}
-
 TEST_F(DetectTest, SilentListenerAndClosedPortEndWithinTheirDeadlines) {
   QTcpServer closed;
   ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
@@ -228,7 +183,9 @@ TEST_F(DetectTest, SilentListenerAndClosedPortEndWithinTheirDeadlines) {
 }
 
 TEST_F(DetectTest, SubnetScanFromTextAndFromInjectedInterfaces) {
-  const test::SimProcess tcp(sim(false));
+  test::SimOptions options;
+  options.ini = test::demoIni();
+  const test::SimProcess tcp(options);
   ASSERT_TRUE(tcp.ready());
   DeviceDetectionService service(serial);
   QStringList progress;
