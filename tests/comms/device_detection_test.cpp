@@ -36,23 +36,14 @@ TEST(DetectionRules, ReplyTextAndAcceptance) {
        "speeduino 202501", true},
       {"two characters", "ok", "ok", false},
       {"three characters", "abc", "abc", true},
-      {"byte below 10",
-       "ab\x05"
-       "cd",
-       "ab\x05"
-       "cd",
-       false},
+      {"byte below 10", "ab\5cd", "ab\5cd", false},
       {"tab", "ab\tcd", "ab\tcd", false},
       {"line feed inside", "ab\ncd", "ab\ncd", true},
       {"tilde", "ab~", "ab~", true},
       {"DEL", "ab\x7f", "ab\x7f", false},
       {"high bytes", "\x80\xff\x90", "???", true},
       {"ends trimmed", QByteArray("\r\n  hello \0", 11), "hello", true},
-      {"too short for a frame",
-       QByteArray("\0\x01"
-                  "ABCD",
-                  6),
-       QString(QChar(1)) + "ABCD", false},
+      {"too short for a frame", QByteArray("\0\1ABCD", 6), "\1ABCD", false},
       {"length beyond the reply", QByteArray("\x00\x20speeduino", 11), "speeduino", true},
       // These fall back to the whole reply, length bytes and CRC included.
       {"binary frame", EcuCommandService::wrapFrame(QByteArray::fromHex("000102")), {}, false},

@@ -47,7 +47,6 @@ struct SimOptions {
   QString flash;                   ///< --flash when not empty
   int baud = 0;                    ///< --baud when above 0
   std::optional<QString> product;  ///< --product when set
-  QStringList extra;               ///< further arguments, as given
 };
 
 /// Starts torvik-ecu-sim, waits (up to 10 s) for its ready line and stops it (SIGTERM) when it
@@ -60,9 +59,6 @@ class SimProcess {
   ~SimProcess();
   SimProcess(const SimProcess&) = delete;
   SimProcess& operator=(const SimProcess&) = delete;
-
-  /// The arguments the options give (without the program).
-  static QStringList arguments(const SimOptions& options);
 
   /// Whether the ready line came.
   bool ready() const { return !readyLine_.isEmpty(); }
