@@ -5,7 +5,6 @@
 
 #include <signal.h>
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -29,34 +28,16 @@ namespace {
 
 enum class Transport { Tcp, Pty };
 
-QString exampleIni() {
-  return QString::fromUtf8(TK_SOURCE_ROOT) + QStringLiteral("/examples/speeduino-demo.ini");
-}
-
 QJsonObject envelope(const CommandResult& r) {
   return QJsonDocument::fromJson(r.output.bytes).object();
 }
 QJsonObject dataOf(const CommandResult& r) { return envelope(r).value("data").toObject(); }
 
-void writeFile(const QString& path, const QByteArray& bytes) {
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write(bytes);
-}
-
-class EcuCommandsTest : public ::testing::TestWithParam<Transport> {
+class EcuCommandsTest : public tk::test::AppTest, public ::testing::WithParamInterface<Transport> {
  protected:
-  // Serial ports and sockets register notifiers with the application's event dispatcher.
-  static void SetUpTestSuite() {
-    if (QCoreApplication::instance() == nullptr) {
-      app = std::make_unique<QCoreApplication>(argc, argv);
-    }
-  }
-  static void TearDownTestSuite() { app.reset(); }
-
   void SetUp() override {
     ASSERT_TRUE(dir.isValid());
-    makeProject(exampleIni());
+    makeProject(tk::test::demoIni());
     transcript.define(QStringLiteral("<tmp>"), dir.path());
   }
 
@@ -69,10 +50,10 @@ class EcuCommandsTest : public ::testing::TestWithParam<Transport> {
   }
   // A copy of the example definition whose signature is signature.
   QString exampleSigned(const QString& signature) {
-    QByteArray text = tk::test::readFile(exampleIni());
+    QByteArray text = tk::test::readFile(tk::test::demoIni());
     text.replace("\"speeduino 202501-demo\"", '"' + signature.toUtf8() + '"');
     const QString path = dir.filePath(QStringLiteral("signed.ini"));
-    writeFile(path, text);
+    tk::test::writeFile(path, text);
     return path;
   }
   // Starts the simulator over the test's transport (on the example definition unless ini names
@@ -81,7 +62,7 @@ class EcuCommandsTest : public ::testing::TestWithParam<Transport> {
   void startSim(const QString& ini = {}, const QString& flash = {}, int baud = 0,
                 const std::optional<QString>& product = {}) {
     tk::test::SimOptions options;
-    options.ini = ini.isEmpty() ? exampleIni() : ini;
+    options.ini = ini.isEmpty() ? tk::test::demoIni() : ini;
     options.pty = GetParam() == Transport::Pty;
     options.flash = flash;
     options.baud = baud;
@@ -125,10 +106,6 @@ class EcuCommandsTest : public ::testing::TestWithParam<Transport> {
     return r;
   }
 
-  inline static char name[] = "torvik_tests";
-  inline static char* argv[] = {name, nullptr};
-  inline static int argc = 1;
-  inline static std::unique_ptr<QCoreApplication> app;
   QTemporaryDir dir;
   QString projectPath;
   std::optional<tk::test::SimProcess> sim;
@@ -166,7 +143,7 @@ TEST_P(EcuCommandsTest, NothingIsWrittenToAnotherSignature) {
     pages[i] = static_cast<char>(i * 7 % 251);
   }
   const QString flash = dir.filePath(QStringLiteral("flash.bin"));
-  writeFile(flash, pages);
+  tk::test::writeFile(flash, pages);
   startSim(exampleSigned(QStringLiteral("speeduino 202501-other")), flash, 0,
            QStringLiteral("Acme ECU 9"));
   transcript.runScript("ecu-refusals.cmds");
@@ -213,31 +190,24 @@ INSTANTIATE_TEST_SUITE_P(Transports, EcuCommandsTest,
 using EcuOverTcpTest = EcuCommandsTest;
 
 // The signature matches when the "Q" or the "S" answer, trimmed, is the definition's; the text
-// shown is the "S" product text when it names the firmware, else the "Q" answer.
+// shown is the "S" product text when it names the firmware, else the "Q" answer. (A mismatch is
+// in the refusals' transcript.)
 TEST_P(EcuOverTcpTest, SignatureRules) {
   const struct {
     const char* signature;
     const char* product;
     const char* shown;
-    bool match;
   } cases[] = {
-      {"speeduino 202501-demo  ", "Acme ECU 9", "speeduino 202501-demo  ", true},
-      {"speeduino 202501-other", "Acme ECU 9", "speeduino 202501-other", false},
-      {"speeduino 202501-other", "speeduino 202501-demo", "speeduino 202501-demo", true},
+      {"speeduino 202501-demo  ", "Acme ECU 9", "speeduino 202501-demo  "},
+      {"speeduino 202501-other", "speeduino 202501-demo", "speeduino 202501-demo"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.signature + std::string(" / ") + c.product);
     startSim(exampleSigned(QString::fromUtf8(c.signature)), {}, 0, QString::fromUtf8(c.product));
     const QJsonObject connected = dataOf(transcript.run(QStringLiteral("connect -p <project>")));
-    EXPECT_EQ(connected["signatureMatch"].toBool(), c.match);
+    EXPECT_TRUE(connected["signatureMatch"].toBool());
     EXPECT_EQ(connected["ecuSignature"].toString(), QString::fromUtf8(c.shown));
-    const QJsonObject synced = envelope(transcript.run(QStringLiteral("sync -p <project>")));
-    EXPECT_EQ(synced.value("success").toBool(), c.match);
-    if (!c.match) {
-      EXPECT_EQ(synced.value("error").toString(),
-                QStringLiteral("Signature mismatch: ECU='%1', INI='speeduino 202501-demo'")
-                    .arg(QString::fromUtf8(c.shown)));
-    }
+    EXPECT_TRUE(envelope(transcript.run(QStringLiteral("sync -p <project>")))["success"].toBool());
   }
 }
 

@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -20,9 +18,8 @@
 namespace tk::cli {
 namespace {
 
-QString demoIni() {
-  return QString::fromUtf8(TK_SOURCE_ROOT) + QStringLiteral("/examples/speeduino-demo.ini");
-}
+using test::demoIni;
+using test::writeFile;
 
 // The demo definition's four pages (128 + 288 + 288 + 128 bytes), byte k = (7k + 3) mod 251.
 QByteArray flashPattern() {
@@ -31,12 +28,6 @@ QByteArray flashPattern() {
     image[i] = static_cast<char>((i * 7 + 3) % 251);
   }
   return image;
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write(bytes);
 }
 
 // The demo definition with one text replaced, written to path.
@@ -55,14 +46,8 @@ QByteArray normalized(QString report, const QString& port) {
   return report.toUtf8();
 }
 
-class EcuSmokeTest : public ::testing::Test {
+class EcuSmokeTest : public test::AppTest {
  protected:
-  static void SetUpTestSuite() {
-    if (QCoreApplication::instance() == nullptr) {
-      app = std::make_unique<QCoreApplication>(argc, argv);
-    }
-  }
-  static void TearDownTestSuite() { app.reset(); }
   void SetUp() override { writeFile(flash, flashPattern()); }
 
   test::SimOptions simOptions(const QString& ini = demoIni()) const {
@@ -108,10 +93,6 @@ class EcuSmokeTest : public ::testing::Test {
     });
   }
 
-  inline static char name[] = "torvik_tests";
-  inline static char* argv[] = {name, nullptr};
-  inline static int argc = 1;
-  inline static std::unique_ptr<QCoreApplication> app;
   QTemporaryDir dir;
   QString flash = dir.filePath(QStringLiteral("flash.bin"));
   QString report;
@@ -144,12 +125,18 @@ TEST_F(EcuSmokeTest, ForeignSignatureStopsBeforeAnyWrite) {
   EXPECT_EQ(test::readFile(flash), flashPattern());
 }
 
-TEST_F(EcuSmokeTest, FailedPageReadStopsBeforeAnyWrite) {
+// Auto-detected candidates: the first never answers and is skipped; on the second, a page that
+// cannot be read stops the pass before anything is written.
+TEST_F(EcuSmokeTest, SilentCandidateSkippedAndFailedPageReadStopsBeforeAnyWrite) {
   const test::SimProcess sim(simOptions());
   ASSERT_TRUE(sim.ready());
   bool dropping = false;
-  EXPECT_EQ(runHooked(sim, sim.ptyPath(),
-                      [&](const QString&, test::HookedConnection& line) {
+  EXPECT_EQ(runHooked(sim, QString(),
+                      [&](const QString& candidate, test::HookedConnection& line) {
+                        if (candidate == QLatin1String("deaf")) {
+                          line.onRead = [](const QByteArray&) { return QByteArray(); };
+                          return;
+                        }
                         // Page 2 is asked for as "p", 0x00, 0x02: its answers are lost.
                         line.beforeWrite = [&](const QByteArray& bytes) {
                           dropping = commandOf(bytes) == 'p' && bytes.at(4) == 2;
@@ -183,27 +170,6 @@ TEST_F(EcuSmokeTest, SimulatorKilledBeforeTheBurnEndsInTheFailureSummary) {
           .arg(sim.ptyPath())))
       << report.toStdString();
   EXPECT_EQ(test::readFile(flash), flashPattern());  // the burn never reached the flash
-}
-
-TEST_F(EcuSmokeTest, CandidateThatDoesNotAnswerIsSkipped) {
-  const test::SimProcess sim(simOptions());
-  ASSERT_TRUE(sim.ready());
-  EXPECT_EQ(runHooked(sim, QString(),
-                      [](const QString& candidate, test::HookedConnection& line) {
-                        if (candidate == QLatin1String("deaf")) {
-                          line.onRead = [](const QByteArray&) { return QByteArray(); };
-                        }
-                      }),
-            0);
-  const QString port = sim.ptyPath();
-  EXPECT_TRUE(report.contains(QStringLiteral("Auto-detected STM32 VCP candidates: deaf, %1\n\n"
-                                             "=== Port deaf ===\n"
-                                             "  ECU signature: '<none>'\n"
-                                             "  no signature response, skipping port\n\n"
-                                             "=== Port %1 ===\n")
-                                  .arg(port)))
-      << report.toStdString();
-  EXPECT_TRUE(report.endsWith(QStringLiteral("\nSMOKE PASS on %1 (0 failure(s))\n").arg(port)));
 }
 
 TEST_F(EcuSmokeTest, RefusalsBeforeAnyPortIsUsed) {

@@ -20,6 +20,7 @@
 #include "formats/mlg_writer.h"
 #include "json/json_writer.h"
 #include "project/project_manager.h"
+#include "support/sim_process.h"
 
 namespace tk::cli::test {
 namespace {
@@ -35,8 +36,7 @@ ConstantDef channel(const char* dataType, int offset, const char* units = "") {
 }
 
 const EcuDefinition& demoDefinition() {
-  static const EcuDefinition d =
-      IniParser().parse(QString::fromUtf8(TK_SOURCE_ROOT) + "/examples/speeduino-demo.ini");
+  static const EcuDefinition d = IniParser().parse(tk::test::demoIni());
   return d;
 }
 
@@ -160,67 +160,41 @@ TEST(DatalogPathTest, ExtensionBecomesMlgAndThePathAbsolute) {
   EXPECT_EQ(datalogPath(QStringLiteral("/var/log.d/run")), QStringLiteral("/var/log.d/run.mlg"));
 }
 
-struct FieldCase {
-  const char* channel;
-  const char* type;
-  const char* format;
-  MlgDataType dataType;
-  const char* units;
-  int digits;
-};
-
-// "rpm" is declared (units "rpm"), "ghost" is not; "Time" is the log's own clock.
-const FieldCase kFields[] = {
-    {"rpm", "int", "%d", MlgDataType::S32, "rpm", 0},
-    {"rpm", "S32", "%d", MlgDataType::S32, "rpm", 0},
-    {"rpm", "int32", "%.1d", MlgDataType::S32, "rpm", 1},
-    {"rpm", "u32", "%.2f", MlgDataType::U32, "rpm", 2},
-    {"rpm", "UINT", "%.3f", MlgDataType::U32, "rpm", 3},
-    {"rpm", "uint32", "%.3f %.1f", MlgDataType::U32, "rpm", 1},
-    {"rpm", "short", "hex", MlgDataType::S16, "rpm", 2},
-    {"rpm", "int16", "%4.0f", MlgDataType::S16, "rpm", 2},
-    {"rpm", "s16", "yesNo", MlgDataType::S16, "rpm", 2},
-    {"rpm", "ushort", "%x", MlgDataType::U16, "rpm", 2},
-    {"rpm", "uint16", "", MlgDataType::U16, "rpm", 2},
-    {"rpm", "U16", "%d", MlgDataType::U16, "rpm", 0},
-    {"rpm", "byte", "%d", MlgDataType::S08, "rpm", 0},
-    {"rpm", "int8", "%d", MlgDataType::S08, "rpm", 0},
-    {"rpm", "s08", "%d", MlgDataType::S08, "rpm", 0},
-    {"rpm", "ubyte", "%d", MlgDataType::U08, "rpm", 0},
-    {"rpm", "Uint8", "%d", MlgDataType::U08, "rpm", 0},
-    {"rpm", "u08", "%d", MlgDataType::U08, "rpm", 0},
-    {"rpm", "float", "%.1f", MlgDataType::F32, "rpm", 1},
-    {"rpm", "bits", "onOff", MlgDataType::F32, "rpm", 2},
-    {"ghost", "int", "%d", MlgDataType::S32, "s", 2},
-    {"Time", "int", "%d", MlgDataType::F32, "s", 2},
-};
-
+// One entry per line of the case file; each field's type, units and digits go to the golden file.
 TEST(DatalogFieldsTest, OneFieldPerEntryFromItsTypeFormatAndChannel) {
+  static const char* const kTypes[] = {"U08", "S08", "U16", "S16", "U32", "S32", "S64", "F32"};
   EcuDefinition definition;
   definition.OutputChannels.insert(QStringLiteral("rpm"), channel("U16", 0, "rpm"));
-  for (const FieldCase& c : kFields) {
-    definition.DatalogEntries.append({QString::fromLatin1(c.channel),
-                                      QStringLiteral("Label"),
-                                      QString::fromLatin1(c.type),
-                                      QString::fromLatin1(c.format),
-                                      QStringLiteral("Engine"),
-                                      {},
-                                      {}});
+  const QByteArray cases =
+      tk::test::readFile(tk::test::dataPath(QStringLiteral("cli/datalog-fields.cases")));
+  QList<QByteArray> lines;
+  for (const QByteArray& line : cases.trimmed().split('\n')) {
+    if (!line.startsWith('#')) {
+      const QList<QByteArray> parts = line.split('|');
+      definition.DatalogEntries.append({QString::fromUtf8(parts.value(0)),
+                                        QStringLiteral("Label"),
+                                        QString::fromUtf8(parts.value(1)),
+                                        QString::fromUtf8(parts.value(2)),
+                                        QStringLiteral("Engine"),
+                                        {},
+                                        {}});
+      lines.append(line);
+    }
   }
   const std::vector<MlgField> fields = datalogFields(definition);
-  ASSERT_EQ(fields.size(), std::size(kFields));
+  ASSERT_EQ(fields.size(), static_cast<std::size_t>(lines.size()));
+  QByteArray text;
   for (std::size_t i = 0; i < fields.size(); ++i) {
-    const FieldCase& c = kFields[i];
-    SCOPED_TRACE(std::string(c.channel) + " " + c.type + " " + c.format);
     const MlgField& f = fields[i];
-    EXPECT_EQ(f.dataType, static_cast<std::uint8_t>(c.dataType));
-    EXPECT_EQ(f.units, QString::fromLatin1(c.units));
-    EXPECT_EQ(f.digits, c.digits);
+    text += lines[static_cast<qsizetype>(i)] + " -> " +
+            (f.dataType < std::size(kTypes) ? kTypes[f.dataType] : "?") + ' ' + f.units.toUtf8() +
+            ' ' + QByteArray::number(f.digits) + '\n';
     EXPECT_EQ(f.name, QStringLiteral("Label"));
     EXPECT_EQ(f.category, QStringLiteral("Datalog"));
     EXPECT_EQ(f.scale, 1.0f);
     EXPECT_EQ(f.transform, 0.0f);
   }
+  EXPECT_TRUE(tk::test::matchesGolden(text, QStringLiteral("cli/datalog-fields.txt")));
 }
 
 // The loop against the simulated controller on one fake clock: the engine's time is the log's
@@ -353,7 +327,7 @@ TEST(LiveCommandsTest, ChecksAndRunsWithoutFetching) {
     manager.createProject(QStringLiteral("Live"), ini, dir.filePath(QString::fromLatin1(token)));
     transcript.define(QString::fromLatin1(token), manager.projectPath());
   };
-  makeProject("<project>", QString::fromUtf8(TK_SOURCE_ROOT) + "/examples/speeduino-demo.ini");
+  makeProject("<project>", tk::test::demoIni());
   makeProject("<bare>", tk::test::dataPath(QStringLiteral("tunefields.ini")));
   transcript.define(QStringLiteral("<tmp>"), dir.path());
   transcript.runScript("live-commands.cmds");

@@ -1,10 +1,9 @@
 // The device scan: reply texts, acceptance and subnet texts as tables; the serial scan over
-// scripted ports and over simulator pseudo-terminals; the bridge scan against the simulator, a
-// closed port and a silent listener, on loopback only.
+// scripted ports; the bridge scan against the simulator, a closed port and a silent listener, on
+// loopback only.
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QMap>
 #include <QTcpServer>
@@ -16,9 +15,7 @@
 #include "comms/device_detection_service.h"
 #include "comms/ecu_command_service.h"
 #include "comms/scripted_ecu_connection.h"
-#include "comms/serial_ecu_connection.h"
 #include "conformance/ecu_detect.h"
-#include "support/hooked_connection.h"
 #include "support/sim_process.h"
 #include "support/test_support.h"
 
@@ -39,23 +36,14 @@ TEST(DetectionRules, ReplyTextAndAcceptance) {
        "speeduino 202501", true},
       {"two characters", "ok", "ok", false},
       {"three characters", "abc", "abc", true},
-      {"byte below 10",
-       "ab\x05"
-       "cd",
-       "ab\x05"
-       "cd",
-       false},
+      {"byte below 10", "ab\5cd", "ab\5cd", false},
       {"tab", "ab\tcd", "ab\tcd", false},
       {"line feed inside", "ab\ncd", "ab\ncd", true},
       {"tilde", "ab~", "ab~", true},
       {"DEL", "ab\x7f", "ab\x7f", false},
       {"high bytes", "\x80\xff\x90", "???", true},
       {"ends trimmed", QByteArray("\r\n  hello \0", 11), "hello", true},
-      {"too short for a frame",
-       QByteArray("\0\x01"
-                  "ABCD",
-                  6),
-       QString(QChar(1)) + "ABCD", false},
+      {"too short for a frame", QByteArray("\0\1ABCD", 6), "\1ABCD", false},
       {"length beyond the reply", QByteArray("\x00\x20speeduino", 11), "speeduino", true},
       // These fall back to the whole reply, length bytes and CRC included.
       {"binary frame", EcuCommandService::wrapFrame(QByteArray::fromHex("000102")), {}, false},
@@ -118,38 +106,8 @@ class ScriptedPorts : public ConnectionProvider {
   QStringList opened;
 };
 
-// Pseudo-terminals served by torvik-ecu-sim, by name: path and the one rate that gets through.
-// At any other rate the line brings noise, as a real one at the wrong speed does.
-class SimPorts : public ConnectionProvider {
- public:
-  QString name() const override { return QStringLiteral("sim"); }
-  QStringList availablePorts() const override { return ports.keys(); }
-  std::unique_ptr<EcuConnection> createConnection(const QString& port, quint32 rate,
-                                                  EcuCommsMonitor*) override {
-    auto connection = std::make_unique<test::HookedConnection>(
-        std::make_unique<SerialEcuConnection>(ports.value(port).first, rate));
-    if (rate != ports.value(port).second) {
-      connection->onRead = [](QByteArray bytes) {
-        for (char& c : bytes) {
-          c = static_cast<char>(c & 0x07);
-        }
-        return bytes;
-      };
-    }
-    return connection;
-  }
-  QMap<QString, std::pair<QString, quint32>> ports;
-};
-
-class DetectTest : public ::testing::Test {
+class DetectTest : public test::AppTest {
  protected:
-  static void SetUpTestSuite() {
-    if (QCoreApplication::instance() == nullptr) {
-      app = std::make_unique<QCoreApplication>(argc, argv);
-    }
-  }
-  static void TearDownTestSuite() { app.reset(); }
-
   int run(DeviceDetectionService& service, const QString& mode, const QString& ip = {}) {
     out.clear();
     err.clear();
@@ -157,17 +115,7 @@ class DetectTest : public ::testing::Test {
     QTextStream e(&err);
     return conformance::ecuDetectWith(service, mode, ip, o, e);
   }
-  static test::SimOptions sim(bool pty) {
-    test::SimOptions o;
-    o.ini = QString::fromUtf8(TK_SOURCE_ROOT) + QStringLiteral("/examples/speeduino-demo.ini");
-    o.pty = pty;
-    return o;
-  }
 
-  inline static char name[] = "torvik_tests";
-  inline static char* argv[] = {name, nullptr};
-  inline static int argc = 1;
-  inline static std::unique_ptr<QCoreApplication> app;
   QString out;
   QString err;
   SerialConnectionProvider serial;  // for bridge scans, which open no serial port
@@ -206,20 +154,6 @@ TEST_F(DetectTest, ScriptedSerialScanTriesRatesInOrderUntilAnAnswerIsAccepted) {
   EXPECT_TRUE(out.isEmpty());
 }
 
-TEST_F(DetectTest, SerialScanFindsSimulatorTerminalsAtTheirRates) {
-  const test::SimProcess fast(sim(true));
-  const test::SimProcess slow(sim(true));
-  ASSERT_TRUE(fast.ready() && slow.ready());
-  SimPorts ports;
-  ports.ports = {{"a-fast", {fast.ptyPath(), 115200}},
-                 {"b-missing", {QStringLiteral("/nonexistent/tty"), 115200}},
-                 {"c-slow", {slow.ptyPath(), 57600}}};
-  DeviceDetectionService service(ports);
-  EXPECT_EQ(run(service, QStringLiteral("serial")), 0);
-  EXPECT_TRUE(test::matchesGolden(out.toUtf8(), QStringLiteral("detect/serial-sim.out")));
-  EXPECT_TRUE(test::matchesGolden(err.toUtf8(), QStringLiteral("detect/serial-sim.err")));
-}
-
 TEST_F(DetectTest, SilentListenerAndClosedPortEndWithinTheirDeadlines) {
   QTcpServer closed;
   ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
@@ -240,7 +174,9 @@ TEST_F(DetectTest, SilentListenerAndClosedPortEndWithinTheirDeadlines) {
 }
 
 TEST_F(DetectTest, SubnetScanFromTextAndFromInjectedInterfaces) {
-  const test::SimProcess tcp(sim(false));
+  test::SimOptions options;
+  options.ini = test::demoIni();
+  const test::SimProcess tcp(options);
   ASSERT_TRUE(tcp.ready());
   DeviceDetectionService service(serial);
   QStringList progress;

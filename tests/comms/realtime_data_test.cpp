@@ -54,32 +54,13 @@ struct RequestCase {
 // The placeholder in both spellings, the fields little-endian whatever the definition's order,
 // "%2" before another letter and a cut-off escape as ordinary characters.
 const RequestCase kRequests[] = {
-    {R"(r\$tsCanId\x30%2o%2c)", 0, 130,
-     "7200300000"
-     "8200"},
-    {R"(r$tsCanId\x30%2o%2c)", 0x0102, 0x0304,
-     "7200300201"
-     "0403"},
-    {R"(\x72%2c%2o)", 1, 2,
-     "72"
-     "0200"
-     "0100"},
-    {"A%2xB%5%", 0, 0,
-     "41"
-     "253278"
-     "42"
-     "2535"
-     "25"},
-    {R"(r\x3)", 0, 0,
-     "72"
-     "5c7833"},
-    {R"(r\xZZ%2o)", 300, 0,
-     "72"
-     "5c785a5a"
-     "2c01"},
-    {"%2o%2", 7, 0,
-     "0700"
-     "2532"},
+    {R"(r\$tsCanId\x30%2o%2c)", 0, 130, "72003000008200"},
+    {R"(r$tsCanId\x30%2o%2c)", 0x0102, 0x0304, "72003002010403"},
+    {R"(\x72%2c%2o)", 1, 2, "7202000100"},
+    {"A%2xB%5%", 0, 0, "4125327842253525"},
+    {R"(r\x3)", 0, 0, "725c7833"},
+    {R"(r\xZZ%2o)", 300, 0, "725c785a5a2c01"},
+    {"%2o%2", 7, 0, "07002532"},
 };
 
 TEST(RealtimeRequestTest, BuildsEachChunksRequest) {

@@ -11,8 +11,8 @@
 
 namespace tk::test {
 
-/// Passes everything to the wrapped connection; records what is written, may run a hook before a
-/// write goes out and may change what a read brings in.
+/// Passes everything to the wrapped connection; may run a hook before a write goes out and may
+/// change what a read brings in.
 class HookedConnection : public comms::EcuConnection {
  public:
   /// Wraps inner (owned).
@@ -28,7 +28,6 @@ class HookedConnection : public comms::EcuConnection {
     if (beforeWrite) {
       beforeWrite(bytes);
     }
-    writes.append(bytes);
     return inner_->write(bytes);
   }
   QByteArray read(qint64 maxBytes) override {
@@ -41,8 +40,6 @@ class HookedConnection : public comms::EcuConnection {
   std::function<void(const QByteArray&)> beforeWrite;
   /// Turns the bytes each read brought into the bytes the caller gets.
   std::function<QByteArray(const QByteArray&)> onRead;
-  /// Every write, in order.
-  QList<QByteArray> writes;
 
  private:
   std::unique_ptr<comms::EcuConnection> inner_;

@@ -3,15 +3,15 @@
 #include <signal.h>
 
 #include <QDeadlineTimer>
+#include <QFile>
 
 namespace tk::test {
 namespace {
 
 constexpr int kWaitMs = 10000;
 
-}  // namespace
-
-QStringList SimProcess::arguments(const SimOptions& options) {
+// The arguments the options give (without the program).
+QStringList arguments(const SimOptions& options) {
   QStringList args{QStringLiteral("--ini"), options.ini};
   if (options.pty) {
     args << QStringLiteral("--pty");
@@ -27,7 +27,19 @@ QStringList SimProcess::arguments(const SimOptions& options) {
   if (options.product) {
     args << QStringLiteral("--product") << *options.product;
   }
-  return args + options.extra;
+  return args;
+}
+
+}  // namespace
+
+QString demoIni() {
+  return QString::fromUtf8(TK_SOURCE_ROOT) + QStringLiteral("/examples/speeduino-demo.ini");
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+  EXPECT_EQ(file.write(bytes), bytes.size()) << path.toStdString();
 }
 
 SimProcess::SimProcess(const SimOptions& options) {

@@ -2,13 +2,42 @@
 
 // The built torvik-ecu-sim program as a child process of a test.
 
+#include <gtest/gtest.h>
+
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <optional>
 
 namespace tk::test {
+
+/// The demo definition in examples/, which the simulator serves in the tests.
+QString demoIni();
+/// Writes bytes to path, replacing what was there; fails the test when it cannot.
+void writeFile(const QString& path, const QByteArray& bytes);
+
+/// A suite whose tests need an application object: serial ports and sockets register notifiers
+/// with its event dispatcher. The object lives while the suite runs.
+class AppTest : public ::testing::Test {
+ protected:
+  /// Creates the application object unless one exists.
+  static void SetUpTestSuite() {
+    if (QCoreApplication::instance() == nullptr) {
+      app_ = std::make_unique<QCoreApplication>(argc_, argv_);
+    }
+  }
+  /// Destroys the application object this suite created.
+  static void TearDownTestSuite() { app_.reset(); }
+
+ private:
+  inline static char name_[] = "torvik_tests";
+  inline static char* argv_[] = {name_, nullptr};
+  inline static int argc_ = 1;
+  inline static std::unique_ptr<QCoreApplication> app_;
+};
 
 /// How to start the simulator; each set member becomes its option.
 struct SimOptions {
@@ -18,7 +47,6 @@ struct SimOptions {
   QString flash;                   ///< --flash when not empty
   int baud = 0;                    ///< --baud when above 0
   std::optional<QString> product;  ///< --product when set
-  QStringList extra;               ///< further arguments, as given
 };
 
 /// Starts torvik-ecu-sim, waits (up to 10 s) for its ready line and stops it (SIGTERM) when it
@@ -31,9 +59,6 @@ class SimProcess {
   ~SimProcess();
   SimProcess(const SimProcess&) = delete;
   SimProcess& operator=(const SimProcess&) = delete;
-
-  /// The arguments the options give (without the program).
-  static QStringList arguments(const SimOptions& options);
 
   /// Whether the ready line came.
   bool ready() const { return !readyLine_.isEmpty(); }
