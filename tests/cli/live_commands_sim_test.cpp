@@ -1,5 +1,5 @@
 // read-channels and datalog end to end against torvik-ecu-sim over loopback TCP. The simulator's
-// engine starts when the simulator does, so the test brackets that moment and read-channels' run
+// engine starts when the simulator does, so the test brackets that moment and each command's run
 // on the machine's steady clock (the same for both processes) and checks every value against
 // what the engine served in that window.
 
@@ -136,6 +136,64 @@ TEST_F(LiveSimTest, ReadChannelsShowsWhatTheEngineServed) {
   // The front page's gauges but the computed duty cycle, sorted by name.
   EXPECT_EQ(names,
             QStringList({"advance", "afr", "batteryVoltage", "coolant", "map", "rpm", "tps"}));
+}
+
+TEST_F(LiveSimTest, DatalogRecordsWhatTheEngineServed) {
+  const QString output = dir.filePath(QStringLiteral("logs/run.csv"));
+  const QJsonObject data =
+      run({"datalog", "-p", projectPath, "--duration", "2", "--output", output})
+          .value("data")
+          .toObject();
+  const QString file = dir.filePath(QStringLiteral("logs/run.mlg"));
+  EXPECT_EQ(data.value("file").toString(), file);
+  EXPECT_EQ(data.value("durationSeconds").toInt(), 2);
+  EXPECT_EQ(data.value("channels").toInt(), 18);
+  const int records = data.value("records").toInt();
+  const double elapsed = data.value("elapsedSeconds").toDouble();
+  EXPECT_GE(elapsed, 2.0);
+  EXPECT_GE(records, 40);  // the bound is 100 at 20 ms each
+  EXPECT_EQ(captured.err, QStringLiteral("[CLI] Datalogging for 2s to %1...\n"
+                                         "[CLI] Datalog complete: %2 records in %3s\n")
+                              .arg(file)
+                              .arg(records)
+                              .arg(elapsed, 0, 'f', 1)
+                              .toUtf8());
+
+  const MlgLog log = readMlgFile(file);
+  EXPECT_EQ(log.formatVersion, 2);
+  EXPECT_EQ(log.infoData, QStringLiteral("Torvik CLI Datalog"));
+  ASSERT_EQ(log.records.size(), static_cast<std::size_t>(records));
+  ASSERT_EQ(log.fields.size(), 18u);
+  // The loop started after the command did and ended, elapsed later, before it returned.
+  const double startFrom = commandStart - simReady;
+  const double startTo = commandEnd - elapsed - simLaunched;
+  ASSERT_LT(startTo - startFrom, 1.5);
+  const ServedValues served(commandEnd - simLaunched);
+  double t = log.records[0].timestampRaw / 100000.0;
+  double rpmLow = INFINITY;
+  double rpmHigh = -INFINITY;
+  for (std::size_t r = 0; r < log.records.size(); ++r) {
+    if (r > 0) {
+      t += ((log.records[r].timestampRaw - log.records[r - 1].timestampRaw) & 0xFFFF) / 100000.0;
+    }
+    const std::span<const double> values = log.recordValues(r);
+    for (std::size_t f = 0; f < log.fields.size(); ++f) {
+      const QString& channel =
+          definition().DatalogEntries.at(static_cast<qsizetype>(f)).ChannelName;
+      // The fetch ends before the record's time is taken and may take a while on a busy machine.
+      const auto [low, high] = served.range(channel, startFrom + t - 0.2, startTo + t);
+      const bool isFloat = log.fields[f].dataType == static_cast<std::uint8_t>(MlgDataType::F32);
+      const auto stored = [isFloat](double v) {
+        return isFloat ? static_cast<double>(static_cast<float>(v)) : std::trunc(v);
+      };
+      EXPECT_GE(values[f], stored(low)) << "record " << r << " " << channel.toStdString();
+      EXPECT_LE(values[f], stored(high)) << "record " << r << " " << channel.toStdString();
+    }
+    const double rpm = values[static_cast<std::size_t>(findField(log, u"RPM"))];
+    rpmLow = std::min(rpmLow, rpm);
+    rpmHigh = std::max(rpmHigh, rpm);
+  }
+  EXPECT_GT(rpmHigh - rpmLow, 10.0);  // the engine was starting: its speed moved
 }
 
 // A recording stopped by a signal keeps what it has: the file holds exactly the records the

@@ -15,7 +15,9 @@
 #include "comms/device_detection_service.h"
 #include "comms/ecu_command_service.h"
 #include "comms/scripted_ecu_connection.h"
+#include "comms/serial_ecu_connection.h"
 #include "conformance/ecu_detect.h"
+#include "support/hooked_connection.h"
 #include "support/sim_process.h"
 #include "support/test_support.h"
 
@@ -171,6 +173,48 @@ TEST_F(DetectTest, SilentListenerAndClosedPortEndWithinTheirDeadlines) {
   // two connects of 3000 ms, six exchanges each, settling sleeps and the discarding read.
   EXPECT_GE(timer.elapsed(), 6 * 800);
   EXPECT_LE(timer.elapsed(), 2 * (3000 + 6 * 800 + 50 + 50 + 100));
+}
+
+// Pseudo-terminals served by torvik-ecu-sim, by name: path and the one rate that gets through.
+// At any other rate the line brings noise, as a real one at the wrong speed does.
+class SimPorts : public ConnectionProvider {
+ public:
+  QString name() const override { return QStringLiteral("sim"); }
+  QStringList availablePorts() const override { return ports.keys(); }
+  std::unique_ptr<EcuConnection> createConnection(const QString& port, quint32 rate,
+                                                  EcuCommsMonitor*) override {
+    auto connection = std::make_unique<test::HookedConnection>(
+        std::make_unique<SerialEcuConnection>(ports.value(port).first, rate));
+    if (rate != ports.value(port).second) {
+      connection->onRead = [](QByteArray bytes) {
+        for (char& c : bytes) {
+          c = static_cast<char>(c & 0x07);
+        }
+        return bytes;
+      };
+    }
+    return connection;
+  }
+  QMap<QString, std::pair<QString, quint32>> ports;
+};
+
+// The real serial path: two simulator terminals, one that answers only at the third rate tried,
+// and a port that does not exist between them.
+TEST_F(DetectTest, SerialScanFindsSimulatorTerminalsAtTheirRates) {
+  test::SimOptions options;
+  options.ini = test::demoIni();
+  options.pty = true;
+  const test::SimProcess fast(options);
+  const test::SimProcess slow(options);
+  ASSERT_TRUE(fast.ready() && slow.ready());
+  SimPorts ports;
+  ports.ports = {{"a-fast", {fast.ptyPath(), 115200}},
+                 {"b-missing", {QStringLiteral("/nonexistent/tty"), 115200}},
+                 {"c-slow", {slow.ptyPath(), 57600}}};
+  DeviceDetectionService service(ports);
+  EXPECT_EQ(run(service, QStringLiteral("serial")), 0);
+  EXPECT_TRUE(test::matchesGolden(out.toUtf8(), QStringLiteral("detect/serial-sim.out")));
+  EXPECT_TRUE(test::matchesGolden(err.toUtf8(), QStringLiteral("detect/serial-sim.err")));
 }
 
 TEST_F(DetectTest, SubnetScanFromTextAndFromInjectedInterfaces) {
