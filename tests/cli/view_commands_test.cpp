@@ -11,12 +11,12 @@ namespace {
 
 using InspectionCommandsTest = CliProjectTest;
 
-// Every inspection command and its failures on the fixture project; only create-project writes.
+// Every view command and its failures on the fixture project; only create-project writes.
 TEST_F(InspectionCommandsTest, ReportOnTheProjectAndWriteNothing) {
   const QByteArray tuneBefore = tk::test::readFile(tunePath());
   const QByteArray projectBefore = tk::test::readFile(projectPath_);
-  runScript("inspection.cmds");
-  EXPECT_TRUE(transcriptMatches("inspection.txt"));
+  runScript("view-commands.cmds");
+  EXPECT_TRUE(transcriptMatches("view-commands.txt"));
   EXPECT_EQ(tk::test::readFile(tunePath()), tuneBefore);
   EXPECT_EQ(tk::test::readFile(projectPath_), projectBefore);
   EXPECT_TRUE(QFileInfo(dir_.filePath("a/b/c/Demo.tktune")).isFile());
@@ -117,7 +117,7 @@ TEST_F(InspectionCommandsTest, ReportOnAlteredTunes) {
     });
     run(QStringLiteral("get-table -p <project> --id %1 -f text").arg(QLatin1String(grid.table)));
   }
-  EXPECT_TRUE(transcriptMatches("inspection-altered.txt"));
+  EXPECT_TRUE(transcriptMatches("view-commands-altered.txt"));
 }
 
 }  // namespace
