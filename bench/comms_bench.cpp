@@ -3,7 +3,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QCoreApplication>
 #include <QFile>
 #include <algorithm>
 #include <chrono>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "../tests/comms/transports.h"
+#include "bench_support.h"
 #include "comms/ecu_command_service.h"
 #include "comms/serial_ecu_connection.h"
 #include "comms/sim_ecu_connection.h"
@@ -145,11 +145,4 @@ BENCHMARK(BM_AllPagesWriteReadPty)->Unit(benchmark::kMillisecond)->UseRealTime()
 
 }  // namespace
 
-// Serial ports need an application object; the benchmarks need no event loop.
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return tk::bench::runBenchmarks(argc, argv); }

@@ -8,13 +8,13 @@
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "bench_support.h"
 #include "cli/live_commands.h"
 #include "comms/clock.h"
 #include "comms/ecu_command_service.h"
@@ -34,39 +34,8 @@ constexpr int kStatusBytes = 1;
 
 QString demoIni() { return QString::fromUtf8(TK_SOURCE_ROOT) + "/examples/speeduino-demo.ini"; }
 
-// The simulator as a child process; ready once it printed its ready line.
-class Simulator {
- public:
-  explicit Simulator(bool pty) {
-    QStringList args{QStringLiteral("--ini"), demoIni()};
-    args << (pty ? QStringList{QStringLiteral("--pty"), QStringLiteral("--baud"),
-                               QStringLiteral("115200")}
-                 : QStringList{QStringLiteral("--port"), QStringLiteral("0")});
-    process_.start(QString::fromUtf8(TK_SIM_EXE), args);
-    process_.waitForReadyRead(10000);
-    const QStringList ready = QString::fromLocal8Bit(process_.readLine()).trimmed().split(u' ');
-    if (ready.size() == 5 && ready.at(2) == QLatin1String("tcp")) {
-      tcpPort_ = ready.at(4).toInt();
-    } else if (ready.size() == 4) {
-      pty_ = ready.at(3);
-    }
-  }
-  ~Simulator() {
-    process_.terminate();
-    process_.waitForFinished(5000);
-  }
-  bool ready() const { return tcpPort_ > 0 || !pty_.isEmpty(); }
-  const QString& pty() const { return pty_; }
-  int tcpPort() const { return tcpPort_; }
-
- private:
-  QProcess process_;
-  QString pty_;
-  int tcpPort_ = 0;
-};
-
 void datalogRate(benchmark::State& state, bool pty) {
-  const Simulator sim(pty);
+  const tk::bench::Simulator sim(demoIni(), pty, pty ? 115200 : 0);
   if (!sim.ready()) {
     state.SkipWithError("torvik-ecu-sim did not start");
     return;
@@ -157,11 +126,4 @@ BENCHMARK(datalogTcp)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
 BENCHMARK(datalogPty)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
 BENCHMARK(datalogMemory)->Arg(500000)->Iterations(1)->Unit(benchmark::kSecond);
 
-// Serial ports register notifiers with the application's event dispatcher.
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return tk::bench::runBenchmarks(argc, argv); }

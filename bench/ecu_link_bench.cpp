@@ -7,14 +7,13 @@
 // directions, frames included, at 11,520 bytes per second.
 #include <benchmark/benchmark.h>
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <optional>
 
+#include "bench_support.h"
 #include "cli/agent_runner.h"
 #include "cli/ecu_link.h"
 #include "cli/project_loader.h"
@@ -29,39 +28,6 @@ QString corpusDefinition() {
   return QDir::cleanPath(QString::fromUtf8(TK_CORPUS_DIR) +
                          QStringLiteral("/ini/speeduino-202501.ini"));
 }
-
-// The simulator as a child process; ready once it printed its ready line.
-class Simulator {
- public:
-  Simulator(const QString& ini, bool pty, int baud) {
-    QStringList args{QStringLiteral("--ini"), ini};
-    args << (pty ? QStringList{QStringLiteral("--pty")}
-                 : QStringList{QStringLiteral("--port"), QStringLiteral("0")});
-    if (baud > 0) {
-      args << QStringLiteral("--baud") << QString::number(baud);
-    }
-    process_.start(QString::fromUtf8(TK_SIM_EXE), args);
-    process_.waitForReadyRead(10000);
-    const QStringList ready = QString::fromLocal8Bit(process_.readLine()).trimmed().split(u' ');
-    if (ready.size() == 5 && ready.at(2) == QLatin1String("tcp")) {
-      tcpPort_ = ready.at(4).toInt();
-    } else if (ready.size() == 4) {
-      pty_ = ready.at(3);
-    }
-  }
-  ~Simulator() {
-    process_.terminate();
-    process_.waitForFinished(5000);
-  }
-  bool ready() const { return tcpPort_ > 0 || !pty_.isEmpty(); }
-  const QString& pty() const { return pty_; }
-  int tcpPort() const { return tcpPort_; }
-
- private:
-  QProcess process_;
-  QString pty_;
-  int tcpPort_ = 0;
-};
 
 // Bytes a transfer of the definition's pages puts on the line, both directions.
 struct LineBytes {
@@ -100,7 +66,7 @@ void run(benchmark::State& state, bool pty, Measure measure) {
     state.SkipWithError("the corpus beside the checkout is absent");
     return;
   }
-  const Simulator sim(ini, pty, pty ? 115200 : 0);
+  const tk::bench::Simulator sim(ini, pty, pty ? 115200 : 0);
   if (!sim.ready()) {
     state.SkipWithError("torvik-ecu-sim did not start");
     return;
@@ -177,11 +143,4 @@ BENCHMARK(burnTcp)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond
 BENCHMARK(readTuneCommandTcp)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
 BENCHMARK(burnCommandTcp)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
 
-// Serial ports register notifiers with the application's event dispatcher.
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return tk::bench::runBenchmarks(argc, argv); }
