@@ -1,13 +1,12 @@
 #include "comms/realtime_data.h"
 
 #include <algorithm>
-#include <bit>
-#include <cstdint>
 
 #include "comms/command_builder.h"
 #include "comms/ecu_command_service.h"
 #include "definition/ecu_definition.h"
 #include "definition/scaling.h"
+#include "tune/raw_codec.h"
 
 namespace tk::comms {
 namespace {
@@ -20,43 +19,15 @@ void appendLittleEndian16(QByteArray& bytes, int value) {
   bytes.append(static_cast<char>((value >> 8) & 0xFF));
 }
 
-// width bytes at offset (which the caller checked) as an unsigned number.
-std::uint32_t readUnsigned(const QByteArray& block, int offset, int width, bool bigEndian) {
-  std::uint32_t value = 0;
-  for (int i = 0; i < width; ++i) {
-    const int index = bigEndian ? offset + i : offset + width - 1 - i;
-    value = (value << 8) | static_cast<std::uint8_t>(block.at(index));
-  }
-  return value;
-}
-
-// The raw number of a channel; a type this reader does not know, or a wide type cut off by the
-// end of the block, reads as the unsigned byte at its offset.
+// The raw number of a channel at offset (which the caller checked). A type this reader does not
+// know reads as the unsigned byte at its offset, and so does a wide type cut off by the end of
+// the block.
 double rawValue(const QByteArray& block, const QString& dataType, int offset, bool bigEndian) {
-  const QString type = dataType.toUpper();
-  const int width =
-      type == QLatin1String("U16") || type == QLatin1String("S16") ? 2
-      : type == QLatin1String("U32") || type == QLatin1String("S32") || type == QLatin1String("F32")
-          ? 4
-          : 1;
-  if (offset + width > block.size() ||
-      (width == 1 && type != QLatin1String("U08") && type != QLatin1String("S08"))) {
-    return static_cast<std::uint8_t>(block.at(offset));
+  const RawType type = rawTypeOf(dataType);
+  if (offset + rawWidth(type) > block.size()) {
+    return readRaw(block, offset, RawType::U08, bigEndian);
   }
-  const std::uint32_t bits = readUnsigned(block, offset, width, bigEndian);
-  if (type == QLatin1String("S08")) {
-    return static_cast<std::int8_t>(bits);
-  }
-  if (type == QLatin1String("S16")) {
-    return static_cast<std::int16_t>(bits);
-  }
-  if (type == QLatin1String("S32")) {
-    return static_cast<std::int32_t>(bits);
-  }
-  if (type == QLatin1String("F32")) {
-    return std::bit_cast<float>(bits);
-  }
-  return bits;
+  return readRaw(block, offset, type, bigEndian);
 }
 
 }  // namespace
