@@ -2,12 +2,12 @@
 
 #include <QHash>
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <functional>
 
 #include "definition/ecu_definition.h"
 #include "definition/scaling.h"
+#include "tune/raw_codec.h"
 
 namespace tk::comms {
 namespace {
@@ -111,59 +111,6 @@ bool isFahrenheit(const QString& units) {
   const QString head = u.chopped(1).trimmed();
   return head.isEmpty() || head.compare(QLatin1String("deg"), Qt::CaseInsensitive) == 0 ||
          head.endsWith(QChar(0x00B0));
-}
-
-// Round half to even and clamp, as the controller stores a number in a field of that type.
-std::optional<quint64> rawBits(const QString& dataType, double raw) {
-  const QString t = dataType.toUpper();
-  if (t == QLatin1String("F32")) {
-    return std::bit_cast<quint32>(static_cast<float>(raw));
-  }
-  struct Range {
-    const char* name;
-    double low;
-    double high;
-    int bytes;
-  };
-  static const Range kRanges[] = {
-      {"U08", 0, 255, 1},          {"S08", -128, 127, 1},
-      {"U16", 0, 65535, 2},        {"S16", -32768, 32767, 2},
-      {"U32", 0, 4294967295.0, 4}, {"S32", -2147483648.0, 2147483647.0, 4}};
-  for (const Range& r : kRanges) {
-    if (t == QLatin1String(r.name)) {
-      const double v = std::clamp(std::nearbyint(std::isnan(raw) ? 0.0 : raw), r.low, r.high);
-      // Two's complement of the rounded value, cut to the field's width.
-      return static_cast<quint64>(static_cast<qint64>(v)) & ((quint64{1} << (8 * r.bytes)) - 1);
-    }
-  }
-  return std::nullopt;
-}
-
-int typeBytes(const QString& dataType) {
-  const QString t = dataType.toUpper();
-  if (t.endsWith(QLatin1String("16"))) {
-    return 2;
-  }
-  if (t.endsWith(QLatin1String("32"))) {
-    return 4;
-  }
-  return 1;
-}
-
-quint64 readBytes(const QByteArray& block, int offset, int width, bool bigEndian) {
-  quint64 v = 0;
-  for (int k = 0; k < width; ++k) {
-    const auto b = static_cast<quint8>(block[offset + (bigEndian ? k : width - 1 - k)]);
-    v = (v << 8) | b;
-  }
-  return v;
-}
-
-void writeBytes(QByteArray& block, int offset, int width, bool bigEndian, quint64 v) {
-  for (int k = 0; k < width; ++k) {
-    const auto b = static_cast<char>((v >> (8 * k)) & 0xFF);
-    block[offset + (bigEndian ? width - 1 - k : k)] = b;
-  }
 }
 
 void appendBigEndian32(QByteArray& out, quint32 v) {
@@ -278,7 +225,8 @@ QByteArray simRealtimeBlock(const EcuDefinition& definition, const SimEngineStat
       continue;
     }
     const auto entry = channelTable().constFind(name.toLower());
-    const int width = typeBytes(channel.DataType);
+    const RawType type = rawTypeOf(channel.DataType);
+    const int width = rawWidth(type);
     if (entry == channelTable().cend() || channel.Offset < 0 || channel.Offset + width > size) {
       continue;
     }
@@ -293,15 +241,15 @@ QByteArray simRealtimeBlock(const EcuDefinition& definition, const SimEngineStat
       const int bitCount = std::clamp(channel.BitEnd - channel.BitStart + 1, 1, 8 * width);
       const quint64 mask = ((quint64{1} << bitCount) - 1) << channel.BitStart;
       const auto bits = static_cast<quint64>(std::max(value, 0.0)) << channel.BitStart;
-      const quint64 old = readBytes(block, channel.Offset, width, bigEndian);
-      writeBytes(block, channel.Offset, width, bigEndian, (old & ~mask) | (bits & mask));
+      const quint64 old = readUnsigned(block, channel.Offset, width, bigEndian);
+      writeUnsigned(block, channel.Offset, width, bigEndian, (old & ~mask) | (bits & mask));
       continue;
     }
     const double scale = channel.Scale == 0.0 ? 1.0 : channel.Scale;
-    if (const std::optional<quint64> raw =
-            rawBits(channel.DataType, rawFromPhysical(value, scale, channel.Translate))) {
-      writeBytes(block, channel.Offset, width, bigEndian, *raw);
-    }
+    // Stored as the controller stores a number in a field of that type: rounded half to even
+    // and clamped; a type it does not know gets nothing.
+    writeRaw(block, channel.Offset, type, bigEndian,
+             rawFromPhysical(value, scale, channel.Translate));
   }
   return block;
 }
