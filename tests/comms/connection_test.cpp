@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QSerialPortInfo>
@@ -20,6 +19,7 @@
 #include "comms/tcp_bridge_connection.h"
 #include "comms/tune_comms_service.h"
 #include "comms_fakes.h"
+#include "support/sim_process.h"
 #include "transports.h"
 #include "tune/field_codec.h"
 
@@ -33,17 +33,10 @@ constexpr int kMarginMs = 1000;  // how late a failing exchange may end on a loa
 
 enum class Transport { Tcp, Serial };
 
-class ConnectionTest : public ::testing::TestWithParam<Transport> {
+// Serial ports register notifiers with the application's event dispatcher, even when only their
+// blocking waits are used.
+class ConnectionTest : public test::AppTest, public ::testing::WithParamInterface<Transport> {
  protected:
-  // Serial ports register notifiers with the application's event dispatcher, even when only
-  // their blocking waits are used.
-  static void SetUpTestSuite() {
-    if (QCoreApplication::instance() == nullptr) {
-      app = std::make_unique<QCoreApplication>(argc, argv);
-    }
-  }
-  static void TearDownTestSuite() { app.reset(); }
-
   void SetUp() override {
     if (serial()) {
       if (!test::socatAvailable()) {
@@ -74,10 +67,6 @@ class ConnectionTest : public ::testing::TestWithParam<Transport> {
     service.setConnection(conn.get());
   }
 
-  inline static char name[] = "torvik_tests";
-  inline static char* argv[] = {name, nullptr};
-  inline static int argc = 1;
-  inline static std::unique_ptr<QCoreApplication> app;
   FakeClock ecuClock;  // stands still: the far end's replies are there at once
   test::TimedEcu ecu{ecuClock};
   SimEcuConnection sim{test::syntheticDefinition()};

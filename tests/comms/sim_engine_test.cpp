@@ -34,16 +34,14 @@ const Phase kPhases[] = {
 TEST(SimEngineTest, DrivesThroughPlausiblePhasesWhileWarmingUp) {
   SimEngine engine;
   double coolant = engine.state().coolant;
+  const auto within = [](double v, double low, double high) { return v >= low && v <= high; };
   for (const Phase& p : kPhases) {
     const SimEngineState& s = engine.advanceTo(p.at);
     SCOPED_TRACE(p.what);
     EXPECT_NEAR(s.seconds, p.at, 0.011);
-    EXPECT_GE(s.rpm, p.rpmLow);
-    EXPECT_LE(s.rpm, p.rpmHigh);
-    EXPECT_GE(s.map, p.mapLow);
-    EXPECT_LE(s.map, p.mapHigh);
-    EXPECT_GE(s.afr, p.afrLow);
-    EXPECT_LE(s.afr, p.afrHigh);
+    EXPECT_PRED3(within, s.rpm, p.rpmLow, p.rpmHigh);
+    EXPECT_PRED3(within, s.map, p.mapLow, p.mapHigh);
+    EXPECT_PRED3(within, s.afr, p.afrLow, p.afrHigh);
     EXPECT_EQ(s.cranking, p.cranking);
     EXPECT_EQ(s.running, p.running);
     EXPECT_EQ(s.fuelCut, p.fuelCut);

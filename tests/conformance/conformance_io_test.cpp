@@ -13,11 +13,11 @@ TEST_F(ConformanceIoTest, SliceRawImageCutsPagesEndToEndOrNamesTheMismatch) {
   d.NPages = 4;
   d.PageSizes = {4, -5, 2};  // a negative and a missing size are empty pages
   const std::pair<const char*, QByteArray> cases[] = {
-      {"01020304 0506", ""},
       {"01020304 050607", "ERROR: image has 1 trailing bytes beyond the declared pages\n"},
       {"010203", "ERROR: image too short: page 1 needs 4 bytes at 0, image is 3\n"},
       {"", "ERROR: image too short: page 1 needs 4 bytes at 0, image is 0\n"},
-      {"01020304 05", "ERROR: image too short: page 3 needs 2 bytes at 4, image is 5\n"}};
+      {"01020304 05", "ERROR: image too short: page 3 needs 2 bytes at 4, image is 5\n"},
+      {"01020304 0506", ""}};
   std::optional<PageImages> pages;
   for (const auto& [image, message] : cases) {
     run([&] {
@@ -27,10 +27,7 @@ TEST_F(ConformanceIoTest, SliceRawImageCutsPagesEndToEndOrNamesTheMismatch) {
     EXPECT_EQ(io_.err, message) << image;
     EXPECT_EQ(pages.has_value(), message.isEmpty()) << image;
   }
-  run([&] {
-    pages = sliceRawImage(d, QByteArray::fromHex("010203040506"));
-    return 0;
-  });
+  // The last case fits.
   EXPECT_EQ(pages,
             (PageImages{{1, QByteArray::fromHex("01020304")}, {3, QByteArray::fromHex("0506")}}));
   // The arrays' values may take 16 characters per image byte plus 64 Ki (here 4 per element).

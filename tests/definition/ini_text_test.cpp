@@ -53,19 +53,17 @@ TEST(IniTextTest, FileReadersMatchDecodingTheWholeFile) {
   }
   QTemporaryDir dir;
   const QString path = dir.filePath(u"a.ini"_s);
-  for (const QByteArray& bytes : contents) {
+  const auto write = [&path](const QByteArray& bytes) {
     QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-    f.close();
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+  };
+  for (const QByteArray& bytes : contents) {
+    ASSERT_TRUE(write(bytes));
     const std::optional<QStringList> read = readTrimmedLines(path);
     ASSERT_TRUE(read.has_value());
     EXPECT_EQ(*read, decodeLines(bytes, true)) << bytes.size() << " bytes";
   }
-  QFile f(path);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  f.write(" x = 1\r\ny = 2");
-  f.close();
+  ASSERT_TRUE(write(" x = 1\r\ny = 2"));
   const IniLines read = readLines(path);
   EXPECT_TRUE(read.ok);
   EXPECT_EQ(read.lines, texts(u" x = 1|y = 2"));

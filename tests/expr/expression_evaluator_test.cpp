@@ -4,7 +4,6 @@
 
 #include <bit>
 #include <cmath>
-#include <cstdlib>
 #include <random>
 
 #include "expr/expression_state.h"
@@ -83,24 +82,18 @@ class EvaluatorTest : public ::testing::Test {
 };
 
 TEST_F(EvaluatorTest, VectorFileValues) {
-  const QByteArray bytes = tk::test::readFile(tk::test::dataPath(u"expr/evaluator_cases.txt"_s));
   int cases = 0;
-  for (const QByteArray& line : bytes.split('\n')) {
-    if (line.trimmed().isEmpty() || line.startsWith('#')) {
-      continue;
-    }
-    if (line.startsWith("record ")) {
-      const QList<QByteArray> words = line.simplified().split(' ');
+  for (const QString& line : tk::test::caseLines(u"expr/evaluator_cases.txt"_s)) {
+    if (line.startsWith(u"record ")) {
+      const QStringList words = line.simplified().split(u' ');
       for (qsizetype i = 2; i < words.size(); ++i) {
-        const double value = std::strtod(words.at(i).constData(), nullptr);
-        state.record(QString::fromUtf8(words.at(1)), value);
-        rewriteState.record(QString::fromUtf8(words.at(1)), value);
+        state.record(words.at(1), tk::test::caseNumber(words.at(i)));
+        rewriteState.record(words.at(1), tk::test::caseNumber(words.at(i)));
       }
       continue;
     }
-    const qsizetype blank = line.indexOf(' ');
-    const double expected = std::strtod(line.left(blank).constData(), nullptr);
-    expectValue(expected, QString::fromUtf8(line.mid(blank).trimmed()));
+    const qsizetype blank = line.indexOf(u' ');
+    expectValue(tk::test::caseNumber(line.left(blank)), line.mid(blank).trimmed());
     ++cases;
   }
   EXPECT_GT(cases, 200);

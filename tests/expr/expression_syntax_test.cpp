@@ -4,7 +4,6 @@
 
 #include <bit>
 #include <cmath>
-#include <limits>
 
 #include "support/test_support.h"
 

@@ -130,8 +130,7 @@ TEST(MlgWriterTest, SaveToReplacesTheFileOrNamesIt) {
   old.write(QByteArray(5000, 'z'));  // longer than the log: must be truncated
   old.close();
   writer.saveTo(path);
-  ASSERT_TRUE(old.open(QIODevice::ReadOnly));
-  EXPECT_EQ(old.readAll(), writer.bytes());
+  EXPECT_EQ(test::readFile(path), writer.bytes());
   const QString bad = dir.filePath(QStringLiteral("missing/log.mlg"));
   EXPECT_EQ(thrownMessage<MlgError>([&] { writer.saveTo(bad); }), "Cannot write MLG file: " + bad);
 }

@@ -15,7 +15,6 @@ namespace {
 
 constexpr double kFailed = -12345.5;  // marks "did not parse" in these tests
 constexpr double kInf = std::numeric_limits<double>::infinity();
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // Expressions and effective attributes evaluated against a tune decoded from two pages.
 class AttributeExpressionTest : public ::testing::Test {

@@ -21,21 +21,7 @@ class BatchEditsTest : public ::testing::Test {
     editor_.load(definition, newTune(definition));
     editor_.setValue("fuelTrim", 0, 12.3);
     editor_.clearModified();
-    const auto record = [this](const QString& event) { events_.append(event); };
-    editor_.setValueChangingObserver([=](const ConstantDef& c, int, int, double, double) {
-      record(QStringLiteral("changing ") + c.Name);
-    });
-    editor_.setPageWriteObserver([=](const PageWrite& w) {
-      record(QStringLiteral("write %1@%2 [%3] %4")
-                 .arg(QString::number(w.pageIndex), QString::number(w.offset), test::hexOf(w.bytes),
-                      w.source));
-    });
-    editor_.setModifiedChangedObserver(
-        [=](bool on) { record(QStringLiteral("modified %1").arg(on)); });
-    editor_.setPowerCycleChangedObserver(
-        [=](bool on) { record(QStringLiteral("power cycle %1").arg(on)); });
-    editor_.setTuneChangedObserver([=] { record(QStringLiteral("tune changed")); });
-    editor_.setUnitsRefreshedObserver([=] { record(QStringLiteral("units refreshed")); });
+    test::recordEditorEvents(editor_, events_, false);
   }
 
   // Applies edits; a refused batch and a dry run must leave tune, images and flags as they were,

@@ -16,8 +16,6 @@ namespace {
 using test::fromHex;
 using test::hexOf;
 
-constexpr double kInf = std::numeric_limits<double>::infinity();
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kMaxDouble = std::numeric_limits<double>::max();
 
 // tune/raw-values.txt: writing raw into a page of 0xAA bytes stores exactly bytes (integers

@@ -19,24 +19,7 @@ class TuneEditorTest : public ::testing::Test {
   TuneEditorTest() {
     const EcuDefinition definition = test::tuneDefinition("editor.ini");
     editor_.load(definition, newTune(definition));
-    editor_.setValueChangingObserver(
-        [this](const ConstantDef& c, int page, int index, double oldValue, double newValue) {
-          events_.append(QStringLiteral("changing %1 p%2 i%3 %4 -> %5")
-                             .arg(c.Name, QString::number(page), QString::number(index),
-                                  QString::number(oldValue), QString::number(newValue)));
-        });
-    editor_.setPageWriteObserver([this](const PageWrite& w) {
-      events_.append(QStringLiteral("write %1@%2 [%3] %4")
-                         .arg(QString::number(w.pageIndex), QString::number(w.offset),
-                              hexOf(w.bytes), w.source));
-    });
-    editor_.setModifiedChangedObserver(
-        [this](bool on) { events_.append(QStringLiteral("modified %1").arg(on)); });
-    editor_.setPowerCycleChangedObserver(
-        [this](bool on) { events_.append(QStringLiteral("power cycle %1").arg(on)); });
-    editor_.setTuneChangedObserver([this] { events_.append(QStringLiteral("tune changed")); });
-    editor_.setUnitsRefreshedObserver(
-        [this] { events_.append(QStringLiteral("units refreshed")); });
+    test::recordEditorEvents(editor_, events_, true);
   }
 
   // The observer calls since the last call, joined by "; ".
