@@ -19,7 +19,6 @@
 #include "comms/sim_engine.h"
 #include "definition/ini_parser.h"
 #include "formats/mlg_reader.h"
-#include "project/project_manager.h"
 #include "support/sim_process.h"
 #include "support/test_support.h"
 
@@ -77,19 +76,14 @@ class LiveSimTest : public tk::test::AppTest {
  protected:
   void SetUp() override {
     ASSERT_TRUE(dir.isValid());
-    project::ProjectManager manager;
-    manager.createProject(QStringLiteral("Live"), tk::test::demoIni(),
-                          dir.filePath(QStringLiteral("p")));
-    projectPath = manager.projectPath();
+    projectPath = tk::test::makeProject(dir.filePath(QStringLiteral("p")));
     tk::test::SimOptions options;
     options.ini = tk::test::demoIni();
     simLaunched = steadySeconds();
     sim.emplace(options);
     simReady = steadySeconds();
     ASSERT_TRUE(sim->ready()) << sim->standardError().toStdString();
-    manager.setConnection({}, 115200, QStringLiteral("TcpBridge"), tk::test::SimProcess::host(),
-                          sim->port());
-    manager.saveProject();
+    tk::test::connectProject(projectPath, *sim);
   }
 
   // Runs an agent command in-process, bracketing its run on the steady clock; its standard

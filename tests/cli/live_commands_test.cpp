@@ -19,7 +19,6 @@
 #include "formats/mlg_reader.h"
 #include "formats/mlg_writer.h"
 #include "json/json_writer.h"
-#include "project/project_manager.h"
 #include "support/sim_process.h"
 
 namespace tk::cli::test {
@@ -165,28 +164,23 @@ TEST(DatalogFieldsTest, OneFieldPerEntryFromItsTypeFormatAndChannel) {
   static const char* const kTypes[] = {"U08", "S08", "U16", "S16", "U32", "S32", "S64", "F32"};
   EcuDefinition definition;
   definition.OutputChannels.insert(QStringLiteral("rpm"), channel("U16", 0, "rpm"));
-  const QByteArray cases =
-      tk::test::readFile(tk::test::dataPath(QStringLiteral("cli/datalog-fields.cases")));
-  QList<QByteArray> lines;
-  for (const QByteArray& line : cases.trimmed().split('\n')) {
-    if (!line.startsWith('#')) {
-      const QList<QByteArray> parts = line.split('|');
-      definition.DatalogEntries.append({QString::fromUtf8(parts.value(0)),
-                                        QStringLiteral("Label"),
-                                        QString::fromUtf8(parts.value(1)),
-                                        QString::fromUtf8(parts.value(2)),
-                                        QStringLiteral("Engine"),
-                                        {},
-                                        {}});
-      lines.append(line);
-    }
+  const QStringList lines = tk::test::caseLines(QStringLiteral("cli/datalog-fields.cases"));
+  for (const QString& line : lines) {
+    const QStringList parts = line.split(u'|');
+    definition.DatalogEntries.append({parts.value(0),
+                                      QStringLiteral("Label"),
+                                      parts.value(1),
+                                      parts.value(2),
+                                      QStringLiteral("Engine"),
+                                      {},
+                                      {}});
   }
   const std::vector<MlgField> fields = datalogFields(definition);
   ASSERT_EQ(fields.size(), static_cast<std::size_t>(lines.size()));
   QByteArray text;
   for (std::size_t i = 0; i < fields.size(); ++i) {
     const MlgField& f = fields[i];
-    text += lines[static_cast<qsizetype>(i)] + " -> " +
+    text += lines[static_cast<qsizetype>(i)].toUtf8() + " -> " +
             (f.dataType < std::size(kTypes) ? kTypes[f.dataType] : "?") + ' ' + f.units.toUtf8() +
             ' ' + QByteArray::number(f.digits) + '\n';
     EXPECT_EQ(f.name, QStringLiteral("Label"));
@@ -322,13 +316,11 @@ TEST(LiveCommandsTest, ChecksAndRunsWithoutFetching) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
   CommandTranscript transcript;
-  const auto makeProject = [&](const char* token, const QString& ini) {
-    project::ProjectManager manager;
-    manager.createProject(QStringLiteral("Live"), ini, dir.filePath(QString::fromLatin1(token)));
-    transcript.define(QString::fromLatin1(token), manager.projectPath());
-  };
-  makeProject("<project>", tk::test::demoIni());
-  makeProject("<bare>", tk::test::dataPath(QStringLiteral("tunefields.ini")));
+  transcript.define(QStringLiteral("<project>"),
+                    tk::test::makeProject(dir.filePath(QStringLiteral("live"))));
+  transcript.define(QStringLiteral("<bare>"),
+                    tk::test::makeProject(dir.filePath(QStringLiteral("bare")),
+                                          tk::test::dataPath(QStringLiteral("tunefields.ini"))));
   transcript.define(QStringLiteral("<tmp>"), dir.path());
   transcript.runScript("live-commands.cmds");
   EXPECT_TRUE(transcript.matches("live-commands.txt"));
