@@ -15,7 +15,6 @@
 #include <thread>
 
 #include "cli/agent_runner.h"
-#include "comms/realtime_data.h"
 #include "comms/sim_engine.h"
 #include "definition/ini_parser.h"
 #include "formats/mlg_reader.h"
@@ -42,13 +41,7 @@ class ServedValues {
   explicit ServedValues(double untilSeconds) {
     comms::SimEngine engine;
     for (double t = 0; t <= untilSeconds + kStepSeconds; t += kStepSeconds) {
-      const comms::RealtimeSnapshot snapshot = comms::decodeRealtimeBlock(
-          definition(), comms::simRealtimeBlock(definition(), engine.advanceTo(t)));
-      QHash<QString, double> values;
-      for (const auto& [name, value] : snapshot.values) {
-        values.insert(name, value);
-      }
-      steps_.push_back(values);
+      steps_.push_back(tk::test::servedAt(definition(), engine, t));
     }
   }
 

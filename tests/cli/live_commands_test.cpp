@@ -12,7 +12,6 @@
 
 #include "cli/command_transcript.h"
 #include "comms/comms_fakes.h"
-#include "comms/realtime_data.h"
 #include "comms/sim_ecu_connection.h"
 #include "comms/sim_engine.h"
 #include "definition/ini_parser.h"
@@ -228,12 +227,7 @@ TEST_F(RecordTest, EveryRecordHoldsWhatTheEngineServedAtItsTime) {
     const double t = 0.02 * static_cast<double>(r);
     // Seconds times 100000, truncated: 0.58 s is 57999 units, as a double falls just short.
     EXPECT_NEAR(log.records[r].timestampRaw, (2000 * r) % 65536, 1) << r;
-    const comms::RealtimeSnapshot served = comms::decodeRealtimeBlock(
-        demoDefinition(), comms::simRealtimeBlock(demoDefinition(), engine.advanceTo(t)));
-    QHash<QString, double> byName;
-    for (const auto& [name, value] : served.values) {
-      byName.insert(name, value);
-    }
+    const QHash<QString, double> byName = tk::test::servedAt(demoDefinition(), engine, t);
     const std::span<const double> values = log.recordValues(r);
     for (std::size_t f = 0; f < log.fields.size(); ++f) {
       const QString& name =

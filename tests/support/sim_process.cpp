@@ -4,6 +4,7 @@
 
 #include <QDeadlineTimer>
 
+#include "comms/realtime_data.h"
 #include "project/project_manager.h"
 
 namespace tk::test {
@@ -41,6 +42,17 @@ QString makeProject(const QString& folder, const QString& ini) {
   project::ProjectManager manager;
   manager.createProject(QStringLiteral("Demo"), ini, folder);
   return manager.projectPath();
+}
+
+QHash<QString, double> servedAt(const EcuDefinition& definition, comms::SimEngine& engine,
+                                double t) {
+  QHash<QString, double> values;
+  const comms::RealtimeSnapshot snapshot = comms::decodeRealtimeBlock(
+      definition, comms::simRealtimeBlock(definition, engine.advanceTo(t)));
+  for (const auto& [name, value] : snapshot.values) {
+    values.insert(name, value);
+  }
+  return values;
 }
 
 void connectProject(const QString& projectPath, const SimProcess& sim) {

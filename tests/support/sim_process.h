@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 
+#include "comms/sim_engine.h"
 #include "support/test_support.h"
 
 namespace tk::test {
@@ -89,6 +90,9 @@ class SimProcess {
   QString ptyPath_;
 };
 
+/// Every channel's value as the simulated engine serves it at t seconds.
+QHash<QString, double> servedAt(const EcuDefinition& definition, comms::SimEngine& engine,
+                                double t);
 /// Points the project at path to sim: its pseudo-terminal over Serial, else its TCP port.
 void connectProject(const QString& projectPath, const SimProcess& sim);
 
