@@ -13,12 +13,7 @@ namespace {
 
 using BatchCommandsTest = CliProjectTest;
 using tk::test::readFile;
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write(bytes);
-}
+using tk::test::writeFile;
 
 TEST_F(BatchCommandsTest, BatchesLandSavedAndPushed) {
   writeFile(dir_.filePath("edits.json"), R"([{"name": "REQFUEL", "expected": 12.3, "value": 3}])");

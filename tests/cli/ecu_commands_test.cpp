@@ -43,9 +43,7 @@ class EcuCommandsTest : public tk::test::AppTest, public ::testing::WithParamInt
 
   // A project made from ini; the commands' <project>.
   void makeProject(const QString& ini) {
-    project::ProjectManager manager;
-    manager.createProject(QStringLiteral("Demo"), ini, dir.filePath(QFileInfo(ini).baseName()));
-    projectPath = manager.projectPath();
+    projectPath = tk::test::makeProject(dir.filePath(QFileInfo(ini).baseName()), ini);
     transcript.define(QStringLiteral("<project>"), projectPath);
   }
   // A copy of the example definition whose signature is signature.
@@ -70,13 +68,11 @@ class EcuCommandsTest : public tk::test::AppTest, public ::testing::WithParamInt
     sim.reset();
     sim.emplace(options);
     ASSERT_TRUE(sim->ready()) << sim->standardError().toStdString();
-    const QString protocol = options.pty ? QStringLiteral("Serial") : QStringLiteral("TcpBridge");
-    editProject([&](project::ProjectManager& m) {
-      m.setConnection(sim->ptyPath(), 115200, protocol, tk::test::SimProcess::host(), sim->port());
-    });
+    tk::test::connectProject(projectPath, *sim);
     transcript.define(QStringLiteral("<connection>"),
                       QStringLiteral("\"protocol\": \"%1\",\n    \"port\": \"%2\"")
-                          .arg(protocol, sim->ptyPath()));
+                          .arg(options.pty ? QLatin1String("Serial") : QLatin1String("TcpBridge"),
+                               sim->ptyPath()));
   }
   void editProject(const std::function<void(project::ProjectManager&)>& fn) {
     project::ProjectManager manager;

@@ -84,9 +84,7 @@ TEST_F(EditCommandsTest, SaveRemovesWhatAnInterruptedSaveLeft) {
                             "Car.tkproj.part"};
   QDir folder(dir_.filePath("car"));
   for (const QString& name : stale + kept) {
-    QFile file(folder.filePath(name));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("{\"fields\": [");
+    tk::test::writeFile(folder.filePath(name), "{\"fields\": [");
   }
   EXPECT_EQ(run("save -p <project>").exitCode, 0);
   QStringList expected = kept + QStringList{"Car.tkproj", "Car.tktune", "mainController.ini"};

@@ -15,11 +15,9 @@
 #include <thread>
 
 #include "cli/agent_runner.h"
-#include "comms/realtime_data.h"
 #include "comms/sim_engine.h"
 #include "definition/ini_parser.h"
 #include "formats/mlg_reader.h"
-#include "project/project_manager.h"
 #include "support/sim_process.h"
 #include "support/test_support.h"
 
@@ -43,13 +41,7 @@ class ServedValues {
   explicit ServedValues(double untilSeconds) {
     comms::SimEngine engine;
     for (double t = 0; t <= untilSeconds + kStepSeconds; t += kStepSeconds) {
-      const comms::RealtimeSnapshot snapshot = comms::decodeRealtimeBlock(
-          definition(), comms::simRealtimeBlock(definition(), engine.advanceTo(t)));
-      QHash<QString, double> values;
-      for (const auto& [name, value] : snapshot.values) {
-        values.insert(name, value);
-      }
-      steps_.push_back(values);
+      steps_.push_back(tk::test::servedAt(definition(), engine, t));
     }
   }
 
@@ -77,19 +69,14 @@ class LiveSimTest : public tk::test::AppTest {
  protected:
   void SetUp() override {
     ASSERT_TRUE(dir.isValid());
-    project::ProjectManager manager;
-    manager.createProject(QStringLiteral("Live"), tk::test::demoIni(),
-                          dir.filePath(QStringLiteral("p")));
-    projectPath = manager.projectPath();
+    projectPath = tk::test::makeProject(dir.filePath(QStringLiteral("p")));
     tk::test::SimOptions options;
     options.ini = tk::test::demoIni();
     simLaunched = steadySeconds();
     sim.emplace(options);
     simReady = steadySeconds();
     ASSERT_TRUE(sim->ready()) << sim->standardError().toStdString();
-    manager.setConnection({}, 115200, QStringLiteral("TcpBridge"), tk::test::SimProcess::host(),
-                          sim->port());
-    manager.saveProject();
+    tk::test::connectProject(projectPath, *sim);
   }
 
   // Runs an agent command in-process, bracketing its run on the steady clock; its standard

@@ -12,14 +12,12 @@
 
 #include "cli/command_transcript.h"
 #include "comms/comms_fakes.h"
-#include "comms/realtime_data.h"
 #include "comms/sim_ecu_connection.h"
 #include "comms/sim_engine.h"
 #include "definition/ini_parser.h"
 #include "formats/mlg_reader.h"
 #include "formats/mlg_writer.h"
 #include "json/json_writer.h"
-#include "project/project_manager.h"
 #include "support/sim_process.h"
 
 namespace tk::cli::test {
@@ -165,28 +163,23 @@ TEST(DatalogFieldsTest, OneFieldPerEntryFromItsTypeFormatAndChannel) {
   static const char* const kTypes[] = {"U08", "S08", "U16", "S16", "U32", "S32", "S64", "F32"};
   EcuDefinition definition;
   definition.OutputChannels.insert(QStringLiteral("rpm"), channel("U16", 0, "rpm"));
-  const QByteArray cases =
-      tk::test::readFile(tk::test::dataPath(QStringLiteral("cli/datalog-fields.cases")));
-  QList<QByteArray> lines;
-  for (const QByteArray& line : cases.trimmed().split('\n')) {
-    if (!line.startsWith('#')) {
-      const QList<QByteArray> parts = line.split('|');
-      definition.DatalogEntries.append({QString::fromUtf8(parts.value(0)),
-                                        QStringLiteral("Label"),
-                                        QString::fromUtf8(parts.value(1)),
-                                        QString::fromUtf8(parts.value(2)),
-                                        QStringLiteral("Engine"),
-                                        {},
-                                        {}});
-      lines.append(line);
-    }
+  const QStringList lines = tk::test::caseLines(QStringLiteral("cli/datalog-fields.cases"));
+  for (const QString& line : lines) {
+    const QStringList parts = line.split(u'|');
+    definition.DatalogEntries.append({parts.value(0),
+                                      QStringLiteral("Label"),
+                                      parts.value(1),
+                                      parts.value(2),
+                                      QStringLiteral("Engine"),
+                                      {},
+                                      {}});
   }
   const std::vector<MlgField> fields = datalogFields(definition);
   ASSERT_EQ(fields.size(), static_cast<std::size_t>(lines.size()));
   QByteArray text;
   for (std::size_t i = 0; i < fields.size(); ++i) {
     const MlgField& f = fields[i];
-    text += lines[static_cast<qsizetype>(i)] + " -> " +
+    text += lines[static_cast<qsizetype>(i)].toUtf8() + " -> " +
             (f.dataType < std::size(kTypes) ? kTypes[f.dataType] : "?") + ' ' + f.units.toUtf8() +
             ' ' + QByteArray::number(f.digits) + '\n';
     EXPECT_EQ(f.name, QStringLiteral("Label"));
@@ -234,12 +227,7 @@ TEST_F(RecordTest, EveryRecordHoldsWhatTheEngineServedAtItsTime) {
     const double t = 0.02 * static_cast<double>(r);
     // Seconds times 100000, truncated: 0.58 s is 57999 units, as a double falls just short.
     EXPECT_NEAR(log.records[r].timestampRaw, (2000 * r) % 65536, 1) << r;
-    const comms::RealtimeSnapshot served = comms::decodeRealtimeBlock(
-        demoDefinition(), comms::simRealtimeBlock(demoDefinition(), engine.advanceTo(t)));
-    QHash<QString, double> byName;
-    for (const auto& [name, value] : served.values) {
-      byName.insert(name, value);
-    }
+    const QHash<QString, double> byName = tk::test::servedAt(demoDefinition(), engine, t);
     const std::span<const double> values = log.recordValues(r);
     for (std::size_t f = 0; f < log.fields.size(); ++f) {
       const QString& name =
@@ -322,13 +310,11 @@ TEST(LiveCommandsTest, ChecksAndRunsWithoutFetching) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
   CommandTranscript transcript;
-  const auto makeProject = [&](const char* token, const QString& ini) {
-    project::ProjectManager manager;
-    manager.createProject(QStringLiteral("Live"), ini, dir.filePath(QString::fromLatin1(token)));
-    transcript.define(QString::fromLatin1(token), manager.projectPath());
-  };
-  makeProject("<project>", tk::test::demoIni());
-  makeProject("<bare>", tk::test::dataPath(QStringLiteral("tunefields.ini")));
+  transcript.define(QStringLiteral("<project>"),
+                    tk::test::makeProject(dir.filePath(QStringLiteral("live"))));
+  transcript.define(QStringLiteral("<bare>"),
+                    tk::test::makeProject(dir.filePath(QStringLiteral("bare")),
+                                          tk::test::dataPath(QStringLiteral("tunefields.ini"))));
   transcript.define(QStringLiteral("<tmp>"), dir.path());
   transcript.runScript("live-commands.cmds");
   EXPECT_TRUE(transcript.matches("live-commands.txt"));

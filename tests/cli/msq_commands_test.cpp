@@ -11,6 +11,7 @@
 #include "definition/scaling.h"
 #include "formats/msq_reader.h"
 #include "project/tune_file.h"
+#include "support/sim_process.h"
 #include "tune/field_codec.h"
 
 namespace tk::cli::test {
@@ -101,9 +102,7 @@ class MsqCorpusImportTest : public ::testing::Test {
     if (!QFileInfo::exists(ini)) {
       return {};
     }
-    project::ProjectManager m;
-    m.createProject(QStringLiteral("F"), ini, dir_.filePath(QStringLiteral("fahrenheit")));
-    return m.projectPath();
+    return tk::test::makeProject(dir_.filePath(QStringLiteral("fahrenheit")), ini);
   }
 
   CommandResult import(const QString& projectPath, const QString& msq, bool force = false) {

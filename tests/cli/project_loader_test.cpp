@@ -1,7 +1,6 @@
 #include "cli/project_loader.h"
 
 #include <QDir>
-#include <QFile>
 
 #include "cli/project_fixture.h"
 #include "cli/project_lock.h"
@@ -30,10 +29,7 @@ TEST_F(ProjectLoaderTest, LoadsByRelativePathAndNamesWhatIsMissing) {
 }
 
 TEST_F(ProjectLoaderTest, ProjectLayerErrorsPassThrough) {
-  QFile file(tunePath());
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  file.write("[]");
-  file.close();
+  tk::test::writeFile(tunePath(), "[]");
   EXPECT_EQ(run("list-tables -p <project> -f text").output.bytes,
             "ERROR [list-tables]: Failed to parse tune file: not a JSON object\n");
 }

@@ -45,13 +45,11 @@ TEST_F(ProjectLockTest, WaiterGivesUpNamingTheLockFile) {
 TEST(ProjectLockProcessTest, ConcurrentEditsLoseNothing) {
   QTemporaryDir dir;
   const QString ini = dir.filePath("grid.ini");
-  QFile file(ini);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write(
+  tk::test::writeFile(
+      ini,
       "[MegaTune]\n signature = \"grid 1\"\n[Constants]\n nPages = 1\n pageSize = 256\npage = 1\n"
       " grid = array, U08, 0, [16x16], \"\", 1, 0, 0, 255, 0\n"
       "[TableEditor]\n table = gridTbl, gridMap, \"Grid\", 1\n zBins = grid\n");
-  file.close();
   project::ProjectManager manager;
   manager.createProject(QStringLiteral("Grid"), ini, dir.path());
 

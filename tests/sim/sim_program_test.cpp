@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -22,22 +21,12 @@ namespace {
 
 enum class Transport { Tcp, Pty };
 
-QString demoIni() {
-  return QString::fromUtf8(TK_SOURCE_ROOT) + QStringLiteral("/examples/speeduino-demo.ini");
-}
+using test::demoIni;
 
 QByteArray hex(const char* text) { return QByteArray::fromHex(text); }
 
-class SimProgramTest : public ::testing::TestWithParam<Transport> {
+class SimProgramTest : public test::AppTest, public ::testing::WithParamInterface<Transport> {
  protected:
-  // Serial ports register notifiers with the application's event dispatcher.
-  static void SetUpTestSuite() {
-    if (QCoreApplication::instance() == nullptr) {
-      app = std::make_unique<QCoreApplication>(argc, argv);
-    }
-  }
-  static void TearDownTestSuite() { app.reset(); }
-
   test::SimOptions options() const {
     test::SimOptions o;
     o.ini = demoIni();
@@ -60,10 +49,6 @@ class SimProgramTest : public ::testing::TestWithParam<Transport> {
     tune->forceCrcProtocol();
   }
 
-  inline static char name[] = "torvik_tests";
-  inline static char* argv[] = {name, nullptr};
-  inline static int argc = 1;
-  inline static std::unique_ptr<QCoreApplication> app;
   const EcuDefinition definition = IniParser().parse(demoIni());
   QTemporaryDir dir;
   std::unique_ptr<EcuConnection> conn;
@@ -176,10 +161,7 @@ struct BadStart {
 TEST(SimProgramOptionsTest, BadOptionsStopBeforeServingWithAReason) {
   QTemporaryDir dir;
   const QString shortFlash = dir.filePath(QStringLiteral("short.bin"));
-  QFile f(shortFlash);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  f.write("abc");
-  f.close();
+  test::writeFile(shortFlash, "abc");
   QTcpServer taken;
   ASSERT_TRUE(taken.listen(QHostAddress::LocalHost));
   const QString takenPort = QString::number(taken.serverPort());

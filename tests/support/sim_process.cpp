@@ -3,7 +3,9 @@
 #include <signal.h>
 
 #include <QDeadlineTimer>
-#include <QFile>
+
+#include "comms/realtime_data.h"
+#include "project/project_manager.h"
 
 namespace tk::test {
 namespace {
@@ -36,10 +38,30 @@ QString demoIni() {
   return QString::fromUtf8(TK_SOURCE_ROOT) + QStringLiteral("/examples/speeduino-demo.ini");
 }
 
-void writeFile(const QString& path, const QByteArray& bytes) {
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-  EXPECT_EQ(file.write(bytes), bytes.size()) << path.toStdString();
+QString makeProject(const QString& folder, const QString& ini) {
+  project::ProjectManager manager;
+  manager.createProject(QStringLiteral("Demo"), ini, folder);
+  return manager.projectPath();
+}
+
+QHash<QString, double> servedAt(const EcuDefinition& definition, comms::SimEngine& engine,
+                                double t) {
+  QHash<QString, double> values;
+  const comms::RealtimeSnapshot snapshot = comms::decodeRealtimeBlock(
+      definition, comms::simRealtimeBlock(definition, engine.advanceTo(t)));
+  for (const auto& [name, value] : snapshot.values) {
+    values.insert(name, value);
+  }
+  return values;
+}
+
+void connectProject(const QString& projectPath, const SimProcess& sim) {
+  project::ProjectManager manager;
+  manager.openProject(projectPath);
+  const QString protocol =
+      sim.ptyPath().isEmpty() ? QStringLiteral("TcpBridge") : QStringLiteral("Serial");
+  manager.setConnection(sim.ptyPath(), 115200, protocol, SimProcess::host(), sim.port());
+  manager.saveProject();
 }
 
 SimProcess::SimProcess(const SimOptions& options) {

@@ -12,12 +12,15 @@
 #include <memory>
 #include <optional>
 
+#include "comms/sim_engine.h"
+#include "support/test_support.h"
+
 namespace tk::test {
 
 /// The demo definition in examples/, which the simulator serves in the tests.
 QString demoIni();
-/// Writes bytes to path, replacing what was there; fails the test when it cannot.
-void writeFile(const QString& path, const QByteArray& bytes);
+/// Creates a project from ini in folder; the path of its project file.
+QString makeProject(const QString& folder, const QString& ini = demoIni());
 
 /// A suite whose tests need an application object: serial ports and sockets register notifiers
 /// with its event dispatcher. The object lives while the suite runs.
@@ -86,5 +89,11 @@ class SimProcess {
   quint16 port_ = 0;
   QString ptyPath_;
 };
+
+/// Every channel's value as the simulated engine serves it at t seconds.
+QHash<QString, double> servedAt(const EcuDefinition& definition, comms::SimEngine& engine,
+                                double t);
+/// Points the project at path to sim: its pseudo-terminal over Serial, else its TCP port.
+void connectProject(const QString& projectPath, const SimProcess& sim);
 
 }  // namespace tk::test

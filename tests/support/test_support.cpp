@@ -80,6 +80,12 @@ QByteArray readFile(const QString& path) {
   return f.readAll();
 }
 
+void writeFile(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+  EXPECT_EQ(file.write(bytes), bytes.size()) << path.toStdString();
+}
+
 QStringList caseLines(const QString& name) {
   QStringList lines;
   for (const QString& line : QString::fromUtf8(readFile(dataPath(name))).split(u'\n')) {

@@ -34,6 +34,8 @@ QString dataPath(const QString& name);
 QString corpusDir();
 /// Reads a whole file; empty when it cannot be read.
 QByteArray readFile(const QString& path);
+/// Writes bytes to path, replacing what was there; fails the test when it cannot.
+void writeFile(const QString& path, const QByteArray& bytes);
 /// The lines of a case file below tests/data, trimmed, without blank and "#" comment lines;
 /// fails the test when the file holds none.
 QStringList caseLines(const QString& name);
