@@ -318,9 +318,8 @@ void TuneEditor::rereadSharedBytes(const FieldRef& field, qint64 offset, int wid
   if (sharing.isEmpty()) {
     return;
   }
-  QByteArray page = imagesStale_
-                        ? encodePage(*tune_, *definition_, fieldIndex(), field.pageNumber)
-                        : images_.value(field.pageNumber);
+  QByteArray page = imagesStale_ ? encodePage(*tune_, *definition_, fieldIndex(), field.pageNumber)
+                                 : images_.value(field.pageNumber);
   if (offset < 0 || width < 1 || end > page.size()) {
     return;
   }
