@@ -46,8 +46,11 @@ SettingChoice chooseSettingOption(ProjectManager& manager, const QString& group,
   const SettingGroup* chosenGroup =
       findNamed(groups, group, [](const SettingGroup& g) { return g.Name; });
   if (chosenGroup == nullptr) {
-    throw ProjectError(QStringLiteral("Setting group '%1' not found; the groups are: %2")
-                           .arg(group, groupNames.join(QStringLiteral(", "))));
+    throw ProjectError(
+        groupNames.isEmpty()
+            ? QStringLiteral("Setting group '%1' not found; the definition has none").arg(group)
+            : QStringLiteral("Setting group '%1' not found; the groups are: %2")
+                  .arg(group, groupNames.join(QStringLiteral(", "))));
   }
   const SettingOption* chosenOption = findNamed(chosenGroup->Options, option,
                                                 [](const SettingOption& o) { return o.Name; });

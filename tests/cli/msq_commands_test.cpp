@@ -216,6 +216,38 @@ TEST_F(MsqCorpusImportTest, NewFahrenheitProjectReadsAndStoresOnTheControllersGr
   EXPECT_EQ(quint8(m.pageImages().value(bins.pageNumber).at(bins.constant->Offset)), 100);
 }
 
+// The passat tune's temperatures are in Celsius: converted into a Fahrenheit project, except a
+// hysteresis, which carries no offset and is imported as it is and said. diff against the file
+// then finds only what the import reported as clamped or skipped.
+TEST_F(MsqCorpusImportTest, CelsiusTuneIsConvertedIntoAFahrenheitProject) {
+  const QString p = fahrenheitProject();
+  const QString file = corpus_ + QStringLiteral("/msq/usertune-passat-202501.msq");
+  if (p.isEmpty() || !QFileInfo::exists(file)) {
+    GTEST_SKIP() << "corpus (speeduino-202501.ini, usertune-passat-202501.msq) not found";
+  }
+  const CommandResult r = import(p, file);
+  const QJsonObject data = dataOf(r);
+  EXPECT_EQ(data.value("converted").toObject().value("count"), 22);
+  EXPECT_EQ(listed(data, "unitsDiffer"), QStringList{"fanHyster"});
+  EXPECT_TRUE(r.diagnostics.contains("units other than the project's and were imported as they "
+                                     "are: fanHyster\n"));
+  project::ProjectManager m;
+  m.openProject(p);
+  EXPECT_NEAR(m.getValue("egoTemp"), 158, 0.9);
+  EXPECT_NEAR(m.getValue("fanSP"), 194, 0.9);
+  EXPECT_NEAR(m.getValue("wueBins", 0), -40, 0.9);
+  EXPECT_NEAR(m.getValue("wueBins", 9), 194, 0.9);
+  EXPECT_EQ(m.getValue("fanHyster"), 5);
+
+  const QStringList reported = listed(data, "clamped") + listed(data, "skipped");
+  const QJsonObject diff = dataOf(
+      *runCommand({"prog", "diff", "-p", p, "--msq", file, "--max", "9999"}, agentCommands()));
+  for (const QJsonValue& d : diff.value("diffs").toArray()) {
+    EXPECT_TRUE(reported.contains(d["constant"].toString())) << d["constant"].toString().toStdString();
+  }
+  EXPECT_EQ(diff.value("diffs").toArray().size(), diff.value("differences").toInt());
+}
+
 // A real degF tune: each warm-up bin is a whole raw value, and it imports unchanged.
 TEST_F(MsqCorpusImportTest, MiataFahrenheitWarmUpBinsLieOnTheControllersGrid) {
   const QString p = fahrenheitProject();
