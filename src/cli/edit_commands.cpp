@@ -67,8 +67,7 @@ const TuneValue& requireTableData(const Tune& tune, const TableDef& table) {
 
 // The curve's Y-bins variable; whether the tune holds it is not checked (a store to an unknown
 // name does nothing).
-QString requireCurveY(CommandContext& context, const EcuDefinition& definition,
-                      const QString& id) {
+QString requireCurveY(CommandContext& context, const EcuDefinition& definition, const QString& id) {
   const CurveDef* curve = definition.Curves.find(id);
   if (curve == nullptr) {
     context.hintName(id, idsOf(definition.Curves));

@@ -66,8 +66,7 @@ QStringList idsOf(const Map& map) {
   return ids;
 }
 
-const TuneValue& requireTuneValue(CommandContext& context, const Tune& tune,
-                                  const QString& name) {
+const TuneValue& requireTuneValue(CommandContext& context, const Tune& tune, const QString& name) {
   const TuneValue* value = tune.find(name);
   if (value == nullptr) {
     QStringList names;
@@ -436,7 +435,8 @@ JsonValue getField(CommandContext& context) {
     data.insert(QStringLiteral("max"), field->constant->Max);
   }
   // The values a bit field takes, so that set-bits can be given a label or its number.
-  if (field && field->constant->Type == ConstantType::Bits && !field->constant->BitValues.isEmpty()) {
+  if (field && field->constant->Type == ConstantType::Bits &&
+      !field->constant->BitValues.isEmpty()) {
     JsonValue choices = JsonValue::array();
     for (const BitValue& option : field->constant->BitValues) {
       JsonValue choice = JsonValue::object();

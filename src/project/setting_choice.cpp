@@ -52,8 +52,8 @@ SettingChoice chooseSettingOption(ProjectManager& manager, const QString& group,
             : QStringLiteral("Setting group '%1' not found; the groups are: %2")
                   .arg(group, groupNames.join(QStringLiteral(", "))));
   }
-  const SettingOption* chosenOption = findNamed(chosenGroup->Options, option,
-                                                [](const SettingOption& o) { return o.Name; });
+  const SettingOption* chosenOption =
+      findNamed(chosenGroup->Options, option, [](const SettingOption& o) { return o.Name; });
   if (chosenOption == nullptr) {
     QStringList optionNames;
     for (const SettingOption& o : chosenGroup->Options) {

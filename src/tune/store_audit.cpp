@@ -60,24 +60,23 @@ QStringList StoreAudit::warnings() const {
     if (e.count == 0) {
       return;
     }
-    const QString first = QStringLiteral("%1 %2 the %3 %4 of %5; %6 was stored")
-                              .arg(numberText(e.requested),
-                                   QLatin1String(side[0] == 'a' ? "is above" : "is below"),
-                                   QLatin1String(side), numberText(limit), where(e.index),
-                                   shown(e.stored));
-    lines.append(e.count == 1 ? first
-                              : QStringLiteral("%1 values lie beyond the %2 %3 of '%4' and were "
-                                               "stored as %5 (the first: %6)")
-                                    .arg(QString::number(e.count), QLatin1String(side),
-                                         numberText(limit), constant_.Name, shown(e.stored),
-                                         first));
+    const QString first =
+        QStringLiteral("%1 %2 the %3 %4 of %5; %6 was stored")
+            .arg(numberText(e.requested), QLatin1String(side[0] == 'a' ? "is above" : "is below"),
+                 QLatin1String(side), numberText(limit), where(e.index), shown(e.stored));
+    lines.append(e.count == 1
+                     ? first
+                     : QStringLiteral("%1 values lie beyond the %2 %3 of '%4' and were "
+                                      "stored as %5 (the first: %6)")
+                           .arg(QString::number(e.count), QLatin1String(side), numberText(limit),
+                                constant_.Name, shown(e.stored), first));
   };
   limitLine(above_, "maximum", high_);
   limitLine(below_, "minimum", low_);
   if (rounded_.count > 0) {
-    const QString first = QStringLiteral("%1: %2 was stored as %3")
-                              .arg(where(rounded_.index), numberText(rounded_.requested),
-                                   shown(rounded_.stored));
+    const QString first =
+        QStringLiteral("%1: %2 was stored as %3")
+            .arg(where(rounded_.index), numberText(rounded_.requested), shown(rounded_.stored));
     lines.append(rounded_.count == 1
                      ? first
                      : QStringLiteral("%1 values of '%2' were stored other than given, as the "

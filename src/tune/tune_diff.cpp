@@ -149,8 +149,12 @@ TuneDiff diffTunes(const EcuDefinition& definition, const Tune& local, const Tun
                    tolerance(constant, here->digits))) {
             break;
           }
-          out.add({constant.Name, std::nullopt, placeOf(owner, 0, *here),
-                   {here->scalarValue, std::nullopt}, {there->scalarValue, std::nullopt}, units});
+          out.add({constant.Name,
+                   std::nullopt,
+                   placeOf(owner, 0, *here),
+                   {here->scalarValue, std::nullopt},
+                   {there->scalarValue, std::nullopt},
+                   units});
           break;
         case ConstantType::Bits:
           if (here->bitsRawValue != there->bitsRawValue) {
@@ -160,8 +164,12 @@ TuneDiff diffTunes(const EcuDefinition& definition, const Tune& local, const Tun
           break;
         case ConstantType::String:
           if (here->stringValue != there->stringValue) {
-            out.add({constant.Name, std::nullopt, {}, {std::nullopt, here->stringValue},
-                     {std::nullopt, there->stringValue}, units});
+            out.add({constant.Name,
+                     std::nullopt,
+                     {},
+                     {std::nullopt, here->stringValue},
+                     {std::nullopt, there->stringValue},
+                     units});
           }
           break;
       }

@@ -91,8 +91,8 @@ TEST_F(DiffCommandsSimTest, SettingGroupReexpressesTheTuneWithItsBytes) {
       EXPECT_EQ(scalar["units"], "C");
     }
   }
-  const CommandResult unknown = run({"set-setting-group", "--group", "temperatureDisplay",
-                                     "--option", "KELVIN"});
+  const CommandResult unknown =
+      run({"set-setting-group", "--group", "temperatureDisplay", "--option", "KELVIN"});
   EXPECT_EQ(unknown.exitCode, 1);
   EXPECT_TRUE(unknown.output.bytes.contains("its options are: FAHRENHEIT, CELSIUS"))
       << unknown.output.bytes.toStdString();
@@ -102,8 +102,8 @@ TEST_F(DiffCommandsSimTest, SettingGroupReexpressesTheTuneWithItsBytes) {
 TEST_F(DiffCommandsSimTest, DiffAgainstTheControllerListsExactlyTheEdits) {
   ASSERT_EQ(run({"read-tune"}).exitCode, 0);
   EXPECT_EQ(data({"diff", "--ecu"}).value("differences"), 0);
-  const CommandResult bits = run({"set-bits", "--name", "injLayout", "--value", "sequential",
-                                  "--offline"});
+  const CommandResult bits =
+      run({"set-bits", "--name", "injLayout", "--value", "sequential", "--offline"});
   EXPECT_EQ(bits.diagnostics, "");
   run({"set-table-cell", "--id", "veTable1Tbl", "--row", "2", "--col", "3", "--value", "77",
        "--offline"});

@@ -229,8 +229,9 @@ TEST_F(MsqCorpusImportTest, CelsiusTuneIsConvertedIntoAFahrenheitProject) {
   const QJsonObject data = dataOf(r);
   EXPECT_EQ(data.value("converted").toObject().value("count"), 22);
   EXPECT_EQ(listed(data, "unitsDiffer"), QStringList{"fanHyster"});
-  EXPECT_TRUE(r.diagnostics.contains("units other than the project's and were imported as they "
-                                     "are: fanHyster\n"));
+  EXPECT_TRUE(
+      r.diagnostics.contains("units other than the project's and were imported as they "
+                             "are: fanHyster\n"));
   project::ProjectManager m;
   m.openProject(p);
   EXPECT_NEAR(m.getValue("egoTemp"), 158, 0.9);
@@ -243,7 +244,8 @@ TEST_F(MsqCorpusImportTest, CelsiusTuneIsConvertedIntoAFahrenheitProject) {
   const QJsonObject diff = dataOf(
       *runCommand({"prog", "diff", "-p", p, "--msq", file, "--max", "9999"}, agentCommands()));
   for (const QJsonValue& d : diff.value("diffs").toArray()) {
-    EXPECT_TRUE(reported.contains(d["constant"].toString())) << d["constant"].toString().toStdString();
+    EXPECT_TRUE(reported.contains(d["constant"].toString()))
+        << d["constant"].toString().toStdString();
   }
   EXPECT_EQ(diff.value("diffs").toArray().size(), diff.value("differences").toInt());
 }
