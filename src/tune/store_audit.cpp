@@ -56,14 +56,15 @@ QString StoreAudit::shown(double value) const {
 
 QStringList StoreAudit::warnings() const {
   QStringList lines;
-  const auto limitLine = [this, &lines](const Example& e, const char* side, double limit) {
+  const auto limitLine = [this, &lines](const Example& e, const char* verb, const char* side,
+                                        double limit) {
     if (e.count == 0) {
       return;
     }
     const QString first =
         QStringLiteral("%1 %2 the %3 %4 of %5; %6 was stored")
-            .arg(numberText(e.requested), QLatin1String(side[0] == 'a' ? "is above" : "is below"),
-                 QLatin1String(side), numberText(limit), where(e.index), shown(e.stored));
+            .arg(numberText(e.requested), QLatin1String(verb), QLatin1String(side),
+                 numberText(limit), where(e.index), shown(e.stored));
     lines.append(e.count == 1
                      ? first
                      : QStringLiteral("%1 values lie beyond the %2 %3 of '%4' and were "
@@ -71,8 +72,8 @@ QStringList StoreAudit::warnings() const {
                            .arg(QString::number(e.count), QLatin1String(side), numberText(limit),
                                 constant_.Name, shown(e.stored), first));
   };
-  limitLine(above_, "maximum", high_);
-  limitLine(below_, "minimum", low_);
+  limitLine(above_, "is above", "maximum", high_);
+  limitLine(below_, "is below", "minimum", low_);
   if (rounded_.count > 0) {
     const QString first =
         QStringLiteral("%1: %2 was stored as %3")

@@ -24,7 +24,9 @@ class DiffCommandsSimTest : public tk::test::AppTest {
       GTEST_SKIP() << "corpus (speeduino-202501.ini) not found beside the checkout";
     }
     project_ = tk::test::makeProject(dir_.filePath(QStringLiteral("p")), ini_);
-    sim_.emplace(tk::test::SimOptions{ini_});
+    tk::test::SimOptions options;
+    options.ini = ini_;
+    sim_.emplace(options);
     ASSERT_TRUE(sim_->ready()) << sim_->standardError().toStdString();
     tk::test::connectProject(project_, *sim_);
   }
