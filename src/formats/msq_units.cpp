@@ -45,8 +45,11 @@ UnitsOutcome adaptMsqUnits(MsqConstant& entry, const QString& units, bool temper
   }
   const TemperatureUnit from = temperatureUnit(entry.Units);
   const TemperatureUnit to = temperatureUnit(units);
-  if (from == TemperatureUnit::None || to == TemperatureUnit::None || from == to) {
-    return from == to ? UnitsOutcome::Same : UnitsOutcome::Differ;
+  if (from == TemperatureUnit::None || to == TemperatureUnit::None) {
+    return UnitsOutcome::Differ;
+  }
+  if (from == to) {
+    return UnitsOutcome::Same;
   }
   if (temperatureDifference) {
     return UnitsOutcome::Differ;

@@ -19,13 +19,18 @@ TEST(MsqUnitsTest, TemperatureSpellingsAndConversion) {
     EXPECT_EQ(temperatureUnit(QString::fromLatin1(other)), TemperatureUnit::None);
   }
 
-  MsqConstant bins{.Units = QStringLiteral("C"), .ArrayValues = {-40, 90}};
+  MsqConstant bins;
+  bins.Units = QStringLiteral("C");
+  bins.ArrayValues = {-40, 90};
   EXPECT_EQ(adaptMsqUnits(bins, QStringLiteral("°F"), false), UnitsOutcome::Converted);
   EXPECT_EQ(bins.ArrayValues, (QList<double>{-40, 194}));
-  MsqConstant hysteresis{.Units = QStringLiteral("C"), .NumericValue = 5};
+  MsqConstant hysteresis;
+  hysteresis.Units = QStringLiteral("C");
+  hysteresis.NumericValue = 5;
   EXPECT_EQ(adaptMsqUnits(hysteresis, QStringLiteral("F"), true), UnitsOutcome::Differ);
   EXPECT_EQ(hysteresis.NumericValue, 5);
-  MsqConstant pressure{.Units = QStringLiteral("kPa"), .NumericValue = 100};
+  MsqConstant pressure;
+  pressure.Units = QStringLiteral("kPa");
   EXPECT_EQ(adaptMsqUnits(pressure, QStringLiteral("psi"), false), UnitsOutcome::Differ);
   EXPECT_EQ(adaptMsqUnits(pressure, QStringLiteral(" KPA"), false), UnitsOutcome::Same);
   EXPECT_EQ(adaptMsqUnits(pressure, QString(), false), UnitsOutcome::Same);
