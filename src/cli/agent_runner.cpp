@@ -43,13 +43,18 @@ CommandResult runHandler(const AgentCommand& row, const CommandOptions& options)
     if (row.needs.testFlag(Need::EcuLink)) {
       context.openLink();
     }
+    // An edit that leaves every byte as it was has nothing to tell the controller.
+    const bool mayPush = row.needs.testFlag(Need::PushToEcu) && !options.offline;
+    const PageImages before = mayPush ? context.manager().pageImages() : PageImages();
     JsonValue data = row.handler(context);
     if (row.needs.testFlag(Need::SavedTune) && !context.saveSkipped()) {
       context.manager().saveProject();
       data.insert(QStringLiteral("saved"), true);
     }
-    if (row.needs.testFlag(Need::PushToEcu) && !options.offline && context.editLabel()) {
-      diagnostics += pushEditsToEcu(context.manager(), *context.editLabel());
+    if (mayPush && context.editLabel()) {
+      diagnostics += context.manager().pageImages() == before
+                         ? unchangedEditLine(context.manager())
+                         : pushEditsToEcu(context.manager(), *context.editLabel());
     }
     return {renderSuccess(format, name, data), 0, diagnostics};
   } catch (const std::bad_alloc&) {
@@ -85,6 +90,8 @@ std::optional<CommandResult> runCommand(const QStringList& arguments,
       name = QStringLiteral("project");
     } else if (arg == QLatin1String("-f")) {
       name = QStringLiteral("format");
+    } else if (arg == QLatin1String("--project")) {
+      name = QString::fromLatin1(command->longProject);
     } else if (arg.startsWith(QLatin1String("--")) && arg.size() > 2) {
       name = arg.mid(2);
     } else {

@@ -48,6 +48,9 @@ struct AgentCommand {
   /// Names of the options this command takes without a value, separated by blanks; a given one
   /// is stored with an empty text. Every other option but offline takes the next argument.
   const char* flags = "";
+  /// The option that the long form --project fills: "project", as -p does, unless the command
+  /// names a second project with it.
+  const char* longProject = "project";
 };
 
 /// The tool's command table, in table order.

@@ -1,5 +1,7 @@
 #include "cli/command_context.h"
 
+#include "definition/name_hint.h"
+
 namespace tk::cli {
 
 int optionInt(const CommandOptions& options, const QString& name, int fallback) {
@@ -32,6 +34,12 @@ project::ProjectManager& CommandContext::manager() {
 
 void CommandContext::warn(const QString& text) {
   diagnostics_ += QByteArrayLiteral("[CLI] warning: ") + text.toUtf8() + '\n';
+}
+
+void CommandContext::hintName(const QString& name, const QStringList& names) {
+  if (const std::optional<QString> similar = similarName(name, names)) {
+    diagnostics_ += QByteArrayLiteral("[CLI] hint: did you mean '") + similar->toUtf8() + "'?\n";
+  }
 }
 
 EcuLink& CommandContext::openLink() {

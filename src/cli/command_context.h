@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QString>
+#include <QStringList>
 #include <optional>
 #include <stdexcept>
 
@@ -53,6 +54,9 @@ class CommandContext {
   /// Adds the line "[CLI] warning: " + text for standard error; it is written before the
   /// envelope, whatever the outcome.
   void warn(const QString& text);
+  /// When a name among names differs from name only in case or by one edit, adds the line
+  /// "[CLI] hint: did you mean '<that name>'?" for standard error.
+  void hintName(const QString& name, const QStringList& names);
 
   /// Opens the ECU link of the loaded project (see openEcuLink) and returns it; throws the
   /// link's errors.

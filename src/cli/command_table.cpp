@@ -2,10 +2,12 @@
 
 #include "cli/agent_runner.h"
 #include "cli/batch_commands.h"
+#include "cli/diff_commands.h"
 #include "cli/ecu_commands.h"
 #include "cli/edit_commands.h"
 #include "cli/live_commands.h"
 #include "cli/msq_commands.h"
+#include "cli/setting_commands.h"
 #include "cli/view_commands.h"
 
 namespace tk::cli {
@@ -78,6 +80,15 @@ std::span<const AgentCommand> agentCommands() {
       // An edit like the others; a dry run asks the runner to skip the save and labels nothing
       // to push, so the generic save-then-push frame serves both.
       {"apply-edits", kEdit, "project", applyEdits, "store checked edits as one unit", "dry-run"},
+      // Beyond the reference command set.
+      {"list-setting-groups", kProject, "project", listSettingGroups,
+       "list the setting groups and their options"},
+      // Re-expresses the tune in the new choice's units; its bytes stay, so nothing is pushed.
+      {"set-setting-group", kEdit, "project group option", setSettingGroup,
+       "choose a setting group's option"},
+      // --project names the project to compare with; -p names this one.
+      {"diff", kProject, "project", diff, "compare the tune with another, element by element",
+       "ecu", "other-project"},
   };
   static_assert(locksWhatItSaves(kCommands));
   return kCommands;

@@ -160,4 +160,12 @@ QByteArray pushEditsToEcu(project::ProjectManager& manager, const QString& label
   return (line + QLatin1Char('\n')).toUtf8();
 }
 
+QByteArray unchangedEditLine(const project::ProjectManager& manager) {
+  const project::ProjectFile* project = manager.project();
+  if (project == nullptr || noEcuConfigured(project->connection)) {
+    return {};
+  }
+  return QByteArrayLiteral("[CLI] ECU sync skipped: nothing changed\n");
+}
+
 }  // namespace tk::cli

@@ -85,5 +85,8 @@ QString signatureMismatchMessage(const SignatureCheck& check, const EcuDefinitio
 /// saying the push was done for label or why it was skipped, empty when nothing was attempted.
 /// Nothing is written to an ECU whose signature does not match.
 QByteArray pushEditsToEcu(project::ProjectManager& manager, const QString& label);
+/// The line saying an edit that changed no byte of the tune was not pushed ("[CLI] ECU sync
+/// skipped: nothing changed"); empty when the project names no ECU, as pushEditsToEcu is silent.
+QByteArray unchangedEditLine(const project::ProjectManager& manager);
 
 }  // namespace tk::cli

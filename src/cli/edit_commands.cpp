@@ -5,25 +5,51 @@
 #include <QJsonParseError>
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 
 #include "cli/command_support.h"
 #include "tune/field_codec.h"
+#include "tune/store_audit.h"
 
 namespace tk::cli {
 namespace {
 
-const ConstantDef& requireField(const project::ProjectManager& manager, const QString& name) {
-  const std::optional<FieldRef> field = manager.findField(name);
+QStringList constantNames(const EcuDefinition* definition) {
+  QStringList names;
+  if (definition != nullptr) {
+    for (const PageGroup& group : definition->Pages) {
+      for (const ConstantDef& constant : group.Fields) {
+        names.append(constant.Name);
+      }
+    }
+  }
+  return names;
+}
+
+template <typename Map>
+QStringList idsOf(const Map& map) {
+  QStringList ids;
+  for (const auto& entry : map) {
+    ids.append(entry.first);
+  }
+  return ids;
+}
+
+const ConstantDef& requireField(CommandContext& context, const QString& name) {
+  const std::optional<FieldRef> field = context.manager().findField(name);
   if (!field) {
+    context.hintName(name, constantNames(context.manager().definition()));
     throw CommandError(QStringLiteral("Field '%1' not found in INI").arg(name));
   }
   return *field->constant;
 }
 
-const TableDef& requireTable(const EcuDefinition& definition, const QString& id) {
+const TableDef& requireTable(CommandContext& context, const EcuDefinition& definition,
+                             const QString& id) {
   const TableDef* table = definition.Tables.find(id);
   if (table == nullptr) {
+    context.hintName(id, idsOf(definition.Tables));
     throw CommandError(QStringLiteral("Table '%1' not found in INI").arg(id));
   }
   return *table;
@@ -41,9 +67,10 @@ const TuneValue& requireTableData(const Tune& tune, const TableDef& table) {
 
 // The curve's Y-bins variable; whether the tune holds it is not checked (a store to an unknown
 // name does nothing).
-QString requireCurveY(const EcuDefinition& definition, const QString& id) {
+QString requireCurveY(CommandContext& context, const EcuDefinition& definition, const QString& id) {
   const CurveDef* curve = definition.Curves.find(id);
   if (curve == nullptr) {
+    context.hintName(id, idsOf(definition.Curves));
     throw CommandError(QStringLiteral("Curve '%1' not found in INI").arg(id));
   }
   if (curve->YBinVariable.isEmpty()) {
@@ -206,19 +233,124 @@ void warnStoreRun(CommandContext& context, const StoreReach& reach, qint64 given
   }
 }
 
+// The labels of a bit field's options, for a warning.
+QString labelList(const ConstantDef& constant) {
+  QStringList labels;
+  for (const BitValue& option : constant.BitValues) {
+    labels.append(option.second);
+  }
+  return labels.join(QStringLiteral(", "));
+}
+
+// The raw value of the option labelled text: the exact label first, then one equal ignoring case.
+std::optional<int> labelValue(const ConstantDef& constant, const QString& text) {
+  for (const Qt::CaseSensitivity cs : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
+    for (const BitValue& option : constant.BitValues) {
+      if (option.second.compare(text, cs) == 0) {
+        return option.first;
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+// set-field's value: a number, or for a bit field one of its option labels.
+double fieldValueOption(CommandContext& context, const ConstantDef& constant) {
+  const QString text = context.options().value(QStringLiteral("value"));
+  if (!parseDecimal(text) && !constant.BitValues.isEmpty()) {
+    if (const std::optional<int> raw = labelValue(constant, text.trimmed())) {
+      return *raw;
+    }
+    context.warn(QStringLiteral("value %1 is neither a number nor an option of '%2' (%3); 0 was "
+                                "used")
+                     .arg(quoted(text), constant.Name, labelList(constant)));
+    return 0.0;
+  }
+  return valueOption(context);
+}
+
+// A bit field's value option: a whole number, or one of the field's option labels. Anything
+// else gives 0 as before, and the warning names the labels.
+int bitsValueOption(CommandContext& context, const ConstantDef& constant) {
+  const QString text = context.options().value(QStringLiteral("value"));
+  bool ok = false;
+  text.toInt(&ok, 10);
+  if (!ok && !constant.BitValues.isEmpty()) {
+    if (const std::optional<int> raw = labelValue(constant, text.trimmed())) {
+      return *raw;
+    }
+    context.warn(QStringLiteral("value %1 is neither a whole number nor an option of '%2' (%3); "
+                                "0 was used")
+                     .arg(quoted(text), constant.Name, labelList(constant)));
+    return 0;
+  }
+  return integerOption(context, QStringLiteral("value"));
+}
+
+// Stores of one edit, each compared with what the store kept; the warnings say where they differ.
+class AuditedStores {
+ public:
+  AuditedStores(project::ProjectManager& manager, const QString& name) : manager_(manager) {
+    if (const std::optional<FieldRef> field = manager.findField(name)) {
+      constant_ = field->constant;
+      audit_.emplace(manager.editor(), *constant_);
+    }
+  }
+
+  // Stores value at index; a store the constant takes is audited.
+  void store(const StoreReach& reach, int index, double value) {
+    manager_.setValue(reach.name, index, value);
+    if (audit_ && reach.landing(index) == index) {
+      audit_->record(index, value, manager_.getValue(reach.name, index));
+    }
+  }
+
+  // Warns of the values not kept as given, and of an axis the edit left out of order.
+  void report(CommandContext& context) const {
+    if (!audit_) {
+      return;
+    }
+    for (const QString& line : audit_->warnings()) {
+      context.warn(line);
+    }
+    for (const QString& line : axisOrderWarnings(manager_.editor(), {constant_->Name})) {
+      context.warn(line);
+    }
+  }
+
+ private:
+  project::ProjectManager& manager_;
+  const ConstantDef* constant_ = nullptr;
+  std::optional<StoreAudit> audit_;
+};
+
+// Says which elements a run of given values wrote when the constant holds more.
+void warnShortRun(CommandContext& context, const StoreReach& reach, qint64 given,
+                  const QString& what, const std::function<QString(qint64)>& place) {
+  if (!reach.indexed || given <= 0 || given >= reach.count) {
+    return;
+  }
+  context.warn(QStringLiteral("%1 values given for %2, which holds %3: only %4 to %5 were "
+                              "written; the other %6 kept their values")
+                   .arg(QString::number(given), what, QString::number(reach.count), place(0),
+                        place(given - 1), QString::number(reach.count - given)));
+}
+
 }  // namespace
 
 JsonValue setScalar(CommandContext& context) {
   project::ProjectManager& manager = context.manager();
   const CommandOptions& options = context.options();
   const QString name = options.value(QStringLiteral("name"));
-  const ConstantDef& constant = requireField(manager, name);
+  const ConstantDef& constant = requireField(context, name);
   const QString units = constant.Units;
   const double value = valueOption(context);
   warnSingleStore(context, storeReach(manager, name), 0);
 
   const double oldValue = manager.getValue(name, 0);
-  manager.setValue(name, 0, value);
+  AuditedStores stores(manager, name);
+  stores.store(storeReach(manager, name), 0, value);
+  stores.report(context);
   context.setEditLabel(QStringLiteral("set-scalar(%1)").arg(name));
 
   JsonValue data = JsonValue::object();
@@ -233,13 +365,16 @@ JsonValue setField(CommandContext& context) {
   project::ProjectManager& manager = context.manager();
   const CommandOptions& options = context.options();
   const QString name = options.value(QStringLiteral("name"));
-  requireField(manager, name);
+  const ConstantDef& constant = requireField(context, name);
   const int index = integerOption(context, QStringLiteral("index"));
-  const double value = valueOption(context);
-  warnSingleStore(context, storeReach(manager, name), index);
+  const double value = fieldValueOption(context, constant);
+  const StoreReach reach = storeReach(manager, name);
+  warnSingleStore(context, reach, index);
 
   const double oldValue = manager.getValue(name, index);
-  manager.setValue(name, index, value);
+  AuditedStores stores(manager, name);
+  stores.store(reach, index, value);
+  stores.report(context);
   context.setEditLabel(QStringLiteral("set-field(%1[%2])").arg(name, QString::number(index)));
 
   JsonValue data = JsonValue::object();
@@ -254,12 +389,16 @@ JsonValue setBits(CommandContext& context) {
   project::ProjectManager& manager = context.manager();
   const CommandOptions& options = context.options();
   const QString name = options.value(QStringLiteral("name"));
-  const QList<BitValue> labels = requireField(manager, name).BitValues;
-  const int value = integerOption(context, QStringLiteral("value"));
-  warnSingleStore(context, storeReach(manager, name), 0);
+  const ConstantDef& constant = requireField(context, name);
+  const QList<BitValue> labels = constant.BitValues;
+  const int value = bitsValueOption(context, constant);
+  const StoreReach reach = storeReach(manager, name);
+  warnSingleStore(context, reach, 0);
 
   const int oldValue = truncateToInt(manager.getValue(name, 0));
-  manager.setValue(name, 0, value);
+  AuditedStores stores(manager, name);
+  stores.store(reach, 0, value);
+  stores.report(context);
   context.setEditLabel(QStringLiteral("set-bits(%1)").arg(name));
 
   auto labelOf = [&labels](int raw) -> std::optional<QString> {
@@ -289,7 +428,10 @@ JsonValue setTable(CommandContext& context) {
   const EcuDefinition& definition = requireDefinition(manager);
   const Tune& tune = requireTune(manager);
   const QString id = options.value(QStringLiteral("id"));
-  const QString zName = requireTableData(tune, requireTable(definition, id)).name;
+  const TuneValue& z = requireTableData(tune, requireTable(context, definition, id));
+  const QString zName = z.name;
+  const int zCols = z.cols.value_or(
+      static_cast<int>(std::sqrt(static_cast<double>(z.arrayValues ? z.arrayValues->size() : 0))));
 
   QJsonParseError error{};
   const QJsonDocument document =
@@ -304,15 +446,23 @@ JsonValue setTable(CommandContext& context) {
 
   int cells = 0;
   qint64 notNumbers = 0;
+  const StoreReach reach = storeReach(manager, zName);
+  AuditedStores stores(manager, zName);
   manager.beginDeferredEdits();
   for (const QJsonValue& row : rows) {
     const QJsonArray elements = row.toArray();
     for (const QJsonValue& element : elements) {
-      manager.setValue(zName, cells++, elementValue(element, notNumbers));
+      stores.store(reach, cells, elementValue(element, notNumbers));
+      ++cells;
     }
   }
   manager.endDeferredEdits();
-  warnStoreRun(context, storeReach(manager, zName), cells, notNumbers);
+  warnStoreRun(context, reach, cells, notNumbers);
+  warnShortRun(context, reach, cells, QStringLiteral("table '%1'").arg(id), [zCols](qint64 k) {
+    return zCols > 0 ? QStringLiteral("cell (%1, %2)").arg(k / zCols).arg(k % zCols)
+                     : QStringLiteral("element %1").arg(k);
+  });
+  stores.report(context);
   context.setEditLabel(QStringLiteral("set-table(%1)").arg(id));
 
   JsonValue data = JsonValue::object();
@@ -331,7 +481,7 @@ JsonValue setTableCell(CommandContext& context) {
   const EcuDefinition& definition = requireDefinition(manager);
   const Tune& tune = requireTune(manager);
   const QString id = options.value(QStringLiteral("id"));
-  const TuneValue& z = requireTableData(tune, requireTable(definition, id));
+  const TuneValue& z = requireTableData(tune, requireTable(context, definition, id));
   const QString zName = z.name;
   const int row = integerOption(context, QStringLiteral("row"));
   const int col = integerOption(context, QStringLiteral("col"));
@@ -366,7 +516,9 @@ JsonValue setTableCell(CommandContext& context) {
   }
 
   const double oldValue = manager.getValue(zName, elementIndex(index));
-  manager.setValue(zName, elementIndex(index), value);
+  AuditedStores stores(manager, zName);
+  stores.store(reach, elementIndex(index), value);
+  stores.report(context);
   context.setEditLabel(QStringLiteral("set-table-cell(%1[%2,%3])")
                            .arg(id, QString::number(row), QString::number(col)));
 
@@ -385,7 +537,7 @@ JsonValue setCurve(CommandContext& context) {
   const EcuDefinition& definition = requireDefinition(manager);
   requireTune(manager);
   const QString id = options.value(QStringLiteral("id"));
-  const QString yName = requireCurveY(definition, id);
+  const QString yName = requireCurveY(context, definition, id);
 
   QJsonParseError error{};
   const QJsonDocument document =
@@ -397,12 +549,18 @@ JsonValue setCurve(CommandContext& context) {
 
   int index = 0;
   qint64 notNumbers = 0;
+  const StoreReach reach = storeReach(manager, yName);
+  AuditedStores stores(manager, yName);
   manager.beginDeferredEdits();
   for (const QJsonValue& point : points) {
-    manager.setValue(yName, index++, elementValue(point, notNumbers));
+    stores.store(reach, index, elementValue(point, notNumbers));
+    ++index;
   }
   manager.endDeferredEdits();
-  warnStoreRun(context, storeReach(manager, yName), index, notNumbers);
+  warnStoreRun(context, reach, index, notNumbers);
+  warnShortRun(context, reach, index, QStringLiteral("curve '%1'").arg(id),
+               [](qint64 k) { return QStringLiteral("point %1").arg(k); });
+  stores.report(context);
   context.setEditLabel(QStringLiteral("set-curve(%1)").arg(id));
 
   JsonValue data = JsonValue::object();
@@ -417,13 +575,16 @@ JsonValue setCurvePoint(CommandContext& context) {
   const CommandOptions& options = context.options();
   const EcuDefinition& definition = requireDefinition(manager);
   const QString id = options.value(QStringLiteral("id"));
-  const QString yName = requireCurveY(definition, id);
+  const QString yName = requireCurveY(context, definition, id);
   const int index = integerOption(context, QStringLiteral("index"));
   const double value = valueOption(context);
-  warnSingleStore(context, storeReach(manager, yName), index);
+  const StoreReach reach = storeReach(manager, yName);
+  warnSingleStore(context, reach, index);
 
   const double oldValue = manager.getValue(yName, index);
-  manager.setValue(yName, index, value);
+  AuditedStores stores(manager, yName);
+  stores.store(reach, index, value);
+  stores.report(context);
   context.setEditLabel(QStringLiteral("set-curve-point(%1[%2])").arg(id, QString::number(index)));
 
   JsonValue data = JsonValue::object();

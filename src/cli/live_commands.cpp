@@ -234,8 +234,18 @@ JsonValue readChannels(CommandContext& context) {
   // The link's state is not checked: with no answering ECU every snapshot is invalid.
   EcuLink& link = context.openLink();
   const int count = optionInt(context.options(), QStringLiteral("count"), 1);
-  return sampleChannels(definition, *link.commands(), count,
-                        requestedChannels(definition, context.options()));
+  const QSet<QString> names = requestedChannels(definition, context.options());
+  // A name the definition lacks just shows no value; a near miss gets a hint.
+  QStringList known;
+  for (const auto& entry : definition.OutputChannels) {
+    known.append(entry.first);
+  }
+  for (const QString& name : names) {
+    if (definition.OutputChannels.find(name) == nullptr) {
+      context.hintName(name, known);
+    }
+  }
+  return sampleChannels(definition, *link.commands(), count, names);
 }
 
 JsonValue datalog(CommandContext& context) {

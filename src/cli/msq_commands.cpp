@@ -1,5 +1,6 @@
 #include "cli/msq_commands.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QSet>
 #include <QStringList>
@@ -8,7 +9,9 @@
 
 #include "cli/command_support.h"
 #include "cli/project_loader.h"
+#include "formats/msq_overlay.h"
 #include "formats/msq_reader.h"
+#include "formats/msq_units.h"
 #include "formats/msq_writer.h"
 #include "project/json_document_file.h"
 #include "project/project_file.h"
@@ -38,6 +41,10 @@ class NameReport {
       listed_.append(name);
     }
   }
+
+  qsizetype size() const { return seen_.size(); }
+  // The listed names, comma-separated.
+  QString names() const { return listed_.join(QStringLiteral(", ")); }
 
   JsonValue json() const {
     JsonValue names = JsonValue::array();
@@ -188,6 +195,29 @@ long long msqElementCount(const EcuDefinition& definition) {
   return count;
 }
 
+// entry in the units of the constant that takes it: temperatures converted, other units that
+// differ noted and left as they are.
+MsqConstant inProjectUnits(const project::ProjectManager& manager, const ConstantDef& constant,
+                           const MsqConstant& entry, NameReport& converted,
+                           NameReport& unitsDiffer) {
+  MsqConstant adapted = entry;
+  if (constant.Type != ConstantType::Scalar && constant.Type != ConstantType::Array) {
+    return adapted;
+  }
+  switch (adaptMsqUnits(adapted, manager.editor().effectiveUnits(constant),
+                        holdsTemperatureDifference(constant))) {
+    case UnitsOutcome::Converted:
+      converted.add(constant.Name);
+      break;
+    case UnitsOutcome::Differ:
+      unitsDiffer.add(constant.Name);
+      break;
+    case UnitsOutcome::Same:
+      break;
+  }
+  return adapted;
+}
+
 }  // namespace
 
 JsonValue importMsq(CommandContext& context) {
@@ -213,6 +243,8 @@ JsonValue importMsq(CommandContext& context) {
   // Every entry is looked up and checked before the first store.
   QList<PlannedStore> stores;
   NameReport skipped;
+  NameReport converted;
+  NameReport unitsDiffer;
   QSet<const ConstantDef*> held;
   for (const QList<MsqConstant>* entries : {&document.Fields, &document.PcVariables}) {
     for (const MsqConstant& entry : *entries) {
@@ -220,7 +252,10 @@ JsonValue importMsq(CommandContext& context) {
       if (ref) {
         held.insert(ref->constant);
       }
-      std::optional<PlannedStore> store = ref ? planStore(*ref->constant, entry) : std::nullopt;
+      std::optional<PlannedStore> store =
+          ref ? planStore(*ref->constant,
+                          inProjectUnits(manager, *ref->constant, entry, converted, unitsDiffer))
+              : std::nullopt;
       if (store) {
         stores.append(std::move(*store));
       } else {
@@ -260,6 +295,13 @@ JsonValue importMsq(CommandContext& context) {
   data.insert(QStringLiteral("skipped"), skipped.json());
   data.insert(QStringLiteral("clamped"), clamped.json());
   data.insert(QStringLiteral("missing"), missingCount(manager, definition, held));
+  data.insert(QStringLiteral("converted"), converted.json());
+  data.insert(QStringLiteral("unitsDiffer"), unitsDiffer.json());
+  if (unitsDiffer.size() > 0) {
+    context.warn(QStringLiteral("%1 constant(s) of the file have units other than the project's "
+                                "and were imported as they are: %2")
+                     .arg(QString::number(unitsDiffer.size()), unitsDiffer.names()));
+  }
   return data;
 }
 
@@ -273,6 +315,8 @@ JsonValue exportMsq(CommandContext& context) {
   const QByteArray bytes =
       writeMsq(definition, tune, QStringLiteral("torvik-cli"),
                project != nullptr ? project->tuneComments : QString(), project::currentTimestamp());
+  // The folder is made as datalog makes its own; a failure shows as the write's.
+  QDir().mkpath(QFileInfo(path).absolutePath());
   if (!project::replaceFileAtomically(path, bytes)) {
     throw CommandError(QStringLiteral("Cannot write MSQ file: ") + path);
   }

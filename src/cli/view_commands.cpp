@@ -57,9 +57,23 @@ std::optional<JsonValue> axisBins(const Tune& tune, const QString& variable) {
   return bins;
 }
 
-const TuneValue& requireTuneValue(const Tune& tune, const QString& name) {
+template <typename Map>
+QStringList idsOf(const Map& map) {
+  QStringList ids;
+  for (const auto& entry : map) {
+    ids.append(entry.first);
+  }
+  return ids;
+}
+
+const TuneValue& requireTuneValue(CommandContext& context, const Tune& tune, const QString& name) {
   const TuneValue* value = tune.find(name);
   if (value == nullptr) {
+    QStringList names;
+    for (const TuneValue& record : tune.fields) {
+      names.append(record.name);
+    }
+    context.hintName(name, names);
     throw CommandError(
         QStringLiteral("Field '%1' not found in tune. Use list-fields to see available fields.")
             .arg(name));
@@ -273,6 +287,7 @@ JsonValue getTable(CommandContext& context) {
   const QString id = options.value(QStringLiteral("id"));
   const TableDef* table = definition.Tables.find(id);
   if (table == nullptr) {
+    context.hintName(id, idsOf(definition.Tables));
     throw CommandError(
         QStringLiteral("Table '%1' not found in INI. Use list-tables to see available tables.")
             .arg(id));
@@ -334,6 +349,7 @@ JsonValue getCurve(CommandContext& context) {
   const QString id = options.value(QStringLiteral("id"));
   const CurveDef* curve = definition.Curves.find(id);
   if (curve == nullptr) {
+    context.hintName(id, idsOf(definition.Curves));
     throw CommandError(
         QStringLiteral("Curve '%1' not found in INI. Use list-curves to see available curves.")
             .arg(id));
@@ -364,7 +380,7 @@ JsonValue getScalar(CommandContext& context) {
   const CommandOptions& options = context.options();
   const Tune& tune = requireTune(manager);
   requireDefinition(manager);
-  const TuneValue& value = requireTuneValue(tune, options.value(QStringLiteral("name")));
+  const TuneValue& value = requireTuneValue(context, tune, options.value(QStringLiteral("name")));
   const std::optional<FieldRef> field = manager.findField(value.name);
 
   JsonValue data = JsonValue::object();
@@ -386,7 +402,7 @@ JsonValue getField(CommandContext& context) {
   const project::ProjectManager& manager = context.manager();
   const CommandOptions& options = context.options();
   const Tune& tune = requireTune(manager);
-  const TuneValue& value = requireTuneValue(tune, options.value(QStringLiteral("name")));
+  const TuneValue& value = requireTuneValue(context, tune, options.value(QStringLiteral("name")));
   const std::optional<FieldRef> field = manager.findField(value.name);
 
   JsonValue data = JsonValue::object();
@@ -417,6 +433,18 @@ JsonValue getField(CommandContext& context) {
   if (field) {
     data.insert(QStringLiteral("min"), field->constant->Min);
     data.insert(QStringLiteral("max"), field->constant->Max);
+  }
+  // The values a bit field takes, so that set-bits can be given a label or its number.
+  if (field && field->constant->Type == ConstantType::Bits &&
+      !field->constant->BitValues.isEmpty()) {
+    JsonValue choices = JsonValue::array();
+    for (const BitValue& option : field->constant->BitValues) {
+      JsonValue choice = JsonValue::object();
+      choice.insert(QStringLiteral("value"), option.first);
+      choice.insert(QStringLiteral("label"), option.second);
+      choices.append(std::move(choice));
+    }
+    data.insert(QStringLiteral("options"), std::move(choices));
   }
   return data;
 }

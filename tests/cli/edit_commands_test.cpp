@@ -27,6 +27,13 @@ TEST_F(EditCommandsTest, EditsThatLandElsewhereOrNowhereAreSaid) {
   EXPECT_TRUE(transcriptMatches("warnings.txt"));
 }
 
+// Values clamped or kept other than given, short runs, axes out of order, option labels and
+// near-miss names: each said in one line on standard error.
+TEST_F(EditCommandsTest, EditsSayWhatWasStored) {
+  runScript("stored.cmds");
+  EXPECT_TRUE(transcriptMatches("stored.txt"));
+}
+
 // A curve whose Y variable the tune lacks stores nothing and still succeeds; a table cell of a
 // grid without a stored shape is found through the square root of the element count.
 TEST_F(EditCommandsTest, StoresThatTheTuneCannotTake) {

@@ -45,7 +45,10 @@ TEST_F(MsqCommandsTest, FailuresWriteNothing) {
   EXPECT_TRUE(transcriptMatches("msq-errors.txt"));
   EXPECT_EQ(readFile(tunePath()), tune);
   EXPECT_EQ(readFile(projectPath_), project);
-  EXPECT_EQ(QDir(dir_.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), entries);
+  // The one export that succeeds made its folder, as datalog does.
+  EXPECT_EQ(QDir(dir_.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+            entries + QStringList{"none"});
+  EXPECT_TRUE(QFileInfo::exists(dir_.filePath("none/car.msq")));
 }
 
 // The export names this tool and the time of writing; importing it gives the tune back.
@@ -257,6 +260,40 @@ TEST_F(MsqCorpusImportTest, NewFahrenheitProjectReadsAndStoresOnTheControllersGr
   EXPECT_NEAR(m.getValue(QStringLiteral("wueBins"), 1), -40.014, 1e-9);
   const FieldRef bins = *m.findField(QStringLiteral("wueBins"));
   EXPECT_EQ(quint8(m.pageImages().value(bins.pageNumber).at(bins.constant->Offset)), 100);
+}
+
+// The passat tune's temperatures are in Celsius: converted into a Fahrenheit project, except a
+// hysteresis, which carries no offset and is imported as it is and said. diff against the file
+// then finds only what the import reported as clamped or skipped.
+TEST_F(MsqCorpusImportTest, CelsiusTuneIsConvertedIntoAFahrenheitProject) {
+  const QString p = fahrenheitProject();
+  const QString file = corpus_ + QStringLiteral("/msq/usertune-passat-202501.msq");
+  if (p.isEmpty() || !QFileInfo::exists(file)) {
+    GTEST_SKIP() << "corpus (speeduino-202501.ini, usertune-passat-202501.msq) not found";
+  }
+  const CommandResult r = import(p, file);
+  const QJsonObject data = dataOf(r);
+  EXPECT_EQ(data.value("converted").toObject().value("count"), 22);
+  EXPECT_TRUE(listed(data, "unitsDiffer").contains("fanHyster"));
+  EXPECT_TRUE(
+      r.diagnostics.contains("units other than the project's and were imported as they "
+                             "are: "));
+  project::ProjectManager m;
+  m.openProject(p);
+  EXPECT_NEAR(m.getValue("egoTemp"), 158, 0.9);
+  EXPECT_NEAR(m.getValue("fanSP"), 194, 0.9);
+  EXPECT_NEAR(m.getValue("wueBins", 0), -40, 0.9);
+  EXPECT_NEAR(m.getValue("wueBins", 9), 194, 0.9);
+  EXPECT_EQ(m.getValue("fanHyster"), 5);
+
+  const QStringList reported = listed(data, "clamped") + listed(data, "skipped");
+  const QJsonObject diff = dataOf(
+      *runCommand({"prog", "diff", "-p", p, "--msq", file, "--max", "9999"}, agentCommands()));
+  for (const QJsonValue& d : diff.value("diffs").toArray()) {
+    EXPECT_TRUE(reported.contains(d["constant"].toString()))
+        << d["constant"].toString().toStdString();
+  }
+  EXPECT_EQ(diff.value("diffs").toArray().size(), diff.value("differences").toInt());
 }
 
 // A real degF tune: each warm-up bin is a whole raw value, and it imports unchanged.
