@@ -39,6 +39,7 @@ TEST_F(InspectionCommandsTest, CreateProjectNeverOverwritesAndTakesOnlyPlainName
       {".", "Invalid project name: '.'"},
       {"..", "Invalid project name: '..'"},
       {"../outside", "Invalid project name: '../outside'"},
+      {"a\nb\x7F", "Invalid project name: 'a\\u000ab\\u007f'"},
   };
   for (const auto& [name, message] : cases) {
     const CommandResult r = runCommand({"prog", "create-project", "--name", name, "--ini", other,
