@@ -121,9 +121,11 @@ class EntryCheck {
   int clampedCount_ = 0;
 };
 
-QString shapeText(const std::optional<int>& cols, const std::optional<int>& rows) {
-  return QStringLiteral("%1x%2").arg(cols ? QString::number(*cols) : QStringLiteral("?"),
-                                     rows ? QString::number(*rows) : QStringLiteral("?"));
+// "<cols>x<rows>" of value, "?" for a dimension it lacks.
+QString shapeText(const TuneValue& value) {
+  return QStringLiteral("%1x%2").arg(
+      value.cols ? QString::number(*value.cols) : QStringLiteral("?"),
+      value.rows ? QString::number(*value.rows) : QStringLiteral("?"));
 }
 
 void conformArray(EntryCheck& check, const ConstantDef& constant, const QJsonObject& entry,
@@ -152,7 +154,7 @@ void conformArray(EntryCheck& check, const ConstantDef& constant, const QJsonObj
   setShapeDimensions(shaped, constant);
   if (shaped.cols != value.cols || shaped.rows != value.rows) {
     notes.append(QStringLiteral("shape %1 replaced by the definition's %2")
-                     .arg(shapeText(value.cols, value.rows), shapeText(shaped.cols, shaped.rows)));
+                     .arg(shapeText(value), shapeText(shaped)));
   }
   value.arrayValues = std::move(values);
   value.cols = shaped.cols;

@@ -107,6 +107,7 @@ TEST(ProjectLockProcessTest, ConcurrentEditsLoseNothing) {
 // takes it over instead of waiting for a process that is gone. The holder is kept waiting by
 // a tune file that is a pipe nobody writes to.
 TEST_F(ProjectLockTest, KilledHolderDoesNotBlockTheNextCommand) {
+  const QByteArray tune = tk::test::readFile(tunePath());
   ASSERT_TRUE(QFile::remove(tunePath()));
   ASSERT_EQ(mkfifo(QFile::encodeName(tunePath()).constData(), 0600), 0);
   QProcess holder;
@@ -125,8 +126,8 @@ TEST_F(ProjectLockTest, KilledHolderDoesNotBlockTheNextCommand) {
   ::close(pipe);
   ASSERT_TRUE(QFileInfo::exists(projectPath_ + ".lock"));
 
-  // Without its tune file the project opens with a fresh tune.
   ASSERT_TRUE(QFile::remove(tunePath()));
+  tk::test::writeFile(tunePath(), tune);
   const auto r = tk::test::runCli(
       {"set-scalar", "-p", projectPath_, "--name", "idleRpm", "--value", "900", "-f", "text"});
   EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
