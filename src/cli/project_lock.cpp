@@ -47,10 +47,13 @@ void ProjectLock::checkLockPath() const {
     what = QStringLiteral("is a folder");
   } else if (!info.isFile()) {
     what = QStringLiteral("is not a regular file");
-  } else if (!QFile(path_).open(QIODevice::ReadOnly)) {
-    what = QStringLiteral("cannot be read");
   } else {
-    return;
+    // Only a refusal counts: a holder may remove its lock file at any moment.
+    QFile file(path_);
+    if (file.open(QIODevice::ReadOnly) || file.error() != QFileDevice::PermissionsError) {
+      return;
+    }
+    what = QStringLiteral("cannot be read");
   }
   throw CommandError(
       QStringLiteral("Cannot lock the project: %1 %2; remove it and try again").arg(path_, what));
