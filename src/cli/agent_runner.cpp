@@ -39,6 +39,9 @@ CommandResult runHandler(const AgentCommand& row, const CommandOptions& options)
     if (row.needs.testFlag(Need::Project)) {
       context.loadProject(row.needs.testFlag(Need::ProjectLock) ? ProjectAccess::Change
                                                                 : ProjectAccess::Read);
+      if (row.needs.testFlag(Need::TuneFile)) {
+        context.requireTuneFile();
+      }
     }
     if (row.needs.testFlag(Need::EcuLink)) {
       context.openLink();

@@ -26,6 +26,10 @@ enum class Need {
   /// With SavedTune: after the save, the edit the handler labelled is pushed to the project's
   /// ECU unless --offline is given; the push's lines go to standard error before the envelope.
   PushToEcu = 0x10,
+  /// With Project: the project's tune file must exist. Without it the project opens with a new,
+  /// all-default tune, which a save or a push would make the project's (and the controller's)
+  /// tune; the command fails before its handler runs instead.
+  TuneFile = 0x20,
 };
 Q_DECLARE_FLAGS(Needs, Need)
 Q_DECLARE_OPERATORS_FOR_FLAGS(Needs)

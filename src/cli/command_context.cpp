@@ -1,5 +1,7 @@
 #include "cli/command_context.h"
 
+#include <QDir>
+
 #include "definition/name_hint.h"
 
 namespace tk::cli {
@@ -17,6 +19,9 @@ void CommandContext::loadProject(ProjectAccess access) {
   loader_.emplace();
   loader_->load(options_.value(QStringLiteral("project")), access);
   // A definition replaced by another controller's would otherwise edit the tune silently.
+  for (const QString& warning : loader_->warnings()) {
+    warn(warning);
+  }
   const project::ProjectManager& loaded = loader_->manager();
   if (loaded.tune() != nullptr && loaded.definition() != nullptr &&
       loaded.tune()->signature != loaded.definition()->Signature) {
@@ -30,6 +35,14 @@ void CommandContext::loadProject(ProjectAccess access) {
 project::ProjectManager& CommandContext::manager() {
   Q_ASSERT(loader_.has_value());
   return loader_.value().manager();
+}
+
+void CommandContext::requireTuneFile() const {
+  if (tuneFileMissing()) {
+    throw CommandError(
+        QStringLiteral("Tune file not found: %1. Use read-tune or import-msq to create it.")
+            .arg(QDir::toNativeSeparators(project::tunePathFor(loader_->manager().projectPath()))));
+  }
 }
 
 void CommandContext::warn(const QString& text) {

@@ -50,6 +50,11 @@ class CommandContext {
   void loadProject(ProjectAccess access);
   /// The loaded project's manager; only for handlers whose row needs the project.
   project::ProjectManager& manager();
+  /// Whether the loaded project had no tune file (it holds a new, all-default tune).
+  bool tuneFileMissing() const { return loader_ && loader_->tuneFileMissing(); }
+  /// Throws "Tune file not found: <path>. Use read-tune or import-msq to create it." when the
+  /// loaded project had no tune file.
+  void requireTuneFile() const;
 
   /// Adds the line "[CLI] warning: " + text for standard error; it is written before the
   /// envelope, whatever the outcome.

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <string_view>
 
 #include "cli/agent_runner.h"
 #include "cli/batch_commands.h"
@@ -17,11 +18,15 @@ constexpr Needs kNothing;
 constexpr Needs kProject = Need::Project;
 // An edit: the project loaded and locked, the tune saved after the store and then pushed to the
 // ECU.
-constexpr Needs kEdit = Need::Project | Need::ProjectLock | Need::SavedTune | Need::PushToEcu;
+// import-msq may make the tune file that is missing; every other edit needs it.
+constexpr Needs kImport = Need::Project | Need::ProjectLock | Need::SavedTune | Need::PushToEcu;
+constexpr Needs kEdit = kImport | Need::TuneFile;
 // A save without a push.
-constexpr Needs kSave = Need::Project | Need::ProjectLock | Need::SavedTune;
+constexpr Needs kSave = Need::Project | Need::ProjectLock | Need::SavedTune | Need::TuneFile;
 // A command that talks to the ECU: the project loaded and its link opened.
 constexpr Needs kEcu = Need::Project | Need::EcuLink;
+// burn writes the local tune to the ECU, so that tune must be the project's.
+constexpr Needs kBurn = kEcu | Need::TuneFile;
 // A command that changes the project file: loaded and locked like an edit.
 constexpr Needs kChange = Need::Project | Need::ProjectLock;
 // read-tune replaces the tune with the ECU's and saves it, so it holds the lock too.
@@ -32,6 +37,14 @@ constexpr Needs kEcuChange = kEcu | Need::ProjectLock;
 constexpr bool locksWhatItSaves(std::span<const AgentCommand> rows) {
   return std::all_of(rows.begin(), rows.end(), [](const AgentCommand& row) {
     return !row.needs.testFlag(Need::SavedTune) || row.needs.testFlag(Need::ProjectLock);
+  });
+}
+
+// A command that saves or pushes the tune needs its file, unless it is the one that makes it.
+constexpr bool needsTheTuneItSaves(std::span<const AgentCommand> rows) {
+  return std::all_of(rows.begin(), rows.end(), [](const AgentCommand& row) {
+    return !row.needs.testFlag(Need::SavedTune) || row.needs.testFlag(Need::TuneFile) ||
+           std::string_view(row.name) == "import-msq";
   });
 }
 
@@ -61,11 +74,11 @@ std::span<const AgentCommand> agentCommands() {
       {"set-curve-point", kEdit, "project id index value", setCurvePoint, "store one curve value"},
       {"set-bits", kEdit, "project name value", setBits, "store a bit field"},
       {"save", kSave, "project", save, "save the tune as it is"},
-      {"import-msq", kEdit, "project file", importMsq, "store an MSQ tune's values", "force"},
+      {"import-msq", kImport, "project file", importMsq, "store an MSQ tune's values", "force"},
       {"export-msq", kProject, "project output", exportMsq, "write the tune as an MSQ file"},
       {"connect", kEcu, "project", connect, "check the link and the ECU's signature"},
       {"sync", kEcu, "project", sync, "compare the ECU's tune with the local one"},
-      {"burn", kEcu, "project", burn, "write and burn the local tune"},
+      {"burn", kBurn, "project", burn, "write and burn the local tune"},
       {"read-tune", kEcuChange, "project", readTune, "copy the ECU's tune into the project"},
       // Opens its own link once the command is known to exist.
       {"send-command", kProject, "project name", sendCommand, "send a controller command"},
@@ -91,6 +104,7 @@ std::span<const AgentCommand> agentCommands() {
        "ecu", "other-project"},
   };
   static_assert(locksWhatItSaves(kCommands));
+  static_assert(needsTheTuneItSaves(kCommands));
   return kCommands;
 }
 

@@ -166,7 +166,12 @@ JsonValue sync(CommandContext& context) {
 JsonValue readTune(CommandContext& context) {
   EcuLink& link = context.link();
   project::ProjectManager& manager = link.manager();
-  requireConnected(link);
+  // Pages of another controller decode in the wrong layout: the same refusal as sync's, and
+  // nothing is stored.
+  const SignatureCheck check = checkSignature(link);
+  if (!check.match) {
+    throw CommandError(signatureMismatchMessage(check, *manager.definition()));
+  }
   // Everything is read before anything is merged: a failed page leaves the tune file alone.
   const Tune ecuTune = link.tuneComms()->readTune(*manager.definition());
   if (Tune* local = manager.mutableTune()) {
@@ -195,7 +200,11 @@ JsonValue burn(CommandContext& context) {
   requireConnected(link);
   const Tune& tune = requireLocalTune(link.manager());
   const int errorsBefore = link.errorCount();
-  link.tuneComms()->writeTune(definition, tune, true);
+  try {
+    link.tuneComms()->writeTune(definition, tune, true);
+  } catch (const comms::PageWriteError& e) {
+    throw CommandError(QStringLiteral("Burn failed on ") + QString::fromUtf8(e.what()));
+  }
   if (const std::optional<QString> failure = transferFailure(link, errorsBefore)) {
     throw CommandError(*failure);
   }
@@ -269,8 +278,16 @@ JsonValue setConnection(CommandContext& context) {
                     "Invalid baud rate '%1'. Use a whole number above 0.");
   settings.tcpPort = boundedOption(options, "tcp-port", settings.tcpPort, kMinTcpPort, kMaxTcpPort,
                                    "Invalid TCP port '%1'. Use a number from 1 to 65535.");
-  manager.setConnection(settings.port, settings.baudRate, settings.protocol, settings.host,
-                        settings.tcpPort);
+  if (context.tuneFileMissing()) {
+    // Only the project file, so that read-tune can reach the ECU: saving the new, all-default
+    // tune would make it the project's.
+    manager.mutableProject()->connection = settings;
+    manager.mutableProject()->lastModified = project::currentTimestamp();
+    project::writeProjectFile(manager.projectPath(), *manager.project());
+  } else {
+    manager.setConnection(settings.port, settings.baudRate, settings.protocol, settings.host,
+                          settings.tcpPort);
+  }
 
   JsonValue data = JsonValue::object();
   data.insert(QStringLiteral("port"), settings.port);

@@ -45,28 +45,38 @@ SignatureCheck compareSignatures(EcuLink& link) {
   return {replies.matches(link.manager().definition()->Signature), replies.shown()};
 }
 
-// Why a push did not happen, or no value once the tune went out whole.
-std::optional<QString> pushFailure(EcuLink& link) {
+// How a push ended: both empty once the tune went out whole.
+struct PushOutcome {
+  std::optional<QString> skipped;  // why nothing was written
+  std::optional<QString> failed;   // why a write that began did not complete
+};
+
+PushOutcome pushOutcome(EcuLink& link) {
   if (std::optional<QString> failure = link.open()) {
-    return failure;
+    return {failure, {}};
   }
   if (!isConnected(link)) {
-    return notConnectedMessage();
+    return {notConnectedMessage(), {}};
   }
   const EcuDefinition& definition = *link.manager().definition();
   // Unlike a plain push of the pages, an edit never reaches a controller made for another
   // definition: the same guard as burn's.
   const SignatureCheck check = compareSignatures(link);
   if (!check.match) {
-    return signatureMismatchMessage(check, definition);
+    return {signatureMismatchMessage(check, definition), {}};
   }
   const Tune* tune = link.manager().tune();
   if (tune == nullptr) {
-    return QStringLiteral("No tune loaded");
+    return {QStringLiteral("No tune loaded"), {}};
   }
   const int errorsBefore = link.errorCount();
-  link.tuneComms()->writeTune(definition, *tune, true);
-  return transferFailure(link, errorsBefore);
+  try {
+    link.tuneComms()->writeTune(definition, *tune, true);
+  } catch (const comms::PageWriteError& e) {
+    // The connection's own reason (a lost peer) says more than the unanswered write it caused.
+    return {{}, link.errorCount() > errorsBefore ? link.lastError() : QString::fromUtf8(e.what())};
+  }
+  return {{}, transferFailure(link, errorsBefore)};
 }
 
 }  // namespace
@@ -151,12 +161,19 @@ QByteArray pushEditsToEcu(project::ProjectManager& manager, const QString& label
     return {};
   }
   // The link lives only inside this block: it is closed before the line is handed back.
-  const std::optional<QString> failure = [&manager] {
+  const PushOutcome outcome = [&manager] {
     EcuLink link(manager);
-    return pushFailure(link);
+    return pushOutcome(link);
   }();
-  const QString line = failure ? QStringLiteral("[CLI] ECU sync skipped: ") + *failure
-                               : QStringLiteral("[CLI] ECU sync: pushed changes for ") + label;
+  QString line = QStringLiteral("[CLI] ECU sync: pushed changes for ") + label;
+  if (outcome.skipped) {
+    line = QStringLiteral("[CLI] ECU sync skipped: ") + *outcome.skipped;
+  } else if (outcome.failed) {
+    line = QStringLiteral(
+               "[CLI] ECU sync failed: %1; the edit is saved, the controller keeps its "
+               "previous tune")
+               .arg(*outcome.failed);
+  }
   return (line + QLatin1Char('\n')).toUtf8();
 }
 

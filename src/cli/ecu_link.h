@@ -82,7 +82,8 @@ QString signatureMismatchMessage(const SignatureCheck& check, const EcuDefinitio
 
 /// After a saved edit: writes and burns the whole tune on the project's ECU, unless no ECU is
 /// configured (Serial without a port). Never fails: returns the lines for standard error, one
-/// saying the push was done for label or why it was skipped, empty when nothing was attempted.
+/// saying the push was done for label, why it was skipped (nothing written) or why it failed
+/// (a write the controller refused or did not answer); empty when nothing was attempted.
 /// Nothing is written to an ECU whose signature does not match.
 QByteArray pushEditsToEcu(project::ProjectManager& manager, const QString& label);
 /// The line saying an edit that changed no byte of the tune was not pushed ("[CLI] ECU sync

@@ -2,9 +2,12 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
 
 #include "cli/command_context.h"
+#include "project/json_document_file.h"
 #include "project/tune_file.h"
+#include "project/tune_reconcile.h"
 
 namespace tk::cli {
 
@@ -20,15 +23,29 @@ CliProjectLoader::CliProjectLoader() {
 }
 
 void CliProjectLoader::load(const QString& path, ProjectAccess access) {
-  const QString absolute = absoluteNativePath(path);
-  if (!QFileInfo(absolute).isFile()) {
+  QString absolute = absoluteNativePath(path);
+  const QFileInfo info(absolute);
+  if (!info.isFile()) {
     throw CommandError(QStringLiteral("Project file not found: ") + absolute);
+  }
+  // The files of a project lie beside its project file, not beside a link to it.
+  if (info.isSymLink()) {
+    absolute = QDir::toNativeSeparators(info.canonicalFilePath());
   }
   lock_.emplace(absolute);
   if (access == ProjectAccess::Change) {
     lock_->acquire();
   }
+  // Looked at under the lock: no command of this project makes the file meanwhile.
+  const QString tunePath = project::tunePathFor(absolute);
+  tuneFileMissing_ = !QFileInfo::exists(tunePath);
   manager_.openProject(absolute);
+  if (!tuneFileMissing_) {
+    // The definition decides what each value is; the file's own account is only checked.
+    const QJsonObject file = project::readJsonDocumentFile(tunePath, QStringLiteral("tune file"));
+    warnings_ = project::reconcileTuneWithDefinition(
+        manager_.editor(), file.value(QStringLiteral("fields")).toArray());
+  }
 }
 
 // A reading command saves the upgrade only under the lock, and only when the tune file is still

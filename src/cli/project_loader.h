@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 #include "cli/project_lock.h"
@@ -25,10 +26,18 @@ class CliProjectLoader {
   CliProjectLoader(const CliProjectLoader&) = delete;
   CliProjectLoader& operator=(const CliProjectLoader&) = delete;
 
-  /// Opens the project file at path (made absolute, native separators); for Change the
-  /// project's lock is taken first. Throws "Project file not found: <absolute path>", the
-  /// lock's errors or the project layer's errors.
+  /// Opens the project file at path (made absolute, native separators; a symbolic link is
+  /// followed to its target, beside which the tune, definition and lock are); for Change the
+  /// project's lock is taken first. The tune file's entries are brought to the definition's
+  /// terms (see reconcileTuneWithDefinition; warnings() says what changed). Throws "Project file
+  /// not found: <absolute path>", the lock's errors or the project layer's errors.
   void load(const QString& path, ProjectAccess access = ProjectAccess::Read);
+
+  /// Whether the project had no tune file when it was loaded (its tune is a new one).
+  bool tuneFileMissing() const { return tuneFileMissing_; }
+  /// What loading changed to bring the tune file's entries to the definition's terms, one text
+  /// per field.
+  const QStringList& warnings() const { return warnings_; }
 
   /// The manager holding the loaded project.
   project::ProjectManager& manager() { return manager_; }
@@ -39,6 +48,8 @@ class CliProjectLoader {
   bool maySaveUpgrade(const QString& tunePath);
 
   std::optional<ProjectLock> lock_;
+  bool tuneFileMissing_ = false;
+  QStringList warnings_;
   project::ProjectManager manager_;
 };
 

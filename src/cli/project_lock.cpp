@@ -1,6 +1,8 @@
 #include "cli/project_lock.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QThread>
 #include <algorithm>
 
@@ -24,11 +26,44 @@ ProjectLock::ProjectLock(const QString& projectPath)
   file_.setStaleLockTime(kUnreadableLockAgeMs);
 }
 
-bool ProjectLock::tryAcquire() { return file_.tryLock(std::chrono::milliseconds::zero()); }
+bool ProjectLock::tryAcquire() {
+  // Reading a lock file that is a FIFO would block.
+  const QFileInfo info(path_);
+  if (info.exists() && !info.isFile()) {
+    return false;
+  }
+  return file_.tryLock(std::chrono::milliseconds::zero());
+}
+
+// Something at the lock path that no command made (a folder, a device, a file that cannot be
+// read) would look like a lock that is never released; it is named at once instead.
+void ProjectLock::checkLockPath() const {
+  const QFileInfo info(path_);
+  if (!info.exists() && !info.isSymLink()) {
+    return;
+  }
+  QString what;
+  if (info.isDir()) {
+    what = QStringLiteral("is a folder");
+  } else if (!info.isFile()) {
+    what = QStringLiteral("is not a regular file");
+  } else {
+    // Only a refusal counts: a holder may remove its lock file at any moment.
+    QFile file(path_);
+    if (file.open(QIODevice::ReadOnly) || file.error() != QFileDevice::PermissionsError) {
+      return;
+    }
+    what = QStringLiteral("cannot be read");
+  }
+  throw CommandError(
+      QStringLiteral("Cannot lock the project: %1 %2; remove it and try again").arg(path_, what));
+}
 
 void ProjectLock::acquire(std::chrono::milliseconds timeout) {
   const QDeadlineTimer deadline(timeout);
+  checkLockPath();
   while (!tryAcquire()) {
+    checkLockPath();
     if (file_.error() != QLockFile::LockFailedError) {
       return;
     }

@@ -18,9 +18,10 @@ class ProjectLock {
   explicit ProjectLock(const QString& projectPath);
 
   /// Takes the lock, waiting up to timeout for its holder; throws CommandError naming the lock
-  /// file when the wait runs out. Where no lock file can be made (a folder that takes no new
-  /// files, so no save there can succeed either) it returns without the lock, and the command's
-  /// own writes report the failure.
+  /// file when the wait runs out, and at once when the lock path holds a folder, something other
+  /// than a regular file or a file that cannot be read. Where no lock file can be made (a folder
+  /// that takes no new files, so no save there can succeed either) it returns without the lock, and
+  /// the command's own writes report the failure.
   void acquire(std::chrono::milliseconds timeout = kProjectLockTimeout);
   /// Takes the lock if it is free now; false when it is held or the lock file cannot be made.
   bool tryAcquire();
@@ -31,6 +32,8 @@ class ProjectLock {
   const QString& path() const { return path_; }
 
  private:
+  void checkLockPath() const;
+
   QString path_;
   QLockFile file_;
 };

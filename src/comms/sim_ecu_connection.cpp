@@ -384,6 +384,9 @@ std::optional<SimEcuConnection::Reply> SimEcuConnection::pageCommand(const QByte
     if (!write) {
       write = match(definition_.PageValueWriteCommands);
     }
+    if (write && refusals_.writes) {
+      return Reply{*refusals_.writes, {}};
+    }
     if (write) {
       const int offset = std::max(write->offset, 0);
       if (write->count >= 0 && write->count != write->value.size()) {
@@ -398,6 +401,9 @@ std::optional<SimEcuConnection::Reply> SimEcuConnection::pageCommand(const QByte
       return Reply{0, {}};
     }
     if (match(definition_.BurnCommands)) {
+      if (refusals_.burns) {
+        return Reply{*refusals_.burns, {}};
+      }
       flash_[i] = page;
       ++burnCount_;
       if (!flashPath_.isEmpty()) {

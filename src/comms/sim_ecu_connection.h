@@ -60,6 +60,15 @@ class SimEcuConnection : public EcuConnection {
   /// Why useFlashFile failed.
   QString errorString() const { return errorString_; }
 
+  /// Statuses with which the simulator refuses writes, as a controller with a locked or failing
+  /// flash does; an empty member takes them as usual.
+  struct Refusals {
+    std::optional<quint8> writes;  ///< answer to chunk and value writes, which change nothing
+    std::optional<quint8> burns;   ///< answer to burns, which leave the flash as it is
+  };
+  /// Refuses writes and burns from now on as refusals says.
+  void setRefusals(const Refusals& refusals) { refusals_ = refusals; }
+
   /// Runs the engine on clock (which must outlive the simulator), starting again from 0 s; the
   /// real clock by default, a fake one in tests.
   void setClock(const Clock& clock);
@@ -118,6 +127,7 @@ class SimEcuConnection : public EcuConnection {
   QByteArray pageLetters_;  // first bytes of the page commands
   QString flashPath_;
   QString errorString_;
+  Refusals refusals_;
 };
 
 }  // namespace tk::comms

@@ -51,6 +51,26 @@ bool isPrintableReply(const QByteArray& bytes) {
   return anyPrintable;
 }
 
+// What a controller answers to a write it took: 0x00, and 0x04 for a burn. Anything else (an
+// unrecognised command included, which other exchanges tolerate) means the bytes did not land.
+bool writeAccepted(const EcuResponse& response) {
+  return response.ok && (response.status == EcuCommandService::kStatusOk ||
+                         response.status == EcuCommandService::kStatusBurnOk);
+}
+
+[[noreturn]] void throwWriteRefused(int pageIndex, const QString& what,
+                                    const EcuResponse& response) {
+  const QString reason = response.outcome == FrameOutcome::EcuError || response.ok
+                             ? QStringLiteral("status 0x%1")
+                                   .arg(QString::number(response.status, 16)
+                                            .toUpper()
+                                            .rightJustified(2, QLatin1Char('0')))
+                             : response.error;
+  throw PageWriteError(QStringLiteral("page %1: the controller did not take the %2 (%3)")
+                           .arg(QString::number(pageIndex + 1), what, reason)
+                           .toStdString());
+}
+
 bool startsWithSpeeduino(const QString& text) {
   return text.startsWith(QLatin1String("Speeduino"), Qt::CaseInsensitive);
 }
@@ -362,11 +382,18 @@ void TuneCommsService::writePage(const EcuDefinition& definition, int pageIndex,
     const int n = std::min(chunk, length - offset);
     const QByteArray command =
         chunkWriteCommand(definition, pageIndex, offset, bytes.mid(offset, n));
-    // A refusal is not examined here: the whole page is always sent, and the caller learns of
-    // problems from a read-back.
-    exchange(
-        crc,
-        Request{command, EcuCommandService::scaledTimeoutMs(static_cast<int>(command.size())), 20});
+    const int timeoutMs = EcuCommandService::scaledTimeoutMs(static_cast<int>(command.size()));
+    if (!crc) {
+      exchange(false, Request{command, timeoutMs, 20});
+      continue;
+    }
+    // A chunk the controller did not take ends the page: burning it would store a page that is
+    // neither the old nor the new one.
+    const EcuResponse response = commands_.sendCommand(command, timeoutMs);
+    if (!writeAccepted(response)) {
+      throwWriteRefused(pageIndex, QStringLiteral("chunk write at offset %1").arg(offset),
+                        response);
+    }
   }
   const QString burnTemplate = definition.BurnCommands.value(pageIndex);
   if (!burn || burnTemplate.isEmpty()) {
@@ -375,9 +402,16 @@ void TuneCommsService::writePage(const EcuDefinition& definition, int pageIndex,
   const QByteArray command = buildCommand(burnTemplate, definition.PageIdentifiers.value(pageIndex),
                                           0, 0, std::nullopt, definition.Endianness, 0);
   const int delayMs = definition.PageActivationDelay;
-  exchange(crc, Request{command, kBurnTimeoutMs, std::max(delayMs, 100)});
-  // An unframed burn always gets its pause above; a framed one only when the definition asks.
-  if (crc && delayMs >= 1) {
+  if (!crc) {
+    // An unframed burn always gets its pause.
+    exchange(false, Request{command, kBurnTimeoutMs, std::max(delayMs, 100)});
+    return;
+  }
+  const EcuResponse response = commands_.sendCommand(command, kBurnTimeoutMs);
+  if (!writeAccepted(response)) {
+    throwWriteRefused(pageIndex, QStringLiteral("burn"), response);
+  }
+  if (delayMs >= 1) {
     clock().sleepMs(delayMs);
   }
 }

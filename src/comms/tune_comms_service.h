@@ -23,6 +23,13 @@ class PageReadError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+/// Raised by writePage and writeTune when the ECU refused a chunk write or a burn, or did not
+/// answer it: the page was not (or not wholly) taken and must not be reported as written.
+class PageWriteError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 /// The replies to one "Q" and one "S" signature query.
 struct SignatureReplies {
   std::optional<QString> q;  ///< the "Q" reply: the signature proper
@@ -79,15 +86,19 @@ class TuneCommsService {
   /// tune stamped with the current UTC time as its write time. PageReadError propagates.
   Tune readTune(const EcuDefinition& definition);
   /// Writes the tune page by page in ascending order (burning each when asked): its values
-  /// encoded, or its raw legacy pages when it has no values; nothing when it has neither.
+  /// encoded, or its raw legacy pages when it has no values; nothing when it has neither. Stops
+  /// at the first page writePage refuses (PageWriteError propagates).
   void writeTune(const EcuDefinition& definition, const Tune& tune, bool burn);
 
   /// Writes bytes at offset with the page's chunk-write template; false when the page has none or
   /// (framed) the ECU refused.
   bool writeChunk(const EcuDefinition& definition, int pageIndex, int offset,
                   const QByteArray& bytes);
-  /// Writes the page in chunks (at most its size) and burns it when asked; runs to the end
-  /// whatever the ECU answers. Does nothing for a page without a chunk-write template.
+  /// Writes the page in chunks (at most its size) and burns it when asked. Framed, every chunk
+  /// write and the burn must be answered with an accepted status (0x00, or 0x04 for a burn):
+  /// the first that is refused or unanswered stops the page with PageWriteError naming the page
+  /// (from 1) and the status or failure. Unframed writes have no answer and are trusted. Does
+  /// nothing for a page without a chunk-write template.
   void writePage(const EcuDefinition& definition, int pageIndex, const QByteArray& bytes,
                  bool burn);
 

@@ -11,6 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <atomic>
 #include <functional>
@@ -19,6 +20,7 @@
 #include "cli/command_transcript.h"
 #include "comms/ecu_command_service.h"
 #include "comms/scripted_ecu_connection.h"
+#include "comms/sim_ecu_connection.h"
 #include "comms/stand_in_server.h"
 #include "project/project_manager.h"
 #include "support/sim_process.h"
@@ -131,8 +133,9 @@ TEST_P(EcuCommandsTest, SessionWithTheSimulatedController) {
   EXPECT_TRUE(r.out.startsWith("id: veTable1Tbl\n")) << r.out.toStdString();
 }
 
-// A controller made for another definition is never written: burn and an edit's push refuse,
-// and its flash holds the same bytes afterwards.
+// A controller made for another definition is never written or read from: burn, an edit's push
+// and read-tune refuse, read-tune leaves the tune file alone, and the flash holds the same bytes
+// afterwards.
 TEST_P(EcuCommandsTest, NothingIsWrittenToAnotherSignature) {
   QByteArray pages(128 + 288 + 288 + 128, '\0');
   for (int i = 0; i < pages.size(); ++i) {
@@ -143,13 +146,16 @@ TEST_P(EcuCommandsTest, NothingIsWrittenToAnotherSignature) {
   startSim(exampleSigned(QStringLiteral("speeduino 202501-other")), flash, 0,
            QStringLiteral("Acme ECU 9"));
   transcript.runScript("ecu-refusals.cmds");
+  const QByteArray tune = tuneFile();
+  transcript.run(QStringLiteral("read-tune -p <project>"));
+  EXPECT_EQ(tuneFile(), tune);
   EXPECT_TRUE(transcript.matches("ecu-refusals.txt"));
   EXPECT_EQ(sim->stop(), 0);
   EXPECT_EQ(tk::test::readFile(flash), pages);
 }
 
 // A controller lost half-way: a read leaves the tune file as it was; an edit is saved and its
-// push is reported as skipped, with the connection's own reason.
+// push is reported as failed, with the connection's own reason.
 TEST_P(EcuCommandsTest, ControllerLostInTheMiddle) {
   startSim({}, {}, 1200);  // about 7 s for the whole tune
   const QByteArray before = tuneFile();
@@ -170,10 +176,19 @@ TEST_P(EcuCommandsTest, ControllerLostInTheMiddle) {
       runKillingSim(QStringLiteral("set-scalar -p <project> --name reqFuel --value 9.9"),
                     [&] { return QFileInfo::exists(flash); });
   EXPECT_EQ(edit.exitCode, 0);
+  // Over TCP the lost peer is named; a terminal whose far end is gone just stops answering.
   const QString reason = GetParam() == Transport::Tcp
                              ? QStringLiteral("TCP connection lost: peer disconnected")
-                             : QStringLiteral("Write timeout on ") + port;
-  EXPECT_EQ(edit.diagnostics, ("[CLI] ECU sync skipped: " + reason + '\n').toUtf8());
+                             : QStringLiteral(
+                                   "page \\d: the controller did not take the (chunk "
+                                   "write at offset \\d+|burn) \\(.+\\)");
+  EXPECT_TRUE(
+      QRegularExpression(QRegularExpression::anchoredPattern(
+                             "\\[CLI\\] ECU sync failed: " + reason +
+                             "; the edit is saved, the controller keeps its previous tune\n"))
+          .match(QString::fromUtf8(edit.diagnostics))
+          .hasMatch())
+      << edit.diagnostics.toStdString();
   project::ProjectManager saved;
   saved.openProject(projectPath);
   EXPECT_DOUBLE_EQ(saved.getValue(QStringLiteral("reqFuel"), 0), 9.9);
@@ -282,6 +297,36 @@ TEST_P(EcuOverTcpTest, SendCommandEncodesTheRawText) {
   server.stop();
   EXPECT_EQ(ecu.writes().join(), "F" + comms::EcuCommandService::wrapFrame("A!B") + "F" +
                                      comms::EcuCommandService::wrapFrame("A\\xzzB"));
+}
+
+// A controller that refuses a burn or a chunk write: burn fails naming the page, an edit is saved
+// and its push reported as failed, and the controller's flash is untouched.
+TEST_P(EcuOverTcpTest, RefusedWritesAreNotReportedAsDone) {
+  const EcuDefinition definition = project::readProjectDefinition(tk::test::demoIni(), {});
+  const quint8 refused = comms::EcuCommandService::kStatusOutOfRange;
+  for (const comms::SimEcuConnection::Refusals& refusals :
+       {comms::SimEcuConnection::Refusals{std::nullopt, refused},
+        comms::SimEcuConnection::Refusals{refused, std::nullopt}}) {
+    comms::SimEcuConnection ecu(definition);
+    ecu.setRefusals(refusals);
+    comms::StandInServer server(ecu);
+    const quint16 port = server.listenOnLoopback();
+    editProject([&](project::ProjectManager& m) {
+      m.setConnection({}, 115200, QStringLiteral("TcpBridge"), tk::test::SimProcess::host(), port);
+    });
+    const CommandResult burned = transcript.run(QStringLiteral("burn -p <project>"));
+    const CommandResult edited =
+        transcript.run(QStringLiteral("set-scalar -p <project> --name reqFuel --value 9.9"));
+    server.stop();
+    EXPECT_EQ(burned.exitCode, 1);
+    EXPECT_EQ(edited.exitCode, 0);
+    EXPECT_EQ(ecu.burnCount(), 0);
+    EXPECT_EQ(ecu.burnedPage(0), QByteArray(128, '\0'));
+  }
+  project::ProjectManager saved;
+  saved.openProject(projectPath);
+  EXPECT_DOUBLE_EQ(saved.getValue(QStringLiteral("reqFuel"), 0), 9.9);
+  EXPECT_TRUE(transcript.matches("ecu-write-refusals.txt"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Tcp, EcuOverTcpTest, ::testing::Values(Transport::Tcp),

@@ -163,10 +163,13 @@ TEST_F(EcuSmokeTest, SimulatorKilledBeforeTheBurnEndsInTheFailureSummary) {
                         };
                       }),
             1);
-  EXPECT_TRUE(report.contains(QStringLiteral("  wrote + burned 4 pages in ")));
+  EXPECT_TRUE(
+      report.contains(QStringLiteral("  FAIL  write + burn, page 1: the controller did "
+                                     "not take the burn (")));
+  EXPECT_TRUE(report.contains(QStringLiteral("  wrote + burned 0 pages in ")));
   EXPECT_TRUE(report.endsWith(
       QStringLiteral("  FAIL  post-burn read-back byte-identical to the original tune\n"
-                     "\nSMOKE FAIL on %1 (1 failure(s))\n")
+                     "\nSMOKE FAIL on %1 (2 failure(s))\n")
           .arg(sim.ptyPath())))
       << report.toStdString();
   EXPECT_EQ(test::readFile(flash), flashPattern());  // the burn never reached the flash

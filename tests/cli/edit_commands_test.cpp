@@ -34,23 +34,11 @@ TEST_F(EditCommandsTest, EditsSayWhatWasStored) {
   EXPECT_TRUE(transcriptMatches("stored.txt"));
 }
 
-// A curve whose Y variable the tune lacks stores nothing and still succeeds; a table cell of a
-// grid without a stored shape is found through the square root of the element count.
+// A curve whose Y variable the tune lacks stores nothing and still succeeds.
 TEST_F(EditCommandsTest, StoresThatTheTuneCannotTake) {
   const QList<TuneValue> before = project::readTuneFile(tunePath()).fields;
   EXPECT_EQ(run("set-curve -p <project> --id ghostCurve --values [1,2]").exitCode, 0);
   EXPECT_EQ(project::readTuneFile(tunePath()).fields, before);
-
-  editProject([](project::ProjectManager& m) {
-    TuneValue* z = m.mutableTune()->find("veGrid");
-    z->arrayValues = QList<double>(256, 0.0);
-    z->rows.reset();
-    z->cols.reset();
-  });
-  EXPECT_EQ(run("set-table-cell -p <project> --id veTbl --row 2 --col 3 --value 6").exitCode, 0);
-  QList<double> expected(256, 0.0);
-  expected[35] = 6;
-  EXPECT_EQ(project::readTuneFile(tunePath()).find("veGrid")->arrayValues, expected);
 }
 
 TEST_F(EditCommandsTest, FailedEditsChangeNoFile) {

@@ -1,9 +1,16 @@
 #include "cli/project_loader.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <functional>
 
 #include "cli/project_fixture.h"
 #include "cli/project_lock.h"
+#include "project/project_file.h"
 #include "project/tune_file.h"
 
 namespace tk::cli::test {
@@ -85,6 +92,77 @@ TEST_F(ProjectLoaderTest, TuneOfAnotherSignatureIsFlagged) {
                                             "list-tables to see available tables.\n")
                                      .toStdString());
   EXPECT_TRUE(r.out.isEmpty());
+}
+
+// Without its tune file a project is read with a new tune, but nothing saves or pushes that
+// tune: edits, save, apply-edits and burn fail naming the file and write nothing; set-connection
+// writes the project file alone. A project opened through a link is the link's target, tune
+// and all.
+TEST_F(ProjectLoaderTest, MissingTuneFileIsNeverSavedOrPushedAndLinksAreFollowed) {
+  ASSERT_TRUE(QFile::link(projectPath_, dir_.filePath("Link.tkproj")));
+  transcript().define(QStringLiteral("<link>"), dir_.filePath("Link.tkproj"));
+  run("set-scalar -p <link> --name reqFuel --value 9.5 -f text");
+  run("get-scalar -p <project> --name reqFuel -f text");
+  EXPECT_FALSE(QFileInfo::exists(dir_.filePath("Link.tktune")));
+
+  ASSERT_TRUE(QFile::remove(tunePath()));
+  runScript("missing-tune.cmds");
+  EXPECT_FALSE(QFileInfo::exists(tunePath()));
+  EXPECT_EQ(project::readProjectFile(projectPath_).connection.host, "127.0.0.1");
+  EXPECT_TRUE(transcriptMatches("missing-tune.txt"));
+}
+
+// The definition decides what a tune file's entries are. A wrong shape, a short array, numbers
+// as text or beyond the limits, a duplicate: each field is brought to the definition's terms
+// with one warning, and a cell edit lands where the definition puts it. An entry that keeps
+// nothing sensible (a word for a number, NaN) fails the load, naming it.
+TEST_F(ProjectLoaderTest, TuneFileEntriesAreBroughtToTheDefinitionsTerms) {
+  const auto rewrite = [&](const std::function<void(QJsonObject&)>& change) {
+    QJsonObject tune = QJsonDocument::fromJson(tk::test::readFile(tunePath())).object();
+    QJsonArray fields = tune.value("fields").toArray();
+    for (auto&& field : fields) {
+      QJsonObject object = field.toObject();
+      change(object);
+      field = object;
+    }
+    tune.insert("fields", fields);
+    tk::test::writeFile(tunePath(), QJsonDocument(tune).toJson());
+  };
+  rewrite([](QJsonObject& f) {
+    const QString name = f.value("name").toString();
+    if (name == "veGrid") {
+      f.insert("rows", 8);
+      f.insert("cols", 2);
+      f.insert("arrayValues", QJsonArray{1, 2, 3});
+    } else if (name == "reqFuel") {
+      f.insert("scalarValue", "5.5");
+    } else if (name == "warmTemp") {
+      f.insert("scalarValue", 1e308);
+    } else if (name == "sparkGrid") {
+      f.insert("arrayValues", QJsonArray{"-Infinity", 1, 2, 3, 4, 5, 6, 7});
+    } else if (name == "idleRpm") {
+      f.insert("name", "reqFuel");
+      f.insert("scalarValue", 20);
+    }
+  });
+  run("get-scalar -p <project> --name reqFuel -f text");
+  run("set-table-cell -p <project> --id veTbl --row 1 --col 0 --value 77 -f text");
+  const Tune saved = project::readTuneFile(tunePath());
+  const TuneValue* ve = saved.find(QStringLiteral("veGrid"));
+  EXPECT_EQ(*ve->arrayValues, (QList<double>{1, 2, 3, 0, 77, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(ve->rows, 4);
+  EXPECT_EQ(saved.find(QStringLiteral("warmTemp"))->scalarValue, 215.0);
+  run("get-scalar -p <project> --name reqFuel -f text");  // as saved: no warning
+
+  for (const char* bad : {"\"fast\"", "\"NaN\""}) {
+    rewrite([&](QJsonObject& f) {
+      if (f.value("name").toString() == "reqFuel") {
+        f.insert("scalarValue", QJsonDocument::fromJson(QByteArray("[") + bad + "]")[0]);
+      }
+    });
+    run("list-tables -p <project> -f text");
+  }
+  EXPECT_TRUE(transcriptMatches("tune-entries.txt"));
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -38,6 +40,25 @@ TEST_F(ProjectLockTest, WaiterGivesUpNamingTheLockFile) {
   ProjectLock nowhere(dir_.filePath("absent/Car.tkproj"));
   EXPECT_EQ(lockError(nowhere, std::chrono::milliseconds(50)), "no error");
   EXPECT_FALSE(nowhere.held());
+}
+
+// What no command made at the lock path (a folder, a FIFO) is named at once, not waited on as a
+// busy lock.
+TEST_F(ProjectLockTest, FolderOrFifoAtTheLockPathIsNamedAtOnce) {
+  const QString lockPath = projectPath_ + ".lock";
+  ProjectLock lock(projectPath_);
+  QElapsedTimer clock;
+  clock.start();
+  ASSERT_TRUE(QDir().mkdir(lockPath));
+  EXPECT_EQ(lockError(lock, std::chrono::milliseconds(5000)),
+            "Cannot lock the project: " + lockPath + " is a folder; remove it and try again");
+  ASSERT_TRUE(QDir().rmdir(lockPath));
+  ASSERT_EQ(::mkfifo(QFile::encodeName(lockPath).constData(), 0600), 0);
+  EXPECT_EQ(
+      lockError(lock, std::chrono::milliseconds(5000)),
+      "Cannot lock the project: " + lockPath + " is not a regular file; remove it and try again");
+  EXPECT_FALSE(lock.tryAcquire());
+  EXPECT_LT(clock.elapsed(), 1000);
 }
 
 // The whole program, four processes of fifty edits each on different cells of one 16 x 16
@@ -86,6 +107,7 @@ TEST(ProjectLockProcessTest, ConcurrentEditsLoseNothing) {
 // takes it over instead of waiting for a process that is gone. The holder is kept waiting by
 // a tune file that is a pipe nobody writes to.
 TEST_F(ProjectLockTest, KilledHolderDoesNotBlockTheNextCommand) {
+  const QByteArray tune = tk::test::readFile(tunePath());
   ASSERT_TRUE(QFile::remove(tunePath()));
   ASSERT_EQ(mkfifo(QFile::encodeName(tunePath()).constData(), 0600), 0);
   QProcess holder;
@@ -104,8 +126,8 @@ TEST_F(ProjectLockTest, KilledHolderDoesNotBlockTheNextCommand) {
   ::close(pipe);
   ASSERT_TRUE(QFileInfo::exists(projectPath_ + ".lock"));
 
-  // Without its tune file the project opens with a fresh tune.
   ASSERT_TRUE(QFile::remove(tunePath()));
+  tk::test::writeFile(tunePath(), tune);
   const auto r = tk::test::runCli(
       {"set-scalar", "-p", projectPath_, "--name", "idleRpm", "--value", "900", "-f", "text"});
   EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();

@@ -39,6 +39,7 @@ TEST_F(InspectionCommandsTest, CreateProjectNeverOverwritesAndTakesOnlyPlainName
       {".", "Invalid project name: '.'"},
       {"..", "Invalid project name: '..'"},
       {"../outside", "Invalid project name: '../outside'"},
+      {"a\nb\x7F", "Invalid project name: 'a\\u000ab\\u007f'"},
   };
   for (const auto& [name, message] : cases) {
     const CommandResult r = runCommand({"prog", "create-project", "--name", name, "--ini", other,
@@ -63,8 +64,9 @@ TEST_F(InspectionCommandsTest, CreateProjectNeverOverwritesAndTakesOnlyPlainName
   EXPECT_EQ(tk::test::readFile(ini), iniBefore);
 }
 
-// The same commands on tunes and projects changed behind the tool's back. Grids are shown as
-// text, one line per row.
+// The same commands on tunes and projects changed behind the tool's back: a grid's stored count
+// and shape give way to the definition's, with a warning. Grids are shown as text, one line per
+// row.
 TEST_F(InspectionCommandsTest, ReportOnAlteredTunes) {
   note("the connection is a TCP bridge to 192.168.4.1");
   editProject([](project::ProjectManager& m) {

@@ -120,19 +120,53 @@ TEST_F(TuneCommsTest, UnframedPagesAreRawBytesGivenUpAfterTenEmptyReads) {
   EXPECT_EQ(clock.lap(), 9 * 50);
 }
 
-TEST_F(TuneCommsTest, PagesAreWrittenInBoundedChunksWhateverTheEcuSays) {
+TEST_F(TuneCommsTest, PagesAreWrittenInBoundedChunksAndStopAtTheFirstRefusal) {
   const QByteArray page = pattern(600);
   decideFraming(true);
-  conn.queueReply(framed(hex("84")));  // a refusal does not stop the page
+  for (int i = 0; i < 5; ++i) {
+    conn.queueReply(okFrame({}));
+  }
+  conn.queueReply(framed(hex("04")));
   service.writePage(twoPages(600, 0), 0, page, true);
   QList<QByteArray> w = commandWrites();
   ASSERT_EQ(w.size(), 6);
   EXPECT_EQ(w.at(0), framed(QByteArrayLiteral("M") + hex("000100008000") + page.left(128)));
   EXPECT_EQ(w.at(4), framed(QByteArrayLiteral("M") + hex("000100025800") + page.mid(512)));
   EXPECT_EQ(w.at(5), framed(hex("620001")));
+  // A refused chunk (status 0x84), an unanswered one, a refused burn: the page stops there and
+  // nothing after it is sent.
+  const struct {
+    QList<QByteArray> replies;
+    const char* message;
+  } refusals[] = {
+      {{okFrame({}), framed(hex("84"))},
+       "page 1: the controller did not take the chunk write at offset 128 (status 0x84)"},
+      {{},
+       "page 1: the controller did not take the chunk write at offset 0 (Response timeout "
+       "after 500ms)"},
+      {{okFrame({}), okFrame({}), okFrame({}), okFrame({}), okFrame({}), framed(hex("83"))},
+       "page 1: the controller did not take the burn (status 0x83)"},
+  };
+  for (const auto& r : refusals) {
+    const qsizetype before = commandWrites().size();
+    for (const QByteArray& reply : r.replies) {
+      conn.queueReply(reply);
+    }
+    try {
+      service.writePage(twoPages(600, 0), 0, page, true);
+      ADD_FAILURE() << r.message;
+    } catch (const PageWriteError& e) {
+      EXPECT_STREQ(e.what(), r.message);
+    }
+    EXPECT_EQ(commandWrites().size() - before, std::max<qsizetype>(r.replies.size(), 1));
+    conn.read(1 << 20);
+  }
   // Chunks of at most 4096, no more bytes than the page holds, no burn unless asked.
+  const qsizetype sent = commandWrites().size();
+  conn.queueReply(okFrame({}));
+  conn.queueReply(okFrame({}));
   service.writePage(twoPages(5000, 100000), 1, pattern(6000), false);
-  w = commandWrites().mid(6);
+  w = commandWrites().mid(sent);
   ASSERT_EQ(w.size(), 2);
   EXPECT_EQ(w.at(0).size(), 2 + 7 + 4096 + 4);
   EXPECT_EQ(w.at(1).mid(2, 7), hex("4D000200108803"));
@@ -142,7 +176,7 @@ TEST_F(TuneCommsTest, PagesAreWrittenInBoundedChunksWhateverTheEcuSays) {
   service.writePage(none, 0, pattern(64), true);
   service.writePage(none, 1, pattern(64), true);
   EXPECT_FALSE(service.writeChunk(none, 0, 0, hex("01")));
-  EXPECT_EQ(commandWrites().size(), 8);
+  EXPECT_EQ(commandWrites().size(), sent + 2);
   conn.queueReply(framed(hex("84")));
   EXPECT_FALSE(service.writeChunk(twoPages(64, 128), 1, 16, hex("0A0B0C")));
   EXPECT_EQ(commandWrites().back(), framed(hex("4D0002100003000A0B0C")));
@@ -188,9 +222,12 @@ TEST_F(TuneCommsTest, WholeTunesGoPageByPageAndAPageThatCannotBeReadEndsTheRead)
   decideFraming(true);
   service.writeTune(d, Tune{}, true);  // neither values nor pages: nothing is sent
   EXPECT_TRUE(commandWrites().isEmpty());
-  // Raw legacy pages, unanswered: all are still sent, in order, each with its burn.
+  // Raw legacy pages, in order, each with its burn; a refused burn ends the tune there.
   Tune legacy;
   legacy.pages = PageImages{{3, QByteArray(128, '\x33')}, {1, QByteArray(288, '\x11')}};
+  for (const char* status : {"00", "00", "00", "04", "00", "04"}) {
+    conn.queueReply(framed(hex(status)));
+  }
   service.writeTune(d, legacy, true);
   QList<QByteArray> heads;
   for (const QByteArray& w : commandWrites()) {
@@ -198,6 +235,11 @@ TEST_F(TuneCommsTest, WholeTunesGoPageByPageAndAPageThatCannotBeReadEndsTheRead)
   }
   EXPECT_EQ(heads, (QList<QByteArray>{"4d0001", "4d0001", "4d0001", "620001", "4d0003", "620003"}));
   EXPECT_EQ(commandWrites().at(0).mid(9, 128), QByteArray(128, '\x11'));
+  for (const char* status : {"00", "00", "00", "84"}) {
+    conn.queueReply(framed(hex(status)));
+  }
+  EXPECT_THROW(service.writeTune(d, legacy, true), PageWriteError);
+  EXPECT_EQ(commandWrites().size(), 6 + 4);
   conn.queueReply(okFrame(QByteArray(128, '\0')));
   EXPECT_THROW(service.readTune(d), PageReadError);
 }
