@@ -107,5 +107,73 @@ TEST(IniBadInputTest, HostileFilesEndWithBoundedOutput) {
   EXPECT_LE(entries, 1 + 256);
 }
 
+// Lines declaring more than a definition may hold are left out, each with a message naming it;
+// what came before them stays.
+struct BudgetCase {
+  const char* name;
+  const char* text;
+  const char* refused;
+};
+void PrintTo(const BudgetCase& c, std::ostream* os) { *os << c.name; }
+
+class IniBudgetTest : public ::testing::TestWithParam<BudgetCase> {};
+
+TEST_P(IniBudgetTest, LineOverBudgetIsLeftOutAndNamed) {
+  const EcuDefinition d =
+      parseAndRender(QByteArray("[Constants]\nnPages = 1\npageSize = 64\npage = 1\n"
+                                "kept = array, F32, 0, [1000x999], \"\", 1, 0, 0, 1, 0\n") +
+                     GetParam().text);
+  EXPECT_EQ(d.Refused, QStringList{QString::fromLatin1(GetParam().refused)});
+  ASSERT_EQ(d.Pages.size(), 1);
+  EXPECT_EQ(d.Pages.at(0).Fields.size(), 1);
+  EXPECT_EQ(d.Pages.at(0).Fields.at(0).Name, u"kept"_s);
+  EXPECT_EQ(d.OchBlockSize, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, IniBudgetTest,
+    ::testing::Values(
+        BudgetCase{"ElementsTogether", "more = array, U08, 0, [1001], \"\", 1, 0, 0, 1, 0\n",
+                   "definition line \"more = array, U08, 0, [1001], \"\", 1, 0, 0, 1, 0\" left "
+                   "out: the constants need more than 1000000 elements together"},
+        BudgetCase{"DimensionsWrapping32Bits",
+                   "wrap = array, U08, 0, [65536x65536], \"\", 1, 0, 0, 1, 0\n",
+                   "definition line \"wrap = array, U08, 0, [65536x65536], \"\", 1, 0, 0, 1, 0\" "
+                   "left out: the constants need more than 1000000 elements together"},
+        BudgetCase{"DimensionBeyond32Bits", "big = array, U08, 0, [4294967297x1]\n",
+                   "definition line \"big = array, U08, 0, [4294967297x1]\" left out: the "
+                   "constants need more than 1000000 elements together"},
+        BudgetCase{"PageImages", "[Constants]\npageSize = 40000000, 40000000\n",
+                   "definition line \"pageSize = 40000000, 40000000\" left out: the pages need "
+                   "more than 64 MiB"},
+        BudgetCase{"RealtimeBlock", "[OutputChannels]\nochBlockSize = 2147483647\n",
+                   "definition line \"ochBlockSize = 2147483647\" left out: the realtime block "
+                   "would need more than 65536 bytes"}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+// Included text counts against one budget however often a file is included; a device or pipe
+// given as the definition itself is not read at all.
+TEST(IniBudgetFilesTest, IncludesAndDevicesStayBounded) {
+  QTemporaryDir dir;
+  QFile big(dir.filePath(u"big.inc"_s));
+  ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+  const QByteArray line = "; " + QByteArray(1022, 'x') + '\n';
+  for (int i = 0; i < 1024; ++i) {
+    big.write(line);
+  }
+  big.close();
+  QFile top(dir.filePath(u"top.ini"_s));
+  ASSERT_TRUE(top.open(QIODevice::WriteOnly));
+  for (int i = 0; i < 17; ++i) {
+    top.write("#include big.inc\n");
+  }
+  top.close();
+  EXPECT_EQ(IniParser().parse(top.fileName()).Refused,
+            QStringList{u"definition line \"#include big.inc\" left out: the included files hold "
+                        "more than 16 MiB of text"_s});
+  EXPECT_EQ(IniParser().parse(u"/dev/zero"_s).Refused,
+            QStringList{u"definition file /dev/zero not read: not a regular file"_s});
+}
+
 }  // namespace
 }  // namespace tk
