@@ -95,11 +95,12 @@ TEST_F(ProjectLoaderTest, TuneOfAnotherSignatureIsFlagged) {
 TEST(BoundedMemoryTest, HostileFilesRunWithinAFixedMemoryLimit) {
   constexpr int kLimitMiB = 256;
   QTemporaryDir dir;
-  QByteArray ini = "[MegaTune]\n signature = \"hostile 1\"\n[Constants]\n nPages = 40\n pageSize = ";
+  QByteArray ini =
+      "[MegaTune]\n signature = \"hostile 1\"\n[Constants]\n nPages = 40\n pageSize = ";
   for (int page = 0; page < 40; ++page) {
     ini += page > 0 ? ", 2000000" : "2000000";
   }
-  ini += "\npage = 1\n k = array, F32, 0, [1000x1000], \"\", 1, 0, 0, 1, 3\n";
+  ini += "\npage = 1\n k = array, F32, 0, [500x500], \"\", 1, 0, 0, 1, 3\n";
   for (int a = 0; a < 40; ++a) {
     ini += " a" + QByteArray::number(a) + " = array, F32, 0, [1000x1000], \"\", 1, 0, 0, 1, 3\n";
   }
@@ -108,8 +109,8 @@ TEST(BoundedMemoryTest, HostileFilesRunWithinAFixedMemoryLimit) {
   tk::test::writeFile(dir.filePath("hostile.ini"), ini);
   QByteArray msq =
       "<msq xmlns=\"http://www.msefi.com/:msq\"><versionInfo signature=\"hostile 1\"/>"
-      "<page number=\"1\"><constant name=\"k\" rows=\"1000\" cols=\"1000\">";
-  msq += QByteArray("1 ").repeated(1000 * 1000) + "</constant></page></msq>\n";
+      "<page number=\"1\"><constant name=\"k\" rows=\"500\" cols=\"500\">";
+  msq += QByteArray("1 ").repeated(500 * 500) + "</constant></page></msq>\n";
   tk::test::writeFile(dir.filePath("hostile.msq"), msq);
 
   const auto run = [&](const QStringList& args) {

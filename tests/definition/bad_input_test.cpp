@@ -109,47 +109,31 @@ TEST(IniBadInputTest, HostileFilesEndWithBoundedOutput) {
 
 // Lines declaring more than a definition may hold are left out, each with a message naming it;
 // what came before them stays.
-struct BudgetCase {
-  const char* name;
-  const char* text;
-  const char* refused;
-};
-void PrintTo(const BudgetCase& c, std::ostream* os) { *os << c.name; }
-
-class IniBudgetTest : public ::testing::TestWithParam<BudgetCase> {};
-
-TEST_P(IniBudgetTest, LineOverBudgetIsLeftOutAndNamed) {
-  const EcuDefinition d =
-      parseAndRender(QByteArray("[Constants]\nnPages = 1\npageSize = 64\npage = 1\n"
-                                "kept = array, F32, 0, [1000x999], \"\", 1, 0, 0, 1, 0\n") +
-                     GetParam().text);
-  EXPECT_EQ(d.Refused, QStringList{QString::fromLatin1(GetParam().refused)});
-  ASSERT_EQ(d.Pages.size(), 1);
-  EXPECT_EQ(d.Pages.at(0).Fields.size(), 1);
-  EXPECT_EQ(d.Pages.at(0).Fields.at(0).Name, u"kept"_s);
-  EXPECT_EQ(d.OchBlockSize, 0);
+TEST(IniBudgetTest, LinesOverBudgetAreLeftOutAndNamed) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"more = array, U08, 0, [1001]", "the constants need more than 1000000 elements together"},
+      {"wrap = array, U08, 0, [65536x65536]",
+       "the constants need more than 1000000 elements together"},
+      {"big = array, U08, 0, [4294967297x1]",
+       "the constants need more than 1000000 elements together"},
+      {"pageSize = 40000000, 40000000", "the pages need more than 64 MiB"},
+      {"[OutputChannels]\nochBlockSize = 2147483647",
+       "the realtime block would need more than 65536 bytes"}};
+  for (const auto& [line, reason] : cases) {
+    // Page settings come before the first page line, constants after it.
+    const bool pages = QByteArray(line).startsWith("pageSize");
+    const EcuDefinition d =
+        parseAndRender("[Constants]\nnPages = 1\n" + QByteArray(pages ? line : "pageSize = 64") +
+                       "\npage = 1\nkept = array, F32, 0, [1000x999], \"\", 1, 0, 0, 1, 0\n" +
+                       QByteArray(pages ? "" : line) + '\n');
+    const QString shown = QString::fromLatin1(line).section(u'\n', -1);
+    EXPECT_EQ(d.Refused, QStringList{u"definition line \"%1\" left out: %2"_s.arg(
+                             shown, QString::fromLatin1(reason))});
+    ASSERT_EQ(d.Pages.size(), 1);
+    EXPECT_EQ(d.Pages.at(0).Fields.size(), 1) << line;
+    EXPECT_EQ(d.OchBlockSize, 0);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Lines, IniBudgetTest,
-    ::testing::Values(
-        BudgetCase{"ElementsTogether", "more = array, U08, 0, [1001], \"\", 1, 0, 0, 1, 0\n",
-                   "definition line \"more = array, U08, 0, [1001], \"\", 1, 0, 0, 1, 0\" left "
-                   "out: the constants need more than 1000000 elements together"},
-        BudgetCase{"DimensionsWrapping32Bits",
-                   "wrap = array, U08, 0, [65536x65536], \"\", 1, 0, 0, 1, 0\n",
-                   "definition line \"wrap = array, U08, 0, [65536x65536], \"\", 1, 0, 0, 1, 0\" "
-                   "left out: the constants need more than 1000000 elements together"},
-        BudgetCase{"DimensionBeyond32Bits", "big = array, U08, 0, [4294967297x1]\n",
-                   "definition line \"big = array, U08, 0, [4294967297x1]\" left out: the "
-                   "constants need more than 1000000 elements together"},
-        BudgetCase{"PageImages", "[Constants]\npageSize = 40000000, 40000000\n",
-                   "definition line \"pageSize = 40000000, 40000000\" left out: the pages need "
-                   "more than 64 MiB"},
-        BudgetCase{"RealtimeBlock", "[OutputChannels]\nochBlockSize = 2147483647\n",
-                   "definition line \"ochBlockSize = 2147483647\" left out: the realtime block "
-                   "would need more than 65536 bytes"}),
-    [](const auto& p) { return std::string(p.param.name); });
 
 // Included text counts against one budget however often a file is included; a device or pipe
 // given as the definition itself is not read at all.
