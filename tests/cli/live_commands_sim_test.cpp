@@ -265,7 +265,7 @@ TEST_F(LiveSimTest, DatalogNeverLeavesAHalfWrittenFile) {
   EXPECT_EQ(envelope.value("data").toObject().value("records").toInt(-1), 0);
   const MlgLog log = readMlgFile(file);
   EXPECT_TRUE(log.records.empty());
-  EXPECT_EQ(log.fields.size(), definition().DatalogEntries.size());
+  EXPECT_EQ(log.fields.size(), static_cast<std::size_t>(definition().DatalogEntries.size()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, DatalogSignalTest,

@@ -158,18 +158,6 @@ TEST(DatalogPathTest, ExtensionBecomesMlgAndThePathAbsolute) {
   EXPECT_EQ(datalogPath(QStringLiteral("/var/log.d/run")), QStringLiteral("/var/log.d/run.mlg"));
 }
 
-// "0" is the one way to say no time; fractions, exponents and words are refused.
-TEST(DatalogDurationTest, WholeSecondsOnly) {
-  EXPECT_EQ(datalogDuration(QStringLiteral("0")), 0);
-  EXPECT_EQ(datalogDuration(QStringLiteral("60")), 60);
-  for (const char* text : {"0.2", "1e3", "abc", "-1", ""}) {
-    EXPECT_EQ(
-        tk::test::thrownMessage<CommandError>([&] { datalogDuration(QString::fromLatin1(text)); }),
-        QStringLiteral("Invalid duration: '%1' (expected whole seconds, e.g. 60)")
-            .arg(QString::fromLatin1(text)));
-  }
-}
-
 // One entry per line of the case file; each field's type, units and digits go to the golden file.
 TEST(DatalogFieldsTest, OneFieldPerEntryFromItsTypeFormatAndChannel) {
   static const char* const kTypes[] = {"U08", "S08", "U16", "S16", "U32", "S32", "S64", "F32"};
