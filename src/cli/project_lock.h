@@ -22,10 +22,10 @@ class ProjectLock {
   ProjectLock& operator=(const ProjectLock&) = delete;
 
   /// Takes the lock, waiting behind those that asked before until the line ahead has not moved
-  /// for timeout; throws CommandError naming the lock file when the wait runs out, or when something that is no lock file (a
-  /// folder, a file this user may not open) is in its place. Where no lock file can be made (a
-  /// folder that takes no new files, so no save there can succeed either) it returns without
-  /// the lock, and the command's own writes report the failure.
+  /// for timeout; throws CommandError naming the lock file when the wait runs out, or when
+  /// something that is no lock file (a folder, a file this user may not open) is in its place.
+  /// Where no lock file can be made (a folder that takes no new files, so no save there can succeed
+  /// either) it returns without the lock, and the command's own writes report the failure.
   void acquire(std::chrono::milliseconds timeout = kProjectLockTimeout);
   /// Takes the lock if nobody holds or waits for it now; false otherwise.
   bool tryAcquire();

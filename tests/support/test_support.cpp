@@ -49,19 +49,18 @@ Captured captureStdio(const std::function<void()>& fn) {
   return c;
 }
 
-ProcessResult runCli(const QStringList& arguments, const QString& workingDir,
-                     int memoryLimitMiB) {
+ProcessResult runCli(const QStringList& arguments, const QString& workingDir, int memoryLimitMiB) {
   QProcess process;
   if (!workingDir.isEmpty()) {
     process.setWorkingDirectory(workingDir);
   }
   if (memoryLimitMiB > 0) {
-    process.start(QStringLiteral("/bin/sh"),
-                  QStringList{QStringLiteral("-c"),
-                              QStringLiteral("ulimit -v %1 && exec \"$0\" \"$@\"")
-                                  .arg(memoryLimitMiB * 1024),
-                              QString::fromUtf8(TK_CLI_EXE)} +
-                      arguments);
+    process.start(
+        QStringLiteral("/bin/sh"),
+        QStringList{QStringLiteral("-c"),
+                    QStringLiteral("ulimit -v %1 && exec \"$0\" \"$@\"").arg(memoryLimitMiB * 1024),
+                    QString::fromUtf8(TK_CLI_EXE)} +
+            arguments);
   } else {
     process.start(QString::fromUtf8(TK_CLI_EXE), arguments);
   }
