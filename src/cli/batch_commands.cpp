@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "cli/project_loader.h"
+#include "json/input_file.h"
 #include "project/project_manager.h"
 #include "tune/batch_edits.h"
 
@@ -33,6 +34,9 @@ QString editsText(const CommandOptions& options) {
     throw CommandError(QStringLiteral("Option '--edits' or '--edits-file' is required."));
   }
   const QString path = absoluteNativePath(options.value(file));
+  if (const std::optional<QString> problem = inputFileProblem(path, kMaxInputFileBytes)) {
+    throw CommandError(QStringLiteral("Cannot read edits file: %1: %2").arg(path, *problem));
+  }
   QFile input(path);
   if (!input.open(QIODevice::ReadOnly)) {
     throw CommandError(QStringLiteral("Cannot read edits file: ") + path);

@@ -23,6 +23,13 @@ void CommandContext::loadProject(ProjectAccess access) {
     warn(warning);
   }
   const project::ProjectManager& loaded = loader_->manager();
+  // What the definition reader left out to stay within its memory budget: the command goes on
+  // without it, and says so.
+  if (loaded.definition() != nullptr) {
+    for (const QString& refusal : loaded.definition()->Refused) {
+      warn(refusal);
+    }
+  }
   if (loaded.tune() != nullptr && loaded.definition() != nullptr &&
       loaded.tune()->signature != loaded.definition()->Signature) {
     warn(QStringLiteral("tune signature '%1' differs from the definition's '%2'")

@@ -13,6 +13,7 @@
 #include "comms/clock.h"
 #include "comms/realtime_data.h"
 #include "formats/mlg_writer.h"
+#include "project/json_document_file.h"
 
 namespace tk::cli {
 namespace {
@@ -153,6 +154,17 @@ JsonValue sampleChannels(const EcuDefinition& definition, comms::EcuCommandServi
   return data;
 }
 
+int datalogDuration(const QString& text) {
+  // Whole seconds only: "0.2" or "1e3" read as 0 would record nothing and report success.
+  bool ok = false;
+  const int seconds = text.toInt(&ok, 10);
+  if (!ok || seconds < 0 || (seconds == 0 && text.trimmed() != QLatin1String("0"))) {
+    throw CommandError(
+        QStringLiteral("Invalid duration: '%1' (expected whole seconds, e.g. 60)").arg(text));
+  }
+  return seconds;
+}
+
 QString datalogPath(const QString& output) {
   QString path = output;
   if (!path.endsWith(QLatin1String(".mlg"), Qt::CaseInsensitive)) {
@@ -253,7 +265,11 @@ JsonValue datalog(CommandContext& context) {
   if (definition.DatalogEntries.isEmpty()) {
     throw CommandError(QStringLiteral("No datalog entries defined in INI"));
   }
-  const int duration = optionInt(context.options(), QStringLiteral("duration"), 0);
+  const int duration = datalogDuration(context.options().value(QStringLiteral("duration")));
+  // A stop signal ends the loop and the records so far are kept (none when it came while the
+  // link was being opened: the file then holds the header); while they are being written a
+  // further signal is ignored. The handlers are in place before the link is opened.
+  StopSignals stop;
   EcuLink& link = context.openLink();
   const QString path = datalogPath(context.options().value(QStringLiteral("output")));
   QDir().mkpath(QFileInfo(path).absolutePath());
@@ -261,17 +277,16 @@ JsonValue datalog(CommandContext& context) {
   MlgWriter writer(datalogFields(definition), kMlgVersion);
   writer.writeHeader(static_cast<std::uint32_t>(QDateTime::currentSecsSinceEpoch()),
                      QStringLiteral("Torvik CLI Datalog"));
-  // A stop signal ends the loop and the records so far are kept; while they are being written a
-  // further signal is ignored, so that the file is never left half-written. The handlers are in
-  // place before the line that tells the recording has begun.
-  StopSignals stop;
   printLine(
       QStringLiteral("[CLI] Datalogging for %1s to %2...").arg(QString::number(duration), path));
   comms::EcuCommandService& commands = *link.commands();
   const DatalogRun run = recordDatalog(definition, commands, writer, qint64{duration} * 1000,
                                        [&stop] { return stop.requested(); });
   stop.ignore();
-  writer.saveTo(path);
+  // Written beside the output and renamed over it: a full disk leaves the previous log whole.
+  if (!project::replaceFileAtomically(path, writer.bytes())) {
+    throw CommandError(QStringLiteral("Cannot write MLG file: ") + path);
+  }
   const double elapsedSeconds =
       static_cast<double>(commands.clock().nowMs() - run.startMs) / 1000.0;
   printLine(QStringLiteral("[CLI] Datalog complete: %1 records in %2s")

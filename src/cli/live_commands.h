@@ -40,6 +40,10 @@ QSet<QString> requestedChannels(const EcuDefinition& definition, const CommandOp
 JsonValue sampleChannels(const EcuDefinition& definition, comms::EcuCommandService& commands,
                          int count, const QSet<QString>& names);
 
+/// The seconds a datalog's duration option gives: a whole number of at least 0, 0 written as
+/// "0"; throws CommandError naming the text otherwise.
+int datalogDuration(const QString& text);
+
 /// The absolute native path of a datalog written for the output option: its extension
 /// becomes ".mlg" (kept when already ".mlg" in any case, appended when there is none).
 QString datalogPath(const QString& output);

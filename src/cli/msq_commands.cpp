@@ -5,6 +5,7 @@
 #include <QSet>
 #include <QStringList>
 #include <cmath>
+#include <limits>
 #include <optional>
 
 #include "cli/command_support.h"
@@ -84,6 +85,20 @@ std::optional<int> labelValue(const ConstantDef& constant, const QString& text) 
   return std::nullopt;
 }
 
+// A NaN means nothing to keep, so the entry is refused; an infinity (also a number too large for
+// a double) is as far as a value goes that way, so it ends at the constant's limit.
+std::optional<PlannedStore> withExtremes(PlannedStore store) {
+  for (double& number : store.numbers) {
+    if (std::isnan(number)) {
+      return std::nullopt;
+    }
+    if (std::isinf(number)) {
+      number = std::copysign(std::numeric_limits<double>::max(), number);
+    }
+  }
+  return store;
+}
+
 // What entry becomes for constant, or nothing when the constant cannot take it: a number count
 // other than its element count (a table of another size from another firmware would land
 // scrambled), a text where a number belongs, a bit label it does not list that is no number.
@@ -101,7 +116,7 @@ std::optional<PlannedStore> planStore(const ConstantDef& constant, const MsqCons
       } else {
         return std::nullopt;
       }
-      return store;
+      return withExtremes(std::move(store));
     case ConstantType::Scalar:
     case ConstantType::Array:
       break;
@@ -112,11 +127,13 @@ std::optional<PlannedStore> planStore(const ConstantDef& constant, const MsqCons
       entry.IsArray ? entry.ArrayValues
                     : (entry.IsNumeric ? QList<double>{entry.NumericValue} : QList<double>{});
   const int expected = constant.Type == ConstantType::Scalar ? 1 : elementCount(constant);
-  if (expected < 1 || numbers.size() != expected) {
+  // A token that is no number leaves the others where they stand only by accident: the whole
+  // entry is refused rather than imported shifted by one.
+  if (expected < 1 || numbers.size() != expected || entry.SkippedTokens > 0) {
     return std::nullopt;
   }
   store.numbers = numbers;
-  return store;
+  return withExtremes(std::move(store));
 }
 
 // True when the store cannot keep value: not finite (kept as 0), outside the limits in force, or
@@ -140,10 +157,16 @@ NameReport storeNumbers(project::ProjectManager& manager, const QList<PlannedSto
   for (const PlannedStore& store : stores) {
     const ConstantDef& constant = *store.constant;
     for (int i = 0; i < store.numbers.size(); ++i) {
-      if (outsideLimits(constant, store.numbers.at(i), scope)) {
+      const double number = store.numbers.at(i);
+      if (outsideLimits(constant, number, scope)) {
         clamped.add(constant.Name);
       }
-      manager.setValue(constant.Name, i, store.numbers.at(i));
+      // A value already held is not stored again: each store queues a page write until the
+      // run ends, and the passes would otherwise queue one per element every time.
+      if (manager.tune()->find(constant.Name) == nullptr ||
+          manager.getValue(constant.Name, i) != quantizeValue(constant, number, scope)) {
+        manager.setValue(constant.Name, i, number);
+      }
     }
   }
   return clamped;
@@ -216,6 +239,34 @@ MsqConstant inProjectUnits(const project::ProjectManager& manager, const Constan
       break;
   }
   return adapted;
+}
+
+// An export goes to a file of the user's, never over one the project is made of (an MSQ in
+// place of the tune would leave a project that no longer opens), and over an existing file only
+// when asked to.
+void checkExportTarget(const project::ProjectManager& manager, const QString& path, bool force) {
+  const QFileInfo target(path);
+  if (target.isDir()) {
+    throw CommandError(QStringLiteral("Cannot write MSQ file: ") + path);
+  }
+  const QString canonical = target.canonicalFilePath();
+  const QString projectPath = manager.projectPath();
+  const project::ProjectFile* project = manager.project();
+  const QDir folder = QFileInfo(projectPath).absoluteDir();
+  for (const QString& own :
+       {projectPath, manager.tunePath(), manager.settingsPath(),
+        projectPath + QStringLiteral(".lock"),
+        project != nullptr ? folder.absoluteFilePath(project->iniFilePath) : QString()}) {
+    const QFileInfo file(own);
+    if (!own.isEmpty() && (file.absoluteFilePath() == target.absoluteFilePath() ||
+                           (!canonical.isEmpty() && file.canonicalFilePath() == canonical))) {
+      throw CommandError(
+          QStringLiteral("Refusing to write the MSQ file over the project's own file: ") + path);
+    }
+  }
+  if (target.exists() && !force) {
+    throw CommandError(QStringLiteral("File exists: %1; give --force to replace it").arg(path));
+  }
 }
 
 }  // namespace
@@ -310,6 +361,7 @@ JsonValue exportMsq(CommandContext& context) {
   const EcuDefinition& definition = requireDefinition(manager);
   const Tune& tune = requireTune(manager);
   const QString path = absoluteNativePath(context.options().value(QStringLiteral("output")));
+  checkExportTarget(manager, path, context.options().has(QStringLiteral("force")));
 
   const project::ProjectFile* project = manager.project();
   const QByteArray bytes =

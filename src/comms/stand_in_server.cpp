@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <future>
 #include <memory>
 #include <thread>
@@ -26,6 +27,10 @@ namespace tk::comms {
 constexpr int kPollMs = 20;
 constexpr int kFlushMs = 1000;
 constexpr qint64 kReadChunk = 65536;
+// Clients waiting for their turn on the TCP port.
+constexpr int kMaxQueuedClients = 16;
+// How long a silent client keeps the controller while others wait for it.
+constexpr std::chrono::milliseconds kIdleWhileOthersWait{2000};
 
 class StandInServer::Link {
  public:
@@ -154,13 +159,20 @@ void StandInServer::stop() {
   stopping_ = false;
 }
 
-void StandInServer::pump(Link& link) {
+void StandInServer::pump(Link& link, const std::function<bool()>& othersWait) {
   auto lineFree = std::chrono::steady_clock::now();
+  auto lastRequest = std::chrono::steady_clock::now();
   while (!stopping_ && link.alive()) {
     const QByteArray request = link.take(kPollMs);
     if (request.isEmpty()) {
+      // A client that holds the line without a word would keep the others out for ever.
+      if (othersWait && std::chrono::steady_clock::now() - lastRequest > kIdleWhileOthersWait &&
+          othersWait()) {
+        return;
+      }
       continue;
     }
+    lastRequest = std::chrono::steady_clock::now();
     ecu_.write(request);
     while (ecu_.bytesAvailable() > 0) {
       const QByteArray reply = ecu_.read(kReadChunk);
@@ -189,16 +201,25 @@ quint16 StandInServer::listenOnLoopback(quint16 port) {
       listening->set_value(0);
       return;
     }
+    // Clients beyond those queued are not taken from the system's backlog until a place is
+    // free; one that gave up meanwhile is served a reply nobody reads and dropped.
+    server.setMaxPendingConnections(kMaxQueuedClients);
     listening->set_value(server.serverPort());
     while (!stopping_) {
-      if (!server.waitForNewConnection(kPollMs)) {
+      // Connections that arrived together are all taken from the system's queue at once, so
+      // those already taken are served before waiting for another.
+      if (!server.hasPendingConnections() && !server.waitForNewConnection(kPollMs)) {
         continue;
       }
       const std::unique_ptr<QTcpSocket> client(server.nextPendingConnection());
+      if (!client) {
+        continue;
+      }
       client->setSocketOption(QAbstractSocket::LowDelayOption, 1);
       ecu_.open();
       DeviceLink link(*client, socketAlive);
-      pump(link);
+      pump(link,
+           [&server] { return server.hasPendingConnections() || server.waitForNewConnection(0); });
       client->abort();
     }
   }));

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <atomic>
+#include <functional>
 #include <memory>
 
 class QThread;
@@ -29,8 +30,9 @@ class StandInServer {
   /// sends them as fast as the transport takes them. Set before serving.
   void setReplyRate(int bytesPerSecond);
 
-  /// Listens on 127.0.0.1 (port 0: any free port) and serves one client at a time; the port
-  /// listened on, or 0 when listening failed or the server already runs.
+  /// Listens on 127.0.0.1 (port 0: any free port) and serves one client at a time, the others
+  /// in the order they came; a client silent for two seconds gives way to a waiting one. The
+  /// port listened on, or 0 when listening failed or the server already runs.
   quint16 listenOnLoopback(quint16 port = 0);
   /// Serves the serial device at the baud rate; false when it cannot be opened or the server
   /// already runs.
@@ -47,7 +49,9 @@ class StandInServer {
   class Link;
 
  private:
-  void pump(Link& link);
+  // Serves link until it ends or stopping; othersWait, when given, tells whether another client
+  // waits, so that a silent client yields to it.
+  void pump(Link& link, const std::function<bool()>& othersWait = {});
 
   EcuConnection& ecu_;
   std::unique_ptr<QThread> thread_;

@@ -1,6 +1,9 @@
 #include "definition/constant_parser.h"
 
 #include <QHash>
+#include <algorithm>
+#include <limits>
+#include <optional>
 #include <vector>
 
 #include "definition/ini_text.h"
@@ -226,6 +229,19 @@ void parseAttributes(ConstantDef& c, const QList<QStringView>& items, qsizetype 
   }
 }
 
+// A dimension; one written in digits but too large for an int is taken as the largest int, so
+// that the element budget refuses the constant instead of it becoming a small one.
+std::optional<int> dimension(const QString& text) {
+  if (const std::optional<int> n = parseInt(text)) {
+    return n;
+  }
+  const QString digits = text.trimmed();
+  const bool allDigits =
+      !digits.isEmpty() &&
+      std::all_of(digits.begin(), digits.end(), [](QChar ch) { return ch >= u'0' && ch <= u'9'; });
+  return allDigits ? std::optional<int>(std::numeric_limits<int>::max()) : std::nullopt;
+}
+
 }  // namespace
 
 void parseShape(ConstantDef& c, const QString& text, bool allowBitRange) {
@@ -250,7 +266,7 @@ void parseShape(ConstantDef& c, const QString& text, bool allowBitRange) {
         (i == 0 ? c.ShapeColsExpression : c.ShapeRowsExpression) = expression;
         shape.append(1);
       } else {
-        shape.append(parseInt(part).value_or(1));
+        shape.append(dimension(part).value_or(1));
       }
     }
     c.Shape = shape;
@@ -259,7 +275,7 @@ void parseShape(ConstantDef& c, const QString& text, bool allowBitRange) {
   if (isBraced(text)) {
     c.ShapeColsExpression = trimChars(text.trimmed(), QStringLiteral("{} "));
     c.Shape = {1};
-  } else if (const auto n = parseInt(text)) {
+  } else if (const auto n = dimension(text)) {
     c.Shape = {*n};
   }
 }

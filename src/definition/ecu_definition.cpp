@@ -48,6 +48,18 @@ int EcuDefinition::pageSize(int pageNumber) const {
   return pageNumber >= 1 && pageNumber <= PageSizes.size() ? PageSizes.at(pageNumber - 1) : 0;
 }
 
+void EcuDefinition::refuse(const QString& line, const QString& reason) {
+  // A refused line may be long (a list of page sizes); its start names it well enough.
+  constexpr qsizetype kShownCharacters = 80;
+  const QString shown =
+      line.size() > kShownCharacters ? line.left(kShownCharacters) + QStringLiteral("...") : line;
+  const QString message = QStringLiteral("definition line \"%1\" left out: %2").arg(shown, reason);
+  // The preprocessor reads includes in more than one pass.
+  if (!Refused.contains(message)) {
+    Refused.append(message);
+  }
+}
+
 bool EcuDefinition::isBigEndian() const {
   return Endianness.compare(QLatin1String("big"), Qt::CaseInsensitive) == 0;
 }

@@ -73,6 +73,14 @@ struct DatalogEntry {
   bool operator==(const DatalogEntry&) const = default;
 };
 
+/// What one definition may declare, so that no small file stands for gigabytes: the bytes of
+/// all page images, the elements of all constants, the realtime block's bytes and the characters
+/// of all included files.
+inline constexpr qint64 kMaxPageBytes = qint64{64} << 20;
+inline constexpr qint64 kMaxDefinitionElements = 1000000;
+inline constexpr int kMaxOchBlockSize = 65536;
+inline constexpr qint64 kMaxIncludedCharacters = qint64{16} << 20;
+
 /// Everything an ECU definition file declares. Independent of the parser that built it; fields
 /// follow the canonical JSON order. Maps typed QMap render in ascending key order, OrderedMap in
 /// order of first insertion.
@@ -152,12 +160,19 @@ struct EcuDefinition {
   OrderedMap<SettingGroup> SettingGroups;
   OrderedMap<SettingFlag> SettingFlags;
 
+  /// Lines the reader left out because what they declare would take more memory than a
+  /// definition may (see kMaxPageBytes and the limits beside it); one message per line, naming
+  /// it. Not part of the canonical JSON.
+  QStringList Refused;
+
   /// The page group with this number, or nullptr.
   const PageGroup* findPage(int pageNumber) const;
   /// The page group with this number, or nullptr.
   PageGroup* findPage(int pageNumber);
   /// PageSizes[pageNumber - 1], or 0 when the list has no such entry.
   int pageSize(int pageNumber) const;
+  /// Records that line was left out for reason (see Refused).
+  void refuse(const QString& line, const QString& reason);
   /// True when Endianness is "big" (ignoring case).
   bool isBigEndian() const;
   /// The first constant or PC variable of exactly this name (pages in order), or nullptr.

@@ -92,8 +92,18 @@ void handlePageSettings(ReadState& state, const QString& key, const QString& val
     }
   } else if (equalsWord(key, "pageSize")) {
     def.PageSizes.clear();
+    qint64 total = 0;
     for (const QString& item : splitList(value)) {
-      def.PageSizes.append(parseInt(item).value_or(0));
+      const int size = parseInt(item).value_or(0);
+      total += std::max(size, 0);
+      def.PageSizes.append(size);
+      if (total > kMaxPageBytes) {
+        // The pages are kept only as long as their images fit the budget together.
+        def.PageSizes.clear();
+        def.refuse(key + QStringLiteral(" = ") + value,
+                   QStringLiteral("the pages need more than %1 MiB").arg(kMaxPageBytes >> 20));
+        break;
+      }
     }
   } else if (equalsWord(key, "pageIdentifier")) {
     def.PageIdentifiers = unquotedItems(value);
@@ -120,10 +130,29 @@ void handlePageSettings(ReadState& state, const QString& key, const QString& val
   }
 }
 
+// A constant is left out when its shape would need more elements than a definition may hold,
+// alone (also a dimension too large for 32 bits) or together with those before it.
+bool withinElementBudget(ReadState& state, const ConstantDef& c, const QString& key,
+                         const QString& value) {
+  qint64 elements = 1;
+  for (const int dimension : c.Shape) {
+    elements *= std::max(dimension, 1);
+    elements = std::min(elements, kMaxDefinitionElements + 1);
+  }
+  if (state.elements + elements > kMaxDefinitionElements) {
+    state.def.refuse(key + QStringLiteral(" = ") + value,
+                     QStringLiteral("the constants need more than %1 elements together")
+                         .arg(kMaxDefinitionElements));
+    return false;
+  }
+  state.elements += elements;
+  return true;
+}
+
 void handleConstantLine(ReadState& state, const QString& key, const QString& value) {
   std::optional<ConstantDef> c = parseConstant(key, value, &state.pool);
   PageGroup* page = state.currentPage ? state.def.findPage(*state.currentPage) : nullptr;
-  if (!c || !page) {
+  if (!c || !page || !withinElementBudget(state, *c, key, value)) {
     return;
   }
   resolveOffset(*c, state.runningOffset, state.runningSize);
@@ -160,7 +189,7 @@ void handlePcVariable(ReadState& state, const QString& key, const QString& value
       c = parsePcValue(key, value, &state.pool);
     }
   }
-  if (!c) {
+  if (!c || !withinElementBudget(state, *c, key, value)) {
     return;
   }
   c->IsPcVariable = true;

@@ -7,6 +7,7 @@
 #include "definition/ini_read_state.h"
 #include "definition/ini_sections.h"
 #include "definition/ini_text.h"
+#include "json/input_file.h"
 
 namespace tk {
 namespace {
@@ -94,6 +95,13 @@ EcuDefinition IniParser::read(const QStringList& lines, const QString& baseDirec
 }
 
 EcuDefinition IniParser::parse(const QString& path) const {
+  // A device or a pipe might never end; the reader does not fail, so the definition stays
+  // empty and says why.
+  if (const std::optional<QString> problem = inputFileProblem(path, kMaxInputFileBytes)) {
+    EcuDefinition empty;
+    empty.Refused.append(QStringLiteral("definition file %1 not read: %2").arg(path, *problem));
+    return empty;
+  }
   std::optional<QStringList> lines = readTrimmedLines(path);
   if (!lines) {
     return EcuDefinition();

@@ -14,7 +14,7 @@ namespace {
 // cannot recurse or multiply without end.
 constexpr int kMaxIncludeDepth = 16;
 constexpr int kMaxIncludesPerPass = 256;
-constexpr qsizetype kMaxIncludedCharactersPerPass = qsizetype(64) << 20;
+constexpr qsizetype kMaxIncludedCharactersPerPass = kMaxIncludedCharacters;
 
 qsizetype charactersOf(const QStringList& lines) {
   qsizetype characters = 0;
@@ -76,6 +76,7 @@ const QStringList* Preprocessor::include(const QString& trimmedLine, QString& ke
   if (it == cache_.end()) {
     // A file too large to fit the allowance even as UTF-16 is not read at all.
     if (info.size() > 2 * kMaxIncludedCharactersPerPass) {
+      refuseInclude(name);
       return nullptr;
     }
     QStringList lines = readTrimmedLines(path).value_or(QStringList());
@@ -83,11 +84,18 @@ const QStringList* Preprocessor::include(const QString& trimmedLine, QString& ke
     it = cache_.emplace(key, CachedFile{std::move(lines), characters}).first;
   }
   if (it->second.characters > kMaxIncludedCharactersPerPass - includedCharacters_) {
+    refuseInclude(name);
     return nullptr;
   }
   ++includes_;
   includedCharacters_ += it->second.characters;
   return &it->second.lines;
+}
+
+void Preprocessor::refuseInclude(const QString& name) {
+  def_.refuse(QStringLiteral("#include ") + name,
+              QStringLiteral("the included files hold more than %1 MiB of text")
+                  .arg(kMaxIncludedCharactersPerPass >> 20));
 }
 
 qsizetype Preprocessor::charactersRead() const {

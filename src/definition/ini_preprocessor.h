@@ -58,6 +58,8 @@ class Preprocessor {
   };
 
   const QStringList* include(const QString& trimmedLine, QString& key);
+  // Records that the include of name was left out for the text budget.
+  void refuseInclude(const QString& name);
   bool evaluate(const QString& symbol) const;
   bool isOptionName(const QString& symbol) const;
   void addFlag(const QString& symbol, bool value);

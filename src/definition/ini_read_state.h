@@ -60,6 +60,8 @@ struct ReadState {
   int runningSize = 0;
   int ochRunningOffset = 0;
   int ochRunningSize = 0;
+  /// Elements of the constants kept so far (see kMaxDefinitionElements).
+  qint64 elements = 0;
 
   // Multi-line records being collected.
   std::optional<HelpDefinition> openHelp;

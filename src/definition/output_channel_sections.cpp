@@ -47,7 +47,13 @@ void handleOutputChannel(ReadState& state, const QString& key, const QString& va
   }
   if (equalsWord(key, "ochBlockSize")) {
     if (const auto n = parseInt(value)) {
-      def.OchBlockSize = *n;
+      if (*n > kMaxOchBlockSize) {
+        def.refuse(key + QStringLiteral(" = ") + value,
+                   QStringLiteral("the realtime block would need more than %1 bytes")
+                       .arg(kMaxOchBlockSize));
+      } else {
+        def.OchBlockSize = *n;
+      }
     }
     return;
   }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "json/ascii_text.h"
+#include "json/input_file.h"
 
 namespace tk {
 namespace {
@@ -260,6 +261,9 @@ MlgLog parseMlg(QByteArrayView bytes) {
 }
 
 MlgLog readMlgFile(const QString& path) {
+  if (const std::optional<QString> problem = inputFileProblem(path, kMaxLogFileBytes)) {
+    throw MlgError("Cannot open MLG file: " + path.toStdString() + ": " + problem->toStdString());
+  }
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) {
     throw MlgError("Cannot open MLG file: " + path.toStdString());

@@ -36,6 +36,8 @@ struct MsqConstant {
   bool IsNumeric = false;
   /// The numbers of an array's text, in order (tokens that are not numbers are skipped).
   QList<double> ArrayValues;
+  /// How many tokens of an array's text were no number.
+  int SkippedTokens = 0;
 
   bool operator==(const MsqConstant&) const = default;
 };

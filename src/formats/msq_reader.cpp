@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "formats/msq_text.h"
+#include "json/input_file.h"
 #include "json/number_text.h"
 
 namespace tk {
@@ -65,6 +66,8 @@ void finishConstant(MsqConstant& constant, const QString& characterData) {
     if (i > start) {
       if (const std::optional<double> number = parseMsqNumber(view.sliced(start, i - start))) {
         constant.ArrayValues.append(*number);
+      } else {
+        ++constant.SkippedTokens;
       }
     }
   }
@@ -232,6 +235,9 @@ MsqDocument parseMsq(const QByteArray& bytes) {
 }
 
 MsqDocument readMsq(const QString& path) {
+  if (const std::optional<QString> problem = inputFileProblem(path, kMaxInputFileBytes)) {
+    throw MsqError("MSQ: cannot read file: " + path.toStdString() + ": " + problem->toStdString());
+  }
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) {
     throw MsqError("MSQ: cannot open file: " + path.toStdString());

@@ -1,5 +1,7 @@
 #include "project/json_document_file.h"
 
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDirIterator>
@@ -65,7 +67,12 @@ void removeLeftoverPartials(const QFileInfo& target) {
     const QString name = entries.fileName();
     if (name.size() == prefix.size() + kRandomLength && name.startsWith(prefix) &&
         std::all_of(name.begin() + prefix.size(), name.end(), isAsciiAlphanumeric)) {
-      QFile::remove(entries.filePath());
+      // One that another process is still writing is locked by it, and stays.
+      QFile leftover(entries.filePath());
+      if (leftover.open(QIODevice::ReadOnly) &&
+          ::flock(leftover.handle(), LOCK_EX | LOCK_NB) == 0) {
+        leftover.remove();
+      }
     }
   }
 }
@@ -89,16 +96,26 @@ bool replaceFileAtomically(const QString& path, const QByteArray& bytes) {
   QFile partial;
   for (int attempt = 0; attempt < 16 && !partial.isOpen(); ++attempt) {
     partial.setFileName(partialPath(target.filePath()));
-    partial.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered);
+    if (!partial.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
+      continue;
+    }
+    // Locked while it is written, so that another writer's cleanup leaves it alone; one removed
+    // in the moment before the lock is given up for a new name.
+    struct stat info {};
+    if (::flock(partial.handle(), LOCK_EX) != 0 || ::fstat(partial.handle(), &info) != 0 ||
+        info.st_nlink == 0) {
+      partial.close();
+    }
   }
   if (!partial.isOpen()) {
     return false;
   }
   bool ok = (!target.exists() || partial.setPermissions(target.permissions())) &&
             partial.write(bytes) == bytes.size() && ::fsync(partial.handle()) == 0;
-  partial.close();
+  // Renamed while still open and locked.
   ok = ok && ::rename(QFile::encodeName(partial.fileName()).constData(),
                       QFile::encodeName(target.filePath()).constData()) == 0;
+  partial.close();
   if (!ok) {
     partial.remove();
   }

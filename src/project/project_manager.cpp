@@ -68,6 +68,29 @@ void copyDefinition(const QString& iniPath, const QString& destination) {
   }
 }
 
+// Removes, unless kept, those of the files that did not exist when it was made.
+class NewFilesGuard {
+ public:
+  explicit NewFilesGuard(const QStringList& paths) {
+    for (const QString& path : paths) {
+      if (!QFileInfo::exists(path)) {
+        fresh_.append(path);
+      }
+    }
+  }
+  ~NewFilesGuard() {
+    for (const QString& path : std::as_const(fresh_)) {
+      QFile::remove(path);
+    }
+  }
+  NewFilesGuard(const NewFilesGuard&) = delete;
+  NewFilesGuard& operator=(const NewFilesGuard&) = delete;
+  void keep() { fresh_.clear(); }
+
+ private:
+  QStringList fresh_;
+};
+
 void writeProjectAndTune(const QString& projectPath, const ProjectFile& project, const Tune& tune) {
   writeProjectFile(projectPath, project);
   writeTuneFile(tunePathFor(projectPath), tune);
@@ -106,6 +129,10 @@ void ProjectManager::createProject(const QString& name, const QString& iniPath,
   }
   QDir().mkpath(folder);
   const QString iniCopy = joinPath(folder, QLatin1String(kProjectIniFileName));
+  const QString projectPath = joinPath(folder, name + QStringLiteral(".tkproj"));
+  // A whole project or nothing: whatever this call made is removed again when it cannot finish
+  // (no room, no memory), so that a new attempt does not find a project without a tune.
+  NewFilesGuard made({projectPath, tunePathFor(projectPath), iniCopy});
   copyDefinition(iniPath, iniCopy);
 
   ProjectFile project;
@@ -119,9 +146,9 @@ void ProjectManager::createProject(const QString& name, const QString& iniPath,
   project.createdAt = now;
   project.lastModified = now;
   tune.lastSaved = now;
-  const QString projectPath = joinPath(folder, name + QStringLiteral(".tkproj"));
   // Written before the new project replaces the loaded one, so a failed write changes nothing.
   writeProjectAndTune(projectPath, project, tune);
+  made.keep();
 
   install(std::move(project), projectPath, std::move(definition), std::move(tune));
   settings_.clear();

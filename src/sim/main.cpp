@@ -112,6 +112,9 @@ int main(int argc, char** argv) {
   }
 
   const tk::EcuDefinition definition = tk::IniParser().parse(options.ini);
+  for (const QString& refusal : definition.Refused) {
+    std::fprintf(stderr, "torvik-ecu-sim: warning: %s\n", refusal.toLocal8Bit().constData());
+  }
   tk::comms::SimEcuConnection sim(definition);
   sim.setProductText(options.product.value_or(
       tk::comms::SimEcuConnection::defaultProductText(definition.Signature)));

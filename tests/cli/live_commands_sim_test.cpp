@@ -5,6 +5,7 @@
 
 #include <signal.h>
 
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -229,6 +230,42 @@ TEST_P(DatalogSignalTest, SignalEndsTheRecordingAndTheFileIsWritten) {
       err.contains(QStringLiteral("[CLI] Datalog complete: %1 records in ").arg(records).toUtf8()))
       << err.toStdString();
   EXPECT_EQ(readMlgFile(file).records.size(), static_cast<std::size_t>(records));
+}
+
+// A log that cannot be written whole (here a file-size limit, as a full disk) leaves the previous
+// one as it was and fails; a stop that comes before the link is up still ends with the envelope
+// and a header-only file. The simulator is held stopped until the signal has arrived.
+TEST_F(LiveSimTest, DatalogNeverLeavesAHalfWrittenFile) {
+  const QString file = dir.filePath(QStringLiteral("run.mlg"));
+  tk::test::writeFile(file, "the previous log");
+  QProcess limited;
+  limited.start(
+      QStringLiteral("/bin/sh"),
+      {"-c",
+       "trap '' XFSZ; ulimit -f 2; exec \"$0\" datalog -p \"$1\" --duration 1 --output \"$2\"",
+       QString::fromUtf8(TK_CLI_EXE), projectPath, file});
+  ASSERT_TRUE(limited.waitForFinished(20000));
+  EXPECT_EQ(limited.exitCode(), 1);
+  EXPECT_TRUE(limited.readAllStandardOutput().contains("Cannot write MLG file: " + file.toUtf8()));
+  EXPECT_EQ(tk::test::readFile(file), "the previous log");
+  EXPECT_EQ(QDir(dir.path()).entryList({"run.mlg*"}, QDir::Files), QStringList{"run.mlg"});
+
+  ::kill(static_cast<pid_t>(sim->pid()), SIGSTOP);
+  QProcess cli;
+  cli.start(QString::fromUtf8(TK_CLI_EXE),
+            {"datalog", "-p", projectPath, "--duration", "30", "--output", file});
+  ASSERT_TRUE(cli.waitForStarted(10000));
+  // Long enough for the project to load; the link cannot open while the simulator is stopped.
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  ::kill(static_cast<pid_t>(cli.processId()), SIGINT);
+  ::kill(static_cast<pid_t>(sim->pid()), SIGCONT);
+  ASSERT_TRUE(cli.waitForFinished(20000));
+  const QJsonObject envelope = QJsonDocument::fromJson(cli.readAllStandardOutput()).object();
+  EXPECT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+  EXPECT_EQ(envelope.value("data").toObject().value("records").toInt(-1), 0);
+  const MlgLog log = readMlgFile(file);
+  EXPECT_TRUE(log.records.empty());
+  EXPECT_EQ(log.fields.size(), static_cast<std::size_t>(definition().DatalogEntries.size()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, DatalogSignalTest,

@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <functional>
+#include <QTemporaryDir>
 
 #include "cli/project_fixture.h"
 #include "cli/project_lock.h"
@@ -163,6 +164,43 @@ TEST_F(ProjectLoaderTest, TuneFileEntriesAreBroughtToTheDefinitionsTerms) {
     run("list-tables -p <project> -f text");
   }
   EXPECT_TRUE(transcriptMatches("tune-entries.txt"));
+// Small hostile files, the kind that once took gigabytes: a definition declaring huge pages,
+// forty arrays of a million floats and a realtime block of 2 GiB, and an MSQ of a million
+// one-digit numbers. Each command runs under a limit of virtual memory and must finish; the
+// definition's lines over budget are named.
+TEST(BoundedMemoryTest, HostileFilesRunWithinAFixedMemoryLimit) {
+  constexpr int kLimitMiB = 256;
+  QTemporaryDir dir;
+  QByteArray ini =
+      "[MegaTune]\n signature = \"hostile 1\"\n[Constants]\n nPages = 40\n pageSize = ";
+  for (int page = 0; page < 40; ++page) {
+    ini += page > 0 ? ", 2000000" : "2000000";
+  }
+  ini += "\npage = 1\n k = array, F32, 0, [500x500], \"\", 1, 0, 0, 1, 3\n";
+  for (int a = 0; a < 40; ++a) {
+    ini += " a" + QByteArray::number(a) + " = array, F32, 0, [1000x1000], \"\", 1, 0, 0, 1, 3\n";
+  }
+  ini += "[OutputChannels]\n ochBlockSize = 2147483647\n";
+  ASSERT_LT(ini.size(), 100 * 1024);
+  tk::test::writeFile(dir.filePath("hostile.ini"), ini);
+  QByteArray msq =
+      "<msq xmlns=\"http://www.msefi.com/:msq\"><versionInfo signature=\"hostile 1\"/>"
+      "<page number=\"1\"><constant name=\"k\" rows=\"500\" cols=\"500\">";
+  msq += QByteArray("1 ").repeated(500 * 500) + "</constant></page></msq>\n";
+  tk::test::writeFile(dir.filePath("hostile.msq"), msq);
+
+  const auto run = [&](const QStringList& args) {
+    const tk::test::ProcessResult r = tk::test::runCli(args, dir.path(), kLimitMiB);
+    EXPECT_EQ(r.exitCode, 0) << args.join(u' ').toStdString() << ": " << r.err.toStdString();
+    return r;
+  };
+  run({"create-project", "--name", "H", "--ini", dir.filePath("hostile.ini"), "--folder",
+       dir.path()});
+  const QString project = dir.filePath("H.tkproj");
+  const tk::test::ProcessResult listed = run({"list-fields", "-p", project});
+  EXPECT_EQ(listed.err.count("[CLI] warning: definition line \""), 42) << listed.err.toStdString();
+  run({"import-msq", "-p", project, "--file", dir.filePath("hostile.msq"), "--offline"});
+  run({"dump-msq", dir.filePath("hostile.msq"), dir.filePath("dump.json")});
 }
 
 }  // namespace

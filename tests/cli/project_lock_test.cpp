@@ -11,9 +11,14 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QThread>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
 
 #include "cli/project_fixture.h"
 #include "project/tune_file.h"
+#include "support/sim_process.h"
 
 namespace tk::cli::test {
 namespace {
@@ -50,57 +55,91 @@ TEST_F(ProjectLockTest, FolderOrFifoAtTheLockPathIsNamedAtOnce) {
   QElapsedTimer clock;
   clock.start();
   ASSERT_TRUE(QDir().mkdir(lockPath));
-  EXPECT_EQ(lockError(lock, std::chrono::milliseconds(5000)),
-            "Cannot lock the project: " + lockPath + " is a folder; remove it and try again");
+  EXPECT_TRUE(lockError(lock, std::chrono::milliseconds(5000))
+                  .startsWith("Cannot use the project lock " + lockPath + ": "));
   ASSERT_TRUE(QDir().rmdir(lockPath));
   ASSERT_EQ(::mkfifo(QFile::encodeName(lockPath).constData(), 0600), 0);
-  EXPECT_EQ(
-      lockError(lock, std::chrono::milliseconds(5000)),
-      "Cannot lock the project: " + lockPath + " is not a regular file; remove it and try again");
-  EXPECT_FALSE(lock.tryAcquire());
+  EXPECT_EQ(lockError(lock, std::chrono::milliseconds(5000)),
+            "Cannot use the project lock " + lockPath + ": not a regular file");
   EXPECT_LT(clock.elapsed(), 1000);
 }
 
-// The whole program, four processes of fifty edits each on different cells of one 16 x 16
-// table at once: without the lock, a command saves over edits another made after it loaded.
-TEST(ProjectLockProcessTest, ConcurrentEditsLoseNothing) {
+// Waiters get the lock in the order they asked for it, not in the order a poll happens to
+// find it free. Each waiter is let in only once the one before it is queued (the lock file's
+// ticket counter has moved on).
+TEST_F(ProjectLockTest, WaitersTakeTurnsInArrivalOrder) {
+  std::optional<ProjectLock> holder(std::in_place, projectPath_);
+  holder->acquire();
+  const auto queued = [this] {
+    QFile file(projectPath_ + ".lock");
+    long long next = 0;
+    return file.open(QIODevice::ReadOnly) &&
+                   file.read(reinterpret_cast<char*>(&next), sizeof next) == sizeof next
+               ? next
+               : -1;
+  };
+  std::mutex mutex;
+  std::vector<int> order;
+  std::vector<std::thread> waiters;
+  for (int w = 0; w < 4; ++w) {
+    waiters.emplace_back([&, w] {
+      ProjectLock lock(projectPath_);
+      lock.acquire(std::chrono::milliseconds(20000));
+      const std::lock_guard guard(mutex);
+      order.push_back(w);
+    });
+    const QDeadlineTimer deadline(5000);
+    while (queued() != w + 2 && !deadline.hasExpired()) {
+      QThread::msleep(1);
+    }
+  }
+  holder.reset();
+  for (std::thread& waiter : waiters) {
+    waiter.join();
+  }
+  EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3}));
+  EXPECT_FALSE(QFileInfo::exists(projectPath_ + ".lock"));
+}
+
+// The whole program, four processes of ten edits each on different cells of one table at once,
+// each edit pushed to the simulator: without the lock a command saves over edits another made
+// after it loaded; with waiters polling, some gave up while others went ahead of them.
+TEST(ProjectLockProcessTest, ConcurrentPushedEditsAllSucceedAndLoseNothing) {
   QTemporaryDir dir;
-  const QString ini = dir.filePath("grid.ini");
-  tk::test::writeFile(
-      ini,
-      "[MegaTune]\n signature = \"grid 1\"\n[Constants]\n nPages = 1\n pageSize = 256\npage = 1\n"
-      " grid = array, U08, 0, [16x16], \"\", 1, 0, 0, 255, 0\n"
-      "[TableEditor]\n table = gridTbl, gridMap, \"Grid\", 1\n zBins = grid\n");
-  project::ProjectManager manager;
-  manager.createProject(QStringLiteral("Grid"), ini, dir.path());
+  const QString projectPath = tk::test::makeProject(dir.path());
+  tk::test::SimOptions options;
+  options.ini = tk::test::demoIni();
+  tk::test::SimProcess sim(options);
+  ASSERT_TRUE(sim.ready());
+  tk::test::connectProject(projectPath, sim);
 
   constexpr int kProcesses = 4;
-  constexpr int kEdits = 50;
+  constexpr int kEdits = 10;
   QProcess processes[kProcesses];
   for (int p = 0; p < kProcesses; ++p) {
     QString script;
     for (int cell = p * kEdits; cell < (p + 1) * kEdits; ++cell) {
       script += QStringLiteral(
-                    "\"$0\" set-table-cell -p \"$1\" --id gridTbl --row %1 --col %2 "
+                    "\"$0\" set-table-cell -p \"$1\" --id veTable1Tbl --row %1 --col %2 "
                     "--value %3\n")
                     .arg(cell / 16)
                     .arg(cell % 16)
                     .arg(cell + 1);
     }
     processes[p].start(QStringLiteral("/bin/sh"),
-                       {"-c", script, QString::fromUtf8(TK_CLI_EXE), manager.projectPath()});
+                       {"-c", script, QString::fromUtf8(TK_CLI_EXE), projectPath});
   }
   for (QProcess& process : processes) {
     ASSERT_TRUE(process.waitForFinished(120000));
     EXPECT_EQ(process.readAllStandardOutput().count("\"saved\": true"), kEdits);
-    EXPECT_EQ(process.readAllStandardError(), QByteArray());
+    EXPECT_EQ(process.readAllStandardError().count("[CLI] ECU sync: pushed changes"), kEdits);
   }
   const QList<double> cells =
-      project::readTuneFile(manager.tunePath()).find("grid")->arrayValues.value();
-  for (int cell = 0; cell < 256; ++cell) {
-    EXPECT_EQ(cells.at(cell), cell < kProcesses * kEdits ? cell + 1 : 0) << "cell " << cell;
+      project::readTuneFile(project::tunePathFor(projectPath)).find("veTable")->arrayValues.value();
+  for (int cell = 0; cell < kProcesses * kEdits; ++cell) {
+    EXPECT_EQ(cells.at(cell), cell + 1) << "cell " << cell;
   }
-  EXPECT_FALSE(QFileInfo::exists(manager.projectPath() + ".lock"));
+  EXPECT_FALSE(QFileInfo::exists(projectPath + ".lock"));
 }
 
 // A command killed while it holds the project leaves its lock file behind; the next command

@@ -107,5 +107,57 @@ TEST(IniBadInputTest, HostileFilesEndWithBoundedOutput) {
   EXPECT_LE(entries, 1 + 256);
 }
 
+// Lines declaring more than a definition may hold are left out, each with a message naming it;
+// what came before them stays.
+TEST(IniBudgetTest, LinesOverBudgetAreLeftOutAndNamed) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"more = array, U08, 0, [1001]", "the constants need more than 1000000 elements together"},
+      {"wrap = array, U08, 0, [65536x65536]",
+       "the constants need more than 1000000 elements together"},
+      {"big = array, U08, 0, [4294967297x1]",
+       "the constants need more than 1000000 elements together"},
+      {"pageSize = 40000000, 40000000", "the pages need more than 64 MiB"},
+      {"[OutputChannels]\nochBlockSize = 2147483647",
+       "the realtime block would need more than 65536 bytes"}};
+  for (const auto& [line, reason] : cases) {
+    // Page settings come before the first page line, constants after it.
+    const bool pages = QByteArray(line).startsWith("pageSize");
+    const EcuDefinition d =
+        parseAndRender("[Constants]\nnPages = 1\n" + QByteArray(pages ? line : "pageSize = 64") +
+                       "\npage = 1\nkept = array, F32, 0, [1000x999], \"\", 1, 0, 0, 1, 0\n" +
+                       QByteArray(pages ? "" : line) + '\n');
+    const QString shown = QString::fromLatin1(line).section(u'\n', -1);
+    EXPECT_EQ(d.Refused, QStringList{u"definition line \"%1\" left out: %2"_s.arg(
+                             shown, QString::fromLatin1(reason))});
+    ASSERT_EQ(d.Pages.size(), 1);
+    EXPECT_EQ(d.Pages.at(0).Fields.size(), 1) << line;
+    EXPECT_EQ(d.OchBlockSize, 0);
+  }
+}
+
+// Included text counts against one budget however often a file is included; a device or pipe
+// given as the definition itself is not read at all.
+TEST(IniBudgetFilesTest, IncludesAndDevicesStayBounded) {
+  QTemporaryDir dir;
+  QFile big(dir.filePath(u"big.inc"_s));
+  ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+  const QByteArray line = "; " + QByteArray(1022, 'x') + '\n';
+  for (int i = 0; i < 1024; ++i) {
+    big.write(line);
+  }
+  big.close();
+  QFile top(dir.filePath(u"top.ini"_s));
+  ASSERT_TRUE(top.open(QIODevice::WriteOnly));
+  for (int i = 0; i < 17; ++i) {
+    top.write("#include big.inc\n");
+  }
+  top.close();
+  EXPECT_EQ(IniParser().parse(top.fileName()).Refused,
+            QStringList{u"definition line \"#include big.inc\" left out: the included files hold "
+                        "more than 16 MiB of text"_s});
+  EXPECT_EQ(IniParser().parse(u"/dev/zero"_s).Refused,
+            QStringList{u"definition file /dev/zero not read: not a regular file"_s});
+}
+
 }  // namespace
 }  // namespace tk

@@ -1,5 +1,8 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -136,6 +139,21 @@ TEST_F(ProjectFilesTest, ReplacementKeepsPermissionsAndLinks) {
   EXPECT_EQ(QFile::permissions(file), mode);
   EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::System),
             (QStringList{"link.tktune", "p.tktune"}));
+}
+
+// A temporary file left by a killed save goes with the next save; one another process is still
+// writing (it holds a lock on it) stays, so that two writers of one file never spoil each other.
+TEST_F(ProjectFilesTest, LeftoverPartialsGoButOneBeingWrittenStays) {
+  writeText("p.tktune.part-AAAAAA", "");
+  writeText("p.tktune.part-BBBBBB", "");
+  const int busy = ::open(QFile::encodeName(path("p.tktune.part-AAAAAA")).constData(), O_RDONLY);
+  ASSERT_EQ(::flock(busy, LOCK_EX), 0);
+  ASSERT_TRUE(replaceFileAtomically(path("p.tktune"), "new"));
+  EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files),
+            (QStringList{"p.tktune", "p.tktune.part-AAAAAA"}));
+  ::close(busy);
+  ASSERT_TRUE(replaceFileAtomically(path("p.tktune"), "newer"));
+  EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files), QStringList{"p.tktune"});
 }
 
 }  // namespace

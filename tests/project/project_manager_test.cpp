@@ -81,6 +81,13 @@ TEST_F(ProjectManagerTest, CreateWritesTheFolderAndACompletedTune) {
   EXPECT_EQ(errorOf([&] { failing.createProject(QStringLiteral("P"), tinyIni_, blocker); }),
             "Cannot copy INI into project folder: " + tinyIni_);
   EXPECT_EQ(failing.project(), nullptr);
+  // A tune that cannot be written (here a folder in its place) leaves neither a project file
+  // nor the definition copy this call made: a new attempt finds nothing in its way.
+  const QString halfway = path("halfway");
+  QDir().mkpath(halfway + "/P.tktune");
+  EXPECT_EQ(errorOf([&] { failing.createProject(QStringLiteral("P"), tinyIni_, halfway); }),
+            "Cannot write tune file: " + halfway + "/P.tktune");
+  EXPECT_EQ(QDir(halfway).entryList(QDir::Files), QStringList());
 }
 
 TEST_F(ProjectManagerTest, OpenFindsTheDefinitionAndTheTune) {

@@ -2,9 +2,12 @@
 // its pseudo-terminal through the real connections.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <memory>
 
@@ -20,6 +23,8 @@ namespace tk::comms {
 namespace {
 
 enum class Transport { Tcp, Pty };
+
+class SimClientsTest : public test::AppTest {};
 
 using test::demoIni;
 
@@ -157,6 +162,47 @@ struct BadStart {
   int exitCode;
   const char* message;
 };
+
+// The signature ("Q") or at most ms of waiting for it, once a client has asked.
+QByteArray signatureReply(QTcpSocket& socket, int ms) {
+  QByteArray reply;
+  const QDeadlineTimer deadline(ms);
+  while (reply.size() < 21 && socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
+    reply += socket.readAll();
+  }
+  socket.close();
+  return reply;
+}
+
+// Clients that come together are served one after another, and clients that queued while the
+// simulator was stopped neither block it nor go unanswered: one that gave up is dropped, one
+// that waits is served, and so is the next.
+TEST_F(SimClientsTest, EveryClientIsServedInTurn) {
+  test::SimOptions o;
+  o.ini = demoIni();
+  test::SimProcess sim(o);
+  ASSERT_TRUE(sim.ready()) << sim.standardError().toStdString();
+  const QByteArray signature = "speeduino 202501-demo";
+  const auto asking = [&sim] {
+    auto socket = std::make_unique<QTcpSocket>();
+    socket->connectToHost(test::SimProcess::host(), sim.port());
+    EXPECT_TRUE(socket->waitForConnected(2000));
+    socket->write("Q");
+    socket->waitForBytesWritten(1000);
+    return socket;
+  };
+  std::unique_ptr<QTcpSocket> together[] = {asking(), asking(), asking()};
+  for (auto& socket : together) {
+    EXPECT_EQ(signatureReply(*socket, 5000), signature);
+  }
+
+  ::kill(static_cast<pid_t>(sim.pid()), SIGSTOP);
+  asking()->abort();
+  const std::unique_ptr<QTcpSocket> waits = asking();
+  ::kill(static_cast<pid_t>(sim.pid()), SIGCONT);
+  EXPECT_EQ(signatureReply(*waits, 5000), signature);
+  EXPECT_EQ(signatureReply(*asking(), 5000), signature);
+}
 
 TEST(SimProgramOptionsTest, BadOptionsStopBeforeServingWithAReason) {
   QTemporaryDir dir;

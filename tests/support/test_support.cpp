@@ -49,12 +49,21 @@ Captured captureStdio(const std::function<void()>& fn) {
   return c;
 }
 
-ProcessResult runCli(const QStringList& arguments, const QString& workingDir) {
+ProcessResult runCli(const QStringList& arguments, const QString& workingDir, int memoryLimitMiB) {
   QProcess process;
   if (!workingDir.isEmpty()) {
     process.setWorkingDirectory(workingDir);
   }
-  process.start(QString::fromUtf8(TK_CLI_EXE), arguments);
+  if (memoryLimitMiB > 0) {
+    process.start(
+        QStringLiteral("/bin/sh"),
+        QStringList{QStringLiteral("-c"),
+                    QStringLiteral("ulimit -v %1 && exec \"$0\" \"$@\"").arg(memoryLimitMiB * 1024),
+                    QString::fromUtf8(TK_CLI_EXE)} +
+            arguments);
+  } else {
+    process.start(QString::fromUtf8(TK_CLI_EXE), arguments);
+  }
   process.waitForFinished(120000);
   ProcessResult r;
   r.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;

@@ -25,8 +25,10 @@ struct ProcessResult {
   QByteArray err;
 };
 
-/// Runs the built program with the given arguments (program path not included).
-ProcessResult runCli(const QStringList& arguments, const QString& workingDir = QString());
+/// Runs the built program with the given arguments (program path not included); with a
+/// memoryLimitMiB, under that limit of virtual memory (ulimit -v).
+ProcessResult runCli(const QStringList& arguments, const QString& workingDir = QString(),
+                     int memoryLimitMiB = 0);
 
 /// Path below tests/data of the source tree.
 QString dataPath(const QString& name);

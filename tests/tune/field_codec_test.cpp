@@ -350,7 +350,17 @@ TEST_F(PageCodecTest, NewTuneHoldsWhatAnAllZeroPageDecodesTo) {
 }
 
 TEST(PageCodecLimitsTest, HostileSizesAndShapesStayBounded) {
-  const EcuDefinition definition = test::tuneDefinition("hostile.ini");
+  EcuDefinition definition = test::tuneDefinition("hostile.ini");
+  // The reader leaves out the page sizes and the shape; put back, the codec stays bounded.
+  EXPECT_EQ(definition.Refused.size(), 2);
+  definition.PageSizes = {2000000000, 4};
+  ConstantDef huge = *definition.findConstant(QStringLiteral("neg"));
+  huge.Name = QStringLiteral("huge");
+  huge.Type = ConstantType::Array;
+  huge.DataType = QStringLiteral("U08");
+  huge.Offset = 0;
+  huge.Shape = {2000000000, 2000000000};
+  definition.findPage(2)->Fields.prepend(huge);
   EXPECT_EQ(encodeTune(Tune(), definition).keys(), QList<int>{2});
   const Tune tune = decodePages({{2, fromHex("01 ff 03 04")}}, definition);
   EXPECT_EQ(tune.find("huge")->arrayValues->size(), kMaxElementCount);
