@@ -17,9 +17,11 @@
 #include <thread>
 
 #include "cli/command_transcript.h"
+#include "cli/ecu_link.h"
 #include "comms/ecu_command_service.h"
 #include "comms/scripted_ecu_connection.h"
 #include "comms/stand_in_server.h"
+#include "definition/ini_parser.h"
 #include "project/project_manager.h"
 #include "support/sim_process.h"
 
@@ -32,6 +34,21 @@ QJsonObject envelope(const CommandResult& r) {
   return QJsonDocument::fromJson(r.output.bytes).object();
 }
 QJsonObject dataOf(const CommandResult& r) { return envelope(r).value("data").toObject(); }
+
+// How the warning for a request answered 0x83 names it (the demo asks "S" for its version).
+TEST(DescribeRequestTest, NamesWhatTheRequestAskedFor) {
+  const EcuDefinition d = IniParser().parse(tk::test::demoIni());
+  const std::pair<QByteArray, QString> cases[] = {
+      {"E\x02\x01", "'cmd_injector1On'"},
+      {"S", "the firmware version"},
+      {"V", "the firmware version"},
+      {"Q", "the signature"},
+      {QByteArray("p\0\\", 3), "the request \"p\\x00\\x5c\""},
+  };
+  for (const auto& [request, expected] : cases) {
+    EXPECT_EQ(describeRequest(d, request), expected) << request.toHex().constData();
+  }
+}
 
 class EcuCommandsTest : public tk::test::AppTest, public ::testing::WithParamInterface<Transport> {
  protected:
