@@ -166,6 +166,8 @@ check "ecu-smoke left the EEPROM file byte-identical" cmp -s "$eeprom" "$work/ee
 
 start_firmware
 "$cli" set-connection -p "$project" --protocol Serial --port "$port" >/dev/null
+tk read-channels --channels testenabled
+check "the firmware is not in test mode yet" test $(($(data '.channels[0].value | floor') & 1)) -eq 0
 tk send-command --name cmdEnableTestMode
 check "send-command cmdEnableTestMode" equals "$(data .responseSuccess)" true
 tk send-command --name cmdtestinj1on
