@@ -29,20 +29,20 @@ TEST(ComputedChannelsTest, ReferencesFirstCyclesZeroConstantsAndHistory) {
   EXPECT_LT(order.indexOf(u"celsius"_s), order.indexOf(u"coolantF"_s));
   EXPECT_LT(order.indexOf(u"cycleTime"_s), order.indexOf(u"dutyCycle"_s));
   EXPECT_EQ(order.size(), 11);
-  for (const QString& name : {u"selfLoop"_s, u"ringA"_s, u"ringB"_s}) {
-    EXPECT_TRUE(computed.isCyclic(name)) << name.toStdString();
-  }
+  EXPECT_TRUE(computed.isCyclic(u"selfLoop"_s) && computed.isCyclic(u"ringA"_s) &&
+              computed.isCyclic(u"ringB"_s) && !computed.isCyclic(u"lambda"_s));
   QHash<QString, double> v;
   for (const double rpm : {3000.0, 4000.0, 5000.0}) {
+    const ComputedChannels::Values declared{
+        {u"rpm"_s, rpm}, {u"coolantRaw"_s, 120}, {u"afr"_s, 13.23}};
     v.clear();
-    for (const auto& [name, value] :
-         computed.complete({{u"rpm"_s, rpm}, {u"coolantRaw"_s, 120}, {u"afr"_s, 14.7 * 0.9}})) {
+    for (const auto& [name, value] : computed.complete(declared)) {
       v.insert(name, value);
     }
   }
   EXPECT_EQ(v.value(u"celsius"_s), 80.0);
   EXPECT_EQ(v.value(u"coolantF"_s), 80.0 * 1.8 + 32);
-  EXPECT_DOUBLE_EQ(v.value(u"lambda"_s), 0.9);
+  EXPECT_DOUBLE_EQ(v.value(u"lambda"_s), 13.23 / 14.7);
   EXPECT_EQ(v.value(u"nOutputs"_s), 8.0);
   EXPECT_EQ(v.value(u"rpmSmooth"_s), 3500.0);  // the two snapshots before this one
   EXPECT_EQ(v.value(u"ringA"_s) + v.value(u"ringB"_s) + v.value(u"selfLoop"_s), 0.0);
