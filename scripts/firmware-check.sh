@@ -78,6 +78,10 @@ stop_firmware() {
     kill -0 "$fw_pid" 2>/dev/null || break
     sleep 0.1
   done
+  if kill -0 "$fw_pid" 2>/dev/null; then
+    fail "the firmware stops on SIGTERM"
+    kill -KILL "$fw_pid"
+  fi
   wait "$fw_pid" || true
   fw_pid=""
 }
@@ -180,7 +184,7 @@ tk read-channels --channels testenabled
 check "the firmware is in test mode" test $(($(data '.channels[0].value | floor') & 1)) -eq 1
 
 detect() {
-  TK_FIRMWARE_PORT="$port" "$tests" --gtest_filter='*FirmwareAfterFramedTraffic*' \
+  TK_FIRMWARE_PORT="$port" timeout 60 "$tests" --gtest_filter='*FirmwareAfterFramedTraffic*' \
     >"$work/detect.txt" 2>&1 && ! grep -q SKIPPED "$work/detect.txt"
 }
 check "serial detection after framed traffic" detect
