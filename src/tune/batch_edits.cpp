@@ -77,8 +77,8 @@ bool storageOutsidePage(const ConstantDef& constant, int pageNumber, int index,
 
 // Every check of one edit against the scratch copy as the earlier edits left it; the first
 // failure's message, or an empty text.
-QString checkEdit(const TuneEditor& scratch, const BatchEdit& edit, const PageImages& before,
-                  QSet<QString>& seenKeys) {
+QString checkEdit(const TuneEditor& live, const TuneEditor& scratch, const BatchEdit& edit,
+                  const PageImages& before, QSet<QString>& seenKeys) {
   const EcuDefinition& definition = *scratch.definition();
   const std::optional<FieldRef> field = scratch.findField(edit.name);
   if (!field || field->constant->IsPcVariable || field->constant->Type == ConstantType::String) {
@@ -110,7 +110,11 @@ QString checkEdit(const TuneEditor& scratch, const BatchEdit& edit, const PageIm
   }
   // Exact: a caller working from a stale or rounded read is refused.
   if (scratch.getValue(edit.name, edit.index) != edit.expectedValue) {
-    return message("Expected value conflict");
+    // A store re-reads every constant over the bytes it wrote, so an earlier edit of this batch
+    // over the same bytes shows here first: the caller's value was right, the batch is not.
+    return message(live.getValue(edit.name, edit.index) == edit.expectedValue
+                       ? "Batch changes scaling or overlapping storage; split and refresh"
+                       : "Expected value conflict");
   }
   const double scale = scratch.effectiveScale(constant);
   const double translate = scratch.effectiveTranslate(constant);
@@ -177,7 +181,7 @@ QString applyBatchEdits(TuneEditor& editor, const QList<BatchEdit>& edits, bool 
 
   QSet<QString> seenKeys;
   for (const BatchEdit& edit : edits) {
-    if (QString failure = checkEdit(scratch, edit, before, seenKeys); !failure.isEmpty()) {
+    if (QString failure = checkEdit(editor, scratch, edit, before, seenKeys); !failure.isEmpty()) {
       return failure;
     }
     scratch.setValue(edit.name, edit.index, edit.value);

@@ -240,21 +240,25 @@ PageImages encodeTune(const Tune& tune, const EcuDefinition& definition) {
   return encodeTune(tune, definition, FieldIndex(definition));
 }
 
-PageImages encodeTune(const Tune& tune, const EcuDefinition& definition, const FieldIndex& index) {
-  PageImages images;
-  const int pages =
-      static_cast<int>(std::min<qsizetype>(definition.NPages, definition.PageSizes.size()));
-  for (int number = 1; number <= pages; ++number) {
-    const int size = definition.PageSizes.at(number - 1);
-    if (size >= 1 && size <= kMaxPageSize) {
-      images.insert(number, QByteArray(size, '\0'));
-    }
+namespace {
+
+// Size of page number's image, or 0 when the page has none (no size, below 1, or beyond the
+// largest image the codec builds).
+int imageSize(const EcuDefinition& definition, int number) {
+  const qsizetype pages = std::min<qsizetype>(definition.NPages, definition.PageSizes.size());
+  if (number < 1 || number > pages) {
+    return 0;
   }
+  const int size = definition.PageSizes.at(number - 1);
+  return size >= 1 && size <= kMaxPageSize ? size : 0;
+}
+
+// Encodes every constant of the groups of page number into image, in definition order.
+void encodeGroups(const Tune& tune, const EcuDefinition& definition, const AttributeScope& scope,
+                  int number, QByteArray& image) {
   const bool bigEndian = definition.isBigEndian();
-  const AttributeScope scope(definition, index, tune);
   for (const PageGroup& group : definition.Pages) {
-    const auto image = images.find(group.PageNumber);
-    if (image == images.end()) {
+    if (group.PageNumber != number) {
       continue;
     }
     for (const ConstantDef& constant : group.Fields) {
@@ -262,15 +266,56 @@ PageImages encodeTune(const Tune& tune, const EcuDefinition& definition, const F
         continue;
       }
       const TuneValue* value = tune.find(constant.Name);
-      if (value == nullptr || constant.Offset >= image->size()) {
+      if (value == nullptr || constant.Offset >= image.size()) {
         continue;
       }
       const double scale = effectiveScale(constant, scope);
       const double translate = effectiveTranslate(constant, scope);
-      encodeConstant(constant, *value, *image, bigEndian, scale, translate);
+      encodeConstant(constant, *value, image, bigEndian, scale, translate);
+    }
+  }
+}
+
+}  // namespace
+
+PageImages encodeTune(const Tune& tune, const EcuDefinition& definition, const FieldIndex& index) {
+  PageImages images;
+  const AttributeScope scope(definition, index, tune);
+  // Groups of different pages never touch each other's bytes, so encoding page by page keeps the
+  // definition order where it matters.
+  const qsizetype pages = std::min<qsizetype>(definition.NPages, definition.PageSizes.size());
+  for (int number = 1; number <= pages; ++number) {
+    if (const int size = imageSize(definition, number); size >= 1) {
+      QByteArray image(size, '\0');
+      encodeGroups(tune, definition, scope, number, image);
+      images.insert(number, std::move(image));
     }
   }
   return images;
+}
+
+QByteArray encodePage(const Tune& tune, const EcuDefinition& definition, const FieldIndex& index,
+                      int number) {
+  const int size = imageSize(definition, number);
+  if (size < 1) {
+    return {};
+  }
+  QByteArray image(size, '\0');
+  encodeGroups(tune, definition, AttributeScope(definition, index, tune), number, image);
+  return image;
+}
+
+qint64 storageSize(const ConstantDef& constant) {
+  switch (constant.Type) {
+    case ConstantType::Array:
+      return qint64{elementCount(constant)} * elementSize(constant);
+    case ConstantType::String:
+      return constant.Shape.isEmpty() ? 20 : std::max(constant.Shape.first(), 0);
+    case ConstantType::Scalar:
+    case ConstantType::Bits:
+      break;
+  }
+  return elementSize(constant);
 }
 
 Tune decodePages(const PageImages& images, const EcuDefinition& definition) {

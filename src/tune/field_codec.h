@@ -42,6 +42,12 @@ void encodeConstant(const ConstantDef& constant, const TuneValue& value, QByteAr
 PageImages encodeTune(const Tune& tune, const EcuDefinition& definition);
 /// As above, with a name index already built from definition (or a copy of it).
 PageImages encodeTune(const Tune& tune, const EcuDefinition& definition, const FieldIndex& index);
+/// The image of page number alone, built as encodeTune builds it; empty when the page has none.
+QByteArray encodePage(const Tune& tune, const EcuDefinition& definition, const FieldIndex& index,
+                      int number);
+/// Bytes a constant's storage spans from its Offset: every element of an array, a string's
+/// length (20 without a shape), one element otherwise.
+qint64 storageSize(const ConstantDef& constant);
 /// Decodes every constant of the pages present in images (plain scale first, then again with
 /// evaluated expressions where they change the pair); the tune carries the definition's
 /// signature and page count and empty timestamps.

@@ -237,10 +237,10 @@ void TuneEditor::setValue(const QString& name, int index, double value) {
                    stored);
   }
   storeInRecord(constant, index, stored);
-  imagesStale_ = true;
-
   const int width = elementSize(constant);
   const qint64 offset = elementOffset(constant, index, width);
+  rereadSharedBytes(*field, offset, width);
+  imagesStale_ = true;
   if (deferredEdits_) {
     // Only the position matters here; the bytes are taken once the run ends. Nothing else
     // happens for a deferred store (no modified flag, no power-cycle check).
@@ -292,6 +292,58 @@ void TuneEditor::storeInRecord(const ConstantDef& constant, int index, double st
       break;
     case ConstantType::String:
       break;  // text is not set through a number
+  }
+}
+
+// Where constants share storage (a bit field inside an array element, two scalars at one offset,
+// an array over a run of scalars) the bytes are the truth and the value just stored wins: its
+// element is written into the page as it stands, and every other constant over those bytes is
+// read back from them. The tune then never holds two readings of one byte, and a page built from
+// it is the same whichever constant is encoded last.
+void TuneEditor::rereadSharedBytes(const FieldRef& field, qint64 offset, int width) {
+  const ConstantDef& stored = *field.constant;
+  const qint64 end = offset + width;
+  QList<const ConstantDef*> sharing;
+  for (const PageGroup& group : definition_->Pages) {
+    if (group.PageNumber != field.pageNumber) {
+      continue;
+    }
+    for (const ConstantDef& other : group.Fields) {
+      if (&other != &stored && !other.IsPcVariable && other.Offset < end &&
+          offset < other.Offset + storageSize(other)) {
+        sharing.append(&other);
+      }
+    }
+  }
+  if (sharing.isEmpty()) {
+    return;
+  }
+  QByteArray page = imagesStale_ ? encodePage(*tune_, *definition_, fieldIndex(), field.pageNumber)
+                                 : images_.value(field.pageNumber);
+  if (offset < 0 || width < 1 || end > page.size()) {
+    return;
+  }
+  const bool bigEndian = definition_->isBigEndian();
+  const AttributeScope scope(*definition_, fieldIndex(), *tune_);
+  QByteArray encoded = page;
+  encodeConstant(stored, *tune_->find(stored.Name), encoded, bigEndian,
+                 tk::effectiveScale(stored, scope), tk::effectiveTranslate(stored, scope));
+  page.replace(offset, width, encoded.mid(offset, width));
+  for (const ConstantDef* other : std::as_const(sharing)) {
+    std::optional<TuneValue> read =
+        decodeConstant(*other, page, bigEndian, tk::effectiveScale(*other, scope),
+                       tk::effectiveTranslate(*other, scope));
+    if (!read) {
+      continue;
+    }
+    if (TuneValue* record = tune_->find(other->Name)) {
+      // Units and digits stay as the record had them: only the reading of the bytes changes.
+      read->units = record->units;
+      read->digits = record->digits;
+      *record = std::move(*read);
+    } else {
+      tune_->upsert(std::move(*read));
+    }
   }
 }
 

@@ -152,6 +152,7 @@ class TuneEditor {
   void rebuildImages();
   TuneValue& recordFor(const ConstantDef& constant);
   void storeInRecord(const ConstantDef& constant, int index, double stored);
+  void rereadSharedBytes(const FieldRef& field, qint64 offset, int width);
   bool announceStoredBytes(const FieldRef& field, qint64 offset, int width);
   void redecodeExpressionScaledConstants(const PageImages& keptImages);
 
