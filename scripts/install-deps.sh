@@ -3,7 +3,7 @@
 # builds the fuzz targets, clang-format 14 and clang-tidy 14 check the sources.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgtest-dev
-          libgmock-dev libbenchmark-dev socat clang-14 libclang-rt-14-dev clang-format-14
+          libgmock-dev libbenchmark-dev socat jq clang-14 libclang-rt-14-dev clang-format-14
           clang-tidy-14)
 missing=()
 for p in "${packages[@]}"; do

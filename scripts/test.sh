@@ -3,6 +3,8 @@
 #   format     every C++ source laid out as .clang-format says (scripts/check-format.sh)
 #   build      the program, tests and benchmarks with warnings as errors (folder build/)
 #   tests      the whole suite
+#   firmware   the agent commands against the real Speeduino firmware built for this machine
+#              (scripts/firmware-check.sh); skipped when ../shared/firmware is absent
 #   tidy       clang-tidy over src/ (scripts/clang-tidy.sh; TK_TIDY=full, changed or off)
 #   fuzz       the libFuzzer targets built with clang (build-fuzz-check/), each run once over
 #              its seeds; skipped when clang is missing
@@ -102,6 +104,7 @@ build_fuzz() {
 phase format scripts/check-format.sh
 phase build build_normal
 phase tests run_suite build
+phase firmware scripts/firmware-check.sh build
 phase tidy run_tidy
 export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

@@ -219,10 +219,9 @@ JsonValue burn(CommandContext& context) {
 JsonValue sendCommand(CommandContext& context) {
   const EcuDefinition& definition = requireDefinition(context.manager());
   const QString name = context.options().value(QStringLiteral("name"));
-  const auto found = definition.Commands.constFind(name);
+  const QString* found = definition.findCommand(name);
   // Escapes are decoded, but the CAN-id placeholder of a raw text is sent as it is written.
-  const QByteArray bytes =
-      found == definition.Commands.cend() ? QByteArray() : comms::decodeHexEscapes(found.value());
+  const QByteArray bytes = found == nullptr ? QByteArray() : comms::decodeHexEscapes(*found);
   if (bytes.isEmpty()) {
     throw CommandError(
         QStringLiteral(

@@ -1,6 +1,7 @@
 #include "cli/ecu_link.h"
 
 #include "cli/command_context.h"
+#include "cli/console.h"
 #include "comms/command_builder.h"
 #include "comms/mock_ecu_connection.h"
 #include "comms/serial_ecu_connection.h"
@@ -79,7 +80,46 @@ PushOutcome pushOutcome(EcuLink& link) {
   return {{}, transferFailure(link, errorsBefore)};
 }
 
+void warnUnknownCommand(const EcuDefinition& definition, const QByteArray& request) {
+  const QString line =
+      QStringLiteral("[CLI] warning: the controller does not know the command for %1\n")
+          .arg(describeRequest(definition, request));
+  write({Stream::Err, line.toUtf8()});
+}
+
 }  // namespace
+
+QString describeRequest(const EcuDefinition& definition, const QByteArray& request) {
+  const QMap<QString, QString> named = definition.agentCommands();
+  for (auto it = named.cbegin(); it != named.cend(); ++it) {
+    if (comms::decodeEscapes(it.value(), 0) == request) {
+      return QStringLiteral("'%1'").arg(it.key());
+    }
+  }
+  const auto is = [&request](const QString& text) {
+    return !text.isEmpty() && comms::decodeEscapes(text, 0) == request;
+  };
+  if (is(definition.versionInfoCommand()) || request == "V") {
+    return QStringLiteral("the firmware version");
+  }
+  if (is(definition.QueryCommand) || request == "Q") {
+    return QStringLiteral("the signature");
+  }
+  if (request == "S") {
+    return QStringLiteral("the product text");
+  }
+  if (is(definition.RetrieveConfigErrorCommand)) {
+    return QStringLiteral("the configuration error");
+  }
+  QString shown;
+  for (const char byte : request) {
+    const auto code = static_cast<unsigned char>(byte);
+    shown += code >= 0x20 && code < 0x7F && code != '\\'
+                 ? QString(QChar(code))
+                 : QStringLiteral("\\x%1").arg(code, 2, 16, QLatin1Char('0'));
+  }
+  return QStringLiteral("the request \"%1\"").arg(shown);
+}
 
 EcuLink::~EcuLink() {
   if (connection_) {
@@ -112,6 +152,8 @@ std::optional<QString> EcuLink::open() {
         .arg(settings.port, lastError_.isEmpty() ? QStringLiteral("unknown error") : lastError_);
   }
   commands_ = std::make_unique<comms::EcuCommandService>(connection_.get());
+  commands_->setUnknownCommandObserver(
+      [definition](const QByteArray& request) { warnUnknownCommand(*definition, request); });
   tuneComms_ = std::make_unique<comms::TuneCommsService>(*commands_, *connection_);
   tuneComms_->forceCrcProtocol();
   return std::nullopt;

@@ -51,6 +51,12 @@ class EcuLink {
   QString lastError_;
 };
 
+/// How the warning for a request the controller does not know (status 0x83) names it: a
+/// controller command by its name in quotes, the firmware version, signature, product text and
+/// configuration-error requests by what they ask for, anything else as "the request" with its
+/// bytes (printable ones as text, the others as \xHH).
+QString describeRequest(const EcuDefinition& definition, const QByteArray& request);
+
 /// Opens the link (see EcuLink::open); throws "No project loaded", "No INI loaded", "No COM port
 /// configured in project connection settings" or "Failed to open connection on <port>: <why>".
 void openEcuLink(EcuLink& link);

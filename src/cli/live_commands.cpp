@@ -12,8 +12,10 @@
 #include "cli/stop_signals.h"
 #include "comms/clock.h"
 #include "comms/realtime_data.h"
+#include "expr/computed_channels.h"
 #include "formats/mlg_writer.h"
 #include "project/json_document_file.h"
+#include "tune/tune_value.h"
 
 namespace tk::cli {
 namespace {
@@ -68,9 +70,37 @@ QString channelUnits(const EcuDefinition& definition, const QString& name) {
   return channel != nullptr ? channel->Units : QString();
 }
 
-Reading keepRequested(const comms::RealtimeSnapshot& snapshot, const QSet<QString>& names) {
+// The numbers of the tune's constants as expressions read them: a scalar's value, a bit field's
+// raw value, an array's first element.
+QHash<QString, double> constantNumbers(const Tune* tune) {
+  QHash<QString, double> numbers;
+  if (tune == nullptr) {
+    return numbers;
+  }
+  for (const TuneValue& value : tune->fields) {
+    if (value.scalarValue) {
+      numbers.insert(value.name, *value.scalarValue);
+    } else if (value.bitsRawValue) {
+      numbers.insert(value.name, *value.bitsRawValue);
+    } else if (value.arrayValues && !value.arrayValues->isEmpty()) {
+      numbers.insert(value.name, value.arrayValues->constFirst());
+    }
+  }
+  return numbers;
+}
+
+std::unique_ptr<expr::ComputedChannels> computedChannels(const EcuDefinition& definition,
+                                                         const Tune* tune) {
+  return std::make_unique<expr::ComputedChannels>(
+      definition, [numbers = constantNumbers(tune)](const QString& name) -> std::optional<double> {
+        const auto it = numbers.constFind(name);
+        return it == numbers.cend() ? std::nullopt : std::optional<double>(it.value());
+      });
+}
+
+Reading keepRequested(const Reading& values, const QSet<QString>& names) {
   Reading reading;
-  for (const auto& pair : snapshot.values) {
+  for (const auto& pair : values) {
     if (names.contains(pair.first)) {
       reading.append(pair);
     }
@@ -126,12 +156,13 @@ QSet<QString> requestedChannels(const EcuDefinition& definition, const CommandOp
 }
 
 JsonValue sampleChannels(const EcuDefinition& definition, comms::EcuCommandService& commands,
-                         int count, const QSet<QString>& names) {
+                         int count, const QSet<QString>& names, const Tune* tune) {
+  const std::unique_ptr<expr::ComputedChannels> computed = computedChannels(definition, tune);
   QList<Reading> readings;
   for (int i = 0; i < count; ++i) {
     const comms::RealtimeSnapshot snapshot = comms::readRealtimeSnapshot(definition, commands);
     if (snapshot.valid) {
-      readings.append(keepRequested(snapshot, names));
+      readings.append(keepRequested(computed->complete(snapshot.values), names));
     }
     if (i + 1 < count) {
       commands.clock().sleepMs(kPacingMs);
@@ -202,7 +233,8 @@ std::vector<MlgField> datalogFields(const EcuDefinition& definition) {
 
 DatalogRun recordDatalog(const EcuDefinition& definition, comms::EcuCommandService& commands,
                          MlgWriter& writer, qint64 durationMs,
-                         const std::function<bool()>& stopRequested) {
+                         const std::function<bool()>& stopRequested, const Tune* tune) {
+  const std::unique_ptr<expr::ComputedChannels> computed = computedChannels(definition, tune);
   comms::Clock& clock = commands.clock();
   DatalogRun run;
   run.startMs = clock.nowMs();
@@ -223,7 +255,7 @@ DatalogRun recordDatalog(const EcuDefinition& definition, comms::EcuCommandServi
     }
     const double t = static_cast<double>(elapsed()) / 1000.0;
     byName.clear();
-    for (const auto& [name, value] : snapshot.values) {
+    for (const auto& [name, value] : computed->complete(snapshot.values)) {
       byName.insert(name, value);
     }
     for (qsizetype i = 0; i < definition.DatalogEntries.size(); ++i) {
@@ -257,7 +289,7 @@ JsonValue readChannels(CommandContext& context) {
       context.hintName(name, known);
     }
   }
-  return sampleChannels(definition, *link.commands(), count, names);
+  return sampleChannels(definition, *link.commands(), count, names, context.manager().tune());
 }
 
 JsonValue datalog(CommandContext& context) {
@@ -280,8 +312,9 @@ JsonValue datalog(CommandContext& context) {
   printLine(
       QStringLiteral("[CLI] Datalogging for %1s to %2...").arg(QString::number(duration), path));
   comms::EcuCommandService& commands = *link.commands();
-  const DatalogRun run = recordDatalog(definition, commands, writer, qint64{duration} * 1000,
-                                       [&stop] { return stop.requested(); });
+  const DatalogRun run = recordDatalog(
+      definition, commands, writer, qint64{duration} * 1000, [&stop] { return stop.requested(); },
+      context.manager().tune());
   stop.ignore();
   // Written beside the output and renamed over it: a full disk leaves the previous log whole.
   if (!project::replaceFileAtomically(path, writer.bytes())) {

@@ -12,7 +12,8 @@
 
 namespace tk {
 class MlgWriter;
-}
+struct Tune;
+}  // namespace tk
 
 namespace tk::comms {
 class EcuCommandService;
@@ -36,9 +37,11 @@ JsonValue datalog(CommandContext& context);
 QSet<QString> requestedChannels(const EcuDefinition& definition, const CommandOptions& options);
 
 /// Takes count snapshots 20 ms apart and gives read-channels' data: the "channels" list when
-/// count is 1 and the one snapshot was valid, else "readCount" and "readings".
+/// count is 1 and the one snapshot was valid, else "readCount" and "readings". Every snapshot
+/// holds the declared channels and the computed ones, evaluated over them and the constants of
+/// tune (none when null).
 JsonValue sampleChannels(const EcuDefinition& definition, comms::EcuCommandService& commands,
-                         int count, const QSet<QString>& names);
+                         int count, const QSet<QString>& names, const Tune* tune = nullptr);
 
 /// The seconds a datalog's duration option gives: a whole number of at least 0, 0 written as
 /// "0"; throws CommandError naming the text otherwise.
@@ -61,10 +64,11 @@ struct DatalogRun {
   qint64 elapsedMs = 0;
 };
 
-/// Records snapshots into writer (whose header is written) every 20 ms plus the exchange, on
-/// the command service's clock, until durationMs have passed or stopRequested says so.
+/// Records snapshots (declared and computed channels, as for sampleChannels) into writer (whose
+/// header is written) every 20 ms plus the exchange, on the command service's clock, until
+/// durationMs have passed or stopRequested says so.
 DatalogRun recordDatalog(const EcuDefinition& definition, comms::EcuCommandService& commands,
                          MlgWriter& writer, qint64 durationMs,
-                         const std::function<bool()>& stopRequested);
+                         const std::function<bool()>& stopRequested, const Tune* tune = nullptr);
 
 }  // namespace tk::cli

@@ -262,8 +262,9 @@ JsonValue listCommands(CommandContext& context) {
   const project::ProjectManager& manager = context.manager();
   const EcuDefinition& definition = requireDefinition(manager);
   // Commands sit in a map ordered by exact name; names that differ only in case keep that order.
+  const QMap<QString, QString> all = definition.agentCommands();
   std::vector<std::pair<QString, QString>> entries;
-  for (auto it = definition.Commands.cbegin(); it != definition.Commands.cend(); ++it) {
+  for (auto it = all.cbegin(); it != all.cend(); ++it) {
     entries.emplace_back(it.key().toCaseFolded(), it.key());
   }
   std::stable_sort(entries.begin(), entries.end(),
@@ -273,7 +274,7 @@ JsonValue listCommands(CommandContext& context) {
     const QString& name = entry.second;
     JsonValue command = JsonValue::object();
     command.insert(QStringLiteral("name"), name);
-    command.insert(QStringLiteral("raw"), definition.Commands.value(name));
+    command.insert(QStringLiteral("raw"), all.value(name));
     commands.append(std::move(command));
   }
   return listResult("commands", std::move(commands));

@@ -185,8 +185,9 @@ void DeviceDetectionService::report(const QString& line) const {
   }
 }
 
-QByteArray DeviceDetectionService::collectSerialReply(EcuConnection& connection) {
-  if (connection.write(QByteArrayLiteral("Q")) <= 0) {
+QByteArray DeviceDetectionService::collectSerialReply(EcuConnection& connection,
+                                                      const QByteArray& request) {
+  if (connection.write(request) <= 0) {
     return {};
   }
   return collectReply(connection, clock_, kSerialReplyMs, kSerialQuietMs);
@@ -199,12 +200,13 @@ std::optional<DetectedDevice> DeviceDetectionService::probeSerialPort(const QStr
     if (!connection || !connection->open()) {
       continue;
     }
-    const QByteArray reply = collectSerialReply(*connection);
-    connection->close();
-    if (reply.isEmpty()) {
-      continue;
+    QString text = detectionReplyText(collectSerialReply(*connection, QByteArrayLiteral("Q")));
+    if (!isAcceptedAnswer(text)) {
+      // Speeduino ignores unframed commands once it has seen a framed one, until it restarts.
+      text = detectionReplyText(
+          collectSerialReply(*connection, EcuCommandService::wrapFrame(QByteArrayLiteral("Q"))));
     }
-    const QString text = detectionReplyText(reply);
+    connection->close();
     if (isAcceptedAnswer(text)) {
       DetectedDevice device;
       device.port = portName;

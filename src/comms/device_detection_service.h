@@ -81,7 +81,9 @@ class DeviceDetectionService {
   /// /24 subnets when none is given) that accepts a connection on a bridge port.
   QList<DetectedDevice> detectTcpDevices(const QString& host, const QString& subnets);
 
-  /// The serial probe of one port: the first rate whose answer is accepted.
+  /// The serial probe of one port: the first rate whose answer is accepted. At each rate the
+  /// unframed "Q" goes first; when its answer is not accepted the framed "Q" follows on the same
+  /// connection, for a controller that stopped taking unframed commands after framed traffic.
   std::optional<DetectedDevice> probeSerialPort(const QString& portName);
   /// The bridge probe of one host: the first bridge port whose answer is accepted.
   std::optional<DetectedDevice> probeTcpHost(const QString& host);
@@ -91,7 +93,7 @@ class DeviceDetectionService {
 
  private:
   void report(const QString& line) const;
-  QByteArray collectSerialReply(EcuConnection& connection);
+  QByteArray collectSerialReply(EcuConnection& connection, const QByteArray& request);
   std::optional<QString> tcpExchange(EcuConnection& connection, const QByteArray& request);
   QStringList reachableHosts(const QString& prefix);
 

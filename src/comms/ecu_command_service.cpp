@@ -212,6 +212,9 @@ EcuCommandService::Frame EcuCommandService::readFrame(int timeoutMs) {
     return frame;
   }
   frame.status = static_cast<quint8>(payload[0]);
+  if (frame.status == kStatusUnrecognized && unknownCommandObserver_) {
+    unknownCommandObserver_(lastRequest_);
+  }
   if (!isSuccessStatus(frame.status)) {
     frame.outcome = FrameOutcome::EcuError;
     return frame;
@@ -286,6 +289,7 @@ EcuResponse EcuCommandService::transact(const QByteArray& frame, int timeoutMs) 
   }
   const BusyScope busy(busy_);
   purgeStaleInput();
+  lastRequest_ = frame.mid(2, frame.size() - 6);
   if (connection_->write(frame) < frame.size()) {
     return failure(FrameOutcome::WriteFailed, QStringLiteral("Command write failed"));
   }
@@ -312,6 +316,7 @@ int EcuCommandService::readResponseInto(const QByteArray& frame, QByteArray& des
   }
   const BusyScope busy(busy_);
   purgeStaleInput();
+  lastRequest_ = frame.mid(2, frame.size() - 6);
   if (connection_->write(frame) < frame.size()) {
     return -1;
   }

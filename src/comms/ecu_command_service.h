@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <optional>
 
 #include "comms/clock.h"
@@ -108,6 +109,11 @@ class EcuCommandService {
   std::optional<QString> sendConsoleCommand(const QString& text, int timeoutMs);
   /// Discards pending input (up to ten reads of 4096 bytes).
   void drainInput();
+  /// Called with the request's payload whenever a framed response carries status 0x83 (the ECU
+  /// does not know the command); results are unchanged. Empty: nobody is told.
+  void setUnknownCommandObserver(std::function<void(const QByteArray& request)> observer) {
+    unknownCommandObserver_ = std::move(observer);
+  }
 
  private:
   struct ExactRead;
@@ -127,6 +133,8 @@ class EcuCommandService {
   CrcCoverage crcCoverage_ = CrcCoverage::Unknown;
   bool crcLittleEndian_ = false;
   bool busy_ = false;
+  std::function<void(const QByteArray&)> unknownCommandObserver_;
+  QByteArray lastRequest_;  // the payload of the frame written last
 };
 
 }  // namespace tk::comms

@@ -319,7 +319,7 @@ void SimEcuConnection::consumeInput() {
 
 std::optional<SimEcuConnection::Reply> SimEcuConnection::answer(const QByteArray& command) {
   const QByteArray query = decodeEscapes(definition_.QueryCommand, 0);
-  const QByteArray version = decodeEscapes(definition_.VersionInfo, 0);
+  const QByteArray version = decodeEscapes(definition_.versionInfoCommand(), 0);
   const QString configText = definition_.RetrieveConfigErrorCommand.isEmpty()
                                  ? QStringLiteral("e")
                                  : definition_.RetrieveConfigErrorCommand;
@@ -345,7 +345,7 @@ std::optional<SimEcuConnection::Reply> SimEcuConnection::answer(const QByteArray
   if (std::optional<Reply> r = realtimeCommand(command)) {
     return r;
   }
-  for (const QString& text : std::as_const(definition_.Commands)) {
+  for (const QString& text : definition_.agentCommands()) {
     if (!text.isEmpty() && command == decodeEscapes(text, 0)) {
       return Reply{0, {}};
     }

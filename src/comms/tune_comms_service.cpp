@@ -248,8 +248,8 @@ bool TuneCommsService::verifySignature(const EcuDefinition& definition) {
 
 std::optional<QString> TuneCommsService::readFirmwareVersion(const EcuDefinition& definition) {
   attach();
-  const QString text =
-      definition.VersionInfo.isEmpty() ? QStringLiteral("V") : definition.VersionInfo;
+  const QString& command = definition.versionInfoCommand();
+  const QString text = command.isEmpty() ? QStringLiteral("V") : command;
   const Request request{decodeEscapes(text, 0), kTextTimeoutMs, 0, Request::Reply::Once,
                         kTextReplyMax};
   const std::optional<QByteArray> reply = exchange(usesCrcFraming(), request);

@@ -106,6 +106,8 @@ void handleControllerCommand(ReadState& state, const QString& key, const QString
     if (!def.DisplayCommands.contains(text, Qt::CaseInsensitive)) {
       def.DisplayCommands.append(text);
     }
+  } else if (!key.isEmpty()) {
+    def.OtherCommands.insert(key, unquote(value));
   }
 }
 

@@ -86,6 +86,24 @@ int EcuDefinition::pageOfConstant(const QString& name) const {
   return -1;
 }
 
+const QString& EcuDefinition::versionInfoCommand() const {
+  return VersionInfo.isEmpty() ? MegaTuneVersionInfo : VersionInfo;
+}
+
+const QString* EcuDefinition::findCommand(const QString& name) const {
+  if (const auto found = Commands.constFind(name); found != Commands.cend()) {
+    return &found.value();
+  }
+  const auto other = OtherCommands.constFind(name);
+  return other != OtherCommands.cend() ? &other.value() : nullptr;
+}
+
+QMap<QString, QString> EcuDefinition::agentCommands() const {
+  QMap<QString, QString> all = OtherCommands;
+  all.insert(Commands);
+  return all;
+}
+
 QByteArray ochCommandBytes(const EcuDefinition& definition) {
   const QString& text = definition.OchGetCommand;
   if (text.isEmpty()) {

@@ -90,6 +90,9 @@ struct EcuDefinition {
   QString Endianness = QStringLiteral("little");
   QString QueryCommand;
   QString VersionInfo;
+  /// [MegaTune] versionInfo: used when VersionInfo is empty (see versionInfoCommand()); not
+  /// rendered, so the canonical JSON keeps the [TunerStudio] value alone.
+  QString MegaTuneVersionInfo;
   QString HelpGeneral;
   QString WebHelp;
   QString HelpText;
@@ -130,6 +133,10 @@ struct EcuDefinition {
 
   // Controller commands.
   QMap<QString, QString> Commands;
+  /// [ControllerCommands] keys without the "cmd_" prefix (displayCommand aside), such as
+  /// Speeduino's "cmdtestinj1on": commands the agent can send, kept apart from Commands so that
+  /// the canonical JSON stays the literal map. Not rendered.
+  QMap<QString, QString> OtherCommands;
   QStringList DisplayCommands;
 
   // Output channels.
@@ -179,6 +186,13 @@ struct EcuDefinition {
   const ConstantDef* findConstant(const QString& name) const;
   /// The page number holding the first constant of exactly this name, or -1.
   int pageOfConstant(const QString& name) const;
+  /// The firmware-version request: VersionInfo, or the [MegaTune] versionInfo when that is empty.
+  const QString& versionInfoCommand() const;
+  /// The controller command of exactly this name: Commands first, then OtherCommands; nullptr
+  /// when neither has it.
+  const QString* findCommand(const QString& name) const;
+  /// Every controller command the agent can send: OtherCommands overlaid with Commands.
+  QMap<QString, QString> agentCommands() const;
 
   bool operator==(const EcuDefinition&) const = default;
 };

@@ -65,6 +65,8 @@ void handleMegaTune(ReadState& state, const QString& key, const QString& value) 
     state.def.Signature = trimChars(value, QStringLiteral("\""));
   } else if (equalsWord(key, "endianness")) {
     state.def.Endianness = value.trimmed().toLower();
+  } else if (equalsWord(key, "versionInfo")) {
+    state.def.MegaTuneVersionInfo = unquote(value);
   }
 }
 

@@ -18,10 +18,12 @@
 #include <thread>
 
 #include "cli/command_transcript.h"
+#include "cli/ecu_link.h"
 #include "comms/ecu_command_service.h"
 #include "comms/scripted_ecu_connection.h"
 #include "comms/sim_ecu_connection.h"
 #include "comms/stand_in_server.h"
+#include "definition/ini_parser.h"
 #include "project/project_manager.h"
 #include "support/sim_process.h"
 
@@ -34,6 +36,16 @@ QJsonObject envelope(const CommandResult& r) {
   return QJsonDocument::fromJson(r.output.bytes).object();
 }
 QJsonObject dataOf(const CommandResult& r) { return envelope(r).value("data").toObject(); }
+
+// How the warning for a request answered 0x83 names it (the demo asks "S" for its version).
+TEST(DescribeRequestTest, NamesWhatTheRequestAskedFor) {
+  const EcuDefinition d = IniParser().parse(tk::test::demoIni());
+  EXPECT_EQ(describeRequest(d, "E\x02\x01"), "'cmd_injector1On'");
+  EXPECT_EQ(describeRequest(d, "S"), "the firmware version");
+  EXPECT_EQ(describeRequest(d, "V"), "the firmware version");
+  EXPECT_EQ(describeRequest(d, "Q"), "the signature");
+  EXPECT_EQ(describeRequest(d, QByteArray("p\0\\", 3)), "the request \"p\\x00\\x5c\"");
+}
 
 class EcuCommandsTest : public tk::test::AppTest, public ::testing::WithParamInterface<Transport> {
  protected:

@@ -121,9 +121,9 @@ TEST_F(LiveSimTest, ReadChannelsShowsWhatTheEngineServed) {
     EXPECT_EQ(channel.value("units").toString(),
               definition().OutputChannels.find(channelName)->Units);
   }
-  // The front page's gauges but the computed duty cycle, sorted by name.
-  EXPECT_EQ(names,
-            QStringList({"advance", "afr", "batteryVoltage", "coolant", "map", "rpm", "tps"}));
+  // The front page's gauges, the computed duty cycle included, sorted by name.
+  EXPECT_EQ(names, QStringList({"advance", "afr", "batteryVoltage", "coolant", "dutyCycle", "map",
+                                "rpm", "tps"}));
 }
 
 TEST_F(LiveSimTest, DatalogRecordsWhatTheEngineServed) {

@@ -14,16 +14,19 @@
 #include "comms/comms_fakes.h"
 #include "comms/sim_ecu_connection.h"
 #include "comms/sim_engine.h"
+#include "definition/default_setting_groups.h"
 #include "definition/ini_parser.h"
 #include "formats/mlg_reader.h"
 #include "formats/mlg_writer.h"
 #include "json/json_writer.h"
 #include "support/sim_process.h"
+#include "tune/tune_value.h"
 
 namespace tk::cli::test {
 namespace {
 
 using tk::test::okFrame;
+using tk::test::servedAt;
 
 ConstantDef channel(const char* dataType, int offset, const char* units = "") {
   ConstantDef c;
@@ -302,6 +305,49 @@ TEST(RecordEntriesTest, TimeEntryHoldsSecondsAndAnUndeclaredChannelZero) {
   EXPECT_EQ(log.records[0].timestampRaw, 700);
   const std::vector<double> expected{0.007f, 0.0, 33.0};
   EXPECT_EQ(std::vector<double>(log.recordValues(0).begin(), log.recordValues(0).end()), expected);
+}
+
+// Speeduino's computed channels over the simulated controller: the eight front-page gauges,
+// coolant and lambda in every reading, and the datalog's CLT column.
+TEST(LiveCorpusTest, ComputedChannelsOverTheSimulatedSpeeduino) {
+  if (tk::test::corpusDir().isEmpty()) {
+    GTEST_SKIP() << "corpus not found: the real-file tests need ../shared/corpus";
+  }
+  IniParser parser;  // temperatures in Celsius: coolant is coolantRaw - 40
+  parser.setSettingsSource(defaultSettingGroups());
+  parser.setGroupSelections(GroupSelections{{"temperatureDisplay", "CELSIUS"}});
+  const EcuDefinition d = parser.parse(tk::test::corpusDir() + "/ini/speeduino-202501.ini");
+  Tune tune;
+  tune.fields.append({QStringLiteral("stoich"), {}, 1, 14.7, {}, {}, {}, {}, {}, {}});
+  comms::FakeClock clock{5000};
+  comms::SimEcuConnection sim{d};
+  sim.setClock(clock);
+  sim.open();
+  comms::EcuCommandService service{&sim, clock};
+  const JsonValue front = sampleChannels(d, service, 1, requestedChannels(d, {}), &tune);
+  EXPECT_EQ(front.find(QStringLiteral("channels"))->size(), 8u);
+  const JsonValue data =
+      sampleChannels(d, service, 5, {"coolant", "coolantRaw", "afr", "lambda"}, &tune);
+  ASSERT_EQ(data.find(QStringLiteral("readCount"))->toInt(), 5);
+  for (const JsonValue& r : data.find(QStringLiteral("readings"))->elements()) {
+    const auto at = [&r](const char* name) { return r.find(QLatin1String(name))->toDouble(); };
+    EXPECT_EQ(at("coolant"), at("coolantRaw") - 40);
+    EXPECT_DOUBLE_EQ(at("lambda"), at("afr") / 14.7);
+  }
+  MlgWriter writer(datalogFields(d));
+  writer.writeHeader(0, {});
+  comms::SimEngine engine;
+  const double start = static_cast<double>(clock.nowMs() - 5000) / 1000.0;
+  recordDatalog(
+      d, service, writer, 200, [] { return false; }, &tune);
+  const MlgLog log = parseMlg(writer.bytes());
+  const std::size_t clt = 9;  // the datalog's "CLT" column
+  ASSERT_EQ(log.fields.at(clt).name, QStringLiteral("CLT"));
+  ASSERT_EQ(log.records.size(), 10u);
+  for (std::size_t r = 0; r < log.records.size(); ++r) {
+    const double t = start + 0.02 * static_cast<double>(r);
+    EXPECT_EQ(log.recordValues(r)[clt], servedAt(d, engine, t).value("coolantRaw") - 40) << r;
+  }
 }
 
 // The commands' own checks, the link's errors and what happens without a fetch, through the

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QMap>
 #include <QTcpServer>
+#include <QThread>
 #include <memory>
 #include <optional>
 
@@ -86,8 +87,8 @@ TEST(DetectionRules, SubnetTextsAndInterfaces) {
   EXPECT_EQ(interfacePrefixes(interfaces), (QStringList{"127.0.8", "127.0.11"}));
 }
 
-// Ports whose controllers answer "Q" with a canned reply per "port@rate"; every opening is
-// recorded so.
+// Ports whose controllers answer "Q" with a canned reply per "port@rate" (and the framed "Q" that
+// follows an unaccepted answer with a second one); every opening is recorded.
 class ScriptedPorts : public ConnectionProvider {
  public:
   QString name() const override { return QStringLiteral("scripted"); }
@@ -100,10 +101,12 @@ class ScriptedPorts : public ConnectionProvider {
     }
     auto connection = std::make_unique<ScriptedEcuConnection>();
     connection->queueReply(replies.value(opened.last()));
+    connection->queueReply(framedReplies.value(opened.last()));
     return connection;
   }
   QStringList ports;
   QMap<QString, QByteArray> replies;
+  QMap<QString, QByteArray> framedReplies;
   QStringList unopenable;
   QStringList opened;
 };
@@ -125,13 +128,18 @@ class DetectTest : public test::AppTest {
 
 TEST_F(DetectTest, ScriptedSerialScanTriesRatesInOrderUntilAnAnswerIsAccepted) {
   ScriptedPorts ports;
-  ports.ports = {"ttyA", "ttyB", "ttyC"};
+  ports.ports = {"ttyA", "ttyB", "ttyC", "ttyD"};
   ports.replies = {
       {"ttyA@115200", "ok"},
       {"ttyA@38400", QByteArray("speeduino 202501\0", 17)},
       {"ttyB@9600", "a\x01z"},
       {"ttyC@57600", EcuCommandService::wrapFrame(QByteArray(1, '\0') + "speeduino 202402\r\n")},
   };
+  // After framed traffic Speeduino takes a bare "Q" for half a frame length and answers the
+  // receive timeout; the framed query that follows gets its signature.
+  ports.replies.insert("ttyD@115200", EcuCommandService::wrapFrame("\x80"));
+  ports.framedReplies.insert(
+      "ttyD@115200", EcuCommandService::wrapFrame(QByteArray(1, '\0') + "speeduino 202504-dev"));
   ports.unopenable = {"ttyC@115200"};
   FakeClock clock;
   DeviceDetectionService service(ports, clock);
@@ -141,8 +149,8 @@ TEST_F(DetectTest, ScriptedSerialScanTriesRatesInOrderUntilAnAnswerIsAccepted) {
   EXPECT_EQ(run(service, QStringLiteral("serial"), QStringLiteral("127.0.0.1")), 0);
   EXPECT_EQ(ports.opened,
             (QStringList{"ttyA@115200", "ttyA@38400", "ttyB@115200", "ttyB@38400", "ttyB@57600",
-                         "ttyB@9600", "ttyC@115200", "ttyC@38400", "ttyC@57600"}));
-  EXPECT_EQ(found, (QStringList{"ttyA", "ttyC"}));
+                         "ttyB@9600", "ttyC@115200", "ttyC@38400", "ttyC@57600", "ttyD@115200"}));
+  EXPECT_EQ(found, (QStringList{"ttyA", "ttyC", "ttyD"}));
   EXPECT_TRUE(test::matchesGolden(out.toUtf8(), QStringLiteral("detect/serial-scripted.out")));
   EXPECT_TRUE(test::matchesGolden(err.toUtf8(), QStringLiteral("detect/serial-scripted.err")));
 
@@ -215,6 +223,29 @@ TEST_F(DetectTest, SerialScanFindsSimulatorTerminalsAtTheirRates) {
   EXPECT_EQ(run(service, QStringLiteral("serial")), 0);
   EXPECT_TRUE(test::matchesGolden(out.toUtf8(), QStringLiteral("detect/serial-sim.out")));
   EXPECT_TRUE(test::matchesGolden(err.toUtf8(), QStringLiteral("detect/serial-sim.err")));
+}
+
+// The firmware check (scripts/firmware-check.sh) names the real firmware's terminal: after a
+// framed exchange it no longer answers a bare "Q", and the scan still finds it.
+TEST_F(DetectTest, FindsTheFirmwareAfterFramedTraffic) {
+  const QString port = qEnvironmentVariable("TK_FIRMWARE_PORT");
+  if (port.isEmpty()) {
+    GTEST_SKIP() << "run by scripts/firmware-check.sh against the real firmware";
+  }
+  SerialEcuConnection link(port, 115200);
+  ASSERT_TRUE(link.open());
+  EcuCommandService framed(&link);
+  EXPECT_TRUE(framed.sendCommand("Q", 1000).ok);
+  link.write("Q");
+  QThread::msleep(1000);
+  EXPECT_FALSE(isAcceptedAnswer(detectionReplyText(link.read(256))));
+  link.close();
+  SimPorts ports;
+  ports.ports = {{"firmware", {port, 115200}}};
+  DeviceDetectionService service(ports);
+  EXPECT_EQ(run(service, QStringLiteral("serial")), 0);
+  EXPECT_EQ(out, QStringLiteral("Serial firmware @ 115200 -> \"speeduino 202504-dev\"\n"
+                                "1 device(s) found\n"));
 }
 
 TEST_F(DetectTest, SubnetScanFromTextAndFromInjectedInterfaces) {

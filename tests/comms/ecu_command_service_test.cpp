@@ -142,6 +142,8 @@ TEST_F(FramedProtocolTest, ReadIntoRefusesAllButPlainSuccessAndDrainsAllButATime
       {hex("00030041420000000099"), 50},  // bad CRC
       {hex("0003"), 120},                 // the deadline
   };
+  QList<QByteArray> unknown;  // the requests answered 0x83, as the observer hears of them
+  service.setUnknownCommandObserver([&unknown](const QByteArray& r) { unknown.append(r); });
   QByteArray dest(4, '.');
   for (const auto& [reply, elapsedMs] : refused) {
     ecu.reply(reply);
@@ -149,6 +151,9 @@ TEST_F(FramedProtocolTest, ReadIntoRefusesAllButPlainSuccessAndDrainsAllButATime
     EXPECT_EQ(clock.lap(), elapsedMs) << reply.toHex().constData();
     EXPECT_EQ(ecu.bytesAvailable(), 0);
   }
+  ecu.reply(framed(hex("83")));
+  EXPECT_TRUE(service.sendCommand("V", 1000).ok);
+  EXPECT_EQ(unknown, (QList<QByteArray>{"r", "V"}));
   ecu.setForcedWriteResult(1);
   EXPECT_EQ(service.readResponseInto(framed("r"), dest, 0, 1, 120), -1);
   EXPECT_EQ(dest, QByteArrayLiteral("...."));
