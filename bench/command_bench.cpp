@@ -5,6 +5,7 @@
 // process, where memory is already mapped (warm), and in a fresh child process per run (cold,
 // as each agent command runs), started as "command_bench --phases <project> <table> <ns>".
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -25,7 +26,13 @@
 
 namespace {
 
+// The corpus definition named by TK_BENCH_INI (a file name in the corpus), else the largest one.
 QString largestDefinition() {
+  const QByteArray chosen = qgetenv("TK_BENCH_INI");
+  if (!chosen.isEmpty()) {
+    return QDir::cleanPath(QString::fromUtf8(TK_CORPUS_DIR) + QStringLiteral("/ini/") +
+                           QString::fromLocal8Bit(chosen));
+  }
   QString best = QString::fromUtf8(TK_SOURCE_ROOT) + QStringLiteral("/examples/speeduino-demo.ini");
   qint64 bestSize = QFileInfo(best).size();
   const QDir dir(QDir::cleanPath(QString::fromUtf8(TK_CORPUS_DIR) + QStringLiteral("/ini")));
@@ -85,7 +92,19 @@ Fixture& fixture() {
   return f;
 }
 
+double childrenCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_CHILDREN, &usage);
+  const auto seconds = [](const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+  };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// Wall time per process, and the processes' own CPU time (user + system) as the counter
+// cpu_ms, which a loaded machine changes far less than the wall time.
 void runProcess(benchmark::State& state, const QStringList& arguments, int expectedCode) {
+  const double cpuBefore = childrenCpuSeconds();
   for (auto _ : state) {
     QProcess process;
     process.start(QString::fromUtf8(TK_CLI_EXE), arguments);
@@ -95,10 +114,18 @@ void runProcess(benchmark::State& state, const QStringList& arguments, int expec
       break;
     }
   }
+  state.counters["cpu_ms"] = benchmark::Counter((childrenCpuSeconds() - cpuBefore) * 1e3 /
+                                                static_cast<double>(state.iterations()));
 }
 
 // Process start, Qt start-up and dispatch: a run that prints the usage text.
 void BM_ProcessStart(benchmark::State& state) { runProcess(state, {}, 1); }
+
+// The floor of a command that does some work: the CRC-32 vectors written to a file.
+void BM_DumpCrc32Process(benchmark::State& state) {
+  const QString out = fixture().folder.filePath(QStringLiteral("crc32.json"));
+  runProcess(state, {QStringLiteral("dump-crc32"), out}, 0);
+}
 
 void BM_GetTableProcess(benchmark::State& state) {
   const Fixture& f = fixture();
@@ -247,6 +274,7 @@ void BM_ColdPhases(benchmark::State& state) {
 
 BENCHMARK(BM_ColdPhases)->Unit(benchmark::kMillisecond)->Iterations(25);
 BENCHMARK(BM_ProcessStart)->Unit(benchmark::kMillisecond)->Iterations(20)->Repetitions(5);
+BENCHMARK(BM_DumpCrc32Process)->Unit(benchmark::kMillisecond)->Iterations(20)->Repetitions(5);
 BENCHMARK(BM_GetTableProcess)->Unit(benchmark::kMillisecond)->Iterations(20)->Repetitions(5);
 BENCHMARK(BM_SetTableCellProcess)->Unit(benchmark::kMillisecond)->Iterations(20)->Repetitions(5);
 BENCHMARK(BM_DefinitionParse)->Unit(benchmark::kMillisecond)->Repetitions(5);

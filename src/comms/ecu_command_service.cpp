@@ -259,9 +259,11 @@ void EcuCommandService::purgeStaleInput() {
   }
 }
 
-void EcuCommandService::discardReads() {
+void EcuCommandService::discardReads(bool pendingOnly) {
   for (int i = 0; i < kMaxDiscardReads; ++i) {
-    if (connection_->read(kDiscardChunk).isEmpty()) {
+    const QByteArray chunk =
+        pendingOnly ? connection_->readPending(kDiscardChunk) : connection_->read(kDiscardChunk);
+    if (chunk.isEmpty()) {
       break;
     }
   }
@@ -273,7 +275,7 @@ void EcuCommandService::drainAfterFailure() {
   }
   // Give the rest of a broken reply time to arrive so that it is not taken for the next one.
   clock_.sleepMs(kDrainSettleMs);
-  discardReads();
+  discardReads(false);
 }
 
 EcuResponse EcuCommandService::sendCommand(const QByteArray& payload, int timeoutMs) {
@@ -416,7 +418,8 @@ void EcuCommandService::drainInput() {
     return;
   }
   const BusyScope busy(busy_);
-  discardReads();
+  // Callers drain after a pause of their own: what has arrived by now is all there is to drop.
+  discardReads(true);
 }
 
 }  // namespace tk::comms

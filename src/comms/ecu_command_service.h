@@ -126,7 +126,9 @@ class EcuCommandService {
   bool checkCrc(const QByteArray& header, const QByteArray& payload, const QByteArray& crcField);
   void purgeStaleInput();
   void drainAfterFailure();
-  void discardReads();
+  /// Reads and drops input, at most ten reads, up to the first empty one; with pendingOnly set
+  /// the reads take what has arrived without waiting for more.
+  void discardReads(bool pendingOnly);
 
   EcuConnection* connection_ = nullptr;
   Clock& clock_;

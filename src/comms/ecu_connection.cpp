@@ -8,4 +8,6 @@ EcuConnection::~EcuConnection() = default;
 
 qint64 EcuConnection::bytesAvailable() { return 0; }
 
+QByteArray EcuConnection::readPending(qint64 maxBytes) { return read(maxBytes); }
+
 }  // namespace tk::comms

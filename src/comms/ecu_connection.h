@@ -34,6 +34,9 @@ class EcuConnection : public QObject {
   virtual QByteArray read(qint64 maxBytes) = 0;
   /// Bytes that a read would return at once; 0 unless a connection knows better.
   virtual qint64 bytesAvailable();
+  /// Reads up to maxBytes of what has already arrived, without the wait of read; possibly
+  /// empty. Connections whose read does not wait keep this default, which is read.
+  virtual QByteArray readPending(qint64 maxBytes);
 
  Q_SIGNALS:
   /// The state changed to status.

@@ -96,12 +96,16 @@ qint64 SerialEcuConnection::write(const QByteArray& bytes) {
   return 0;
 }
 
-QByteArray SerialEcuConnection::read(qint64 maxBytes) {
+QByteArray SerialEcuConnection::read(qint64 maxBytes) { return readWithin(maxBytes, kIoWaitMs); }
+
+QByteArray SerialEcuConnection::readPending(qint64 maxBytes) { return readWithin(maxBytes, 0); }
+
+QByteArray SerialEcuConnection::readWithin(qint64 maxBytes, int waitMs) {
   if (!usable()) {
     return {};
   }
   if (port_->bytesAvailable() == 0) {
-    port_->waitForReadyRead(kIoWaitMs);
+    port_->waitForReadyRead(waitMs);
   }
   const QByteArray bytes = port_->read(maxBytes);
   if (monitor_ != nullptr && !bytes.isEmpty()) {

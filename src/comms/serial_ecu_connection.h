@@ -33,10 +33,14 @@ class SerialEcuConnection : public EcuConnection {
   qint64 write(const QByteArray& bytes) override;
   /// Waits up to 100 ms when nothing is pending, then reads up to maxBytes.
   QByteArray read(qint64 maxBytes) override;
+  /// Reads what has arrived without waiting, as read does after its wait.
+  QByteArray readPending(qint64 maxBytes) override;
   /// Bytes received and not yet read.
   qint64 bytesAvailable() override;
 
  private:
+  /// read with a wait of waitMs when nothing is pending.
+  QByteArray readWithin(qint64 maxBytes, int waitMs);
   void setStatus(ConnectionStatus status);
   bool usable() const;
 

@@ -109,11 +109,15 @@ qint64 TcpBridgeConnection::write(const QByteArray& bytes) {
   return 0;
 }
 
-QByteArray TcpBridgeConnection::read(qint64 maxBytes) {
+QByteArray TcpBridgeConnection::read(qint64 maxBytes) { return readWithin(maxBytes, kIoWaitMs); }
+
+QByteArray TcpBridgeConnection::readPending(qint64 maxBytes) { return readWithin(maxBytes, 0); }
+
+QByteArray TcpBridgeConnection::readWithin(qint64 maxBytes, int waitMs) {
   if (status_ != ConnectionStatus::Connected || !socket_) {
     return {};
   }
-  if (socket_->bytesAvailable() == 0 && !socket_->waitForReadyRead(kIoWaitMs) &&
+  if (socket_->bytesAvailable() == 0 && !socket_->waitForReadyRead(waitMs) &&
       socket_->state() != QAbstractSocket::ConnectedState && socket_->bytesAvailable() == 0) {
     // The peer-lost handler may already have run inside the wait and reported the loss.
     if (status_ == ConnectionStatus::Disconnected) {

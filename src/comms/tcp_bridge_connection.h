@@ -34,10 +34,14 @@ class TcpBridgeConnection : public EcuConnection {
   /// Waits up to 100 ms when nothing is pending, then reads up to maxBytes; a lost peer ends
   /// the connection.
   QByteArray read(qint64 maxBytes) override;
+  /// Reads what has arrived without waiting, as read does after its wait.
+  QByteArray readPending(qint64 maxBytes) override;
   /// Bytes received and not yet read.
   qint64 bytesAvailable() override;
 
  private:
+  /// read with a wait of waitMs when nothing is pending.
+  QByteArray readWithin(qint64 maxBytes, int waitMs);
   void setStatus(ConnectionStatus status);
   void onSocketDisconnected();
   void tearDown();

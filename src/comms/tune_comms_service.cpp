@@ -107,17 +107,18 @@ void TuneCommsService::forceCrcProtocol() {
   connection_.write(QByteArrayLiteral("F"));
   clock().sleepMs(50);
   // Whatever the ECU says to the wake-up byte is read and dropped, so that it cannot be taken
-  // for the start of the first framed reply.
+  // for the start of the first framed reply. The reads take what has arrived: the pauses between
+  // them are the waits, and what comes later still goes with the drain below.
   qsizetype collected = 0;
   const Deadline deadline(clock(), kWakeDeadlineMs);
   while (collected < kWakeReplyMax) {
-    QByteArray chunk = connection_.read(kWakeReplyMax - collected);
+    QByteArray chunk = connection_.readPending(kWakeReplyMax - collected);
     if (chunk.isEmpty()) {
       if (deadline.hasExpired()) {
         break;
       }
       clock().sleepMs(50);
-      chunk = connection_.read(kWakeReplyMax - collected);
+      chunk = connection_.readPending(kWakeReplyMax - collected);
       if (chunk.isEmpty()) {
         break;
       }

@@ -23,19 +23,35 @@ constexpr qsizetype kMaxExpandedLength = qsizetype(1) << 20;
 constexpr qsizetype kExpansionAllowance = qsizetype(16) << 20;
 constexpr qsizetype kExpansionPerInputCharacter = 64;
 
-/// The number of non-overlapping occurrences of needle in text.
-qsizetype occurrences(const QString& text, const QString& needle) {
-  qsizetype count = 0;
-  for (qsizetype at = text.indexOf(needle); at >= 0;
-       at = text.indexOf(needle, at + needle.size())) {
-    ++count;
+// Expansions kept for reuse by later lines: a few, holding a bounded number of characters.
+constexpr std::size_t kMaxKeptExpansions = 32;
+constexpr qsizetype kMaxKeptCharacters = qsizetype(4) << 20;
+
+/// Writes text with every non-overlapping needle replaced by value into out, in one pass. False
+/// (out then holds a part) as soon as the result would be longer than most characters.
+bool replaceAll(QStringView text, QStringView needle, QStringView value, qsizetype most,
+                QString& out) {
+  out.clear();
+  qsizetype from = 0;
+  for (qsizetype at = text.indexOf(needle); at >= 0; at = text.indexOf(needle, from)) {
+    if (out.size() + (at - from) + value.size() > most) {
+      return false;
+    }
+    out.append(text.sliced(from, at - from));
+    out.append(value);
+    from = at + needle.size();
   }
-  return count;
+  if (out.size() + (text.size() - from) > most) {
+    return false;
+  }
+  out.append(text.sliced(from));
+  return true;
 }
 
 }  // namespace
 
 void DefineList::set(const QString& name, const QString& value) {
+  forgetExpansions();
   const auto it = index_.constFind(name);
   if (it != index_.cend()) {
     entries_[*it].second = value;
@@ -63,6 +79,7 @@ void DefineList::set(const QString& name, const QString& value) {
 }
 
 void DefineList::clear() {
+  forgetExpansions();
   entries_.clear();
   index_.clear();
   trie_.assign(1, TrieNode{});
@@ -107,17 +124,16 @@ qsizetype DefineList::nextReferenced(const QString& text, qsizetype from) const 
 void DefineList::allowExpansionFor(qsizetype inputCharacters) {
   const qsizetype most = std::numeric_limits<qsizetype>::max() / 2 / kExpansionPerInputCharacter;
   allowance_ = kExpansionAllowance + std::min(inputCharacters, most) * kExpansionPerInputCharacter;
+  forgetExpansions();
 }
 
-bool DefineList::expand(QString& text) {
-  if (entries_.isEmpty() || !text.contains(u'$')) {
-    return true;
-  }
-  const qsizetype limit = std::max(text.size(), kMaxExpandedLength);
+template <typename Most, typename Took>
+bool DefineList::runRounds(QString& text, Most most, Took took) const {
   // Each round replaces the defines in list order. Instead of searching the whole text once per
   // define, the text's dollar signs are matched against the names, which finds the next define
   // that has a reference without a scan per define (long label lists hold few dollar signs).
   QString needle;
+  QString next;
   for (int round = 0; round < kMaxExpansionRounds; ++round) {
     bool replaced = false;
     for (qsizetype i = nextReferenced(text, 0); i >= 0; i = nextReferenced(text, i + 1)) {
@@ -125,20 +141,98 @@ bool DefineList::expand(QString& text) {
       needle.clear();
       needle.append(u'$');
       needle.append(name);
-      // The new length is known before anything is allocated (texts are far below 2^31
-      // characters, so the product fits).
-      const qsizetype grown =
-          text.size() + occurrences(text, needle) * (value.size() - needle.size());
-      if (grown > limit || grown > allowance_) {
+      if (!replaceAll(text, needle, value, most(), next)) {
         return false;
       }
-      allowance_ -= grown;
-      text.replace(needle, value);
+      took(next.size());
+      text.swap(next);
       replaced = true;
     }
     if (!replaced) {
       break;
     }
+  }
+  return true;
+}
+
+DefineList::Expansion DefineList::record(QStringView source) const {
+  Expansion e;
+  e.source = source.toString();
+  QString text = e.source;
+  // A replacement past the line limit, or past what is left of the allowance even without the
+  // text before the first dollar sign, fails for every line that holds this text.
+  qsizetype spent = 0;
+  const auto most = [&spent, this] {
+    return std::min(kMaxExpandedLength, std::max<qsizetype>(allowance_ - spent, -1));
+  };
+  const auto took = [&spent, &e](qsizetype length) {
+    spent += length;
+    e.steps.push_back(length);
+  };
+  if (!runRounds(text, most, took)) {
+    e.fails = true;
+    return e;
+  }
+  e.changed = !e.steps.empty();
+  if (e.changed) {
+    e.result = std::move(text);
+  }
+  return e;
+}
+
+const DefineList::Expansion& DefineList::expansionOf(QStringView source) {
+  for (const Expansion& e : expansions_) {
+    if (e.source.size() == source.size() && QStringView(e.source) == source) {
+      return e;
+    }
+  }
+  Expansion e = record(source);
+  const qsizetype characters = e.source.size() + e.result.size();
+  if (expansions_.size() >= kMaxKeptExpansions ||
+      expansionCharacters_ + characters > kMaxKeptCharacters) {
+    forgetExpansions();
+  }
+  expansionCharacters_ += characters;
+  expansions_.push_back(std::move(e));
+  return expansions_.back();
+}
+
+void DefineList::forgetExpansions() {
+  expansions_.clear();
+  expansionCharacters_ = 0;
+}
+
+bool DefineList::expand(QString& text) {
+  if (entries_.isEmpty()) {
+    return true;
+  }
+  const qsizetype first = text.indexOf(u'$');
+  if (first < 0) {
+    return true;
+  }
+  const qsizetype limit = std::max(text.size(), kMaxExpandedLength);
+  if (text.size() > kMaxExpandedLength) {
+    // A line this long is its own limit; it is expanded on its own.
+    const auto most = [limit, this] { return std::min(limit, allowance_); };
+    const auto took = [this](qsizetype length) { allowance_ -= length; };
+    return runRounds(text, most, took);
+  }
+  // The replacements only ever touch the text from the first dollar sign on; the limits count the
+  // whole line, so each recorded step is checked again with the part before it.
+  const Expansion& e = expansionOf(QStringView(text).sliced(first));
+  for (const qsizetype step : e.steps) {
+    const qsizetype grown = first + step;
+    if (grown > limit || grown > allowance_) {
+      return false;
+    }
+    allowance_ -= grown;
+  }
+  if (e.fails) {
+    return false;
+  }
+  if (e.changed) {
+    text.truncate(first);
+    text.append(e.result);
   }
   return true;
 }

@@ -33,6 +33,27 @@ class DefineList {
   /// The lowest define index >= from that "$" + name references in text, or -1.
   qsizetype nextReferenced(const QString& text, qsizetype from) const;
 
+  /// The expansion of a text that starts at its first dollar sign, made once and then reused.
+  /// Text before the first dollar sign never takes part in a replacement, so lines that differ
+  /// only there ("a = bits, U08, 1, [0:7], $list", "b = bits, U08, 2, [0:7], $list") share it.
+  struct Expansion {
+    QString source;
+    QString result;
+    // The length of the expanded part after each replacement, for the limits of the read.
+    std::vector<qsizetype> steps;
+    bool changed = false;
+    // A replacement after the recorded steps passes a limit for every text that holds source.
+    bool fails = false;
+  };
+  const Expansion& expansionOf(QStringView source);
+  /// The rounds of replacements over text; most() bounds each new length, took(length) is told
+  /// of it. False when a replacement would pass the bound (text then holds the earlier rounds).
+  template <typename Most, typename Took>
+  bool runRounds(QString& text, Most most, Took took) const;
+  /// Expands source on its own, recording each step; fails early where every line would.
+  Expansion record(QStringView source) const;
+  void forgetExpansions();
+
   /// One node of the name trie: children by character, and the define ending here (or -1).
   struct TrieNode {
     std::vector<std::pair<char16_t, qsizetype>> children;
@@ -42,6 +63,8 @@ class DefineList {
   QList<std::pair<QString, QString>> entries_;
   QHash<QString, qsizetype> index_;
   qsizetype allowance_ = 0;
+  std::vector<Expansion> expansions_;
+  qsizetype expansionCharacters_ = 0;
   // The names as a trie, so that the names following a dollar sign are found in one walk.
   std::vector<TrieNode> trie_{TrieNode{}};
 };

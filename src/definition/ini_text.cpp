@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <string>
 
@@ -268,17 +269,76 @@ QStringView trimView(QStringView text, QStringView set) {
 
 }  // namespace
 
+namespace {
+
+/// A hash of the text's UTF-16 units, eight bytes at a time (a multiply-xorshift mix).
+std::uint32_t poolHash(QStringView text) {
+  constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ULL;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.utf16());
+  std::size_t left = static_cast<std::size_t>(text.size()) * sizeof(char16_t);
+  std::uint64_t h = left * kMultiplier;
+  while (left >= sizeof(std::uint64_t)) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, bytes, sizeof word);
+    h = (h ^ word) * kMultiplier;
+    h ^= h >> 32;
+    bytes += sizeof word;
+    left -= sizeof word;
+  }
+  if (left > 0) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, bytes, left);
+    h = (h ^ word) * kMultiplier;
+  }
+  h ^= h >> 29;
+  h *= 0xBF58476D1CE4E5B9ULL;
+  h ^= h >> 32;
+  return static_cast<std::uint32_t>(h);
+}
+
+bool sameUnits(QStringView a, const QString& b) {
+  return a.size() == b.size() &&
+         std::memcmp(a.utf16(), b.utf16(), static_cast<std::size_t>(a.size()) * 2) == 0;
+}
+
+}  // namespace
+
 QString TextPool::get(QStringView text) {
   if (text.isEmpty()) {
     return text.toString();
   }
-  const auto it = texts_.constFind(text);
-  if (it != texts_.cend()) {
-    return *it;
+  if (texts_.size() * 2 >= slots_.size()) {
+    grow();
   }
-  const QString stored = text.toString();
-  texts_.insert(QStringView(stored), stored);
-  return stored;
+  const std::uint32_t hash = poolHash(text);
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t at = hash & mask;
+  while (slots_[at].entry != 0) {
+    const Slot slot = slots_[at];
+    if (slot.hash == hash && sameUnits(text, texts_[slot.entry - 1])) {
+      return texts_[slot.entry - 1];
+    }
+    at = (at + 1) & mask;
+  }
+  texts_.push_back(text.toString());
+  slots_[at] = Slot{hash, static_cast<std::uint32_t>(texts_.size())};
+  return texts_.back();
+}
+
+void TextPool::grow() {
+  const std::size_t size = std::max<std::size_t>(slots_.size() * 2, 256);
+  std::vector<Slot> slots(size);
+  for (const Slot slot : slots_) {
+    if (slot.entry == 0) {
+      continue;
+    }
+    std::size_t at = slot.hash & (size - 1);
+    while (slots[at].entry != 0) {
+      at = (at + 1) & (size - 1);
+    }
+    slots[at] = slot;
+  }
+  slots_ = std::move(slots);
 }
 
 QString trimChars(QStringView text, QStringView set) { return trimView(text, set).toString(); }

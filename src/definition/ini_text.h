@@ -1,9 +1,10 @@
 #pragma once
 
-#include <QHash>
 #include <QString>
 #include <QStringList>
+#include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace tk {
 
@@ -51,8 +52,18 @@ class TextPool {
   QString get(QStringView text);
 
  private:
-  // Each key views the data of its own value, which is never changed while pooled.
-  QHash<QStringView, QString> texts_;
+  /// One slot of the open-addressing table: the text's hash and its index in texts_ plus one
+  /// (0 marks a free slot).
+  struct Slot {
+    std::uint32_t hash = 0;
+    std::uint32_t entry = 0;
+  };
+  void grow();
+
+  // The pool hashes with a small function of its own rather than QHash: Qt's seeded hash takes
+  // a vector path whose state slows the short comparisons and hashes that follow it.
+  std::vector<QString> texts_;
+  std::vector<Slot> slots_;
 };
 
 /// Item i (0-based) of a list, or an empty text when missing.

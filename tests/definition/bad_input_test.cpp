@@ -89,6 +89,13 @@ TEST(IniBadInputTest, HostileFilesEndWithBoundedOutput) {
   for (const QString& value : d2.Constants) {
     EXPECT_EQ(value.size(), 512 * 1024);
   }
+  // One expansion of just under 1 MiB on lines that differ before it: the text ahead of the
+  // reference counts towards the limit, so only the line with the short lead is kept.
+  const QByteArray near(1024 * 1024 - 10, 'y');
+  const EcuDefinition d3 = parseAndRender("#define Y = " + near +
+                                          "\n[Constants]\na = $Y\n"
+                                          "b = 0123456789abc $Y\nc = 0123456 $Y\n");
+  EXPECT_EQ(d3.Constants.keys(), (QStringList{u"a"_s, u"c"_s}));
   // Files that include the next one twice, sixteen deep, and a device that never ends: at most
   // 256 includes are read per pass, and only regular files.
   QTemporaryDir dir;
