@@ -316,6 +316,7 @@ TEST_P(EcuOverTcpTest, SendCommandEncodesTheRawText) {
 TEST_P(EcuOverTcpTest, RefusedWritesAreNotReportedAsDone) {
   const EcuDefinition definition = project::readProjectDefinition(tk::test::demoIni(), {});
   const quint8 refused = comms::EcuCommandService::kStatusOutOfRange;
+  double reqFuel = 9.8;  // a new value each time: an edit that changes no byte is not pushed
   for (const comms::SimEcuConnection::Refusals& refusals :
        {comms::SimEcuConnection::Refusals{std::nullopt, refused},
         comms::SimEcuConnection::Refusals{refused, std::nullopt}}) {
@@ -327,8 +328,9 @@ TEST_P(EcuOverTcpTest, RefusedWritesAreNotReportedAsDone) {
       m.setConnection({}, 115200, QStringLiteral("TcpBridge"), tk::test::SimProcess::host(), port);
     });
     const CommandResult burned = transcript.run(QStringLiteral("burn -p <project>"));
-    const CommandResult edited =
-        transcript.run(QStringLiteral("set-scalar -p <project> --name reqFuel --value 9.9"));
+    const CommandResult edited = transcript.run(
+        QStringLiteral("set-scalar -p <project> --name reqFuel --value ") + QString::number(reqFuel));
+    reqFuel += 0.1;
     server.stop();
     EXPECT_EQ(burned.exitCode, 1);
     EXPECT_EQ(edited.exitCode, 0);

@@ -164,6 +164,8 @@ TEST_F(ProjectLoaderTest, TuneFileEntriesAreBroughtToTheDefinitionsTerms) {
     run("list-tables -p <project> -f text");
   }
   EXPECT_TRUE(transcriptMatches("tune-entries.txt"));
+}
+
 // Small hostile files, the kind that once took gigabytes: a definition declaring huge pages,
 // forty arrays of a million floats and a realtime block of 2 GiB, and an MSQ of a million
 // one-digit numbers. Each command runs under a limit of virtual memory and must finish; the
