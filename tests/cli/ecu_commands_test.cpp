@@ -328,8 +328,9 @@ TEST_P(EcuOverTcpTest, RefusedWritesAreNotReportedAsDone) {
       m.setConnection({}, 115200, QStringLiteral("TcpBridge"), tk::test::SimProcess::host(), port);
     });
     const CommandResult burned = transcript.run(QStringLiteral("burn -p <project>"));
-    const CommandResult edited = transcript.run(
-        QStringLiteral("set-scalar -p <project> --name reqFuel --value ") + QString::number(reqFuel));
+    const CommandResult edited =
+        transcript.run(QStringLiteral("set-scalar -p <project> --name reqFuel --value ") +
+                       QString::number(reqFuel));
     reqFuel += 0.1;
     server.stop();
     EXPECT_EQ(burned.exitCode, 1);

@@ -6,8 +6,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <functional>
 #include <QTemporaryDir>
+#include <functional>
 
 #include "cli/project_fixture.h"
 #include "cli/project_lock.h"
