@@ -69,9 +69,18 @@ start_firmware() {
   exit 1
 }
 
-# Stops the firmware once its deferred EEPROM write is done (about 1 s after the last traffic).
+# Stops the firmware once its deferred EEPROM write is done. It starts about 1 s after the last
+# traffic and writes a few bytes per pass of the main loop, which takes seconds on a loaded
+# machine: wait until the trace shows no new EEPROM write for 1.5 s (60 s at most).
 stop_firmware() {
-  sleep 1.5
+  local writes=-1 now still=0 i
+  for i in $(seq 240); do
+    now=$(grep -c ' EE ' "$trace" || true)
+    if [ "$now" = "$writes" ]; then still=$((still + 1)); else still=0; fi
+    writes=$now
+    [ "$still" -ge 6 ] && break
+    sleep 0.25
+  done
   kill -TERM "$fw_pid"
   local i
   for i in $(seq 50); do
@@ -140,6 +149,8 @@ check "after a restart: boostFreq survived" equals "$(data .value)" 30
 tk get-scalar --name reqFuel
 check "after a restart: reqFuel survived" equals "$(data .value)" 8.5
 
+# Right after a start the analogue inputs may not have settled: the first reading is discarded.
+tk read-channels --channels coolant,coolantRaw,rpm
 tk read-channels --channels coolant,coolantRaw,rpm
 raw=$(data '.channels[] | select(.name == "coolantRaw") | .value')
 check "read-channels: coolant is coolantRaw - 40" \
