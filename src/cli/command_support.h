@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 #include "cli/command_context.h"
@@ -22,5 +23,15 @@ JsonValue numberArray(const QList<double>& values);
 /// A decimal number text (white space around it ignored, "." as decimal point, exponent
 /// allowed) as a double; nothing when the text is not a finite number.
 std::optional<double> parseDecimal(const QString& text);
+
+/// The keys of a definition's map of tables or curves, in its order (for a name hint).
+template <typename Map>
+QStringList idsOf(const Map& map) {
+  QStringList ids;
+  for (const auto& entry : map) {
+    ids.append(entry.first);
+  }
+  return ids;
+}
 
 }  // namespace tk::cli

@@ -27,15 +27,6 @@ QStringList constantNames(const EcuDefinition* definition) {
   return names;
 }
 
-template <typename Map>
-QStringList idsOf(const Map& map) {
-  QStringList ids;
-  for (const auto& entry : map) {
-    ids.append(entry.first);
-  }
-  return ids;
-}
-
 const ConstantDef& requireField(CommandContext& context, const QString& name) {
   const std::optional<FieldRef> field = context.manager().findField(name);
   if (!field) {
@@ -242,47 +233,40 @@ QString labelList(const ConstantDef& constant) {
   return labels.join(QStringLiteral(", "));
 }
 
-// The raw value of the option labelled text: the exact label first, then one equal ignoring case.
-std::optional<int> labelValue(const ConstantDef& constant, const QString& text) {
-  for (const Qt::CaseSensitivity cs : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
-    for (const BitValue& option : constant.BitValues) {
-      if (option.second.compare(text, cs) == 0) {
-        return option.first;
-      }
-    }
+// The value option of a bit field given as one of its option labels; nothing when the text is a
+// number (isNumber) or the field has no labels. Any other text gives 0 as before, and the warning
+// names the labels.
+std::optional<int> labelledValue(CommandContext& context, const ConstantDef& constant,
+                                 bool isNumber, const QString& numberKind) {
+  const QString text = context.options().value(QStringLiteral("value"));
+  if (isNumber || constant.BitValues.isEmpty()) {
+    return std::nullopt;
   }
-  return std::nullopt;
+  if (const std::optional<int> raw = constant.bitValueOf(text.trimmed())) {
+    return raw;
+  }
+  context.warn(QStringLiteral("value %1 is neither %2 nor an option of '%3' (%4); 0 was used")
+                   .arg(quoted(text), numberKind, constant.Name, labelList(constant)));
+  return 0;
 }
 
 // set-field's value: a number, or for a bit field one of its option labels.
 double fieldValueOption(CommandContext& context, const ConstantDef& constant) {
-  const QString text = context.options().value(QStringLiteral("value"));
-  if (!parseDecimal(text) && !constant.BitValues.isEmpty()) {
-    if (const std::optional<int> raw = labelValue(constant, text.trimmed())) {
-      return *raw;
-    }
-    context.warn(QStringLiteral("value %1 is neither a number nor an option of '%2' (%3); 0 was "
-                                "used")
-                     .arg(quoted(text), constant.Name, labelList(constant)));
-    return 0.0;
+  const bool isNumber = parseDecimal(context.options().value(QStringLiteral("value"))).has_value();
+  if (const std::optional<int> raw =
+          labelledValue(context, constant, isNumber, QStringLiteral("a number"))) {
+    return *raw;
   }
   return valueOption(context);
 }
 
-// A bit field's value option: a whole number, or one of the field's option labels. Anything
-// else gives 0 as before, and the warning names the labels.
+// A bit field's value option: a whole number, or one of the field's option labels.
 int bitsValueOption(CommandContext& context, const ConstantDef& constant) {
-  const QString text = context.options().value(QStringLiteral("value"));
-  bool ok = false;
-  text.toInt(&ok, 10);
-  if (!ok && !constant.BitValues.isEmpty()) {
-    if (const std::optional<int> raw = labelValue(constant, text.trimmed())) {
-      return *raw;
-    }
-    context.warn(QStringLiteral("value %1 is neither a whole number nor an option of '%2' (%3); "
-                                "0 was used")
-                     .arg(quoted(text), constant.Name, labelList(constant)));
-    return 0;
+  bool isNumber = false;
+  context.options().value(QStringLiteral("value")).toInt(&isNumber, 10);
+  if (const std::optional<int> raw =
+          labelledValue(context, constant, isNumber, QStringLiteral("a whole number"))) {
+    return *raw;
   }
   return integerOption(context, QStringLiteral("value"));
 }

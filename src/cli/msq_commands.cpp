@@ -72,19 +72,6 @@ struct PlannedStore {
   QString text;
 };
 
-// The raw value of the option labelled text: the exact label first, then one equal ignoring
-// case (the page encoder matches labels that way too).
-std::optional<int> labelValue(const ConstantDef& constant, const QString& text) {
-  for (const Qt::CaseSensitivity cs : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
-    for (const BitValue& option : constant.BitValues) {
-      if (option.second.compare(text, cs) == 0) {
-        return option.first;
-      }
-    }
-  }
-  return std::nullopt;
-}
-
 // A NaN means nothing to keep, so the entry is refused; an infinity (also a number too large for
 // a double) is as far as a value goes that way, so it ends at the constant's limit.
 std::optional<PlannedStore> withExtremes(PlannedStore store) {
@@ -109,7 +96,7 @@ std::optional<PlannedStore> planStore(const ConstantDef& constant, const MsqCons
       store.text = entry.StringValue;
       return store;
     case ConstantType::Bits:
-      if (const std::optional<int> raw = labelValue(constant, entry.StringValue)) {
+      if (const std::optional<int> raw = constant.bitValueOf(entry.StringValue)) {
         store.numbers = {static_cast<double>(*raw)};
       } else if (!entry.IsArray && entry.IsNumeric) {
         store.numbers = {entry.NumericValue};

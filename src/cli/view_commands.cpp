@@ -57,15 +57,6 @@ std::optional<JsonValue> axisBins(const Tune& tune, const QString& variable) {
   return bins;
 }
 
-template <typename Map>
-QStringList idsOf(const Map& map) {
-  QStringList ids;
-  for (const auto& entry : map) {
-    ids.append(entry.first);
-  }
-  return ids;
-}
-
 const TuneValue& requireTuneValue(CommandContext& context, const Tune& tune, const QString& name) {
   const TuneValue* value = tune.find(name);
   if (value == nullptr) {

@@ -14,6 +14,17 @@ const QString* ConstantDef::bitValueLabel(int value) const {
   return nullptr;
 }
 
+std::optional<int> ConstantDef::bitValueOf(const QString& label) const {
+  for (const Qt::CaseSensitivity cs : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
+    for (const BitValue& option : BitValues) {
+      if (option.second.compare(label, cs) == 0) {
+        return option.first;
+      }
+    }
+  }
+  return std::nullopt;
+}
+
 int elementSize(const QString& dataType) {
   if (dataType.size() < 2) {
     return 1;

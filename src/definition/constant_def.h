@@ -60,6 +60,8 @@ struct ConstantDef {
 
   /// The label stored under value, or nullptr.
   const QString* bitValueLabel(int value) const;
+  /// The value of the option labelled label: the exact label first, then one equal ignoring case.
+  std::optional<int> bitValueOf(const QString& label) const;
 
   bool operator==(const ConstantDef&) const = default;
 };

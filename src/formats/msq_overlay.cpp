@@ -8,24 +8,13 @@
 namespace tk {
 namespace {
 
-std::optional<int> labelRaw(const ConstantDef& constant, const QString& text) {
-  for (const Qt::CaseSensitivity cs : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
-    for (const BitValue& option : constant.BitValues) {
-      if (option.second.compare(text, cs) == 0) {
-        return option.first;
-      }
-    }
-  }
-  return std::nullopt;
-}
-
 void putEntry(TuneValue& record, const ConstantDef& constant, MsqConstant entry) {
   if (constant.Type == ConstantType::String) {
     record.stringValue = entry.StringValue;
     return;
   }
   if (constant.Type == ConstantType::Bits) {
-    if (const std::optional<int> raw = labelRaw(constant, entry.StringValue)) {
+    if (const std::optional<int> raw = constant.bitValueOf(entry.StringValue)) {
       record.bitsRawValue = *raw;
     } else if (entry.IsNumeric && !entry.IsArray && std::abs(entry.NumericValue) < 2147483647.0) {
       record.bitsRawValue = static_cast<int>(std::trunc(entry.NumericValue));
