@@ -94,6 +94,7 @@ Tune* TuneEditor::mutableTune() {
 void TuneEditor::invalidate() {
   index_.reset();
   imagesStale_ = true;
+  sharedPages_.clear();
 }
 
 const FieldIndex& TuneEditor::fieldIndex() const {
@@ -206,6 +207,7 @@ double TuneEditor::quantizeValue(const ConstantDef& constant, double value) cons
 void TuneEditor::rebuildImages() {
   images_ = encodeTune(*tune_, *definition_, fieldIndex());
   imagesStale_ = false;
+  sharedPages_.clear();
 }
 
 PageImages TuneEditor::pageImages() {
@@ -315,11 +317,20 @@ void TuneEditor::rereadSharedBytes(const FieldRef& field, qint64 offset, int wid
       }
     }
   }
-  if (sharing.isEmpty()) {
+  // While the images are stale (a deferred-edit run), a page built here is kept in step with every
+  // later store, so that a run of many stores builds it once.
+  const auto kept = sharedPages_.constFind(field.pageNumber);
+  if (sharing.isEmpty() && (!imagesStale_ || kept == sharedPages_.cend())) {
     return;
   }
-  QByteArray page = imagesStale_ ? encodePage(*tune_, *definition_, fieldIndex(), field.pageNumber)
-                                 : images_.value(field.pageNumber);
+  QByteArray page;
+  if (!imagesStale_) {
+    page = images_.value(field.pageNumber);
+  } else if (kept != sharedPages_.cend()) {
+    page = *kept;
+  } else {
+    page = encodePage(*tune_, *definition_, fieldIndex(), field.pageNumber);
+  }
   if (offset < 0 || width < 1 || end > page.size()) {
     return;
   }
@@ -329,6 +340,9 @@ void TuneEditor::rereadSharedBytes(const FieldRef& field, qint64 offset, int wid
   encodeConstant(stored, *tune_->find(stored.Name), encoded, bigEndian,
                  tk::effectiveScale(stored, scope), tk::effectiveTranslate(stored, scope));
   page.replace(offset, width, encoded.mid(offset, width));
+  if (imagesStale_) {
+    sharedPages_.insert(field.pageNumber, page);
+  }
   for (const ConstantDef* other : std::as_const(sharing)) {
     std::optional<TuneValue> read =
         decodeConstant(*other, page, bigEndian, tk::effectiveScale(*other, scope),

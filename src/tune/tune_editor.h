@@ -160,6 +160,8 @@ class TuneEditor {
   std::optional<Tune> tune_;
   mutable std::optional<FieldIndex> index_;
   PageImages images_;
+  // Pages built by rereadSharedBytes while images_ is stale, kept in step with later stores.
+  PageImages sharedPages_;
   bool imagesStale_ = true;
   bool deferredEdits_ = false;
   bool modified_ = false;
