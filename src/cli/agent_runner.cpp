@@ -26,7 +26,8 @@ CommandResult argumentError(const QString& message) {
 // becomes the error envelope, a standard one with its message unchanged; what the context holds
 // (the project and its lock) is released on both paths before the envelope is written. The
 // warnings the command gave on the way are kept on both paths.
-CommandResult runHandler(const AgentCommand& row, const CommandOptions& options) {
+CommandResult runHandler(const AgentCommand& row, const CommandOptions& options,
+                         const CommandContext::ProgressSink& progressSink) {
   const QString name = QString::fromLatin1(row.name);
   const OutputFormat format = options.value(QStringLiteral("format")) == QLatin1String("text")
                                   ? OutputFormat::Text
@@ -35,7 +36,7 @@ CommandResult runHandler(const AgentCommand& row, const CommandOptions& options)
   QByteArray diagnostics;
   QString message;
   try {
-    CommandContext context(options, diagnostics);
+    CommandContext context(options, diagnostics, progressSink);
     if (row.needs.testFlag(Need::Project)) {
       context.loadProject(row.needs.testFlag(Need::ProjectLock) ? ProjectAccess::Change
                                                                 : ProjectAccess::Read);
@@ -74,7 +75,8 @@ CommandResult runHandler(const AgentCommand& row, const CommandOptions& options)
 }  // namespace
 
 std::optional<CommandResult> runCommand(const QStringList& arguments,
-                                        std::span<const AgentCommand> table) {
+                                        std::span<const AgentCommand> table,
+                                        const CommandContext::ProgressSink& progressSink) {
   if (arguments.size() < 2) {
     return std::nullopt;
   }
@@ -122,11 +124,14 @@ std::optional<CommandResult> runCommand(const QStringList& arguments,
       return argumentError(QStringLiteral("Option '--%1' is required.").arg(name));
     }
   }
-  return runHandler(*command, options);
+  return runHandler(*command, options, progressSink);
 }
 
 std::optional<int> runAgentCommand(const QStringList& arguments) {
-  const std::optional<CommandResult> result = runCommand(arguments, agentCommands());
+  const std::optional<CommandResult> result =
+      runCommand(arguments, agentCommands(), [](const QByteArray& lines) {
+        write({Stream::Err, lines});
+      });
   if (!result) {
     return std::nullopt;
   }

@@ -73,8 +73,11 @@ struct CommandResult {
 
 /// Runs the command of table named by arguments[1] (arguments[0] is the program path) and
 /// returns its envelope or argument error unwritten; no result when there is no such command.
+/// Progress lines go to progressSink as the command gives them (see CommandContext), or without
+/// one into the result's diagnostics.
 std::optional<CommandResult> runCommand(const QStringList& arguments,
-                                        std::span<const AgentCommand> table);
+                                        std::span<const AgentCommand> table,
+                                        const CommandContext::ProgressSink& progressSink = {});
 /// Runs the tool's command named by arguments[1], writes its result and returns the exit code;
 /// no result when there is no such command.
 std::optional<int> runAgentCommand(const QStringList& arguments);

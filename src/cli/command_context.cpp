@@ -2,17 +2,45 @@
 
 #include <QDir>
 
+#include "cli/ecu_link.h"
 #include "definition/name_hint.h"
 
 namespace tk::cli {
 
-int optionInt(const CommandOptions& options, const QString& name, int fallback) {
-  if (!options.has(name)) {
+CommandContext::CommandContext(const CommandOptions& options, QByteArray& diagnostics,
+                               ProgressSink progressSink)
+    : options_(options), diagnostics_(diagnostics), progressSink_(std::move(progressSink)) {}
+
+CommandContext::~CommandContext() = default;
+
+int CommandOptions::intOrZero(const QString& name, int fallback) const {
+  if (!has(name)) {
     return fallback;
   }
   bool ok = false;
-  const int value = options.value(name).toInt(&ok, 10);
-  return ok ? value : 0;
+  const int number = value(name).toInt(&ok, 10);
+  return ok ? number : 0;
+}
+
+bool CommandOptions::intAbsentOrValid(const QString& name) const {
+  bool ok = true;
+  if (has(name)) {
+    value(name).toInt(&ok, 10);
+  }
+  return ok;
+}
+
+int CommandOptions::intInRangeOrThrow(const QString& name, int fallback, int low, int high,
+                                      const QString& message) const {
+  if (!has(name)) {
+    return fallback;
+  }
+  bool ok = false;
+  const int number = value(name).trimmed().toInt(&ok, 10);
+  if (!ok || number < low || number > high) {
+    throw CommandError(QString(message).arg(value(name)));
+  }
+  return number;
 }
 
 void CommandContext::loadProject(ProjectAccess access) {
@@ -52,6 +80,14 @@ void CommandContext::requireTuneFile() const {
   }
 }
 
+void CommandContext::progress(const QString& text) {
+  diagnostics_ += text.toUtf8() + '\n';
+  if (progressSink_) {
+    progressSink_(diagnostics_);
+    diagnostics_.clear();
+  }
+}
+
 void CommandContext::warn(const QString& text) {
   diagnostics_ += QByteArrayLiteral("[CLI] warning: ") + text.toUtf8() + '\n';
 }
@@ -63,14 +99,17 @@ void CommandContext::hintName(const QString& name, const QStringList& names) {
 }
 
 EcuLink& CommandContext::openLink() {
-  link_.emplace(manager());
+  link_ = std::make_unique<EcuLink>(manager());
   openEcuLink(*link_);
   return *link_;
 }
 
 EcuLink& CommandContext::link() {
-  Q_ASSERT(link_.has_value());
-  return link_.value();
+  Q_ASSERT(link_ != nullptr);
+  if (link_ == nullptr) {
+    throw std::bad_optional_access();
+  }
+  return *link_;
 }
 
 }  // namespace tk::cli

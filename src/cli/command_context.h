@@ -4,14 +4,17 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
+#include <functional>
+#include <memory>
 #include <optional>
-#include <stdexcept>
 
-#include "cli/ecu_link.h"
+#include "cli/command_error.h"
 #include "cli/project_loader.h"
 #include "project/project_manager.h"
 
 namespace tk::cli {
+
+class EcuLink;
 
 /// Parsed options of one agent command: name (without dashes) to its last value.
 struct CommandOptions {
@@ -21,15 +24,15 @@ struct CommandOptions {
   bool has(const QString& name) const { return values.contains(name); }
   /// The option's value, or an empty text when absent.
   QString value(const QString& name) const { return values.value(name); }
-};
 
-/// The option as a decimal 32-bit integer: fallback when absent, 0 when not a valid integer.
-int optionInt(const CommandOptions& options, const QString& name, int fallback);
-
-/// A failure a command reports to its caller; the message is the user-facing text.
-class CommandError : public std::runtime_error {
- public:
-  explicit CommandError(const QString& message) : std::runtime_error(message.toStdString()) {}
+  /// The option as a decimal 32-bit integer: fallback when absent, 0 when not a valid integer.
+  int intOrZero(const QString& name, int fallback) const;
+  /// True when the option is absent or a decimal 32-bit integer (what intOrZero reads as given).
+  bool intAbsentOrValid(const QString& name) const;
+  /// The option as a decimal 32-bit integer (white space around it ignored) within [low, high]:
+  /// fallback when absent; throws CommandError(message with %1 the text) otherwise.
+  int intInRangeOrThrow(const QString& name, int fallback, int low, int high,
+                        const QString& message) const;
 };
 
 /// What a handler works with: its options, what its command-table row asked the runner to
@@ -38,9 +41,18 @@ class CommandError : public std::runtime_error {
 /// alike; the warnings outlive it in the caller's buffer.
 class CommandContext {
  public:
-  /// A context holding the options; warnings are appended to diagnostics as lines.
-  CommandContext(const CommandOptions& options, QByteArray& diagnostics)
-      : options_(options), diagnostics_(diagnostics) {}
+  /// Where progress lines go as a command runs: given the lines for standard error so far (the
+  /// warnings, then the progress line), it writes them at once.
+  using ProgressSink = std::function<void(const QByteArray& lines)>;
+
+  /// A context holding the options; warnings are appended to diagnostics as lines. Progress lines
+  /// go to progressSink with the warnings before them, or without one stay in diagnostics after
+  /// the warnings given before them.
+  CommandContext(const CommandOptions& options, QByteArray& diagnostics,
+                 ProgressSink progressSink = {});
+  ~CommandContext();
+  CommandContext(const CommandContext&) = delete;
+  CommandContext& operator=(const CommandContext&) = delete;
 
   /// The command's options.
   const CommandOptions& options() const { return options_; }
@@ -56,6 +68,9 @@ class CommandContext {
   /// loaded project had no tune file.
   void requireTuneFile() const;
 
+  /// Gives the line text (e.g. "[CLI] Datalogging for 5s to ...") while the command runs, after
+  /// every warning given before it.
+  void progress(const QString& text);
   /// Adds the line "[CLI] warning: " + text for standard error; it is written before the
   /// envelope, whatever the outcome.
   void warn(const QString& text);
@@ -82,9 +97,10 @@ class CommandContext {
  private:
   const CommandOptions& options_;
   QByteArray& diagnostics_;
+  ProgressSink progressSink_;
   std::optional<CliProjectLoader> loader_;
   // Declared after the loader so that the connection is closed before the project goes.
-  std::optional<EcuLink> link_;
+  std::unique_ptr<EcuLink> link_;
   std::optional<QString> editLabel_;
   bool saveSkipped_ = false;
 };

@@ -95,7 +95,7 @@ JsonValue diff(CommandContext& context) {
     throw CommandError(
         QStringLiteral("Give exactly one of --ecu, --msq FILE or --project OTHER.tkproj"));
   }
-  const int maxListed = std::max(0, optionInt(options, QStringLiteral("max"), kDefaultListed));
+  const int maxListed = std::max(0, options.intOrZero(QStringLiteral("max"), kDefaultListed));
 
   QString otherName;
   Tune other;

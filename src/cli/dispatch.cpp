@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "cli/agent_runner.h"
+#include "cli/ecu_detect.h"
 #include "cli/usage.h"
 #include "conformance/basic_vectors.h"
 #include "conformance/dump_dashboard.h"
@@ -18,7 +19,6 @@
 #include "conformance/dump_project.h"
 #include "conformance/dump_tune_images.h"
 #include "conformance/dump_tunecomms.h"
-#include "conformance/ecu_detect.h"
 #include "conformance/ecu_smoke.h"
 
 namespace tk::cli {
@@ -92,7 +92,7 @@ const ConformanceCommand kConformanceCommands[] = {
     {"dump-expr", 5, 5, byPosition<conformance::dumpExpr>},
     {"dump-project", 4, 4, byPosition<conformance::dumpProject>},
     {"dump-project-legacy", 5, 5, byPosition<conformance::dumpProjectLegacy>},
-    {"ecu-detect", 2, 4, byPosition<conformance::ecuDetect>},
+    {"ecu-detect", 2, 4, byPosition<ecuDetect>},
     {"ecu-smoke", 3, 4, byPosition<conformance::ecuSmoke>},
 };
 

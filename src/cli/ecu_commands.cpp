@@ -1,17 +1,18 @@
 #include "cli/ecu_commands.h"
 
 #include <QDir>
-#include <cmath>
+#include <algorithm>
+#include <limits>
 
 #include "cli/command_support.h"
 #include "cli/ecu_link.h"
 #include "comms/command_builder.h"
+#include "tune/tune_sync.h"
 
 namespace tk::cli {
 namespace {
 
 constexpr int kMaxDiffs = 50;
-constexpr double kScalarTolerance = 0.0001;
 constexpr int kSendCommandTimeoutMs = 5000;
 constexpr int kConsoleTimeoutMs = 3000;
 constexpr int kMinTcpPort = 1;
@@ -21,20 +22,6 @@ void insertIfRead(JsonValue& data, const char* key, const std::optional<QString>
   if (text) {
     data.insert(QString::fromLatin1(key), *text);
   }
-}
-
-// Compared as the ECU stores them, loosely: a scalar within a tolerance, arrays exactly, text
-// exactly. Any other pairing (bit fields, which hold only a raw value and a label, or a scalar
-// against an array) counts as equal.
-bool valuesDiffer(const TuneValue& ecu, const TuneValue& local) {
-  if (ecu.scalarValue && local.scalarValue) {
-    return std::abs(*ecu.scalarValue - *local.scalarValue) > kScalarTolerance;
-  }
-  if (ecu.arrayValues && local.arrayValues) {
-    return *ecu.arrayValues != *local.arrayValues;
-  }
-  return ecu.stringValue.has_value() != local.stringValue.has_value() ||
-         (ecu.stringValue && *ecu.stringValue != *local.stringValue);
 }
 
 void insertSide(JsonValue& diff, const char* key, const TuneValue& value) {
@@ -54,21 +41,6 @@ const Tune& requireLocalTune(const project::ProjectManager& manager) {
     throw CommandError(QStringLiteral("No tune loaded"));
   }
   return *tune;
-}
-
-// The option as a whole number within [low, high]; throws message (with %1 the text) otherwise.
-int boundedOption(const CommandOptions& options, const char* name, int fallback, int low, int high,
-                  const char* message) {
-  const QString key = QString::fromLatin1(name);
-  if (!options.has(key)) {
-    return fallback;
-  }
-  bool ok = false;
-  const int value = options.value(key).trimmed().toInt(&ok, 10);
-  if (!ok || value < low || value > high) {
-    throw CommandError(QString::fromLatin1(message).arg(options.value(key)));
-  }
-  return value;
 }
 
 }  // namespace
@@ -134,20 +106,17 @@ JsonValue sync(CommandContext& context) {
   const Tune ecuTune = link.tuneComms()->readTune(definition);
   const Tune* local = link.manager().tune();
 
-  int differences = 0;
+  const QList<SyncDifference> found =
+      local != nullptr ? syncDifferences(ecuTune, *local) : QList<SyncDifference>();
+  const auto differences = static_cast<int>(found.size());
   JsonValue diffs = JsonValue::array();
-  for (const TuneValue& ecuValue : ecuTune.fields) {
-    const TuneValue* localValue = local != nullptr ? local->find(ecuValue.name) : nullptr;
-    if (localValue == nullptr || !valuesDiffer(ecuValue, *localValue)) {
-      continue;
-    }
-    if (++differences <= kMaxDiffs) {
-      JsonValue diff = JsonValue::object();
-      diff.insert(QStringLiteral("field"), ecuValue.name);
-      insertSide(diff, "ecuValue", ecuValue);
-      insertSide(diff, "localValue", *localValue);
-      diffs.append(std::move(diff));
-    }
+  for (const SyncDifference& difference :
+       found.first(std::min(found.size(), qsizetype{kMaxDiffs}))) {
+    JsonValue diff = JsonValue::object();
+    diff.insert(QStringLiteral("field"), difference.ecu->name);
+    insertSide(diff, "ecuValue", *difference.ecu);
+    insertSide(diff, "localValue", *difference.local);
+    diffs.append(std::move(diff));
   }
 
   JsonValue data = JsonValue::object();
@@ -272,11 +241,12 @@ JsonValue setConnection(CommandContext& context) {
   if (options.has(QStringLiteral("host"))) {
     settings.host = options.value(QStringLiteral("host"));
   }
-  settings.baudRate =
-      boundedOption(options, "baud", settings.baudRate, 1, std::numeric_limits<int>::max(),
-                    "Invalid baud rate '%1'. Use a whole number above 0.");
-  settings.tcpPort = boundedOption(options, "tcp-port", settings.tcpPort, kMinTcpPort, kMaxTcpPort,
-                                   "Invalid TCP port '%1'. Use a number from 1 to 65535.");
+  settings.baudRate = options.intInRangeOrThrow(
+      QStringLiteral("baud"), settings.baudRate, 1, std::numeric_limits<int>::max(),
+      QStringLiteral("Invalid baud rate '%1'. Use a whole number above 0."));
+  settings.tcpPort = options.intInRangeOrThrow(
+      QStringLiteral("tcp-port"), settings.tcpPort, kMinTcpPort, kMaxTcpPort,
+      QStringLiteral("Invalid TCP port '%1'. Use a number from 1 to 65535."));
   if (context.tuneFileMissing()) {
     // Only the project file, so that read-tune can reach the ECU: saving the new, all-default
     // tune would make it the project's.

@@ -118,15 +118,11 @@ double valueOption(CommandContext& context) {
 // An integer option (default 0). Text that is not a 32-bit decimal integer gives 0, said out loud.
 int integerOption(CommandContext& context, const QString& name) {
   const CommandOptions& options = context.options();
-  bool ok = true;
-  if (options.has(name)) {
-    options.value(name).toInt(&ok, 10);
-  }
-  if (!ok) {
+  if (!options.intAbsentOrValid(name)) {
     context.warn(QStringLiteral("%1 %2 is not a whole number; 0 was used")
                      .arg(name, quoted(options.value(name))));
   }
-  return optionInt(options, name, 0);
+  return options.intOrZero(name, 0);
 }
 
 // What a store into a constant reaches. Arrays take elements 0 to count - 1 (those the tune

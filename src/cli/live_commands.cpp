@@ -7,12 +7,13 @@
 #include <algorithm>
 
 #include "cli/command_support.h"
-#include "cli/console.h"
 #include "cli/ecu_link.h"
 #include "cli/stop_signals.h"
 #include "comms/clock.h"
+#include "comms/datalog_recorder.h"
 #include "comms/realtime_data.h"
 #include "expr/computed_channels.h"
+#include "formats/mlg_datalog.h"
 #include "formats/mlg_writer.h"
 #include "project/json_document_file.h"
 #include "tune/tune_value.h"
@@ -21,49 +22,8 @@ namespace tk::cli {
 namespace {
 
 constexpr qint64 kPacingMs = 20;
-constexpr int kTimestampUnitsPerSecond = 100000;  // MLG record times count 10 us
-constexpr int kTimestampModulus = 65536;
-constexpr int kDefaultDigits = 2;
-constexpr std::uint16_t kMlgVersion = 2;
 
 using Reading = QList<std::pair<QString, double>>;
-
-bool isTimeChannel(const QString& name) {
-  return name.compare(QLatin1String("time"), Qt::CaseInsensitive) == 0;
-}
-
-std::uint8_t mlgTypeOf(const QString& type) {
-  static const QHash<QString, MlgDataType> kTypes = {
-      {QStringLiteral("int"), MlgDataType::S32},    {QStringLiteral("s32"), MlgDataType::S32},
-      {QStringLiteral("int32"), MlgDataType::S32},  {QStringLiteral("u32"), MlgDataType::U32},
-      {QStringLiteral("uint"), MlgDataType::U32},   {QStringLiteral("uint32"), MlgDataType::U32},
-      {QStringLiteral("short"), MlgDataType::S16},  {QStringLiteral("int16"), MlgDataType::S16},
-      {QStringLiteral("s16"), MlgDataType::S16},    {QStringLiteral("ushort"), MlgDataType::U16},
-      {QStringLiteral("uint16"), MlgDataType::U16}, {QStringLiteral("u16"), MlgDataType::U16},
-      {QStringLiteral("byte"), MlgDataType::S08},   {QStringLiteral("int8"), MlgDataType::S08},
-      {QStringLiteral("s08"), MlgDataType::S08},    {QStringLiteral("ubyte"), MlgDataType::U08},
-      {QStringLiteral("uint8"), MlgDataType::U08},  {QStringLiteral("u08"), MlgDataType::U08},
-  };
-  return static_cast<std::uint8_t>(kTypes.value(type.toLower(), MlgDataType::F32));
-}
-
-// Decimal places from a printf-like format; the first of ".1", ".2", ".3" and "d" found wins in
-// that order, whatever comes first in the text.
-std::int8_t digitsOf(const QString& format) {
-  if (format.contains(QLatin1String(".1"))) {
-    return 1;
-  }
-  if (format.contains(QLatin1String(".2"))) {
-    return 2;
-  }
-  if (format.contains(QLatin1String(".3"))) {
-    return 3;
-  }
-  if (format.contains(QLatin1Char('d'))) {
-    return 0;
-  }
-  return kDefaultDigits;
-}
 
 QString channelUnits(const EcuDefinition& definition, const QString& name) {
   const ConstantDef* channel = definition.OutputChannels.find(name);
@@ -124,8 +84,6 @@ JsonValue channelList(const EcuDefinition& definition, Reading reading) {
   data.insert(QStringLiteral("channels"), std::move(channels));
   return data;
 }
-
-void printLine(const QString& line) { write({Stream::Err, (line + QLatin1Char('\n')).toUtf8()}); }
 
 }  // namespace
 
@@ -209,75 +167,11 @@ QString datalogPath(const QString& output) {
   return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
 }
 
-std::vector<MlgField> datalogFields(const EcuDefinition& definition) {
-  std::vector<MlgField> fields;
-  for (const DatalogEntry& entry : definition.DatalogEntries) {
-    MlgField field;
-    field.name = entry.Label;
-    field.units = QStringLiteral("s");
-    field.scale = 1.0f;
-    field.transform = 0.0f;
-    field.digits = kDefaultDigits;
-    field.category = QStringLiteral("Datalog");
-    field.dataType = mlgTypeOf(entry.Type);
-    if (isTimeChannel(entry.ChannelName)) {
-      field.dataType = static_cast<std::uint8_t>(MlgDataType::F32);
-    } else if (const ConstantDef* channel = definition.OutputChannels.find(entry.ChannelName)) {
-      field.units = channel->Units;
-      field.digits = digitsOf(entry.Format);
-    }
-    fields.push_back(field);
-  }
-  return fields;
-}
-
-DatalogRun recordDatalog(const EcuDefinition& definition, comms::EcuCommandService& commands,
-                         MlgWriter& writer, qint64 durationMs,
-                         const std::function<bool()>& stopRequested, const Tune* tune) {
-  const std::unique_ptr<expr::ComputedChannels> computed = computedChannels(definition, tune);
-  comms::Clock& clock = commands.clock();
-  DatalogRun run;
-  run.startMs = clock.nowMs();
-  const auto elapsed = [&] { return clock.nowMs() - run.startMs; };
-  std::vector<double> values(static_cast<std::size_t>(definition.DatalogEntries.size()));
-  QHash<QString, double> byName;
-  // A stop that came during the exchange skips the pause: the loop ends at once.
-  const auto pause = [&] {
-    if (!stopRequested()) {
-      clock.sleepMs(kPacingMs);
-    }
-  };
-  while (elapsed() < durationMs && !stopRequested()) {
-    const comms::RealtimeSnapshot snapshot = comms::readRealtimeSnapshot(definition, commands);
-    if (!snapshot.valid || snapshot.values.isEmpty()) {
-      pause();
-      continue;
-    }
-    const double t = static_cast<double>(elapsed()) / 1000.0;
-    byName.clear();
-    for (const auto& [name, value] : computed->complete(snapshot.values)) {
-      byName.insert(name, value);
-    }
-    for (qsizetype i = 0; i < definition.DatalogEntries.size(); ++i) {
-      const QString& channel = definition.DatalogEntries.at(i).ChannelName;
-      values[static_cast<std::size_t>(i)] = isTimeChannel(channel) ? t : byName.value(channel, 0.0);
-    }
-    // From the seconds as a double, truncated: 0.58 s gives 57999, not 58000. Readers use this
-    // 16-bit clock only for differences between records, so the unit lost does not matter.
-    const auto units = static_cast<qint64>(kTimestampUnitsPerSecond * t);
-    writer.writeRecord(static_cast<std::uint16_t>(units % kTimestampModulus), values);
-    ++run.records;
-    pause();
-  }
-  run.elapsedMs = elapsed();
-  return run;
-}
-
 JsonValue readChannels(CommandContext& context) {
   const EcuDefinition& definition = requireDefinition(context.manager());
   // The link's state is not checked: with no answering ECU every snapshot is invalid.
   EcuLink& link = context.openLink();
-  const int count = optionInt(context.options(), QStringLiteral("count"), 1);
+  const int count = context.options().intOrZero(QStringLiteral("count"), 1);
   const QSet<QString> names = requestedChannels(definition, context.options());
   // A name the definition lacks just shows no value; a near miss gets a hint.
   QStringList known;
@@ -306,15 +200,26 @@ JsonValue datalog(CommandContext& context) {
   const QString path = datalogPath(context.options().value(QStringLiteral("output")));
   QDir().mkpath(QFileInfo(path).absolutePath());
 
-  MlgWriter writer(datalogFields(definition), kMlgVersion);
+  MlgWriter writer(datalogFields(definition), kDatalogMlgVersion);
   writer.writeHeader(static_cast<std::uint32_t>(QDateTime::currentSecsSinceEpoch()),
                      QStringLiteral("Torvik CLI Datalog"));
-  printLine(
+  context.progress(
       QStringLiteral("[CLI] Datalogging for %1s to %2...").arg(QString::number(duration), path));
   comms::EcuCommandService& commands = *link.commands();
-  const DatalogRun run = recordDatalog(
-      definition, commands, writer, qint64{duration} * 1000, [&stop] { return stop.requested(); },
-      context.manager().tune());
+  const std::unique_ptr<expr::ComputedChannels> computed =
+      computedChannels(definition, context.manager().tune());
+  std::vector<double> values;
+  comms::DatalogRecording recording;
+  recording.durationMs = qint64{duration} * 1000;
+  recording.stopRequested = [&stop] { return stop.requested(); };
+  recording.complete = [&computed](const Reading& declared) {
+    return computed->complete(declared);
+  };
+  recording.record = [&](double seconds, const Reading& channels) {
+    datalogValues(definition, seconds, channels, values);
+    writer.writeRecord(mlgTimestamp(seconds), values);
+  };
+  const comms::DatalogRun run = comms::recordDatalog(definition, commands, recording);
   stop.ignore();
   // Written beside the output and renamed over it: a full disk leaves the previous log whole.
   if (!project::replaceFileAtomically(path, writer.bytes())) {
@@ -322,9 +227,9 @@ JsonValue datalog(CommandContext& context) {
   }
   const double elapsedSeconds =
       static_cast<double>(commands.clock().nowMs() - run.startMs) / 1000.0;
-  printLine(QStringLiteral("[CLI] Datalog complete: %1 records in %2s")
-                .arg(run.records)
-                .arg(elapsedSeconds, 0, 'f', 1));
+  context.progress(QStringLiteral("[CLI] Datalog complete: %1 records in %2s")
+                       .arg(run.records)
+                       .arg(elapsedSeconds, 0, 'f', 1));
 
   JsonValue data = JsonValue::object();
   data.insert(QStringLiteral("file"), path);

@@ -2,16 +2,12 @@
 
 #include <QSet>
 #include <QString>
-#include <functional>
-#include <vector>
 
 #include "cli/command_context.h"
 #include "definition/ecu_definition.h"
-#include "formats/mlg_model.h"
 #include "json/json_value.h"
 
 namespace tk {
-class MlgWriter;
 struct Tune;
 }  // namespace tk
 
@@ -50,25 +46,5 @@ int datalogDuration(const QString& text);
 /// The absolute native path of a datalog written for the output option: its extension
 /// becomes ".mlg" (kept when already ".mlg" in any case, appended when there is none).
 QString datalogPath(const QString& output);
-
-/// One MLG field per datalog entry, in entry order: the entry's label, its type's code, the
-/// channel's units and the format's digits when the definition declares the channel.
-std::vector<MlgField> datalogFields(const EcuDefinition& definition);
-
-/// What a datalog recording did.
-struct DatalogRun {
-  qsizetype records = 0;
-  /// When the loop started, on the command service's clock.
-  qint64 startMs = 0;
-  /// Milliseconds from the start to the end of the loop.
-  qint64 elapsedMs = 0;
-};
-
-/// Records snapshots (declared and computed channels, as for sampleChannels) into writer (whose
-/// header is written) every 20 ms plus the exchange, on the command service's clock, until
-/// durationMs have passed or stopRequested says so.
-DatalogRun recordDatalog(const EcuDefinition& definition, comms::EcuCommandService& commands,
-                         MlgWriter& writer, qint64 durationMs,
-                         const std::function<bool()>& stopRequested, const Tune* tune = nullptr);
 
 }  // namespace tk::cli

@@ -4,7 +4,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 
-#include "cli/command_context.h"
+#include "cli/command_error.h"
 #include "project/json_document_file.h"
 #include "project/tune_file.h"
 #include "project/tune_reconcile.h"
@@ -40,6 +40,11 @@ void CliProjectLoader::load(const QString& path, ProjectAccess access) {
   const QString tunePath = project::tunePathFor(absolute);
   tuneFileMissing_ = !QFileInfo::exists(tunePath);
   manager_.openProject(absolute);
+  // A legacy tune upgraded on the way has been saved by now: a reading command holds the lock no
+  // longer, or a long datalog would keep every edit of the project waiting.
+  if (access == ProjectAccess::Read) {
+    lock_.reset();
+  }
   if (!tuneFileMissing_) {
     // The definition decides what each value is; the file's own account is only checked.
     const QJsonObject file = project::readJsonDocumentFile(tunePath, QStringLiteral("tune file"));

@@ -199,7 +199,7 @@ JsonValue listFields(CommandContext& context) {
   const EcuDefinition& definition = requireDefinition(manager);
   const std::optional<int> page =
       options.has(QStringLiteral("page"))
-          ? std::optional<int>(optionInt(options, QStringLiteral("page"), 0))
+          ? std::optional<int>(options.intOrZero(QStringLiteral("page"), 0))
           : std::nullopt;
   JsonValue fields = JsonValue::array();
   for (const PageGroup& group : definition.Pages) {

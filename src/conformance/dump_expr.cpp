@@ -114,6 +114,7 @@ int dumpExpr(const QString& iniPath, const QString& scriptPath, const QString& o
   try {
     results = runVectorScript(scriptText, &view);
   } catch (const VectorScriptError& e) {
+    // Kept: a script error is reported as its own line, without the guard's "ERROR: " prefix.
     printError(QString::fromUtf8(e.what()));
     return kFileErrorExit;
   }

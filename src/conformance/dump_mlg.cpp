@@ -193,12 +193,8 @@ int dumpMlg(const QString& mlgPath, const QString& outPath) {
     if (const int code = readInputFile(mlgPath, bytes)) {
       return code;
     }
-    try {
-      log = parseMlg(bytes);
-    } catch (const MlgError& e) {
-      printError(QStringLiteral("ERROR: ") + QString::fromUtf8(e.what()));
-      return kFileErrorExit;
-    }
+    // A malformed file fails in the command's guard: "ERROR: <reason>", exit 2.
+    log = parseMlg(bytes);
   }  // the file bytes are released before the text is built
   const QByteArray csv = mlgCsv(log);
   log = MlgLog();

@@ -63,12 +63,8 @@ int dumpMsq(const QString& msqPath, const QString& outPath) {
     if (const int code = readInputFile(msqPath, bytes)) {
       return code;
     }
-    try {
-      document = parseMsq(bytes);
-    } catch (const MsqError& e) {
-      printError(QStringLiteral("ERROR: ") + QString::fromUtf8(e.what()));
-      return kFileErrorExit;
-    }
+    // A malformed file fails in the command's guard: "ERROR: <reason>", exit 2.
+    document = parseMsq(bytes);
   }
   return writeJsonFile(msqDocumentJson(document), outPath);
 }

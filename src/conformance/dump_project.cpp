@@ -131,12 +131,8 @@ int openAndDump(const QString& projectPath, const QString& outPath) {
     prompt.accept = true;
     prompt.saveAfterUpgrade = false;
   });
-  try {
-    manager.openProject(projectPath);
-  } catch (const std::exception& e) {
-    printError(QStringLiteral("ERROR: ") + QString::fromUtf8(e.what()));
-    return kFileErrorExit;
-  }
+  // A project that does not open fails in the command's guard: "ERROR: <reason>", exit 2.
+  manager.openProject(projectPath);
   return writeJsonFile(projectStateJson(manager), outPath);
 }
 
@@ -230,16 +226,12 @@ int dumpProjectLegacy(const QString& iniPath, const QString& imagePath, const QS
   legacy.writeTimestamp = QStringLiteral("2026-01-01T00:00:00Z");
   legacy.pages = std::move(*pages);
   const QString projectPath = folder.filePath(QStringLiteral("TestProject.tkproj"));
-  try {
-    project::writeProjectFile(projectPath, legacyFixtureProject(iniPath));
-    project::writeTuneFile(project::tunePathFor(projectPath), legacy);
-    project::writeSettingsFile(project::settingsPathFor(projectPath),
-                               {{QStringLiteral("lastTable"), QStringLiteral("veTable")},
-                                {QStringLiteral("dashboardLayout"), QStringLiteral("default")}});
-  } catch (const std::exception& e) {
-    printError(QStringLiteral("ERROR: ") + QString::fromUtf8(e.what()));
-    return kFileErrorExit;
-  }
+  // A write that fails ends in the command's guard: "ERROR: <reason>", exit 2.
+  project::writeProjectFile(projectPath, legacyFixtureProject(iniPath));
+  project::writeTuneFile(project::tunePathFor(projectPath), legacy);
+  project::writeSettingsFile(project::settingsPathFor(projectPath),
+                             {{QStringLiteral("lastTable"), QStringLiteral("veTable")},
+                              {QStringLiteral("dashboardLayout"), QStringLiteral("default")}});
   return openAndDump(projectPath, outPath);
 }
 

@@ -92,7 +92,7 @@ class MsqBuilder {
       out_.append(QByteArray::number(definition_.pageSize(group->PageNumber)));
       out_.append("\">");
       for (const ConstantDef& constant : group->Fields) {
-        if (!constant.IsPcVariable) {
+        if (!constant.IsPcVariable && msqHolds(*group, constant)) {
           writeConstant("constant", constant);
         }
       }
@@ -120,7 +120,7 @@ class MsqBuilder {
     bool any = false;
     for (const PageGroup& group : definition_.Pages) {
       for (const ConstantDef& constant : group.Fields) {
-        if (!constant.IsPcVariable) {
+        if (!constant.IsPcVariable || !msqHolds(group, constant)) {
           continue;
         }
         if (!any) {
@@ -301,6 +301,20 @@ void appendEscaped(QByteArray& out, QStringView text, bool attribute) {
 void appendMsqAttributeText(QByteArray& out, QStringView text) { appendEscaped(out, text, true); }
 
 void appendMsqContentText(QByteArray& out, QStringView text) { appendEscaped(out, text, false); }
+
+bool msqHolds(const PageGroup& group, const ConstantDef& constant) {
+  return constant.IsPcVariable || group.PageNumber > 0;
+}
+
+long long msqElementCount(const EcuDefinition& definition) {
+  long long count = 0;
+  for (const PageGroup& group : definition.Pages) {
+    for (const ConstantDef& constant : group.Fields) {
+      count += msqHolds(group, constant) ? 1 : 0;
+    }
+  }
+  return count;
+}
 
 QByteArray writeMsq(const EcuDefinition& definition, const Tune& tune, const QString& author,
                     const QString& tuneComment, const QString& writeDate) {

@@ -15,6 +15,12 @@ namespace tk {
 QByteArray writeMsq(const EcuDefinition& definition, const Tune& tune, const QString& author,
                     const QString& tuneComment, const QString& writeDate);
 
+/// Whether an MSQ file written for definition holds constant of group: every PC variable (in the
+/// PC variables' page), and the other constants of the pages numbered from 1.
+bool msqHolds(const PageGroup& group, const ConstantDef& constant);
+/// The number of elements writeMsq writes for definition: the constants msqHolds says it holds.
+long long msqElementCount(const EcuDefinition& definition);
+
 /// Appends text as an attribute value: TAB, LF, CR, the double quote, ampersand, less-than and
 /// greater-than as references; characters from 256 up as "&#xHEX;" (pairs combined); the rest as
 /// single bytes.

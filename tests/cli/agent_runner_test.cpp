@@ -112,15 +112,38 @@ TEST(AgentRunnerTest, FailuresBecomeErrorEnvelopes) {
                 "be written as valid JSON.\n"));
 }
 
-TEST(OptionIntTest, DecimalThirtyTwoBitOrZero) {
+// The three integer readers: 0 for a text that is no decimal 32-bit integer, said or thrown.
+TEST(OptionIntTest, DecimalThirtyTwoBitOrZeroOrThrown) {
   const char* const texts[] = {"42", "-7", "0x10", "2147483648", "abc", "3.5", "-2147483648"};
   const int expected[] = {42, -7, 0, 0, 0, 0, -2147483647 - 1};
   CommandOptions o;
   for (std::size_t i = 0; i < std::size(texts); ++i) {
     o.values.insert(QStringLiteral("a"), QString::fromLatin1(texts[i]));
-    EXPECT_EQ(optionInt(o, QStringLiteral("a"), 5), expected[i]) << texts[i];
+    EXPECT_EQ(o.intOrZero(QStringLiteral("a"), 5), expected[i]) << texts[i];
+    EXPECT_EQ(o.intAbsentOrValid(QStringLiteral("a")), expected[i] != 0) << texts[i];
   }
-  EXPECT_EQ(optionInt(o, QStringLiteral("missing"), 5), 5);
+  EXPECT_EQ(o.intOrZero(QStringLiteral("missing"), 5), 5);
+  EXPECT_TRUE(o.intAbsentOrValid(QStringLiteral("missing")));
+  o.values.insert(QStringLiteral("a"), QStringLiteral(" 80 "));
+  const QString message = QStringLiteral("bad '%1'");
+  EXPECT_EQ(o.intInRangeOrThrow(QStringLiteral("a"), 1, 1, 80, message), 80);
+  EXPECT_EQ(o.intInRangeOrThrow(QStringLiteral("missing"), 1, 2, 80, message), 1);
+  EXPECT_EQ(tk::test::thrownMessage<CommandError>(
+                [&] { o.intInRangeOrThrow(QStringLiteral("a"), 1, 1, 79, message); }),
+            QStringLiteral("bad ' 80 '"));
+}
+
+// Progress lines go out as they come, after the warnings given before them.
+TEST(CommandContextTest, ProgressFollowsEarlierWarnings) {
+  const CommandOptions options;
+  QByteArray diagnostics;
+  QByteArray written;
+  CommandContext context(options, diagnostics, [&](const QByteArray& lines) { written += lines; });
+  context.warn(QStringLiteral("first"));
+  context.progress(QStringLiteral("[CLI] working"));
+  context.warn(QStringLiteral("later"));
+  EXPECT_EQ(written, "[CLI] warning: first\n[CLI] working\n");
+  EXPECT_EQ(diagnostics, "[CLI] warning: later\n");
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 #include <cmath>
 
 #include "cli/project_fixture.h"
-#include "definition/scaling.h"
 #include "formats/msq_reader.h"
 #include "project/tune_file.h"
 #include "support/sim_process.h"
@@ -236,32 +235,6 @@ TEST_F(MsqCorpusImportTest, ConstantsOverSharedBytesKeepTheImportedValues) {
   }
 }
 
-// Raw 0 of a degF axis is (0 - 22.23) x 1.8 = -40.014 degF; 140 degF is stored as raw 100.
-TEST_F(MsqCorpusImportTest, NewFahrenheitProjectReadsAndStoresOnTheControllersGrid) {
-  const QString p = fahrenheitProject();
-  if (p.isEmpty()) {
-    GTEST_SKIP() << "corpus (speeduino-202501.ini) not found beside the checkout";
-  }
-  const Tune tune = project::readTuneFile(project::tunePathFor(p));
-  const TuneValue* saved = tune.find("wueBins");
-  ASSERT_TRUE(saved && saved->arrayValues);
-  ASSERT_EQ(saved->arrayValues->size(), 10);
-  for (const double v : *saved->arrayValues) {
-    EXPECT_NEAR(v, -40.014, 1e-9);
-  }
-  ASSERT_EQ(runCommand({"prog", "set-field", "-p", p, "--name", "wueBins", "--index", "0",
-                        "--value", "140"},
-                       agentCommands())
-                ->exitCode,
-            0);
-  project::ProjectManager m;
-  m.openProject(p);
-  EXPECT_NEAR(m.getValue(QStringLiteral("wueBins"), 0), 139.986, 1e-9);
-  EXPECT_NEAR(m.getValue(QStringLiteral("wueBins"), 1), -40.014, 1e-9);
-  const FieldRef bins = *m.findField(QStringLiteral("wueBins"));
-  EXPECT_EQ(quint8(m.pageImages().value(bins.pageNumber).at(bins.constant->Offset)), 100);
-}
-
 // The passat tune's temperatures are in Celsius: converted into a Fahrenheit project, except a
 // hysteresis, which carries no offset and is imported as it is and said. diff against the file
 // then finds only what the import reported as clamped or skipped.
@@ -294,39 +267,6 @@ TEST_F(MsqCorpusImportTest, CelsiusTuneIsConvertedIntoAFahrenheitProject) {
         << d["constant"].toString().toStdString();
   }
   EXPECT_EQ(diff.value("diffs").toArray().size(), diff.value("differences").toInt());
-}
-
-// A real degF tune: each warm-up bin is a whole raw value, and it imports unchanged.
-TEST_F(MsqCorpusImportTest, MiataFahrenheitWarmUpBinsLieOnTheControllersGrid) {
-  const QString p = fahrenheitProject();
-  const QString file = corpus_ + QStringLiteral("/msq/usertune-miata-202202.msq");
-  if (p.isEmpty() || !QFileInfo::exists(file)) {
-    GTEST_SKIP() << "corpus (speeduino-202501.ini, usertune-miata-202202.msq) not found";
-  }
-  QList<double> bins;
-  for (const MsqConstant& entry : readMsq(file).Fields) {
-    if (entry.Name == QLatin1String("wueBins")) {
-      EXPECT_EQ(entry.Units, "F");
-      bins = entry.ArrayValues;
-    }
-  }
-  ASSERT_EQ(bins.size(), 10);
-  project::ProjectManager before;
-  before.openProject(p);
-  const ConstantDef& constant = *before.findField(QStringLiteral("wueBins"))->constant;
-  const double scale = before.editor().effectiveScale(constant);
-  const double translate = before.editor().effectiveTranslate(constant);
-  ASSERT_EQ(scale, 1.8);
-  for (const double v : bins) {
-    const double raw = rawFromPhysical(v, scale, translate);
-    EXPECT_NEAR(raw, std::round(raw), 0.001) << v;
-  }
-  ASSERT_EQ(import(p, file, true).exitCode, 0);
-  project::ProjectManager after;
-  after.openProject(p);
-  for (int i = 0; i < bins.size(); ++i) {
-    EXPECT_NEAR(after.getValue(QStringLiteral("wueBins"), i), bins.at(i), 0.001) << i;
-  }
 }
 
 }  // namespace

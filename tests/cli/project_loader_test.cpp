@@ -62,8 +62,11 @@ TEST_F(ProjectLoaderTest, LegacyTuneIsUpgradedAndSavedWithoutAsking) {
     EXPECT_TRUE(project::readTuneFile(tunePath()).fields.isEmpty());
   }
 
-  const QByteArray out = run("get-scalar -p <project> --name reqFuel -f text").output.bytes;
-  EXPECT_TRUE(out.startsWith("name: reqFuel\nvalue: 8.5\n")) << out.toStdString();
+  CliProjectLoader reader;
+  reader.load(projectPath_);
+  EXPECT_EQ(reader.manager().getValue(QStringLiteral("reqFuel")), 8.5);
+  // The upgrade is saved and the reading command holds the project no longer.
+  EXPECT_TRUE(ProjectLock(projectPath_).tryAcquire());
   const Tune upgraded = project::readTuneFile(tunePath());
   EXPECT_EQ(upgraded.fields.size(), 13);  // decoded pages hold no PC variables
   EXPECT_EQ(upgraded.find(QStringLiteral("veGrid"))->arrayValues->at(15), 15.0);

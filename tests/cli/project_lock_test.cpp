@@ -18,7 +18,6 @@
 
 #include "cli/project_fixture.h"
 #include "project/tune_file.h"
-#include "support/sim_process.h"
 
 namespace tk::cli::test {
 namespace {
@@ -99,47 +98,6 @@ TEST_F(ProjectLockTest, WaitersTakeTurnsInArrivalOrder) {
   }
   EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3}));
   EXPECT_FALSE(QFileInfo::exists(projectPath_ + ".lock"));
-}
-
-// The whole program, four processes of ten edits each on different cells of one table at once,
-// each edit pushed to the simulator: without the lock a command saves over edits another made
-// after it loaded; with waiters polling, some gave up while others went ahead of them.
-TEST(ProjectLockProcessTest, ConcurrentPushedEditsAllSucceedAndLoseNothing) {
-  QTemporaryDir dir;
-  const QString projectPath = tk::test::makeProject(dir.path());
-  tk::test::SimOptions options;
-  options.ini = tk::test::demoIni();
-  tk::test::SimProcess sim(options);
-  ASSERT_TRUE(sim.ready());
-  tk::test::connectProject(projectPath, sim);
-
-  constexpr int kProcesses = 4;
-  constexpr int kEdits = 10;
-  QProcess processes[kProcesses];
-  for (int p = 0; p < kProcesses; ++p) {
-    QString script;
-    for (int cell = p * kEdits; cell < (p + 1) * kEdits; ++cell) {
-      script += QStringLiteral(
-                    "\"$0\" set-table-cell -p \"$1\" --id veTable1Tbl --row %1 --col %2 "
-                    "--value %3\n")
-                    .arg(cell / 16)
-                    .arg(cell % 16)
-                    .arg(cell + 1);
-    }
-    processes[p].start(QStringLiteral("/bin/sh"),
-                       {"-c", script, QString::fromUtf8(TK_CLI_EXE), projectPath});
-  }
-  for (QProcess& process : processes) {
-    ASSERT_TRUE(process.waitForFinished(120000));
-    EXPECT_EQ(process.readAllStandardOutput().count("\"saved\": true"), kEdits);
-    EXPECT_EQ(process.readAllStandardError().count("[CLI] ECU sync: pushed changes"), kEdits);
-  }
-  const QList<double> cells =
-      project::readTuneFile(project::tunePathFor(projectPath)).find("veTable")->arrayValues.value();
-  for (int cell = 0; cell < kProcesses * kEdits; ++cell) {
-    EXPECT_EQ(cells.at(cell), cell + 1) << "cell " << cell;
-  }
-  EXPECT_FALSE(QFileInfo::exists(projectPath + ".lock"));
 }
 
 // A command killed while it holds the project leaves its lock file behind; the next command

@@ -11,13 +11,13 @@
 #include <memory>
 #include <optional>
 
+#include "cli/ecu_detect.h"
 #include "comms/clock.h"
 #include "comms/connection_provider.h"
 #include "comms/device_detection_service.h"
 #include "comms/ecu_command_service.h"
 #include "comms/scripted_ecu_connection.h"
 #include "comms/serial_ecu_connection.h"
-#include "conformance/ecu_detect.h"
 #include "support/hooked_connection.h"
 #include "support/sim_process.h"
 #include "support/test_support.h"
@@ -118,7 +118,7 @@ class DetectTest : public test::AppTest {
     err.clear();
     QTextStream o(&out);
     QTextStream e(&err);
-    return conformance::ecuDetectWith(service, mode, ip, o, e);
+    return cli::ecuDetectWith(service, mode, ip, o, e);
   }
 
   QString out;

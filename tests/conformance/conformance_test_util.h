@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <functional>
 
+#include "cli/dispatch.h"
 #include "support/test_support.h"
 
 namespace tk::test {
@@ -24,10 +25,11 @@ class ConformanceTest : public ::testing::Test {
     return f.fileName();
   }
 
-  /// Runs a command in-process, keeping what it printed in io_; returns its exit code.
+  /// Runs a command in-process inside the program's guard, keeping what it printed in io_;
+  /// returns its exit code.
   int run(const std::function<int()>& command) {
     int code = -1;
-    io_ = captureStdio([&] { code = command(); });
+    io_ = captureStdio([&] { code = cli::runConformanceGuarded(command); });
     return code;
   }
 

@@ -7,7 +7,7 @@ namespace tk::comms {
 class DeviceDetectionService;
 }
 
-namespace tk::conformance {
+namespace tk::cli {
 
 /// Runs the scan the mode names ("serial" or empty: serial ports; "tcp": the bridge at ip, or
 /// the local /24 subnets when ip is empty) with service, writes one line per device and the
@@ -19,4 +19,4 @@ int ecuDetectWith(comms::DeviceDetectionService& service, const QString& mode, c
 /// ecu-detect [serial|tcp] [ip] on the machine's serial ports and network; the exit code.
 int ecuDetect(const QString& mode, const QString& ip);
 
-}  // namespace tk::conformance
+}  // namespace tk::cli

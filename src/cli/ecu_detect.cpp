@@ -1,11 +1,11 @@
-#include "conformance/ecu_detect.h"
+#include "cli/ecu_detect.h"
 
 #include <cstdio>
 
 #include "comms/connection_provider.h"
 #include "comms/device_detection_service.h"
 
-namespace tk::conformance {
+namespace tk::cli {
 
 int ecuDetectWith(comms::DeviceDetectionService& service, const QString& mode, const QString& ip,
                   QTextStream& out, QTextStream& err) {
@@ -44,4 +44,4 @@ int ecuDetect(const QString& mode, const QString& ip) {
   return ecuDetectWith(service, mode, ip, out, err);
 }
 
-}  // namespace tk::conformance
+}  // namespace tk::cli
