@@ -40,10 +40,10 @@ TEST(MsqImportPlanTest, EveryEntryCheckedBeforeAnyStore) {
                        : QString::number(store.numbers.value(0)) + 'x' +
                              QString::number(store.numbers.size())));
   }
-  EXPECT_EQ(stored, (QStringList{"rpmLimit=7000x1", "mode=2x1", "useMetricOnInterface=1x1",
-                                 "curveY=1x4", "label=abc",
-                                 "pcOnly=" + QString::number(std::numeric_limits<double>::max()) +
-                                     "x1"}));
+  EXPECT_EQ(stored,
+            (QStringList{"rpmLimit=7000x1", "mode=2x1", "useMetricOnInterface=1x1", "curveY=1x4",
+                         "label=abc",
+                         "pcOnly=" + QString::number(std::numeric_limits<double>::max()) + "x1"}));
   EXPECT_EQ(plan.skipped.names(), QStringLiteral("wide, tempAxis, other, fuelTrim, ghost, mode"));
   // Every constant is named by the file, taken or refused: none is missing.
   EXPECT_EQ(plan.missing, 0);
