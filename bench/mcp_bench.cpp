@@ -78,7 +78,7 @@ constexpr const char* kReadChannels =
 void sessionCall(benchmark::State& state, const char* request) {
   Session session;
   // The first call reads the definition; the ones measured find it read.
-  if (!session.call(request).contains(R"("isError":false)")) {
+  if (!session.call(request).contains(R"("isError": false)")) {
     state.SkipWithError("the call failed");
     return;
   }
