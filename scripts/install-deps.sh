@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the benchmarks need, when missing: clang
-# builds the fuzz targets, clang-format 14 and clang-tidy 14 check the sources.
+# builds the fuzz targets, clang-format 14 and clang-tidy 14 check the sources; Node.js and npm
+# run the MCP client test (its packages come from tests/cli/mcp/package-lock.json).
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgtest-dev
           libgmock-dev libbenchmark-dev socat jq clang-14 libclang-rt-14-dev clang-format-14
-          clang-tidy-14)
+          clang-tidy-14 nodejs npm)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -51,6 +51,9 @@ CommandResult runHandler(const AgentCommand& row, const CommandOptions& options,
     const bool mayPush = row.needs.testFlag(Need::PushToEcu) && !options.offline;
     const PageImages before = mayPush ? context.manager().pageImages() : PageImages();
     JsonValue data = row.handler(context);
+    if (row.needs.testFlag(Need::OwnOutput)) {
+      return {{Stream::Out, {}}, 0, diagnostics};
+    }
     if (row.needs.testFlag(Need::SavedTune) && !context.saveSkipped()) {
       context.manager().saveProject();
       data.insert(QStringLiteral("saved"), true);

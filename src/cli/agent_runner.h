@@ -30,6 +30,9 @@ enum class Need {
   /// all-default tune, which a save or a push would make the project's (and the controller's)
   /// tune; the command fails before its handler runs instead.
   TuneFile = 0x20,
+  /// The handler writes its own output (a session serving many requests): the runner writes no
+  /// envelope after it returns, and the exit code is 0.
+  OwnOutput = 0x40,
 };
 Q_DECLARE_FLAGS(Needs, Need)
 Q_DECLARE_OPERATORS_FOR_FLAGS(Needs)

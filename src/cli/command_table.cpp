@@ -7,6 +7,7 @@
 #include "cli/ecu_commands.h"
 #include "cli/edit_commands.h"
 #include "cli/live_commands.h"
+#include "cli/mcp_session.h"
 #include "cli/msq_commands.h"
 #include "cli/setting_commands.h"
 #include "cli/view_commands.h"
@@ -103,6 +104,9 @@ std::span<const AgentCommand> agentCommands() {
       // --project names the project to compare with; -p names this one.
       {"diff", kProject, "project", diff, "compare the tune with another, element by element",
        "ecu", "other-project"},
+      // Serves the rows above as tools until its input ends; it writes its own output.
+      {"mcp", Need::OwnOutput, "project", mcp::serveMcp,
+       "serve every command as a tool to an agent (MCP over stdin/stdout)"},
   };
   static_assert(locksWhatItSaves(kCommands));
   static_assert(needsTheTuneItSaves(kCommands));

@@ -122,8 +122,11 @@ JsonValue sampleChannels(const EcuDefinition& definition, comms::EcuCommandServi
     if (snapshot.valid) {
       readings.append(keepRequested(computed->complete(snapshot.values), names));
     }
-    if (i + 1 < count) {
+    // An agent session may cancel a long series (and hears of each reading on the way).
+    if (i + 1 < count && !StopSignals::checkRequested()) {
       commands.clock().sleepMs(kPacingMs);
+    } else {
+      break;
     }
   }
   if (count == 1 && readings.size() == 1) {

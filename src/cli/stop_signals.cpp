@@ -1,9 +1,15 @@
 #include "cli/stop_signals.h"
 
+#include <utility>
+
 namespace tk::cli {
 namespace {
 
 volatile std::sig_atomic_t stopRequested = 0;
+std::function<bool()>& stopCheck() {
+  static std::function<bool()> check;
+  return check;
+}
 
 void requestStop(int /*signal*/) { stopRequested = 1; }
 
@@ -29,7 +35,11 @@ StopSignals::~StopSignals() {
   sigaction(SIGTERM, &previousTerm_, nullptr);
 }
 
-bool StopSignals::requested() const { return stopRequested != 0; }
+bool StopSignals::requested() const { return stopRequested != 0 || checkRequested(); }
+
+bool StopSignals::checkRequested() { return stopCheck() && stopCheck()(); }
+
+void StopSignals::setStopCheck(std::function<bool()> check) { stopCheck() = std::move(check); }
 
 void StopSignals::ignore() {
   install(SIGINT, SIG_IGN, nullptr);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <csignal>
+#include <functional>
 
 namespace tk::cli {
 
@@ -16,8 +17,13 @@ class StopSignals {
   StopSignals(const StopSignals&) = delete;
   StopSignals& operator=(const StopSignals&) = delete;
 
-  /// Whether one of the signals arrived since construction.
+  /// Whether one of the signals arrived since construction, or the stop check asks for a stop.
   bool requested() const;
+  /// Installs a check that requested() also consults (an agent session's cancel of the running
+  /// call; it may report progress on the way); an empty one removes it.
+  static void setStopCheck(std::function<bool()> check);
+  /// Whether the installed stop check asks for a stop; for loops that leave the signals alone.
+  static bool checkRequested();
   /// From now on both signals are ignored (while the results are being written).
   void ignore();
 

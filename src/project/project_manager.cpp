@@ -1,9 +1,11 @@
 #include "project/project_manager.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 #include "definition/default_setting_groups.h"
@@ -114,12 +116,48 @@ QString settingsPathFor(const QString& projectPath) {
   return replaceExtension(projectPath, QStringLiteral("tksettings"));
 }
 
-EcuDefinition readProjectDefinition(const QString& iniPath, const IniSettings& settings) {
+namespace {
+
+struct KeptDefinition {
+  QString path;
+  qint64 size = 0;
+  QDateTime modified;
+  IniSettings settings;
+  std::optional<EcuDefinition> definition;
+};
+
+std::optional<KeptDefinition>& keptDefinition() {
+  static std::optional<KeptDefinition> kept;
+  return kept;
+}
+
+EcuDefinition parseProjectDefinition(const QString& iniPath, const IniSettings& settings) {
   IniParser parser;
   parser.setSettingsSource(defaultSettingGroups());
   parser.setFlagOverrides(settings.flagOverrides);
   parser.setGroupSelections(settings.settingGroupSelections);
   return parser.parse(iniPath);
+}
+
+}  // namespace
+
+void keepReadDefinitions(bool keep) {
+  keptDefinition() = keep ? std::optional<KeptDefinition>(KeptDefinition{}) : std::nullopt;
+}
+
+EcuDefinition readProjectDefinition(const QString& iniPath, const IniSettings& settings) {
+  std::optional<KeptDefinition>& kept = keptDefinition();
+  if (!kept) {
+    return parseProjectDefinition(iniPath, settings);
+  }
+  const QFileInfo file(iniPath);
+  const qint64 size = file.size();
+  const QDateTime modified = file.lastModified();
+  if (!kept->definition || kept->path != iniPath || kept->size != size ||
+      kept->modified != modified || !(kept->settings == settings)) {
+    *kept = {iniPath, size, modified, settings, parseProjectDefinition(iniPath, settings)};
+  }
+  return *kept->definition;
 }
 
 void ProjectManager::createProject(const QString& name, const QString& iniPath,

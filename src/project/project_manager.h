@@ -41,6 +41,10 @@ QString settingsPathFor(const QString& projectPath);
 /// Reads a definition the way projects do: the built-in default setting groups merged in, and
 /// the project's flag overrides and group selections applied.
 EcuDefinition readProjectDefinition(const QString& iniPath, const IniSettings& settings);
+/// While keep is true, readProjectDefinition keeps the definition it read last and hands out a
+/// copy of it while the same file, unchanged on disk (size and modification time), is read with
+/// the same settings; a process serving many commands reads a definition once so.
+void keepReadDefinitions(bool keep);
 
 /// A project and the tune editor over its definition and tune: creates, opens and saves project
 /// folders (project file, definition copy, tune file, settings file). Every file it writes
