@@ -15,11 +15,12 @@
 #include <QTemporaryDir>
 
 #include "bench_support.h"
-#include "cli/live_commands.h"
+#include "comms/datalog_recorder.h"
 #include "comms/clock.h"
 #include "comms/ecu_command_service.h"
 #include "comms/sim_ecu_connection.h"
 #include "definition/ini_parser.h"
+#include "formats/mlg_datalog.h"
 #include "formats/mlg_writer.h"
 #include "project/project_manager.h"
 
@@ -105,13 +106,20 @@ void datalogMemory(benchmark::State& state) {
     sim.setClock(clock);
     sim.open();
     tk::comms::EcuCommandService service(&sim, clock);
-    tk::MlgWriter writer(tk::cli::datalogFields(definition));
+    tk::MlgWriter writer(tk::datalogFields(definition));
     writer.writeHeader(0, QStringLiteral("bench"));
     const double headerBytes = static_cast<double>(writer.bytes().size());
     const double heapBefore = heapInUse();
     const double peakBefore = peakResidentBytes();
-    const tk::cli::DatalogRun run =
-        tk::cli::recordDatalog(definition, service, writer, records * 20, [] { return false; });
+    std::vector<double> values;
+    tk::comms::DatalogRecording recording;
+    recording.durationMs = records * 20;
+    recording.stopRequested = [] { return false; };
+    recording.record = [&](double seconds, const tk::comms::ChannelValues& channels) {
+      tk::datalogValues(definition, seconds, channels, values);
+      writer.writeRecord(tk::mlgTimestamp(seconds), values);
+    };
+    const tk::comms::DatalogRun run = tk::comms::recordDatalog(definition, service, recording);
     const double recordBytes = static_cast<double>(writer.bytes().size()) - headerBytes;
     state.counters["records"] = static_cast<double>(run.records);
     state.counters["record_MB"] = recordBytes / 1e6;
