@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QList>
 #include <QRegularExpression>
 #include <QStringList>
@@ -12,6 +14,12 @@
 #include "support/test_support.h"
 
 namespace tk::cli::test {
+
+/// The envelope a command printed, and its "data" member.
+inline QJsonObject envelope(const CommandResult& r) {
+  return QJsonDocument::fromJson(r.output.bytes).object();
+}
+inline QJsonObject dataOf(const CommandResult& r) { return envelope(r).value("data").toObject(); }
 
 /// Runs agent command lines in-process and records each run (command line, the push's standard
 /// error lines, exit code, stream, output) for comparison with a golden file. Tokens such as

@@ -5,11 +5,10 @@
 
 #include <QFileInfo>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
 
-#include "cli/agent_runner.h"
+#include "cli/command_transcript.h"
 #include "project/project_manager.h"
 #include "support/sim_process.h"
 
@@ -38,7 +37,7 @@ class DiffCommandsSimTest : public tk::test::AppTest {
   QJsonObject data(const QStringList& arguments) {
     const CommandResult r = run(arguments);
     EXPECT_EQ(r.exitCode, 0) << r.output.bytes.toStdString();
-    return QJsonDocument::fromJson(r.output.bytes).object().value("data").toObject();
+    return dataOf(r);
   }
   PageImages images() {
     project::ProjectManager m;

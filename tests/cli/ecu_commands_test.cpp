@@ -9,8 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <atomic>
@@ -31,11 +29,6 @@ namespace tk::cli::test {
 namespace {
 
 enum class Transport { Tcp, Pty };
-
-QJsonObject envelope(const CommandResult& r) {
-  return QJsonDocument::fromJson(r.output.bytes).object();
-}
-QJsonObject dataOf(const CommandResult& r) { return envelope(r).value("data").toObject(); }
 
 // How the warning for a request answered 0x83 names it (the demo asks "S" for its version).
 TEST(DescribeRequestTest, NamesWhatTheRequestAskedFor) {

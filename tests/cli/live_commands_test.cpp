@@ -14,7 +14,6 @@
 #include "comms/sim_ecu_connection.h"
 #include "definition/default_setting_groups.h"
 #include "definition/ini_parser.h"
-#include "formats/mlg_reader.h"
 #include "json/json_writer.h"
 #include "support/sim_process.h"
 #include "tune/tune_value.h"
@@ -182,7 +181,7 @@ TEST(LiveCorpusTest, ComputedChannelsOverTheSimulatedSpeeduino) {
 }
 
 // The commands' own checks, the link's errors and what happens without a fetch, through the
-// runner; a datalog of no duration writes a header-only file.
+// runner.
 TEST(LiveCommandsTest, ChecksAndRunsWithoutFetching) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
@@ -195,21 +194,6 @@ TEST(LiveCommandsTest, ChecksAndRunsWithoutFetching) {
   transcript.define(QStringLiteral("<tmp>"), dir.path());
   transcript.runScript("live-commands.cmds");
   EXPECT_TRUE(transcript.matches("live-commands.txt"));
-
-  const QString output = dir.filePath(QStringLiteral("zero/run.log"));
-  const CommandResult result =
-      transcript.run("datalog -p <project> --duration 0 --output " + output);
-  const QString file = dir.filePath(QStringLiteral("zero/run.mlg"));
-  EXPECT_EQ(result.exitCode, 0);
-  // The progress lines, as the runner gives them without a sink.
-  EXPECT_TRUE(result.diagnostics.startsWith("[CLI] Datalogging for 0s to " + file.toUtf8() +
-                                            "...\n[CLI] Datalog complete: 0 records in 0."))
-      << result.diagnostics.toStdString();
-  const MlgLog log = readMlgFile(file);
-  EXPECT_TRUE(log.records.empty());
-  EXPECT_EQ(log.fields.size(), 18u);
-  EXPECT_EQ(log.fields[1].name, QStringLiteral("RPM"));
-  EXPECT_EQ(log.fields[1].units, QStringLiteral("rpm"));
 }
 
 }  // namespace

@@ -3,8 +3,6 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <cmath>
 
 #include "cli/project_fixture.h"
@@ -19,12 +17,6 @@ namespace {
 using MsqCommandsTest = CliProjectTest;
 using tk::test::readFile;
 
-QJsonObject envelope(const CommandResult& result) {
-  return QJsonDocument::fromJson(result.output.bytes).object();
-}
-QJsonObject dataOf(const CommandResult& result) {
-  return envelope(result).value(QLatin1String("data")).toObject();
-}
 QStringList listed(const QJsonObject& data, const char* report) {
   return data.value(QLatin1String(report))[QLatin1String("names")].toVariant().toStringList();
 }

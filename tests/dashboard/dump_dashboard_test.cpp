@@ -5,7 +5,6 @@
 #include <QSet>
 #include <QTemporaryDir>
 
-#include "cli/usage.h"
 #include "dashboard/layout_printer.h"
 #include "dashboard/layout_reader.h"
 #include "dashboard/layout_writer.h"
@@ -33,15 +32,6 @@ TEST(DumpDashboardTest, CommandWritesTheGoldenDocument) {
   r = test::runCli({QStringLiteral("dump-dashboard"), unwritable});
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_EQ(r.err, "ERROR: cannot write " + unwritable.toUtf8() + "\n");
-
-  // Unlisted in the usage text, and like every conformance name only with its own count.
-  for (const QStringList& args :
-       {QStringList{"dump-dashboard"}, QStringList{"dump-dashboard", out, out}}) {
-    r = test::runCli(args);
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, QByteArray(cli::usageText()));
-  }
-  EXPECT_FALSE(QByteArray(cli::usageText()).contains("dashboard"));
 }
 
 TEST(DumpDashboardTest, ReadingTheWrittenLayoutGivesItBack) {

@@ -89,6 +89,7 @@ TEST_F(ProjectFilesTest, ReadAndWriteErrorsNameContextAndPath) {
   const QString array = writeText("array.json", "[1, 2]");
   EXPECT_EQ(errorOf([&] { readSettingsFile(array); }),
             "Failed to parse settings file: not a JSON object");
+  EXPECT_EQ(errorOf([&] { readTuneFile(array); }), "Failed to parse tune file: not a JSON object");
   const QString broken = writeText("broken.json", "{\"name\": ");
   EXPECT_TRUE(errorOf([&] { readTuneFile(broken); }).startsWith("Failed to parse tune file: "));
   const QString pages = writeText("p.tktune", R"({"pages": {"1": "AA==", "a1": "AA=="}})");
