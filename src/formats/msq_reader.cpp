@@ -4,6 +4,7 @@
 #include <QXmlStreamReader>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "formats/msq_text.h"
@@ -33,9 +34,22 @@ QString attributeText(const QXmlStreamAttributes& attributes, QLatin1String name
 
 bool isArraySeparator(QChar c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; }
 
-// A constant or PC variable of one page, completed when its element ends.
-void finishConstant(MsqConstant& constant, const QString& characterData) {
-  const QString text = characterData.trimmed();
+// Tokens of an array's text: the numbers list is made to size at once, so a large array is
+// never held twice while its list grows.
+qsizetype tokenCount(QStringView text) {
+  qsizetype count = 0;
+  bool inToken = false;
+  for (const QChar c : text) {
+    const bool separator = isArraySeparator(c);
+    count += !separator && !inToken ? 1 : 0;
+    inToken = !separator;
+  }
+  return count;
+}
+
+// A constant or PC variable of one page, completed when its element ends; takes the text.
+void finishConstant(MsqConstant& constant, QString&& characterData) {
+  const QString text = std::move(characterData).trimmed();
   if (!constant.IsArray) {
     qsizetype first = 0;
     qsizetype last = text.size();
@@ -54,6 +68,7 @@ void finishConstant(MsqConstant& constant, const QString& characterData) {
   }
   constant.StringValue = text;
   const QStringView view(text);
+  constant.ArrayValues.reserve(tokenCount(view));
   qsizetype i = 0;
   while (i < view.size()) {
     while (i < view.size() && isArraySeparator(view[i])) {
@@ -84,6 +99,7 @@ struct PageRecord {
 // children; which pages count is decided at the end (namespaced ones, else those without one).
 class MsqParser {
  public:
+  // The reader keeps its own copy of the text, so the caller's may go once it is made.
   explicit MsqParser(const QString& text)
       : xml_(text), budget_(2 * text.size() + kExpansionAllowance) {}
 
@@ -186,7 +202,7 @@ class MsqParser {
     if (frame == Frame::Page) {
       pageStack_.pop_back();
     } else if (frame == Frame::Collector) {
-      finishConstant(*collector_, characterData_);
+      finishConstant(*collector_, std::move(characterData_));
       PageRecord& page = pages_[pageStack_.back()];
       (collector_->IsPcVariable ? page.pcVariables : page.constants).append(std::move(*collector_));
       collector_.reset();
@@ -223,15 +239,31 @@ class MsqParser {
 
 }  // namespace
 
-MsqDocument parseMsq(const QByteArray& bytes) {
-  const QString text = protectAttributeWhitespace(decodeMsqBytes(bytes));
+namespace {
+
+// Parses the decoded text, letting it go as soon as the XML reader holds its own copy.
+MsqDocument parseText(QString&& decoded) {
+  QString text = protectAttributeWhitespace(decoded);
+  decoded = QString();
   // An entity declared once and referenced thousands of times makes a small file stand for
   // gigabytes of text, which the parser would build in one piece before the parser's budget could
   // act; the parser's own limit covers nested expansion only.
   if (expandedEntityLength(text) > 2 * text.size() + kExpansionAllowance) {
     throw MsqError(std::string("MSQ: XML parse error: ") + kExpansionError);
   }
-  return MsqParser(text).run();
+  MsqParser parser(text);
+  text = QString();
+  return parser.run();
+}
+
+}  // namespace
+
+MsqDocument parseMsq(const QByteArray& bytes) { return parseText(decodeMsqBytes(bytes)); }
+
+MsqDocument parseMsq(QByteArray&& bytes) {
+  QString decoded = decodeMsqBytes(bytes);
+  bytes = QByteArray();
+  return parseText(std::move(decoded));
 }
 
 MsqDocument readMsq(const QString& path) {
@@ -242,9 +274,9 @@ MsqDocument readMsq(const QString& path) {
   if (!file.open(QIODevice::ReadOnly)) {
     throw MsqError("MSQ: cannot open file: " + path.toStdString());
   }
-  const QByteArray bytes = file.readAll();
+  QByteArray bytes = file.readAll();
   file.close();
-  return parseMsq(bytes);
+  return parseMsq(std::move(bytes));
 }
 
 }  // namespace tk
