@@ -328,7 +328,8 @@ void parseBitLabelText(ConstantDef& c, QStringView text, TextPool* pool) {
   }
   thread_local QList<QStringView> items;
   splitListViews(text, items);
-  parseBitLabels(c, items, 0, pool);
+  // Such a list is made once and shared whole; its many labels are not worth pooling one by one.
+  parseBitLabels(c, items, 0, keep ? nullptr : pool);
   if (keep) {
     pool->keepLabelList(text, c.BitValues);
   }

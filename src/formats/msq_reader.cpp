@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QXmlStreamReader>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -67,7 +68,11 @@ void finishConstant(MsqConstant& constant, QString&& characterData) {
     return;
   }
   constant.StringValue = text;
-  const QStringView view(text);
+}
+
+// The numbers of an array's text (StringValue), made once the document is read.
+void readArrayNumbers(MsqConstant& constant) {
+  const QStringView view(constant.StringValue);
   constant.ArrayValues.reserve(tokenCount(view));
   qsizetype i = 0;
   while (i < view.size()) {
@@ -101,11 +106,11 @@ class MsqParser {
  public:
   // The reader keeps its own copy of the text, so the caller's may go once it is made.
   explicit MsqParser(const QString& text)
-      : xml_(text), budget_(2 * text.size() + kExpansionAllowance) {}
+        : xml_(std::make_unique<QXmlStreamReader>(text)), budget_(2 * text.size() + kExpansionAllowance) {}
 
   MsqDocument run() {
-    while (!xml_.atEnd()) {
-      switch (xml_.readNext()) {
+    while (!xml_->atEnd()) {
+      switch (xml_->readNext()) {
         case QXmlStreamReader::StartElement:
           startElement();
           break;
@@ -114,17 +119,20 @@ class MsqParser {
           break;
         case QXmlStreamReader::Characters:
           if (collector_) {
-            characterData_.append(xml_.text());
-            keep(xml_.text().size());
+            characterData_.append(xml_->text());
+            keep(xml_->text().size());
           }
           break;
         default:
           break;
       }
     }
-    if (xml_.hasError()) {
-      throw MsqError("MSQ: XML parse error: " + xml_.errorString().toStdString());
+    if (xml_->hasError()) {
+      throw MsqError("MSQ: XML parse error: " + xml_->errorString().toStdString());
     }
+    // The reader's buffers go before the arrays' numbers are made: a large tune's text is
+    // then never held by the reader and as numbers at once.
+    xml_.reset();
     return document();
   }
 
@@ -135,14 +143,14 @@ class MsqParser {
   // element of that name, so a small file can stand for gigabytes of names.
   void keep(qsizetype characters) {
     kept_ += characters;
-    if (kept_ > budget_ && !xml_.hasError()) {
-      xml_.raiseError(QString::fromLatin1(kExpansionError));
+    if (kept_ > budget_ && !xml_->hasError()) {
+      xml_->raiseError(QString::fromLatin1(kExpansionError));
     }
   }
 
   void startElement() {
-    const QStringView local = xml_.name();
-    const QXmlStreamAttributes attributes = xml_.attributes();
+    const QStringView local = xml_->name();
+    const QXmlStreamAttributes attributes = xml_->attributes();
     if (!haveVersionInfo_ && local == QLatin1String("versionInfo")) {
       haveVersionInfo_ = true;
       doc_.Signature = attributeText(attributes, QLatin1String("signature"));
@@ -161,7 +169,7 @@ class MsqParser {
       frames_.push_back(Frame::Other);
       return;
     }
-    const QStringView ns = xml_.namespaceUri();
+    const QStringView ns = xml_->namespaceUri();
     const bool msqNamespace = ns == QLatin1String(kMsqNamespaceUri);
     if (local == QLatin1String("page") && (msqNamespace || ns.isEmpty())) {
       PageRecord page;
@@ -221,10 +229,18 @@ class MsqParser {
         doc_.PcVariables.append(std::move(page.pcVariables));
       }
     }
+    pages_.clear();
+    for (QList<MsqConstant>* list : {&doc_.Fields, &doc_.PcVariables}) {
+      for (MsqConstant& constant : *list) {
+        if (constant.IsArray) {
+          readArrayNumbers(constant);
+        }
+      }
+    }
     return std::move(doc_);
   }
 
-  QXmlStreamReader xml_;
+  std::unique_ptr<QXmlStreamReader> xml_;
   MsqDocument doc_;
   bool haveVersionInfo_ = false;
   bool haveBibliography_ = false;
