@@ -106,7 +106,8 @@ class MsqParser {
  public:
   // The reader keeps its own copy of the text, so the caller's may go once it is made.
   explicit MsqParser(const QString& text)
-        : xml_(std::make_unique<QXmlStreamReader>(text)), budget_(2 * text.size() + kExpansionAllowance) {}
+      : xml_(std::make_unique<QXmlStreamReader>(text)),
+        budget_(2 * text.size() + kExpansionAllowance) {}
 
   MsqDocument run() {
     while (!xml_->atEnd()) {
