@@ -325,6 +325,23 @@ QString TextPool::get(QStringView text) {
   return texts_.back();
 }
 
+const TextPool::LabelList* TextPool::labelList(QStringView text) const {
+  for (const auto& [source, labels] : labelLists_) {
+    if (source.size() == text.size() && QStringView(source) == text) {
+      return &labels;
+    }
+  }
+  return nullptr;
+}
+
+void TextPool::keepLabelList(QStringView text, const LabelList& labels) {
+  // Distinct long label texts are few; past the bound the lists are simply built again.
+  constexpr std::size_t kMaxLists = 16;
+  if (labelLists_.size() < kMaxLists) {
+    labelLists_.emplace_back(text.toString(), labels);
+  }
+}
+
 void TextPool::grow() {
   const std::size_t size = std::max<std::size_t>(slots_.size() * 2, 256);
   std::vector<Slot> slots(size);

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace tk {
@@ -51,6 +53,16 @@ class TextPool {
   /// A text equal to text, shared with earlier equal texts; empty texts are not pooled.
   QString get(QStringView text);
 
+  /// Option labels by value, as a bit field's label text gives them.
+  using LabelList = QList<std::pair<int, QString>>;
+  /// Label texts at least this long are worth keeping whole: a define that expands to tens of
+  /// thousands of labels is written after many bit fields, and each then shares one list.
+  static constexpr qsizetype kLongLabelText = 4096;
+  /// The list kept for a label text equal to text, or nullptr.
+  const LabelList* labelList(QStringView text) const;
+  /// Keeps labels as the list of text (a long label text); a few such texts are kept per read.
+  void keepLabelList(QStringView text, const LabelList& labels);
+
  private:
   /// One slot of the open-addressing table: the text's hash and its index in texts_ plus one
   /// (0 marks a free slot).
@@ -64,6 +76,7 @@ class TextPool {
   // a vector path whose state slows the short comparisons and hashes that follow it.
   std::vector<QString> texts_;
   std::vector<Slot> slots_;
+  std::vector<std::pair<QString, LabelList>> labelLists_;
 };
 
 /// Item i (0-based) of a list, or an empty text when missing.

@@ -2,8 +2,10 @@
 
 #include <QFile>
 #include <QXmlStreamReader>
+#include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "formats/msq_text.h"
@@ -33,9 +35,22 @@ QString attributeText(const QXmlStreamAttributes& attributes, QLatin1String name
 
 bool isArraySeparator(QChar c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; }
 
-// A constant or PC variable of one page, completed when its element ends.
-void finishConstant(MsqConstant& constant, const QString& characterData) {
-  const QString text = characterData.trimmed();
+// Tokens of an array's text: the numbers list is made to size at once, so a large array is
+// never held twice while its list grows.
+qsizetype tokenCount(QStringView text) {
+  qsizetype count = 0;
+  bool inToken = false;
+  for (const QChar c : text) {
+    const bool separator = isArraySeparator(c);
+    count += !separator && !inToken ? 1 : 0;
+    inToken = !separator;
+  }
+  return count;
+}
+
+// A constant or PC variable of one page, completed when its element ends; takes the text.
+void finishConstant(MsqConstant& constant, QString&& characterData) {
+  const QString text = std::move(characterData).trimmed();
   if (!constant.IsArray) {
     qsizetype first = 0;
     qsizetype last = text.size();
@@ -53,7 +68,12 @@ void finishConstant(MsqConstant& constant, const QString& characterData) {
     return;
   }
   constant.StringValue = text;
-  const QStringView view(text);
+}
+
+// The numbers of an array's text (StringValue), made once the document is read.
+void readArrayNumbers(MsqConstant& constant) {
+  const QStringView view(constant.StringValue);
+  constant.ArrayValues.reserve(tokenCount(view));
   qsizetype i = 0;
   while (i < view.size()) {
     while (i < view.size() && isArraySeparator(view[i])) {
@@ -84,12 +104,14 @@ struct PageRecord {
 // children; which pages count is decided at the end (namespaced ones, else those without one).
 class MsqParser {
  public:
+  // The reader keeps its own copy of the text, so the caller's may go once it is made.
   explicit MsqParser(const QString& text)
-      : xml_(text), budget_(2 * text.size() + kExpansionAllowance) {}
+      : xml_(std::make_unique<QXmlStreamReader>(text)),
+        budget_(2 * text.size() + kExpansionAllowance) {}
 
   MsqDocument run() {
-    while (!xml_.atEnd()) {
-      switch (xml_.readNext()) {
+    while (!xml_->atEnd()) {
+      switch (xml_->readNext()) {
         case QXmlStreamReader::StartElement:
           startElement();
           break;
@@ -98,17 +120,20 @@ class MsqParser {
           break;
         case QXmlStreamReader::Characters:
           if (collector_) {
-            characterData_.append(xml_.text());
-            keep(xml_.text().size());
+            characterData_.append(xml_->text());
+            keep(xml_->text().size());
           }
           break;
         default:
           break;
       }
     }
-    if (xml_.hasError()) {
-      throw MsqError("MSQ: XML parse error: " + xml_.errorString().toStdString());
+    if (xml_->hasError()) {
+      throw MsqError("MSQ: XML parse error: " + xml_->errorString().toStdString());
     }
+    // The reader's buffers go before the arrays' numbers are made: a large tune's text is
+    // then never held by the reader and as numbers at once.
+    xml_.reset();
     return document();
   }
 
@@ -119,14 +144,14 @@ class MsqParser {
   // element of that name, so a small file can stand for gigabytes of names.
   void keep(qsizetype characters) {
     kept_ += characters;
-    if (kept_ > budget_ && !xml_.hasError()) {
-      xml_.raiseError(QString::fromLatin1(kExpansionError));
+    if (kept_ > budget_ && !xml_->hasError()) {
+      xml_->raiseError(QString::fromLatin1(kExpansionError));
     }
   }
 
   void startElement() {
-    const QStringView local = xml_.name();
-    const QXmlStreamAttributes attributes = xml_.attributes();
+    const QStringView local = xml_->name();
+    const QXmlStreamAttributes attributes = xml_->attributes();
     if (!haveVersionInfo_ && local == QLatin1String("versionInfo")) {
       haveVersionInfo_ = true;
       doc_.Signature = attributeText(attributes, QLatin1String("signature"));
@@ -145,7 +170,7 @@ class MsqParser {
       frames_.push_back(Frame::Other);
       return;
     }
-    const QStringView ns = xml_.namespaceUri();
+    const QStringView ns = xml_->namespaceUri();
     const bool msqNamespace = ns == QLatin1String(kMsqNamespaceUri);
     if (local == QLatin1String("page") && (msqNamespace || ns.isEmpty())) {
       PageRecord page;
@@ -186,7 +211,7 @@ class MsqParser {
     if (frame == Frame::Page) {
       pageStack_.pop_back();
     } else if (frame == Frame::Collector) {
-      finishConstant(*collector_, characterData_);
+      finishConstant(*collector_, std::move(characterData_));
       PageRecord& page = pages_[pageStack_.back()];
       (collector_->IsPcVariable ? page.pcVariables : page.constants).append(std::move(*collector_));
       collector_.reset();
@@ -205,10 +230,18 @@ class MsqParser {
         doc_.PcVariables.append(std::move(page.pcVariables));
       }
     }
+    pages_.clear();
+    for (QList<MsqConstant>* list : {&doc_.Fields, &doc_.PcVariables}) {
+      for (MsqConstant& constant : *list) {
+        if (constant.IsArray) {
+          readArrayNumbers(constant);
+        }
+      }
+    }
     return std::move(doc_);
   }
 
-  QXmlStreamReader xml_;
+  std::unique_ptr<QXmlStreamReader> xml_;
   MsqDocument doc_;
   bool haveVersionInfo_ = false;
   bool haveBibliography_ = false;
@@ -223,15 +256,31 @@ class MsqParser {
 
 }  // namespace
 
-MsqDocument parseMsq(const QByteArray& bytes) {
-  const QString text = protectAttributeWhitespace(decodeMsqBytes(bytes));
+namespace {
+
+// Parses the decoded text, letting it go as soon as the XML reader holds its own copy.
+MsqDocument parseText(QString&& decoded) {
+  QString text = protectAttributeWhitespace(decoded);
+  decoded = QString();
   // An entity declared once and referenced thousands of times makes a small file stand for
   // gigabytes of text, which the parser would build in one piece before the parser's budget could
   // act; the parser's own limit covers nested expansion only.
   if (expandedEntityLength(text) > 2 * text.size() + kExpansionAllowance) {
     throw MsqError(std::string("MSQ: XML parse error: ") + kExpansionError);
   }
-  return MsqParser(text).run();
+  MsqParser parser(text);
+  text = QString();
+  return parser.run();
+}
+
+}  // namespace
+
+MsqDocument parseMsq(const QByteArray& bytes) { return parseText(decodeMsqBytes(bytes)); }
+
+MsqDocument parseMsq(QByteArray&& bytes) {
+  QString decoded = decodeMsqBytes(bytes);
+  bytes = QByteArray();
+  return parseText(std::move(decoded));
 }
 
 MsqDocument readMsq(const QString& path) {
@@ -242,9 +291,9 @@ MsqDocument readMsq(const QString& path) {
   if (!file.open(QIODevice::ReadOnly)) {
     throw MsqError("MSQ: cannot open file: " + path.toStdString());
   }
-  const QByteArray bytes = file.readAll();
+  QByteArray bytes = file.readAll();
   file.close();
-  return parseMsq(bytes);
+  return parseMsq(std::move(bytes));
 }
 
 }  // namespace tk

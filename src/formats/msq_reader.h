@@ -19,5 +19,8 @@ MsqDocument readMsq(const QString& path);
 /// entity references or attribute defaults make it stand for more than twice its length plus
 /// 64 Ki characters.
 MsqDocument parseMsq(const QByteArray& bytes);
+/// parseMsq that lets the bytes go once they are decoded (a large file is then never held as
+/// bytes, text and parsed values at once).
+MsqDocument parseMsq(QByteArray&& bytes);
 
 }  // namespace tk

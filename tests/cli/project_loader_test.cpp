@@ -160,7 +160,7 @@ TEST_F(ProjectLoaderTest, TuneFileEntriesAreBroughtToTheDefinitionsTerms) {
 // Small hostile files, the kind that once took gigabytes: a definition declaring huge pages,
 // forty arrays of a million floats and a realtime block of 2 GiB, and an MSQ of a million
 // one-digit numbers. Each command runs under a limit of virtual memory and must finish; the
-// definition's lines over budget are named.
+// definition's lines over budget are named. An MSQ file may add ten times its size to the limit.
 TEST(BoundedMemoryTest, HostileFilesRunWithinAFixedMemoryLimit) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "a limit of virtual memory cannot hold a sanitizer build: its shadow memory "
@@ -198,6 +198,17 @@ TEST(BoundedMemoryTest, HostileFilesRunWithinAFixedMemoryLimit) {
   EXPECT_EQ(listed.err.count("[CLI] warning: definition line \""), 42) << listed.err.toStdString();
   run({"import-msq", "-p", project, "--file", dir.filePath("hostile.msq"), "--offline"});
   run({"dump-msq", dir.filePath("hostile.msq"), dir.filePath("dump.json")});
+
+  // Reading an MSQ file takes at most ten times its size beyond that budget: 8 MB of numbers.
+  msq.replace(QByteArray("1 ").repeated(500 * 500), QByteArray("1 ").repeated(2000 * 2000));
+  tk::test::writeFile(dir.filePath("large.msq"), msq);
+  const int limitMiB = kLimitMiB + static_cast<int>(10 * msq.size() / (1024 * 1024));
+  for (const QStringList& args :
+       {QStringList{"import-msq", "-p", project, "--file", dir.filePath("large.msq"), "--offline"},
+        QStringList{"dump-msq", dir.filePath("large.msq"), dir.filePath("large.json")}}) {
+    const tk::test::ProcessResult r = tk::test::runCli(args, dir.path(), limitMiB);
+    EXPECT_EQ(r.exitCode, 0) << args.join(u' ').toStdString() << ": " << r.err.toStdString();
+  }
 }
 
 }  // namespace
