@@ -85,6 +85,11 @@ TEST(AnalyzeCorpusTest, RealLogsAnalyseAndApply) {
     EXPECT_EQ(m.getValue("veTable", index),
               proposed.isNull() ? cell["current"].toDouble() : proposed.toDouble());
   }
+  // The custom filter reads log columns by channel name or label.
+  const QJsonObject custom = run(args + QStringList{"--custom", "rpm > 100000 || CLT < -100"});
+  EXPECT_EQ(custom["data"]["recordsKept"].toInt(), 0);
+  EXPECT_EQ(custom["data"]["excluded"]["std_Custom"].toInt(),
+            custom["data"]["recordsRead"].toInt());
   const QJsonObject again = run(args);
   EXPECT_EQ(again["data"]["cells"].toArray().first()["current"],
             applied["data"]["cells"].toArray().first()["proposed"]);
