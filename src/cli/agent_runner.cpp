@@ -118,6 +118,7 @@ std::optional<CommandResult> runCommand(const QStringList& arguments,
       return argumentError(QStringLiteral("Option '--%1' requires a value.").arg(name));
     }
     options.values.insert(name, arguments.at(++i));
+    options.repeated[name].append(arguments.at(i));
   }
 
   const QStringList required =

@@ -19,11 +19,15 @@ class EcuLink;
 /// Parsed options of one agent command: name (without dashes) to its last value.
 struct CommandOptions {
   QHash<QString, QString> values;
+  /// Every value of each option given with a value, in command-line order.
+  QHash<QString, QStringList> repeated;
   bool offline = false;
 
   bool has(const QString& name) const { return values.contains(name); }
   /// The option's value, or an empty text when absent.
   QString value(const QString& name) const { return values.value(name); }
+  /// Every value the option was given, in order; empty when absent.
+  QStringList all(const QString& name) const { return repeated.value(name); }
 
   /// The option as a decimal 32-bit integer: fallback when absent, 0 when not a valid integer.
   int intOrZero(const QString& name, int fallback) const;

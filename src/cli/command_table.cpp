@@ -2,6 +2,7 @@
 #include <string_view>
 
 #include "cli/agent_runner.h"
+#include "cli/analyze_commands.h"
 #include "cli/batch_commands.h"
 #include "cli/diff_commands.h"
 #include "cli/ecu_commands.h"
@@ -104,6 +105,11 @@ std::span<const AgentCommand> agentCommands() {
       // --project names the project to compare with; -p names this one.
       {"diff", kProject, "project", diff, "compare the tune with another, element by element",
        "ecu", "other-project"},
+      // Beyond the reference command set: without --apply nothing is saved or pushed.
+      {"ve-analyze", kEdit, "project", veAnalyze, "propose VE table corrections from logs",
+       "apply"},
+      {"wue-analyze", kEdit, "project", wueAnalyze, "propose warm-up curve corrections from logs",
+       "apply"},
       // Serves the rows above as tools until its input ends; it writes its own output.
       {"mcp", Need::OwnOutput, "project", mcp::serveMcp,
        "serve every command as a tool to an agent (MCP over stdin/stdout)"},

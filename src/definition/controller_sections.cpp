@@ -50,9 +50,9 @@ void addFilter(QList<AnalysisFilter>& filters, const QStringList& items) {
   if (w < words.size()) {
     filter.ChannelName = words.at(w++);
   }
-  static const QStringList operators = {QStringLiteral(">"),  QStringLiteral("<"),
-                                        QStringLiteral(">="), QStringLiteral("<="),
-                                        QStringLiteral("="),  QStringLiteral("!=")};
+  static const QStringList operators = {
+      QStringLiteral(">"), QStringLiteral("<"),  QStringLiteral(">="), QStringLiteral("<="),
+      QStringLiteral("="), QStringLiteral("!="), QStringLiteral("&")};
   if (w < words.size() && operators.contains(words.at(w))) {
     filter.Operator = words.at(w++);
   }
