@@ -3,11 +3,13 @@
 
 #include "cli/agent_runner.h"
 #include "cli/batch_commands.h"
+#include "cli/dashboard_commands.h"
 #include "cli/diff_commands.h"
 #include "cli/ecu_commands.h"
 #include "cli/edit_commands.h"
 #include "cli/live_commands.h"
 #include "cli/msq_commands.h"
+#include "cli/plot_commands.h"
 #include "cli/setting_commands.h"
 #include "cli/view_commands.h"
 
@@ -103,6 +105,10 @@ std::span<const AgentCommand> agentCommands() {
       // --project names the project to compare with; -p names this one.
       {"diff", kProject, "project", diff, "compare the tune with another, element by element",
        "ecu", "other-project"},
+      // Loads the project itself when it draws one of its tables; a log needs none.
+      // Serves until stopped; reads the project and its controller, changes neither.
+      {"dashboard", kProject, "project", dashboard, "serve live gauges on a local web page"},
+      {"plot", kNothing, "output", plot, "draw a log's channels or a table into PNG or SVG"},
   };
   static_assert(locksWhatItSaves(kCommands));
   static_assert(needsTheTuneItSaves(kCommands));
