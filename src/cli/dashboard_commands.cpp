@@ -12,6 +12,7 @@
 #include "cli/live_commands.h"
 #include "cli/stop_signals.h"
 #include "comms/realtime_data.h"
+#include "dashboard/chart_data.h"
 #include "dashboard/dashboard_server.h"
 #include "dashboard/gauge_spec.h"
 #include "dashboard/layout_reader.h"
@@ -107,7 +108,25 @@ JsonValue dashboard(CommandContext& context) {
 
   // The handlers are in place before the server listens, so that a stop is never lost.
   StopSignals stop;
-  DashboardServer server(serialize(gaugesJson(gauges)));
+  // The tune does not change while the page is served: every table is drawn from it once.
+  JsonValue tableList = JsonValue::array();
+  QHash<QString, QByteArray> tables;
+  const Tune& tune = requireTune(context.manager());
+  for (const auto& [id, table] : definition.Tables) {
+    std::optional<HeatMap> map;
+    try {
+      map = heatMapOf(definition, tune, id);
+    } catch (const ChartError&) {
+      // A table without data in the tune, or of an unusable shape, is not offered.
+      continue;
+    }
+    JsonValue item = JsonValue::object();
+    item.insert(QStringLiteral("id"), id);
+    item.insert(QStringLiteral("title"), table.Title.isEmpty() ? id : table.Title);
+    tableList.append(std::move(item));
+    tables.insert(id, serialize(heatMapJson(*map)));
+  }
+  DashboardServer server(serialize(gaugesJson(gauges)), serialize(tableList), std::move(tables));
   const quint16 listening = server.listen(static_cast<quint16>(port));
   if (listening == 0) {
     throw CommandError(QStringLiteral("Cannot listen on 127.0.0.1:%1").arg(port));

@@ -75,6 +75,8 @@ HeatMap heatMapOf(const EcuDefinition& definition, const Tune& tune, const QStri
   map.yBins = binsOf(tune, table->YBinVariable, &map.yDigits);
   map.xName = table->XyLabels.value(0, table->XBinVariable);
   map.yName = table->XyLabels.value(1, table->YBinVariable);
+  map.xChannel = table->XBinSource;
+  map.yChannel = table->YBinSource;
   const qsizetype n = z->arrayValues->size();
   map.cols = z->cols ? *z->cols : static_cast<int>(std::sqrt(static_cast<double>(n)));
   map.cols = std::max(map.cols, 1);
@@ -90,6 +92,32 @@ HeatMap heatMapOf(const EcuDefinition& definition, const Tune& tune, const QStri
   std::copy_n(z->arrayValues->begin(), std::min<qsizetype>(n, std::ssize(map.values)),
               map.values.begin());
   return map;
+}
+
+JsonValue heatMapJson(const HeatMap& map) {
+  const auto numbers = [](const std::vector<double>& values) {
+    JsonValue list = JsonValue::array();
+    for (double v : values) {
+      list.append(std::isfinite(v) ? JsonValue(v) : JsonValue());
+    }
+    return list;
+  };
+  JsonValue object = JsonValue::object();
+  object.insert(QStringLiteral("title"), map.title);
+  object.insert(QStringLiteral("units"), map.units);
+  object.insert(QStringLiteral("xName"), map.xName);
+  object.insert(QStringLiteral("yName"), map.yName);
+  object.insert(QStringLiteral("xChannel"), map.xChannel);
+  object.insert(QStringLiteral("yChannel"), map.yChannel);
+  object.insert(QStringLiteral("xBins"), numbers(map.xBins));
+  object.insert(QStringLiteral("yBins"), numbers(map.yBins));
+  object.insert(QStringLiteral("rows"), map.rows);
+  object.insert(QStringLiteral("cols"), map.cols);
+  object.insert(QStringLiteral("values"), numbers(map.values));
+  object.insert(QStringLiteral("digits"), map.digits);
+  object.insert(QStringLiteral("xDigits"), map.xDigits);
+  object.insert(QStringLiteral("yDigits"), map.yDigits);
+  return object;
 }
 
 }  // namespace tk

@@ -8,6 +8,7 @@
 #include "dashboard/chart_render.h"
 #include "definition/ecu_definition.h"
 #include "formats/mlg_model.h"
+#include "json/json_value.h"
 #include "tune/tune_value.h"
 
 namespace tk {
@@ -28,5 +29,9 @@ TimeChart timeChartOf(const MlgLog& log, const QStringList& channels, std::optio
 /// constants, titled and labelled as the definition says. Throws "Table '<id>' not found in
 /// INI", "Table data field '<name>' not found in tune" or "Table has no data".
 HeatMap heatMapOf(const EcuDefinition& definition, const Tune& tune, const QString& tableId);
+
+/// The heat map as the dashboard page reads it: title, units, axis names and channels, bins,
+/// rows, cols, the values row after row and the three digit counts.
+JsonValue heatMapJson(const HeatMap& map);
 
 }  // namespace tk

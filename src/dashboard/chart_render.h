@@ -50,6 +50,9 @@ struct HeatMap {
   int digits = 0;
   int xDigits = 0;
   int yDigits = 0;
+  /// The live channels the axes stand for, when the definition names them.
+  QString xChannel;
+  QString yChannel;
 };
 
 /// The chart drawn at the given size in pixels, as PNG or SVG bytes. Needs a QGuiApplication

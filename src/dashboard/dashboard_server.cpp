@@ -42,11 +42,22 @@ QHttpServerResponse builtInFile(const QString& name) {
 
 }  // namespace
 
-DashboardServer::DashboardServer(QByteArray gaugesJson, QObject* parent)
-    : QObject(parent), gaugesJson_(std::move(gaugesJson)) {
+DashboardServer::DashboardServer(QByteArray gaugesJson, QByteArray tablesJson,
+                                 QHash<QString, QByteArray> tables, QObject* parent)
+    : QObject(parent),
+      gaugesJson_(std::move(gaugesJson)),
+      tablesJson_(std::move(tablesJson)),
+      tables_(std::move(tables)) {
   http_.route(QStringLiteral("/"), [] { return builtInFile(QStringLiteral("index.html")); });
   http_.route(QStringLiteral("/gauges.json"),
               [this] { return QHttpServerResponse("application/json", gaugesJson_); });
+  http_.route(QStringLiteral("/tables.json"),
+              [this] { return QHttpServerResponse("application/json", tablesJson_); });
+  http_.route(QStringLiteral("/table/<arg>"), [this](const QString& id) {
+    const auto it = tables_.constFind(id);
+    return it == tables_.cend() ? QHttpServerResponse(QHttpServerResponder::StatusCode::NotFound)
+                                : QHttpServerResponse("application/json", it.value());
+  });
   // The upgrade to a WebSocket is taken over by the server only for a path whose handler writes
   // nothing; a plain request for the path is answered like any unknown one.
   http_.route(QStringLiteral("/live"),

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QHttpServer>
 #include <QObject>
 #include <QString>
@@ -18,8 +19,10 @@ class DashboardServer : public QObject {
   Q_OBJECT
 
  public:
-  /// A server that will hand out gaugesJson as /gauges.json.
-  explicit DashboardServer(QByteArray gaugesJson, QObject* parent = nullptr);
+  /// A server that will hand out gaugesJson as /gauges.json, tablesJson (the list of tables) as
+  /// /tables.json and each of tables (by id) as /table/<id>.
+  DashboardServer(QByteArray gaugesJson, QByteArray tablesJson, QHash<QString, QByteArray> tables,
+                  QObject* parent = nullptr);
   ~DashboardServer() override;
   DashboardServer(const DashboardServer&) = delete;
   DashboardServer& operator=(const DashboardServer&) = delete;
@@ -39,6 +42,8 @@ class DashboardServer : public QObject {
 
   QHttpServer http_;
   QByteArray gaugesJson_;
+  QByteArray tablesJson_;
+  QHash<QString, QByteArray> tables_;
   QByteArray lastFrame_;
   std::vector<std::unique_ptr<QWebSocket>> clients_;
 };

@@ -86,6 +86,16 @@ try {
   const project = path.join(folder, 'Demo.tkproj');
   run(['set-connection', '-p', project, '--protocol', 'TcpBridge', '--host', '127.0.0.1', '--tcp-port',
        String(sim.port)]);
+  const ve = Array.from({length: 16}, (_, r) =>
+    Array.from({length: 16}, (_, c) => Math.round(35 + 3 * r + 2 * c - 0.1 * (c - 9) ** 2)));
+  run(['set-table', '-p', project, '--id', 'veTable1Tbl', '--values', JSON.stringify(ve), '--offline']);
+  // Axes for the fuel table, so that the table view has cells to mark (a new tune holds zeros).
+  for (let i = 0; i < 16; i++) {
+    run(['set-field', '-p', project, '--name', 'rpmBins', '--index', String(i), '--value',
+         String(500 + 500 * i), '--offline']);
+    run(['set-field', '-p', project, '--name', 'fuelLoadBins', '--index', String(i), '--value',
+         String(16 + 12 * i), '--offline']);
+  }
 
   const started = Date.now();
   const dash = await startUntil(cli, ['dashboard', '-p', project, '--port', '0'], 'stderr',
@@ -116,6 +126,30 @@ try {
   }
   check(seen.size > 1, `rpm changed over two seconds (${[...seen].slice(0, 5).join(', ')})`);
   await page.screenshot({path: path.join(artifacts, 'dashboard-gauges.png')});
+
+  // The table view marks the cells around the simulator's rpm and load: checked in one task of
+  // the page, so that the text and the marks come from the same frame.
+  await page.click('#show-table');
+  await page.waitForFunction(() => document.querySelectorAll('#heat-map td.current').length === 1);
+  const marked = await page.evaluate(async () => {
+    const spec = await (await fetch('table/' + document.getElementById('table-choice').value)).json();
+    const [, x, y] = document.getElementById('operating-point').textContent
+                         .match(/^\S+ (-?[\d.]+), \S+ (-?[\d.]+)$/).map(Number);
+    const current = document.querySelector('#heat-map td.current');
+    const active = [...document.querySelectorAll('#heat-map td.active')]
+                       .map((td) => [Number(td.dataset.row), Number(td.dataset.col)]);
+    return {spec, x, y, current: [Number(current.dataset.row), Number(current.dataset.col)], active};
+  });
+  const nearest = (bins, v) => bins.reduce((best, b, i) =>
+      Math.abs(b - v) < Math.abs(bins[best] - v) ? i : best, 0);
+  const expected = [nearest(marked.spec.yBins, marked.y), nearest(marked.spec.xBins, marked.x)];
+  check(String(marked.current) === String(expected),
+        `table marks cell ${marked.current} for ${marked.spec.xChannel} ${marked.x}, ` +
+        `${marked.spec.yChannel} ${marked.y} (nearest bins ${expected})`);
+  check(marked.active.length === 4 || marked.active.length === 2 || marked.active.length === 1,
+        `${marked.active.length} active cells around the operating point`);
+  await page.screenshot({path: path.join(artifacts, 'dashboard-table.png')});
+  await page.click('#show-gauges');
 
   // Requests outside the page's files are refused and the server goes on.
   for (const bad of ['..%2f..%2fetc%2fpasswd', '%2e%2e/%2e%2e/etc/passwd', 'live', 'nothing.js']) {
