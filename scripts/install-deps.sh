@@ -5,7 +5,8 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgtest-dev
           libgmock-dev libbenchmark-dev socat jq clang-14 libclang-rt-14-dev clang-format-14
-          clang-tidy-14 nodejs npm)
+          clang-tidy-14 nodejs npm qt6-svg-dev fonts-dejavu-core
+          qt6-httpserver-dev qt6-websockets-dev chromium)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -16,4 +17,9 @@ if [ ${#missing[@]} -gt 0 ]; then
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+# The browser test's npm packages, pinned by tests/browser/package-lock.json.
+browser_tests="$(dirname "$0")/../tests/browser"
+if command -v npm >/dev/null && [ ! -d "$browser_tests/node_modules" ]; then
+  (cd "$browser_tests" && npm ci --no-audit --no-fund >/dev/null)
 fi

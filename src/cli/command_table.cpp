@@ -4,12 +4,14 @@
 #include "cli/agent_runner.h"
 #include "cli/analyze_commands.h"
 #include "cli/batch_commands.h"
+#include "cli/dashboard_commands.h"
 #include "cli/diff_commands.h"
 #include "cli/ecu_commands.h"
 #include "cli/edit_commands.h"
 #include "cli/live_commands.h"
 #include "cli/mcp_session.h"
 #include "cli/msq_commands.h"
+#include "cli/plot_commands.h"
 #include "cli/setting_commands.h"
 #include "cli/view_commands.h"
 
@@ -110,6 +112,10 @@ std::span<const AgentCommand> agentCommands() {
        "apply"},
       {"wue-analyze", kEdit, "project", wueAnalyze, "propose warm-up curve corrections from logs",
        "apply"},
+      // Serves until stopped; reads the project and its controller, changes neither.
+      {"dashboard", kProject, "project", dashboard, "serve live gauges on a local web page"},
+      // Loads the project itself when it draws one of its tables; a log needs none.
+      {"plot", kNothing, "output", plot, "draw a log's channels or a table into PNG or SVG"},
       // Serves the rows above as tools until its input ends; it writes its own output.
       {"mcp", Need::OwnOutput, "project", mcp::serveMcp,
        "serve every command as a tool to an agent (MCP over stdin/stdout)"},

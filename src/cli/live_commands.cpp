@@ -49,15 +49,6 @@ QHash<QString, double> constantNumbers(const Tune* tune) {
   return numbers;
 }
 
-std::unique_ptr<expr::ComputedChannels> computedChannels(const EcuDefinition& definition,
-                                                         const Tune* tune) {
-  return std::make_unique<expr::ComputedChannels>(
-      definition, [numbers = constantNumbers(tune)](const QString& name) -> std::optional<double> {
-        const auto it = numbers.constFind(name);
-        return it == numbers.cend() ? std::nullopt : std::optional<double>(it.value());
-      });
-}
-
 Reading keepRequested(const Reading& values, const QSet<QString>& names) {
   Reading reading;
   for (const auto& pair : values) {
@@ -86,6 +77,15 @@ JsonValue channelList(const EcuDefinition& definition, Reading reading) {
 }
 
 }  // namespace
+
+std::unique_ptr<expr::ComputedChannels> computedChannels(const EcuDefinition& definition,
+                                                         const Tune* tune) {
+  return std::make_unique<expr::ComputedChannels>(
+      definition, [numbers = constantNumbers(tune)](const QString& name) -> std::optional<double> {
+        const auto it = numbers.constFind(name);
+        return it == numbers.cend() ? std::nullopt : std::optional<double>(it.value());
+      });
+}
 
 QSet<QString> requestedChannels(const EcuDefinition& definition, const CommandOptions& options) {
   QSet<QString> names;

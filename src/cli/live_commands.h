@@ -2,9 +2,14 @@
 
 #include <QSet>
 #include <QString>
+#include <functional>
+#include <memory>
+#include <vector>
 
 #include "cli/command_context.h"
 #include "definition/ecu_definition.h"
+#include "expr/computed_channels.h"
+#include "formats/mlg_model.h"
 #include "json/json_value.h"
 
 namespace tk {
@@ -31,6 +36,11 @@ JsonValue datalog(CommandContext& context);
 /// trimmed, empty parts dropped), else the front page's gauge channels, else RPM, MAP, CLT, IAT,
 /// AFR, Advance and TPS.
 QSet<QString> requestedChannels(const EcuDefinition& definition, const CommandOptions& options);
+
+/// The computed channels of the definition, seeing the numeric constants of tune (none when
+/// null); their history functions see one record per snapshot completed.
+std::unique_ptr<expr::ComputedChannels> computedChannels(const EcuDefinition& definition,
+                                                         const Tune* tune);
 
 /// Takes count snapshots 20 ms apart and gives read-channels' data: the "channels" list when
 /// count is 1 and the one snapshot was valid, else "readCount" and "readings". Every snapshot

@@ -1,6 +1,9 @@
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <cstdio>
+#include <cstring>
 #include <exception>
+#include <memory>
 #include <new>
 
 #include "cli/dispatch.h"
@@ -18,7 +21,15 @@ int main(int argc, char** argv) {
   // Every command guards its own work; this is the last resort for what fails around it (the
   // application object, writing a result), so that no exception aborts the process.
   try {
-    QCoreApplication app(argc, argv);
+    // plot draws with Qt's painter, whose text needs the GUI application; offscreen, since a
+    // picture file needs no display. Every other command keeps the lighter core application.
+    const bool draws = argc > 1 && std::strcmp(argv[1], "plot") == 0;
+    if (draws) {
+      qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    const std::unique_ptr<QCoreApplication> app =
+        draws ? std::make_unique<QGuiApplication>(argc, argv)
+              : std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QString::fromLatin1(tk::cli::kApplicationName));
     QCoreApplication::setApplicationVersion(QString::fromLatin1(tk::cli::kApplicationVersion));
     return tk::cli::dispatch(QCoreApplication::arguments());

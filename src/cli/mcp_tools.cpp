@@ -211,7 +211,10 @@ std::variant<QString, ArgumentProblem> optionText(const QString& name, Kind kind
 
 }  // namespace
 
-bool isTool(const AgentCommand& row) { return !row.needs.testFlag(Need::OwnOutput); }
+bool isTool(const AgentCommand& row) {
+  // The dashboard serves a web page until it is stopped: as a tool its call would never end.
+  return !row.needs.testFlag(Need::OwnOutput) && row.name != std::string_view("dashboard");
+}
 
 JsonValue toolDescription(const AgentCommand& row) {
   const Parameters p = parameters(row);
