@@ -58,21 +58,7 @@ qsizetype recordLiveLog(CommandContext& context, int seconds, const QString& pat
     throw CommandError(QStringLiteral("No datalog entries defined in INI"));
   }
   StopSignals stop;
-  EcuLink& link = context.openLink();
-  QDir().mkpath(QFileInfo(path).absolutePath());
-  MlgWriter writer(datalogFields(definition), 2);
-  writer.writeHeader(static_cast<std::uint32_t>(QDateTime::currentSecsSinceEpoch()),
-                     QStringLiteral("Torvik CLI Datalog"));
-  write({Stream::Err,
-         QStringLiteral("[CLI] Datalogging for %1s to %2...\n").arg(seconds).arg(path).toUtf8()});
-  const DatalogRun run = recordDatalog(
-      definition, *link.commands(), writer, qint64{seconds} * 1000,
-      [&stop] { return stop.requested(); }, context.manager().tune());
-  stop.ignore();
-  if (!project::replaceFileAtomically(path, writer.bytes())) {
-    throw CommandError(QStringLiteral("Cannot write MLG file: ") + path);
-  }
-  return run.records;
+  return recordDatalogFile(context, seconds, path, stop).records;
 }
 
 QString livePath(CommandContext& context, const QString& command) {

@@ -98,7 +98,7 @@ class LiveFeed {
 JsonValue dashboard(CommandContext& context) {
   const CommandOptions& options = context.options();
   const EcuDefinition& definition = requireDefinition(context.manager());
-  const int port = optionInt(options, QStringLiteral("port"), 0);
+  const int port = options.intOrZero(QStringLiteral("port"), 0);
   if (port < 0 || port > 65535 ||
       (port == 0 && options.has(QStringLiteral("port")) &&
        options.value(QStringLiteral("port")).trimmed() != u"0")) {

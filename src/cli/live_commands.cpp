@@ -189,18 +189,10 @@ JsonValue readChannels(CommandContext& context) {
   return sampleChannels(definition, *link.commands(), count, names, context.manager().tune());
 }
 
-JsonValue datalog(CommandContext& context) {
+RecordedLog recordDatalogFile(CommandContext& context, int duration, const QString& path,
+                              StopSignals& stop) {
   const EcuDefinition& definition = requireDefinition(context.manager());
-  if (definition.DatalogEntries.isEmpty()) {
-    throw CommandError(QStringLiteral("No datalog entries defined in INI"));
-  }
-  const int duration = datalogDuration(context.options().value(QStringLiteral("duration")));
-  // A stop signal ends the loop and the records so far are kept (none when it came while the
-  // link was being opened: the file then holds the header); while they are being written a
-  // further signal is ignored. The handlers are in place before the link is opened.
-  StopSignals stop;
   EcuLink& link = context.openLink();
-  const QString path = datalogPath(context.options().value(QStringLiteral("output")));
   QDir().mkpath(QFileInfo(path).absolutePath());
 
   MlgWriter writer(datalogFields(definition), kDatalogMlgVersion);
@@ -228,18 +220,35 @@ JsonValue datalog(CommandContext& context) {
   if (!project::replaceFileAtomically(path, writer.bytes())) {
     throw CommandError(QStringLiteral("Cannot write MLG file: ") + path);
   }
-  const double elapsedSeconds =
-      static_cast<double>(commands.clock().nowMs() - run.startMs) / 1000.0;
+  RecordedLog log;
+  log.records = run.records;
+  log.channels = static_cast<qsizetype>(writer.fields().size());
+  log.elapsedSeconds = static_cast<double>(commands.clock().nowMs() - run.startMs) / 1000.0;
   context.progress(QStringLiteral("[CLI] Datalog complete: %1 records in %2s")
-                       .arg(run.records)
-                       .arg(elapsedSeconds, 0, 'f', 1));
+                       .arg(log.records)
+                       .arg(log.elapsedSeconds, 0, 'f', 1));
+  return log;
+}
+
+JsonValue datalog(CommandContext& context) {
+  const EcuDefinition& definition = requireDefinition(context.manager());
+  if (definition.DatalogEntries.isEmpty()) {
+    throw CommandError(QStringLiteral("No datalog entries defined in INI"));
+  }
+  const int duration = datalogDuration(context.options().value(QStringLiteral("duration")));
+  // A stop signal ends the loop and the records so far are kept (none when it came while the
+  // link was being opened: the file then holds the header); while they are being written a
+  // further signal is ignored. The handlers are in place before the link is opened.
+  StopSignals stop;
+  const QString path = datalogPath(context.options().value(QStringLiteral("output")));
+  const RecordedLog log = recordDatalogFile(context, duration, path, stop);
 
   JsonValue data = JsonValue::object();
   data.insert(QStringLiteral("file"), path);
   data.insert(QStringLiteral("durationSeconds"), duration);
-  data.insert(QStringLiteral("records"), static_cast<long long>(run.records));
-  data.insert(QStringLiteral("channels"), static_cast<long long>(writer.fields().size()));
-  data.insert(QStringLiteral("elapsedSeconds"), elapsedSeconds);
+  data.insert(QStringLiteral("records"), static_cast<long long>(log.records));
+  data.insert(QStringLiteral("channels"), static_cast<long long>(log.channels));
+  data.insert(QStringLiteral("elapsedSeconds"), log.elapsedSeconds);
   return data;
 }
 

@@ -57,4 +57,20 @@ int datalogDuration(const QString& text);
 /// becomes ".mlg" (kept when already ".mlg" in any case, appended when there is none).
 QString datalogPath(const QString& output);
 
+class StopSignals;
+
+/// What recordDatalogFile recorded.
+struct RecordedLog {
+  qsizetype records = 0;
+  qsizetype channels = 0;
+  /// From the first snapshot to the end, on the link's clock.
+  double elapsedSeconds = 0.0;
+};
+
+/// Records duration seconds of the project's live channels (computed ones included) from its
+/// ECU into an MLG file at path (its folder made; written beside it and renamed over it), with
+/// the datalog progress lines, until the time is up or stop says so.
+RecordedLog recordDatalogFile(CommandContext& context, int duration, const QString& path,
+                              StopSignals& stop);
+
 }  // namespace tk::cli

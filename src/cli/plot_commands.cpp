@@ -30,7 +30,7 @@ std::optional<double> secondsOption(const CommandOptions& options, const QString
 }
 
 int sideOption(const CommandOptions& options, const QString& name, int fallback) {
-  const int side = optionInt(options, name, fallback);
+  const int side = options.intOrZero(name, fallback);
   if (side < 16 || side > kMaxSide) {
     throw CommandError(QStringLiteral("--%1 must be between 16 and %2").arg(name).arg(kMaxSide));
   }
