@@ -297,10 +297,10 @@ TEST(RecordEntriesTest, TimeEntryHoldsSecondsAndAnUndeclaredChannelZero) {
   writer.writeHeader(0, {});
   const DatalogRun run = recordDatalog(definition, service, writer, 100, [] { return false; });
   const MlgLog log = parseMlg(writer.bytes());
-  // 7 ms exchange, 20 ms pause; 2000 ms timeout and its 50 ms drain, 20 ms pause; the duration
-  // has passed.
+  // 7 ms exchange, 20 ms pause; 2000 ms timeout and its drain (50 ms, then a read that finds
+  // nothing in 100 ms), 20 ms pause; the duration has passed.
   ASSERT_EQ(run.records, 1);
-  EXPECT_EQ(run.elapsedMs, 7 + 20 + 2050 + 20);
+  EXPECT_EQ(run.elapsedMs, 7 + 20 + 2150 + 20);
   ASSERT_EQ(log.records.size(), 1u);
   EXPECT_EQ(log.records[0].timestampRaw, 700);
   const std::vector<double> expected{0.007f, 0.0, 33.0};
