@@ -13,11 +13,11 @@
 #include "bench_support.h"
 #include "comms/ecu_command_service.h"
 #include "comms/serial_ecu_connection.h"
-#include "comms/sim_ecu_connection.h"
-#include "comms/stand_in_server.h"
 #include "comms/tcp_bridge_connection.h"
 #include "comms/tune_comms_service.h"
 #include "definition/ini_parser.h"
+#include "sim/sim_ecu_connection.h"
+#include "sim/stand_in_server.h"
 
 namespace {
 

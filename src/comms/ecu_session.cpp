@@ -24,9 +24,9 @@ std::unique_ptr<EcuConnection> createConnection(const EcuEndpoint& endpoint,
   }
   if (endpoint.protocol == QLatin1String("Mock")) {
     const int blockSize = definition.OchBlockSize < 1 ? 100 : definition.OchBlockSize;
-    auto mock = std::make_unique<MockEcuConnection>(definition.Signature,
-                                                    QByteArray(blockSize, '\0'),
-                                                    decodeHexEscapes(definition.OchGetCommand));
+    auto mock =
+        std::make_unique<MockEcuConnection>(definition.Signature, QByteArray(blockSize, '\0'),
+                                            decodeHexEscapes(definition.OchGetCommand));
     mock->setClock(clock);
     return mock;
   }
@@ -93,7 +93,7 @@ SessionState EcuSession::state() const {
     return SessionState::Closed;
   }
   return connection_->status() == ConnectionStatus::Connected ? SessionState::Open
-                                                               : SessionState::Lost;
+                                                              : SessionState::Lost;
 }
 
 std::optional<QString> EcuSession::connectionFailure() const {

@@ -21,10 +21,10 @@
 #include "cli/ecu_link.h"
 #include "comms/ecu_command_service.h"
 #include "comms/scripted_ecu_connection.h"
-#include "comms/sim_ecu_connection.h"
-#include "comms/stand_in_server.h"
 #include "definition/ini_parser.h"
 #include "project/project_manager.h"
+#include "sim/sim_ecu_connection.h"
+#include "sim/stand_in_server.h"
 #include "support/sim_process.h"
 
 namespace tk::cli::test {

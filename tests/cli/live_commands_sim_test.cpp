@@ -16,9 +16,9 @@
 #include <thread>
 
 #include "cli/agent_runner.h"
-#include "comms/sim_engine.h"
 #include "definition/ini_parser.h"
 #include "formats/mlg_reader.h"
+#include "sim/sim_engine.h"
 #include "support/sim_process.h"
 #include "support/test_support.h"
 

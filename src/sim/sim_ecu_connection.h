@@ -5,8 +5,8 @@
 
 #include "comms/clock.h"
 #include "comms/ecu_connection.h"
-#include "comms/sim_engine.h"
 #include "definition/ecu_definition.h"
+#include "sim/sim_engine.h"
 
 namespace tk::comms {
 

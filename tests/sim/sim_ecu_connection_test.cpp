@@ -1,4 +1,4 @@
-#include "comms/sim_ecu_connection.h"
+#include "sim/sim_ecu_connection.h"
 
 #include <gtest/gtest.h>
 
@@ -7,9 +7,9 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 
+#include "comms/comms_fakes.h"
 #include "comms/ecu_command_service.h"
 #include "comms/tune_comms_service.h"
-#include "comms_fakes.h"
 #include "definition/ini_parser.h"
 
 namespace tk::comms {

@@ -1,4 +1,4 @@
-#include "comms/stand_in_server.h"
+#include "sim/stand_in_server.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -1,4 +1,4 @@
-#include "comms/sim_ecu_connection.h"
+#include "sim/sim_ecu_connection.h"
 
 #include <QFile>
 #include <QSaveFile>
