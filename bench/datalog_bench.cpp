@@ -18,11 +18,11 @@
 #include "comms/datalog_recorder.h"
 #include "comms/clock.h"
 #include "comms/ecu_command_service.h"
-#include "comms/sim_ecu_connection.h"
 #include "definition/ini_parser.h"
 #include "formats/mlg_datalog.h"
 #include "formats/mlg_writer.h"
 #include "project/project_manager.h"
+#include "sim/sim_ecu_connection.h"
 
 namespace {
 

@@ -105,7 +105,7 @@ void run(benchmark::State& state, bool pty, Measure measure) {
     if (measure != Measure::Open) {
       timer.restart();
       if (write) {
-        link.tuneComms()->writeTune(definition, *manager.tune(), true);
+        benchmark::DoNotOptimize(link.tuneComms()->writeTune(definition, *manager.tune(), true));
       } else {
         benchmark::DoNotOptimize(link.tuneComms()->readTune(definition));
       }

@@ -24,7 +24,11 @@ Tune ecuTune(CommandContext& context, const EcuDefinition& definition) {
     throw CommandError(signatureMismatchMessage(check, definition));
   }
   requireConnected(link);
-  return link.tuneComms()->readTune(definition);
+  comms::TuneRead read = link.tuneComms()->readTune(definition);
+  if (read.failed()) {
+    throw CommandError(read.error);
+  }
+  return std::move(read.tune);
 }
 
 // Another project's tune in this project's units: when both run the same definition its bytes

@@ -103,7 +103,11 @@ JsonValue sync(CommandContext& context) {
     throw CommandError(signatureMismatchMessage(check, definition));
   }
   requireConnected(link);
-  const Tune ecuTune = link.tuneComms()->readTune(definition);
+  const comms::TuneRead read = link.tuneComms()->readTune(definition);
+  if (read.failed()) {
+    throw CommandError(read.error);
+  }
+  const Tune& ecuTune = read.tune;
   const Tune* local = link.manager().tune();
 
   const QList<SyncDifference> found =
@@ -142,7 +146,11 @@ JsonValue readTune(CommandContext& context) {
     throw CommandError(signatureMismatchMessage(check, *manager.definition()));
   }
   // Everything is read before anything is merged: a failed page leaves the tune file alone.
-  const Tune ecuTune = link.tuneComms()->readTune(*manager.definition());
+  const comms::TuneRead read = link.tuneComms()->readTune(*manager.definition());
+  if (read.failed()) {
+    throw CommandError(read.error);
+  }
+  const Tune& ecuTune = read.tune;
   if (Tune* local = manager.mutableTune()) {
     for (const TuneValue& value : ecuTune.fields) {
       local->upsert(value);
@@ -168,13 +176,12 @@ JsonValue burn(CommandContext& context) {
   }
   requireConnected(link);
   const Tune& tune = requireLocalTune(link.manager());
-  const int errorsBefore = link.errorCount();
-  try {
-    link.tuneComms()->writeTune(definition, tune, true);
-  } catch (const comms::PageWriteError& e) {
-    throw CommandError(QStringLiteral("Burn failed on ") + QString::fromUtf8(e.what()));
+  const comms::WriteOutcome written =
+      link.session()->writePages(comms::pagesToWrite(tune, definition), true);
+  if (!written.refused.isEmpty()) {
+    throw CommandError(QStringLiteral("Burn failed on ") + written.refused);
   }
-  if (const std::optional<QString> failure = transferFailure(link, errorsBefore)) {
+  if (const std::optional<QString> failure = written.failure()) {
     throw CommandError(*failure);
   }
 

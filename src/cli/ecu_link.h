@@ -7,49 +7,45 @@
 
 #include "comms/ecu_command_service.h"
 #include "comms/ecu_connection.h"
+#include "comms/ecu_session.h"
 #include "comms/tune_comms_service.h"
 #include "project/project_manager.h"
 
 namespace tk::cli {
 
-/// What a command that talks to the ECU holds while it runs: the project's connection with the
-/// framed protocol and the tune service over it. Empty until opened; destroying it closes the
-/// connection, then destroys the tune service, the command service and the connection.
+using comms::SignatureCheck;
+using comms::signatureMismatchMessage;
+
+/// What a command that talks to the ECU holds while it runs: an EcuSession for the project's
+/// connection settings. Empty until opened; destroying it closes the session.
 class EcuLink {
  public:
   /// An unopened link for the project held by manager (which must outlive it).
   explicit EcuLink(project::ProjectManager& manager) : manager_(manager) {}
-  ~EcuLink();
-  EcuLink(const EcuLink&) = delete;
-  EcuLink& operator=(const EcuLink&) = delete;
 
   /// The manager holding the project.
   project::ProjectManager& manager() const { return manager_; }
+  /// The session, or null before opening.
+  comms::EcuSession* session() const { return session_.get(); }
   /// The connection, or null before opening.
-  comms::EcuConnection* connection() const { return connection_.get(); }
+  comms::EcuConnection* connection() const;
   /// The framed protocol over the connection, or null before opening.
-  comms::EcuCommandService* commands() const { return commands_.get(); }
+  comms::EcuCommandService* commands() const;
   /// The tune service over the command service, or null before opening.
-  comms::TuneCommsService* tuneComms() const { return tuneComms_.get(); }
+  comms::TuneCommsService* tuneComms() const;
 
-  /// Chooses the connection from the project's settings and opens it; on success builds the
-  /// services and wakes the ECU with CRC framing forced. No value on success, else the failure
-  /// message (the same texts openEcuLink throws).
+  /// Builds the session from the project's connection settings and opens it (see
+  /// comms::EcuSession::open). No value on success, else the failure message (the same texts
+  /// openEcuLink throws).
   std::optional<QString> open();
-
-  /// How many errors the connection has signalled since it was created.
-  int errorCount() const { return errorCount_; }
-  /// The connection's most recent error message; empty when it signalled none.
-  const QString& lastError() const { return lastError_; }
 
  private:
   project::ProjectManager& manager_;
-  std::unique_ptr<comms::EcuConnection> connection_;
-  std::unique_ptr<comms::EcuCommandService> commands_;
-  std::unique_ptr<comms::TuneCommsService> tuneComms_;
-  int errorCount_ = 0;
-  QString lastError_;
+  std::unique_ptr<comms::EcuSession> session_;
 };
+
+/// The project's connection settings as the endpoint a session opens.
+comms::EcuEndpoint endpointOf(const project::ConnectionSettings& settings);
 
 /// How the warning for a request the controller does not know (status 0x83) names it: a
 /// controller command by its name in quotes, the firmware version, signature, product text and
@@ -61,30 +57,13 @@ QString describeRequest(const EcuDefinition& definition, const QByteArray& reque
 /// configured in project connection settings" or "Failed to open connection on <port>: <why>".
 void openEcuLink(EcuLink& link);
 
-/// Whether the link has a Connected connection and a tune service.
+/// Whether the link's session is open.
 bool isConnected(const EcuLink& link);
 /// Throws "Not connected to ECU. Connect first or check connection settings." unless connected.
 void requireConnected(const EcuLink& link);
 
-/// Why a transfer that started when the link had signalled errorsBefore errors did not get
-/// through: the connection's latest error when it signalled one since (a lost peer, a write that
-/// could not leave), the not-connected message when it is no longer connected; no value when
-/// neither. Transfers run to the end whatever the ECU answers, so this is what tells.
-std::optional<QString> transferFailure(const EcuLink& link, int errorsBefore);
-
-/// The outcome of comparing the ECU's signature with the definition's.
-struct SignatureCheck {
-  /// The "Q" or the "S" reply, trimmed, equals the definition's signature, trimmed.
-  bool match = false;
-  /// The signature text to show (the "S" product text when it names the firmware), when one
-  /// was read.
-  std::optional<QString> ecuSignature;
-};
-
 /// Requires a connected link, asks the ECU for its signature and compares it.
 SignatureCheck checkSignature(EcuLink& link);
-/// "Signature mismatch: ECU='<shown text>', INI='<definition's signature>'".
-QString signatureMismatchMessage(const SignatureCheck& check, const EcuDefinition& definition);
 
 /// After a saved edit: writes and burns the whole tune on the project's ECU, unless no ECU is
 /// configured (Serial without a port). Never fails: returns the lines for standard error, one

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QtGlobal>
+#include <algorithm>
 
 namespace tk::comms {
 
@@ -52,6 +53,11 @@ class Deadline {
 
   /// Whether the clock has reached the deadline.
   bool hasExpired() const { return endMs_ >= 0 && clock_.nowMs() >= endMs_; }
+  /// The milliseconds left, 0 once expired; a deadline that never expires has cap left. A wait
+  /// of this long ends on the deadline.
+  qint64 remainingMs(qint64 cap = 3600000) const {
+    return endMs_ < 0 ? cap : std::clamp<qint64>(endMs_ - clock_.nowMs(), 0, cap);
+  }
 
  private:
   const Clock& clock_;

@@ -229,16 +229,23 @@ std::optional<CommandFields> matchCommand(const QString& commandTemplate,
   return fields;
 }
 
-std::optional<QByteArray> buildChunkWriteFrame(const EcuDefinition& definition, int pageIndex,
-                                               int offset, const QByteArray& value) {
-  const QStringList& templates = definition.PageChunkWriteCommands;
-  if (pageIndex < 0 || pageIndex >= templates.size() || templates.at(pageIndex).isEmpty()) {
+std::optional<QByteArray> buildChunkWriteCommand(const EcuDefinition& definition, int pageIndex,
+                                                 int offset, const QByteArray& value) {
+  const QString commandTemplate = definition.PageChunkWriteCommands.value(pageIndex);
+  if (commandTemplate.isEmpty()) {
     return std::nullopt;
   }
-  const QString identifier = definition.PageIdentifiers.value(pageIndex);
-  return EcuCommandService::wrapFrame(buildCommand(templates.at(pageIndex), identifier, offset,
-                                                   static_cast<int>(value.size()), value,
-                                                   definition.Endianness, 0));
+  return buildCommand(commandTemplate, definition.PageIdentifiers.value(pageIndex), offset,
+                      static_cast<int>(value.size()), value, definition.Endianness, 0);
+}
+
+std::optional<QByteArray> buildChunkWriteFrame(const EcuDefinition& definition, int pageIndex,
+                                               int offset, const QByteArray& value) {
+  if (std::optional<QByteArray> command =
+          buildChunkWriteCommand(definition, pageIndex, offset, value)) {
+    return EcuCommandService::wrapFrame(*command);
+  }
+  return std::nullopt;
 }
 
 QByteArray decodeEscapes(const QString& text, int canId) {

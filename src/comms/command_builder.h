@@ -56,8 +56,12 @@ std::optional<CommandFields> matchCommand(const QString& commandTemplate,
                                           const QString& pageIdentifier, const QString& endianness,
                                           int canId, const QByteArray& bytes);
 
-/// The framed chunk-write command of a page (0-based index) for value at offset, built from the
-/// definition's chunk-write template; no value when the page has none.
+/// The chunk-write command of a page (0-based index) for value at offset, built from the
+/// definition's chunk-write template, its page identifier and endianness (no framing); no value
+/// when the page has no template.
+std::optional<QByteArray> buildChunkWriteCommand(const EcuDefinition& definition, int pageIndex,
+                                                 int offset, const QByteArray& value);
+/// buildChunkWriteCommand, framed.
 std::optional<QByteArray> buildChunkWriteFrame(const EcuDefinition& definition, int pageIndex,
                                                int offset, const QByteArray& value);
 

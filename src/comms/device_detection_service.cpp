@@ -51,27 +51,29 @@ bool isPrintable(const QString& text) {
 }
 
 // The bytes the controller sends until the deadline passes, the buffer is full, a NUL ends the
-// answer or the line falls quiet after the first byte.
+// answer or the line falls quiet after the first byte. Each read waits at most until the sooner
+// of the deadline and the end of the quiet time.
 QByteArray collectReply(EcuConnection& connection, Clock& clock, qint64 deadlineMs,
                         qint64 quietMs) {
   QByteArray reply;
   const Deadline deadline(clock, deadlineMs);
   qint64 lastByteMs = clock.nowMs();
-  while (!deadline.hasExpired() && reply.size() < kReplyMax) {
-    const QByteArray chunk = connection.read(kReplyMax - reply.size());
+  while (!deadline.hasExpired() && reply.size() < kReplyMax &&
+         connection.error() != ConnectionError::Lost) {
+    const qint64 quietLeft = quietMs - (clock.nowMs() - lastByteMs);
+    if (!reply.isEmpty() && quietLeft <= 0) {
+      break;
+    }
+    const qint64 waitMs =
+        reply.isEmpty() ? deadline.remainingMs() : std::min(deadline.remainingMs(), quietLeft);
+    const QByteArray chunk = connection.read(kReplyMax - reply.size(), waitMs);
     if (!chunk.isEmpty()) {
       reply.append(chunk);
       lastByteMs = clock.nowMs();
       if (reply.endsWith('\0')) {
         break;
       }
-      continue;
     }
-    if (!reply.isEmpty() && clock.nowMs() - lastByteMs >= quietMs) {
-      break;
-    }
-    // Real connections wait inside read; this keeps a clock that only moves on sleeps going.
-    clock.sleepMs(1);
   }
   return reply;
 }
@@ -277,7 +279,7 @@ std::optional<DetectedDevice> DeviceDetectionService::probeTcpHost(const QString
       // A bridge may sit in the unframed mode until an "F" wakes the framed protocol.
       connection.write(QByteArrayLiteral("F"));
       clock_.sleepMs(kTcpSettleMs);
-      connection.read(kReplyMax);
+      connection.read(kReplyMax, EcuConnection::kDefaultWaitMs);
       for (const QByteArray& request : {framedQ, framedS}) {
         if ((answer = tcpExchange(connection, request))) {
           break;

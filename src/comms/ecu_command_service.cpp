@@ -84,6 +84,7 @@ EcuResponse notConnected() {
 struct EcuCommandService::ExactRead {
   QByteArray bytes;
   bool timedOut = false;
+  bool lost = false;  // the connection went away before the bytes came
 };
 
 // One response as the reader found it, before it becomes an EcuResponse or a byte count.
@@ -116,6 +117,10 @@ void EcuCommandService::setConnection(EcuConnection* connection) {
   crcLittleEndian_ = false;
 }
 
+bool EcuCommandService::connectionLost() const {
+  return connection_->error() == ConnectionError::Lost;
+}
+
 bool EcuCommandService::isConnected() const {
   return connection_ != nullptr && connection_->status() == ConnectionStatus::Connected;
 }
@@ -143,18 +148,23 @@ EcuCommandService::ExactRead EcuCommandService::readExactly(qsizetype wanted,
     return result;
   }
   // The deadline is only consulted after a read that brought nothing: an ECU that keeps sending
-  // is read to the end, and the caller judges the byte count.
+  // is read to the end, and the caller judges the byte count. Each read waits at most the time
+  // left, so the last one ends on the deadline.
   while (result.bytes.size() < wanted) {
-    const QByteArray chunk = connection_->read(wanted - result.bytes.size());
+    const QByteArray chunk =
+        connection_->read(wanted - result.bytes.size(), deadline.remainingMs());
     if (!chunk.isEmpty()) {
       result.bytes.append(chunk);
       continue;
+    }
+    if (connectionLost()) {
+      result.lost = true;
+      break;
     }
     if (deadline.hasExpired()) {
       result.timedOut = true;
       break;
     }
-    clock_.sleepMs(1);
   }
   return result;
 }
@@ -182,6 +192,10 @@ EcuCommandService::Frame EcuCommandService::readFrame(int timeoutMs) {
   Frame frame;
   const Deadline deadline(clock_, timeoutMs);
   const ExactRead header = readExactly(2, deadline);
+  if (header.lost) {
+    frame.outcome = FrameOutcome::Lost;
+    return frame;
+  }
   if (header.timedOut) {
     frame.outcome = FrameOutcome::Timeout;
     return frame;
@@ -197,6 +211,10 @@ EcuCommandService::Frame EcuCommandService::readFrame(int timeoutMs) {
     return frame;
   }
   const ExactRead body = readExactly(n + 4, deadline);
+  if (body.lost) {
+    frame.outcome = FrameOutcome::Lost;
+    return frame;
+  }
   if (body.timedOut) {
     frame.outcome = FrameOutcome::Timeout;
     return frame;
@@ -243,6 +261,8 @@ EcuResponse EcuCommandService::readResponse(int timeoutMs) {
                                         .arg(frame.length + 4));
     case FrameOutcome::BadCrc:
       return failure(frame.outcome, QStringLiteral("CRC mismatch"), kStatusCrcFailure);
+    case FrameOutcome::Lost:
+      return failure(frame.outcome, connection_->errorString());
     default:
       return failure(FrameOutcome::EcuError, statusErrorText(frame.status), frame.status);
   }
@@ -251,7 +271,7 @@ EcuResponse EcuCommandService::readResponse(int timeoutMs) {
 void EcuCommandService::purgeStaleInput() {
   qint64 discarded = 0;
   while (connection_->bytesAvailable() >= 1) {
-    const QByteArray chunk = connection_->read(kDiscardChunk);
+    const QByteArray chunk = connection_->read(kDiscardChunk, 0);
     if (chunk.isEmpty() || discarded + chunk.size() > kMaxPurge) {
       break;
     }
@@ -262,7 +282,7 @@ void EcuCommandService::purgeStaleInput() {
 void EcuCommandService::discardReads(bool pendingOnly) {
   for (int i = 0; i < kMaxDiscardReads; ++i) {
     const QByteArray chunk =
-        pendingOnly ? connection_->readPending(kDiscardChunk) : connection_->read(kDiscardChunk);
+        connection_->read(kDiscardChunk, pendingOnly ? 0 : EcuConnection::kDefaultWaitMs);
     if (chunk.isEmpty()) {
       break;
     }
@@ -293,7 +313,9 @@ EcuResponse EcuCommandService::transact(const QByteArray& frame, int timeoutMs) 
   purgeStaleInput();
   lastRequest_ = frame.mid(2, frame.size() - 6);
   if (connection_->write(frame) < frame.size()) {
-    return failure(FrameOutcome::WriteFailed, QStringLiteral("Command write failed"));
+    return connectionLost()
+               ? failure(FrameOutcome::Lost, connection_->errorString())
+               : failure(FrameOutcome::WriteFailed, QStringLiteral("Command write failed"));
   }
   EcuResponse response = readResponse(timeoutMs);
   if (!response.ok) {
@@ -356,16 +378,16 @@ bool EcuCommandService::resync() {
   clock_.sleepMs(50);
   QByteArray reply;
   const Deadline deadline(clock_, kResyncDeadlineMs);
-  while (reply.size() < kResyncReplyMax && !deadline.hasExpired()) {
-    const QByteArray chunk = connection_->read(kResyncReplyMax - reply.size());
+  while (reply.size() < kResyncReplyMax && !deadline.hasExpired() && !connectionLost()) {
+    const QByteArray chunk =
+        connection_->read(kResyncReplyMax - reply.size(), deadline.remainingMs());
     if (chunk.isEmpty()) {
-      clock_.sleepMs(1);
       continue;
     }
     // The answer may come in two parts; one short wait collects the rest.
     reply.append(chunk);
     clock_.sleepMs(50);
-    reply.append(connection_->read(kResyncReplyMax - reply.size()));
+    reply.append(connection_->read(kResyncReplyMax - reply.size(), EcuConnection::kDefaultWaitMs));
     break;
   }
   if (reply.isEmpty()) {
@@ -389,10 +411,9 @@ std::optional<QString> EcuCommandService::sendConsoleCommand(const QString& text
   QString reply;
   bool sawEnd = false;
   const Deadline deadline(clock_, timeoutMs);
-  while (!deadline.hasExpired()) {
-    const QByteArray chunk = connection_->read(kConsoleChunk);
+  while (!deadline.hasExpired() && !connectionLost()) {
+    const QByteArray chunk = connection_->read(kConsoleChunk, deadline.remainingMs());
     if (chunk.isEmpty()) {
-      clock_.sleepMs(1);
       continue;
     }
     reply += asciiText(chunk);
@@ -404,7 +425,7 @@ std::optional<QString> EcuCommandService::sendConsoleCommand(const QString& text
   if (sawEnd) {
     // A console often sends its prompt just after the last line.
     clock_.sleepMs(20);
-    reply += asciiText(connection_->read(kConsoleChunk));
+    reply += asciiText(connection_->read(kConsoleChunk, EcuConnection::kDefaultWaitMs));
   }
   reply = withoutTrailingLineEnds(reply);
   if (reply.isEmpty()) {

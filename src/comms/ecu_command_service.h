@@ -24,6 +24,7 @@ enum class FrameOutcome {
   Incomplete,    ///< "Incomplete response: got %1, expected %2": more body bytes than asked
   BadCrc,        ///< "CRC mismatch": no coverage mode matched
   EcuError,      ///< the ECU's status byte refused the request
+  Lost,          ///< the connection was lost on the way; the error is the connection's message
 };
 
 /// The result of one framed exchange.
@@ -49,7 +50,8 @@ enum class CrcCoverage {
 
 /// The framed request/response protocol over one connection: 2-byte big-endian length, payload,
 /// CRC-32. Blocking with deadlines on its clock, no event loop; never throws for I/O or protocol
-/// failures.
+/// failures. Every read inside a deadline waits at most the time left on it, so an exchange ends
+/// on its deadline, and at once when the connection is lost.
 class EcuCommandService {
  public:
   /// Status bytes the ECU uses.
@@ -129,6 +131,7 @@ class EcuCommandService {
   /// Reads and drops input, at most ten reads, up to the first empty one; with pendingOnly set
   /// the reads take what has arrived without waiting for more.
   void discardReads(bool pendingOnly);
+  bool connectionLost() const;
 
   EcuConnection* connection_ = nullptr;
   Clock& clock_;

@@ -8,6 +8,15 @@ EcuConnection::~EcuConnection() = default;
 
 qint64 EcuConnection::bytesAvailable() { return 0; }
 
-QByteArray EcuConnection::readPending(qint64 maxBytes) { return read(maxBytes); }
+void EcuConnection::clearError() {
+  error_ = ConnectionError::None;
+  errorString_.clear();
+}
+
+void EcuConnection::setError(ConnectionError error, const QString& message) {
+  error_ = error;
+  errorString_ = message;
+  Q_EMIT errorOccurred(message);
+}
 
 }  // namespace tk::comms

@@ -55,7 +55,12 @@ bool MockEcuConnection::open() {
 
 void MockEcuConnection::close() { setStatus(ConnectionStatus::Disconnected); }
 
-QByteArray MockEcuConnection::read(qint64 /*maxBytes*/) { return {}; }
+QByteArray MockEcuConnection::read(qint64 /*maxBytes*/, qint64 waitMs) {
+  if (status_ == ConnectionStatus::Connected) {
+    clock_->sleepMs(waitMs);
+  }
+  return {};
+}
 
 QByteArray MockEcuConnection::page(quint8 pageNumber) const {
   const auto it = pages_.find(pageNumber);

@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "comms/clock.h"
 #include "comms/ecu_connection.h"
 
 namespace tk::comms {
@@ -30,8 +31,10 @@ class MockEcuConnection : public EcuConnection {
   void close() override;
   /// Answers the command through dataReceived; the input's length, or 0 when closed or empty.
   qint64 write(const QByteArray& bytes) override;
-  /// Always empty: replies travel only through dataReceived.
-  QByteArray read(qint64 maxBytes) override;
+  /// Always empty, after waiting waitMs on the clock: replies travel only through dataReceived.
+  QByteArray read(qint64 maxBytes, qint64 waitMs) override;
+  /// Waits on clock (which must outlive the connection) instead of the machine's clock.
+  void setClock(Clock& clock) { clock_ = &clock; }
 
   /// The stored bytes of a page, empty when the page was never touched.
   QByteArray page(quint8 pageNumber) const;
@@ -47,6 +50,7 @@ class MockEcuConnection : public EcuConnection {
   QByteArray realtimeCommand_;
   QByteArray realtimeTemplate_;
   EcuCommsMonitor* monitor_;
+  Clock* clock_ = &Clock::real();
 };
 
 }  // namespace tk::comms

@@ -35,8 +35,19 @@ qint64 ScriptedEcuConnection::write(const QByteArray& bytes) {
   return bytes.size();
 }
 
-QByteArray ScriptedEcuConnection::read(qint64 maxBytes) {
+void ScriptedEcuConnection::hangUp(const QString& message) {
+  setError(ConnectionError::Lost, message);
+  close();
+}
+
+QByteArray ScriptedEcuConnection::read(qint64 maxBytes, qint64 waitMs) {
   ++readCalls_;
+  if (pendingInput_.isEmpty()) {
+    if (error() != ConnectionError::Lost) {
+      clock_->sleepMs(waitMs);
+    }
+    return {};
+  }
   const qsizetype n = std::clamp<qint64>(maxBytes, 0, pendingInput_.size());
   QByteArray bytes = pendingInput_.left(n);
   pendingInput_.remove(0, n);

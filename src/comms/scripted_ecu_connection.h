@@ -3,12 +3,15 @@
 #include <QList>
 #include <QQueue>
 
+#include "comms/clock.h"
 #include "comms/ecu_connection.h"
 
 namespace tk::comms {
 
 /// A deterministic test double: records every write, and each write releases the next queued
-/// reply into the input that read and bytesAvailable serve.
+/// reply into the input that read and bytesAvailable serve. Its replies are there at once or
+/// never, so a read that finds nothing waits out its whole wait on the connection's clock (a fake
+/// clock just moves on).
 class ScriptedEcuConnection : public EcuConnection {
   Q_OBJECT
 
@@ -27,8 +30,9 @@ class ScriptedEcuConnection : public EcuConnection {
   /// Records the bytes; returns the forced result when one is set (releasing nothing), else
   /// releases the next queued reply and returns the byte count. Ignores the status.
   qint64 write(const QByteArray& bytes) override;
-  /// Takes up to maxBytes from the pending input.
-  QByteArray read(qint64 maxBytes) override;
+  /// Takes up to maxBytes from the pending input; with none, waits waitMs on the clock and
+  /// returns empty (at once when the line was hung up).
+  QByteArray read(qint64 maxBytes, qint64 waitMs) override;
   /// The pending input's length.
   qint64 bytesAvailable() override;
 
@@ -48,6 +52,12 @@ class ScriptedEcuConnection : public EcuConnection {
   int forcedWriteResult() const { return forcedWriteResult_; }
   /// Number of read calls so far.
   int readCalls() const { return readCalls_; }
+  /// Waits on clock (which must outlive the connection) instead of the machine's clock.
+  void setClock(Clock& clock) { clock_ = &clock; }
+  /// The clock reads wait on.
+  Clock& clock() const { return *clock_; }
+  /// Ends the connection as a peer that hangs up does: Lost with message, then closed.
+  void hangUp(const QString& message);
 
  private:
   void setStatus(ConnectionStatus status);
@@ -55,6 +65,7 @@ class ScriptedEcuConnection : public EcuConnection {
   ConnectionStatus status_ = ConnectionStatus::Disconnected;
   int forcedWriteResult_ = -1;
   int readCalls_ = 0;
+  Clock* clock_ = &Clock::real();
   QByteArray pendingInput_;
   QQueue<QByteArray> queuedReplies_;
   QList<QByteArray> writes_;

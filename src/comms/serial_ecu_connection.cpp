@@ -1,5 +1,8 @@
 #include "comms/serial_ecu_connection.h"
 
+#include <algorithm>
+#include <climits>
+
 #include "comms/ecu_comms_monitor.h"
 
 namespace tk::comms {
@@ -50,7 +53,8 @@ bool SerialEcuConnection::open() {
   setStatus(ConnectionStatus::Connecting);
   if (!port_->open(QIODevice::ReadWrite)) {
     setStatus(ConnectionStatus::Error);
-    Q_EMIT errorOccurred(QStringLiteral("Failed to open port: %1").arg(port_->errorString()));
+    setError(ConnectionError::Io,
+             QStringLiteral("Failed to open port: %1").arg(port_->errorString()));
     return false;
   }
   // Many boards reset or only start talking once DTR is raised. Adapters without modem lines
@@ -74,6 +78,22 @@ void SerialEcuConnection::close() {
   setStatus(ConnectionStatus::Disconnected);
 }
 
+// A pulled USB adapter shows as a resource error from the wait, a terminal whose far end closed
+// as a read that finds the end of input; either way the port is of no further use.
+bool SerialEcuConnection::lostAfterWait() {
+  const QSerialPort::SerialPortError error = port_->error();
+  if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError) {
+    port_->clearError();  // a wait that ran out
+    return false;
+  }
+  setError(ConnectionError::Lost,
+           QStringLiteral("Serial connection lost: %1")
+               .arg(error == QSerialPort::ResourceError ? port_->errorString()
+                                                        : QStringLiteral("end of input")));
+  close();
+  return true;
+}
+
 qint64 SerialEcuConnection::write(const QByteArray& bytes) {
   if (!usable()) {
     return 0;
@@ -83,29 +103,30 @@ qint64 SerialEcuConnection::write(const QByteArray& bytes) {
   }
   const qint64 written = port_->write(bytes);
   if (written < 0) {
-    Q_EMIT errorOccurred(QStringLiteral("Write error: %1").arg(port_->errorString()));
+    setError(ConnectionError::Io, QStringLiteral("Write error: %1").arg(port_->errorString()));
     close();
     return 0;
   }
   if (port_->waitForBytesWritten(kIoWaitMs) || port_->bytesToWrite() == 0) {
     return written;
   }
+  if (lostAfterWait()) {
+    return 0;
+  }
   // The driver took the bytes but could not pass them on in time; the port stays open so the
   // caller can retry or drain.
-  Q_EMIT errorOccurred(QStringLiteral("Write timeout on %1").arg(portName_));
+  setError(ConnectionError::Timeout, QStringLiteral("Write timeout on %1").arg(portName_));
   return 0;
 }
 
-QByteArray SerialEcuConnection::read(qint64 maxBytes) { return readWithin(maxBytes, kIoWaitMs); }
-
-QByteArray SerialEcuConnection::readPending(qint64 maxBytes) { return readWithin(maxBytes, 0); }
-
-QByteArray SerialEcuConnection::readWithin(qint64 maxBytes, int waitMs) {
+QByteArray SerialEcuConnection::read(qint64 maxBytes, qint64 waitMs) {
   if (!usable()) {
     return {};
   }
-  if (port_->bytesAvailable() == 0) {
-    port_->waitForReadyRead(waitMs);
+  if (port_->bytesAvailable() == 0 &&
+      !port_->waitForReadyRead(static_cast<int>(std::clamp<qint64>(waitMs, 0, INT_MAX))) &&
+      lostAfterWait()) {
+    return {};
   }
   const QByteArray bytes = port_->read(maxBytes);
   if (monitor_ != nullptr && !bytes.isEmpty()) {

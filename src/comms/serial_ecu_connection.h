@@ -29,20 +29,20 @@ class SerialEcuConnection : public EcuConnection {
   bool open() override;
   /// Clears both buffers and closes the port.
   void close() override;
-  /// Writes and waits up to 100 ms for the bytes to leave; 0 on a port error or a stuck write.
+  /// Writes and waits up to 100 ms for the bytes to leave; 0 on a port error (Io, closed), a
+  /// pulled adapter (Lost, closed) or a stuck write (Timeout, left open).
   qint64 write(const QByteArray& bytes) override;
-  /// Waits up to 100 ms when nothing is pending, then reads up to maxBytes.
-  QByteArray read(qint64 maxBytes) override;
-  /// Reads what has arrived without waiting, as read does after its wait.
-  QByteArray readPending(qint64 maxBytes) override;
+  /// Waits up to waitMs when nothing is pending, then reads up to maxBytes; a pulled adapter
+  /// ends the wait and the connection (Lost).
+  QByteArray read(qint64 maxBytes, qint64 waitMs) override;
   /// Bytes received and not yet read.
   qint64 bytesAvailable() override;
 
  private:
-  /// read with a wait of waitMs when nothing is pending.
-  QByteArray readWithin(qint64 maxBytes, int waitMs);
   void setStatus(ConnectionStatus status);
   bool usable() const;
+  /// After a failed wait: true, with the connection closed as Lost, when the adapter is gone.
+  bool lostAfterWait();
 
   std::unique_ptr<QSerialPort> port_;
   QString portName_;

@@ -1,5 +1,8 @@
 #include "comms/tcp_bridge_connection.h"
 
+#include <algorithm>
+#include <climits>
+
 #include "comms/ecu_comms_monitor.h"
 
 namespace tk::comms {
@@ -32,11 +35,15 @@ void TcpBridgeConnection::setStatus(ConnectionStatus status) {
   }
 }
 
-void TcpBridgeConnection::onSocketDisconnected() {
+void TcpBridgeConnection::lose(const QString& message) {
   if (status_ == ConnectionStatus::Connected) {
-    Q_EMIT errorOccurred(QStringLiteral("TCP connection lost: peer disconnected"));
+    setError(ConnectionError::Lost, message);
     setStatus(ConnectionStatus::Disconnected);
   }
+}
+
+void TcpBridgeConnection::onSocketDisconnected() {
+  lose(QStringLiteral("TCP connection lost: peer disconnected"));
 }
 
 bool TcpBridgeConnection::open() {
@@ -59,12 +66,12 @@ bool TcpBridgeConnection::open() {
   }
   setStatus(ConnectionStatus::Error);
   if (socket_->error() == QAbstractSocket::SocketTimeoutError) {
-    Q_EMIT errorOccurred(QStringLiteral("TCP Bridge connection attempt timed out."));
+    setError(ConnectionError::Timeout, QStringLiteral("TCP Bridge connection attempt timed out."));
   } else {
-    Q_EMIT errorOccurred(QStringLiteral("Failed to connect to %1:%2: %3")
-                             .arg(host_)
-                             .arg(port_)
-                             .arg(socket_->errorString()));
+    setError(ConnectionError::Io, QStringLiteral("Failed to connect to %1:%2: %3")
+                                      .arg(host_)
+                                      .arg(port_)
+                                      .arg(socket_->errorString()));
   }
   tearDown();
   return false;
@@ -100,31 +107,35 @@ qint64 TcpBridgeConnection::write(const QByteArray& bytes) {
     monitor_->log(EcuCommsMonitor::kTransmit, bytes, QStringLiteral("TCP Tx"));
   }
   const qint64 written = socket_->write(bytes);
-  if (written >= 0 && socket_->waitForBytesWritten(kIoWaitMs)) {
+  if (written < 0) {
+    setError(ConnectionError::Io, QStringLiteral("Write error: %1").arg(socket_->errorString()));
+    close();
+    return 0;
+  }
+  if (socket_->waitForBytesWritten(kIoWaitMs) || socket_->bytesToWrite() == 0) {
     socket_->flush();
     return written;
   }
-  Q_EMIT errorOccurred(QStringLiteral("Write error: %1").arg(socket_->errorString()));
-  close();
+  if (socket_->state() != QAbstractSocket::ConnectedState) {
+    // The peer-lost handler may already have run inside the wait and reported the loss.
+    lose(QStringLiteral("TCP connection lost: %1").arg(socket_->errorString()));
+    return 0;
+  }
+  // A bridge that does not take bytes in time (its buffer full) is slow, not gone: the socket
+  // stays open so that the caller can retry or drain.
+  setError(ConnectionError::Timeout,
+           QStringLiteral("Write timeout on %1:%2").arg(host_).arg(port_));
   return 0;
 }
 
-QByteArray TcpBridgeConnection::read(qint64 maxBytes) { return readWithin(maxBytes, kIoWaitMs); }
-
-QByteArray TcpBridgeConnection::readPending(qint64 maxBytes) { return readWithin(maxBytes, 0); }
-
-QByteArray TcpBridgeConnection::readWithin(qint64 maxBytes, int waitMs) {
+QByteArray TcpBridgeConnection::read(qint64 maxBytes, qint64 waitMs) {
   if (status_ != ConnectionStatus::Connected || !socket_) {
     return {};
   }
-  if (socket_->bytesAvailable() == 0 && !socket_->waitForReadyRead(waitMs) &&
+  if (socket_->bytesAvailable() == 0 &&
+      !socket_->waitForReadyRead(static_cast<int>(std::clamp<qint64>(waitMs, 0, INT_MAX))) &&
       socket_->state() != QAbstractSocket::ConnectedState && socket_->bytesAvailable() == 0) {
-    // The peer-lost handler may already have run inside the wait and reported the loss.
-    if (status_ == ConnectionStatus::Disconnected) {
-      return {};
-    }
-    Q_EMIT errorOccurred(QStringLiteral("TCP connection lost: %1").arg(socket_->errorString()));
-    setStatus(ConnectionStatus::Disconnected);
+    lose(QStringLiteral("TCP connection lost: %1").arg(socket_->errorString()));
     return {};
   }
   const QByteArray bytes = socket_->read(maxBytes);

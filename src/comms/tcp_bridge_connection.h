@@ -29,21 +29,20 @@ class TcpBridgeConnection : public EcuConnection {
   bool open() override;
   /// Disconnects (waiting up to 500 ms) and deletes the socket.
   void close() override;
-  /// Writes and flushes within 100 ms; a failure closes the connection and returns 0.
+  /// Writes and flushes within 100 ms; 0 when the socket refuses the bytes (Io, closed), the
+  /// peer is gone (Lost, closed) or nothing could leave within the wait (Timeout, left open).
   qint64 write(const QByteArray& bytes) override;
-  /// Waits up to 100 ms when nothing is pending, then reads up to maxBytes; a lost peer ends
-  /// the connection.
-  QByteArray read(qint64 maxBytes) override;
-  /// Reads what has arrived without waiting, as read does after its wait.
-  QByteArray readPending(qint64 maxBytes) override;
+  /// Waits up to waitMs when nothing is pending, then reads up to maxBytes; a lost peer ends the
+  /// wait and the connection (Lost).
+  QByteArray read(qint64 maxBytes, qint64 waitMs) override;
   /// Bytes received and not yet read.
   qint64 bytesAvailable() override;
 
  private:
-  /// read with a wait of waitMs when nothing is pending.
-  QByteArray readWithin(qint64 maxBytes, int waitMs);
   void setStatus(ConnectionStatus status);
   void onSocketDisconnected();
+  /// Reports the peer as gone (once) and ends the connection.
+  void lose(const QString& message);
   void tearDown();
 
   std::unique_ptr<QTcpSocket> socket_;

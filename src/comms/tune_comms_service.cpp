@@ -58,17 +58,15 @@ bool writeAccepted(const EcuResponse& response) {
                          response.status == EcuCommandService::kStatusBurnOk);
 }
 
-[[noreturn]] void throwWriteRefused(int pageIndex, const QString& what,
-                                    const EcuResponse& response) {
+PageWrite writeRefused(int pageIndex, const QString& what, const EcuResponse& response) {
   const QString reason = response.outcome == FrameOutcome::EcuError || response.ok
                              ? QStringLiteral("status 0x%1")
                                    .arg(QString::number(response.status, 16)
                                             .toUpper()
                                             .rightJustified(2, QLatin1Char('0')))
                              : response.error;
-  throw PageWriteError(QStringLiteral("page %1: the controller did not take the %2 (%3)")
-                           .arg(QString::number(pageIndex + 1), what, reason)
-                           .toStdString());
+  return {QStringLiteral("page %1: the controller did not take the %2 (%3)")
+              .arg(QString::number(pageIndex + 1), what, reason)};
 }
 
 bool startsWithSpeeduino(const QString& text) {
@@ -112,13 +110,13 @@ void TuneCommsService::forceCrcProtocol() {
   qsizetype collected = 0;
   const Deadline deadline(clock(), kWakeDeadlineMs);
   while (collected < kWakeReplyMax) {
-    QByteArray chunk = connection_.readPending(kWakeReplyMax - collected);
+    QByteArray chunk = connection_.read(kWakeReplyMax - collected, 0);
     if (chunk.isEmpty()) {
       if (deadline.hasExpired()) {
         break;
       }
       clock().sleepMs(50);
-      chunk = connection_.readPending(kWakeReplyMax - collected);
+      chunk = connection_.read(kWakeReplyMax - collected, 0);
       if (chunk.isEmpty()) {
         break;
       }
@@ -139,15 +137,15 @@ bool TuneCommsService::probeCrcFraming() {
   QByteArray reply;
   const Deadline deadline(clock(), kProbeDeadlineMs);
   while (reply.size() <= 2) {
-    const QByteArray chunk = connection_.read(kProbeReplyMax - reply.size());
+    const QByteArray chunk =
+        connection_.read(kProbeReplyMax - reply.size(), deadline.remainingMs());
     if (!chunk.isEmpty()) {
       reply.append(chunk);
       continue;
     }
-    if (deadline.hasExpired()) {
+    if (deadline.hasExpired() || connection_.error() == ConnectionError::Lost) {
       return false;
     }
-    clock().sleepMs(20);
   }
   return asciiText(reply.left(3)) == QLatin1String("001");
 }
@@ -176,7 +174,7 @@ std::optional<QByteArray> TuneCommsService::exchange(bool crc, const Request& re
     case Request::Reply::None:
       return QByteArray();
     case Request::Reply::Once:
-      return connection_.read(request.replyBytes);
+      return connection_.read(request.replyBytes, EcuConnection::kDefaultWaitMs);
     case Request::Reply::Exactly:
       return collectUnframed(request.replyBytes);
   }
@@ -187,13 +185,13 @@ QByteArray TuneCommsService::collectUnframed(int count) {
   QByteArray bytes;
   int idleReads = 0;
   while (bytes.size() < count) {
-    const QByteArray chunk = connection_.read(count - bytes.size());
+    const QByteArray chunk = connection_.read(count - bytes.size(), EcuConnection::kDefaultWaitMs);
     if (!chunk.isEmpty()) {
       bytes.append(chunk);
       idleReads = 0;
       continue;
     }
-    if (++idleReads >= kUnframedIdleReads) {
+    if (++idleReads >= kUnframedIdleReads || connection_.error() == ConnectionError::Lost) {
       break;
     }
     clock().sleepMs(50);
@@ -296,13 +294,12 @@ QByteArray TuneCommsService::readChunk(const QByteArray& command, int count, boo
   return {};
 }
 
-std::optional<QByteArray> TuneCommsService::readPage(const EcuDefinition& definition,
-                                                     int pageIndex) {
+PageRead TuneCommsService::readPage(const EcuDefinition& definition, int pageIndex) {
   attach();
   const int size = definition.PageSizes.value(pageIndex, 0);
   const QString readTemplate = definition.PageReadCommands.value(pageIndex);
   if (size <= 0 || readTemplate.isEmpty()) {
-    return std::nullopt;
+    return {};
   }
   const QString identifier = definition.PageIdentifiers.value(pageIndex);
   const bool crc = usesCrcFraming();
@@ -314,64 +311,71 @@ std::optional<QByteArray> TuneCommsService::readPage(const EcuDefinition& defini
         buildCommand(readTemplate, identifier, offset, n, std::nullopt, definition.Endianness, 0);
     const QByteArray bytes = readChunk(command, n, crc);
     if (bytes.size() != n) {
-      throw PageReadError(QStringLiteral("Failed to read page %1 at offset %2")
-                              .arg(pageIndex + 1)
-                              .arg(offset)
-                              .toStdString());
+      return {{},
+              QStringLiteral("Failed to read page %1 at offset %2").arg(pageIndex + 1).arg(offset)};
     }
     std::copy(bytes.cbegin(), bytes.cend(), page.begin() + offset);
   }
-  return page;
+  return {page, {}};
 }
 
-Tune TuneCommsService::readTune(const EcuDefinition& definition) {
+TuneRead TuneCommsService::readTune(const EcuDefinition& definition) {
   PageImages images;
   for (int index = 0; index < definition.NPages; ++index) {
-    if (std::optional<QByteArray> page = readPage(definition, index)) {
-      images.insert(index + 1, *page);
+    PageRead page = readPage(definition, index);
+    if (page.failed()) {
+      return {{}, page.error};
+    }
+    if (page.bytes) {
+      images.insert(index + 1, *page.bytes);
     }
   }
   Tune tune = decodePages(images, definition);
   tune.writeTimestamp = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
-  return tune;
+  return {std::move(tune), {}};
 }
 
-void TuneCommsService::writeTune(const EcuDefinition& definition, const Tune& tune, bool burn) {
-  PageImages images;
+PageImages pagesToWrite(const Tune& tune, const EcuDefinition& definition) {
   if (!tune.fields.isEmpty()) {
-    images = encodeTune(tune, definition);
-  } else if (tune.pages) {
-    images = *tune.pages;  // a legacy tune that carries only raw pages
+    return encodeTune(tune, definition);
   }
-  // QMap keeps the page numbers in ascending order.
-  for (auto it = images.cbegin(); it != images.cend(); ++it) {
-    writePage(definition, it.key() - 1, it.value(), burn);
-  }
+  return tune.pages.value_or(PageImages());  // a legacy tune that carries only raw pages
 }
 
-QByteArray TuneCommsService::chunkWriteCommand(const EcuDefinition& definition, int pageIndex,
-                                               int offset, const QByteArray& bytes) const {
-  return buildCommand(definition.PageChunkWriteCommands.value(pageIndex),
-                      definition.PageIdentifiers.value(pageIndex), offset,
-                      static_cast<int>(bytes.size()), bytes, definition.Endianness, 0);
+PageWrite TuneCommsService::writeTune(const EcuDefinition& definition, const Tune& tune,
+                                      bool burn) {
+  return writePages(definition, pagesToWrite(tune, definition), burn);
+}
+
+PageWrite TuneCommsService::writePages(const EcuDefinition& definition, const PageImages& pages,
+                                       bool burn) {
+  // QMap keeps the page numbers in ascending order.
+  for (auto it = pages.cbegin(); it != pages.cend(); ++it) {
+    PageWrite written = writePage(definition, it.key() - 1, it.value(), burn);
+    if (written.failed()) {
+      return written;
+    }
+  }
+  return {};
 }
 
 bool TuneCommsService::writeChunk(const EcuDefinition& definition, int pageIndex, int offset,
                                   const QByteArray& bytes) {
   attach();
-  if (definition.PageChunkWriteCommands.value(pageIndex).isEmpty()) {
+  const std::optional<QByteArray> command =
+      buildChunkWriteCommand(definition, pageIndex, offset, bytes);
+  if (!command) {
     return false;
   }
-  const QByteArray command = chunkWriteCommand(definition, pageIndex, offset, bytes);
-  const int timeoutMs = EcuCommandService::scaledTimeoutMs(static_cast<int>(command.size()));
-  return exchange(usesCrcFraming(), Request{command, timeoutMs, 10}).has_value();
+  const int timeoutMs = EcuCommandService::scaledTimeoutMs(static_cast<int>(command->size()));
+  return exchange(usesCrcFraming(), Request{*command, timeoutMs, 10}).has_value();
 }
 
-void TuneCommsService::writePage(const EcuDefinition& definition, int pageIndex,
-                                 const QByteArray& bytes, bool burn) {
+PageWrite TuneCommsService::writePage(const EcuDefinition& definition, int pageIndex,
+                                      const QByteArray& bytes, bool burn) {
   attach();
   if (definition.PageChunkWriteCommands.value(pageIndex).isEmpty()) {
-    return;
+    return {};
   }
   const int byteCount = static_cast<int>(bytes.size());
   const int length = pageIndex >= 0 && pageIndex < definition.PageSizes.size()
@@ -382,7 +386,7 @@ void TuneCommsService::writePage(const EcuDefinition& definition, int pageIndex,
   for (int offset = 0; offset < length; offset += chunk) {
     const int n = std::min(chunk, length - offset);
     const QByteArray command =
-        chunkWriteCommand(definition, pageIndex, offset, bytes.mid(offset, n));
+        *buildChunkWriteCommand(definition, pageIndex, offset, bytes.mid(offset, n));
     const int timeoutMs = EcuCommandService::scaledTimeoutMs(static_cast<int>(command.size()));
     if (!crc) {
       exchange(false, Request{command, timeoutMs, 20});
@@ -392,13 +396,13 @@ void TuneCommsService::writePage(const EcuDefinition& definition, int pageIndex,
     // neither the old nor the new one.
     const EcuResponse response = commands_.sendCommand(command, timeoutMs);
     if (!writeAccepted(response)) {
-      throwWriteRefused(pageIndex, QStringLiteral("chunk write at offset %1").arg(offset),
-                        response);
+      return writeRefused(pageIndex, QStringLiteral("chunk write at offset %1").arg(offset),
+                          response);
     }
   }
   const QString burnTemplate = definition.BurnCommands.value(pageIndex);
   if (!burn || burnTemplate.isEmpty()) {
-    return;
+    return {};
   }
   const QByteArray command = buildCommand(burnTemplate, definition.PageIdentifiers.value(pageIndex),
                                           0, 0, std::nullopt, definition.Endianness, 0);
@@ -406,15 +410,16 @@ void TuneCommsService::writePage(const EcuDefinition& definition, int pageIndex,
   if (!crc) {
     // An unframed burn always gets its pause.
     exchange(false, Request{command, kBurnTimeoutMs, std::max(delayMs, 100)});
-    return;
+    return {};
   }
   const EcuResponse response = commands_.sendCommand(command, kBurnTimeoutMs);
   if (!writeAccepted(response)) {
-    throwWriteRefused(pageIndex, QStringLiteral("burn"), response);
+    return writeRefused(pageIndex, QStringLiteral("burn"), response);
   }
   if (delayMs >= 1) {
     clock().sleepMs(delayMs);
   }
+  return {};
 }
 
 std::optional<QString> TuneCommsService::sendConsoleCommand(const QString& text, int timeoutMs) {

@@ -3,7 +3,6 @@
 #include <QByteArray>
 #include <QString>
 #include <optional>
-#include <stdexcept>
 
 #include "tune/tune_value.h"
 
@@ -17,18 +16,37 @@ class Clock;
 class EcuCommandService;
 class EcuConnection;
 
-/// Raised by readPage when a chunk cannot be read after its retries or arrives short.
-class PageReadError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
+/// What readPage brought: the page, no page (it has no size or read command), or a failure.
+struct PageRead {
+  std::optional<QByteArray> bytes;  ///< the page; no value when absent or failed
+  /// "Failed to read page N at offset O" (N from 1) when a chunk could not be read after its
+  /// retries or arrived short; empty otherwise.
+  QString error;
+
+  bool failed() const { return !error.isEmpty(); }
 };
 
-/// Raised by writePage and writeTune when the ECU refused a chunk write or a burn, or did not
-/// answer it: the page was not (or not wholly) taken and must not be reported as written.
-class PageWriteError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
+/// What readTune brought: the tune, or the first page's failure (the tune is then empty).
+struct TuneRead {
+  Tune tune;
+  QString error;  ///< readPage's failure; empty when every page was read
+
+  bool failed() const { return !error.isEmpty(); }
 };
+
+/// How writePage or writeTune ended.
+struct PageWrite {
+  /// Empty when every chunk (and burn) was taken; else "page N: the controller did not take the
+  /// <chunk write at offset O | burn> (<status 0xHH | the exchange's failure>)", N from 1: the
+  /// page was not (or not wholly) taken and must not be reported as written.
+  QString error;
+
+  bool failed() const { return !error.isEmpty(); }
+};
+
+/// The page images writeTune sends for a tune: its values encoded, or its raw legacy pages when
+/// it has no values; none when it has neither.
+PageImages pagesToWrite(const Tune& tune, const EcuDefinition& definition);
 
 /// The replies to one "Q" and one "S" signature query.
 struct SignatureReplies {
@@ -79,16 +97,19 @@ class TuneCommsService {
   /// The ECU's configuration-error text; no value when it reports none or the reply is not text.
   std::optional<QString> readConfigError(const EcuDefinition& definition);
 
-  /// The whole page read in chunks; no value when the page has no size or read command.
-  /// Throws PageReadError "Failed to read page N at offset O" when a chunk fails.
-  std::optional<QByteArray> readPage(const EcuDefinition& definition, int pageIndex);
+  /// The whole page read in chunks; no page when it has no size or read command; a failure
+  /// when a chunk fails (see PageRead).
+  PageRead readPage(const EcuDefinition& definition, int pageIndex);
   /// Reads every page (pages without size or read command are skipped) and decodes them into a
-  /// tune stamped with the current UTC time as its write time. PageReadError propagates.
-  Tune readTune(const EcuDefinition& definition);
+  /// tune stamped with the current UTC time as its write time; stops at the first failed page.
+  TuneRead readTune(const EcuDefinition& definition);
   /// Writes the tune page by page in ascending order (burning each when asked): its values
-  /// encoded, or its raw legacy pages when it has no values; nothing when it has neither. Stops
-  /// at the first page writePage refuses (PageWriteError propagates).
-  void writeTune(const EcuDefinition& definition, const Tune& tune, bool burn);
+  /// encoded, or its raw legacy pages when it has no values; nothing when it has neither (see
+  /// pagesToWrite). Stops at the first page writePage reports failed.
+  PageWrite writeTune(const EcuDefinition& definition, const Tune& tune, bool burn);
+  /// Writes the pages (numbers from 1) in ascending order, burning each when asked; stops at the
+  /// first page writePage reports failed.
+  PageWrite writePages(const EcuDefinition& definition, const PageImages& pages, bool burn);
 
   /// Writes bytes at offset with the page's chunk-write template; false when the page has none or
   /// (framed) the ECU refused.
@@ -96,11 +117,11 @@ class TuneCommsService {
                   const QByteArray& bytes);
   /// Writes the page in chunks (at most its size) and burns it when asked. Framed, every chunk
   /// write and the burn must be answered with an accepted status (0x00, or 0x04 for a burn):
-  /// the first that is refused or unanswered stops the page with PageWriteError naming the page
-  /// (from 1) and the status or failure. Unframed writes have no answer and are trusted. Does
-  /// nothing for a page without a chunk-write template.
-  void writePage(const EcuDefinition& definition, int pageIndex, const QByteArray& bytes,
-                 bool burn);
+  /// the first that is refused or unanswered stops the page as failed (see PageWrite). Unframed
+  /// writes have no answer and are trusted. Does nothing for a page without a chunk-write
+  /// template.
+  PageWrite writePage(const EcuDefinition& definition, int pageIndex, const QByteArray& bytes,
+                      bool burn);
 
   /// Attaches the connection and sends console text (see EcuCommandService).
   std::optional<QString> sendConsoleCommand(const QString& text, int timeoutMs);
@@ -114,8 +135,6 @@ class TuneCommsService {
   std::optional<QByteArray> exchange(bool crc, const Request& request);
   QByteArray collectUnframed(int count);
   QByteArray readChunk(const QByteArray& command, int count, bool crc);
-  QByteArray chunkWriteCommand(const EcuDefinition& definition, int pageIndex, int offset,
-                               const QByteArray& bytes) const;
 
   EcuCommandService& commands_;
   EcuConnection& connection_;

@@ -66,6 +66,7 @@ QString crcText(quint32 crc) {
 // answers at once or never, so the service waits on a fake clock: timeouts take no real time.
 struct Trace {
   explicit Trace(bool open = true) {
+    connection.setClock(clock);
     if (open) {
       connection.open();
     }

@@ -42,7 +42,10 @@ JsonValue optionalText(const std::optional<QString>& text) {
 // One vector's scripted ECU with the services over it, waiting on a fake clock (a scripted ECU
 // answers at once or never).
 struct Trace {
-  Trace() { connection.open(); }
+  Trace() {
+    connection.setClock(clock);
+    connection.open();
+  }
 
   // Settles the framing decision the way a fresh connection would: the "F" probe.
   void decideFraming(bool crc) {
@@ -221,13 +224,9 @@ JsonValue readPage(const char* name, const EcuDefinition& definition, int pageIn
   v.insert(QStringLiteral("pageIndex"), pageIndex);
   v.insert(QStringLiteral("blockingFactor"), definition.BlockingFactor);
   v.insert(QStringLiteral("endianness"), definition.Endianness);
-  QString error;
-  std::optional<QByteArray> bytes;
-  try {
-    bytes = t.tune.readPage(definition, pageIndex);
-  } catch (const comms::PageReadError& e) {
-    error = QString::fromStdString(e.what());
-  }
+  const comms::PageRead read = t.tune.readPage(definition, pageIndex);
+  const std::optional<QByteArray>& bytes = read.bytes;
+  const QString& error = read.error;
   t.insertTx(v);
   v.insert(QStringLiteral("pageLength"),
            bytes ? JsonValue(static_cast<long long>(bytes->size())) : JsonValue());

@@ -6,7 +6,6 @@
 #include <QSerialPortInfo>
 #include <algorithm>
 #include <cstdlib>
-#include <exception>
 #include <optional>
 
 #include "comms/ecu_command_service.h"
@@ -67,12 +66,11 @@ class SmokeRun {
 };
 
 std::optional<QByteArray> SmokeRun::readBack(int pageNumber) {
-  try {
-    return tune_.readPage(definition_, pageNumber - 1);
-  } catch (const std::exception& e) {
-    out_ << "  page " << pageNumber << ": EXCEPTION " << e.what() << "\n";
-    return std::nullopt;
+  const comms::PageRead page = tune_.readPage(definition_, pageNumber - 1);
+  if (page.failed()) {
+    out_ << "  page " << pageNumber << ": EXCEPTION " << page.error << "\n";
   }
+  return page.bytes;
 }
 
 bool SmokeRun::readAll() {
@@ -80,18 +78,17 @@ bool SmokeRun::readAll() {
   QElapsedTimer timer;
   timer.start();
   for (int n = 1; n <= definition_.NPages; ++n) {
-    try {
-      if (const std::optional<QByteArray> page = tune_.readPage(definition_, n - 1)) {
-        stored_.insert(n, *page);
-        const QByteArray sha = QCryptographicHash::hash(*page, QCryptographicHash::Sha256);
-        out_ << "  page " << n << ": " << page->size() << " bytes, sha256 "
-             << QString::fromLatin1(sha.toHex().left(16)) << "...\n";
-      } else {
-        out_ << "  page " << n << ": skipped\n";
-      }
-    } catch (const std::exception& e) {
-      out_ << "  page " << n << ": EXCEPTION " << e.what() << "\n";
+    const comms::PageRead page = tune_.readPage(definition_, n - 1);
+    if (page.failed()) {
+      out_ << "  page " << n << ": EXCEPTION " << page.error << "\n";
       readOk = false;
+    } else if (page.bytes) {
+      stored_.insert(n, *page.bytes);
+      const QByteArray sha = QCryptographicHash::hash(*page.bytes, QCryptographicHash::Sha256);
+      out_ << "  page " << n << ": " << page.bytes->size() << " bytes, sha256 "
+           << QString::fromLatin1(sha.toHex().left(16)) << "...\n";
+    } else {
+      out_ << "  page " << n << ": skipped\n";
     }
   }
   const bool complete = readOk && stored_.size() == definition_.NPages;
@@ -148,13 +145,12 @@ void SmokeRun::writeAndBurn() {
   for (auto it = stored_.cbegin(); it != stored_.cend(); ++it) {
     // A page the controller refused or left unanswered ends the writing: it is a failure, and
     // the read-back below shows what the controller holds.
-    try {
-      tune_.writePage(definition_, it.key() - 1, it.value(), true);
-      ++written;
-    } catch (const std::exception& e) {
-      check(false, QStringLiteral("write + burn, ") + QString::fromUtf8(e.what()));
+    const comms::PageWrite page = tune_.writePage(definition_, it.key() - 1, it.value(), true);
+    if (page.failed()) {
+      check(false, QStringLiteral("write + burn, ") + page.error);
       break;
     }
+    ++written;
   }
   out_ << "  wrote + burned " << written << " pages in " << timer.elapsed() << " ms\n";
   bool identical = true;

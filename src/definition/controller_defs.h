@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 namespace tk {
 
@@ -45,6 +46,9 @@ struct AnalysisFilter {
   QString Operator;
   double DefaultValue = 0.0;
   bool UserAdjustable = false;
+  /// The mask of a flag filter ("engine & 16"), whose line has no comparison operator; not part
+  /// of the canonical definition document.
+  std::optional<double> FlagBits;
 
   bool operator==(const AnalysisFilter&) const = default;
 };

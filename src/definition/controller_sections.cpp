@@ -50,11 +50,15 @@ void addFilter(QList<AnalysisFilter>& filters, const QStringList& items) {
   if (w < words.size()) {
     filter.ChannelName = words.at(w++);
   }
-  static const QStringList operators = {
-      QStringLiteral(">"), QStringLiteral("<"),  QStringLiteral(">="), QStringLiteral("<="),
-      QStringLiteral("="), QStringLiteral("!="), QStringLiteral("&")};
+  static const QStringList operators = {QStringLiteral(">"),  QStringLiteral("<"),
+                                        QStringLiteral(">="), QStringLiteral("<="),
+                                        QStringLiteral("="),  QStringLiteral("!=")};
   if (w < words.size() && operators.contains(words.at(w))) {
     filter.Operator = words.at(w++);
+  } else if (w + 1 < words.size() && words.at(w) == QLatin1String("&")) {
+    // "engine & 16": a flag test is none of the comparisons, so the record keeps its literal
+    // reading (no operator, default 0); the mask is kept aside for the log analysis.
+    filter.FlagBits = parseDouble(words.at(w + 1));
   }
   if (w < words.size()) {
     if (const auto d = parseDouble(words.at(w))) {

@@ -9,9 +9,9 @@
 #include <cstdio>
 #include <optional>
 
-#include "comms/sim_ecu_connection.h"
-#include "comms/stand_in_server.h"
 #include "definition/ini_parser.h"
+#include "sim/sim_ecu_connection.h"
+#include "sim/stand_in_server.h"
 
 namespace {
 

@@ -16,6 +16,7 @@
 #include "cli/agent_runner.h"
 #include "definition/ini_parser.h"
 #include "formats/mlg_reader.h"
+#include "sim/sim_engine.h"
 #include "support/sim_process.h"
 #include "support/test_support.h"
 

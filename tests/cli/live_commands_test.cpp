@@ -11,10 +11,11 @@
 
 #include "cli/command_transcript.h"
 #include "comms/comms_fakes.h"
-#include "comms/sim_ecu_connection.h"
 #include "definition/default_setting_groups.h"
 #include "definition/ini_parser.h"
 #include "json/json_writer.h"
+#include "sim/sim_ecu_connection.h"
+#include "sim/sim_engine.h"
 #include "support/sim_process.h"
 #include "tune/tune_value.h"
 

@@ -3,6 +3,7 @@
 // Frames, the synthetic definition and a scripted ECU whose replies take time on a fake clock.
 
 #include <QQueue>
+#include <algorithm>
 #include <functional>
 #include <utility>
 
@@ -53,7 +54,8 @@ class LapClock : public comms::FakeClock {
 
 /// A scripted ECU (opened) whose replies take time: each write releases the next timed reply,
 /// whose pieces arrive the given milliseconds after that write on a fake clock. A piece may also
-/// hang the line up. Reads never wait, as with any scripted connection.
+/// hang the line up (Lost). A read that finds nothing moves the clock on to the next piece or
+/// to the end of its wait, whichever comes first.
 class TimedEcu : public comms::ScriptedEcuConnection {
  public:
   struct Piece {
@@ -62,7 +64,10 @@ class TimedEcu : public comms::ScriptedEcuConnection {
     bool hangUp = false;
   };
 
-  explicit TimedEcu(const comms::Clock& clock) : clock_(clock) { open(); }
+  explicit TimedEcu(comms::FakeClock& clock) : clock_(clock) {
+    setClock(clock);
+    open();
+  }
 
   /// Queues a reply made of pieces in time order.
   void queueTimed(QList<Piece> reply) { timed_.enqueue(std::move(reply)); }
@@ -81,10 +86,18 @@ class TimedEcu : public comms::ScriptedEcuConnection {
     }
     return written;
   }
-  QByteArray read(qint64 maxBytes) override {
+  QByteArray read(qint64 maxBytes, qint64 waitMs) override {
     release();
+    if (pendingInput().isEmpty() && error() == comms::ConnectionError::None) {
+      qint64 until = clock_.nowMs() + waitMs;
+      for (const Piece& p : due_) {
+        until = std::min(until, p.afterMs);
+      }
+      clock_.advance(until - clock_.nowMs());
+      release();
+    }
     const bool greedy = greedyFromRead >= 0 && readCalls() >= greedyFromRead;
-    return ScriptedEcuConnection::read(greedy ? 1 << 20 : maxBytes);
+    return ScriptedEcuConnection::read(greedy ? 1 << 20 : maxBytes, 0);
   }
   qint64 bytesAvailable() override {
     release();
@@ -106,12 +119,12 @@ class TimedEcu : public comms::ScriptedEcuConnection {
       const Piece p = due_.takeAt(i);
       appendPendingInput(p.bytes);
       if (p.hangUp) {
-        close();
+        hangUp(QStringLiteral("peer hung up"));
       }
     }
   }
 
-  const comms::Clock& clock_;
+  comms::FakeClock& clock_;
   QQueue<QList<Piece>> timed_;
   QList<Piece> due_;  // with absolute times
 };

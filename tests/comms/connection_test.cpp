@@ -14,11 +14,11 @@
 #include "comms/ecu_comms_monitor.h"
 #include "comms/mock_ecu_connection.h"
 #include "comms/serial_ecu_connection.h"
-#include "comms/sim_ecu_connection.h"
-#include "comms/stand_in_server.h"
 #include "comms/tcp_bridge_connection.h"
 #include "comms/tune_comms_service.h"
 #include "comms_fakes.h"
+#include "sim/sim_ecu_connection.h"
+#include "sim/stand_in_server.h"
 #include "support/sim_process.h"
 #include "transports.h"
 #include "tune/field_codec.h"
@@ -100,33 +100,37 @@ TEST_P(ConnectionTest, ExchangesMonitoredFramesOpensOnceAndClosesOnce) {
   EXPECT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char('|')).toStdString();
 }
 
-TEST_P(ConnectionTest, EcuVanishingMidReplyFailsWithinTheDeadline) {
+// An exchange ends on its deadline, or at once when the line is lost: the far end hangs up
+// mid-reply (over TCP the peer closes; a terminal just falls silent), then the adapter is pulled.
+TEST_P(ConnectionTest, ExchangesEndOnTheirDeadlineOrAtOnceWhenTheLineIsLost) {
   ecu.queueTimed({{0, okFrame(QByteArray(128, '\x5A')).left(66)}, {0, {}, true}});
   connectTo(ecu);
   QElapsedTimer timer;
   timer.start();
-  EXPECT_EQ(
-      service.sendCommand(hex("520000000080"), 300),
-      (EcuResponse{
-          false, 0xFF, {}, QStringLiteral("Response timeout after 300ms"), FrameOutcome::Timeout}));
-  EXPECT_LT(timer.elapsed(), 300 + kMarginMs);
+  const EcuResponse r = service.sendCommand(hex("520000000080"), 300);
+  const QString lost = serial() ? QStringLiteral("Serial connection lost: ")
+                                : QStringLiteral("TCP connection lost: peer disconnected");
   if (serial()) {
-    // With the adapter gone the terminal stays open; a frame that cannot leave is a write
-    // timeout, which leaves the connection to its owner.
+    EXPECT_EQ(r.error, QStringLiteral("Response timeout after 300ms"));
+    EXPECT_GE(timer.elapsed(), 300);
     pair->pullOut();
     timer.restart();
-    EXPECT_EQ(service.sendCommand("Q", 500).outcome, FrameOutcome::WriteFailed);
-    EXPECT_LT(timer.elapsed(), 500 + kMarginMs);
-    EXPECT_EQ(errors, QStringList{QStringLiteral("Write timeout on ") + pair->hostEnd()});
-    EXPECT_EQ(conn->status(), ConnectionStatus::Connected);
+    EXPECT_EQ(service.sendCommand("Q", 500).outcome, FrameOutcome::Lost);
   } else {
-    // A lost peer ends the connection, is reported once, and later use fails at once.
-    EXPECT_EQ(conn->status(), ConnectionStatus::Disconnected);
-    EXPECT_EQ(conn->read(10), QByteArray());
-    EXPECT_EQ(conn->write("x"), 0);
-    EXPECT_EQ(service.sendCommand("Q", 800).outcome, FrameOutcome::NotConnected);
-    EXPECT_EQ(errors, QStringList{QStringLiteral("TCP connection lost: peer disconnected")});
+    EXPECT_EQ(r, (EcuResponse{false, 0xFF, {}, lost, FrameOutcome::Lost}));
   }
+  EXPECT_LT(timer.elapsed(), 300 + kMarginMs);
+  // The loss is reported once, ends the connection and stays until cleared.
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_TRUE(errors.front().startsWith(lost)) << errors.front().toStdString();
+  EXPECT_EQ(conn->error(), ConnectionError::Lost);
+  EXPECT_EQ(conn->status(), ConnectionStatus::Disconnected);
+  EXPECT_EQ(conn->read(10, 1000), QByteArray());
+  EXPECT_EQ(conn->write("x"), 0);
+  EXPECT_EQ(service.sendCommand("Q", 800).outcome, FrameOutcome::NotConnected);
+  conn->clearError();
+  EXPECT_EQ(conn->error(), ConnectionError::None);
+  EXPECT_EQ(errors.size(), 1);
 }
 
 TEST_P(ConnectionTest, WholeTunesCrossTheTransportToTheSimulatedEcu) {
@@ -139,16 +143,16 @@ TEST_P(ConnectionTest, WholeTunesCrossTheTransportToTheSimulatedEcu) {
   EXPECT_EQ(tune.readFirmwareVersion(d), QStringLiteral("Torvik Simulated ECU 1.0"));
   Tune written = decodePages(test::syntheticPages(), d);
   written.find(QStringLiteral("reqFuel"))->scalarValue = 9.9;
-  tune.writeTune(d, written, true);
+  EXPECT_FALSE(tune.writeTune(d, written, true).failed());
   const PageImages encoded = encodeTune(written, d);
   const QDateTime before = QDateTime::currentDateTimeUtc().addMSecs(-1);
-  const Tune read = tune.readTune(d);
+  const Tune read = tune.readTune(d).tune;
   EXPECT_EQ(read.fields, decodePages(encoded, d).fields);
   EXPECT_DOUBLE_EQ(*read.find(QStringLiteral("reqFuel"))->scalarValue, 9.9);
   EXPECT_EQ(read.writeTimestamp.size(), 24);
   EXPECT_GE(QDateTime::fromString(read.writeTimestamp, Qt::ISODateWithMs), before);
   EXPECT_TRUE(tune.writeChunk(d, 2, 120, QByteArray(8, '\x42')));
-  EXPECT_EQ(tune.readPage(d, 2).value_or(QByteArray()).right(8), QByteArray(8, '\x42'));
+  EXPECT_EQ(tune.readPage(d, 2).bytes.value_or(QByteArray()).right(8), QByteArray(8, '\x42'));
   server->stop();
   for (int page = 0; page < 3; ++page) {
     EXPECT_EQ(sim.burnedPage(page), encoded.value(page + 1)) << page;
@@ -177,6 +181,25 @@ TEST_P(ConnectionTest, OpenFailureIsReportedWithTheSystemsReason) {
   EXPECT_FALSE(conn->open());
   EXPECT_EQ(conn->status(), ConnectionStatus::Error);
   EXPECT_EQ(errors, (QStringList{expected, expected}));
+}
+
+// A bridge that takes no bytes: once the socket's buffers are full a write misses its wait,
+// which is a timeout of a connection that stays open, not a lost one.
+TEST(TcpBridgeTest, AWriteThatMissesItsWaitIsATimeout) {
+  QTcpServer server;
+  ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+  TcpBridgeConnection conn(QStringLiteral("127.0.0.1"), server.serverPort());
+  ASSERT_TRUE(conn.open());
+  const QByteArray block(16 << 20, 'w');
+  qint64 written = 1;
+  for (int i = 0; i < 8 && written > 0; ++i) {
+    written = conn.write(block);
+  }
+  EXPECT_EQ(written, 0);
+  EXPECT_EQ(conn.error(), ConnectionError::Timeout);
+  EXPECT_EQ(conn.errorString(),
+            QStringLiteral("Write timeout on 127.0.0.1:%1").arg(server.serverPort()));
+  EXPECT_EQ(conn.status(), ConnectionStatus::Connected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Transports, ConnectionTest,
@@ -212,7 +235,7 @@ TEST(ConnectionIdentityTest, NamesStartingStateAndClosedBehaviour) {
     EXPECT_EQ(conn->status(), ConnectionStatus::Disconnected);
     // Only the scripted connection ignores its status when written to.
     EXPECT_EQ(conn->write("x"), conn->id() == QLatin1String("SCRIPTED") ? 1 : 0);
-    EXPECT_TRUE(conn->read(10).isEmpty());
+    EXPECT_TRUE(conn->read(10, 0).isEmpty());
   }
 }
 

@@ -100,6 +100,7 @@ class ScriptedPorts : public ConnectionProvider {
       return nullptr;
     }
     auto connection = std::make_unique<ScriptedEcuConnection>();
+    connection->setClock(*clock);
     connection->queueReply(replies.value(opened.last()));
     connection->queueReply(framedReplies.value(opened.last()));
     return connection;
@@ -109,6 +110,7 @@ class ScriptedPorts : public ConnectionProvider {
   QMap<QString, QByteArray> framedReplies;
   QStringList unopenable;
   QStringList opened;
+  Clock* clock = &Clock::real();  // what the controllers' silence takes
 };
 
 class DetectTest : public test::AppTest {
@@ -142,6 +144,7 @@ TEST_F(DetectTest, ScriptedSerialScanTriesRatesInOrderUntilAnAnswerIsAccepted) {
       "ttyD@115200", EcuCommandService::wrapFrame(QByteArray(1, '\0') + "speeduino 202504-dev"));
   ports.unopenable = {"ttyC@115200"};
   FakeClock clock;
+  ports.clock = &clock;
   DeviceDetectionService service(ports, clock);
   QStringList found;
   service.setDeviceFoundCallback([&](const DetectedDevice& d) { found.append(d.port); });
@@ -238,7 +241,7 @@ TEST_F(DetectTest, FindsTheFirmwareAfterFramedTraffic) {
   EXPECT_TRUE(framed.sendCommand("Q", 1000).ok);
   link.write("Q");
   QThread::msleep(1000);
-  EXPECT_FALSE(isAcceptedAnswer(detectionReplyText(link.read(256))));
+  EXPECT_FALSE(isAcceptedAnswer(detectionReplyText(link.read(256, EcuConnection::kDefaultWaitMs))));
   link.close();
   SimPorts ports;
   ports.ports = {{"firmware", {port, 115200}}};

@@ -28,9 +28,9 @@ class FramedProtocolTest : public ::testing::Test {
 const EcuResponse kOk{true, 0, hex("01020304"), {}, FrameOutcome::Ok};
 
 // One reply, good or bad: its exact result (the status is the ECU's, 0x82 for a CRC mismatch or
-// 0xFF) and how long the exchange took on the clock. A timeout drains for 50 ms after the
-// deadline, every other failure at once; then the next command must find a clean stream, unless
-// the line is gone.
+// 0xFF) and how long the exchange took on the clock: a failure drains 50 ms after it, then reads
+// until a read finds nothing in 100 ms. The next command must find a clean stream, unless the
+// line is gone.
 struct Fault {
   enum Quirk { None, HangsUp, GreedyHeader, GreedyBody };
 
@@ -53,31 +53,32 @@ QByteArray withStatus(quint8 status) {
 const Fault kFaults[] = {
     {"Status04", withStatus(0x04), 0, 0, 1000, FrameOutcome::Ok, "", 0},
     {"Status83", withStatus(0x83), 0, 0, 1000, FrameOutcome::Ok, "", 0},
-    {"Status80", withStatus(0x80), 0, 0, 1000, FrameOutcome::EcuError, "TS_RESPONSE_UNDERRUN", 50},
-    {"Status81", withStatus(0x81), 0, 0, 1000, FrameOutcome::EcuError, "TS_RESPONSE_OVERRUN", 50},
+    {"Status80", withStatus(0x80), 0, 0, 1000, FrameOutcome::EcuError, "TS_RESPONSE_UNDERRUN", 150},
+    {"Status81", withStatus(0x81), 0, 0, 1000, FrameOutcome::EcuError, "TS_RESPONSE_OVERRUN", 150},
     {"Status82", withStatus(0x82), 0, 0, 1000, FrameOutcome::EcuError, "TS_RESPONSE_CRC_FAILURE",
-     50},
+     150},
     {"Status84", withStatus(0x84), 0, 0, 1000, FrameOutcome::EcuError, "TS_RESPONSE_OUT_OF_RANGE",
-     50},
+     150},
     {"Status8D", withStatus(0x8D), 0, 0, 1000, FrameOutcome::EcuError, "TS_RESPONSE_FRAMING_ERROR",
-     50},
-    {"Status05", withStatus(0x05), 0, 0, 1000, FrameOutcome::EcuError, "Unknown error 0x05", 50},
-    {"Status8E", withStatus(0x8E), 0, 0, 1000, FrameOutcome::EcuError, "Unknown error 0x8E", 50},
-    {"Silent", {}, 0, 0, 500, FrameOutcome::Timeout, nullptr, 550},
+     150},
+    {"Status05", withStatus(0x05), 0, 0, 1000, FrameOutcome::EcuError, "Unknown error 0x05", 150},
+    {"Status8E", withStatus(0x8E), 0, 0, 1000, FrameOutcome::EcuError, "Unknown error 0x8E", 150},
+    {"Silent", {}, 0, 0, 500, FrameOutcome::Timeout, nullptr, 650},
     {"SlowAtNinetyPercent", kGood, 2700, 0, 3000, FrameOutcome::Ok, "", 2700},
-    {"LateByOneMs", kGood, 3001, 0, 3000, FrameOutcome::Timeout, nullptr, 3050},
-    {"PartialThenSilence", kGood.left(5), 0, 0, 300, FrameOutcome::Timeout, nullptr, 350},
+    {"LateByOneMs", kGood, 3001, 0, 3000, FrameOutcome::Timeout, nullptr, 3150},
+    {"PartialThenSilence", kGood.left(5), 0, 0, 300, FrameOutcome::Timeout, nullptr, 450},
     {"TrickledInTime", kGood, 10, 10, 250, FrameOutcome::Ok, "", 110},
-    // Header and body share one deadline.
-    {"TrickledPastTheDeadline", kGood.left(4), 100, 100, 250, FrameOutcome::Timeout, nullptr, 300},
+    // Header and body share one deadline; the drain reads on while the bytes keep coming.
+    {"TrickledPastTheDeadline", kGood.left(4), 100, 100, 250, FrameOutcome::Timeout, nullptr, 500},
     {"GarbageFirst", hex("A5") + kGood, 0, 0, 1000, FrameOutcome::BadLength,
-     "Invalid payload size: 42240", 50},
-    {"WrongCrc", kBadCrc, 0, 0, 1000, FrameOutcome::BadCrc, "CRC mismatch", 50},
+     "Invalid payload size: 42240", 150},
+    {"WrongCrc", kBadCrc, 0, 0, 1000, FrameOutcome::BadCrc, "CRC mismatch", 150},
     {"OverlongHeader", kGood, 0, 0, 1000, FrameOutcome::BadHeader,
-     "Failed to read response header (timeout)", 50, Fault::GreedyHeader},
+     "Failed to read response header (timeout)", 150, Fault::GreedyHeader},
     {"OverlongBody", kGood + hex("0000"), 0, 0, 1000, FrameOutcome::Incomplete,
-     "Incomplete response: got 11, expected 9", 50, Fault::GreedyBody},
-    {"LineDropsMidReply", kGood.left(4), 20, 0, 800, FrameOutcome::Timeout, nullptr, 850,
+     "Incomplete response: got 11, expected 9", 150, Fault::GreedyBody},
+    // A lost line ends the exchange at once, with the connection's message.
+    {"LineDropsMidReply", kGood.left(4), 20, 0, 800, FrameOutcome::Lost, "peer hung up", 70,
      Fault::HangsUp},
 };
 
@@ -136,11 +137,11 @@ TEST_F(FramedProtocolTest, DetectedCrcModeAndByteOrderHoldUntilTheNextConnection
 
 TEST_F(FramedProtocolTest, ReadIntoRefusesAllButPlainSuccessAndDrainsAllButATimeout) {
   const std::pair<QByteArray, qint64> refused[] = {
-      {framed(hex("834142")), 50},  // 0x83 is no success here
-      {framed(hex("844142")) + hex("0102"), 50},
-      {hex("00000102"), 50},
-      {hex("00030041420000000099"), 50},  // bad CRC
-      {hex("0003"), 120},                 // the deadline
+      {framed(hex("834142")), 150},  // 0x83 is no success here
+      {framed(hex("844142")) + hex("0102"), 150},
+      {hex("00000102"), 150},
+      {hex("00030041420000000099"), 150},  // bad CRC
+      {hex("0003"), 120},                  // the deadline
   };
   QList<QByteArray> unknown;  // the requests answered 0x83, as the observer hears of them
   service.setUnknownCommandObserver([&unknown](const QByteArray& r) { unknown.append(r); });
@@ -168,7 +169,7 @@ TEST_F(FramedProtocolTest, ConsoleStopsAtThePromptMapsNonAsciiAndGivesNothingFor
   ecu.reply(hex("000D0A000A"));
   EXPECT_FALSE(service.sendConsoleCommand(QStringLiteral("x"), 200).has_value());
   EXPECT_FALSE(service.sendConsoleCommand(QStringLiteral("x"), 100).has_value());
-  EXPECT_EQ(clock.lap(), 20 + 100);
+  EXPECT_EQ(clock.lap(), 20 + 100 + 100);  // the read after the line end waits 100 ms
   ecu.setForcedWriteResult(0);
   EXPECT_FALSE(service.sendConsoleCommand(QStringLiteral("x"), 100).has_value());
   EXPECT_EQ(clock.lap(), 0);
@@ -180,9 +181,9 @@ TEST_F(FramedProtocolTest, ResyncWakesWithAnUnframedFAndGivesUpAfterTwoSeconds) 
   ecu.queueTimed({{50, QByteArrayLiteral("00")}, {80, QByteArrayLiteral("1")}});
   EXPECT_TRUE(service.resync());
   EXPECT_EQ(ecu.writes(), QList<QByteArray>{QByteArrayLiteral("F")});
-  EXPECT_EQ(clock.lap(), 200 + 50 + 50 + 50 + 50 + 50 + 50);
+  EXPECT_EQ(clock.lap(), 200 + 150 + 50 + 50 + 50 + 50 + 150);  // each drain ends on 100 ms
   EXPECT_FALSE(service.resync());
-  EXPECT_EQ(clock.lap(), 200 + 50 + 50 + 50 + 2000);
+  EXPECT_EQ(clock.lap(), 200 + 150 + 50 + 50 + 2000);
   ecu.setForcedWriteResult(0);
   EXPECT_FALSE(service.resync());
   EXPECT_FALSE(EcuCommandService(nullptr, clock).resync());

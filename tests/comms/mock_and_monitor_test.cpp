@@ -39,7 +39,7 @@ TEST_F(MockEcuTest, AnswersOnlyThroughTheSignalAndLogsBothWays) {
   EXPECT_EQ(replies.at(1), QByteArrayLiteral("speeduino 2025?"));
   EXPECT_EQ(replies.at(2), QByteArrayLiteral("Torvik-Mock-1.0"));
   EXPECT_EQ(replies.at(3).size(), 12);
-  EXPECT_TRUE(mock.read(100).isEmpty() && mock.bytesAvailable() == 0);
+  EXPECT_TRUE(mock.read(100, 0).isEmpty() && mock.bytesAvailable() == 0);
   // The first request and its reply are logged; the rest come within the same 100 ms.
   ASSERT_EQ(monitor.entries().size(), 2);
   EXPECT_EQ(monitor.entries().at(0).label, QStringLiteral("Mock ECU Rx"));

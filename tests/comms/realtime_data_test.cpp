@@ -82,6 +82,7 @@ TEST(RealtimeRequestTest, RealDefinitionAsksForItsWholeBlockWithCanIdZero) {
   ASSERT_EQ(definition.OchBlockSize, 130);
   FakeClock clock;
   ScriptedEcuConnection ecu;
+  ecu.setClock(clock);
   ecu.open();
   EcuCommandService service(&ecu, clock);
   ecu.queueReply(okFrame(QByteArray(130, '\x01')));

@@ -37,7 +37,10 @@ QByteArray pattern(int size) {
 
 class TuneCommsTest : public ::testing::Test {
  protected:
-  void SetUp() override { conn.open(); }
+  void SetUp() override {
+    conn.setClock(clock);
+    conn.open();
+  }
 
   // Settles the framing decision with a probe; its write and time are not counted.
   void decideFraming(bool crc) {
@@ -66,6 +69,7 @@ TEST_F(TuneCommsTest, FramingIsProbedOnceAndForcingItSkipsTheProbe) {
   // Two bytes are no answer, and silence is none either: unframed after the 500 ms deadline.
   for (const QByteArray& answer : {QByteArrayLiteral("00"), QByteArray()}) {
     ScriptedEcuConnection other;
+    other.setClock(clock);
     other.open();
     other.queueReply(answer);
     EXPECT_FALSE(TuneCommsService(commands, other).usesCrcFraming());
@@ -90,20 +94,21 @@ TEST_F(TuneCommsTest, ChunksAreTriedThreeTimesAShortOneOnceAndAbsentPagesNotAtAl
   conn.queueReply(framed(hex("84")));
   conn.queueReply(framed(hex("80")));
   conn.queueReply(hex("0003004142DEADBEEF"));
-  EXPECT_EQ(tk::test::thrownMessage<PageReadError>([&] { service.readPage(d, 1); }),
-            "Failed to read page 2 at offset 128");
+  EXPECT_EQ(service.readPage(d, 1).error, QStringLiteral("Failed to read page 2 at offset 128"));
   EXPECT_EQ(commandWrites().size(), 4);
   EXPECT_EQ(commandWrites().at(1), commandWrites().at(3));
-  EXPECT_EQ(clock.lap(), 3 * 50 + 2 * 50);  // each failure drains for 50 ms, a retry waits 50 more
+  EXPECT_EQ(clock.lap(), 3 * 150 + 2 * 50);  // each failure drains for 150 ms, a retry waits 50
   conn.queueReply(okFrame(pattern(127)));
-  EXPECT_THROW(service.readPage(d, 0), PageReadError);
+  EXPECT_TRUE(service.readPage(d, 0).failed());
   EXPECT_EQ(commandWrites().size(), 5);
 
   EcuDefinition absent = d;  // page 1 without a size, page 2 without a read command
   absent.PageSizes = {0, 128};
   absent.PageReadCommands = {QStringLiteral("p%2i%2o%2c"), QString()};
-  EXPECT_FALSE(service.readPage(absent, 0) || service.readPage(absent, 1) ||
-               service.readPage(absent, 2));
+  for (int page = 0; page < 3; ++page) {
+    const PageRead read = service.readPage(absent, page);
+    EXPECT_FALSE(read.bytes || read.failed()) << page;
+  }
   EXPECT_EQ(commandWrites().size(), 5);
 }
 
@@ -113,11 +118,11 @@ TEST_F(TuneCommsTest, UnframedPagesAreRawBytesGivenUpAfterTenEmptyReads) {
   decideFraming(false);
   conn.queueReply(page.left(64));
   conn.queueReply(page.mid(64));
-  EXPECT_EQ(service.readPage(d, 0), page);
+  EXPECT_EQ(service.readPage(d, 0).bytes, page);
   EXPECT_EQ(commandWrites(), (QList<QByteArray>{hex("70000100004000"), hex("70000140002400")}));
   conn.queueReply(page.left(10));
-  EXPECT_THROW(service.readPage(d, 0), PageReadError);
-  EXPECT_EQ(clock.lap(), 9 * 50);
+  EXPECT_TRUE(service.readPage(d, 0).failed());
+  EXPECT_EQ(clock.lap(), 10 * 100 + 9 * 50);
 }
 
 TEST_F(TuneCommsTest, PagesAreWrittenInBoundedChunksAndStopAtTheFirstRefusal) {
@@ -127,7 +132,7 @@ TEST_F(TuneCommsTest, PagesAreWrittenInBoundedChunksAndStopAtTheFirstRefusal) {
     conn.queueReply(okFrame({}));
   }
   conn.queueReply(framed(hex("04")));
-  service.writePage(twoPages(600, 0), 0, page, true);
+  EXPECT_FALSE(service.writePage(twoPages(600, 0), 0, page, true).failed());
   QList<QByteArray> w = commandWrites();
   ASSERT_EQ(w.size(), 6);
   EXPECT_EQ(w.at(0), framed(QByteArrayLiteral("M") + hex("000100008000") + page.left(128)));
@@ -152,20 +157,15 @@ TEST_F(TuneCommsTest, PagesAreWrittenInBoundedChunksAndStopAtTheFirstRefusal) {
     for (const QByteArray& reply : r.replies) {
       conn.queueReply(reply);
     }
-    try {
-      service.writePage(twoPages(600, 0), 0, page, true);
-      ADD_FAILURE() << r.message;
-    } catch (const PageWriteError& e) {
-      EXPECT_STREQ(e.what(), r.message);
-    }
+    EXPECT_EQ(service.writePage(twoPages(600, 0), 0, page, true).error, QLatin1String(r.message));
     EXPECT_EQ(commandWrites().size() - before, std::max<qsizetype>(r.replies.size(), 1));
-    conn.read(1 << 20);
+    conn.read(1 << 20, 0);
   }
   // Chunks of at most 4096, no more bytes than the page holds, no burn unless asked.
   const qsizetype sent = commandWrites().size();
   conn.queueReply(okFrame({}));
   conn.queueReply(okFrame({}));
-  service.writePage(twoPages(5000, 100000), 1, pattern(6000), false);
+  EXPECT_FALSE(service.writePage(twoPages(5000, 100000), 1, pattern(6000), false).failed());
   w = commandWrites().mid(sent);
   ASSERT_EQ(w.size(), 2);
   EXPECT_EQ(w.at(0).size(), 2 + 7 + 4096 + 4);
@@ -173,8 +173,8 @@ TEST_F(TuneCommsTest, PagesAreWrittenInBoundedChunksAndStopAtTheFirstRefusal) {
   // Without a chunk template nothing is sent, not even the burn, and a chunk write fails.
   EcuDefinition none = twoPages(64, 128);
   none.PageChunkWriteCommands = {QString()};
-  service.writePage(none, 0, pattern(64), true);
-  service.writePage(none, 1, pattern(64), true);
+  EXPECT_FALSE(service.writePage(none, 0, pattern(64), true).failed());
+  EXPECT_FALSE(service.writePage(none, 1, pattern(64), true).failed());
   EXPECT_FALSE(service.writeChunk(none, 0, 0, hex("01")));
   EXPECT_EQ(commandWrites().size(), sent + 2);
   conn.queueReply(framed(hex("84")));
@@ -194,10 +194,10 @@ TEST_F(TuneCommsTest, WritesArePacedAndBurnsWaitForThePageToActivate) {
     decideFraming(c.crc);
     conn.queueReply(okFrame({}));
     conn.queueReply(framed(hex("04")));
-    service.writePage(d, 0, pattern(128), true);
+    EXPECT_FALSE(service.writePage(d, 0, pattern(128), true).failed());
     EXPECT_EQ(clock.lap(), c.elapsedMs) << c.crc << c.activationDelay;
     EXPECT_EQ(commandWrites().back(), c.crc ? framed(hex("620001")) : hex("620001"));
-    conn.read(1 << 20);
+    conn.read(1 << 20, 0);
   }
   decideFraming(false);
   EXPECT_TRUE(service.writeChunk(twoPages(256, 128), 0, 2, hex("FF")));  // unframed: trusted
@@ -220,7 +220,7 @@ TEST_F(TuneCommsTest, TextQueriesRetryAfterAPauseAndPauseBeforeReadingWhenUnfram
 TEST_F(TuneCommsTest, WholeTunesGoPageByPageAndAPageThatCannotBeReadEndsTheRead) {
   const EcuDefinition& d = test::syntheticDefinition();
   decideFraming(true);
-  service.writeTune(d, Tune{}, true);  // neither values nor pages: nothing is sent
+  EXPECT_FALSE(service.writeTune(d, Tune{}, true).failed());  // neither values nor pages: nothing
   EXPECT_TRUE(commandWrites().isEmpty());
   // Raw legacy pages, in order, each with its burn; a refused burn ends the tune there.
   Tune legacy;
@@ -228,7 +228,7 @@ TEST_F(TuneCommsTest, WholeTunesGoPageByPageAndAPageThatCannotBeReadEndsTheRead)
   for (const char* status : {"00", "00", "00", "04", "00", "04"}) {
     conn.queueReply(framed(hex(status)));
   }
-  service.writeTune(d, legacy, true);
+  EXPECT_FALSE(service.writeTune(d, legacy, true).failed());
   QList<QByteArray> heads;
   for (const QByteArray& w : commandWrites()) {
     heads.append(w.mid(2, 3).toHex());
@@ -238,10 +238,13 @@ TEST_F(TuneCommsTest, WholeTunesGoPageByPageAndAPageThatCannotBeReadEndsTheRead)
   for (const char* status : {"00", "00", "00", "84"}) {
     conn.queueReply(framed(hex(status)));
   }
-  EXPECT_THROW(service.writeTune(d, legacy, true), PageWriteError);
+  EXPECT_EQ(service.writeTune(d, legacy, true).error,
+            QStringLiteral("page 1: the controller did not take the burn (status 0x84)"));
   EXPECT_EQ(commandWrites().size(), 6 + 4);
   conn.queueReply(okFrame(QByteArray(128, '\0')));
-  EXPECT_THROW(service.readTune(d), PageReadError);
+  const TuneRead read = service.readTune(d);
+  EXPECT_EQ(read.error.toStdString(), "Failed to read page 1 at offset 128");
+  EXPECT_TRUE(read.tune.fields.isEmpty());
 }
 
 }  // namespace

@@ -111,22 +111,22 @@ TEST_P(SimProgramTest, BurnedTuneOutlivesSigtermAndKillButUnburnedEditsDoNot) {
   {
     test::SimProcess sim(options());
     connectTo(sim);
-    tune->writePage(definition, 0, page1, true);
+    EXPECT_FALSE(tune->writePage(definition, 0, page1, true).failed());
     EXPECT_EQ(sim.stop(), 0);
   }
   {
     test::SimProcess sim(options());
     connectTo(sim);
-    EXPECT_EQ(tune->readPage(definition, 0), page1);
-    tune->writePage(definition, 3, QByteArray(128, '\x33'), true);
-    tune->writePage(definition, 0, QByteArray(128, '\x44'), false);
+    EXPECT_EQ(tune->readPage(definition, 0).bytes, page1);
+    EXPECT_FALSE(tune->writePage(definition, 3, QByteArray(128, '\x33'), true).failed());
+    EXPECT_FALSE(tune->writePage(definition, 0, QByteArray(128, '\x44'), false).failed());
     sim.kill();
   }
   EXPECT_EQ(test::readFile(options().flash).size(), 832);
   test::SimProcess sim(options());
   connectTo(sim);
-  EXPECT_EQ(tune->readPage(definition, 0), page1);
-  EXPECT_EQ(tune->readPage(definition, 3), QByteArray(128, '\x33'));
+  EXPECT_EQ(tune->readPage(definition, 0).bytes, page1);
+  EXPECT_EQ(tune->readPage(definition, 3).bytes, QByteArray(128, '\x33'));
 }
 
 TEST_P(SimProgramTest, BaudRatePacesRepliesByteByByteAndProductTextIsTheOneGiven) {
@@ -142,7 +142,7 @@ TEST_P(SimProgramTest, BaudRatePacesRepliesByteByByteAndProductTextIsTheOneGiven
   QByteArray reply;
   int pieces = 0;
   while (reply.size() < 135 && !timer.hasExpired(5000)) {
-    const QByteArray piece = conn->read(4096);
+    const QByteArray piece = conn->read(4096, EcuConnection::kDefaultWaitMs);
     pieces += piece.isEmpty() ? 0 : 1;
     reply += piece;
   }

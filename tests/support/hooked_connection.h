@@ -30,8 +30,8 @@ class HookedConnection : public comms::EcuConnection {
     }
     return inner_->write(bytes);
   }
-  QByteArray read(qint64 maxBytes) override {
-    const QByteArray bytes = inner_->read(maxBytes);
+  QByteArray read(qint64 maxBytes, qint64 waitMs) override {
+    const QByteArray bytes = inner_->read(maxBytes, waitMs);
     return onRead ? onRead(bytes) : bytes;
   }
   qint64 bytesAvailable() override { return inner_->bytesAvailable(); }

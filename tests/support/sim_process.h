@@ -12,7 +12,7 @@
 #include <memory>
 #include <optional>
 
-#include "comms/sim_engine.h"
+#include "sim/sim_engine.h"
 #include "support/test_support.h"
 
 namespace tk::test {

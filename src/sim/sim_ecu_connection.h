@@ -5,8 +5,8 @@
 
 #include "comms/clock.h"
 #include "comms/ecu_connection.h"
-#include "comms/sim_engine.h"
 #include "definition/ecu_definition.h"
+#include "sim/sim_engine.h"
 
 namespace tk::comms {
 
@@ -40,8 +40,9 @@ class SimEcuConnection : public EcuConnection {
   void close() override;
   /// Takes request bytes and queues the replies; the input's length, 0 when closed.
   qint64 write(const QByteArray& bytes) override;
-  /// Takes up to maxBytes of queued reply bytes.
-  QByteArray read(qint64 maxBytes) override;
+  /// Takes up to maxBytes of queued reply bytes. Replies are queued by the write that asks, so
+  /// with none queued the read waits out waitMs on the clock (the engine runs on meanwhile).
+  QByteArray read(qint64 maxBytes, qint64 waitMs) override;
   /// The queued reply bytes.
   qint64 bytesAvailable() override;
 
@@ -55,10 +56,8 @@ class SimEcuConnection : public EcuConnection {
   /// Keeps the burned pages in the file at path, the definition's pages one after the other:
   /// loads them into both copies now (a missing file is zero-filled flash) and replaces the file
   /// whole after every burn. False, with errorString(), when the file cannot be read or is not
-  /// exactly as long as the pages; a failed save is reported through errorOccurred.
+  /// exactly as long as the pages; a failed save is an Io error (errorOccurred).
   bool useFlashFile(const QString& path);
-  /// Why useFlashFile failed.
-  QString errorString() const { return errorString_; }
 
   /// Statuses with which the simulator refuses writes, as a controller with a locked or failing
   /// flash does; an empty member takes them as usual.
@@ -71,7 +70,7 @@ class SimEcuConnection : public EcuConnection {
 
   /// Runs the engine on clock (which must outlive the simulator), starting again from 0 s; the
   /// real clock by default, a fake one in tests.
-  void setClock(const Clock& clock);
+  void setClock(Clock& clock);
   /// Loads both copies of a page (0-based); bytes beyond the page are ignored, missing ones are 0.
   void loadPage(int pageIndex, const QByteArray& bytes);
   /// The working copy of a page; empty for an unknown page.
@@ -117,7 +116,7 @@ class SimEcuConnection : public EcuConnection {
   std::vector<QByteArray> ram_;
   std::vector<QByteArray> flash_;
   std::vector<Logger> loggers_;
-  const Clock* clock_ = &Clock::real();
+  Clock* clock_ = &Clock::real();
   qint64 startMs_ = 0;
   qint64 lastInputMs_ = 0;  // on clock_, when bytes last came
   SimEngine engine_;
@@ -126,7 +125,6 @@ class SimEcuConnection : public EcuConnection {
   QString realtimeTemplate_;
   QByteArray pageLetters_;  // first bytes of the page commands
   QString flashPath_;
-  QString errorString_;
   Refusals refusals_;
 };
 

@@ -1,4 +1,4 @@
-#include "comms/sim_ecu_connection.h"
+#include "sim/sim_ecu_connection.h"
 
 #include <gtest/gtest.h>
 
@@ -7,9 +7,9 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 
+#include "comms/comms_fakes.h"
 #include "comms/ecu_command_service.h"
 #include "comms/tune_comms_service.h"
-#include "comms_fakes.h"
 #include "definition/ini_parser.h"
 
 namespace tk::comms {
@@ -28,7 +28,7 @@ class SimEcuTest : public ::testing::Test {
   EcuResponse framed(const QByteArray& payload) { return commands.sendCommand(payload, 500); }
   QByteArray raw(const QByteArray& bytes) {
     sim.write(bytes);
-    return sim.read(1 << 20);
+    return sim.read(1 << 20, 0);
   }
 
   FakeClock engine;
@@ -220,8 +220,8 @@ TEST(SimEcuCorpusTest, EveryCorpusDefinitionServesItsPagesAndRealtimeBlock) {
       for (int i = 0; i < size; ++i) {
         bytes[i] = static_cast<char>(i * 31 + page);
       }
-      tune.writePage(d, page, bytes, true);
-      EXPECT_EQ(tune.readPage(d, page), bytes) << page;
+      EXPECT_FALSE(tune.writePage(d, page, bytes, true).failed());
+      EXPECT_EQ(tune.readPage(d, page).bytes, bytes) << page;
       EXPECT_EQ(sim.burnedPage(page),
                 d.BurnCommands.value(page).isEmpty() ? QByteArray(size, '\0') : bytes)
           << page;

@@ -1,4 +1,4 @@
-#include "comms/sim_engine.h"
+#include "sim/sim_engine.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "comms/stand_in_server.h"
+#include "sim/stand_in_server.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -175,7 +175,7 @@ void StandInServer::pump(Link& link, const std::function<bool()>& othersWait) {
     lastRequest = std::chrono::steady_clock::now();
     ecu_.write(request);
     while (ecu_.bytesAvailable() > 0) {
-      const QByteArray reply = ecu_.read(kReadChunk);
+      const QByteArray reply = ecu_.read(kReadChunk, 0);
       if (replyRate_ > 0) {
         sendPaced(link, reply, replyRate_, lineFree, stopping_);
       } else {

@@ -1,4 +1,4 @@
-#include "comms/sim_ecu_connection.h"
+#include "sim/sim_ecu_connection.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -141,7 +141,8 @@ bool SimEcuConnection::useFlashFile(const QString& path) {
   QFile file(path);
   if (file.exists()) {
     if (!file.open(QIODevice::ReadOnly)) {
-      errorString_ = QStringLiteral("Cannot read %1: %2").arg(path, file.errorString());
+      setError(ConnectionError::Io,
+               QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
       return false;
     }
     const QByteArray image = file.readAll();
@@ -150,10 +151,11 @@ bool SimEcuConnection::useFlashFile(const QString& path) {
       total += page.size();
     }
     if (image.size() != total) {
-      errorString_ = QStringLiteral("%1 holds %2 bytes, not the %3 bytes of the definition's pages")
-                         .arg(path)
-                         .arg(image.size())
-                         .arg(total);
+      setError(ConnectionError::Io,
+               QStringLiteral("%1 holds %2 bytes, not the %3 bytes of the definition's pages")
+                   .arg(path)
+                   .arg(image.size())
+                   .arg(total));
       return false;
     }
     qsizetype at = 0;
@@ -183,8 +185,8 @@ void SimEcuConnection::saveFlash() {
       return;
     }
   }
-  Q_EMIT errorOccurred(
-      QStringLiteral("Flash file %1 not written: %2").arg(flashPath_, file.errorString()));
+  setError(ConnectionError::Io,
+           QStringLiteral("Flash file %1 not written: %2").arg(flashPath_, file.errorString()));
 }
 
 QString SimEcuConnection::id() const { return QStringLiteral("SIM:demo"); }
@@ -209,7 +211,7 @@ void SimEcuConnection::close() {
   setStatus(ConnectionStatus::Disconnected);
 }
 
-void SimEcuConnection::setClock(const Clock& clock) {
+void SimEcuConnection::setClock(Clock& clock) {
   clock_ = &clock;
   startMs_ = clock.nowMs();
   engine_ = SimEngine();
@@ -261,7 +263,13 @@ qint64 SimEcuConnection::write(const QByteArray& bytes) {
   return bytes.size();
 }
 
-QByteArray SimEcuConnection::read(qint64 maxBytes) {
+QByteArray SimEcuConnection::read(qint64 maxBytes, qint64 waitMs) {
+  if (output_.isEmpty()) {
+    if (status_ == ConnectionStatus::Connected) {
+      clock_->sleepMs(waitMs);
+    }
+    return {};
+  }
   const qsizetype n = std::clamp<qint64>(maxBytes, 0, output_.size());
   QByteArray bytes = output_.left(n);
   output_.remove(0, n);
