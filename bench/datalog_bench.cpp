@@ -15,8 +15,8 @@
 #include <QTemporaryDir>
 
 #include "bench_support.h"
-#include "comms/datalog_recorder.h"
 #include "comms/clock.h"
+#include "comms/datalog_recorder.h"
 #include "comms/ecu_command_service.h"
 #include "definition/ini_parser.h"
 #include "formats/mlg_datalog.h"

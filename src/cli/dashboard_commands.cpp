@@ -40,42 +40,42 @@ QList<GaugeSpec> gaugesFor(const EcuDefinition& definition, const CommandOptions
   return gaugesFromLayout(layoutFromJson(file.readAll()));
 }
 
-// Keeps the controller's link open while it answers; a link that cannot be opened or stops
-// answering is closed and tried again a second later, each outcome sent to the page.
+// One session with the controller for the whole run, kept open while it answers; a session that
+// cannot be opened or stops answering is closed and opened again a second later, each outcome
+// sent to the page.
 class LiveFeed {
  public:
   LiveFeed(project::ProjectManager& manager, DashboardServer& server)
-      : manager_(manager),
-        definition_(requireDefinition(manager)),
+      : definition_(requireDefinition(manager)),
         server_(server),
-        computed_(computedChannels(definition_, manager.tune())) {
+        computed_(computedChannels(definition_, manager.tune())),
+        session_(endpointOf(manager.project()->connection), definition_) {
     clock_.start();
   }
 
   void tick() {
-    if (!link_ && clock_.elapsed() >= nextOpenMs_) {
-      link_ = std::make_unique<EcuLink>(manager_);
-      if (std::optional<QString> error = link_->open()) {
+    if (!session_.isOpen()) {
+      if (clock_.elapsed() < nextOpenMs_) {
+        return;
+      }
+      if (std::optional<QString> error = session_.reopen()) {
         lose(*error);
+        return;
       }
     }
-    if (!link_) {
-      return;
-    }
     const comms::RealtimeSnapshot snapshot =
-        comms::readRealtimeSnapshot(definition_, *link_->commands());
+        comms::readRealtimeSnapshot(definition_, *session_.commands());
     if (snapshot.valid) {
       failures_ = 0;
       send(liveFrame(computed_->complete(snapshot.values)));
-    } else if (++failures_ >= kFailuresBeforeReopen) {
-      lose(link_->lastError().isEmpty() ? QStringLiteral("the controller does not answer")
-                                        : link_->lastError());
+    } else if (++failures_ >= kFailuresBeforeReopen || !session_.isOpen()) {
+      lose(session_.connectionFailure().value_or(QStringLiteral("the controller does not answer")));
     }
   }
 
  private:
   void lose(const QString& reason) {
-    link_.reset();
+    session_.close();
     failures_ = 0;
     nextOpenMs_ = clock_.elapsed() + kRetryMs;
     send(noControllerFrame(reason));
@@ -83,11 +83,10 @@ class LiveFeed {
 
   void send(const JsonValue& frame) { server_.broadcast(serialize(frame)); }
 
-  project::ProjectManager& manager_;
   const EcuDefinition& definition_;
   DashboardServer& server_;
   std::unique_ptr<expr::ComputedChannels> computed_;
-  std::unique_ptr<EcuLink> link_;
+  comms::EcuSession session_;
   QElapsedTimer clock_;
   qint64 nextOpenMs_ = 0;
   int failures_ = 0;

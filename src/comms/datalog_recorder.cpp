@@ -32,8 +32,8 @@ DatalogRun recordDatalog(const EcuDefinition& definition, EcuCommandService& com
     }
     const double t = static_cast<double>(elapsed()) / 1000.0;
     if (recording.record) {
-      recording.record(t, recording.complete ? recording.complete(snapshot.values)
-                                             : snapshot.values);
+      recording.record(t,
+                       recording.complete ? recording.complete(snapshot.values) : snapshot.values);
     }
     ++run.records;
     pause();

@@ -7,9 +7,9 @@
 
 #include "comms/comms_fakes.h"
 #include "comms/ecu_command_service.h"
-#include "comms/sim_ecu_connection.h"
-#include "comms/sim_engine.h"
 #include "definition/ini_parser.h"
+#include "sim/sim_ecu_connection.h"
+#include "sim/sim_engine.h"
 #include "support/sim_process.h"
 
 namespace tk::comms {
@@ -86,8 +86,8 @@ TEST_F(RecorderTest, StopAndSilence) {
 }
 
 // Exchanges and timeouts count into the recording's time: 7 ms exchange and 20 ms pause, then a
-// 2000 ms timeout with its 50 ms drain and a pause; the duration has passed. The completion adds
-// its channels after the declared ones.
+// 2000 ms timeout with its drain (50 ms, then a read that finds nothing in 100 ms) and a pause;
+// the duration has passed. The completion adds its channels after the declared ones.
 TEST(RecorderTimingTest, TimeoutsCountAndCompletionAddsChannels) {
   EcuDefinition definition;
   definition.OchGetCommand = QStringLiteral("A");
@@ -111,7 +111,7 @@ TEST(RecorderTimingTest, TimeoutsCountAndCompletionAddsChannels) {
   recording.record = [&records](double t, const ChannelValues& c) { records.append({t, c}); };
   const DatalogRun run = recordDatalog(definition, service, recording);
   ASSERT_EQ(run.records, 1);
-  EXPECT_EQ(clock.nowMs() - run.startMs, 7 + 20 + 2050 + 20);
+  EXPECT_EQ(clock.nowMs() - run.startMs, 7 + 20 + 2150 + 20);
   ASSERT_EQ(records.size(), 1);
   EXPECT_DOUBLE_EQ(records[0].first, 0.007);
   EXPECT_EQ(records[0].second, (ChannelValues{{"rpm", 33.0}, {"twice", 66.0}}));

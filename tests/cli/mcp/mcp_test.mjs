@@ -21,7 +21,7 @@ const kTools = ['open-project', 'create-project', 'list-tables', 'list-curves', 
   'set-curve-point', 'set-bits', 'save', 'import-msq', 'export-msq', 'connect', 'sync', 'burn',
   'read-tune', 'send-command', 'get-signature', 'get-firmware', 'get-config-error',
   'send-console', 'datalog', 'read-channels', 'set-connection', 'apply-edits',
-  'list-setting-groups', 'set-setting-group', 'diff'];
+  'list-setting-groups', 'set-setting-group', 'diff', 've-analyze', 'wue-analyze', 'plot'];
 
 function startSim() {
   const sim = spawn(simExe, ['--ini', ini, '--port', '0'], { stdio: ['ignore', 'pipe', 'inherit'] });
