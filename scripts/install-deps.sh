@@ -5,12 +5,16 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgtest-dev
           libgmock-dev libbenchmark-dev socat jq clang-14 libclang-rt-14-dev clang-format-14
-          clang-tidy-14 nodejs npm qt6-svg-dev fonts-dejavu-core
-          qt6-httpserver-dev qt6-websockets-dev chromium)
+          clang-tidy-14 qt6-svg-dev fonts-dejavu-core qt6-httpserver-dev qt6-websockets-dev
+          chromium)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
+# Node.js and npm are looked for as commands: a Node.js that bundles its own npm conflicts with
+# Debian's npm package, and either way the tests only need the two commands.
+command -v node >/dev/null || missing+=(nodejs)
+command -v npm >/dev/null || missing+=(npm)
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}" >&2
   sudo=""
