@@ -1,5 +1,7 @@
 #include "cli/ecu_link.h"
 
+#include <QFileInfo>
+
 #include "cli/command_context.h"
 #include "cli/console.h"
 #include "comms/command_builder.h"
@@ -12,6 +14,11 @@ void warnUnknownCommand(const EcuDefinition& definition, const QByteArray& reque
       QStringLiteral("[CLI] warning: the controller does not know the command for %1\n")
           .arg(describeRequest(definition, request));
   write({Stream::Err, line.toUtf8()});
+}
+
+HeldEcuSession*& lentSessions() {
+  static HeldEcuSession* held = nullptr;
+  return held;
 }
 
 }  // namespace
@@ -79,10 +86,80 @@ std::optional<QString> EcuLink::open() {
   if (definition == nullptr) {
     return QStringLiteral("No INI loaded");
   }
-  session_ = std::make_unique<comms::EcuSession>(endpointOf(project->connection), *definition);
+  if (HeldEcuSession* held = lentSessions()) {
+    owned_.reset();
+    session_ = &held->lend(manager_);
+    if (session_->isOpen()) {
+      // What went wrong in an earlier command is not this one's failure.
+      session_->clearError();
+      return std::nullopt;
+    }
+    return session_->open();
+  }
+  owned_ = std::make_unique<comms::EcuSession>(endpointOf(project->connection), *definition);
+  owned_->setUnknownCommandObserver(
+      [definition](const QByteArray& request) { warnUnknownCommand(*definition, request); });
+  session_ = owned_.get();
+  return session_->open();
+}
+
+void lendEcuSessions(HeldEcuSession* held) { lentSessions() = held; }
+
+HeldEcuSession::~HeldEcuSession() { close(); }
+
+HeldEcuSession::Key HeldEcuSession::keyOf(const project::ProjectFile& project) {
+  const QFileInfo ini(project.iniFilePath);
+  return {project.connection, project.iniFilePath, ini.size(), ini.lastModified(),
+          project.iniSettings};
+}
+
+comms::EcuSession& HeldEcuSession::lend(const project::ProjectManager& manager) {
+  touch();
+  const Key key = keyOf(*manager.project());
+  if (session_ && key_ == key) {
+    return *session_;
+  }
+  close();
+  definition_ = *manager.definition();
+  key_ = key;
+  session_ = std::make_unique<comms::EcuSession>(endpointOf(key.connection), *definition_);
+  const EcuDefinition* definition = &*definition_;
   session_->setUnknownCommandObserver(
       [definition](const QByteArray& request) { warnUnknownCommand(*definition, request); });
-  return session_->open();
+  return *session_;
+}
+
+void HeldEcuSession::closeIfStale(const QString& projectPath) {
+  if (!isOpen()) {
+    return;
+  }
+  try {
+    const project::ProjectFile project = project::readProjectFile(projectPath);
+    const QFileInfo ini(key_->iniPath);
+    if (project.connection == key_->connection && project.iniSettings == key_->iniSettings &&
+        ini.size() == key_->iniSize && ini.lastModified() == key_->iniModified) {
+      return;
+    }
+  } catch (const std::exception&) {
+    // An unreadable project names no controller this session may keep.
+  }
+  close();
+}
+
+void HeldEcuSession::closeIfIdle(qint64 idleMs) {
+  if (isOpen() && (!lastUse_.isValid() || lastUse_.elapsed() >= idleMs)) {
+    close();
+  }
+}
+
+bool HeldEcuSession::isOpen() const {
+  return session_ && session_->state() != comms::SessionState::Closed;
+}
+
+void HeldEcuSession::close() {
+  session_.reset();
+  definition_.reset();
+  key_.reset();
 }
 
 void openEcuLink(EcuLink& link) {
@@ -111,7 +188,8 @@ QByteArray pushEditsToEcu(project::ProjectManager& manager, const QString& label
   if (project == nullptr || !endpointOf(project->connection).isConfigured()) {
     return {};
   }
-  // The link lives only inside this block: it is closed before the line is handed back.
+  // The link lives only inside this block: its own session is closed before the line is handed
+  // back (a held one stays open).
   const comms::PushOutcome outcome = [&manager]() -> comms::PushOutcome {
     EcuLink link(manager);
     if (std::optional<QString> failure = link.open()) {

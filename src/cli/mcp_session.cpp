@@ -8,10 +8,12 @@
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <deque>
+#include <limits>
 #include <utility>
 
 #include "cli/command_context.h"
 #include "cli/console.h"
+#include "cli/ecu_link.h"
 #include "cli/mcp_tools.h"
 #include "cli/stop_signals.h"
 #include "json/json_writer.h"
@@ -93,6 +95,15 @@ class LineReader {
  private:
   QByteArray buffer_;
   bool ended_ = false;
+};
+
+// Lends the session's held controller session to every link while the session runs.
+class LentSessions {
+ public:
+  explicit LentSessions(HeldEcuSession& held) { lendEcuSessions(&held); }
+  ~LentSessions() { lendEcuSessions(nullptr); }
+  LentSessions(const LentSessions&) = delete;
+  LentSessions& operator=(const LentSessions&) = delete;
 };
 
 }  // namespace
@@ -327,10 +338,21 @@ bool Session::checkStop() {
 
 JsonValue serveMcp(CommandContext& context) {
   const QString project = absoluteNativePath(context.options().value(QStringLiteral("project")));
+  constexpr qint64 kMsPerSecond = 1000;
+  constexpr int kDefaultIdleSeconds = 10;
+  const qint64 idleMs =
+      kMsPerSecond * context.options().intInRangeOrThrow(
+                         QStringLiteral("ecu-idle"), kDefaultIdleSeconds, 0, std::numeric_limits<int>::max(),
+                         QStringLiteral("Invalid idle time '%1'. Use a whole number of seconds "
+                                        "from 0."));
   // Repeated calls on one project read its definition once while it stays as it is on disk.
   project::keepReadDefinitions(true);
   // SIGINT and SIGTERM end the session between calls; a running datalog stops on them as well.
   const StopSignals stopSignals;
+  // One controller session for every call, closed after idleMs without use so that other
+  // programs can have the port; it outlives the session that lends it.
+  HeldEcuSession held;
+  const LentSessions lent(held);
   LineReader reader;
   std::deque<QByteArray> pending;
   Session session(project, agentCommands(), [](const QByteArray& message) {
@@ -348,6 +370,7 @@ JsonValue serveMcp(CommandContext& context) {
   });
   constexpr int kWaitMs = 100;
   while (!stopSignals.requested()) {
+    held.closeIfIdle(idleMs);
     if (pending.empty()) {
       if (reader.ended()) {
         break;
@@ -360,6 +383,11 @@ JsonValue serveMcp(CommandContext& context) {
     const QByteArray line = pending.front();
     pending.pop_front();
     session.handleLine(line);
+    if (held.isOpen()) {
+      held.touch();
+      // Another connection or definition (set-connection, set-setting-group, another process).
+      held.closeIfStale(project);
+    }
   }
   project::keepReadDefinitions(false);
   return {};

@@ -23,6 +23,15 @@ const kTools = ['open-project', 'create-project', 'list-tables', 'list-curves', 
   'send-console', 'datalog', 'read-channels', 'set-connection', 'apply-edits',
   'list-setting-groups', 'set-setting-group', 'diff', 've-analyze', 'wue-analyze', 'plot'];
 
+// The local ports of the established loopback TCP connections to port (Linux' table; null
+// elsewhere).
+function linksTo(port) {
+  if (!existsSync('/proc/net/tcp')) return null;
+  return readFileSync('/proc/net/tcp', 'utf8').split('\n').slice(1).map((l) => l.trim().split(/\s+/))
+    .filter((f) => f.length > 3 && f[3] === '01' && parseInt(f[2].split(':')[1], 16) === port)
+    .map((f) => parseInt(f[1].split(':')[1], 16));
+}
+
 function startSim() {
   const sim = spawn(simExe, ['--ini', ini, '--port', '0'], { stdio: ['ignore', 'pipe', 'inherit'] });
   return new Promise((resolve, reject) => {
@@ -111,8 +120,8 @@ async function main() {
     await checkBadInput(project);
 
     const client = new Client({ name: 'torvik-test', version: '1.0.0' });
-    const transport = new StdioClientTransport({ command: cli, args: ['mcp', '-p', project],
-      stderr: 'inherit' });
+    const transport = new StdioClientTransport({ command: cli,
+      args: ['mcp', '-p', project, '--ecu-idle', '1'], stderr: 'inherit' });
     await client.connect(transport);
     assert.equal(client.getServerVersion().name, 'torvik-cli');
     checkSchemas((await client.listTools()).tools);
@@ -139,8 +148,17 @@ async function main() {
     const missing = await call('get-table', { id: 'noSuchTable' });
     assert.equal(missing.isError, true);
 
+    // One held link: two controller calls in a row share one connection, closed when idle.
     const channels = await call('read-channels', { count: 1 });
     assert.ok(channels.structuredContent.data.channels.length > 0);
+    const held = linksTo(port);
+    assert.equal((await call('get-signature', {})).isError, false);
+    if (held) {
+      assert.equal(held.length, 1, 'the link stays open between calls');
+      assert.deepEqual(linksTo(port), held, 'the next call uses the same connection');
+      await sleep(1600);
+      assert.deepEqual(linksTo(port), [], 'closed after --ecu-idle 1 second without use');
+    }
     const steps = [];
     const series = await call('read-channels', { count: 40 },
       { onprogress: (p) => steps.push(p.progress) });
