@@ -342,7 +342,8 @@ JsonValue serveMcp(CommandContext& context) {
   constexpr int kDefaultIdleSeconds = 10;
   const qint64 idleMs =
       kMsPerSecond * context.options().intInRangeOrThrow(
-                         QStringLiteral("ecu-idle"), kDefaultIdleSeconds, 0, std::numeric_limits<int>::max(),
+                         QStringLiteral("ecu-idle"), kDefaultIdleSeconds, 0,
+                         std::numeric_limits<int>::max(),
                          QStringLiteral("Invalid idle time '%1'. Use a whole number of seconds "
                                         "from 0."));
   // Repeated calls on one project read its definition once while it stays as it is on disk.
