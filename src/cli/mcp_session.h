@@ -50,7 +50,7 @@ class Session {
   // Between the steps of a long call: new input, a progress notification, the stop answer.
   bool checkStop();
   void reply(const QJsonValue& id, JsonValue result);
-  void replyError(const QJsonValue& id, int code, const QString& message);
+  void replyError(const QJsonValue& id, int code, const QString& text);
   void send(const JsonValue& message);
 
   QString projectPath_;
