@@ -156,6 +156,9 @@ async function main() {
     if (held) {
       assert.equal(held.length, 1, 'the link stays open between calls');
       assert.deepEqual(linksTo(port), held, 'the next call uses the same connection');
+      // The simulator drops the held link for another program's: the next call opens it again.
+      assert.equal(run('get-signature', '-p', project).success, true);
+      assert.equal((await call('get-signature', {})).isError, false, 'reopened after a loss');
       await sleep(1600);
       assert.deepEqual(linksTo(port), [], 'closed after --ecu-idle 1 second without use');
     }
