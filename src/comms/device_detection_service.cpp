@@ -21,6 +21,8 @@ namespace {
 constexpr qsizetype kReplyMax = 256;
 constexpr qint64 kSerialReplyMs = 1000;
 constexpr qint64 kSerialQuietMs = 500;
+// Before the framed probe, what is left of an earlier answer is read until the line is quiet.
+constexpr qint64 kDrainQuietMs = 50;
 constexpr qint64 kTcpReplyMs = 800;
 constexpr qint64 kTcpQuietMs = 200;
 constexpr qint64 kAfterFoundMs = 500;
@@ -50,11 +52,22 @@ bool isPrintable(const QString& text) {
                      [](QChar c) { return c.unicode() >= 10 && c.unicode() <= 126; });
 }
 
+// Whether reply holds a whole frame: its two length bytes, the payload and the CRC.
+bool holdsWholeFrame(const QByteArray& reply) {
+  if (reply.size() < 2) {
+    return false;
+  }
+  const qsizetype length =
+      (static_cast<quint8>(reply.at(0)) << 8) | static_cast<quint8>(reply.at(1));
+  return reply.size() >= 2 + length + 4;
+}
+
 // The bytes the controller sends until the deadline passes, the buffer is full, a NUL ends the
-// answer or the line falls quiet after the first byte. Each read waits at most until the sooner
-// of the deadline and the end of the quiet time.
-QByteArray collectReply(EcuConnection& connection, Clock& clock, qint64 deadlineMs,
-                        qint64 quietMs) {
+// answer (a whole frame, for a framed request: its length and status bytes are often NUL) or the
+// line falls quiet after the first byte. Each read waits at most until the sooner of the deadline
+// and the end of the quiet time.
+QByteArray collectReply(EcuConnection& connection, Clock& clock, qint64 deadlineMs, qint64 quietMs,
+                        bool framed = false) {
   QByteArray reply;
   const Deadline deadline(clock, deadlineMs);
   qint64 lastByteMs = clock.nowMs();
@@ -70,7 +83,7 @@ QByteArray collectReply(EcuConnection& connection, Clock& clock, qint64 deadline
     if (!chunk.isEmpty()) {
       reply.append(chunk);
       lastByteMs = clock.nowMs();
-      if (reply.endsWith('\0')) {
+      if (framed ? holdsWholeFrame(reply) : reply.endsWith('\0')) {
         break;
       }
     }
@@ -192,7 +205,8 @@ QByteArray DeviceDetectionService::collectSerialReply(EcuConnection& connection,
   if (connection.write(request) <= 0) {
     return {};
   }
-  return collectReply(connection, clock_, kSerialReplyMs, kSerialQuietMs);
+  return collectReply(connection, clock_, kSerialReplyMs, kSerialQuietMs,
+                      request.size() > 1);  // more than the bare "Q": the framed request
 }
 
 std::optional<DetectedDevice> DeviceDetectionService::probeSerialPort(const QString& portName) {
@@ -204,7 +218,14 @@ std::optional<DetectedDevice> DeviceDetectionService::probeSerialPort(const QStr
     }
     QString text = detectionReplyText(collectSerialReply(*connection, QByteArrayLiteral("Q")));
     if (!isAcceptedAnswer(text)) {
-      // Speeduino ignores unframed commands once it has seen a framed one, until it restarts.
+      // Speeduino ignores unframed commands once it has seen a framed one, until it restarts;
+      // it takes the "Q" as the first length byte of a frame and, 400 ms later, answers with a
+      // timeout frame whose first byte (NUL) ended the reply above. The rest of that frame is
+      // read away first, so that it does not end up in front of the framed answer.
+      // A device that never stops talking is given up on after the quiet time.
+      const Deadline drain(clock_, kSerialQuietMs);
+      while (!drain.hasExpired() && !connection->read(kReplyMax, kDrainQuietMs).isEmpty()) {
+      }
       text = detectionReplyText(
           collectSerialReply(*connection, EcuCommandService::wrapFrame(QByteArrayLiteral("Q"))));
     }

@@ -248,7 +248,8 @@ TEST_F(DetectTest, FindsTheFirmwareAfterFramedTraffic) {
   DeviceDetectionService service(ports);
   EXPECT_EQ(run(service, QStringLiteral("serial")), 0);
   EXPECT_EQ(out, QStringLiteral("Serial firmware @ 115200 -> \"speeduino 202504-dev\"\n"
-                                "1 device(s) found\n"));
+                                "1 device(s) found\n"))
+      << err.toStdString();
 }
 
 TEST_F(DetectTest, SubnetScanFromTextAndFromInjectedInterfaces) {
