@@ -282,40 +282,6 @@ void parseShape(ConstantDef& c, const QString& text, bool allowBitRange) {
 
 namespace {
 
-/// The first count items of splitListViews(text) in out; returns where the text after the
-/// count-th separating comma starts, or -1 when the text has no more than count items (out then
-/// holds them all). A separating comma leaves no open quote or bracket, so splitting the rest on
-/// its own gives the items that follow.
-qsizetype splitHead(QStringView text, QList<QStringView>& out, qsizetype count) {
-  out.clear();
-  bool inQuotes = false;
-  int depth[3] = {0, 0, 0};
-  qsizetype start = 0;
-  const qsizetype n = text.size();
-  for (qsizetype i = 0; i < n; ++i) {
-    const char16_t c = text.at(i).unicode();
-    if (c == u'"') {
-      inQuotes = !inQuotes;
-    } else if (inQuotes) {
-      continue;
-    } else if (c == u'[' || c == u']') {
-      depth[0] += c == u'[' ? 1 : -1;
-    } else if (c == u'{' || c == u'}') {
-      depth[1] += c == u'{' ? 1 : -1;
-    } else if (c == u'(' || c == u')') {
-      depth[2] += c == u'(' ? 1 : -1;
-    } else if (c == u',' && depth[0] == 0 && depth[1] == 0 && depth[2] == 0) {
-      out.append(text.sliced(start, i - start));
-      start = i + 1;
-      if (out.size() == count) {
-        return start;
-      }
-    }
-  }
-  out.append(text.sliced(start));
-  return -1;
-}
-
 /// The labels of a bit field from its label text (the items after its attributes); a long label
 /// text seen before in the read shares the list made then.
 void parseBitLabelText(ConstantDef& c, QStringView text, TextPool* pool) {
@@ -341,7 +307,7 @@ std::optional<ConstantDef> parseConstant(const QString& key, const QString& valu
   // The attribute items are read through views; only stored texts are copied. A bit field's
   // labels are split from their own text, after its first four items.
   thread_local QList<QStringView> items;
-  const qsizetype rest = splitHead(value, items, 4);
+  const qsizetype rest = splitListHead(value, items, 4);
   if (items.size() < 3) {
     return std::nullopt;
   }

@@ -199,7 +199,7 @@ IniLines readLines(const QString& path) {
   return {decodeLines(file.readAll()), true};
 }
 
-void splitListViews(QStringView text, QList<QStringView>& out) {
+qsizetype splitListHead(QStringView text, QList<QStringView>& out, qsizetype count) {
   out.clear();
   bool inQuotes = false;
   int square = 0;
@@ -213,25 +213,25 @@ void splitListViews(QStringView text, QList<QStringView>& out) {
       inQuotes = !inQuotes;
     } else if (inQuotes) {
       continue;
-    } else if (c == u'[') {
-      ++square;
-    } else if (c == u']') {
-      --square;
-    } else if (c == u'{') {
-      ++curly;
-    } else if (c == u'}') {
-      --curly;
-    } else if (c == u'(') {
-      ++round;
-    } else if (c == u')') {
-      --round;
+    } else if (c == u'[' || c == u']') {
+      square += c == u'[' ? 1 : -1;
+    } else if (c == u'{' || c == u'}') {
+      curly += c == u'{' ? 1 : -1;
+    } else if (c == u'(' || c == u')') {
+      round += c == u'(' ? 1 : -1;
     } else if (c == u',' && square == 0 && curly == 0 && round == 0) {
       out.append(text.sliced(start, i - start));
       start = i + 1;
+      if (out.size() == count) {
+        return start;
+      }
     }
   }
   out.append(text.sliced(start));
+  return -1;
 }
+
+void splitListViews(QStringView text, QList<QStringView>& out) { splitListHead(text, out, -1); }
 
 QStringList splitList(const QString& text) {
   QList<QStringView> views;

@@ -28,6 +28,11 @@ IniLines readLines(const QString& path);
 /// Splits at commas outside double quotes and outside (), [] and {}; items keep spaces and quotes.
 QStringList splitList(const QString& text);
 /// splitList without copies: the items are views into text, replacing the contents of out.
+/// The first count items of splitListViews(text) in out; returns where the text after the
+/// count-th separating comma starts, or -1 when the text has no more than count items (out then
+/// holds them all; a negative count takes them all). A separating comma leaves no open quote or
+/// bracket, so splitting the rest on its own gives the items that follow.
+qsizetype splitListHead(QStringView text, QList<QStringView>& out, qsizetype count);
 void splitListViews(QStringView text, QList<QStringView>& out);
 /// Removes every leading and trailing character that belongs to set.
 QString trimChars(QStringView text, QStringView set);

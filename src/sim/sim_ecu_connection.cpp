@@ -8,6 +8,7 @@
 #include "comms/crc32.h"
 #include "comms/ecu_command_service.h"
 #include "comms/ecu_text.h"
+#include "json/ascii_text.h"
 
 namespace tk::comms {
 namespace {
@@ -17,20 +18,6 @@ constexpr qsizetype kMaxUnframedProbe = 8;
 constexpr qint64 kCaptureMs = 50;
 // Bytes of a request arrive back to back; a pause this long means its sender is gone.
 constexpr qint64 kStaleInputMs = 500;
-
-int hexValue(QChar c) {
-  const char16_t u = c.unicode();
-  if (u >= u'0' && u <= u'9') {
-    return u - u'0';
-  }
-  if (u >= u'a' && u <= u'f') {
-    return u - u'a' + 10;
-  }
-  if (u >= u'A' && u <= u'F') {
-    return u - u'A' + 10;
-  }
-  return -1;
-}
 
 // Matches a realtime request against the definition's realtime command, whose own rule is
 // simpler than the page templates': "\xHH" escapes, and "%2o" and "%2c" as two-byte
@@ -49,9 +36,10 @@ std::optional<std::pair<int, int>> matchRealtimeRequest(const QString& text,
   };
   for (qsizetype i = 0; i < text.size();) {
     if (text.at(i) == QLatin1Char('\\') && i + 3 < text.size() &&
-        text.at(i + 1) == QLatin1Char('x') && hexValue(text.at(i + 2)) >= 0 &&
-        hexValue(text.at(i + 3)) >= 0) {
-      if (!expect(static_cast<char>(hexValue(text.at(i + 2)) * 16 + hexValue(text.at(i + 3))))) {
+        text.at(i + 1) == QLatin1Char('x') && hexDigitValue(text.at(i + 2)) >= 0 &&
+        hexDigitValue(text.at(i + 3)) >= 0) {
+      if (!expect(static_cast<char>(hexDigitValue(text.at(i + 2)) * 16 +
+                                    hexDigitValue(text.at(i + 3))))) {
         return std::nullopt;
       }
       i += 4;

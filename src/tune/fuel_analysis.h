@@ -130,7 +130,7 @@ class FuelAnalysis {
 
   /// Adds every record of the log; throws AnalysisError when a channel the analysis needs is not
   /// among its columns.
-  void addLog(const AnalysisLog& log);
+  void addLog(const AnalysisLog& stored);
   /// The setup in use.
   const AnalysisSetup& setup() const { return setup_; }
   /// The counts so far.
