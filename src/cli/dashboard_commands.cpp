@@ -14,7 +14,7 @@
 #include "comms/realtime_data.h"
 #include "dashboard/chart_data.h"
 #include "dashboard/dashboard_server.h"
-#include "dashboard/gauge_spec.h"
+#include "dashboard/gauge_face.h"
 #include "dashboard/layout_reader.h"
 #include "json/json_writer.h"
 
@@ -28,7 +28,7 @@ constexpr qint64 kRetryMs = 1000;
 // Snapshots in a row that fail before the link is closed and opened afresh.
 constexpr int kFailuresBeforeReopen = 3;
 
-QList<GaugeSpec> gaugesFor(const EcuDefinition& definition, const CommandOptions& options) {
+QList<GaugeFace> gaugesFor(const EcuDefinition& definition, const CommandOptions& options) {
   if (!options.has(QStringLiteral("layout"))) {
     return gaugesFromDefinition(definition);
   }
@@ -103,7 +103,7 @@ JsonValue dashboard(CommandContext& context) {
        options.value(QStringLiteral("port")).trimmed() != u"0")) {
     throw CommandError(QStringLiteral("--port must be a port number from 0 to 65535"));
   }
-  const QList<GaugeSpec> gauges = gaugesFor(definition, options);
+  const QList<GaugeFace> gauges = gaugesFor(definition, options);
 
   // The handlers are in place before the server listens, so that a stop is never lost.
   StopSignals stop;

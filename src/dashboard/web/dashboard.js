@@ -5,21 +5,21 @@
 const SWEEP = 270;  // degrees of the scale, from lower left round to lower right
 const START = 135;
 const svgNs = 'http://www.w3.org/2000/svg';
-const gauges = new Map();  // channel -> {spec, element, needle, value}
+const gauges = new Map();  // channel -> {face, element, needle, value}
 
 function polar(cx, cy, r, degrees) {
   const a = degrees * Math.PI / 180;
   return [cx + r * Math.cos(a), cy + r * Math.sin(a)];
 }
 
-function angleOf(spec, v) {
-  const f = Math.min(1, Math.max(0, (v - spec.min) / (spec.max - spec.min)));
+function angleOf(face, v) {
+  const f = Math.min(1, Math.max(0, (v - face.min) / (face.max - face.min)));
   return START + f * SWEEP;
 }
 
-function arc(spec, from, to, colour, width) {
-  const a0 = angleOf(spec, from);
-  const a1 = angleOf(spec, to);
+function arc(face, from, to, colour, width) {
+  const a0 = angleOf(face, from);
+  const a1 = angleOf(face, to);
   if (a1 <= a0) return null;
   const [x0, y0] = polar(60, 60, 48, a0);
   const [x1, y1] = polar(60, 60, 48, a1);
@@ -31,21 +31,21 @@ function arc(spec, from, to, colour, width) {
   return path;
 }
 
-function makeGauge(spec) {
+function makeGauge(face) {
   const box = document.createElement('div');
   box.className = 'gauge stale';
-  box.dataset.channel = spec.channel;
+  box.dataset.channel = face.channel;
   const svg = document.createElementNS(svgNs, 'svg');
   svg.setAttribute('viewBox', '0 0 120 100');
-  const parts = [arc(spec, spec.min, spec.max, '#555', 8)];
-  if (spec.lowDanger !== undefined) parts.push(arc(spec, spec.min, spec.lowDanger, '#e53935', 8));
-  if (spec.lowWarning !== undefined) {
-    parts.push(arc(spec, spec.lowDanger ?? spec.min, spec.lowWarning, '#fbc02d', 8));
+  const parts = [arc(face, face.min, face.max, '#555', 8)];
+  if (face.lowDanger !== undefined) parts.push(arc(face, face.min, face.lowDanger, '#e53935', 8));
+  if (face.lowWarning !== undefined) {
+    parts.push(arc(face, face.lowDanger ?? face.min, face.lowWarning, '#fbc02d', 8));
   }
-  if (spec.highWarning !== undefined) {
-    parts.push(arc(spec, spec.highWarning, spec.highDanger ?? spec.max, '#fbc02d', 8));
+  if (face.highWarning !== undefined) {
+    parts.push(arc(face, face.highWarning, face.highDanger ?? face.max, '#fbc02d', 8));
   }
-  if (spec.highDanger !== undefined) parts.push(arc(spec, spec.highDanger, spec.max, '#e53935', 8));
+  if (face.highDanger !== undefined) parts.push(arc(face, face.highDanger, face.max, '#e53935', 8));
   for (const p of parts) if (p) svg.appendChild(p);
   const needle = document.createElementNS(svgNs, 'line');
   needle.setAttribute('x1', 60);
@@ -55,21 +55,21 @@ function makeGauge(spec) {
   svg.appendChild(needle);
   const title = document.createElement('div');
   title.className = 'title';
-  title.textContent = spec.title;
+  title.textContent = face.title;
   const value = document.createElement('div');
   value.className = 'value';
   value.textContent = '--';
   const units = document.createElement('div');
   units.className = 'units';
-  units.textContent = spec.units;
+  units.textContent = face.units;
   box.append(title, svg, value, units);
-  const gauge = {spec, element: box, needle, value};
-  setNeedle(gauge, spec.min);
+  const gauge = {face, element: box, needle, value};
+  setNeedle(gauge, face.min);
   return gauge;
 }
 
 function setNeedle(gauge, v) {
-  const [x, y] = polar(60, 60, 42, angleOf(gauge.spec, v));
+  const [x, y] = polar(60, 60, 42, angleOf(gauge.face, v));
   gauge.needle.setAttribute('x2', x);
   gauge.needle.setAttribute('y2', y);
 }
@@ -83,7 +83,7 @@ function showStatus(up, text) {
 
 // The table view: one table as a heat map, the four cells around the engine's operating point
 // (the table's axis channels) outlined and the nearest of them marked as the current cell.
-let heatMap = null;  // {spec, cells: rows of td, row 0 the lowest load}
+let heatMap = null;  // {face, cells: rows of td, row 0 the lowest load}
 
 function heatColour(f) {
   const hue = (1 - Math.min(1, Math.max(0, f))) * 240;
@@ -99,23 +99,23 @@ function locate(bins, v) {
   return [bins.length - 2, 1];
 }
 
-function drawTable(spec) {
+function drawTable(face) {
   const table = document.getElementById('heat-map');
   table.replaceChildren();
-  const finite = spec.values.filter((v) => v !== null);
+  const finite = face.values.filter((v) => v !== null);
   const low = Math.min(...finite);
   const high = Math.max(...finite);
   const cells = [];
-  for (let r = spec.rows - 1; r >= 0; r--) {
+  for (let r = face.rows - 1; r >= 0; r--) {
     const tr = table.insertRow();
     const th = document.createElement('th');
-    th.textContent = spec.yBins[r] !== undefined ? spec.yBins[r].toFixed(spec.yDigits) : '';
+    th.textContent = face.yBins[r] !== undefined ? face.yBins[r].toFixed(face.yDigits) : '';
     tr.appendChild(th);
     cells[r] = [];
-    for (let c = 0; c < spec.cols; c++) {
-      const v = spec.values[r * spec.cols + c];
+    for (let c = 0; c < face.cols; c++) {
+      const v = face.values[r * face.cols + c];
       const td = tr.insertCell();
-      td.textContent = v === null ? '' : v.toFixed(spec.digits);
+      td.textContent = v === null ? '' : v.toFixed(face.digits);
       td.style.background = heatColour(high > low ? (v - low) / (high - low) : 0.5);
       td.dataset.row = r;
       td.dataset.col = c;
@@ -124,37 +124,37 @@ function drawTable(spec) {
   }
   const axis = table.insertRow();
   axis.appendChild(document.createElement('th'));
-  for (let c = 0; c < spec.cols; c++) {
+  for (let c = 0; c < face.cols; c++) {
     const th = document.createElement('th');
-    th.textContent = spec.xBins[c] !== undefined ? spec.xBins[c].toFixed(spec.xDigits) : '';
+    th.textContent = face.xBins[c] !== undefined ? face.xBins[c].toFixed(face.xDigits) : '';
     axis.appendChild(th);
   }
   const names = table.insertRow();
   const label = document.createElement('th');
-  label.colSpan = spec.cols + 1;
-  label.textContent = `${spec.xName} across, ${spec.yName} up` + (spec.units ? ` (${spec.units})` : '');
+  label.colSpan = face.cols + 1;
+  label.textContent = `${face.xName} across, ${face.yName} up` + (face.units ? ` (${face.units})` : '');
   names.appendChild(label);
-  heatMap = {spec, cells};
+  heatMap = {face, cells};
 }
 
 function markOperatingPoint(values) {
   if (!heatMap) return;
-  const {spec, cells} = heatMap;
-  const x = values[spec.xChannel];
-  const y = values[spec.yChannel];
+  const {face, cells} = heatMap;
+  const x = values[face.xChannel];
+  const y = values[face.yChannel];
   for (const td of document.querySelectorAll('#heat-map td.active, #heat-map td.current')) {
     td.classList.remove('active', 'current');
   }
   if (typeof x !== 'number' || typeof y !== 'number') return;
-  const [c, fx] = locate(spec.xBins, x);
-  const [r, fy] = locate(spec.yBins, y);
+  const [c, fx] = locate(face.xBins, x);
+  const [r, fy] = locate(face.yBins, y);
   for (const [rr, cc] of [[r, c], [r, c + 1], [r + 1, c], [r + 1, c + 1]]) {
     if (cells[rr] && cells[rr][cc]) cells[rr][cc].classList.add('active');
   }
   const near = cells[r + (fy >= 0.5 ? 1 : 0)]?.[c + (fx >= 0.5 ? 1 : 0)];
   if (near) near.classList.add('current');
   document.getElementById('operating-point').textContent =
-      `${spec.xChannel} ${x.toFixed(spec.xDigits)}, ${spec.yChannel} ${y.toFixed(spec.yDigits)}`;
+      `${face.xChannel} ${x.toFixed(face.xDigits)}, ${face.yChannel} ${y.toFixed(face.yDigits)}`;
 }
 
 async function chooseTable(id) {
@@ -190,10 +190,10 @@ function onFrame(frame) {
   showStatus(true, 'live');
   markOperatingPoint(frame.values);
   for (const g of gauges.values()) {
-    const v = frame.values[g.spec.channel];
+    const v = frame.values[g.face.channel];
     if (typeof v !== 'number') continue;
     g.element.classList.remove('stale');
-    g.value.textContent = v.toFixed(g.spec.digits);
+    g.value.textContent = v.toFixed(g.face.digits);
     setNeedle(g, v);
   }
 }
@@ -217,9 +217,9 @@ async function start() {
   const response = await fetch('gauges.json');
   const specs = await response.json();
   const main = document.getElementById('gauges');
-  for (const spec of specs) {
-    const gauge = makeGauge(spec);
-    gauges.set(spec.channel, gauge);
+  for (const face of specs) {
+    const gauge = makeGauge(face);
+    gauges.set(face.channel, gauge);
     main.appendChild(gauge.element);
   }
   await setUpTables();

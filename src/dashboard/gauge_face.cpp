@@ -1,4 +1,4 @@
-#include "dashboard/gauge_spec.h"
+#include "dashboard/gauge_face.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,28 +8,28 @@ namespace {
 
 constexpr int kDefaultGaugeCount = 8;
 
-GaugeSpec specOf(const GaugeDef& gauge) {
-  GaugeSpec spec;
-  spec.channel = gauge.Channel;
-  spec.title = gauge.Title.isEmpty() ? gauge.Name : gauge.Title;
-  spec.units = gauge.Units;
-  spec.min = gauge.Min;
-  spec.max = gauge.Max > gauge.Min ? gauge.Max : gauge.Min + 1.0;
+GaugeFace specOf(const GaugeDef& gauge) {
+  GaugeFace face;
+  face.channel = gauge.Channel;
+  face.title = gauge.Title.isEmpty() ? gauge.Name : gauge.Title;
+  face.units = gauge.Units;
+  face.min = gauge.Min;
+  face.max = gauge.Max > gauge.Min ? gauge.Max : gauge.Min + 1.0;
   // A zone limit at or beyond the scale's end marks no zone.
   if (gauge.LowDanger > gauge.Min) {
-    spec.lowDanger = gauge.LowDanger;
+    face.lowDanger = gauge.LowDanger;
   }
   if (gauge.LowWarning > gauge.Min) {
-    spec.lowWarning = gauge.LowWarning;
+    face.lowWarning = gauge.LowWarning;
   }
   if (gauge.HighWarning < gauge.Max) {
-    spec.highWarning = gauge.HighWarning;
+    face.highWarning = gauge.HighWarning;
   }
   if (gauge.HighDanger < gauge.Max) {
-    spec.highDanger = gauge.HighDanger;
+    face.highDanger = gauge.HighDanger;
   }
-  spec.digits = static_cast<int>(std::clamp(gauge.ValueDigits, 0.0, 6.0));
-  return spec;
+  face.digits = static_cast<int>(std::clamp(gauge.ValueDigits, 0.0, 6.0));
+  return face;
 }
 
 void insertZone(JsonValue& object, const char* name, const std::optional<double>& value) {
@@ -40,8 +40,8 @@ void insertZone(JsonValue& object, const char* name, const std::optional<double>
 
 }  // namespace
 
-QList<GaugeSpec> gaugesFromDefinition(const EcuDefinition& definition) {
-  QList<GaugeSpec> gauges;
+QList<GaugeFace> gaugesFromDefinition(const EcuDefinition& definition) {
+  QList<GaugeFace> gauges;
   for (const QString& ref : definition.FrontPage.GaugeRefs) {
     if (const GaugeDef* gauge = definition.Gauges.find(ref)) {
       gauges.append(specOf(*gauge));
@@ -58,8 +58,8 @@ QList<GaugeSpec> gaugesFromDefinition(const EcuDefinition& definition) {
   return gauges;
 }
 
-QList<GaugeSpec> gaugesFromLayout(const DashboardLayout& layout) {
-  QList<GaugeSpec> gauges;
+QList<GaugeFace> gaugesFromLayout(const DashboardLayout& layout) {
+  QList<GaugeFace> gauges;
   if (layout.activePageIndex < 0 || layout.activePageIndex >= layout.pages.size()) {
     return gauges;
   }
@@ -67,25 +67,25 @@ QList<GaugeSpec> gaugesFromLayout(const DashboardLayout& layout) {
     if (widget.channel.isEmpty()) {
       continue;
     }
-    GaugeSpec spec;
-    spec.channel = widget.channel;
-    spec.title = widget.title.isEmpty() ? widget.channel : widget.title;
-    spec.units = widget.units;
-    spec.min = widget.min;
-    spec.max = widget.max > widget.min ? widget.max : widget.min + 1.0;
-    spec.lowDanger = widget.lowCritical;
-    spec.lowWarning = widget.lowWarning;
-    spec.highWarning = widget.highWarning;
-    spec.highDanger = widget.highCritical;
-    spec.digits = std::clamp(widget.decimalPlaces, 0, 6);
-    gauges.append(spec);
+    GaugeFace face;
+    face.channel = widget.channel;
+    face.title = widget.title.isEmpty() ? widget.channel : widget.title;
+    face.units = widget.units;
+    face.min = widget.min;
+    face.max = widget.max > widget.min ? widget.max : widget.min + 1.0;
+    face.lowDanger = widget.lowCritical;
+    face.lowWarning = widget.lowWarning;
+    face.highWarning = widget.highWarning;
+    face.highDanger = widget.highCritical;
+    face.digits = std::clamp(widget.decimalPlaces, 0, 6);
+    gauges.append(face);
   }
   return gauges;
 }
 
-JsonValue gaugesJson(const QList<GaugeSpec>& gauges) {
+JsonValue gaugesJson(const QList<GaugeFace>& gauges) {
   JsonValue list = JsonValue::array();
-  for (const GaugeSpec& gauge : gauges) {
+  for (const GaugeFace& gauge : gauges) {
     JsonValue object = JsonValue::object();
     object.insert(QStringLiteral("channel"), gauge.channel);
     object.insert(QStringLiteral("title"), gauge.title);

@@ -11,7 +11,7 @@
 namespace tk {
 
 /// What the dashboard page needs to draw one gauge of a live channel.
-struct GaugeSpec {
+struct GaugeFace {
   QString channel;
   QString title;
   QString units;
@@ -23,20 +23,20 @@ struct GaugeSpec {
   std::optional<double> highDanger;
   int digits = 0;
 
-  bool operator==(const GaugeSpec&) const = default;
+  bool operator==(const GaugeFace&) const = default;
 };
 
 /// The definition's front-page gauges in their order, each from its gauge configuration (a
 /// reference to no configuration is left out); the first eight configurations when the front
 /// page names none.
-QList<GaugeSpec> gaugesFromDefinition(const EcuDefinition& definition);
+QList<GaugeFace> gaugesFromDefinition(const EcuDefinition& definition);
 
 /// The widgets of the layout's active page that show a channel, in their order.
-QList<GaugeSpec> gaugesFromLayout(const DashboardLayout& layout);
+QList<GaugeFace> gaugesFromLayout(const DashboardLayout& layout);
 
-/// The gauges as the page reads them: an array of objects with the members of GaugeSpec, the
+/// The gauges as the page reads them: an array of objects with the members of GaugeFace, the
 /// zones left out when absent.
-JsonValue gaugesJson(const QList<GaugeSpec>& gauges);
+JsonValue gaugesJson(const QList<GaugeFace>& gauges);
 
 /// One live frame for the page: {"connected": true, "values": {channel: value, ...}}, a value
 /// that is not finite written as null.
