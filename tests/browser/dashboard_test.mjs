@@ -132,20 +132,20 @@ try {
   await page.click('#show-table');
   await page.waitForFunction(() => document.querySelectorAll('#heat-map td.current').length === 1);
   const marked = await page.evaluate(async () => {
-    const spec = await (await fetch('table/' + document.getElementById('table-choice').value)).json();
+    const table = await (await fetch('table/' + document.getElementById('table-choice').value)).json();
     const [, x, y] = document.getElementById('operating-point').textContent
                          .match(/^\S+ (-?[\d.]+), \S+ (-?[\d.]+)$/).map(Number);
     const current = document.querySelector('#heat-map td.current');
     const active = [...document.querySelectorAll('#heat-map td.active')]
                        .map((td) => [Number(td.dataset.row), Number(td.dataset.col)]);
-    return {spec, x, y, current: [Number(current.dataset.row), Number(current.dataset.col)], active};
+    return {table, x, y, current: [Number(current.dataset.row), Number(current.dataset.col)], active};
   });
   const nearest = (bins, v) => bins.reduce((best, b, i) =>
       Math.abs(b - v) < Math.abs(bins[best] - v) ? i : best, 0);
-  const expected = [nearest(marked.spec.yBins, marked.y), nearest(marked.spec.xBins, marked.x)];
+  const expected = [nearest(marked.table.yBins, marked.y), nearest(marked.table.xBins, marked.x)];
   check(String(marked.current) === String(expected),
-        `table marks cell ${marked.current} for ${marked.spec.xChannel} ${marked.x}, ` +
-        `${marked.spec.yChannel} ${marked.y} (nearest bins ${expected})`);
+        `table marks cell ${marked.current} for ${marked.table.xChannel} ${marked.x}, ` +
+        `${marked.table.yChannel} ${marked.y} (nearest bins ${expected})`);
   check(marked.active.length === 4 || marked.active.length === 2 || marked.active.length === 1,
         `${marked.active.length} active cells around the operating point`);
   await page.screenshot({path: path.join(artifacts, 'dashboard-table.png')});
