@@ -23,6 +23,7 @@ namespace {
 
 using namespace tk;
 using namespace tk::comms;
+using namespace tk::sim;
 
 const EcuDefinition& synthetic() {
   static const EcuDefinition d =

@@ -102,7 +102,7 @@ void datalogMemory(benchmark::State& state) {
   const qint64 records = state.range(0);
   for (auto _ : state) {
     tk::comms::FakeClock clock;
-    tk::comms::SimEcuConnection sim(definition);
+    tk::sim::SimEcuConnection sim(definition);
     sim.setClock(clock);
     sim.open();
     tk::comms::EcuCommandService service(&sim, clock);

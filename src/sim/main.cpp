@@ -115,16 +115,16 @@ int main(int argc, char** argv) {
   for (const QString& refusal : definition.Refused) {
     std::fprintf(stderr, "torvik-ecu-sim: warning: %s\n", refusal.toLocal8Bit().constData());
   }
-  tk::comms::SimEcuConnection sim(definition);
+  tk::sim::SimEcuConnection sim(definition);
   sim.setProductText(options.product.value_or(
-      tk::comms::SimEcuConnection::defaultProductText(definition.Signature)));
+      tk::sim::SimEcuConnection::defaultProductText(definition.Signature)));
   if (!options.flash.isEmpty() && !sim.useFlashFile(options.flash)) {
     return fail(sim.errorString(), 1);
   }
   QObject::connect(&sim, &tk::comms::EcuConnection::errorOccurred,
                    [](const QString& message) { fail(message, 1); });
 
-  tk::comms::StandInServer server(sim);
+  tk::sim::StandInServer server(sim);
   server.setReplyRate(options.baud / 10);
   QString ready;
   if (options.pty) {

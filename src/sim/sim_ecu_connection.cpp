@@ -10,7 +10,10 @@
 #include "comms/ecu_text.h"
 #include "json/ascii_text.h"
 
-namespace tk::comms {
+namespace tk::sim {
+
+// The simulator speaks the controller's protocol, so it uses the link's vocabulary throughout.
+using namespace comms;
 namespace {
 
 constexpr qsizetype kMaxUnframedProbe = 8;
@@ -463,4 +466,4 @@ std::optional<SimEcuConnection::Reply> SimEcuConnection::loggerCommand(const QBy
   return std::nullopt;
 }
 
-}  // namespace tk::comms
+}  // namespace tk::sim

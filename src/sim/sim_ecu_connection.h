@@ -8,7 +8,12 @@
 #include "definition/ecu_definition.h"
 #include "sim/sim_engine.h"
 
-namespace tk::comms {
+namespace tk::sim {
+
+using comms::Clock;
+using comms::ConnectionError;
+using comms::ConnectionStatus;
+using comms::EcuConnection;
 
 /// A demonstration ECU built from a definition. It speaks the framed protocol (and answers the
 /// same commands unframed): signature and version queries, page reads, chunk and value writes,
@@ -128,4 +133,4 @@ class SimEcuConnection : public EcuConnection {
   Refusals refusals_;
 };
 
-}  // namespace tk::comms
+}  // namespace tk::sim

@@ -9,7 +9,7 @@
 #include "definition/scaling.h"
 #include "tune/raw_codec.h"
 
-namespace tk::comms {
+namespace tk::sim {
 namespace {
 
 constexpr double kStepS = 0.01;
@@ -286,4 +286,4 @@ QByteArray simCompositeLog(int length, int recordLength, const SimEngineState& s
   return log;
 }
 
-}  // namespace tk::comms
+}  // namespace tk::sim

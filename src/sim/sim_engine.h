@@ -8,7 +8,7 @@ namespace tk {
 struct EcuDefinition;
 }
 
-namespace tk::comms {
+namespace tk::sim {
 
 /// The state of the simulated engine at one moment.
 struct SimEngineState {
@@ -71,4 +71,4 @@ QByteArray simToothLog(int length, int recordLength, const SimEngineState& state
 /// time in microseconds, big-endian.
 QByteArray simCompositeLog(int length, int recordLength, const SimEngineState& state);
 
-}  // namespace tk::comms
+}  // namespace tk::sim

@@ -21,7 +21,10 @@
 
 #include "comms/ecu_connection.h"
 
-namespace tk::comms {
+namespace tk::sim {
+
+// The simulator speaks the controller's protocol, so it uses the link's vocabulary throughout.
+using namespace comms;
 
 // Short waits keep the thread responsive to stop() without spinning.
 constexpr int kPollMs = 20;
@@ -291,4 +294,4 @@ QString StandInServer::servePseudoTerminal() {
   return QString::fromLocal8Bit(name);
 }
 
-}  // namespace tk::comms
+}  // namespace tk::sim

@@ -8,8 +8,12 @@
 class QThread;
 
 namespace tk::comms {
-
 class EcuConnection;
+}
+
+namespace tk::sim {
+
+using comms::EcuConnection;
 
 /// Puts a stand-in ECU (a simulated or scripted connection) behind a real transport: a TCP
 /// listener on 127.0.0.1, a serial device (one end of a pseudo-terminal pair) or a
@@ -59,4 +63,4 @@ class StandInServer {
   int replyRate_ = 0;
 };
 
-}  // namespace tk::comms
+}  // namespace tk::sim

@@ -279,7 +279,7 @@ TEST_P(EcuOverTcpTest, SendCommandEncodesTheRawText) {
     ecu.queueReply("001");
     ecu.queueReply(comms::EcuCommandService::wrapFrame(QByteArray(1, '\0')));
   }
-  comms::StandInServer server(ecu);
+  sim::StandInServer server(ecu);
   const quint16 port = server.listenOnLoopback();
   editProject([&](project::ProjectManager& m) {
     m.setConnection({}, 115200, QStringLiteral("TcpBridge"), tk::test::SimProcess::host(), port);
@@ -308,12 +308,12 @@ TEST_P(EcuOverTcpTest, RefusedWritesAreNotReportedAsDone) {
   const EcuDefinition definition = project::readProjectDefinition(tk::test::demoIni(), {});
   const quint8 refused = comms::EcuCommandService::kStatusOutOfRange;
   double reqFuel = 9.8;  // a new value each time: an edit that changes no byte is not pushed
-  for (const comms::SimEcuConnection::Refusals& refusals :
-       {comms::SimEcuConnection::Refusals{std::nullopt, refused},
-        comms::SimEcuConnection::Refusals{refused, std::nullopt}}) {
-    comms::SimEcuConnection ecu(definition);
+  for (const sim::SimEcuConnection::Refusals& refusals :
+       {sim::SimEcuConnection::Refusals{std::nullopt, refused},
+        sim::SimEcuConnection::Refusals{refused, std::nullopt}}) {
+    sim::SimEcuConnection ecu(definition);
     ecu.setRefusals(refusals);
-    comms::StandInServer server(ecu);
+    sim::StandInServer server(ecu);
     const quint16 port = server.listenOnLoopback();
     editProject([&](project::ProjectManager& m) {
       m.setConnection({}, 115200, QStringLiteral("TcpBridge"), tk::test::SimProcess::host(), port);

@@ -165,7 +165,7 @@ TEST(LiveCorpusTest, ComputedChannelsOverTheSimulatedSpeeduino) {
   Tune tune;
   tune.fields.append({QStringLiteral("stoich"), {}, 1, 14.7, {}, {}, {}, {}, {}, {}});
   comms::FakeClock clock{5000};
-  comms::SimEcuConnection sim{d};
+  sim::SimEcuConnection sim{d};
   sim.setClock(clock);
   sim.open();
   comms::EcuCommandService service{&sim, clock};

@@ -26,6 +26,9 @@
 namespace tk::comms {
 namespace {
 
+using sim::SimEcuConnection;
+using sim::StandInServer;
+
 using test::hex;
 using test::okFrame;
 

@@ -15,6 +15,9 @@
 namespace tk::comms {
 namespace {
 
+using sim::SimEcuConnection;
+using sim::SimEngine;
+
 const EcuDefinition& demoDefinition() {
   static const EcuDefinition d = IniParser().parse(tk::test::demoIni());
   return d;

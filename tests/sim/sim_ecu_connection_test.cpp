@@ -12,8 +12,10 @@
 #include "comms/tune_comms_service.h"
 #include "definition/ini_parser.h"
 
-namespace tk::comms {
+namespace tk::sim {
 namespace {
+
+using namespace comms;
 
 using test::hex;
 
@@ -230,4 +232,4 @@ TEST(SimEcuCorpusTest, EveryCorpusDefinitionServesItsPagesAndRealtimeBlock) {
 }
 
 }  // namespace
-}  // namespace tk::comms
+}  // namespace tk::sim

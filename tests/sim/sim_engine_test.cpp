@@ -8,7 +8,7 @@
 
 #include "definition/ini_parser.h"
 
-namespace tk::comms {
+namespace tk::sim {
 namespace {
 
 // Where the drive puts the engine: each quantity within a plausible band for that moment.
@@ -126,4 +126,4 @@ TEST(SimEngineTest, BlockStoresEachChannelThroughItsScaleTranslateTypeAndByteOrd
 }
 
 }  // namespace
-}  // namespace tk::comms
+}  // namespace tk::sim

@@ -19,8 +19,10 @@
 #include "support/sim_process.h"
 #include "support/test_support.h"
 
-namespace tk::comms {
+namespace tk::sim {
 namespace {
+
+using namespace comms;
 
 enum class Transport { Tcp, Pty };
 
@@ -237,4 +239,4 @@ TEST(SimProgramOptionsTest, BadOptionsStopBeforeServingWithAReason) {
 }
 
 }  // namespace
-}  // namespace tk::comms
+}  // namespace tk::sim

@@ -44,11 +44,10 @@ QString makeProject(const QString& folder, const QString& ini) {
   return manager.projectPath();
 }
 
-QHash<QString, double> servedAt(const EcuDefinition& definition, comms::SimEngine& engine,
-                                double t) {
+QHash<QString, double> servedAt(const EcuDefinition& definition, sim::SimEngine& engine, double t) {
   QHash<QString, double> values;
   const comms::RealtimeSnapshot snapshot = comms::decodeRealtimeBlock(
-      definition, comms::simRealtimeBlock(definition, engine.advanceTo(t)));
+      definition, sim::simRealtimeBlock(definition, engine.advanceTo(t)));
   for (const auto& [name, value] : snapshot.values) {
     values.insert(name, value);
   }

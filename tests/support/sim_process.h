@@ -91,8 +91,7 @@ class SimProcess {
 };
 
 /// Every channel's value as the simulated engine serves it at t seconds.
-QHash<QString, double> servedAt(const EcuDefinition& definition, comms::SimEngine& engine,
-                                double t);
+QHash<QString, double> servedAt(const EcuDefinition& definition, sim::SimEngine& engine, double t);
 /// Points the project at path to sim: its pseudo-terminal over Serial, else its TCP port.
 void connectProject(const QString& projectPath, const SimProcess& sim);
 
