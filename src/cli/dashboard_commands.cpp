@@ -1,8 +1,10 @@
 #include "cli/dashboard_commands.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QTimer>
 #include <memory>
 
@@ -38,6 +40,22 @@ QList<GaugeFace> gaugesFor(const EcuDefinition& definition, const CommandOptions
     throw CommandError(QStringLiteral("Cannot read dashboard layout: ") + path);
   }
   return gaugesFromLayout(layoutFromJson(file.readAll()));
+}
+
+// The logs the page offers: the project's logs folder (where datalog and --live write) and the
+// file of --log, which must be there to read.
+std::unique_ptr<LogShelf> logShelfFor(CommandContext& context) {
+  const QFileInfo project(context.manager().projectPath());
+  const QString folder = project.isDir() ? project.absoluteFilePath() : project.absolutePath();
+  QString extra;
+  if (context.options().has(QStringLiteral("log"))) {
+    const QFileInfo log(context.options().value(QStringLiteral("log")));
+    if (!log.isFile() || !log.isReadable()) {
+      throw CommandError(QStringLiteral("Cannot open MLG file: ") + log.filePath());
+    }
+    extra = log.absoluteFilePath();
+  }
+  return std::make_unique<LogShelf>(QDir(folder).filePath(QStringLiteral("logs")), extra);
 }
 
 // One session with the controller for the whole run, kept open while it answers; a session that
@@ -104,6 +122,7 @@ JsonValue dashboard(CommandContext& context) {
     throw CommandError(QStringLiteral("--port must be a port number from 0 to 65535"));
   }
   const QList<GaugeFace> gauges = gaugesFor(definition, options);
+  std::unique_ptr<LogShelf> logs = logShelfFor(context);
 
   // The handlers are in place before the server listens, so that a stop is never lost.
   StopSignals stop;
@@ -126,6 +145,7 @@ JsonValue dashboard(CommandContext& context) {
     tables.insert(id, serialize(heatMapJson(*map)));
   }
   DashboardServer server(serialize(gaugesJson(gauges)), serialize(tableList), std::move(tables));
+  server.serveLogs(std::move(logs));
   const quint16 listening = server.listen(static_cast<quint16>(port));
   if (listening == 0) {
     throw CommandError(QStringLiteral("Cannot listen on 127.0.0.1:%1").arg(port));

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "cli/dispatch.h"
+#include "cli/plot_commands.h"
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -25,7 +26,7 @@ int main(int argc, char** argv) {
     // picture file needs no display. Every other command keeps the lighter core application.
     const bool draws = argc > 1 && std::strcmp(argv[1], "plot") == 0;
     if (draws) {
-      qputenv("QT_QPA_PLATFORM", "offscreen");
+      tk::cli::prepareOffscreenDrawing();
     }
     const std::unique_ptr<QCoreApplication> app =
         draws ? std::make_unique<QGuiApplication>(argc, argv)

@@ -3,6 +3,8 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QtGlobal>
+#include <cstdio>
 
 #include "cli/command_support.h"
 #include "dashboard/chart_data.h"
@@ -37,7 +39,25 @@ int sideOption(const CommandOptions& options, const QString& name, int fallback)
   return side;
 }
 
+QtMessageHandler previousHandler = nullptr;
+
+void dropRuntimeDirNote(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (type == QtWarningMsg && text.startsWith(u"QStandardPaths: XDG_RUNTIME_DIR not set")) {
+    return;
+  }
+  if (previousHandler != nullptr) {
+    previousHandler(type, context, text);
+  } else {
+    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
+  }
+}
+
 }  // namespace
+
+void prepareOffscreenDrawing() {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  previousHandler = qInstallMessageHandler(dropRuntimeDirNote);
+}
 
 JsonValue plot(CommandContext& context) {
   const CommandOptions& options = context.options();

@@ -10,4 +10,10 @@ namespace tk::cli {
 /// --height pixels; reports the file, its format, size and what it shows.
 JsonValue plot(CommandContext& context);
 
+/// Readies the process for plot's offscreen drawing before its GUI application is made: the
+/// offscreen platform, and Qt's note that XDG_RUNTIME_DIR is not set (a picture file needs no
+/// runtime folder) kept off standard error, where plot's own output goes. Every other message
+/// is written as before.
+void prepareOffscreenDrawing();
+
 }  // namespace tk::cli

@@ -5,7 +5,10 @@
 #include <QHostAddress>
 #include <QHttpServerRequest>
 #include <QHttpServerResponse>
+#include <QUrlQuery>
 #include <algorithm>
+
+#include "json/json_writer.h"
 
 namespace tk {
 namespace {
@@ -20,6 +23,9 @@ QByteArray mimeTypeOf(const QString& name) {
   if (name.endsWith(QStringLiteral(".js"))) {
     return "text/javascript; charset=utf-8";
   }
+  if (name.endsWith(QStringLiteral("LICENSE"))) {
+    return "text/plain; charset=utf-8";
+  }
   if (name.endsWith(QStringLiteral(".css"))) {
     return "text/css; charset=utf-8";
   }
@@ -29,8 +35,13 @@ QByteArray mimeTypeOf(const QString& name) {
 // Only a name among the built-in files is served; whatever else a request names (a path with
 // "..", an encoded slash, a file of the machine) is not found.
 QHttpServerResponse builtInFile(const QString& name) {
-  const QStringList files = QDir(kWebRoot).entryList(QDir::Files);
-  if (!files.contains(name)) {
+  const qsizetype slash = name.lastIndexOf(QLatin1Char('/'));
+  const QString folder = slash < 0 ? QString() : name.left(slash);
+  // Only the page's own folder and its vendor/ folder hold files to serve.
+  const QStringList files = folder.isEmpty() || folder == u"vendor"
+                                ? QDir(kWebRoot + QLatin1Char('/') + folder).entryList(QDir::Files)
+                                : QStringList();
+  if (!files.contains(name.mid(slash + 1))) {
     return QHttpServerResponse(QHttpServerResponder::StatusCode::NotFound);
   }
   QFile file(kWebRoot + QLatin1Char('/') + name);
@@ -38,6 +49,12 @@ QHttpServerResponse builtInFile(const QString& name) {
     return QHttpServerResponse(QHttpServerResponder::StatusCode::NotFound);
   }
   return QHttpServerResponse(mimeTypeOf(name), file.readAll());
+}
+
+QHttpServerResponse errorAnswer(const QString& message, QHttpServerResponder::StatusCode status) {
+  JsonValue body = JsonValue::object();
+  body.insert(QStringLiteral("error"), message);
+  return QHttpServerResponse("application/json", serialize(body), status);
 }
 
 }  // namespace
@@ -66,12 +83,50 @@ DashboardServer::DashboardServer(QByteArray gaugesJson, QByteArray tablesJson,
                   responder.write(QHttpServerResponder::StatusCode::NotFound);
                 }
               });
+  http_.route(QStringLiteral("/logs.json"), [this] {
+    JsonValue names = JsonValue::array();
+    for (const QString& name : logs_ ? logs_->names() : QStringList()) {
+      names.append(name);
+    }
+    return QHttpServerResponse("application/json", serialize(names));
+  });
+  http_.route(QStringLiteral("/log/fields"),
+              [this](const QHttpServerRequest& request) { return logAnswer(request, false); });
+  http_.route(QStringLiteral("/log/columns"),
+              [this](const QHttpServerRequest& request) { return logAnswer(request, true); });
+  http_.route(QStringLiteral("/vendor/<arg>"),
+              [](const QString& name) { return builtInFile(QStringLiteral("vendor/") + name); });
   http_.route(QStringLiteral("/<arg>"), [](const QString& name) { return builtInFile(name); });
   connect(&http_, &QAbstractHttpServer::newWebSocketConnection, this,
           &DashboardServer::acceptClients);
 }
 
 DashboardServer::~DashboardServer() = default;
+
+QHttpServerResponse DashboardServer::logAnswer(const QHttpServerRequest& request, bool columns) {
+  const QUrlQuery query(request.url());
+  const QString name = query.queryItemValue(QStringLiteral("name"), QUrl::FullyDecoded);
+  try {
+    if (!logs_) {
+      throw LogViewError(QStringLiteral("Log '%1' is not offered").arg(name), true);
+    }
+    const MlgLog& log = logs_->open(name);
+    if (!columns) {
+      return QHttpServerResponse("application/json", serialize(logFieldsJson(log)));
+    }
+    return QHttpServerResponse(
+        "application/octet-stream",
+        logColumns(log, query.allQueryItemValues(QStringLiteral("channel"), QUrl::FullyDecoded)));
+  } catch (const LogViewError& e) {
+    return errorAnswer(QString::fromUtf8(e.what()),
+                       e.notFound() ? QHttpServerResponder::StatusCode::NotFound
+                                    : QHttpServerResponder::StatusCode::UnprocessableEntity);
+  } catch (const std::exception& e) {
+    // Whatever else goes wrong with one log (memory, above all) is that request's failure.
+    return errorAnswer(QString::fromUtf8(e.what()),
+                       QHttpServerResponder::StatusCode::InternalServerError);
+  }
+}
 
 quint16 DashboardServer::listen(quint16 port) {
   return http_.listen(QHostAddress::LocalHost, port);

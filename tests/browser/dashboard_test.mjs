@@ -1,10 +1,12 @@
 // Drives the dashboard page in headless Chromium against the simulated controller: the page
 // loads without console errors, the gauges show the simulator's rpm and coolant and move, the
-// page says "no controller" while the simulator is gone and recovers when it is back.
+// page says "no controller" while the simulator is gone and recovers when it is back; the log
+// view draws a corpus log's RPM with a point per record and a log's markers, and shows a damaged
+// log's error (corpus parts skipped with a message when ../shared/corpus is absent).
 // Usage: node dashboard_test.mjs <torvik-cli> <torvik-ecu-sim> <ini> <artifact folder>
 // Exits 77 (skipped) when Chromium is not installed.
 import {spawn, spawnSync} from 'node:child_process';
-import {existsSync, mkdtempSync, rmSync} from 'node:fs';
+import {copyFileSync, existsSync, mkdirSync, mkdtempSync, rmSync, writeFileSync} from 'node:fs';
 import {tmpdir} from 'node:os';
 import path from 'node:path';
 
@@ -97,8 +99,19 @@ try {
          String(16 + 12 * i), '--offline']);
   }
 
+  // Logs: a v2 corpus log given with --log, a v1 one with markers and a damaged one in logs/.
+  const corpus = path.resolve(path.dirname(new URL(import.meta.url).pathname), '../../../shared/corpus/mlg');
+  const rpmLog = path.join(corpus, 'passat-202501-v2-markers.mlg');
+  const markerLog = 'miata-202012-v1-markers.mlg';
+  const haveCorpus = existsSync(rpmLog) && existsSync(path.join(corpus, markerLog));
+  mkdirSync(path.join(folder, 'logs'));
+  writeFileSync(path.join(folder, 'logs', 'broken.mlg'), 'MLVLG\0\0\x01 cut short');
+  if (haveCorpus) copyFileSync(path.join(corpus, markerLog), path.join(folder, 'logs', markerLog));
+  else console.log('SKIPPED (part): corpus logs absent, the log view is checked on a damaged log only');
+
   const started = Date.now();
-  const dash = await startUntil(cli, ['dashboard', '-p', project, '--port', '0'], 'stderr',
+  const dash = await startUntil(cli, ['dashboard', '-p', project, '--port', '0',
+                                      ...(haveCorpus ? ['--log', rpmLog] : [])], 'stderr',
                                 /Dashboard at (http:\/\/127\.0\.0\.1:\d+\/)/);
   const url = dash.match[1];
   browser = await puppeteer.launch({executablePath: chromium, headless: true,
@@ -150,10 +163,36 @@ try {
   check(marked.active.length === 4 || marked.active.length === 2 || marked.active.length === 1,
         `${marked.active.length} active cells around the operating point`);
   await page.screenshot({path: path.join(artifacts, 'dashboard-table.png')});
+  await page.click('#show-log');
+  const logShown = (name) => page.evaluate(async (n) => {
+    const fields = await (await fetch('log/fields?name=' + encodeURIComponent(n))).json();
+    return {fields, lengths: window.logPlot.data.map((d) => d.length), label: window.logPlot.series[1].label,
+            markers: document.querySelectorAll('#log-markers li').length};
+  }, name);
+  if (haveCorpus) {
+    await page.waitForFunction(() => window.logPlot);
+    const rpm = await logShown(path.basename(rpmLog));
+    check(/^rpm/i.test(rpm.label) && rpm.fields.records > 0 &&
+          rpm.lengths.every((n) => n === rpm.fields.records),
+          `log view draws ${rpm.label} with ${rpm.lengths} points for ${rpm.fields.records} records`);
+    await page.select('#log-choice', markerLog);
+    await page.waitForFunction(() => window.logPlot && document.querySelectorAll('#log-markers li').length);
+    const marked = await logShown(markerLog);
+    check(marked.markers === marked.fields.markers.length && marked.markers > 0,
+          `${marked.markers} markers listed of the log's ${marked.fields.markers.length}`);
+    await page.screenshot({path: path.join(artifacts, 'dashboard-log.png')});
+  }
+  await page.select('#log-choice', 'broken.mlg');
+  await page.waitForFunction(() => /^Cannot read log 'broken.mlg'/.test(document.getElementById('log-error').textContent));
+  check(true, 'a damaged log shows its error in the page');
+  // The browser reports the damaged log's 422 answer as a console error of its own.
+  errors.splice(0, errors.length, ...errors.filter((e) => !/status of 422/.test(e)));
   await page.click('#show-gauges');
 
   // Requests outside the page's files are refused and the server goes on.
-  for (const bad of ['..%2f..%2fetc%2fpasswd', '%2e%2e/%2e%2e/etc/passwd', 'live', 'nothing.js']) {
+  for (const bad of ['..%2f..%2fetc%2fpasswd', '%2e%2e/%2e%2e/etc/passwd', 'live', 'nothing.js',
+                     'log/fields?name=..%2FDemo.tkproj', 'log/fields?name=%2Fetc%2Fpasswd',
+                     'vendor/..%2Fdashboard.js']) {
     const status = (await fetch(url + bad)).status;
     check(status === 404, `${bad} is not found (${status})`);
   }

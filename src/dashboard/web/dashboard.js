@@ -165,8 +165,12 @@ async function chooseTable(id) {
 function showView(name) {
   document.getElementById('gauges').hidden = name !== 'gauges';
   document.getElementById('table-view').hidden = name !== 'table';
-  document.getElementById('show-gauges').classList.toggle('chosen', name === 'gauges');
-  document.getElementById('show-table').classList.toggle('chosen', name === 'table');
+  document.getElementById('log-view').hidden = name !== 'log';
+  for (const view of ['gauges', 'table', 'log']) {
+    document.getElementById('show-' + view).classList.toggle('chosen', name === view);
+  }
+  // The log view (log_view.js) draws once it is visible and thus has a size.
+  if (name === 'log') document.dispatchEvent(new Event('log-view-shown'));
 }
 
 async function setUpTables() {
@@ -176,6 +180,7 @@ async function setUpTables() {
   choice.onchange = () => chooseTable(choice.value);
   document.getElementById('show-gauges').onclick = () => showView('gauges');
   document.getElementById('show-table').onclick = () => showView('table');
+  document.getElementById('show-log').onclick = () => showView('log');
   // The fuel table first when there is one: it is the one people watch.
   const ve = tables.find((t) => /^ve/i.test(t.id));
   if (ve) choice.value = ve.id;
