@@ -116,7 +116,8 @@ QByteArray logColumns(const MlgLog& log, const QStringList& channels) {
   const std::size_t n = log.records.size();
   const std::size_t width = log.fields.size();
   QByteArray out;
-  out.reserve(static_cast<qsizetype>(8 + n * 8 + columns.size() * n * 4));
+  const std::size_t bytes = 8 + n * 8 + columns.size() * n * 4;
+  out.reserve(static_cast<qsizetype>(bytes));
   appendLittleEndian(out, static_cast<quint32>(n));
   appendLittleEndian(out, static_cast<quint32>(columns.size()));
   for (const MlgRecord& record : log.records) {

@@ -55,7 +55,7 @@ TEST(LogViewTest, ColumnsAreTimesThenScaledFloatsAndFieldsCarryTheMarkers) {
   log.fields[1].transform = 2.0f;
   const QByteArray body = logColumns(log, {log.fields[1].name.toLower(), log.fields[0].name});
   const std::size_t n = log.records.size();
-  ASSERT_EQ(static_cast<std::size_t>(body.size()), 8 + 8 * n + 2 * 4 * n);
+  ASSERT_EQ(static_cast<std::size_t>(body.size()), 8 + 8 * n + 8 * n);  // two channels of 4 bytes
   EXPECT_EQ(qFromLittleEndian<quint32>(body.constData()), n);
   EXPECT_EQ(qFromLittleEndian<quint32>(body.constData() + 4), 2u);
   const std::size_t last = n - 1;
