@@ -180,6 +180,13 @@ try {
     const marked = await logShown(markerLog);
     check(marked.markers === marked.fields.markers.length && marked.markers > 0,
           `${marked.markers} markers listed of the log's ${marked.fields.markers.length}`);
+    // A second channel (throttle) on the same plot, on a scale of its own.
+    await page.evaluate(() => {
+      const picker = document.getElementById('log-channels');
+      for (const o of picker.options) if (/^tps$/i.test(o.value)) o.selected = true;
+      picker.dispatchEvent(new Event('change'));
+    });
+    await page.waitForFunction(() => window.logPlot && window.logPlot.series.length === 3);
     await page.screenshot({path: path.join(artifacts, 'dashboard-log.png')});
   }
   await page.select('#log-choice', 'broken.mlg');
