@@ -188,6 +188,19 @@ try {
     });
     await page.waitForFunction(() => window.logPlot && window.logPlot.series.length === 3);
     await page.screenshot({path: path.join(artifacts, 'dashboard-log.png')});
+    // The wheel zooms in around the pointer, the arrow button pans (no further than the start).
+    const span = () => page.evaluate(() => [window.logPlot.scales.x.min, window.logPlot.scales.x.max]);
+    const whole = await span();
+    const box = await (await page.$('#log-plot .u-over')).boundingBox();
+    await page.mouse.move(box.x + box.width / 2, box.y + box.height / 2);
+    await page.mouse.wheel({deltaY: -100});
+    const zoomed = await span();
+    await page.click('#log-left');
+    const panned = await span();
+    check(zoomed[1] - zoomed[0] < 0.8 * (whole[1] - whole[0]) &&
+          panned[0] < zoomed[0] && panned[0] > whole[0] - 1e-6 &&
+          Math.abs(panned[1] - panned[0] - (zoomed[1] - zoomed[0])) < 1e-6,
+          `wheel zooms ${whole} to ${zoomed}, the left arrow pans to ${panned}`);
   }
   await page.select('#log-choice', 'broken.mlg');
   await page.waitForFunction(() => /^Cannot read log 'broken.mlg'/.test(document.getElementById('log-error').textContent));

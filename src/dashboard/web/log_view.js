@@ -79,9 +79,11 @@ function zoomTo(low, high) {
 
 function pan(fraction) {
   const u = logView.plot;
-  if (!u) return;
+  if (!u || !logView.fields) return;
   const {min, max} = u.scales.x;
-  const shift = (max - min) * fraction;
+  const {start, end} = logView.fields;
+  // Kept within the log: a pan stops at its first or last record.
+  const shift = Math.min(Math.max((max - min) * fraction, start - min), end - max);
   zoomTo(min + shift, max + shift);
 }
 
