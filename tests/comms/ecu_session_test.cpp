@@ -25,7 +25,8 @@ TEST(SignatureRepliesTest, MatchAndShownText) {
     Text shown;
   } cases[] = {
       {"speeduino 202501-tk  ", "Acme ECU 9", true, "speeduino 202501-tk  "},
-      {"speeduino 202501-other", " speeduino 202501-tk", true, " speeduino 202501-tk"},
+      {"speeduino 202501-other", "speeduino 202501-tk \r\n", true, "speeduino 202501-tk \r\n"},
+      {"speeduino 202501-other", " speeduino 202501-tk", true, "speeduino 202501-other"},
       {"speeduino 202501-other", "Acme ECU 9", false, "speeduino 202501-other"},
       {"", "Acme ECU 9", false, "Acme ECU 9"},
       {{}, {}, false, {}},
