@@ -59,16 +59,6 @@ TEST_F(EditCommandsTest, FailedEditsChangeNoFile) {
   EXPECT_EQ(QFileInfo(projectPath_).lastModified().toUTC(), old);
 }
 
-TEST_F(EditCommandsTest, SaveRewritesBothFiles) {
-  editProject([](project::ProjectManager& m) {
-    m.mutableProject()->lastModified = QStringLiteral("2000-01-01T00:00:00.000Z");
-  });
-  EXPECT_EQ(run("save -p <project>").exitCode, 0);
-  const project::ProjectFile saved = project::readProjectFile(projectPath_);
-  EXPECT_NE(saved.lastModified, QStringLiteral("2000-01-01T00:00:00.000Z"));
-  EXPECT_EQ(project::readTuneFile(tunePath()).lastSaved, saved.lastModified);
-}
-
 // Temporary files left by a save that was killed before its rename are removed by the next save
 // of the same file; files that only look alike stay.
 TEST_F(EditCommandsTest, SaveRemovesWhatAnInterruptedSaveLeft) {

@@ -172,40 +172,6 @@ TEST_F(MsqCorpusImportTest, PassatTuneImportsWithinResolutionAndRoundTrips) {
   EXPECT_EQ(changed, expected);
 }
 
-// Tunes go into the definitions the corpus pairs them with, the others into speeduino-202501:
-// refused when the signatures differ, unless forced. Forced, every one imports.
-TEST_F(MsqCorpusImportTest, EveryTuneImportsOrIsRefusedBySignature) {
-  const QHash<QString, QString> pairs = {
-      {"basetune-v02-2015.msq", "speeduino-201503-sig20.ini"},
-      {"basetune-v03-2015.msq", "speeduino-201503-sig20.ini"},
-      {"usertune-passat-202501.msq", "speeduino-202501.ini"},
-      {"usertune-passat-202501-sparse.msq", "speeduino-202501.ini"},
-      {"usertune-ms3-0569-miata.msq", "ms3-0569-1.5.2.ini"},
-      {"usertune-rusefi-mega100-e36.msq", "rusefi-mega100-20241027.ini"}};
-  const QString message = QStringLiteral(
-      "MSQ signature '%1' differs from the project's INI signature '%2'; give --force to import "
-      "it anyway");
-  for (const QFileInfo& file : QDir(corpus_ + "/msq").entryInfoList({QStringLiteral("*.msq")})) {
-    SCOPED_TRACE(file.fileName().toStdString());
-    const QString p = project(pairs.value(file.fileName(), QStringLiteral("speeduino-202501.ini")));
-    const QJsonObject plain = envelope(import(p, file.filePath()));
-    const QJsonObject forced = dataOf(import(p, file.filePath(), true));
-    const QString msqSignature = forced.value(QLatin1String("msqSignature")).toString();
-    const QString iniSignature = forced.value(QLatin1String("iniSignature")).toString();
-    EXPECT_GT(forced.value(QLatin1String("imported")).toInt(), 0);
-    EXPECT_EQ(plain.value(QLatin1String("success")).toBool(),
-              pairs.contains(file.fileName()) || msqSignature.trimmed() == iniSignature.trimmed());
-    if (!plain.value(QLatin1String("success")).toBool()) {
-      EXPECT_EQ(plain.value(QLatin1String("error")).toString(),
-                message.arg(msqSignature, iniSignature));
-    }
-    if (file.fileName() == QLatin1String("usertune-miata-202202.msq")) {
-      // "display" left the firmware's settings after 2022.
-      EXPECT_TRUE(listed(forced, "skipped").contains(QStringLiteral("display")));
-    }
-  }
-}
-
 // In speeduino 202504-dev the ignition trims ignTrim1..4 lie over airDenRates[5..8] and are
 // declared later; a 202501 tune has no trims, so its air-density rates must reach the page.
 TEST_F(MsqCorpusImportTest, ConstantsOverSharedBytesKeepTheImportedValues) {

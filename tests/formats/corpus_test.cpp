@@ -5,11 +5,14 @@
 #include <algorithm>
 #include <cmath>
 
+#include "definition/ini_parser.h"
 #include "formats/mlg_reader.h"
 #include "formats/mlg_writer.h"
+#include "formats/msq_import_plan.h"
 #include "formats/msq_reader.h"
 #include "json/ascii_text.h"
 #include "support/test_support.h"
+#include "tune/tune_editor.h"
 
 namespace tk {
 namespace {
@@ -109,6 +112,38 @@ TEST_F(FormatsCorpusTest, EveryTuneReadsWithArraysOfRowsTimesCols) {
         EXPECT_EQ(c.ArrayValues.size(), qsizetype{std::max(c.Rows, 1)} * std::max(c.Cols, 1))
             << c.Name.toStdString();
       }
+    }
+  }
+}
+
+// Every tune plans an import into the definition the corpus pairs it with, whose signature it
+// carries, or else into speeduino-202501: some entries are taken, and those a firmware dropped
+// are skipped.
+TEST_F(FormatsCorpusTest, EveryTunePlansAnImportIntoItsDefinition) {
+  const QHash<QString, QString> pairs = {
+      {"basetune-v02-2015.msq", "speeduino-201503-sig20.ini"},
+      {"basetune-v03-2015.msq", "speeduino-201503-sig20.ini"},
+      {"usertune-passat-202501.msq", "speeduino-202501.ini"},
+      {"usertune-passat-202501-sparse.msq", "speeduino-202501.ini"},
+      {"usertune-ms3-0569-miata.msq", "ms3-0569-1.5.2.ini"},
+      {"usertune-rusefi-mega100-e36.msq", "rusefi-mega100-20241027.ini"}};
+  QHash<QString, EcuDefinition> definitions;
+  for (const QFileInfo& file : files("msq", "*.msq")) {
+    SCOPED_TRACE(file.fileName().toStdString());
+    const QString ini = pairs.value(file.fileName(), QStringLiteral("speeduino-202501.ini"));
+    if (!definitions.contains(ini)) {
+      definitions.insert(ini, IniParser().parse(corpus_ + QStringLiteral("/ini/") + ini));
+    }
+    const MsqDocument doc = readMsq(file.filePath());
+    if (pairs.contains(file.fileName())) {
+      EXPECT_EQ(doc.Signature.trimmed(), definitions.value(ini).Signature.trimmed());
+    }
+    const MsqImportPlan plan = planMsqImport(doc, TuneEditor(definitions.value(ini), Tune()));
+    EXPECT_FALSE(plan.stores.isEmpty());
+    if (file.fileName() == QLatin1String("usertune-miata-202202.msq")) {
+      // "display" left the firmware's settings after 2022.
+      EXPECT_TRUE(
+          plan.skipped.names().split(QStringLiteral(", ")).contains(QStringLiteral("display")));
     }
   }
 }
