@@ -32,9 +32,8 @@ std::optional<SimFuelling> fuellingOfPages(const EcuDefinition& definition,
   }
   const TuneEditor editor(definition, decodePages(images, definition));
   const VeAnalyzeDef& analysis = definition.VeAnalyze;
-  std::optional<AnalysisGrid> ve =
-      firstGrid(editor, {analysis.VeTableName, QStringLiteral("veTable1Tbl"),
-                         QStringLiteral("veTable")});
+  std::optional<AnalysisGrid> ve = firstGrid(
+      editor, {analysis.VeTableName, QStringLiteral("veTable1Tbl"), QStringLiteral("veTable")});
   if (!ve) {
     return std::nullopt;
   }
