@@ -96,17 +96,13 @@ TEST_F(LiveSimTest, ReadChannelsAndDatalogOverTheSimulator) {
   EXPECT_EQ(log.fields.size(), 19u);
 
   // The analyses record live into the file their data names, then read it back.
-  for (const char* command : {"ve-analyze", "wue-analyze"}) {
-    const QString mlg = dir.filePath(QLatin1String(command) + ".mlg");
+  for (const QString& command : {QStringLiteral("ve-analyze"), QStringLiteral("wue-analyze")}) {
+    const QString mlg = dir.filePath(command + ".mlg");
     const QJsonObject analysed =
-        run({QLatin1String(command), "-p", projectPath, "--live", "1", "--output", mlg})
-            .value("data")
-            .toObject();
-    const QJsonObject live = analysed.value("live").toObject();
-    EXPECT_EQ(live.value("file").toString(), mlg);
-    EXPECT_GT(live.value("records").toInt(), 0);
-    EXPECT_EQ(analysed.value("recordsRead").toInt(), live.value("records").toInt()) << command;
-    EXPECT_EQ(analysed.value("logs").toArray(), QJsonArray{mlg});
+        run({command, "-p", projectPath, "--live", "1", "--output", mlg})["data"].toObject();
+    EXPECT_EQ(analysed["live"]["file"].toString(), mlg);
+    EXPECT_GT(analysed["recordsRead"].toInt(), 0);
+    EXPECT_EQ(analysed["recordsRead"], analysed["live"]["records"]) << command.toStdString();
   }
 }
 
