@@ -4,8 +4,9 @@
 # with the definition ../shared/corpus/ini/speeduino-202504dev.ini:
 #   connect, read-tune, an edit of a constant that shares its byte with another and of a plain
 #   one (pushed, then read back), sync, burn, a restart on the same EEPROM file, read-channels
-#   and a datalog with computed channels, ecu-smoke leaving the EEPROM file byte-identical, the
-#   test-mode commands and serial detection after framed traffic.
+#   and a datalog with computed channels, ve-analyze --live on the idle engine, ecu-smoke
+#   leaving the EEPROM file byte-identical, the test-mode commands and serial detection after
+#   framed traffic.
 # Each check prints PASS or FAIL; the script fails when one failed. Skipped with a message when
 # the firmware or the corpus is absent. Usage: scripts/firmware-check.sh [BUILD_DIR]
 set -euo pipefail
@@ -175,6 +176,13 @@ clt=$(awk -F, -v low="$((low - 40))" -v high="$((high - 40))" '
 check "datalog: the CLT column is coolantRaw - 40" equals "$clt" ok
 [ "$clt" = ok ] || { echo "coolantRaw before and after the log: $raw, $after" >&2
   awk '/^\[records\]/ { f = 1 } f' "$work/run.csv" | head -3 | cut -c1-160 >&2; }
+
+# The engine is not turning: every record is read and every one excluded (the injectors are off,
+# so the overrun filter takes them), which is an analysis without proposals, not an error.
+tk ve-analyze --live 2 --output "$work/ve.mlg"
+check "ve-analyze --live: records read, none kept, nothing applied" equals \
+  "$(data '[.live.records > 0, .recordsRead == .live.records, .recordsKept, .applied] | @csv')" \
+  "true,true,0,0"
 
 stop_firmware
 cp "$eeprom" "$work/eeprom.before"

@@ -20,12 +20,16 @@ constexpr quint16 kDefaultPort = 29001;
 const char kUsage[] =
     "Usage: torvik-ecu-sim --ini FILE [--port N | --pty] [--flash FILE] [--baud N]"
     " [--product TEXT]\n"
+    "                      [--ve-error PCT[,SEED]]\n"
     "  --ini FILE      the controller's definition (required)\n"
     "  --port N        TCP port on 127.0.0.1 (default 29001; 0: any free port)\n"
     "  --pty           serve a pseudo-terminal instead of a TCP port\n"
     "  --flash FILE    keep burned pages in FILE across restarts\n"
     "  --baud N        pace replies like a serial line of N baud\n"
     "  --product TEXT  the answer to \"S\"\n"
+    "  --ve-error PCT[,SEED]\n"
+    "                  the engine's true VE differs from the tune's by a smooth pattern of\n"
+    "                  up to PCT percent (0 to 50; SEED picks the pattern, default 27)\n"
     "Prints \"torvik-ecu-sim ready tcp 127.0.0.1 PORT\" or \"torvik-ecu-sim ready pty PATH\"\n"
     "once it serves; stops on SIGINT or SIGTERM.\n";
 
@@ -36,7 +40,29 @@ struct Options {
   QString flash;
   int baud = 0;
   std::optional<QString> product;
+  std::optional<tk::sim::SimVeError> veError;
 };
+
+constexpr double kMaxVeErrorPercent = 50.0;
+
+// "PCT" or "PCT,SEED": a percentage from 0 to 50 and an unsigned 32-bit seed.
+std::optional<tk::sim::SimVeError> parseVeError(const QString& text) {
+  const QStringList parts = text.split(QLatin1Char(','));
+  bool ok = false;
+  const double percent = parts.at(0).trimmed().toDouble(&ok);
+  // Not a number, NaN or infinite included, fails the range check.
+  if (!ok || parts.size() > 2 || !(percent >= 0.0 && percent <= kMaxVeErrorPercent)) {
+    return std::nullopt;
+  }
+  quint32 seed = tk::sim::SimVeError::kDefaultSeed;
+  if (parts.size() == 2) {
+    seed = parts.at(1).trimmed().toUInt(&ok);
+    if (!ok) {
+      return std::nullopt;
+    }
+  }
+  return tk::sim::SimVeError(percent, seed);
+}
 
 int fail(const QString& message, int exitCode) {
   std::fprintf(stderr, "torvik-ecu-sim: %s\n", message.toLocal8Bit().constData());
@@ -67,6 +93,14 @@ std::optional<QString> parse(const QStringList& args, Options& o) {
       ok = ok && o.baud >= 10;
     } else if (name == QLatin1String("--product")) {
       o.product = value;
+    } else if (name == QLatin1String("--ve-error")) {
+      o.veError = parseVeError(value);
+      if (!o.veError) {
+        return QStringLiteral(
+                   "invalid value for --ve-error: %1 (expected PCT[,SEED]: a percentage from 0 to "
+                   "50, optionally a comma and a whole number from 0 to 4294967295)")
+            .arg(value);
+      }
     } else {
       return QStringLiteral("unknown option: ") + name;
     }
@@ -120,6 +154,9 @@ int main(int argc, char** argv) {
       tk::sim::SimEcuConnection::defaultProductText(definition.Signature)));
   if (!options.flash.isEmpty() && !sim.useFlashFile(options.flash)) {
     return fail(sim.errorString(), 1);
+  }
+  if (options.veError && !sim.setVeError(*options.veError)) {
+    return fail(QStringLiteral("--ve-error needs a VE table: %1 defines none").arg(options.ini), 1);
   }
   QObject::connect(&sim, &tk::comms::EcuConnection::errorOccurred,
                    [](const QString& message) { fail(message, 1); });

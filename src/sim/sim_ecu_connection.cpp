@@ -9,6 +9,7 @@
 #include "comms/ecu_command_service.h"
 #include "comms/ecu_text.h"
 #include "json/ascii_text.h"
+#include "sim/sim_fuelling.h"
 
 namespace tk::sim {
 
@@ -161,7 +162,31 @@ bool SimEcuConnection::useFlashFile(const QString& path) {
   }
   ram_ = flash_;
   flashPath_ = path;
+  fuellingStale_ = true;
+  fitTrueVe();
   return true;
+}
+
+bool SimEcuConnection::setVeError(const SimVeError& error) {
+  if (!fuellingOfPages(definition_, ram_)) {
+    return false;
+  }
+  veError_ = error;
+  fuellingStale_ = true;
+  fitTrueVe();
+  return true;
+}
+
+void SimEcuConnection::fitTrueVe() {
+  if (!veError_ || trueBase_) {
+    return;
+  }
+  const std::optional<SimFuelling> burned = fuellingOfPages(definition_, flash_);
+  if (burned && std::any_of(burned->ve.values.cbegin(), burned->ve.values.cend(),
+                            [](double v) { return v != 0.0; })) {
+    trueBase_ = burned->ve;
+    engine_.setTrueVe(*trueBase_, *veError_);
+  }
 }
 
 void SimEcuConnection::saveFlash() {
@@ -206,6 +231,10 @@ void SimEcuConnection::setClock(Clock& clock) {
   clock_ = &clock;
   startMs_ = clock.nowMs();
   engine_ = SimEngine();
+  if (trueBase_) {
+    engine_.setTrueVe(*trueBase_, *veError_);
+  }
+  fuellingStale_ = true;
 }
 
 qint64 SimEcuConnection::nowMs() const { return clock_->nowMs() - startMs_; }
@@ -218,6 +247,8 @@ void SimEcuConnection::loadPage(int pageIndex, const QByteArray& bytes) {
   page.fill('\0');
   std::copy_n(bytes.constData(), std::min(bytes.size(), page.size()), page.data());
   flash_[pageIndex] = page;
+  fuellingStale_ = true;
+  fitTrueVe();
 }
 
 QByteArray SimEcuConnection::workingPage(int pageIndex) const {
@@ -230,9 +261,19 @@ QByteArray SimEcuConnection::burnedPage(int pageIndex) const {
                                                                        : QByteArray();
 }
 
-void SimEcuConnection::powerCycle() { ram_ = flash_; }
+void SimEcuConnection::powerCycle() {
+  ram_ = flash_;
+  fuellingStale_ = true;
+}
 
 const SimEngineState& SimEcuConnection::engineNow() {
+  if (veError_ && fuellingStale_) {
+    // Read again only after a change: a realtime request then costs no decoding.
+    if (std::optional<SimFuelling> fuelling = fuellingOfPages(definition_, ram_)) {
+      engine_.setFuelling(std::move(*fuelling));
+    }
+    fuellingStale_ = false;
+  }
   return engine_.advanceTo(static_cast<double>(nowMs()) / 1000.0);
 }
 
@@ -397,6 +438,7 @@ std::optional<SimEcuConnection::Reply> SimEcuConnection::pageCommand(const QByte
         return outOfRange;
       }
       std::copy(write->value.cbegin(), write->value.cend(), page.begin() + offset);
+      fuellingStale_ = true;
       return Reply{0, {}};
     }
     if (match(definition_.BurnCommands)) {
@@ -404,6 +446,7 @@ std::optional<SimEcuConnection::Reply> SimEcuConnection::pageCommand(const QByte
         return Reply{*refusals_.burns, {}};
       }
       flash_[i] = page;
+      fitTrueVe();
       ++burnCount_;
       if (!flashPath_.isEmpty()) {
         saveFlash();

@@ -73,6 +73,12 @@ class SimEcuConnection : public EcuConnection {
   /// Refuses writes and burns from now on as refusals says.
   void setRefusals(const Refusals& refusals) { refusals_ = refusals; }
 
+  /// Makes the engine's true VE differ from the tune's by error. The true VE is the VE table of
+  /// the flash (see fuellingOfPages) the first time it holds a table that is not all 0 (now, or
+  /// at a later load or burn) changed by error; the controller fuels by the tables of the working
+  /// pages as they are at each moment. False when the definition has no VE table.
+  bool setVeError(const SimVeError& error);
+
   /// Runs the engine on clock (which must outlive the simulator), starting again from 0 s; the
   /// real clock by default, a fake one in tests.
   void setClock(Clock& clock);
@@ -113,6 +119,7 @@ class SimEcuConnection : public EcuConnection {
   qint64 nowMs() const;
   const SimEngineState& engineNow();
   void saveFlash();
+  void fitTrueVe();
 
   EcuDefinition definition_;
   ConnectionStatus status_ = ConnectionStatus::Disconnected;
@@ -131,6 +138,9 @@ class SimEcuConnection : public EcuConnection {
   QByteArray pageLetters_;  // first bytes of the page commands
   QString flashPath_;
   Refusals refusals_;
+  std::optional<SimVeError> veError_;
+  std::optional<AnalysisGrid> trueBase_;  // the engine's VE before the error, once fitted
+  bool fuellingStale_ = true;             // the working pages changed since the engine read them
 };
 
 }  // namespace tk::sim

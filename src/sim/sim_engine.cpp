@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <numbers>
+#include <random>
 
 #include "definition/ecu_definition.h"
 #include "definition/scaling.h"
@@ -20,6 +22,18 @@ constexpr double kAmbientC = 20.0;
 constexpr double kStoichAfr = 14.7;
 constexpr int kWheelTeeth = 36;  // 36-1: tooth 36 is missing
 constexpr int kDefaultBlockSize = 100;
+// A wideband's range, in AFR; the lean end is also what no fuel at all reads.
+constexpr double kRichEndAfr = 7.0;
+constexpr double kLeanEndAfr = 25.0;
+// The EGO correction: an integral controller on a warm engine at a steady operating point,
+// moving the fuel by this many % per second per % of AFR error, within +-kEgoLimit %.
+constexpr double kEgoGain = 1.0;
+constexpr double kEgoLimit = 15.0;
+constexpr double kEgoMinCoolant = 70.0;
+constexpr double kEgoSteadyKpaS = 30.0;
+// The reach of a VE error pattern's axes: one cycle of a wave spans about this much.
+constexpr double kPatternRpm = 7000.0;
+constexpr double kPatternKpa = 100.0;
 
 // The driver's pedal (%) over one lap of the drive, each leg ending at endS after cranking.
 struct Leg {
@@ -83,8 +97,12 @@ const QHash<QString, ChannelEntry>& channelTable() {
         [](const S& s) { return s.pulseWidth; });
     add({"vecurr", "ve", "ve1"}, [](const S& s) { return s.ve; });
     add({"warmupenrich", "wuecorrection", "gammaenrich"}, warmupEnrichment);
-    add({"egocorrection", "ego"},
-        [](const S& s) { return s.fuelCut ? 100.0 : 100.0 + 3.0 * std::sin(s.seconds * 1.3); });
+    add({"egocorrection", "ego"}, [](const S& s) {
+      if (s.egoModelled) {
+        return s.ego;
+      }
+      return s.fuelCut ? 100.0 : 100.0 + 3.0 * std::sin(s.seconds * 1.3);
+    });
     add({"batcorrection", "aircorrection", "iatcorrection", "barocorrection"},
         [](const S&) { return 100.0; });
     add({"loopspersecond"}, [](const S& s) { return 4000.0 - s.rpm / 4.0; });
@@ -123,6 +141,63 @@ void appendBigEndian32(QByteArray& out, quint32 v) {
 double toothGapUs(double rpm) { return 60.0e6 / (std::max(rpm, 50.0) * kWheelTeeth); }
 
 }  // namespace
+
+SimVeError::SimVeError(double percent, quint32 seed) : percent_(percent) {
+  std::mt19937 random(seed);
+  // Raw draws, not a distribution: the standard fixes mt19937's output but not theirs.
+  const auto unit = [&random] { return static_cast<double>(random()) / 4294967296.0; };
+  constexpr double kTurn = 2.0 * std::numbers::pi;
+  for (Wave& wave : waves_) {
+    const double direction = kTurn * unit();
+    const double cycles = 0.6 + 0.6 * unit();
+    wave.amplitude = 0.5 + 0.5 * unit();
+    wave.perRpm = kTurn * cycles * std::cos(direction) / kPatternRpm;
+    wave.perKpa = kTurn * cycles * std::sin(direction) / kPatternKpa;
+    wave.phase = kTurn * unit();
+  }
+}
+
+double SimVeError::at(double rpm, double load) const {
+  double sum = 0.0;
+  double reach = 0.0;
+  for (const Wave& wave : waves_) {
+    sum += wave.amplitude * std::sin(wave.perRpm * rpm + wave.perKpa * load + wave.phase);
+    reach += wave.amplitude;
+  }
+  return percent_ * sum / reach;
+}
+
+void SimEngine::setTrueVe(AnalysisGrid base, const SimVeError& error) {
+  trueBase_ = std::move(base);
+  error_ = error;
+}
+
+std::optional<double> SimEngine::trueVe(double rpm, double load) const {
+  if (!trueBase_) {
+    return std::nullopt;
+  }
+  return trueBase_->interpolate(rpm, load) * (1.0 + error_.at(rpm, load) / 100.0);
+}
+
+double SimEngine::fuelledAfr(double ownTarget) {
+  SimEngineState& s = state_;
+  const SimFuelling& fuelling = *fuelling_;
+  s.ve = fuelling.ve.interpolate(s.rpm, s.map);
+  double target = fuelling.target.values.empty() ? 0.0 : fuelling.target.interpolate(s.rpm, s.map);
+  if (target > 0.0 && target < 2.0) {
+    target *= kStoichAfr;  // a lambda table
+  }
+  // The table's target; warm-up enrichment makes a cold engine richer than it, as the engine's
+  // own target does.
+  const bool table = target >= kRichEndAfr;
+  s.afrTarget = table ? target : ownTarget;
+  if (s.ve < 0.5) {
+    return kLeanEndAfr;
+  }
+  const double mixture = s.afrTarget * trueVe(s.rpm, s.map).value_or(s.ve) / s.ve * 100.0 / s.ego -
+                         (table ? 1.5 * (1.0 - warmth(s)) : 0.0);
+  return std::clamp(mixture, kRichEndAfr, kLeanEndAfr);
+}
 
 SimEngine::SimEngine() {
   state_.map = kBaroKpa;
@@ -185,11 +260,23 @@ void SimEngine::step() {
   // the acceleration enrichment does not quite cover, and sees air alone under fuel cut.
   s.afrTarget = (s.map < 60.0 ? kStoichAfr : kStoichAfr - 2.0 * (s.map - 60.0) / 40.0) -
                 1.5 * (1.0 - warmth(s));
+  // With a fuelling model the mixture follows the tables the controller fuels by.
+  const bool fuelled = trueBase_ && fuelling_;
+  const double settled = fuelled ? fuelledAfr(s.afrTarget) : s.afrTarget;
   const double seen = s.cranking  ? 11.5
                       : s.fuelCut ? 21.5
-                                  : s.afrTarget + std::clamp(0.015 * s.mapDot, -1.5, 2.5) +
+                                  : settled + std::clamp(0.015 * s.mapDot, -1.5, 2.5) +
                                         0.12 * std::sin(s.seconds * 9.7);
   s.afr = lag(s.afr, seen, 0.12);
+  s.egoModelled = fuelled;
+  if (fuelled && fuelling_->closedLoop && s.running && !s.fuelCut && s.coolant >= kEgoMinCoolant &&
+      std::abs(s.mapDot) < kEgoSteadyKpaS) {
+    // Lean adds fuel, rich takes it away.
+    s.ego = std::clamp(s.ego + kEgoGain * 100.0 * (s.afr / s.afrTarget - 1.0) * kStepS,
+                       100.0 - kEgoLimit, 100.0 + kEgoLimit);
+  } else {
+    s.ego = 100.0;
+  }
 
   s.advance = s.cranking ? 5.0
                          : 10.0 + 22.0 * std::clamp((s.rpm - 800.0) / 3500.0, 0.0, 1.0) -
@@ -199,11 +286,14 @@ void SimEngine::step() {
   s.battery = lag(s.battery, s.cranking ? 10.4 : (s.running ? charging : 12.5), 0.4);
 
   const double shape = std::max(1.0 - std::pow((s.rpm - 4500.0) / 5000.0, 2.0), 0.2);
-  s.ve = 35.0 + 50.0 * (s.map / kBaroKpa) * shape;
+  if (!fuelled) {
+    s.ve = 35.0 + 50.0 * (s.map / kBaroKpa) * shape;
+  }
   s.pulseWidth = s.cranking  ? 12.0
                  : s.fuelCut ? 0.0
                              : 1.0 + 9.0 * (s.ve / 100.0) * (s.map / kBaroKpa) *
-                                         (kStoichAfr / s.afrTarget) * warmupEnrichment(s) / 100.0;
+                                         (kStoichAfr / s.afrTarget) * warmupEnrichment(s) / 100.0 *
+                                         (s.ego / 100.0);
 }
 
 std::optional<double> simChannelValue(const QString& channelName, const SimEngineState& state) {

@@ -2,7 +2,10 @@
 
 #include <QByteArray>
 #include <QString>
+#include <array>
 #include <optional>
+
+#include "tune/fuel_analysis.h"
 
 namespace tk {
 struct EcuDefinition;
@@ -25,9 +28,43 @@ struct SimEngineState {
   double battery = 0;     ///< V
   double ve = 0;          ///< volumetric efficiency, %
   double pulseWidth = 0;  ///< injector opening, ms
+  double ego = 100;       ///< EGO correction, % (with a fuelling model only)
   bool cranking = true;
   bool running = false;
-  bool fuelCut = false;  ///< no fuel on the overrun
+  bool fuelCut = false;      ///< no fuel on the overrun
+  bool egoModelled = false;  ///< ego is the controller's correction, not a stand-in wobble
+};
+
+/// A smooth difference between an engine's true volumetric efficiency and its tune's: at (rpm,
+/// load) the sum of three plane waves over the two axes (about one cycle over 7000 rpm and
+/// 100 kPa each), whose amplitudes, directions and phases come from the seed, scaled so that it
+/// never exceeds percent either way. The same seed gives the same pattern on every machine.
+class SimVeError {
+ public:
+  static constexpr quint32 kDefaultSeed = 27;
+
+  explicit SimVeError(double percent = 0.0, quint32 seed = kDefaultSeed);
+  /// The difference in percent at rpm and load (kPa).
+  double at(double rpm, double load) const;
+  double percent() const { return percent_; }
+
+ private:
+  struct Wave {
+    double amplitude;
+    double perRpm;
+    double perKpa;
+    double phase;
+  };
+  double percent_;
+  std::array<Wave, 3> waves_{};
+};
+
+/// How the controller fuels: the tables it fuels by (from its working pages), over rpm (x) and
+/// load in kPa (y).
+struct SimFuelling {
+  AnalysisGrid ve;          ///< the VE table, %
+  AnalysisGrid target;      ///< the AFR target table; no values: the engine's own target
+  bool closedLoop = false;  ///< EGO correction on
 };
 
 /// A simulated engine on a drive that repeats every 40 s after a start: cranked for 1.5 s, then
@@ -43,12 +80,26 @@ class SimEngine {
   /// The state reached so far.
   const SimEngineState& state() const { return state_; }
 
+  /// Fits the engine with a true VE: base (the tune's VE table when the engine was fitted) times
+  /// 1 + error / 100. From then on, once it has a fuelling too, its measured AFR is the target x
+  /// true VE / the fuelling's VE / (EGO correction / 100), as a real engine's is.
+  void setTrueVe(AnalysisGrid base, const SimVeError& error);
+  /// The tables the controller fuels by from now on.
+  void setFuelling(SimFuelling fuelling) { fuelling_ = std::move(fuelling); }
+  /// The engine's true VE at rpm and load (kPa); no value before setTrueVe.
+  std::optional<double> trueVe(double rpm, double load) const;
+
  private:
   void step();
+  // The measured AFR the wideband would settle at; sets the target, VE and EGO of the fuelling.
+  double fuelledAfr(double ownTarget);
 
   SimEngineState state_;
   qint64 steps_ = 0;
   double pedal_ = 0;
+  std::optional<AnalysisGrid> trueBase_;
+  SimVeError error_;
+  std::optional<SimFuelling> fuelling_;
 };
 
 /// The physical value of a realtime channel the simulated engine models (by name, ignoring case,

@@ -183,6 +183,10 @@ AnalysisSetup wueAnalysisSetup(const TuneEditor& editor,
   return setup;
 }
 
+AnalysisGrid tableAnalysisGrid(const TuneEditor& editor, const QString& tableId) {
+  return tableGrid(editor, tableId, "VE").grid;
+}
+
 ProposalLimits proposalLimits(const TuneEditor& editor, const AnalysisSetup& setup,
                               double minWeight, double maxChangePercent) {
   ProposalLimits limits;

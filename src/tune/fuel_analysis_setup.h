@@ -23,6 +23,10 @@ AnalysisSetup veAnalysisSetup(const TuneEditor& editor, const QHash<QString, dou
 AnalysisSetup wueAnalysisSetup(const TuneEditor& editor,
                                const QHash<QString, double>& filterValues);
 
+/// The grid of the definition's table tableId over the editor's tune. Throws AnalysisError for
+/// a missing table or one whose values do not fill its bins.
+AnalysisGrid tableAnalysisGrid(const TuneEditor& editor, const QString& tableId);
+
 /// The proposal limits of the setup's data constant: its limits in force and its quantisation.
 ProposalLimits proposalLimits(const TuneEditor& editor, const AnalysisSetup& setup,
                               double minWeight, double maxChangePercent);

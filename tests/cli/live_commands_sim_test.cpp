@@ -57,7 +57,8 @@ class LiveSimTest : public tk::test::AppTest {
 };
 
 // The front page's gauges, the computed duty cycle included, sorted by name with their units;
-// a datalog of the demo's 18 entries whose file holds the records the envelope counts.
+// a datalog of the demo's 19 entries whose file holds the records the envelope counts; the
+// analyses' live recordings.
 TEST_F(LiveSimTest, ReadChannelsAndDatalogOverTheSimulator) {
   const QJsonObject channels = run({"read-channels", "-p", projectPath}).value("data").toObject();
   QStringList names;
@@ -77,7 +78,7 @@ TEST_F(LiveSimTest, ReadChannelsAndDatalogOverTheSimulator) {
   const QString file = dir.filePath(QStringLiteral("logs/run.mlg"));
   EXPECT_EQ(data.value("file").toString(), file);
   EXPECT_EQ(data.value("durationSeconds").toInt(), 1);
-  EXPECT_EQ(data.value("channels").toInt(), 18);
+  EXPECT_EQ(data.value("channels").toInt(), 19);
   const int records = data.value("records").toInt();
   const double elapsed = data.value("elapsedSeconds").toDouble();
   EXPECT_GE(elapsed, 1.0);
@@ -92,7 +93,17 @@ TEST_F(LiveSimTest, ReadChannelsAndDatalogOverTheSimulator) {
   EXPECT_EQ(log.formatVersion, 2);
   EXPECT_EQ(log.infoData, QStringLiteral("Torvik CLI Datalog"));
   EXPECT_EQ(log.records.size(), static_cast<std::size_t>(records));
-  EXPECT_EQ(log.fields.size(), 18u);
+  EXPECT_EQ(log.fields.size(), 19u);
+
+  // The analyses record live into the file their data names, then read it back.
+  for (const QString& command : {QStringLiteral("ve-analyze"), QStringLiteral("wue-analyze")}) {
+    const QString mlg = dir.filePath(command + ".mlg");
+    const QJsonObject analysed =
+        run({command, "-p", projectPath, "--live", "1", "--output", mlg})["data"].toObject();
+    EXPECT_EQ(analysed["live"]["file"].toString(), mlg);
+    EXPECT_GT(analysed["recordsRead"].toInt(), 0);
+    EXPECT_EQ(analysed["recordsRead"], analysed["live"]["records"]) << command.toStdString();
+  }
 }
 
 // A recording stopped by a signal keeps what it has: the file holds exactly the records the

@@ -55,19 +55,6 @@ TEST(SimEngineTest, DrivesThroughPlausiblePhasesWhileWarmingUp) {
   EXPECT_LT(coolant, 92.0);  // the thermostat holds it
 }
 
-TEST(SimEngineTest, StateDependsOnTheTimeOnlyNotOnHowOftenItWasAsked) {
-  SimEngine once;
-  SimEngine often;
-  for (int ms = 0; ms <= 30000; ms += 7) {
-    often.advanceTo(ms / 1000.0);
-  }
-  const SimEngineState& a = once.advanceTo(30.0);
-  const SimEngineState& b = often.advanceTo(30.0);
-  EXPECT_EQ(std::bit_cast<quint64>(a.rpm), std::bit_cast<quint64>(b.rpm));
-  EXPECT_EQ(std::bit_cast<quint64>(a.coolant), std::bit_cast<quint64>(b.coolant));
-  EXPECT_EQ(once.advanceTo(10.0).seconds, a.seconds);  // time does not go back
-}
-
 // Channels of every storage form, stored as physical = (raw + translate) x scale.
 const char kChannels[] = R"(
 [MegaTune]
