@@ -6,10 +6,10 @@
 #   firmware   the agent commands against the real Speeduino firmware built for this machine
 #              (scripts/firmware-check.sh); skipped when ../shared/firmware is absent
 #   tidy       clang-tidy over src/ (scripts/clang-tidy.sh; TK_TIDY=full, changed or off)
-#   asan-build the program, tests and (with clang) the libFuzzer targets under AddressSanitizer +
-#              UndefinedBehaviorSanitizer (build-asan/)
-#   fuzz       each libFuzzer target run once over its seeds; skipped when clang is missing
-#   asan-tests the whole suite again in the sanitizer build
+#   fuzz       the libFuzzer targets built with clang (build-fuzz-check/), each run once over
+#              its seeds; skipped when clang is missing
+#   asan-build the program and tests under AddressSanitizer + UndefinedBehaviorSanitizer
+#   asan-tests the whole suite again in that build (build-asan/)
 # The time of each phase is printed at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -52,7 +52,7 @@ phase() {
     $(($(children_cpu) - cpu)))")
 }
 
-# Both builds keep line tables only (-g1): backtraces and sanitizer reports still name file and line,
+# The builds keep line tables only (-g1): backtraces and sanitizer reports still name file and line,
 # and the sources compile in three quarters of the time full debug information takes.
 build_normal() {
   cmake -S . -B build -G Ninja "${launcher[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -74,43 +74,35 @@ run_tidy() {
   esac
 }
 
-# The sanitizer build. With clang it also holds the libFuzzer targets: the layers are compiled once,
-# with ASan, UBSan and libFuzzer's coverage hooks (-fsanitize=fuzzer-no-link); the suite links them
-# with the sanitizers' runtime and each fuzz target with libFuzzer's. Unoptimised: it halves the
-# compile time (fuzzing is done by hand in an optimised build, see tests/fuzz/README.md). Without
-# clang, the default compiler builds the suite alone.
-fuzz_cxx=$(command -v clang++-14 || command -v clang++ || true)
 build_asan() {
-  local compiler=() fuzz=OFF
-  if [ -n "$fuzz_cxx" ]; then
-    compiler=(-DCMAKE_CXX_COMPILER="$fuzz_cxx")
-    fuzz=ON
-  fi
-  # A folder configured for another compiler is configured afresh.
-  if [ -f build-asan/CMakeCache.txt ] &&
-    ! grep -qx "CMAKE_CXX_COMPILER:[A-Z]*=${fuzz_cxx:-.*}" build-asan/CMakeCache.txt; then
-    rm -rf build-asan/CMakeCache.txt build-asan/CMakeFiles
-  fi
-  cmake -S . -B build-asan -G Ninja "${launcher[@]}" "${compiler[@]}" -DCMAKE_BUILD_TYPE=Debug \
-    -DCMAKE_CXX_FLAGS_DEBUG=-g1 -DTK_SANITIZE=ON -DTK_FUZZ=$fuzz -DTK_BUILD_TESTS=ON -DTK_BUILD_BENCH=OFF >/dev/null
+  cmake -S . -B build-asan -G Ninja "${launcher[@]}" -DCMAKE_BUILD_TYPE=Debug \
+    -DCMAKE_CXX_FLAGS_DEBUG=-g1 -DTK_SANITIZE=ON -DTK_BUILD_TESTS=ON -DTK_BUILD_BENCH=OFF \
+    -DTK_FUZZ=OFF >/dev/null
   cmake --build build-asan -j"$jobs"
 }
 
-# Each fuzz target runs once over its seeds: it starts and reads real inputs, but fuzzes nothing.
-run_fuzz() {
-  local target seeds log
-  if [ -z "$fuzz_cxx" ]; then
+# The fuzz targets and the layers they link, unoptimised (it halves the compile time; fuzzing is
+# done by hand in an optimised build, see tests/fuzz/README.md). Each target then runs once over
+# its seeds: it starts and reads real inputs, but fuzzes nothing.
+build_fuzz() {
+  local cxx target seeds log
+  cxx=$(command -v clang++-14 || command -v clang++ || true)
+  if [ -z "$cxx" ]; then
     echo "clang++ not found: fuzz targets not built"
     return 0
   fi
+  cmake -S . -B build-fuzz-check -G Ninja "${launcher[@]}" -DCMAKE_CXX_COMPILER="$cxx" \
+    -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-g1 -DTK_FUZZ=ON -DTK_BUILD_TESTS=OFF \
+    -DTK_BUILD_BENCH=OFF >/dev/null
+  cmake --build build-fuzz-check -j"$jobs" --target fuzz_targets
   for target in ini_reader_fuzz:tests/data/ini/fuzz-seeds expr_fuzz:tests/data/expr/fuzz_seeds \
     mlg_reader_fuzz:tests/data/mlg msq_reader_fuzz:tests/data/msq; do
     seeds=${target#*:}
     target=${target%%:*}
-    log=build-asan/$target.log
+    log=build-fuzz-check/$target.log
     # Given files rather than folders, libFuzzer runs each once and writes nothing.
     find "$seeds" -type f -print0 |
-      xargs -0 "build-asan/tests/fuzz/$target" -timeout=60 2>"$log" ||
+      xargs -0 "build-fuzz-check/tests/fuzz/$target" -timeout=60 2>"$log" ||
       { cat "$log" >&2; echo "$target failed on a seed" >&2; return 1; }
     echo "$target: $(grep -c '^Running: ' "$log") seeds run"
   done
@@ -123,7 +115,7 @@ phase firmware scripts/firmware-check.sh build
 phase tidy run_tidy
 export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+phase fuzz build_fuzz
 phase asan-build build_asan
-phase fuzz run_fuzz
 phase asan-tests run_suite build-asan
 echo "All tests passed (normal and sanitizer builds)."
