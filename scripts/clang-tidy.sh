@@ -95,10 +95,31 @@ fi
 
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
+# The build's compile commands without its precompiled header (TK_PCH): each source is checked
+# with exactly the headers it includes itself.
+python3 - "$build/compile_commands.json" "$out/compile_commands.json" <<'PY'
+import json, shlex, sys
+entries = json.load(open(sys.argv[1]))
+for entry in entries:
+    args = entry.pop("arguments", None) or shlex.split(entry.pop("command"))
+    kept, i = [], 0
+    while i < len(args):
+        if args[i] == "-Winvalid-pch":
+            i += 1
+        elif args[i] == "-include" and args[i + 1].endswith("/cmake_pch.hxx"):
+            i += 2
+        elif args[i] == "-Xclang" and i + 3 < len(args) and "/cmake_pch.hxx" in args[i + 3]:
+            i += 4
+        else:
+            kept.append(args[i])
+            i += 1
+    entry["command"] = shlex.join(kept)
+json.dump(entries, open(sys.argv[2], "w"), indent=0)
+PY
 start=$(date +%s)
-export tidy build out
+export tidy out
 printf '%s\n' "${files[@]}" | xargs -P "$jobs" -I{} sh -c \
-  '"$tidy" -p "$build" --quiet "$1" > "$out/$(echo "$1" | tr / _).log" 2>&1 || true' sh {}
+  '"$tidy" -p "$out" --quiet "$1" > "$out/$(echo "$1" | tr / _).log" 2>&1 || true' sh {}
 seconds=$(( $(date +%s) - start ))
 
 # One line per finding, "file:line:col: check: message", with paths relative to the checkout.

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgtest-dev
           libgmock-dev libbenchmark-dev socat jq clang-14 libclang-rt-14-dev clang-format-14
           clang-tidy-14 qt6-svg-dev fonts-dejavu-core qt6-httpserver-dev qt6-websockets-dev
-          chromium)
+          chromium lld)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
