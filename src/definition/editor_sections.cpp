@@ -1,5 +1,4 @@
 // Handlers of [TableEditor] and [CurveEditor], and the derived Scalars map.
-#include <QHash>
 
 #include "definition/ini_read_state.h"
 #include "definition/ini_text.h"
@@ -132,7 +131,7 @@ void handleCurveEditorLine(ReadState& state, const QString& line) {
 
 void buildScalars(EcuDefinition& definition) {
   // The first labelled dialog item of each field name, found in one walk over the dialogs.
-  QHash<QString, QString> titles;
+  OrderedMap<QString> titles;
   for (const DialogDef& dialog : definition.Dialogs) {
     for (const DialogItemDef& item : dialog.Items) {
       if (!item.Label.isEmpty() && !titles.contains(item.FieldName)) {
@@ -148,7 +147,8 @@ void buildScalars(EcuDefinition& definition) {
       }
       ScalarDef scalar;
       scalar.Name = c.Name;
-      scalar.Title = titles.value(c.Name, c.Name);
+      const QString* title = titles.find(c.Name);
+      scalar.Title = title != nullptr ? *title : c.Name;
       scalar.Page = page.PageNumber;
       scalar.Offset = c.Offset;
       scalar.DataType = c.DataType;

@@ -184,23 +184,26 @@ void Preprocessor::scanSymbols(const QStringList& lines) {
     if (t.isEmpty() || t.at(0) == u';') {
       continue;
     }
-    if (t.startsWith(QLatin1String("#include"))) {
+    // Only lines opening with '#' can be directives: the others skip the comparisons.
+    const bool hash = t.at(0) == u'#';
+    if (hash && t.startsWith(QLatin1String("#include"))) {
       QString key;
       if (const QStringList* included = include(t, key)) {
         stack_.append(key);
         scanSymbols(*included);
         stack_.removeLast();
       }
-    } else if (t.startsWith(QLatin1String("#set "))) {
+    } else if (hash && t.startsWith(QLatin1String("#set "))) {
       addFlag(t.mid(5).trimmed(), true);
-    } else if (t.startsWith(QLatin1String("#unset "))) {
+    } else if (hash && t.startsWith(QLatin1String("#unset "))) {
       addFlag(t.mid(7).trimmed(), false);
-    } else if (t.startsWith(QLatin1String("#if ")) || t.startsWith(QLatin1String("#elif "))) {
+    } else if (hash &&
+               (t.startsWith(QLatin1String("#if ")) || t.startsWith(QLatin1String("#elif ")))) {
       const QString symbol = t.mid(t.indexOf(u' ') + 1).trimmed();
       if (!isOptionName(symbol)) {
         addFlag(symbol, false);
       }
-    } else if (t.startsWith(QLatin1String("#define"))) {
+    } else if (hash && t.startsWith(QLatin1String("#define"))) {
       defines_.defineLine(t);
     } else if (t.at(0) == u'[' && t.endsWith(u']')) {
       section_ = t.mid(1, t.size() - 2);
@@ -271,7 +274,8 @@ std::vector<const QString*> Preprocessor::activeLines(const QStringList& lines) 
 void Preprocessor::flatten(const QStringList& lines, ConditionStack& conditions,
                            std::vector<const QString*>& out) {
   for (const QString& t : lines) {
-    if (t.startsWith(QLatin1String("#include"))) {
+    const bool hash = !t.isEmpty() && t.front() == u'#';
+    if (hash && t.startsWith(QLatin1String("#include"))) {
       QString key;
       if (!conditions.active()) {
         continue;
@@ -281,10 +285,10 @@ void Preprocessor::flatten(const QStringList& lines, ConditionStack& conditions,
         flatten(*included, conditions, out);
         stack_.removeLast();
       }
-    } else if (t.startsWith(QLatin1String("#if "))) {
+    } else if (hash && t.startsWith(QLatin1String("#if "))) {
       const bool value = evaluate(t.mid(4).trimmed());
       conditions.push({value, value, false});
-    } else if (t.startsWith(QLatin1String("#elif "))) {
+    } else if (hash && t.startsWith(QLatin1String("#elif "))) {
       if (conditions.isEmpty()) {
         continue;
       }
@@ -295,16 +299,17 @@ void Preprocessor::flatten(const QStringList& lines, ConditionStack& conditions,
         const bool value = evaluate(t.mid(6).trimmed());
         conditions.push({value, value, false});
       }
-    } else if (t == QLatin1String("#else")) {
+    } else if (hash && t == QLatin1String("#else")) {
       if (!conditions.isEmpty()) {
         const ConditionStack::Frame top = conditions.pop();
         conditions.push({!top.taken, true, true});
       }
-    } else if (t == QLatin1String("#endif")) {
+    } else if (hash && t == QLatin1String("#endif")) {
       if (!conditions.isEmpty()) {
         conditions.pop();
       }
-    } else if (t.startsWith(QLatin1String("#set ")) || t.startsWith(QLatin1String("#unset "))) {
+    } else if (hash &&
+               (t.startsWith(QLatin1String("#set ")) || t.startsWith(QLatin1String("#unset ")))) {
       continue;
     } else if (conditions.active() && !t.isEmpty()) {
       // The section pass skips empty lines, so they are not kept.

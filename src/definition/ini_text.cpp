@@ -9,6 +9,8 @@
 #include <limits>
 #include <string>
 
+#include "definition/text_hash.h"
+
 namespace tk {
 namespace {
 
@@ -269,40 +271,6 @@ QStringView trimView(QStringView text, QStringView set) {
 
 }  // namespace
 
-namespace {
-
-/// A hash of the text's UTF-16 units, eight bytes at a time (a multiply-xorshift mix).
-std::uint32_t poolHash(QStringView text) {
-  constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ULL;
-  const auto* bytes = reinterpret_cast<const unsigned char*>(text.utf16());
-  std::size_t left = static_cast<std::size_t>(text.size()) * sizeof(char16_t);
-  std::uint64_t h = left * kMultiplier;
-  while (left >= sizeof(std::uint64_t)) {
-    std::uint64_t word = 0;
-    std::memcpy(&word, bytes, sizeof word);
-    h = (h ^ word) * kMultiplier;
-    h ^= h >> 32;
-    bytes += sizeof word;
-    left -= sizeof word;
-  }
-  if (left > 0) {
-    std::uint64_t word = 0;
-    std::memcpy(&word, bytes, left);
-    h = (h ^ word) * kMultiplier;
-  }
-  h ^= h >> 29;
-  h *= 0xBF58476D1CE4E5B9ULL;
-  h ^= h >> 32;
-  return static_cast<std::uint32_t>(h);
-}
-
-bool sameUnits(QStringView a, const QString& b) {
-  return a.size() == b.size() &&
-         std::memcmp(a.utf16(), b.utf16(), static_cast<std::size_t>(a.size()) * 2) == 0;
-}
-
-}  // namespace
-
 QString TextPool::get(QStringView text) {
   if (text.isEmpty()) {
     return text.toString();
@@ -310,12 +278,12 @@ QString TextPool::get(QStringView text) {
   if (texts_.size() * 2 >= slots_.size()) {
     grow();
   }
-  const std::uint32_t hash = poolHash(text);
+  const std::uint32_t hash = textHash(text);
   const std::size_t mask = slots_.size() - 1;
   std::size_t at = hash & mask;
   while (slots_[at].entry != 0) {
     const Slot slot = slots_[at];
-    if (slot.hash == hash && sameUnits(text, texts_[slot.entry - 1])) {
+    if (slot.hash == hash && sameText(text, texts_[slot.entry - 1])) {
       return texts_[slot.entry - 1];
     }
     at = (at + 1) & mask;

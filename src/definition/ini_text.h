@@ -89,9 +89,11 @@ inline QString itemAt(const QStringList& items, qsizetype i) {
   return i >= 0 && i < items.size() ? items.at(i) : QString();
 }
 
-/// Case-insensitive comparison with an ASCII word.
+/// Case-insensitive comparison with an ASCII word. Case folding maps one unit to one, so texts
+/// of another length are told apart without the comparison.
 inline bool equalsWord(QStringView text, const char* word) {
-  return text.compare(QLatin1String(word), Qt::CaseInsensitive) == 0;
+  const QLatin1String w(word);
+  return text.size() == w.size() && text.compare(w, Qt::CaseInsensitive) == 0;
 }
 
 /// A trimmed "true" in any case, or "1".

@@ -1,14 +1,18 @@
 #pragma once
 
-#include <QHash>
 #include <QString>
+#include <algorithm>
+#include <cstdint>
 #include <utility>
 #include <vector>
+
+#include "definition/text_hash.h"
 
 namespace tk {
 
 /// A map that keeps its entries in order of first insertion; re-inserting a key replaces the
-/// value in place, so the key keeps its first position. Keys are compared exactly.
+/// value in place, so the key keeps its first position. Keys are compared exactly. The index is
+/// an open-addressing table of entry positions hashed with textHash.
 template <typename V>
 class OrderedMap {
  public:
@@ -16,28 +20,28 @@ class OrderedMap {
 
   /// Stores value under key: replaced in place when present, appended otherwise.
   V& insert(const QString& key, V value) {
-    const auto it = index_.constFind(key);
-    if (it != index_.cend()) {
-      entries_[*it].second = std::move(value);
-      return entries_[*it].second;
+    const std::uint32_t hash = textHash(key);
+    const std::size_t at = slotOf(key, hash);
+    if (at < slots_.size() && slots_[at].entry != 0) {
+      V& stored = entries_[slots_[at].entry - 1].second;
+      stored = std::move(value);
+      return stored;
     }
-    index_.insert(key, entries_.size());
     entries_.emplace_back(key, std::move(value));
+    addToIndex(hash, entries_.size() - 1);
     return entries_.back().second;
   }
 
   /// The value under key, or nullptr.
   const V* find(const QString& key) const {
-    const auto it = index_.constFind(key);
-    return it == index_.cend() ? nullptr : &entries_[*it].second;
+    const std::size_t at = slotOf(key, textHash(key));
+    return at < slots_.size() && slots_[at].entry != 0 ? &entries_[slots_[at].entry - 1].second
+                                                       : nullptr;
   }
   /// The value under key, or nullptr.
-  V* find(const QString& key) {
-    const auto it = index_.constFind(key);
-    return it == index_.cend() ? nullptr : &entries_[*it].second;
-  }
+  V* find(const QString& key) { return const_cast<V*>(std::as_const(*this).find(key)); }
   /// True when key is present.
-  bool contains(const QString& key) const { return index_.contains(key); }
+  bool contains(const QString& key) const { return find(key) != nullptr; }
 
   /// Removes every entry for which pred(entry) is true, keeping the order of the others.
   template <typename Pred>
@@ -50,9 +54,9 @@ class OrderedMap {
       }
     }
     entries_ = std::move(kept);
-    index_.clear();
+    slots_.clear();
     for (std::size_t i = 0; i < entries_.size(); ++i) {
-      index_.insert(entries_[i].first, i);
+      addToIndex(textHash(entries_[i].first), i);
     }
   }
 
@@ -68,8 +72,56 @@ class OrderedMap {
   bool operator==(const OrderedMap& other) const { return entries_ == other.entries_; }
 
  private:
+  /// One slot of the index: the key's hash and its entry's position plus one (0: free).
+  struct Slot {
+    std::uint32_t hash = 0;
+    std::uint32_t entry = 0;
+  };
+
+  /// The slot holding key, or the free slot where it would go; slots_.size() when the index is
+  /// empty.
+  std::size_t slotOf(const QString& key, std::uint32_t hash) const {
+    if (slots_.empty()) {
+      return 0;
+    }
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t at = hash & mask;
+    while (slots_[at].entry != 0) {
+      const Slot slot = slots_[at];
+      if (slot.hash == hash && sameText(key, entries_[slot.entry - 1].first)) {
+        return at;
+      }
+      at = (at + 1) & mask;
+    }
+    return at;
+  }
+
+  /// Indexes the entry at position under hash (its key not yet indexed), growing the table so
+  /// that at most half its slots are taken.
+  void addToIndex(std::uint32_t hash, std::size_t position) {
+    if ((position + 1) * 2 > slots_.size()) {
+      std::vector<Slot> old = std::move(slots_);
+      slots_.assign(std::max<std::size_t>(old.size() * 2, 16), Slot{});
+      for (const Slot slot : old) {
+        if (slot.entry != 0) {
+          place(slot);
+        }
+      }
+    }
+    place(Slot{hash, static_cast<std::uint32_t>(position + 1)});
+  }
+
+  void place(Slot slot) {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t at = slot.hash & mask;
+    while (slots_[at].entry != 0) {
+      at = (at + 1) & mask;
+    }
+    slots_[at] = slot;
+  }
+
   std::vector<Entry> entries_;
-  QHash<QString, std::size_t> index_;
+  std::vector<Slot> slots_;
 };
 
 }  // namespace tk
