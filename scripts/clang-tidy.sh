@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs clang-tidy 14 with the repository's .clang-tidy over the sources of src/, using the
+# Runs clang-tidy 22 with the repository's .clang-tidy over the sources of src/, using the
 # compile_commands.json of a build folder, and fails when it finds anything. Headers of src/ are
 # checked through the sources that include them; a finding in a header is reported once.
 #
@@ -37,14 +37,14 @@ while [ $# -gt 0 ]; do
 done
 
 tidy=""
-for candidate in clang-tidy-14 clang-tidy; do
-  if command -v "$candidate" >/dev/null && "$candidate" --version | grep -q 'version 14\.'; then
+for candidate in clang-tidy-22 clang-tidy; do
+  if command -v "$candidate" >/dev/null && "$candidate" --version | grep -q 'version 22\.'; then
     tidy=$candidate
     break
   fi
 done
 if [ -z "$tidy" ]; then
-  echo "clang-tidy.sh: clang-tidy 14 not found (scripts/install-deps.sh installs it)" >&2
+  echo "clang-tidy.sh: clang-tidy 22 not found (scripts/install-deps.sh installs it)" >&2
   exit 2
 fi
 
@@ -118,8 +118,12 @@ json.dump(entries, open(sys.argv[2], "w"), indent=0)
 PY
 start=$(date +%s)
 export tidy out
+# clang 22 flags libstdc++ 12's own call of the deprecated get_temporary_buffer (inside
+# std::stable_sort) in every source that sorts; deprecated calls in our code still fail the build,
+# which compiles with warnings as errors.
 printf '%s\n' "${files[@]}" | xargs -P "$jobs" -I{} sh -c \
-  '"$tidy" -p "$out" --quiet "$1" > "$out/$(echo "$1" | tr / _).log" 2>&1 || true' sh {}
+  '"$tidy" -p "$out" --quiet --extra-arg=-Wno-deprecated-declarations "$1" \
+     > "$out/$(echo "$1" | tr / _).log" 2>&1 || true' sh {}
 seconds=$(( $(date +%s) - start ))
 
 # One line per finding, "file:line:col: check: message", with paths relative to the checkout.

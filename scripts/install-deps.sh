@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the benchmarks need, when missing: clang
-# builds the fuzz targets, clang-format 14 and clang-tidy 14 check the sources; Node.js and npm
+# builds the fuzz targets, clang-format 14 and clang-tidy 22 check the sources; Node.js and npm
 # run the MCP client test (its packages come from tests/cli/mcp/package-lock.json).
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgtest-dev
           libgmock-dev libbenchmark-dev socat jq clang-14 libclang-rt-14-dev clang-format-14
-          clang-tidy-14 qt6-svg-dev fonts-dejavu-core qt6-httpserver-dev qt6-websockets-dev
+          clang-tidy-22 qt6-svg-dev fonts-dejavu-core qt6-httpserver-dev qt6-websockets-dev
           chromium lld)
 missing=()
 for p in "${packages[@]}"; do

@@ -32,7 +32,7 @@ class CsvBuilder {
     // Whole numbers below 2^53 have their exact digits as shortest form and stay in the plain
     // form, so the integer channels that fill most logs skip the shortest-digits search.
     if (std::fabs(value) < kExactIntegerLimit && value == std::trunc(value) &&
-        !(value == 0 && std::signbit(value))) {
+        (value != 0 || !std::signbit(value))) {
       integer(static_cast<long long>(value));
       return;
     }

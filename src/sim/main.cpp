@@ -50,7 +50,9 @@ std::optional<tk::sim::SimVeError> parseVeError(const QString& text) {
   const QStringList parts = text.split(QLatin1Char(','));
   bool ok = false;
   const double percent = parts.at(0).trimmed().toDouble(&ok);
-  // Not a number, NaN or infinite included, fails the range check.
+  // Not a number, NaN or infinite included, fails the range check: written as a negated range so
+  // that NaN fails it.
+  // NOLINTNEXTLINE(readability-simplify-boolean-expr)
   if (!ok || parts.size() > 2 || !(percent >= 0.0 && percent <= kMaxVeErrorPercent)) {
     return std::nullopt;
   }

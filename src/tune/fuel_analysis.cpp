@@ -263,6 +263,8 @@ void FuelAnalysis::addLog(const AnalysisLog& stored) {
     ++filter;
     const double measured = log.values[paired * width + static_cast<std::size_t>(measuredCol)];
     const double target = setup_.target.interpolate(v[txCol], tyCol < 0 ? 0.0 : v[tyCol]);
+    // A negated range, so that a NaN reading counts as dead too.
+    // NOLINTNEXTLINE(readability-simplify-boolean-expr)
     const bool dead = setup_.deadLambdaFilter && !(measured > richest && measured < leanest);
     if (dead || !(measured > 0.0) || !(target > 0.0) || !std::isfinite(measured)) {
       exclude(filter);

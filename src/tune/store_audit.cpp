@@ -22,7 +22,7 @@ void StoreAudit::record(int index, double requested, double stored) {
     return;
   }
   Example* kind = nullptr;
-  if (highActive_ && requested > high_ && !(lowActive_ && low_ > high_)) {
+  if (highActive_ && requested > high_ && (!lowActive_ || !(low_ > high_))) {
     kind = &above_;
   } else if (lowActive_ && requested < low_) {
     kind = &below_;
