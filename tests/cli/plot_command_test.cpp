@@ -4,6 +4,7 @@
 #include <QRegularExpression>
 
 #include "cli/project_fixture.h"
+#include "support/sim_process.h"
 #include "support/test_support.h"
 
 namespace tk::cli::test {
@@ -44,9 +45,8 @@ class PlotCommandTest : public CliProjectTest {
 
 TEST_F(PlotCommandTest, DrawsTableWithItsAxesAndValues) {
   for (const char* name : {"ve.png", "ve.svg"}) {
-    plot({QStringLiteral("-p"), projectPath_, QStringLiteral("--table"), QStringLiteral("veTbl"),
-          QStringLiteral("--output"), out(name), QStringLiteral("--width"), QStringLiteral("640"),
-          QStringLiteral("--height"), QStringLiteral("480")});
+    plot({"-p", projectPath_, "--table", "veTbl", "--output", out(name), "--width", "640",
+          "--height", "480"});
   }
   expectPictures(out("ve.png"), out("ve.svg"), QSize(640, 480));
   const QStringList texts = svgTexts(out("ve.svg"));
@@ -61,10 +61,9 @@ TEST_F(PlotCommandTest, DrawsTableWithItsAxesAndValues) {
 
 TEST_F(PlotCommandTest, DrawsLogChannelsWithMarkers) {
   const QString log = tk::test::dataPath(QStringLiteral("mlg/seed-v1-markers.mlg"));
-  plot({QStringLiteral("--log"), log, QStringLiteral("--channels"), QStringLiteral("tps,CLT"),
-        QStringLiteral("--output"), out("log.svg")});
-  plot({QStringLiteral("--log"), log, QStringLiteral("--channels"), QStringLiteral("tps,CLT"),
-        QStringLiteral("--output"), out("log.png")});
+  for (const char* name : {"log.png", "log.svg"}) {
+    plot({"--log", log, "--channels", "tps,CLT", "--output", out(name)});
+  }
   expectPictures(out("log.png"), out("log.svg"), QSize(1200, 800));
   const QStringList texts = svgTexts(out("log.svg"));
   for (const char* label : {"Time (s)", "Lap 1", "end"}) {
@@ -76,17 +75,13 @@ TEST_F(PlotCommandTest, DrawsLogChannelsWithMarkers) {
 TEST_F(PlotCommandTest, RefusesWhatItCannotDraw) {
   const QString log = tk::test::dataPath(QStringLiteral("mlg/seed-v1-markers.mlg"));
   const std::pair<QStringList, const char*> cases[] = {
-      {{QStringLiteral("--log"), log, QStringLiteral("--channels"), QStringLiteral("TPS,boost"),
-        QStringLiteral("--output"), out("a.png")},
+      {{"--log", log, "--channels", "TPS,boost", "--output", out("a.png")},
        "Channel 'boost' not found in log"},
-      {{QStringLiteral("--log"), log, QStringLiteral("--channels"), QStringLiteral("TPS"),
-        QStringLiteral("--output"), out("a.jpg")},
+      {{"--log", log, "--channels", "TPS", "--output", out("a.jpg")},
        "--output must name a .png or .svg file"},
-      {{QStringLiteral("-p"), projectPath_, QStringLiteral("--table"), QStringLiteral("nope"),
-        QStringLiteral("--output"), out("a.svg")},
+      {{"-p", projectPath_, "--table", "nope", "--output", out("a.svg")},
        "Table 'nope' not found in INI"},
-      {{QStringLiteral("--output"), out("a.svg")},
-       "plot needs either --log with --channels or -p with --table"},
+      {{"--output", out("a.svg")}, "plot needs either --log with --channels or -p with --table"},
   };
   for (const auto& [arguments, message] : cases) {
     const tk::test::ProcessResult result = runCli(QStringList{QStringLiteral("plot")} + arguments);
@@ -107,33 +102,22 @@ TEST_F(PlotCommandTest, DrawsCorpusLogAndTable) {
   }
   const QString log = corpus + QStringLiteral("/mlg/miata-202012-v1-markers.mlg");
   for (const char* name : {"miata.png", "miata.svg"}) {
-    plot({QStringLiteral("--log"), log, QStringLiteral("--channels"), QStringLiteral("rpm,afr,map"),
-          QStringLiteral("--output"), out(name)});
+    plot({"--log", log, "--channels", "rpm,afr,map", "--output", out(name)});
   }
   expectPictures(out("miata.png"), out("miata.svg"), QSize(1200, 800));
   for (const char* label : {"RPM (rpm)", "AFR (O2)", "MAP (kpa)", "Time (s)"}) {
     EXPECT_TRUE(svgTexts(out("miata.svg")).contains(QString::fromLatin1(label))) << label;
   }
 
-  const QString project = dir_.filePath(QStringLiteral("passat"));
-  ASSERT_EQ(
-      runCli({QStringLiteral("create-project"), QStringLiteral("--name"), QStringLiteral("Passat"),
-              QStringLiteral("--ini"), corpus + QStringLiteral("/ini/speeduino-202501.ini"),
-              QStringLiteral("--folder"), project})
-          .exitCode,
-      0);
-  const QString projectFile = project + QStringLiteral("/Passat.tkproj");
-  ASSERT_EQ(
-      runCli({QStringLiteral("import-msq"), QStringLiteral("-p"), projectFile,
-              QStringLiteral("--file"), corpus + QStringLiteral("/msq/usertune-passat-202501.msq"),
-              QStringLiteral("--offline")})
-          .exitCode,
-      0);
+  const QString project =
+      tk::test::makeProject(out("passat"), corpus + "/ini/speeduino-202501.ini");
+  ASSERT_EQ(runCli({"import-msq", "-p", project, "--file",
+                    corpus + "/msq/usertune-passat-202501.msq", "--offline"})
+                .exitCode,
+            0);
   for (const char* name : {"ve.png", "ve.svg"}) {
-    plot({QStringLiteral("-p"), projectFile, QStringLiteral("--table"),
-          QStringLiteral("veTable1Tbl"), QStringLiteral("--output"), out(name),
-          QStringLiteral("--width"), QStringLiteral("1000"), QStringLiteral("--height"),
-          QStringLiteral("700")});
+    plot({"-p", project, "--table", "veTable1Tbl", "--output", out(name), "--width", "1000",
+          "--height", "700"});
   }
   expectPictures(out("ve.png"), out("ve.svg"), QSize(1000, 700));
   // The tune's highest rpm bin and the axis names of the definition.

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include "comms_fakes.h"
-#include "definition/ini_parser.h"
 
 namespace tk::comms {
 namespace {
@@ -51,7 +50,8 @@ struct RequestCase {
   const char* bytes;  // hex
 };
 
-// The placeholder in both spellings, the fields little-endian whatever the definition's order,
+// The placeholder in both spellings (the first as the real definitions write it), the fields
+// little-endian whatever the definition's order,
 // "%2" before another letter and a cut-off escape as ordinary characters.
 const RequestCase kRequests[] = {
     {R"(r\$tsCanId\x30%2o%2c)", 0, 130, "72003000008200"},
@@ -69,25 +69,6 @@ TEST(RealtimeRequestTest, BuildsEachChunksRequest) {
     EXPECT_EQ(buildRealtimeRequest(QString::fromLatin1(c.command), c.offset, c.count).toHex(),
               QByteArray(c.bytes));
   }
-}
-
-// A real definition of this class writes the placeholder before the command byte; a controller
-// answers only when it arrives as the byte of CAN id 0.
-TEST(RealtimeRequestTest, RealDefinitionAsksForItsWholeBlockWithCanIdZero) {
-  const QString ini = test::corpusDir() + QStringLiteral("/ini/speeduino-202501.ini");
-  if (test::corpusDir().isEmpty() || test::readFile(ini).isEmpty()) {
-    GTEST_SKIP() << "corpus definition speeduino-202501.ini not available";
-  }
-  const EcuDefinition definition = IniParser().parse(ini);
-  ASSERT_EQ(definition.OchBlockSize, 130);
-  FakeClock clock;
-  ScriptedEcuConnection ecu;
-  ecu.setClock(clock);
-  ecu.open();
-  EcuCommandService service(&ecu, clock);
-  ecu.queueReply(okFrame(QByteArray(130, '\x01')));
-  EXPECT_TRUE(readRealtimeSnapshot(definition, service).valid);
-  EXPECT_EQ(payloads(ecu), QList<QByteArray>{"72003000008200"});
 }
 
 TEST_F(RealtimeTest, FetchesTheBlockInChunksOfTheBlockingFactor) {
