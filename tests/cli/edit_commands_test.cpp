@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <string>
 
 #include "cli/project_fixture.h"
 #include "project/tune_file.h"
@@ -13,26 +14,19 @@ namespace {
 
 using EditCommandsTest = CliProjectTest;
 
-// Each edit followed by a read of what the saved tune holds. The store clamps and quantises;
-// the report names the requested value.
-TEST_F(EditCommandsTest, EditsReportTheRequestAndSaveTheStoredValue) {
-  runScript("edits.cmds");
-  EXPECT_TRUE(transcriptMatches("edits.txt"));
+// Each script's edits, each followed by a read of what the saved tune holds. edits: the store
+// clamps and quantises, the report names the requested value. warnings: stores outside the
+// constant, texts that are not numbers and runs longer than the constant are said on standard
+// error before the envelope, which stays as it was. stored: values clamped or kept other than
+// given, short runs, axes out of order, option labels and near-miss names, one line each.
+class EditScriptTest : public CliProjectTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(EditScriptTest, MatchesItsTranscript) {
+  runScript((std::string(GetParam()) + ".cmds").c_str());
+  EXPECT_TRUE(transcriptMatches((std::string(GetParam()) + ".txt").c_str()));
 }
 
-// Stores outside the constant, texts that are not numbers and runs longer than the constant are
-// said on standard error before the envelope, which stays as it was.
-TEST_F(EditCommandsTest, EditsThatLandElsewhereOrNowhereAreSaid) {
-  runScript("warnings.cmds");
-  EXPECT_TRUE(transcriptMatches("warnings.txt"));
-}
-
-// Values clamped or kept other than given, short runs, axes out of order, option labels and
-// near-miss names: each said in one line on standard error.
-TEST_F(EditCommandsTest, EditsSayWhatWasStored) {
-  runScript("stored.cmds");
-  EXPECT_TRUE(transcriptMatches("stored.txt"));
-}
+INSTANTIATE_TEST_SUITE_P(Scripts, EditScriptTest, ::testing::Values("edits", "warnings", "stored"));
 
 // A curve whose Y variable the tune lacks stores nothing and still succeeds.
 TEST_F(EditCommandsTest, StoresThatTheTuneCannotTake) {
