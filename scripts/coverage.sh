@@ -32,7 +32,12 @@ find "$dir" -name '*.gcda' -delete
 export GCOV_ERROR_FILE=$PWD/$dir/gcov-errors.txt
 rm -f "$GCOV_ERROR_FILE"
 status=0
-(cd "$dir" && ctest -j"$jobs" --output-on-failure --no-tests=error) || status=$?
+# One test runs the program under a 2 KB file size limit: the counters it writes at exit are cut
+# short, and every later writer then fails to merge with them. It runs last, its counters kept
+# out of the tree (GCOV_PREFIX), so the figures do not count it.
+limited=DatalogNeverLeavesAHalfWrittenFile
+(cd "$dir" && ctest -j"$jobs" --output-on-failure --no-tests=error -E "$limited") || status=$?
+(cd "$dir" && GCOV_PREFIX=$(mktemp -d) ctest --output-on-failure -R "$limited") || status=$?
 echo "suite exit status: $status"
 if [ -s "$GCOV_ERROR_FILE" ]; then
   echo "gcov: $(grep -c . "$GCOV_ERROR_FILE") complaint(s) in $GCOV_ERROR_FILE"
