@@ -43,7 +43,8 @@ TimeChart timeChartOf(const MlgLog& log, const QStringList& channels, std::optio
     chart.times.push_back(time);
     const std::span<const double> values = log.recordValues(r);
     for (std::size_t s = 0; s < columns.size(); ++s) {
-      chart.series[s].values.push_back(values[static_cast<std::size_t>(columns[s])]);
+      const auto column = static_cast<std::size_t>(columns[s]);
+      chart.series[s].values.push_back(physicalValue(log.fields[column], values[column]));
     }
   }
   for (const MlgMarker& marker : log.markers) {

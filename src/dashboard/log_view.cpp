@@ -125,11 +125,9 @@ QByteArray logColumns(const MlgLog& log, const QStringList& channels) {
   }
   for (const std::size_t column : columns) {
     const MlgField& field = log.fields[column];
-    const double scale = field.scale;
-    const double transform = field.transform;
     for (std::size_t r = 0; r < n; ++r) {
-      const auto value = static_cast<float>((log.values[r * width + column] + transform) * scale);
-      appendLittleEndian(out, value);
+      appendLittleEndian(out,
+                         static_cast<float>(physicalValue(field, log.values[r * width + column])));
     }
   }
   return out;

@@ -101,6 +101,11 @@ struct MlgLog {
   }
 };
 
+/// A field's stored value in its units: (raw + transform) x scale.
+inline double physicalValue(const MlgField& field, double raw) {
+  return (raw + field.transform) * field.scale;
+}
+
 /// Index of the first field whose name equals the given one ignoring case, or -1.
 int findField(const MlgLog& log, QStringView name);
 

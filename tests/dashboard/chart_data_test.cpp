@@ -20,6 +20,7 @@ TEST(ChartDataTest, TimeChartKeepsTheRecordsAndMarkersOfItsSpan) {
   const TimeChart all = timeChartOf(log, {QStringLiteral("clt"), QStringLiteral("TPS")}, {}, {});
   ASSERT_EQ(all.series.size(), 2u);
   EXPECT_EQ(all.series[0].name, QStringLiteral("CLT"));
+  EXPECT_NEAR(all.series[0].values[0], 16.0, 1e-5);  // stored 200: (200 - 40) x 0.1 degrees
   EXPECT_EQ(all.times.size(), log.records.size());
   EXPECT_EQ(all.markers.size(), log.markers.size());
   const double from = log.records[1].absoluteTimestamp;
