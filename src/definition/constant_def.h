@@ -62,8 +62,6 @@ struct ConstantDef {
   const QString* bitValueLabel(int value) const;
   /// The value of the option labelled label: the exact label first, then one equal ignoring case.
   std::optional<int> bitValueOf(const QString& label) const;
-
-  bool operator==(const ConstantDef&) const = default;
 };
 
 }  // namespace tk
@@ -95,8 +93,6 @@ struct ConstantExtension {
   tk::ExtensionType ExtensionType = tk::ExtensionType::RequiresPowerCycle;
   QString Value;
   QList<double> ArrayValues;
-
-  bool operator==(const ConstantExtension&) const = default;
 };
 
 /// The constants of one controller page (PageNumber 0 holds the PC variables).
@@ -105,8 +101,6 @@ struct PageGroup {
   QList<ConstantDef> Fields;
   /// Always 0 as read; the byte size is PageSizes[PageNumber - 1] of the definition.
   int Size = 0;
-
-  bool operator==(const PageGroup&) const = default;
 };
 
 /// Bytes per element from the last characters of a data type: "8" 1, "16" 2, "32" 4, "64" 8,

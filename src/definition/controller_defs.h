@@ -20,8 +20,6 @@ struct ToolDef {
 struct TriggeredPageRefresh {
   int PageNumber = 0;
   QString Condition;
-
-  bool operator==(const TriggeredPageRefresh&) const = default;
 };
 
 /// One [UserShortcuts] shortcut; TargetType is resolved when the line is read.
@@ -34,8 +32,6 @@ struct ShortcutDef {
   QString TargetType;
   bool IsToggle = false;
   QString Condition;
-
-  bool operator==(const ShortcutDef&) const = default;
 };
 
 /// A data filter of the VE or warm-up analysis.
@@ -49,8 +45,6 @@ struct AnalysisFilter {
   /// The mask of a flag filter ("engine & 16"), whose line has no comparison operator; not part
   /// of the canonical definition document.
   std::optional<double> FlagBits;
-
-  bool operator==(const AnalysisFilter&) const = default;
 };
 
 /// The [VeAnalyze] section.
@@ -62,8 +56,6 @@ struct VeAnalyzeDef {
   QString ActiveCondition;
   QStringList LambdaTargetTables;
   QList<AnalysisFilter> Filters;
-
-  bool operator==(const VeAnalyzeDef&) const = default;
 };
 
 /// The [WueAnalyze] section.
@@ -73,8 +65,6 @@ struct WueAnalyzeDef {
   QString ChannelName;
   QString ActiveCondition;
   QList<AnalysisFilter> Filters;
-
-  bool operator==(const WueAnalyzeDef&) const = default;
 };
 
 /// A header or record field of a logger.
@@ -88,8 +78,6 @@ struct LoggerField {
   QString Units;
   QString UpdateCondition;
   bool Hidden = false;
-
-  bool operator==(const LoggerField&) const = default;
 };
 
 /// A calculated field of a logger.
@@ -99,8 +87,6 @@ struct LoggerCalcField {
   QString Units;
   QString Expression;
   bool Hidden = false;
-
-  bool operator==(const LoggerCalcField&) const = default;
 };
 
 /// A vertical marker of a logger graph.
@@ -109,8 +95,6 @@ struct LoggerVerticalMarker {
   QString Condition;
   QString Color;
   QString Label;
-
-  bool operator==(const LoggerVerticalMarker&) const = default;
 };
 
 /// One [LoggerDefinition] logger; fields in canonical order.
@@ -141,16 +125,12 @@ struct LoggerDef {
   QString Title;
   QString Position;
   QList<LoggerVerticalMarker> VerticalMarkers;
-
-  bool operator==(const LoggerDef&) const = default;
 };
 
 /// An (identifier, label) pair of a reference table.
 struct TableIdentifier {
   int Id = 0;
   QString Label;
-
-  bool operator==(const TableIdentifier&) const = default;
 };
 
 /// The limits of one reference table identifier.
@@ -159,8 +139,6 @@ struct TableLimit {
   double Min = 0.0;
   double Max = 0.0;
   double Default = 0.0;
-
-  bool operator==(const TableLimit&) const = default;
 };
 
 /// A generator of a reference table.
@@ -173,8 +151,6 @@ struct TableGenerator {
   double XHigh = 0.0;
   double YLow = 0.0;
   double YHigh = 0.0;
-
-  bool operator==(const TableGenerator&) const = default;
 };
 
 /// A thermistor option of a reference table.
@@ -187,8 +163,6 @@ struct ThermOption {
   double ResPoint2 = 0.0;
   double TempPoint3 = 0.0;
   double ResPoint3 = 0.0;
-
-  bool operator==(const ThermOption&) const = default;
 };
 
 /// A solution of a reference table.
@@ -196,8 +170,6 @@ struct ReferenceSolution {
   QString Name;
   QString Expression;
   bool IsGenerator = false;
-
-  bool operator==(const ReferenceSolution&) const = default;
 };
 
 /// One [ReferenceTables] table; fields in canonical order.
@@ -215,8 +187,6 @@ struct ReferenceTableDef {
   QList<ThermOption> ThermOptions;
   QList<ReferenceSolution> Solutions;
   QString SolutionsLabel;
-
-  bool operator==(const ReferenceTableDef&) const = default;
 };
 
 /// One [KeyActions] action.
@@ -224,16 +194,12 @@ struct KeyAction {
   QString ActionType;
   QString KeyCombination;
   QString TargetDialog;
-
-  bool operator==(const KeyAction&) const = default;
 };
 
 /// One [DatalogViews] view with its graph trace lines.
 struct DatalogView {
   QString Name;
   QStringList GraphTraces;
-
-  bool operator==(const DatalogView&) const = default;
 };
 
 /// The [PortEditor] section; the ...FieldName fields name the constants holding per-port settings.
@@ -257,8 +223,6 @@ struct PortEditorDef {
   QStringList ConditionRelationships;
   QString ConditionRelationshipFieldName;
   int ConditionsPerPort = 0;
-
-  bool operator==(const PortEditorDef&) const = default;
 };
 
 }  // namespace tk

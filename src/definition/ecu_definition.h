@@ -19,8 +19,6 @@ struct SettingFlag {
   QString Name;
   bool DefaultValue = false;
   bool IsActive = false;
-
-  bool operator==(const SettingFlag&) const = default;
 };
 
 /// One option of a setting group; IsDefault when its name is "DEFAULT" (ignoring case).
@@ -41,8 +39,6 @@ struct SettingGroup {
 
   /// True when an option has exactly this name.
   bool hasOption(const QString& name) const;
-
-  bool operator==(const SettingGroup&) const = default;
 };
 
 /// A help topic of [SettingGroups] or [UserDefined].
@@ -51,8 +47,6 @@ struct HelpDefinition {
   QString Title;
   QStringList TextLines;
   QString WebHelp;
-
-  bool operator==(const HelpDefinition&) const = default;
 };
 
 /// One [Datalog] entry.
@@ -69,8 +63,6 @@ struct DatalogEntry {
   bool isBooleanFormat() const;
   /// Format is "hex" (ignoring case).
   bool isHexFormat() const;
-
-  bool operator==(const DatalogEntry&) const = default;
 };
 
 /// What one definition may declare, so that no small file stands for gigabytes: the bytes of
@@ -193,8 +185,6 @@ struct EcuDefinition {
   const QString* findCommand(const QString& name) const;
   /// Every controller command the agent can send: OtherCommands overlaid with Commands.
   QMap<QString, QString> agentCommands() const;
-
-  bool operator==(const EcuDefinition&) const = default;
 };
 
 /// The realtime-data command as bytes: a single "\xHH" byte, else one byte per character

@@ -69,8 +69,6 @@ class OrderedMap {
   auto begin() const { return entries_.begin(); }
   auto end() const { return entries_.end(); }
 
-  bool operator==(const OrderedMap& other) const { return entries_ == other.entries_; }
-
  private:
   /// One slot of the index: the key's hash and its entry's position plus one (0: free).
   struct Slot {

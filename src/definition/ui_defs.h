@@ -17,16 +17,12 @@ struct MenuItemDef {
   std::vector<MenuItemDef> SubItems;
   QString Condition;
   QString VisibilityCondition;
-
-  bool operator==(const MenuItemDef&) const = default;
 };
 
 /// One top-level menu.
 struct MenuDef {
   QString Name;
   QList<MenuItemDef> Items;
-
-  bool operator==(const MenuDef&) const = default;
 };
 
 /// One component of a dialog; fields in canonical order.
@@ -50,8 +46,6 @@ struct DialogItemDef {
   QString CanIdConstant;
   QString DeviceCanIdConstant;
   std::vector<DialogItemDef> Items;
-
-  bool operator==(const DialogItemDef&) const = default;
 };
 
 /// One [UserDefined] dialog with its components in file order.
@@ -62,8 +56,6 @@ struct DialogDef {
   QString TopicHelp;
   QString WebHelp;
   QList<DialogItemDef> Items;
-
-  bool operator==(const DialogDef&) const = default;
 };
 
 /// One [TableEditor] table; fields in canonical order.
@@ -85,8 +77,6 @@ struct TableDef {
   bool XBinReadOnly = false;
   bool YBinReadOnly = false;
   QString UserPassword;
-
-  bool operator==(const TableDef&) const = default;
 };
 
 /// An extra Y series of a curve.
@@ -94,8 +84,6 @@ struct CurveYBin {
   QString Variable;
   QString Channel;
   QString Condition;
-
-  bool operator==(const CurveYBin&) const = default;
 };
 
 /// One [CurveEditor] curve; fields in canonical order.
@@ -117,8 +105,6 @@ struct CurveDef {
   bool XBinReadOnly = false;
   QString XBinChannel;
   QList<CurveYBin> AdditionalYBins;
-
-  bool operator==(const CurveDef&) const = default;
 };
 
 /// A scalar constant as the user interface presents it (derived after the read).
@@ -134,8 +120,6 @@ struct ScalarDef {
   double Min = 0.0;
   double Max = 0.0;
   int Digits = 0;
-
-  bool operator==(const ScalarDef&) const = default;
 };
 
 /// One on/off indicator; the last six fields are set only for bitStringValue labels.
@@ -155,8 +139,6 @@ struct IndicatorDef {
   std::optional<QString> OffLabelPrefix;
   std::optional<QString> OffBitStringList;
   std::optional<QString> OffBitStringChannel;
-
-  bool operator==(const IndicatorDef&) const = default;
 };
 
 /// A [UserDefined] indicatorPanel with its indicators.
@@ -165,8 +147,6 @@ struct IndicatorPanelDef {
   int Columns = 1;
   QString EnableCondition;
   QList<IndicatorDef> Indicators;
-
-  bool operator==(const IndicatorPanelDef&) const = default;
 };
 
 /// One readout of a readout panel.
@@ -183,8 +163,6 @@ struct ReadoutDef {
   int ValueDigits = 0;
   int LabelDigits = 0;
   bool IsGaugeReference = false;
-
-  bool operator==(const ReadoutDef&) const = default;
 };
 
 /// A [UserDefined] readoutPanel with its readouts.
@@ -193,8 +171,6 @@ struct ReadoutPanelDef {
   int Columns = 1;
   QString EnableCondition;
   QList<ReadoutDef> Readouts;
-
-  bool operator==(const ReadoutPanelDef&) const = default;
 };
 
 /// A [UserDefined] liveGraph with the channels of its graphLine lines.
@@ -203,8 +179,6 @@ struct LiveGraphDef {
   QString Title;
   QString Position;
   QStringList Channels;
-
-  bool operator==(const LiveGraphDef&) const = default;
 };
 
 /// A [UserDefined] displayOnlyField line.
@@ -212,8 +186,6 @@ struct DisplayOnlyFieldDef {
   QString Label;
   QString FieldName;
   QString Condition;
-
-  bool operator==(const DisplayOnlyFieldDef&) const = default;
 };
 
 /// One [GaugeConfigurations] gauge; a limit written in braces fills its Expression field.
@@ -240,8 +212,6 @@ struct GaugeDef {
   double LabelDigits = 0.0;
   std::optional<QString> LabelDigitsExpression;
   QString ActiveCondition;
-
-  bool operator==(const GaugeDef&) const = default;
 };
 
 /// The [FrontPage] section.
@@ -249,8 +219,6 @@ struct FrontPageDef {
   QStringList GaugeRefs;
   QList<IndicatorDef> Indicators;
   QList<IndicatorDef> IndicatorTemplates;
-
-  bool operator==(const FrontPageDef&) const = default;
 };
 
 }  // namespace tk
