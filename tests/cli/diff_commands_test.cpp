@@ -87,6 +87,13 @@ TEST_F(DiffCommandsSimTest, SettingGroupReexpressesTheTuneWithItsBytes) {
   run(celsius);
   EXPECT_EQ(wueBins(), bins);
   EXPECT_EQ(data({"get-scalar", "--name", "egoTemp"}).value("units"), "C");
+  QStringList selected;
+  for (const QJsonValue& group : data({"list-setting-groups"}).value("groups").toArray()) {
+    selected.append(group["name"].toString() + u'=' + group["selected"].toString() + u'/' +
+                    QString::number(group["options"].toArray().size()));
+  }
+  EXPECT_TRUE(selected.contains("temperatureDisplay=CELSIUS/2"))
+      << selected.join(u' ').toStdString();
   for (const QJsonValue& scalar : data({"list-scalars"}).value("scalars").toArray()) {
     if (scalar["name"] == "egoTemp") {
       EXPECT_EQ(scalar["units"], "C");

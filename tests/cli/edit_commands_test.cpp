@@ -26,7 +26,8 @@ TEST_P(EditScriptTest, MatchesItsTranscript) {
   EXPECT_TRUE(transcriptMatches((std::string(GetParam()) + ".txt").c_str()));
 }
 
-INSTANTIATE_TEST_SUITE_P(Scripts, EditScriptTest, ::testing::Values("edits", "warnings", "stored"));
+INSTANTIATE_TEST_SUITE_P(Scripts, EditScriptTest,
+                         ::testing::Values("edits", "warnings", "stored", "diff"));
 
 // A curve whose Y variable the tune lacks stores nothing and still succeeds.
 TEST_F(EditCommandsTest, StoresThatTheTuneCannotTake) {

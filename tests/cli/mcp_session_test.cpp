@@ -53,6 +53,27 @@ TEST_F(McpSessionTest, AnswersBadInputWithTheProtocolsErrors) {
        kInvalidParams, "'col' must be an integer"},
       {R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"get-field"}})",
        kInvalidParams, "'name'"},
+      {R"({"jsonrpc":"2.0","id":[1],"method":"tools/list"})", kInvalidRequest, "'id' must be"},
+      {R"({"jsonrpc":"1.0","id":1,"method":"tools/list"})", kInvalidRequest, "'jsonrpc' must be"},
+      {R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":[]})", kInvalidParams,
+       "'params' must be an object"},
+      {R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":1}})", kInvalidParams,
+       "'name' must be a string"},
+      {R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"get-table",)"
+       R"("arguments":[]}})",
+       kInvalidParams, "'arguments' must be an object"},
+      {R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"set-table",)"
+       R"("arguments":{"id":"veTable1Tbl","values":5}}})",
+       kInvalidParams, "'values' must be an array or a JSON string"},
+      {R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"set-scalar",)"
+       R"("arguments":{"name":"reqFuel","value":true}}})",
+       kInvalidParams, "'value' must be a number or a string"},
+      {R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"set-scalar",)"
+       R"("arguments":{"name":"reqFuel","value":1,"offline":"yes"}}})",
+       kInvalidParams, "'offline' must be a boolean"},
+      {R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"get-table",)"
+       R"("arguments":{"id":7}}})",
+       kInvalidParams, "'id' must be a string"},
   };
   for (const auto& c : cases) {
     const QJsonObject error = replyTo(c.line).value(QStringLiteral("error")).toObject();

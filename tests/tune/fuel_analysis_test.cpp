@@ -6,7 +6,10 @@
 
 #include "json/json_writer.h"
 #include "support/test_support.h"
+#include "tune/field_codec.h"
 #include "tune/fuel_analysis_report.h"
+#include "tune/fuel_analysis_setup.h"
+#include "tune_test_helpers.h"
 
 namespace tk {
 namespace {
@@ -136,6 +139,74 @@ TEST(FuelAnalysisTest, OperatorsAndAxisPositions) {
   EXPECT_DOUBLE_EQ(axisPosition(bins, 20).fraction, 0.5);
   EXPECT_EQ(axisPosition(bins, 40).index, 2);
   EXPECT_DOUBLE_EQ(AnalysisGrid({{0, 10}, {0, 10}, {0, 10, 20, 30}}).interpolate(5, 5), 15.0);
+}
+
+// What a set-up takes from the definition and the tune, or the error that stops it: one line.
+QString described(const std::function<AnalysisSetup()>& make) {
+  try {
+    const AnalysisSetup s = make();
+    QStringList filters;
+    for (const RecordFilter& f : s.filters) {
+      filters.append(QStringLiteral("%1=%2").arg(f.name).arg(f.value));
+    }
+    return QStringLiteral("%1 (%2, %3 values) over %4, %5 against %6, filters %7")
+        .arg(s.tableId, s.constantName, QString::number(s.table.values.size()), s.xChannel,
+             s.measuredChannel, QString::number(s.target.values.size()), filters.join(u' '));
+  } catch (const AnalysisError& e) {
+    return QString::fromUtf8(e.what());
+  }
+}
+
+TEST(FuelAnalysisSetupTest, TakesTablesCurvesAndFiltersFromTheDefinition) {
+  const EcuDefinition definition = test::tuneDefinition("fuel-setup.ini");
+  TuneEditor editor(definition, decodePages(encodeTune(Tune(), definition), definition));
+  const auto ve = [&editor](QHash<QString, double> filters) {
+    return [&editor, filters] { return veAnalysisSetup(editor, filters); };
+  };
+  const auto wue = [&editor](const char* curve) {
+    return [&editor, curve] {
+      editor.mutableDefinition()->WueAnalyze.WueTableName = QLatin1String(curve);
+      return wueAnalysisSetup(editor, {});
+    };
+  };
+  const auto grid = [&editor](const char* table) {
+    return [&editor, table] {
+      AnalysisSetup s;
+      s.tableId = QLatin1String(table);
+      s.table = tableAnalysisGrid(editor, s.tableId);
+      return s;
+    };
+  };
+  QStringList lines;
+  for (const auto& [name, make] :
+       std::initializer_list<std::pair<const char*, std::function<AnalysisSetup()>>>{
+           {"ve", ve({})},
+           {"ve, minClt 40", ve({{"minClt", 40}})},
+           {"ve, fixed filter", ve({{"highRpm", 5000}})},
+           {"ve, unknown filter", ve({{"nope", 1}})},
+           {"grid too wide", grid("wideTbl")},
+           {"grid without axis", grid("ghostTbl")},
+           {"grid unnamed", grid("")},
+           {"wue shown through its recommendation", wue("wueAnalysis")},
+           {"wue lone recommendation", wue("wueOdd")},
+           {"wue three bins", wue("wueThree")},
+           {"wue unnamed", wue("")},
+           {"limits of a missing constant", [&editor] {
+              AnalysisSetup s;
+              s.constantName = QStringLiteral("nothing");
+              proposalLimits(editor, s, 5, 15);
+              return s;
+            }}}) {
+    lines.append(QLatin1String(name) + QStringLiteral(": ") + described(make));
+  }
+  editor.mutableDefinition()->VeAnalyze.VeTableName.clear();
+  lines.append(QStringLiteral("ve without map: ") + described(ve({})));
+  TuneEditor empty;
+  lines.append(QStringLiteral("no definition: ") +
+               described([&] { return veAnalysisSetup(empty, {}); }) + QStringLiteral(" / ") +
+               described([&] { return wueAnalysisSetup(empty, {}); }));
+  EXPECT_TRUE(test::matchesGolden((lines.join(u'\n') + u'\n').toUtf8(),
+                                  QStringLiteral("tune/fuel-setup.txt")));
 }
 
 }  // namespace
