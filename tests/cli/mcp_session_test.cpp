@@ -34,53 +34,20 @@ class McpSessionTest : public tk::test::AppTest {
   QString project = tk::test::makeProject(dir.filePath(QStringLiteral("p")));
 };
 
+// cli/mcp-bad-requests.txt: each line of cli/mcp-bad-requests.jsonl and the replies to it.
 TEST_F(McpSessionTest, AnswersBadInputWithTheProtocolsErrors) {
-  const struct {
-    const char* line;
-    int code;
-    const char* named;
-  } cases[] = {
-      {"{\"jsonrpc\":", kParseError, "Parse error"},
-      {"[1]", kInvalidRequest, "one JSON object"},
-      {R"({"jsonrpc":"2.0","id":1,"method":"nope"})", kMethodNotFound, "nope"},
-      {R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"mcp"}})", kInvalidParams,
-       "Unknown tool: mcp"},
-      {R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"get-table",)"
-       R"("arguments":{"id":"veTable1Tbl","format":"text"}}})",
-       kInvalidParams, "'format'"},
-      {R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"set-table-cell",)"
-       R"("arguments":{"id":"veTable1Tbl","row":0,"col":true,"value":1}}})",
-       kInvalidParams, "'col' must be an integer"},
-      {R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"get-field"}})",
-       kInvalidParams, "'name'"},
-      {R"({"jsonrpc":"2.0","id":[1],"method":"tools/list"})", kInvalidRequest, "'id' must be"},
-      {R"({"jsonrpc":"1.0","id":1,"method":"tools/list"})", kInvalidRequest, "'jsonrpc' must be"},
-      {R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":[]})", kInvalidParams,
-       "'params' must be an object"},
-      {R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":1}})", kInvalidParams,
-       "'name' must be a string"},
-      {R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"get-table",)"
-       R"("arguments":[]}})",
-       kInvalidParams, "'arguments' must be an object"},
-      {R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"set-table",)"
-       R"("arguments":{"id":"veTable1Tbl","values":5}}})",
-       kInvalidParams, "'values' must be an array or a JSON string"},
-      {R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"set-scalar",)"
-       R"("arguments":{"name":"reqFuel","value":true}}})",
-       kInvalidParams, "'value' must be a number or a string"},
-      {R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"set-scalar",)"
-       R"("arguments":{"name":"reqFuel","value":1,"offline":"yes"}}})",
-       kInvalidParams, "'offline' must be a boolean"},
-      {R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"get-table",)"
-       R"("arguments":{"id":7}}})",
-       kInvalidParams, "'id' must be a string"},
-  };
-  for (const auto& c : cases) {
-    const QJsonObject error = replyTo(c.line).value(QStringLiteral("error")).toObject();
-    EXPECT_EQ(error.value(QStringLiteral("code")).toInt(), c.code) << c.line;
-    EXPECT_TRUE(error.value(QStringLiteral("message")).toString().contains(QLatin1String(c.named)))
-        << c.line;
+  QByteArray transcript;
+  Session session(project, agentCommands(),
+                  [&](const QByteArray& m) { transcript += "< " + m + '\n'; });
+  session.handleLine(R"({"jsonrpc":"2.0","id":0,"method":"initialize","params":{}})");
+  transcript.clear();
+  const QByteArray requests =
+      tk::test::readFile(tk::test::dataPath(QStringLiteral("cli/mcp-bad-requests.jsonl")));
+  for (const QByteArray& line : requests.trimmed().split('\n')) {
+    transcript += "> " + line + '\n';
+    session.handleLine(line);
   }
+  EXPECT_TRUE(tk::test::matchesGolden(transcript, QStringLiteral("cli/mcp-bad-requests.txt")));
   const QJsonObject early = replyTo(R"({"jsonrpc":"2.0","id":"a","method":"tools/list"})", false);
   EXPECT_EQ(early.value(QStringLiteral("id")).toString(), QLatin1String("a"));
   EXPECT_EQ(early.value(QStringLiteral("error")).toObject().value(QStringLiteral("code")).toInt(),
