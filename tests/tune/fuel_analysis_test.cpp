@@ -141,72 +141,52 @@ TEST(FuelAnalysisTest, OperatorsAndAxisPositions) {
   EXPECT_DOUBLE_EQ(AnalysisGrid({{0, 10}, {0, 10}, {0, 10, 20, 30}}).interpolate(5, 5), 15.0);
 }
 
-// What a set-up takes from the definition and the tune, or the error that stops it: one line.
-QString described(const std::function<AnalysisSetup()>& make) {
-  try {
-    const AnalysisSetup s = make();
-    QStringList filters;
-    for (const RecordFilter& f : s.filters) {
-      filters.append(QStringLiteral("%1=%2").arg(f.name).arg(f.value));
-    }
-    return QStringLiteral("%1 (%2, %3 values) over %4, %5 against %6, filters %7")
-        .arg(s.tableId, s.constantName, QString::number(s.table.values.size()), s.xChannel,
-             s.measuredChannel, QString::number(s.target.values.size()), filters.join(u' '));
-  } catch (const AnalysisError& e) {
-    return QString::fromUtf8(e.what());
-  }
-}
-
+// tune/fuel-setup.txt: for each case of tune/fuel-setup.cases (a set-up asked of
+// tune/fuel-setup.ini), what it takes from the definition and the tune, or the error that stops it.
 TEST(FuelAnalysisSetupTest, TakesTablesCurvesAndFiltersFromTheDefinition) {
   const EcuDefinition definition = test::tuneDefinition("fuel-setup.ini");
   TuneEditor editor(definition, decodePages(encodeTune(Tune(), definition), definition));
-  const auto ve = [&editor](QHash<QString, double> filters) {
-    return [&editor, filters] { return veAnalysisSetup(editor, filters); };
-  };
-  const auto wue = [&editor](const char* curve) {
-    return [&editor, curve] {
-      editor.mutableDefinition()->WueAnalyze.WueTableName = QLatin1String(curve);
-      return wueAnalysisSetup(editor, {});
-    };
-  };
-  const auto grid = [&editor](const char* table) {
-    return [&editor, table] {
+  const TuneEditor empty;
+  QByteArray out;
+  for (const QString& line : test::caseLines(QStringLiteral("tune/fuel-setup.cases"))) {
+    // "KIND NAME FILTER=VALUE...": NAME "-" for none, KIND "no-" first for no definition.
+    const QStringList words = line.split(u' ', Qt::SkipEmptyParts);
+    const QString kind = words.value(0).remove(QStringLiteral("no-"));
+    const TuneEditor& used = words.value(0).startsWith(u"no-") ? empty : editor;
+    const QString name = words.value(1) == u"-" ? QString() : words.value(1);
+    QHash<QString, double> filters;
+    for (const QString& word : words.mid(2)) {
+      filters.insert(word.section(u'=', 0, 0), word.section(u'=', 1).toDouble());
+    }
+    QString result;
+    try {
       AnalysisSetup s;
-      s.tableId = QLatin1String(table);
-      s.table = tableAnalysisGrid(editor, s.tableId);
-      return s;
-    };
-  };
-  QStringList lines;
-  for (const auto& [name, make] :
-       std::initializer_list<std::pair<const char*, std::function<AnalysisSetup()>>>{
-           {"ve", ve({})},
-           {"ve, minClt 40", ve({{"minClt", 40}})},
-           {"ve, fixed filter", ve({{"highRpm", 5000}})},
-           {"ve, unknown filter", ve({{"nope", 1}})},
-           {"grid too wide", grid("wideTbl")},
-           {"grid without axis", grid("ghostTbl")},
-           {"grid unnamed", grid("")},
-           {"wue shown through its recommendation", wue("wueAnalysis")},
-           {"wue lone recommendation", wue("wueOdd")},
-           {"wue three bins", wue("wueThree")},
-           {"wue unnamed", wue("")},
-           {"limits of a missing constant", [&editor] {
-              AnalysisSetup s;
-              s.constantName = QStringLiteral("nothing");
-              proposalLimits(editor, s, 5, 15);
-              return s;
-            }}}) {
-    lines.append(QLatin1String(name) + QStringLiteral(": ") + described(make));
+      if (kind == u"ve") {
+        editor.mutableDefinition()->VeAnalyze.VeTableName = name;
+        s = veAnalysisSetup(used, filters);
+      } else if (kind == u"wue") {
+        editor.mutableDefinition()->WueAnalyze.WueTableName = name;
+        s = wueAnalysisSetup(used, filters);
+      } else if (kind == u"grid") {
+        s.table = tableAnalysisGrid(used, name);
+      } else {
+        s.constantName = name;
+        proposalLimits(used, s, 5, 15);
+      }
+      QStringList taken;
+      for (const RecordFilter& f : s.filters) {
+        taken.append(QStringLiteral("%1=%2").arg(f.name).arg(f.value));
+      }
+      result =
+          QStringLiteral("%1 (%2, %3 values) over %4, %5 against %6, filters %7")
+              .arg(s.tableId, s.constantName, QString::number(s.table.values.size()), s.xChannel,
+                   s.measuredChannel, QString::number(s.target.values.size()), taken.join(u' '));
+    } catch (const AnalysisError& e) {
+      result = QString::fromUtf8(e.what());
+    }
+    out += (line + QStringLiteral(": ") + result + u'\n').toUtf8();
   }
-  editor.mutableDefinition()->VeAnalyze.VeTableName.clear();
-  lines.append(QStringLiteral("ve without map: ") + described(ve({})));
-  TuneEditor empty;
-  lines.append(QStringLiteral("no definition: ") +
-               described([&] { return veAnalysisSetup(empty, {}); }) + QStringLiteral(" / ") +
-               described([&] { return wueAnalysisSetup(empty, {}); }));
-  EXPECT_TRUE(test::matchesGolden((lines.join(u'\n') + u'\n').toUtf8(),
-                                  QStringLiteral("tune/fuel-setup.txt")));
+  EXPECT_TRUE(test::matchesGolden(out, QStringLiteral("tune/fuel-setup.txt")));
 }
 
 }  // namespace
