@@ -31,13 +31,26 @@ Tune ecuTune(CommandContext& context, const EcuDefinition& definition) {
   return std::move(read.tune);
 }
 
+// A tune made for another definition is still compared, name by name, but not silently: the
+// same names may mean other things there.
+void warnOtherSignature(CommandContext& context, const QString& signature,
+                        const EcuDefinition& definition) {
+  if (signature.trimmed() != definition.Signature.trimmed()) {
+    context.warn(QStringLiteral("the other tune is for '%1', the project is for '%2'; values are "
+                                "compared by name")
+                     .arg(signature.trimmed(), definition.Signature.trimmed()));
+  }
+}
+
 // Another project's tune in this project's units: when both run the same definition its bytes
 // are read with this one's choices, so that a Celsius project compares with a Fahrenheit one.
-Tune otherProjectTune(const QString& path, const EcuDefinition& definition) {
+Tune otherProjectTune(CommandContext& context, const QString& path,
+                      const EcuDefinition& definition) {
   project::ProjectManager other;
   other.openProject(path);
   const Tune& tune = *other.tune();
   if (other.definition()->Signature.trimmed() != definition.Signature.trimmed()) {
+    warnOtherSignature(context, other.definition()->Signature, definition);
     return tune;
   }
   return reexpressTune(tune, encodeTune(tune, *other.definition()), definition);
@@ -105,10 +118,12 @@ JsonValue diff(CommandContext& context) {
   Tune other;
   if (options.has(msq)) {
     otherName = absoluteNativePath(options.value(msq));
-    other = overlayMsq(local, readMsq(otherName), definition);
+    const MsqDocument document = readMsq(otherName);
+    warnOtherSignature(context, document.Signature, definition);
+    other = overlayMsq(local, document, definition);
   } else if (options.has(otherProject)) {
     otherName = absoluteNativePath(options.value(otherProject));
-    other = otherProjectTune(otherName, definition);
+    other = otherProjectTune(context, otherName, definition);
   } else {
     otherName = QStringLiteral("ecu");
     other = ecuTune(context, definition);
