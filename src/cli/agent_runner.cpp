@@ -58,10 +58,10 @@ CommandResult runHandler(const AgentCommand& row, const CommandOptions& options,
       context.manager().saveProject();
       data.insert(QStringLiteral("saved"), true);
     }
-    if (mayPush && context.editLabel()) {
+    if (const std::optional<QString>& label = context.editLabel(); mayPush && label) {
       diagnostics += context.manager().pageImages() == before
                          ? unchangedEditLine(context.manager())
-                         : pushEditsToEcu(context.manager(), *context.editLabel());
+                         : pushEditsToEcu(context.manager(), *label);
     }
     return {renderSuccess(format, name, data), 0, diagnostics};
   } catch (const std::bad_alloc&) {

@@ -1,6 +1,7 @@
 #include "cli/command_context.h"
 
 #include <QDir>
+#include <optional>
 
 #include "cli/ecu_link.h"
 #include "definition/name_hint.h"
@@ -44,13 +45,13 @@ int CommandOptions::intInRangeOrThrow(const QString& name, int fallback, int low
 }
 
 void CommandContext::loadProject(ProjectAccess access) {
-  loader_.emplace();
-  loader_->load(options_.value(QStringLiteral("project")), access);
+  CliProjectLoader& loader = loader_.emplace();
+  loader.load(options_.value(QStringLiteral("project")), access);
   // A definition replaced by another controller's would otherwise edit the tune silently.
-  for (const QString& warning : loader_->warnings()) {
+  for (const QString& warning : loader.warnings()) {
     warn(warning);
   }
-  const project::ProjectManager& loaded = loader_->manager();
+  const project::ProjectManager& loaded = loader.manager();
   // What the definition reader left out to stay within its memory budget: the command goes on
   // without it, and says so.
   if (loaded.definition() != nullptr) {
@@ -69,11 +70,14 @@ void CommandContext::loadProject(ProjectAccess access) {
 // ends in the error envelope (bad optional access) rather than in undefined behaviour.
 project::ProjectManager& CommandContext::manager() {
   Q_ASSERT(loader_.has_value());
-  return loader_.value().manager();
+  if (!loader_) {
+    throw std::bad_optional_access();
+  }
+  return loader_->manager();
 }
 
 void CommandContext::requireTuneFile() const {
-  if (tuneFileMissing()) {
+  if (loader_ && loader_->tuneFileMissing()) {
     throw CommandError(
         QStringLiteral("Tune file not found: %1. Use read-tune or import-msq to create it.")
             .arg(QDir::toNativeSeparators(project::tunePathFor(loader_->manager().projectPath()))));

@@ -130,20 +130,24 @@ comms::EcuSession& HeldEcuSession::lend(const project::ProjectManager& manager) 
 }
 
 void HeldEcuSession::closeIfStale(const QString& projectPath) {
-  if (!isOpen()) {
+  if (!isOpen() || !key_) {
     return;
   }
-  try {
-    const project::ProjectFile project = project::readProjectFile(projectPath);
-    const QFileInfo ini(key_->iniPath);
-    if (project.connection == key_->connection && project.iniSettings == key_->iniSettings &&
-        ini.size() == key_->iniSize && ini.lastModified() == key_->iniModified) {
-      return;
+  const Key& key = *key_;
+  const auto sameController = [&]() {
+    try {
+      const project::ProjectFile project = project::readProjectFile(projectPath);
+      const QFileInfo ini(key.iniPath);
+      return project.connection == key.connection && project.iniSettings == key.iniSettings &&
+             ini.size() == key.iniSize && ini.lastModified() == key.iniModified;
+    } catch (const std::exception&) {
+      // An unreadable project names no controller this session may keep.
+      return false;
     }
-  } catch (const std::exception&) {
-    // An unreadable project names no controller this session may keep.
+  };
+  if (!sameController()) {
+    close();
   }
-  close();
 }
 
 void HeldEcuSession::closeIfIdle(qint64 idleMs) {

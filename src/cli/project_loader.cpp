@@ -58,6 +58,9 @@ void CliProjectLoader::load(const QString& path, ProjectAccess access) {
 // the lock is busy (or cannot be made, in a read-only folder) the upgrade stays in memory; the
 // next command that changes the project saves it.
 bool CliProjectLoader::maySaveUpgrade(const QString& tunePath) {
+  if (!lock_) {
+    return false;
+  }
   if (lock_->held()) {
     return true;
   }

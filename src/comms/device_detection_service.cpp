@@ -292,7 +292,8 @@ std::optional<DetectedDevice> DeviceDetectionService::probeTcpHost(const QString
     clock_.sleepMs(kTcpSettleMs);
     std::optional<QString> answer;
     for (const QByteArray& request : {q, s, framedQ, framedS}) {
-      if ((answer = tcpExchange(connection, request))) {
+      answer = tcpExchange(connection, request);
+      if (answer) {
         break;
       }
     }
@@ -302,7 +303,8 @@ std::optional<DetectedDevice> DeviceDetectionService::probeTcpHost(const QString
       clock_.sleepMs(kTcpSettleMs);
       connection.read(kReplyMax, EcuConnection::kDefaultWaitMs);
       for (const QByteArray& request : {framedQ, framedS}) {
-        if ((answer = tcpExchange(connection, request))) {
+        answer = tcpExchange(connection, request);
+        if (answer) {
           break;
         }
       }

@@ -374,9 +374,11 @@ bool TuneCommsService::writeChunk(const EcuDefinition& definition, int pageIndex
 PageWrite TuneCommsService::writePage(const EcuDefinition& definition, int pageIndex,
                                       const QByteArray& bytes, bool burn) {
   attach();
-  if (definition.PageChunkWriteCommands.value(pageIndex).isEmpty()) {
+  const QString writeTemplate = definition.PageChunkWriteCommands.value(pageIndex);
+  if (writeTemplate.isEmpty()) {
     return {};
   }
+  const QString pageIdentifier = definition.PageIdentifiers.value(pageIndex);
   const int byteCount = static_cast<int>(bytes.size());
   const int length = pageIndex >= 0 && pageIndex < definition.PageSizes.size()
                          ? std::min(definition.PageSizes.at(pageIndex), byteCount)
@@ -385,8 +387,8 @@ PageWrite TuneCommsService::writePage(const EcuDefinition& definition, int pageI
   const int chunk = chunkSize(definition.BlockingFactor, kMaxWriteChunk, kDefaultWriteChunk);
   for (int offset = 0; offset < length; offset += chunk) {
     const int n = std::min(chunk, length - offset);
-    const QByteArray command =
-        *buildChunkWriteCommand(definition, pageIndex, offset, bytes.mid(offset, n));
+    const QByteArray command = buildCommand(writeTemplate, pageIdentifier, offset, n,
+                                            bytes.mid(offset, n), definition.Endianness, 0);
     const int timeoutMs = EcuCommandService::scaledTimeoutMs(static_cast<int>(command.size()));
     if (!crc) {
       exchange(false, Request{command, timeoutMs, 20});

@@ -22,8 +22,8 @@ using comms::TuneCommsService;
 
 namespace {
 
-const QString kDefinitionPath = QStringLiteral("tests/data/tunefields.ini");
-const QString kImagePath = QStringLiteral("tests/data/tuneimg-synthetic.bin");
+constexpr QLatin1String kDefinitionPath("tests/data/tunefields.ini");
+constexpr QLatin1String kImagePath("tests/data/tuneimg-synthetic.bin");
 
 QByteArray fromHex(const char* text) { return QByteArray::fromHex(text); }
 

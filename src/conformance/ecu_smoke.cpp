@@ -25,7 +25,7 @@ constexpr quint16 kStmVcpProductId = 0x5740;
 constexpr quint32 kSmokeBaud = 115200;
 // The scratch area: 8 bytes that end 8 bytes before the end of the last page.
 constexpr int kScratchFromEnd = 16;
-const QByteArray kPattern = QByteArrayLiteral("TKSMOKE1");
+constexpr QByteArrayView kPattern("TKSMOKE1");
 
 // One controller under test: the checks, their failure count and the report on out.
 class SmokeRun {
@@ -127,7 +127,7 @@ void SmokeRun::scratchArea() {
   QByteArray expected = original;
   expected.replace(offset, kPattern.size(), kPattern);
 
-  check(tune_.writeChunk(definition_, pageIndex, offset, kPattern),
+  check(tune_.writeChunk(definition_, pageIndex, offset, kPattern.toByteArray()),
         QStringLiteral("chunk write of test pattern @ page %1 offset %2")
             .arg(pageNumber)
             .arg(offset));

@@ -14,7 +14,7 @@ namespace tk {
 namespace {
 
 // The page's files, built into the program as resources under this folder.
-const QString kWebRoot = QStringLiteral(":/dashboard/web");
+constexpr QLatin1String kWebRoot(":/dashboard/web");
 
 QByteArray mimeTypeOf(const QString& name) {
   if (name.endsWith(QStringLiteral(".html"))) {
@@ -39,12 +39,12 @@ QHttpServerResponse builtInFile(const QString& name) {
   const QString folder = slash < 0 ? QString() : name.left(slash);
   // Only the page's own folder and its vendor/ folder hold files to serve.
   const QStringList files = folder.isEmpty() || folder == u"vendor"
-                                ? QDir(kWebRoot + QLatin1Char('/') + folder).entryList(QDir::Files)
+                                ? QDir(QString(kWebRoot) + u'/' + folder).entryList(QDir::Files)
                                 : QStringList();
   if (!files.contains(name.mid(slash + 1))) {
     return QHttpServerResponse(QHttpServerResponder::StatusCode::NotFound);
   }
-  QFile file(kWebRoot + QLatin1Char('/') + name);
+  QFile file(QString(kWebRoot) + u'/' + name);
   if (!file.open(QIODevice::ReadOnly)) {
     return QHttpServerResponse(QHttpServerResponder::StatusCode::NotFound);
   }

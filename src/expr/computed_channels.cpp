@@ -67,9 +67,12 @@ void ComputedChannels::sortByReferences() {
     }
   }
   QHash<QString, QStringList> references;
-  for (const QString& name : std::as_const(computed)) {
+  for (const auto& [name, channel] : definition_.OutputChannels) {
+    if (!channel.Expression) {
+      continue;
+    }
     QStringList& refs = references[name];
-    auto it = word.globalMatch(*definition_.OutputChannels.find(name)->Expression);
+    auto it = word.globalMatch(*channel.Expression);
     while (it.hasNext()) {
       const QString ref = it.next().captured();
       if (isComputed.contains(ref) && !refs.contains(ref)) {
@@ -121,11 +124,10 @@ ComputedChannels::Values ComputedChannels::complete(const Values& declared) {
   state_->setLogTime(static_cast<double>(state_->elapsedMs()) / 1000.0);
   const Host host(*this);
   for (const QString& name : std::as_const(order_)) {
-    const double value =
-        cyclic_.contains(name)
-            ? 0.0
-            : evaluator_->evaluate(*definition_.OutputChannels.find(name)->Expression, host,
-                                   state_.get());
+    const ConstantDef* channel = definition_.OutputChannels.find(name);
+    const double value = cyclic_.contains(name) || channel == nullptr || !channel->Expression
+                             ? 0.0
+                             : evaluator_->evaluate(*channel->Expression, host, state_.get());
     current_.insert(name, value);
   }
   Values all;

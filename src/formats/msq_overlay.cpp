@@ -14,8 +14,8 @@ void putEntry(TuneValue& record, const ConstantDef& constant, MsqConstant entry)
     return;
   }
   if (constant.Type == ConstantType::Bits) {
-    if (const std::optional<int> raw = constant.bitValueOf(entry.StringValue)) {
-      record.bitsRawValue = *raw;
+    if (std::optional<int> raw = constant.bitValueOf(entry.StringValue)) {
+      record.bitsRawValue = raw;
     } else if (entry.IsNumeric && !entry.IsArray && std::abs(entry.NumericValue) < 2147483647.0) {
       record.bitsRawValue = static_cast<int>(std::trunc(entry.NumericValue));
     }
@@ -53,8 +53,10 @@ Tune overlayMsq(const Tune& base, const MsqDocument& document, const EcuDefiniti
   for (const QList<MsqConstant>* entries : {&document.Fields, &document.PcVariables}) {
     for (const MsqConstant& entry : *entries) {
       const std::optional<FieldRef> ref = index.find(definition, entry.Name);
-      TuneValue* record = ref ? result.find(ref->constant->Name) : nullptr;
-      if (record != nullptr) {
+      if (!ref) {
+        continue;
+      }
+      if (TuneValue* record = result.find(ref->constant->Name)) {
         putEntry(*record, *ref->constant, entry);
       }
     }

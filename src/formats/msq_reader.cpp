@@ -210,7 +210,7 @@ class MsqParser {
     frames_.pop_back();
     if (frame == Frame::Page) {
       pageStack_.pop_back();
-    } else if (frame == Frame::Collector) {
+    } else if (frame == Frame::Collector && collector_) {
       finishConstant(*collector_, std::move(characterData_));
       PageRecord& page = pages_[pageStack_.back()];
       (collector_->IsPcVariable ? page.pcVariables : page.constants).append(std::move(*collector_));

@@ -137,9 +137,9 @@ class MsqBuilder {
 
   // Values are read through the case-insensitive name index, as getValue reads them: of two
   // names equal but for case, both read the first one's record.
-  const ConstantDef& valueConstant(const ConstantDef& constant) const {
+  const ConstantDef* valueConstant(const ConstantDef& constant) const {
     const std::optional<FieldRef> ref = index_.find(definition_, constant.Name);
-    return ref ? *ref->constant : constant;
+    return ref ? ref->constant : &constant;
   }
 
   // Array grid as written: cols and rows from the shape (both 1 without one).
@@ -170,7 +170,7 @@ class MsqBuilder {
       }
     }
     out_.append('>');
-    const ConstantDef& resolved = valueConstant(constant);
+    const ConstantDef& resolved = *valueConstant(constant);
     const int precision = std::max(constant.Digits, 1);
     switch (constant.Type) {
       case ConstantType::Scalar:

@@ -9,7 +9,7 @@
 namespace tk::project {
 namespace {
 
-const QString kContext = QStringLiteral("project file");
+constexpr QLatin1String kContext("project file");
 
 JsonValue connectionToJson(const ConnectionSettings& c) {
   JsonValue o = JsonValue::object();

@@ -153,11 +153,13 @@ EcuDefinition readProjectDefinition(const QString& iniPath, const IniSettings& s
   const QFileInfo file(iniPath);
   const qint64 size = file.size();
   const QDateTime modified = file.lastModified();
-  if (!kept->definition || kept->path != iniPath || kept->size != size ||
-      kept->modified != modified || !(kept->settings == settings)) {
-    *kept = {iniPath, size, modified, settings, parseProjectDefinition(iniPath, settings)};
+  if (kept->definition && kept->path == iniPath && kept->size == size &&
+      kept->modified == modified && kept->settings == settings) {
+    return *kept->definition;
   }
-  return *kept->definition;
+  EcuDefinition definition = parseProjectDefinition(iniPath, settings);
+  *kept = {iniPath, size, modified, settings, definition};
+  return definition;
 }
 
 void ProjectManager::createProject(const QString& name, const QString& iniPath,
@@ -293,7 +295,7 @@ void ProjectManager::saveSettings() {
   }
   try {
     writeSettingsFile(settingsPath(), settings_);
-  } catch (const ProjectError&) {
+  } catch (const ProjectError&) {  // NOLINT(bugprone-empty-catch): ignored on purpose
     // Settings are preferences: losing a write of them must not fail the operation that asked.
   }
 }

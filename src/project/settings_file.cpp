@@ -5,7 +5,7 @@
 namespace tk::project {
 namespace {
 
-const QString kContext = QStringLiteral("settings file");
+constexpr QLatin1String kContext("settings file");
 
 }  // namespace
 

@@ -9,7 +9,7 @@
 namespace tk::project {
 namespace {
 
-const QString kContext = QStringLiteral("tune file");
+constexpr QLatin1String kContext("tune file");
 
 JsonValue fieldToJson(const TuneValue& v) {
   JsonValue o = JsonValue::object();

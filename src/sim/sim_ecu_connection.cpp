@@ -231,7 +231,7 @@ void SimEcuConnection::setClock(Clock& clock) {
   clock_ = &clock;
   startMs_ = clock.nowMs();
   engine_ = SimEngine();
-  if (trueBase_) {
+  if (trueBase_ && veError_) {
     engine_.setTrueVe(*trueBase_, *veError_);
   }
   fuellingStale_ = true;

@@ -179,9 +179,8 @@ std::optional<double> SimEngine::trueVe(double rpm, double load) const {
   return trueBase_->interpolate(rpm, load) * (1.0 + error_.at(rpm, load) / 100.0);
 }
 
-double SimEngine::fuelledAfr(double ownTarget) {
+double SimEngine::fuelledAfr(const SimFuelling& fuelling, double ownTarget) {
   SimEngineState& s = state_;
-  const SimFuelling& fuelling = *fuelling_;
   s.ve = fuelling.ve.interpolate(s.rpm, s.map);
   double target = fuelling.target.values.empty() ? 0.0 : fuelling.target.interpolate(s.rpm, s.map);
   if (target > 0.0 && target < 2.0) {
@@ -261,15 +260,16 @@ void SimEngine::step() {
   s.afrTarget = (s.map < 60.0 ? kStoichAfr : kStoichAfr - 2.0 * (s.map - 60.0) / 40.0) -
                 1.5 * (1.0 - warmth(s));
   // With a fuelling model the mixture follows the tables the controller fuels by.
-  const bool fuelled = trueBase_ && fuelling_;
-  const double settled = fuelled ? fuelledAfr(s.afrTarget) : s.afrTarget;
+  const SimFuelling* fuelling = trueBase_ && fuelling_ ? &*fuelling_ : nullptr;
+  const bool fuelled = fuelling != nullptr;
+  const double settled = fuelled ? fuelledAfr(*fuelling, s.afrTarget) : s.afrTarget;
   const double seen = s.cranking  ? 11.5
                       : s.fuelCut ? 21.5
                                   : settled + std::clamp(0.015 * s.mapDot, -1.5, 2.5) +
                                         0.12 * std::sin(s.seconds * 9.7);
   s.afr = lag(s.afr, seen, 0.12);
   s.egoModelled = fuelled;
-  if (fuelled && fuelling_->closedLoop && s.running && !s.fuelCut && s.coolant >= kEgoMinCoolant &&
+  if (fuelled && fuelling->closedLoop && s.running && !s.fuelCut && s.coolant >= kEgoMinCoolant &&
       std::abs(s.mapDot) < kEgoSteadyKpaS) {
     // Lean adds fuel, rich takes it away.
     s.ego = std::clamp(s.ego + kEgoGain * 100.0 * (s.afr / s.afrTarget - 1.0) * kStepS,

@@ -92,7 +92,7 @@ class SimEngine {
  private:
   void step();
   // The measured AFR the wideband would settle at; sets the target, VE and EGO of the fuelling.
-  double fuelledAfr(double ownTarget);
+  double fuelledAfr(const SimFuelling& fuelling, double ownTarget);
 
   SimEngineState state_;
   qint64 steps_ = 0;

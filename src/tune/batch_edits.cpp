@@ -192,9 +192,11 @@ QString applyBatchEdits(TuneEditor& editor, const QList<BatchEdit>& edits, bool 
   // or its bytes are shared with another edited constant.
   QList<AppliedEdit> confirmed;
   for (const BatchEdit& edit : edits) {
-    const ConstantDef& constant = *scratch.findField(edit.name)->constant;
+    // Every name was found by checkEdit.
+    const std::optional<FieldRef> field = scratch.findField(edit.name);
     const double stored = scratch.getValue(edit.name, edit.index);
-    if (!std::isfinite(stored) || stored != scratch.quantizeValue(constant, edit.value)) {
+    if (!field || !std::isfinite(stored) ||
+        stored != scratch.quantizeValue(*field->constant, edit.value)) {
       return message("Batch changes scaling or overlapping storage; split and refresh");
     }
     confirmed.append(AppliedEdit{edit.name, edit.index, edit.expectedValue, stored});

@@ -55,11 +55,12 @@ QList<RecordFilter> filtersOf(const QList<AnalysisFilter>& defined,
   QSet<QString> used;
   for (const AnalysisFilter& filter : defined) {
     // A flag filter ("engine & 16") carries its mask beside the comparison fields.
-    const bool flag = filter.Operator.isEmpty() && filter.FlagBits.has_value();
+    const std::optional<double> flagBits =
+        filter.Operator.isEmpty() ? filter.FlagBits : std::nullopt;
     const std::optional<FilterOperator> op =
-        flag ? std::optional(FilterOperator::BitsSet) : parseFilterOperator(filter.Operator);
+        flagBits ? std::optional(FilterOperator::BitsSet) : parseFilterOperator(filter.Operator);
     RecordFilter record{filter.Name, filter.ChannelName, op.value_or(FilterOperator::Less),
-                        flag ? *filter.FlagBits : filter.DefaultValue};
+                        flagBits.value_or(filter.DefaultValue)};
     if (const auto it = values.constFind(filter.Name); it != values.cend()) {
       if (!filter.UserAdjustable) {
         throw AnalysisError(QStringLiteral("Filter '%1' is not adjustable").arg(filter.Name));

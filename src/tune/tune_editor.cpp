@@ -97,9 +97,9 @@ void TuneEditor::invalidate() {
   sharedPages_.clear();
 }
 
-const FieldIndex& TuneEditor::fieldIndex() const {
+const FieldIndex& TuneEditor::fieldIndex(const EcuDefinition& definition) const {
   if (!index_) {
-    index_.emplace(*definition_);
+    index_.emplace(definition);
   }
   return *index_;
 }
@@ -155,57 +155,64 @@ void TuneEditor::setUnitsRefreshedObserver(NotifyObserver observer) {
 }
 
 std::optional<FieldRef> TuneEditor::findField(const QString& name) const {
-  if (!loaded()) {
+  if (!definition_ || !tune_) {
     return std::nullopt;
   }
-  return fieldIndex().find(*definition_, name);
+  return fieldIndex(*definition_).find(*definition_, name);
 }
 
 double TuneEditor::getValue(const QString& name, int index) const {
   const std::optional<FieldRef> field = findField(name);
-  return field ? storedValue(*tune_, *field->constant, index) : 0.0;
+  return field && tune_ ? storedValue(*tune_, *field->constant, index) : 0.0;
 }
 
 double TuneEditor::effectiveScale(const ConstantDef& constant) const {
-  return loaded() ? tk::effectiveScale(constant, AttributeScope(*definition_, fieldIndex(), *tune_))
-                  : 0.0;
+  const std::optional<AttributeScope> scope = attributeScope();
+  return scope ? tk::effectiveScale(constant, *scope) : 0.0;
 }
 
 double TuneEditor::effectiveTranslate(const ConstantDef& constant) const {
-  return loaded()
-             ? tk::effectiveTranslate(constant, AttributeScope(*definition_, fieldIndex(), *tune_))
-             : 0.0;
+  const std::optional<AttributeScope> scope = attributeScope();
+  return scope ? tk::effectiveTranslate(constant, *scope) : 0.0;
 }
 
 double TuneEditor::effectiveMin(const ConstantDef& constant) const {
-  return loaded() ? tk::effectiveMin(constant, AttributeScope(*definition_, fieldIndex(), *tune_))
-                  : 0.0;
+  const std::optional<AttributeScope> scope = attributeScope();
+  return scope ? tk::effectiveMin(constant, *scope) : 0.0;
 }
 
 double TuneEditor::effectiveMax(const ConstantDef& constant) const {
-  return loaded() ? tk::effectiveMax(constant, AttributeScope(*definition_, fieldIndex(), *tune_))
-                  : 0.0;
+  const std::optional<AttributeScope> scope = attributeScope();
+  return scope ? tk::effectiveMax(constant, *scope) : 0.0;
 }
 
 int TuneEditor::effectiveDigits(const ConstantDef& constant) const {
-  return loaded()
-             ? tk::effectiveDigits(constant, AttributeScope(*definition_, fieldIndex(), *tune_))
-             : 0;
+  const std::optional<AttributeScope> scope = attributeScope();
+  return scope ? tk::effectiveDigits(constant, *scope) : 0;
 }
 
 QString TuneEditor::effectiveUnits(const ConstantDef& constant) const {
-  return loaded() ? tk::effectiveUnits(constant, AttributeScope(*definition_, fieldIndex(), *tune_))
-                  : QString();
+  const std::optional<AttributeScope> scope = attributeScope();
+  return scope ? tk::effectiveUnits(constant, *scope) : QString();
 }
 
 double TuneEditor::quantizeValue(const ConstantDef& constant, double value) const {
-  return loaded() ? tk::quantizeValue(constant, value,
-                                      AttributeScope(*definition_, fieldIndex(), *tune_))
-                  : 0.0;
+  const std::optional<AttributeScope> scope = attributeScope();
+  return scope ? tk::quantizeValue(constant, value, *scope) : 0.0;
+}
+
+std::optional<AttributeScope> TuneEditor::attributeScope() const {
+  if (!definition_ || !tune_) {
+    return std::nullopt;
+  }
+  return AttributeScope(*definition_, fieldIndex(*definition_), *tune_);
 }
 
 void TuneEditor::rebuildImages() {
-  images_ = encodeTune(*tune_, *definition_, fieldIndex());
+  if (!definition_ || !tune_) {
+    return;
+  }
+  images_ = encodeTune(*tune_, *definition_, fieldIndex(*definition_));
   imagesStale_ = false;
   sharedPages_.clear();
 }
@@ -222,9 +229,10 @@ PageImages TuneEditor::pageImages() {
 
 void TuneEditor::setValue(const QString& name, int index, double value) {
   const std::optional<FieldRef> field = findField(name);
-  if (!field) {
+  if (!field || !tune_) {
     return;
   }
+  Tune& tune = *tune_;
   const ConstantDef& constant = *field->constant;
 
   // A units switch changes how other constants' bytes read: keep the bytes as they are now.
@@ -235,10 +243,9 @@ void TuneEditor::setValue(const QString& name, int index, double value) {
 
   const double stored = quantizeValue(constant, value);
   if (valueChanging_) {
-    valueChanging_(constant, field->pageNumber, index, storedValue(*tune_, constant, index),
-                   stored);
+    valueChanging_(constant, field->pageNumber, index, storedValue(tune, constant, index), stored);
   }
-  storeInRecord(constant, index, stored);
+  storeInRecord(tune, constant, index, stored);
   const int width = elementSize(constant);
   const qint64 offset = elementOffset(constant, index, width);
   rereadSharedBytes(*field, offset, width);
@@ -258,19 +265,19 @@ void TuneEditor::setValue(const QString& name, int index, double value) {
   notePowerCycleField(constant.Name);
 }
 
-TuneValue& TuneEditor::recordFor(const ConstantDef& constant) {
-  if (TuneValue* record = tune_->find(constant.Name)) {
+TuneValue& TuneEditor::recordFor(Tune& tune, const ConstantDef& constant) const {
+  if (TuneValue* record = tune.find(constant.Name)) {
     return *record;
   }
   TuneValue fresh;
   fresh.name = constant.Name;
   fresh.units = effectiveUnits(constant);
   fresh.digits = effectiveDigits(constant);
-  return tune_->upsert(std::move(fresh));
+  return tune.upsert(std::move(fresh));
 }
 
-void TuneEditor::storeInRecord(const ConstantDef& constant, int index, double stored) {
-  TuneValue& record = recordFor(constant);
+void TuneEditor::storeInRecord(Tune& tune, const ConstantDef& constant, int index, double stored) {
+  TuneValue& record = recordFor(tune, constant);
   switch (constant.Type) {
     case ConstantType::Bits: {
       const int raw = static_cast<int>(stored);  // already a whole number within the field
@@ -303,10 +310,15 @@ void TuneEditor::storeInRecord(const ConstantDef& constant, int index, double st
 // read back from them. The tune then never holds two readings of one byte, and a page built from
 // it is the same whichever constant is encoded last.
 void TuneEditor::rereadSharedBytes(const FieldRef& field, qint64 offset, int width) {
+  if (!definition_ || !tune_) {
+    return;
+  }
+  const EcuDefinition& definition = *definition_;
+  Tune& tune = *tune_;
   const ConstantDef& stored = *field.constant;
   const qint64 end = offset + width;
   QList<const ConstantDef*> sharing;
-  for (const PageGroup& group : definition_->Pages) {
+  for (const PageGroup& group : definition.Pages) {
     if (group.PageNumber != field.pageNumber) {
       continue;
     }
@@ -329,15 +341,15 @@ void TuneEditor::rereadSharedBytes(const FieldRef& field, qint64 offset, int wid
   } else if (kept != sharedPages_.cend()) {
     page = *kept;
   } else {
-    page = encodePage(*tune_, *definition_, fieldIndex(), field.pageNumber);
+    page = encodePage(tune, definition, fieldIndex(definition), field.pageNumber);
   }
   if (offset < 0 || width < 1 || end > page.size()) {
     return;
   }
-  const bool bigEndian = definition_->isBigEndian();
-  const AttributeScope scope(*definition_, fieldIndex(), *tune_);
+  const bool bigEndian = definition.isBigEndian();
+  const AttributeScope scope(definition, fieldIndex(definition), tune);
   QByteArray encoded = page;
-  encodeConstant(stored, *tune_->find(stored.Name), encoded, bigEndian,
+  encodeConstant(stored, *tune.find(stored.Name), encoded, bigEndian,
                  tk::effectiveScale(stored, scope), tk::effectiveTranslate(stored, scope));
   page.replace(offset, width, encoded.mid(offset, width));
   if (imagesStale_) {
@@ -350,13 +362,13 @@ void TuneEditor::rereadSharedBytes(const FieldRef& field, qint64 offset, int wid
     if (!read) {
       continue;
     }
-    if (TuneValue* record = tune_->find(other->Name)) {
+    if (TuneValue* record = tune.find(other->Name)) {
       // Units and digits stay as the record had them: only the reading of the bytes changes.
       read->units = record->units;
       read->digits = record->digits;
       *record = std::move(*read);
     } else {
-      tune_->upsert(std::move(*read));
+      tune.upsert(std::move(*read));
     }
   }
 }
@@ -384,10 +396,15 @@ bool TuneEditor::announceStoredBytes(const FieldRef& field, qint64 offset, int w
 }
 
 void TuneEditor::redecodeExpressionScaledConstants(const PageImages& keptImages) {
-  const bool bigEndian = definition_->isBigEndian();
+  if (!definition_ || !tune_) {
+    return;
+  }
+  const EcuDefinition& definition = *definition_;
+  Tune& tune = *tune_;
+  const bool bigEndian = definition.isBigEndian();
   // The scope sees every record replaced so far, as a sequential re-read would.
-  const AttributeScope scope(*definition_, fieldIndex(), *tune_);
-  for (const PageGroup& group : definition_->Pages) {
+  const AttributeScope scope(definition, fieldIndex(definition), tune);
+  for (const PageGroup& group : definition.Pages) {
     const auto image = keptImages.constFind(group.PageNumber);
     if (image == keptImages.cend()) {
       continue;
@@ -401,7 +418,7 @@ void TuneEditor::redecodeExpressionScaledConstants(const PageImages& keptImages)
       const double translate = tk::effectiveTranslate(constant, scope);
       if (std::optional<TuneValue> value =
               decodeConstant(constant, *image, bigEndian, scale, translate)) {
-        tune_->upsert(std::move(*value));
+        tune.upsert(std::move(*value));
       }
     }
   }

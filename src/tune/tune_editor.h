@@ -11,6 +11,8 @@
 
 namespace tk {
 
+class AttributeScope;
+
 /// Owns an ECU definition (by value, an independent copy) and a tune, and reads, quantises and
 /// stores single values with the page images kept in step. Every operation is neutral (0, empty,
 /// nothing done) while no definition or no tune is loaded; none reports an error.
@@ -147,11 +149,13 @@ class TuneEditor {
 
  private:
   bool loaded() const { return definition_.has_value() && tune_.has_value(); }
-  const FieldIndex& fieldIndex() const;
+  const FieldIndex& fieldIndex(const EcuDefinition& definition) const;
+  // The scope attributes are worked out in; nullopt while nothing is loaded.
+  std::optional<AttributeScope> attributeScope() const;
   void invalidate();
   void rebuildImages();
-  TuneValue& recordFor(const ConstantDef& constant);
-  void storeInRecord(const ConstantDef& constant, int index, double stored);
+  TuneValue& recordFor(Tune& tune, const ConstantDef& constant) const;
+  void storeInRecord(Tune& tune, const ConstantDef& constant, int index, double stored);
   void rereadSharedBytes(const FieldRef& field, qint64 offset, int width);
   bool announceStoredBytes(const FieldRef& field, qint64 offset, int width);
   void redecodeExpressionScaledConstants(const PageImages& keptImages);
