@@ -374,11 +374,9 @@ bool TuneCommsService::writeChunk(const EcuDefinition& definition, int pageIndex
 PageWrite TuneCommsService::writePage(const EcuDefinition& definition, int pageIndex,
                                       const QByteArray& bytes, bool burn) {
   attach();
-  const QString writeTemplate = definition.PageChunkWriteCommands.value(pageIndex);
-  if (writeTemplate.isEmpty()) {
+  if (definition.PageChunkWriteCommands.value(pageIndex).isEmpty()) {
     return {};
   }
-  const QString pageIdentifier = definition.PageIdentifiers.value(pageIndex);
   const int byteCount = static_cast<int>(bytes.size());
   const int length = pageIndex >= 0 && pageIndex < definition.PageSizes.size()
                          ? std::min(definition.PageSizes.at(pageIndex), byteCount)
@@ -387,16 +385,21 @@ PageWrite TuneCommsService::writePage(const EcuDefinition& definition, int pageI
   const int chunk = chunkSize(definition.BlockingFactor, kMaxWriteChunk, kDefaultWriteChunk);
   for (int offset = 0; offset < length; offset += chunk) {
     const int n = std::min(chunk, length - offset);
-    const QByteArray command = buildCommand(writeTemplate, pageIdentifier, offset, n,
-                                            bytes.mid(offset, n), definition.Endianness, 0);
-    const int timeoutMs = EcuCommandService::scaledTimeoutMs(static_cast<int>(command.size()));
+    // The one builder of chunk writes; it gives nothing only without a write command, which
+    // returned above.
+    const std::optional<QByteArray> command =
+        buildChunkWriteCommand(definition, pageIndex, offset, bytes.mid(offset, n));
+    if (!command) {
+      return {};
+    }
+    const int timeoutMs = EcuCommandService::scaledTimeoutMs(static_cast<int>(command->size()));
     if (!crc) {
-      exchange(false, Request{command, timeoutMs, 20});
+      exchange(false, Request{*command, timeoutMs, 20});
       continue;
     }
     // A chunk the controller did not take ends the page: burning it would store a page that is
     // neither the old nor the new one.
-    const EcuResponse response = commands_.sendCommand(command, timeoutMs);
+    const EcuResponse response = commands_.sendCommand(*command, timeoutMs);
     if (!writeAccepted(response)) {
       return writeRefused(pageIndex, QStringLiteral("chunk write at offset %1").arg(offset),
                           response);
