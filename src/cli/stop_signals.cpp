@@ -31,6 +31,11 @@ StopSignals::StopSignals() {
 }
 
 StopSignals::~StopSignals() {
+  // After a signalled stop the process is on its way out: a second Ctrl-C must not kill it
+  // between the end of the loop and the envelope, so the handling in place stays.
+  if (stopRequested != 0) {
+    return;
+  }
   sigaction(SIGINT, &previousInt_, nullptr);
   sigaction(SIGTERM, &previousTerm_, nullptr);
 }

@@ -7,12 +7,13 @@ namespace tk::cli {
 
 /// Turns SIGINT and SIGTERM into a request to stop, for a loop that must end cleanly (a datalog
 /// writes what it recorded). Only one may exist at a time; the previous handling of both
-/// signals comes back when it is destroyed.
+/// signals comes back when it is destroyed, unless one of them arrived: then the process is
+/// ending on request, and what is in place (ignore() or the stop handler) stays.
 class StopSignals {
  public:
   /// Installs the handlers; no stop is requested yet.
   StopSignals();
-  /// Restores the handling the signals had before.
+  /// Restores the handling the signals had before, unless a signal asked for the stop.
   ~StopSignals();
   StopSignals(const StopSignals&) = delete;
   StopSignals& operator=(const StopSignals&) = delete;

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 
 #include "cli/command_transcript.h"
+#include "cli/stop_signals.h"
 #include "comms/comms_fakes.h"
 #include "definition/default_setting_groups.h"
 #include "definition/ini_parser.h"
@@ -150,6 +151,25 @@ TEST(DatalogPathTest, ExtensionBecomesMlgAndThePathAbsolute) {
               QDir::current().absoluteFilePath(QString::fromLatin1(c.expected)));
   }
   EXPECT_EQ(datalogPath(QStringLiteral("/var/log.d/run")), QStringLiteral("/var/log.d/run.mlg"));
+}
+
+// Without a signal the previous handling comes back; after a signalled stop the process is
+// ending, and a second signal (here SIGTERM's default, death) must not cut off its envelope.
+TEST(StopSignalsTest, ASignalledStopKeepsFurtherSignalsAway) {
+  struct sigaction before {};
+  sigaction(SIGTERM, nullptr, &before);
+  struct sigaction after {};
+  { const StopSignals unused; }
+  sigaction(SIGTERM, nullptr, &after);
+  EXPECT_EQ(after.sa_handler, before.sa_handler);
+  {
+    StopSignals stop;
+    ::raise(SIGTERM);
+    EXPECT_TRUE(stop.requested());
+    stop.ignore();
+  }
+  sigaction(SIGTERM, &before, &after);
+  EXPECT_EQ(after.sa_handler, SIG_IGN);
 }
 
 // Speeduino's computed channels over the simulated controller: the eight front-page gauges,
