@@ -65,12 +65,9 @@ QString livePath(CommandContext& context, const QString& command) {
   if (context.options().has(QStringLiteral("output"))) {
     return datalogPath(context.options().value(QStringLiteral("output")));
   }
-  const QFileInfo project(context.manager().projectPath());
-  const QString folder = project.isDir() ? project.absoluteFilePath() : project.absolutePath();
-  return datalogPath(QDir(folder).filePath(
-      QStringLiteral("logs/%1-%2.mlg")
-          .arg(command,
-               QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss")))));
+  const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+  return datalogPath(QDir(projectLogsFolder(context.manager()))
+                         .filePath(QStringLiteral("%1-%2.mlg").arg(command, stamp)));
 }
 
 JsonValue analyze(CommandContext& context, Analysis kind) {

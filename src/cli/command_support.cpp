@@ -1,5 +1,7 @@
 #include "cli/command_support.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <cmath>
 
 namespace tk::cli {
@@ -18,6 +20,12 @@ const Tune& requireTune(const project::ProjectManager& manager) {
     throw CommandError(QStringLiteral("Tune not loaded"));
   }
   return *tune;
+}
+
+QString projectLogsFolder(const project::ProjectManager& manager) {
+  const QFileInfo project(manager.projectPath());
+  const QString folder = project.isDir() ? project.absoluteFilePath() : project.absolutePath();
+  return QDir(folder).filePath(QStringLiteral("logs"));
 }
 
 JsonValue numberArray(const QList<double>& values) {

@@ -17,6 +17,10 @@ const EcuDefinition& requireDefinition(const project::ProjectManager& manager);
 /// The loaded tune; throws "Tune not loaded" when there is none.
 const Tune& requireTune(const project::ProjectManager& manager);
 
+/// The project's logs folder ("logs" beside the project file), where datalog and the analyses'
+/// --live recordings go and the dashboard looks for logs.
+QString projectLogsFolder(const project::ProjectManager& manager);
+
 /// A JSON array of doubles.
 JsonValue numberArray(const QList<double>& values);
 

@@ -1,6 +1,5 @@
 #include "cli/dashboard_commands.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -45,8 +44,6 @@ QList<GaugeFace> gaugesFor(const EcuDefinition& definition, const CommandOptions
 // The logs the page offers: the project's logs folder (where datalog and --live write) and the
 // file of --log, which must be there to read.
 std::unique_ptr<LogShelf> logShelfFor(CommandContext& context) {
-  const QFileInfo project(context.manager().projectPath());
-  const QString folder = project.isDir() ? project.absoluteFilePath() : project.absolutePath();
   QString extra;
   if (context.options().has(QStringLiteral("log"))) {
     const QFileInfo log(context.options().value(QStringLiteral("log")));
@@ -55,7 +52,7 @@ std::unique_ptr<LogShelf> logShelfFor(CommandContext& context) {
     }
     extra = log.absoluteFilePath();
   }
-  return std::make_unique<LogShelf>(QDir(folder).filePath(QStringLiteral("logs")), extra);
+  return std::make_unique<LogShelf>(projectLogsFolder(context.manager()), extra);
 }
 
 // One session with the controller for the whole run, kept open while it answers; a session that

@@ -186,24 +186,26 @@ void Preprocessor::scanSymbols(const QStringList& lines) {
     }
     // Only lines opening with '#' can be directives: the others skip the comparisons.
     const bool hash = t.at(0) == u'#';
-    if (hash && t.startsWith(QLatin1String("#include"))) {
+    const auto opens = [&](const char* directive) {
+      return hash && t.startsWith(QLatin1String(directive));
+    };
+    if (opens("#include")) {
       QString key;
       if (const QStringList* included = include(t, key)) {
         stack_.append(key);
         scanSymbols(*included);
         stack_.removeLast();
       }
-    } else if (hash && t.startsWith(QLatin1String("#set "))) {
+    } else if (opens("#set ")) {
       addFlag(t.mid(5).trimmed(), true);
-    } else if (hash && t.startsWith(QLatin1String("#unset "))) {
+    } else if (opens("#unset ")) {
       addFlag(t.mid(7).trimmed(), false);
-    } else if (hash &&
-               (t.startsWith(QLatin1String("#if ")) || t.startsWith(QLatin1String("#elif ")))) {
+    } else if (opens("#if ") || opens("#elif ")) {
       const QString symbol = t.mid(t.indexOf(u' ') + 1).trimmed();
       if (!isOptionName(symbol)) {
         addFlag(symbol, false);
       }
-    } else if (hash && t.startsWith(QLatin1String("#define"))) {
+    } else if (opens("#define")) {
       defines_.defineLine(t);
     } else if (t.at(0) == u'[' && t.endsWith(u']')) {
       section_ = t.mid(1, t.size() - 2);
@@ -274,8 +276,12 @@ std::vector<const QString*> Preprocessor::activeLines(const QStringList& lines) 
 void Preprocessor::flatten(const QStringList& lines, ConditionStack& conditions,
                            std::vector<const QString*>& out) {
   for (const QString& t : lines) {
+    // Only lines opening with '#' can be directives: the others skip the comparisons.
     const bool hash = !t.isEmpty() && t.front() == u'#';
-    if (hash && t.startsWith(QLatin1String("#include"))) {
+    const auto opens = [&](const char* directive) {
+      return hash && t.startsWith(QLatin1String(directive));
+    };
+    if (opens("#include")) {
       QString key;
       if (!conditions.active()) {
         continue;
@@ -285,10 +291,10 @@ void Preprocessor::flatten(const QStringList& lines, ConditionStack& conditions,
         flatten(*included, conditions, out);
         stack_.removeLast();
       }
-    } else if (hash && t.startsWith(QLatin1String("#if "))) {
+    } else if (opens("#if ")) {
       const bool value = evaluate(t.mid(4).trimmed());
       conditions.push({value, value, false});
-    } else if (hash && t.startsWith(QLatin1String("#elif "))) {
+    } else if (opens("#elif ")) {
       if (conditions.isEmpty()) {
         continue;
       }
@@ -308,8 +314,7 @@ void Preprocessor::flatten(const QStringList& lines, ConditionStack& conditions,
       if (!conditions.isEmpty()) {
         conditions.pop();
       }
-    } else if (hash &&
-               (t.startsWith(QLatin1String("#set ")) || t.startsWith(QLatin1String("#unset ")))) {
+    } else if (opens("#set ") || opens("#unset ")) {
       continue;
     } else if (conditions.active() && !t.isEmpty()) {
       // The section pass skips empty lines, so they are not kept.
